@@ -1,0 +1,45 @@
+# Vestra: the two commands are `make demo` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+GENERATOR  := -G Ninja
+CMAKE_ARGS ?=
+JOBS       ?= 2
+
+.PHONY: all deps configure build test asan tsan bench demo clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DVESTRA_SANITIZE=ON $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DVESTRA_TSAN=ON -DVESTRA_GUI=OFF $(CMAKE_ARGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L tsan
+
+bench: build
+	@bash scripts/run-benchmarks $(BUILD)/bin
+
+demo: build
+	@bash scripts/demo $(BUILD)/bin
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

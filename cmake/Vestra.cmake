@@ -1,0 +1,37 @@
+# Helpers shared by the folders' CMakeLists.txt files.
+
+# vestra_library(NAME [SOURCES ...] LIBS ...): a static library; without SOURCES, every .cpp in the
+# calling folder.
+function(vestra_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(A_SOURCES)
+    set(srcs ${A_SOURCES})
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${A_LIBS} Threads::Threads)
+endfunction()
+
+# vestra_test(NAME SOURCES ... LIBS ... [GUI]): a GoogleTest executable registered with ctest.
+# GUI tests run on the offscreen platform.
+function(vestra_test name)
+  cmake_parse_arguments(A "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  set(env "VESTRA_SOURCE_DIR=${CMAKE_SOURCE_DIR};VESTRA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+  if(A_GUI)
+    set(env "${env};QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()
+
+# vestra_bench(NAME SOURCES ... LIBS ...): a benchmark program in build/bin.
+function(vestra_bench name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} Threads::Threads)
+endfunction()
