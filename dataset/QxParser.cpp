@@ -2,7 +2,9 @@
 
 #include "dataset/Platform.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstring>
 
 namespace {
@@ -36,7 +38,16 @@ void TParser::SetTable(const char* const* entries, int symbolCount, int keywordC
     symbolCount_ = symbolCount;
     keywordCount_ = keywordCount;
     maxSymbolLen_ = 0;
-    for (int i = 0; i < symbolCount; ++i) maxSymbolLen_ = std::max(maxSymbolLen_, std::strlen(entries[i]));
+    maxKeywordLen_ = 0;
+    std::fill(std::begin(singleSymbol_), std::end(singleSymbol_), 0);
+    for (int i = 0; i < symbolCount; ++i) {
+        const size_t len = std::strlen(entries[i]);
+        maxSymbolLen_ = std::max(maxSymbolLen_, len);
+        if (len == 1 && !singleSymbol_[static_cast<unsigned char>(entries[i][0])])
+            singleSymbol_[static_cast<unsigned char>(entries[i][0])] = i + 1;
+    }
+    for (int i = symbolCount; i < symbolCount + keywordCount; ++i)
+        maxKeywordLen_ = std::max(maxKeywordLen_, std::strlen(entries[i]));
 }
 
 const char* TParser::TableEntry(int code) const {
@@ -150,9 +161,16 @@ int TParser::MatchSymbol(std::string& text) {
     while (*p && Is(static_cast<unsigned char>(*p), cSymbol) && len < maxSymbolLen_) {
         ++p;
         ++len;
+        if (len == 1) {
+            if (int single = singleSymbol_[static_cast<unsigned char>(*start)]) {
+                code = single;
+                matchEnd = p;
+            }
+            continue;
+        }
         for (int i = 0; i < symbolCount_; ++i) {
             const char* e = table_[i];
-            if (std::strlen(e) == len && std::memcmp(e, start, len) == 0) {
+            if (std::strncmp(e, start, len) == 0 && e[len] == 0) {
                 code = i + 1;
                 matchEnd = p;
                 break;
@@ -164,12 +182,12 @@ int TParser::MatchSymbol(std::string& text) {
     return code;
 }
 
-int TParser::FindKeyword(const std::string& upper) const {
+int TParser::FindKeyword(const char* upper) const {
     int lo = 0, hi = keywordCount_ - 1;
     const char* const* keywords = table_ + symbolCount_;
     while (lo <= hi) {
         int mid = (lo + hi) / 2;
-        int cmp = std::strcmp(keywords[mid], upper.c_str());
+        int cmp = std::strcmp(keywords[mid], upper);
         if (cmp == 0) return symbolCount_ + mid + 1;
         if (cmp < 0)
             lo = mid + 1;
@@ -235,12 +253,13 @@ int TParser::GetNextToken(std::string& text) {
         while (*p && (Is(static_cast<unsigned char>(*p), cAlpha | cDigit) || *p == '_')) ++p;
         pos_ = p;
         text.assign(start, p);
-        if (keywordCount_ > 0 && size_t(p - start) <= 32) {
-            std::string upper(text);
-            for (char& ch : upper) ch = UpperAscii(ch);
-            int code = FindKeyword(upper);
-            if (code) {
-                if (UppercaseKeywords) text.swap(upper);
+        const size_t len = size_t(p - start);
+        char upper[64];
+        if (keywordCount_ > 0 && len <= maxKeywordLen_ && len < sizeof upper) {
+            for (size_t i = 0; i < len; ++i) upper[i] = UpperAscii(start[i]);
+            upper[len] = 0;
+            if (int code = FindKeyword(upper)) {
+                if (UppercaseKeywords) text.assign(upper, len);
                 return code;
             }
         }

@@ -94,7 +94,7 @@ private:
     bool SkipComment();
     void CountLineBreaks(const char* from, const char* to);
     int MatchSymbol(std::string& text);
-    int FindKeyword(const std::string& upper) const;
+    int FindKeyword(const char* upper) const;
 
     const char* text_ = nullptr;
     const char* pos_ = nullptr;
@@ -109,6 +109,8 @@ private:
     int symbolCount_ = 0;
     int keywordCount_ = 0;
     size_t maxSymbolLen_ = 0;
+    size_t maxKeywordLen_ = 0;
+    int singleSymbol_[256] = {}; // code of the one-character symbol entry per character, 0 for none
 
     bool classesBuilt_ = false;
     uint8_t classes_[256] = {};
