@@ -7,6 +7,7 @@ class TOraParser : public TParser {
 public:
     explicit TOraParser(const char* text);
     explicit TOraParser(const std::string& text) : TOraParser(text.c_str()) {}
+    TOraParser(std::string&&) = delete;
 
 protected:
     bool IsAlpha(unsigned char c) const override;

@@ -30,6 +30,7 @@ class TParser {
 public:
     explicit TParser(const char* text);
     explicit TParser(const std::string& text) : TParser(text.c_str()) {}
+    TParser(std::string&&) = delete; // the lexer keeps a pointer into the text: no temporaries
     virtual ~TParser();
     TParser(const TParser&) = delete;
     TParser& operator=(const TParser&) = delete;
@@ -37,6 +38,7 @@ public:
     // Replaces the text (kept by pointer) and returns to its start.
     void SetText(const char* text);
     void SetText(const std::string& text) { SetText(text.c_str()); }
+    void SetText(std::string&&) = delete;
     // Back to the start of the text, line 0.
     void Reset();
 
@@ -121,6 +123,7 @@ class TBoolParser : public TParser {
 public:
     explicit TBoolParser(const char* text);
     explicit TBoolParser(const std::string& text) : TBoolParser(text.c_str()) {}
+    TBoolParser(std::string&&) = delete;
 };
 
 // Codes of the TBoolParser table.

@@ -163,7 +163,8 @@ TEST(LexerNumbers, TheDecimalSeparatorFollowsTheLocale) {
 }
 
 TEST(LexerErrors, ControlCharactersRaiseTheUnknownSymbolError) {
-    TParser p(std::string("a \x01"));
+    const std::string bad("a \x01");
+    TParser p(bad);
     std::string text;
     EXPECT_EQ(p.GetNextToken(text), lxIdent);
     try {
@@ -172,7 +173,8 @@ TEST(LexerErrors, ControlCharactersRaiseTheUnknownSymbolError) {
     } catch (const EParserError& e) {
         EXPECT_EQ(std::string(e.what()), "Parser: The unknown symbol '\x01'  $01");
     }
-    TOraParser q(std::string("\x7f"));
+    const std::string del("\x7f");
+    TOraParser q(del);
     EXPECT_THROW(q.GetNextToken(text), EParserError);
 }
 
@@ -226,6 +228,6 @@ TEST(LexerPositions, TheTextIsReadInPlaceAndCanBeReplaced) {
     EXPECT_EQ(p.GetNextToken(text), lxIdent);
     EXPECT_EQ(text, "c");
     EXPECT_EQ(p.CurrPos(), 1);
-    p.SetText(static_cast<const char*>(nullptr));
+    p.SetText(nullptr);
     EXPECT_EQ(p.GetNextToken(text), lxEnd);
 }
