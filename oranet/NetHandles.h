@@ -1,0 +1,275 @@
+// The objects behind the handles and descriptors of the call-interface emulation: error handle, server,
+// session, service context (the connection with its TTC exchanges), statement (the cursor), binds,
+// defines, columns, LOB locators and ROWID descriptors.
+#pragma once
+
+#include "oracle/OraCall.h"
+#include "oranet/NetTransport.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace oranet {
+
+using oracall::sb2;
+using oracall::sb4;
+using oracall::sword;
+using oracall::ub1;
+using oracall::ub2;
+using oracall::ub4;
+
+class TNetErrorHandle;
+
+class TNetHandle {
+public:
+    explicit TNetHandle(void* parent) : parent(parent) {}
+    virtual ~TNetHandle();
+    TNetHandle(const TNetHandle&) = delete;
+    TNetHandle& operator=(const TNetHandle&) = delete;
+
+    virtual sword GetAttribute(void* target, ub4* size, TNetErrorHandle* err, ub4 attr);
+    virtual sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr);
+    virtual sword GetParameter(TNetErrorHandle* err, void** param, ub4 position);
+
+    void* parent;
+};
+
+class TNetErrorHandle : public TNetHandle {
+public:
+    using TNetHandle::TNetHandle;
+    int32_t code = 0;
+    std::string message;
+};
+
+class TNetServer : public TNetHandle {
+public:
+    using TNetHandle::TNetHandle;
+    std::string serverString;
+};
+
+class TNetSession : public TNetHandle {
+public:
+    using TNetHandle::TNetHandle;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
+    std::string userName;
+    std::string password;
+};
+
+class TNetCursor;
+
+// Fills the error handle from an exception; returns -1.
+sword MapNetError(const std::exception& e, TNetErrorHandle* err);
+
+// Splits a server string host:port:sid; fails with "Invalid port" for a port that is no number.
+void ParseServerString(const std::string& s, std::string& host, int& port, std::string& sid);
+
+// The five texts about the client machine that the logon sends.
+struct TClientInfo {
+    std::string computerName;
+    std::string osUser;
+    std::string processText;
+    std::string programName;
+};
+TClientInfo GatherClientInfo();
+
+// The 685 bytes of the data-type negotiation table.
+const std::string& DataTypeTable();
+
+class TNetConnection : public TNetHandle {
+public:
+    explicit TNetConnection(void* parent, std::unique_ptr<TWinSocket> socket = nullptr);
+    ~TNetConnection() override;
+    sword GetAttribute(void* target, ub4* size, TNetErrorHandle* err, ub4 attr) override;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
+
+    sword BeginSession(TNetErrorHandle* err);
+    sword EndSession(TNetErrorHandle* err);
+    sword Commit(TNetErrorHandle* err);
+    sword Rollback(TNetErrorHandle* err);
+    sword Break(TNetErrorHandle* err);
+    void SetClientCharset(uint16_t id);
+
+    // TTC framing.
+    void SendProtocol();
+    void ReadProtocol();
+    void SendDataTypes();
+    void ReadDataTypes();
+    void WriteCall(uint8_t function);
+    int ReadStatus(TNetErrorHandle* err, TNetCursor* cursor);
+    int ReadWarning();
+    int ReadSimpleReply(TNetErrorHandle* err);
+
+    // Logon.
+    void SendLogon(int phase);
+    int ReadLogonReply(int phase, TNetErrorHandle* err);
+
+    bool Version8() const { return serverVersion >= 8000; }
+
+    TNetServer* server = nullptr;
+    TNetSession* session = nullptr;
+    std::unique_ptr<TNetTransport> transport;
+    std::string sessionKey;
+    uint16_t serverVersion = 0;
+    uint8_t protocolVersion = 0;
+    uint16_t serverCharset = 0;
+    uint16_t clientCharset = 0;
+    bool loggedOn = false;
+    int32_t maxInlineString = 2000;
+    // Error code of the last status message read.
+    uint16_t lastStatusCode = 0;
+    // Whether the object is a live service context (a freed statement must not reach a freed connection).
+    static bool IsAlive(const TNetConnection* c);
+    // Where the client information of the logon comes from; tests put fixed texts here.
+    TClientInfo (*clientInfo)() = &GatherClientInfo;
+};
+
+// The value description shared by binds, defines and columns.
+class TNetParam : public TNetHandle {
+public:
+    using TNetHandle::TNetHandle;
+    sword GetAttribute(void* target, ub4* size, TNetErrorHandle* err, ub4 attr) override;
+
+    std::string name;
+    uint16_t dataType = 0;
+    uint16_t dataSize = 0;
+    uint16_t precision = 0;
+    int8_t scale = 0;
+    uint8_t nullable = 0;
+
+    void* value = nullptr;
+    int32_t valueSize = 0;
+    void* indicator = nullptr;
+    void* length = nullptr;
+    uint32_t valueSkip = 0;
+    uint32_t indicatorSkip = sizeof(sb2);
+    uint32_t lengthSkip = sizeof(ub2);
+    void* inContext = nullptr;
+    oracall::OCICallbackInBind inCallback = nullptr;
+    void* outContext = nullptr;
+    void* outCallback = nullptr; // OCICallbackOutBind for binds, OCICallbackDefine for defines
+    uint32_t maxArrayLength = 0;
+    ub4* currentCount = nullptr;
+};
+
+class TNetBind : public TNetParam {
+public:
+    using TNetParam::TNetParam;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
+};
+
+class TNetDefine : public TNetParam {
+public:
+    using TNetParam::TNetParam;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
+};
+
+class TNetColumn : public TNetParam {
+public:
+    using TNetParam::TNetParam;
+};
+
+class TNetDescriptor : public TNetHandle {
+public:
+    using TNetHandle::TNetHandle;
+};
+
+class TNetLobLocator : public TNetDescriptor {
+public:
+    using TNetDescriptor::TNetDescriptor;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
+    std::string bytes;
+    uint16_t lobType = 0;
+    int32_t attr45 = 0;
+};
+
+class TNetRowid : public TNetDescriptor {
+public:
+    explicit TNetRowid(void* parent) : TNetDescriptor(parent), data(area) {}
+    uint8_t* data;
+    uint8_t area[16] = {};
+};
+
+// Bind-vector marks.
+enum : uint8_t { bmOutput = 0x10, bmInput = 0x20 };
+
+// Options of the combined call (function 71).
+enum : uint32_t {
+    coParse = 0x0001,
+    coBinds = 0x0008,
+    coDefines = 0x0010,
+    coExecute = 0x0020,
+    coFetch = 0x0040,
+    coPlSql = 0x0400,
+    coNotPlSql = 0x8000,
+};
+
+class TNetCursor : public TNetHandle {
+public:
+    using TNetHandle::TNetHandle;
+    ~TNetCursor() override;
+    sword GetAttribute(void* target, ub4* size, TNetErrorHandle* err, ub4 attr) override;
+    sword GetParameter(TNetErrorHandle* err, void** param, ub4 position) override;
+
+    sword Prepare(const std::string& text, TNetErrorHandle* err);
+    sword Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TNetErrorHandle* err);
+    sword DescribeOnly(TNetErrorHandle* err);
+    sword Fetch(uint32_t rows, TNetErrorHandle* err);
+    sword Close(TNetErrorHandle* err);
+
+    // The statement analysis of Prepare, without the error mapping.
+    void Analyse(const std::string& text);
+    bool IsPlSql() const { return statementType == 8 || statementType == 9; }
+
+    // TTC calls; exceptions pass through.
+    int OpenCursor(TNetErrorHandle* err);
+    int CombinedCall(uint32_t options, const std::string* text, TNetErrorHandle* err, bool withBinds,
+                     bool withDefines);
+    int Describe43(TNetErrorHandle* err);
+    int Describe98(const std::string* text, TNetErrorHandle* err);
+    int DoDescribeOnly(TNetErrorHandle* err);
+    int CloseCursor(TNetErrorHandle* err);
+
+    // Values (bind rows, row values, row header, bind vector).
+    void WriteBindRow(const uint8_t* marks);
+    void WriteLong(TNetParam& bind);
+    void ReadRow(bool defines, const uint8_t* marks);
+    void ReadRowHeader();
+    void ReadBindVector();
+    void FreeItems();
+
+    TNetConnection* connection = nullptr;
+    TNetTransport* transport = nullptr;
+    std::vector<std::unique_ptr<TNetDefine>> defines;
+    std::vector<std::unique_ptr<TNetBind>> binds;
+    std::vector<std::unique_ptr<TNetColumn>> columns;
+    std::string statementText;
+    int32_t cursorId = 0;
+    uint16_t statementType = 0;
+    uint16_t serverCommandType = 0;
+    int32_t rowCount = 0;
+    uint16_t parseErrorOffset = 0;
+    int32_t fetchRows = 0;
+    int32_t iterations = 1;
+    int32_t readRowIndex = 0;
+    int32_t writeRowIndex = 0;
+    uint8_t rowidImage[13] = {};
+
+    // Marks of the last bind vector, one per bind.
+    std::vector<uint8_t> marks;
+    bool marksValid = false;
+    std::string scratch; // reused for values that span packets
+};
+
+// Description of one define or bind in the combined call.
+void WriteDescription(TNetTransport& t, const TNetParam& item, bool version8);
+void ReadColumnDescription(TNetTransport& t, TNetParam& column, bool version8);
+
+// NUMBER conversions.
+std::string IntToNumber(int32_t v);
+std::string FloatToNumber(double x);
+int32_t NumberToInt(const uint8_t* bytes, size_t length);
+double NumberToFloat(const uint8_t* bytes, size_t length);
+
+} // namespace oranet

@@ -1,0 +1,103 @@
+#include "oranet/NetSocket.h"
+
+#include "oranet/NetErrors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace oranet {
+
+namespace {
+
+[[noreturn]] void Fail(int err, const char* op) {
+    throw ESocketError(SocketErrorNumber(err), std::string(std::strerror(err)) + " (" + op + ")");
+}
+
+} // namespace
+
+TWinSocket::~TWinSocket() {
+    int fd = fd_.exchange(-1);
+    if (fd >= 0) ::close(fd);
+}
+
+void TWinSocket::Open(const std::string& host, int port) {
+    Close();
+    if (port < 0 || port > 65535) throw ESocketError(10049, "port " + std::to_string(port) + " out of range");
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* res = nullptr;
+        int rc = getaddrinfo(host.c_str(), nullptr, &hints, &res);
+        if (rc != 0 || !res) {
+            if (res) freeaddrinfo(res);
+            // 11001: host not found.
+            throw ESocketError(11001, "host " + host + " not found: " + gai_strerror(rc));
+        }
+        addr.sin_addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr;
+        freeaddrinfo(res);
+    }
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) Fail(errno, "socket");
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        int e = errno;
+        ::close(fd);
+        Fail(e, "connect");
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    fd_.store(fd);
+}
+
+void TWinSocket::Close() {
+    int fd = fd_.exchange(-1);
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+    }
+}
+
+bool TWinSocket::Connected() const { return fd_.load() >= 0; }
+
+int TWinSocket::SendBuf(const void* buffer, int count) {
+    int fd = fd_.load();
+    if (fd < 0) return 0;
+    const char* p = static_cast<const char*>(buffer);
+    int sent = 0;
+    while (sent < count) {
+        ssize_t n = ::send(fd, p + sent, size_t(count - sent), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail(errno, "send");
+        }
+        if (n == 0) break;
+        sent += int(n);
+    }
+    return sent;
+}
+
+int TWinSocket::ReceiveBuf(void* buffer, int count) {
+    int fd = fd_.load();
+    if (fd < 0) return 0;
+    for (;;) {
+        ssize_t n = ::recv(fd, buffer, size_t(count), 0);
+        if (n >= 0) return int(n);
+        if (errno == EINTR) continue;
+        Fail(errno, "recv");
+    }
+}
+
+} // namespace oranet

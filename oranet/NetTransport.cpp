@@ -1,0 +1,422 @@
+#include "oranet/NetTransport.h"
+
+#include "oranet/NetErrors.h"
+
+#include <algorithm>
+
+namespace oranet {
+
+namespace {
+
+void PutBE16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+
+} // namespace
+
+TNetTransport::TNetTransport(std::unique_ptr<TWinSocket> socket)
+    : socket_(socket ? std::move(socket) : std::make_unique<TWinSocket>()) {}
+
+TNetTransport::~TNetTransport() = default;
+
+bool TNetTransport::Connected() const { return socket_->Connected(); }
+
+void TNetTransport::CheckConnected() const {
+    if (!socket_->Connected()) throw ENetError(200);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Packets
+
+void TNetTransport::SendPacket(int length, uint8_t type, uint8_t flags) {
+    PutBE16(buf_, uint32_t(length));
+    buf_[2] = buf_[3] = 0;
+    buf_[4] = type;
+    buf_[5] = flags;
+    buf_[6] = buf_[7] = 0;
+    if (socket_->SendBuf(buf_, length) < length) throw ENetError(0);
+}
+
+void TNetTransport::ReceiveExact(void* dest, int count) {
+    uint8_t* d = static_cast<uint8_t*>(dest);
+    while (count > 0) {
+        int n = socket_->ReceiveBuf(d, count);
+        if (n <= 0) throw ENetError(0);
+        if (n > count) n = count; // a socket never gives more than asked; do not trust it to
+        d += n;
+        count -= n;
+    }
+}
+
+TPacketInfo TNetTransport::ReadPacket() {
+    ReceiveExact(buf_, 8);
+    TPacketInfo p;
+    p.length = (buf_[0] << 8) | buf_[1];
+    p.type = buf_[4];
+    p.flags = buf_[5];
+    if (p.type > 19) throw ENetError(204);
+    if (p.length > MaxPacket || p.length > sdu) throw ENetError(203);
+    if (p.length < 8) throw ENetError(207);
+    if (p.length > 8) ReceiveExact(buf_ + 8, p.length - 8);
+    return p;
+}
+
+void TNetTransport::Flush(uint16_t dataFlags) {
+    PutBE16(buf_ + 8, dataFlags);
+    int len = writePos_;
+    writePos_ = DataStart;
+    SendPacket(len, tnsData, 0);
+}
+
+void TNetTransport::SendMarker(uint8_t value) {
+    // The marker has its own image: a Break from another thread must not touch the packet buffer.
+    uint8_t m[11] = {0, 11, 0, 0, tnsMarker, 0, 0, 0, 1, 0, value};
+    if (socket_->SendBuf(m, 11) < 11) throw ENetError(0);
+}
+
+void TNetTransport::Break() {
+    CheckConnected();
+    SendMarker(1);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Byte stream
+
+void TNetTransport::WriteRaw(const void* src, size_t count) {
+    const uint8_t* s = static_cast<const uint8_t*>(src);
+    while (count > 0) {
+        if (writePos_ >= sendLimit_) Flush(0);
+        size_t n = std::min(count, size_t(sendLimit_ - writePos_));
+        std::memcpy(buf_ + writePos_, s, n);
+        writePos_ += int(n);
+        s += n;
+        count -= n;
+    }
+}
+
+void TNetTransport::HandleMarker(const TPacketInfo& p) {
+    uint8_t type = p.length > 8 ? buf_[8] : 0;
+    uint8_t value = p.length > 10 ? buf_[10] : 0;
+    resetPending = type == 0 || (type == 1 && value != 2);
+    CheckConnected();
+    SendMarker(2);
+    while (resetPending) {
+        TPacketInfo q = ReadPacket();
+        if (q.type == tnsMarker && q.length > 10 && buf_[8] == 1 && buf_[10] == 2) resetPending = false;
+    }
+}
+
+bool TNetTransport::NextDataPacket() {
+    // A request leaves at the latest when the first byte of its reply is read.
+    if (writePos_ > DataStart) Flush(0);
+    for (;;) {
+        TPacketInfo p = ReadPacket();
+        if (p.type == tnsData) {
+            readPos_ = DataStart;
+            readLen_ = p.length;
+            return p.length >= DataStart;
+        }
+        if (p.type == tnsMarker) {
+            readPos_ = readLen_ = 0;
+            HandleMarker(p);
+            continue;
+        }
+        readPos_ = readLen_ = 0;
+        throw ENetError(205);
+    }
+}
+
+int TNetTransport::ReadRaw(void* dest, int count) {
+    uint8_t* d = static_cast<uint8_t*>(dest);
+    int done = 0;
+    while (done < count) {
+        if (readPos_ >= readLen_) {
+            if (!NextDataPacket()) return -1;
+            continue;
+        }
+        int n = std::min(count - done, readLen_ - readPos_);
+        std::memcpy(d + done, buf_ + readPos_, size_t(n));
+        readPos_ += n;
+        done += n;
+    }
+    return done;
+}
+
+void TNetTransport::ReadExact(void* dest, int count) {
+    if (count <= 0) return;
+    // A DATA packet too short to hold its data flags is no part of any TTC message.
+    if (ReadRaw(dest, count) != count) throw EDBError(1);
+}
+
+uint8_t TNetTransport::ReadUB1Slow() {
+    uint8_t b;
+    ReadExact(&b, 1);
+    return b;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Primitives written
+
+void TNetTransport::WriteUB2(uint16_t v) {
+    if (v == 0) {
+        WriteUB1(0);
+        return;
+    }
+    uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    WriteRaw(b, 2);
+}
+
+void TNetTransport::WriteUB4(uint32_t v) {
+    uint8_t b[5];
+    int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : v > 0 ? 1 : 0;
+    b[0] = uint8_t(n);
+    for (int i = 0; i < n; ++i) b[1 + i] = uint8_t(v >> (8 * (n - 1 - i)));
+    WriteRaw(b, size_t(n + 1));
+}
+
+void TNetTransport::WriteUB4Array(const uint32_t* values, int count) {
+    for (int i = 0; i < count; ++i) WriteUB4(values[i]);
+}
+
+void TNetTransport::WriteBytes(const void* data, size_t length) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    if (length <= 64) {
+        WriteUB1(uint8_t(length));
+        WriteRaw(p, length);
+        return;
+    }
+    WriteUB1(0xFE);
+    while (length > 0) {
+        size_t n = std::min<size_t>(length, 64);
+        WriteUB1(uint8_t(n));
+        WriteRaw(p, n);
+        p += n;
+        length -= n;
+    }
+    WriteUB1(0);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Primitives read
+
+int32_t TNetTransport::ReadInt(int kind) {
+    int len;
+    bool negative = false;
+    if (representation[1] & 1) {
+        uint8_t l = ReadUB1();
+        negative = (l & 0x80) != 0;
+        len = l & 0x7F;
+        if (len == 0) return 0;
+    } else {
+        len = kind == 1 ? 2 : 4;
+    }
+    bool lsbFirst = (representation[kind == 1 ? 1 : 2] & 2) != 0;
+    uint32_t v = 0;
+    for (int i = 0; i < len; ++i) {
+        uint32_t b = ReadUB1();
+        if (lsbFirst) {
+            if (i < 4) v |= b << (8 * i);
+        } else {
+            v = (v << 8) | b;
+        }
+    }
+    if (negative) v = 0u - v;
+    return int32_t(v);
+}
+
+std::string TNetTransport::ReadShortBytes() {
+    int n = ReadUB1();
+    std::string s(size_t(n), '\0');
+    ReadExact(s.data(), n);
+    return s;
+}
+
+std::string TNetTransport::ReadZText(int maxCount) {
+    std::string s;
+    for (int i = 0; i < maxCount; ++i) {
+        uint8_t b = ReadUB1();
+        if (b == 0) break;
+        s.push_back(char(b));
+    }
+    return s;
+}
+
+void TNetTransport::Skip(int count) {
+    while (count > 0) {
+        if (readPos_ >= readLen_) {
+            ReadUB1Slow();
+            --count;
+            continue;
+        }
+        int n = std::min(count, readLen_ - readPos_);
+        readPos_ += n;
+        count -= n;
+    }
+}
+
+void TNetTransport::ReadChunks(std::string& out) {
+    for (;;) {
+        int c = ReadUB1();
+        if (c == 0) break;
+        if (c == 254 && skipChunk254) continue;
+        size_t at = out.size();
+        out.resize(at + size_t(c));
+        ReadExact(out.data() + at, c);
+    }
+}
+
+std::string TNetTransport::ReadMessageText() {
+    int n = ReadUB1();
+    std::string s;
+    if (n == 0 || n == 255) return s;
+    if (n == 253) throw EDBError(1);
+    if (n == 254) {
+        ReadChunks(s);
+        return s;
+    }
+    s.resize(size_t(n));
+    ReadExact(s.data(), n);
+    return s;
+}
+
+std::string_view TNetTransport::ReadValue(std::string& scratch) {
+    int n = ReadUB1();
+    if (n == 0) return {};
+    if (n == 254) {
+        scratch.clear();
+        ReadChunks(scratch);
+        return scratch;
+    }
+    if (readLen_ - readPos_ >= n) {
+        std::string_view v(reinterpret_cast<const char*>(buf_ + readPos_), size_t(n));
+        readPos_ += n;
+        return v;
+    }
+    scratch.resize(size_t(n));
+    ReadExact(scratch.data(), n);
+    return scratch;
+}
+
+std::string_view TNetTransport::ReadUB4Value(std::string& scratch) {
+    int32_t count = ReadUB4();
+    if (count < 1) return {};
+    return ReadValue(scratch);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Connection establishment
+
+std::string TNetTransport::Descriptor(const std::string& host, int port, const std::string& sid) {
+    return "(DESCRIPTION=(ADDRESS=(PROTOCOL=tcp)(HOST=" + host + ")(PORT=" + std::to_string(port) +
+           "))(CONNECT_DATA=(SID=" + sid + ")))";
+}
+
+int TNetTransport::BuildConnectPacket() {
+    std::string d = Descriptor(host, port, sid);
+    int length = 34 + int(d.size());
+    // Host and SID come from the user's text; a descriptor that does not fit the buffer is refused here.
+    if (d.size() > size_t(BufferSize - 34))
+        throw std::runtime_error("Connect descriptor too long (" + std::to_string(d.size()) + " bytes, at most " +
+                                 std::to_string(BufferSize - 34) + ")");
+    std::memset(buf_, 0, size_t(length));
+    PutBE16(buf_ + 8, 307);
+    PutBE16(buf_ + 10, 300);
+    PutBE16(buf_ + 12, 0);
+    PutBE16(buf_ + 14, uint32_t(sdu));
+    PutBE16(buf_ + 16, uint32_t(tdu));
+    PutBE16(buf_ + 18, 0x7F08);
+    PutBE16(buf_ + 20, 0);
+    buf_[22] = 1;
+    buf_[23] = 0;
+    PutBE16(buf_ + 24, uint32_t(d.size()));
+    PutBE16(buf_ + 26, 34);
+    buf_[28] = 0, buf_[29] = 0, buf_[30] = 4, buf_[31] = 0;
+    buf_[32] = 4;
+    buf_[33] = 0;
+    std::memcpy(buf_ + 34, d.data(), d.size());
+    return length;
+}
+
+namespace {
+
+std::string RedirectValue(std::string_view text, std::string_view key) {
+    size_t at = text.find(key);
+    if (at == std::string_view::npos) return {};
+    at += key.size();
+    if (at >= text.size() || text[at] != '=') return {};
+    ++at;
+    size_t end = text.find(')', at);
+    if (end == std::string_view::npos) end = text.size();
+    return std::string(text.substr(at, end - at));
+}
+
+} // namespace
+
+void TNetTransport::ApplyRedirect(std::string_view text) {
+    if (text.empty()) return;
+    std::string h = RedirectValue(text, "HOST");
+    int p = StrToInt(RedirectValue(text, "PORT"));
+    std::string s = RedirectValue(text, "SID");
+    if (s.empty()) s = RedirectValue(text, "SERVICE_NAME");
+    host = h;
+    port = p;
+    sid = s;
+}
+
+void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
+    host = h;
+    port = p;
+    sid = s;
+    readPos_ = readLen_ = 0;
+    writePos_ = DataStart;
+    resetPending = false;
+    // Refuse an oversized descriptor before anything is opened.
+    BuildConnectPacket();
+    socket_->Open(host, port);
+    for (;;) {
+        int length = BuildConnectPacket();
+        SendPacket(length, tnsConnect, 0);
+        TPacketInfo r = ReadPacket();
+        switch (r.type) {
+        case tnsAccept:
+            return;
+        case tnsRefuse:
+            throw ENetError(206);
+        case tnsRedirect: {
+            socket_->Close();
+            std::string_view data;
+            if (r.length > DataStart) {
+                data = std::string_view(reinterpret_cast<const char*>(buf_ + DataStart), size_t(r.length - DataStart));
+                size_t z = data.find('\0');
+                if (z != std::string_view::npos) data = data.substr(0, z);
+            }
+            ApplyRedirect(data);
+            BuildConnectPacket(); // the new descriptor must fit as well
+            socket_->Open(host, port);
+            break;
+        }
+        case tnsResend:
+            break;
+        default:
+            socket_->Close();
+            throw ENetError(205);
+        }
+    }
+}
+
+void TNetTransport::Disconnect() {
+    if (socket_->Connected()) {
+        try {
+            Flush(0x0040);
+        } catch (...) {
+            socket_->Close();
+            throw;
+        }
+    }
+    socket_->Close();
+    readPos_ = readLen_ = 0;
+    writePos_ = DataStart;
+}
+
+} // namespace oranet

@@ -1,0 +1,143 @@
+// The TNS transport: one connection, one packet buffer, packet framing, markers, and the TTC primitives
+// read and written over the byte stream of DATA packets.
+#pragma once
+
+#include "oranet/NetSocket.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace oranet {
+
+// TNS packet types.
+enum : uint8_t {
+    tnsConnect = 1,
+    tnsAccept = 2,
+    tnsRefuse = 4,
+    tnsRedirect = 5,
+    tnsData = 6,
+    tnsResend = 11,
+    tnsMarker = 12,
+};
+
+struct TPacketInfo {
+    int length = 0;
+    uint8_t type = 0;
+    uint8_t flags = 0;
+};
+
+class TNetTransport {
+public:
+    static constexpr int BufferSize = 4100;
+    static constexpr int MaxPacket = 4086;
+    static constexpr int DataStart = 10; // 8 header bytes and 2 data-flag bytes
+
+    // Without a socket the transport makes its own TWinSocket.
+    explicit TNetTransport(std::unique_ptr<TWinSocket> socket = nullptr);
+    ~TNetTransport();
+    TNetTransport(const TNetTransport&) = delete;
+    TNetTransport& operator=(const TNetTransport&) = delete;
+
+    // Connection establishment (connect descriptor, ACCEPT/REFUSE/REDIRECT/RESEND).
+    void Connect(const std::string& host, int port, const std::string& sid);
+    void Disconnect();
+    bool Connected() const;
+    void CheckConnected() const;
+    static std::string Descriptor(const std::string& host, int port, const std::string& sid);
+    // Builds the CONNECT packet for the current host, port and sid in the buffer; returns its length.
+    int BuildConnectPacket();
+    // Applies the text of a REDIRECT packet to host, port and sid.
+    void ApplyRedirect(std::string_view text);
+
+    // Packets.
+    void SendPacket(int length, uint8_t type, uint8_t flags);
+    void ReceiveExact(void* dest, int count);
+    TPacketInfo ReadPacket();
+    void Flush(uint16_t dataFlags);
+    void SendMarker(uint8_t value);
+    void Break();
+
+    // The byte stream.
+    void WriteRaw(const void* src, size_t count);
+    int ReadRaw(void* dest, int count);
+
+    // TTC primitives written.
+    void WriteUB1(uint8_t v) {
+        if (writePos_ < sendLimit_) buf_[writePos_++] = v;
+        else WriteRaw(&v, 1);
+    }
+    void WriteFlag(bool v) { WriteUB1(v ? 1 : 0); }
+    void WritePresent(bool v) { WriteUB1(v ? 1 : 0); }
+    void WriteUB2(uint16_t v);
+    void WriteUB4(uint32_t v);
+    void WriteSB4(int32_t v) { WriteUB4(uint32_t(v)); }
+    void WriteLengthOrZero(size_t length) { WriteUB4(uint32_t(length)); }
+    void WriteUB4Array(const uint32_t* values, int count);
+    void WriteBytes(const void* data, size_t length); // byte string (CLR)
+    void WriteBytes(std::string_view s) { WriteBytes(s.data(), s.size()); }
+    void WriteText(std::string_view s) {
+        if (!s.empty()) WriteBytes(s.data(), s.size());
+    }
+
+    // TTC primitives read.
+    uint8_t ReadUB1() {
+        if (readPos_ < readLen_) return buf_[readPos_++];
+        return ReadUB1Slow();
+    }
+    int32_t ReadInt(int kind);
+    uint16_t ReadUB2() { return uint16_t(ReadInt(1)); }
+    int32_t ReadUB4() { return ReadInt(2); }
+    std::string ReadShortBytes();
+    std::string ReadZText(int maxCount);
+    void Skip(int count);
+    std::string ReadMessageText();
+    // A value (CLR). The view points into the packet buffer or into scratch and is valid until the next read.
+    std::string_view ReadValue(std::string& scratch);
+    std::string_view ReadUB4Value(std::string& scratch);
+    // Reads exactly count bytes or fails.
+    void ReadExact(void* dest, int count);
+
+    // State shared with the connection.
+    std::string host = "local";
+    int port = 1521;
+    std::string sid = "orcl";
+    int sdu = 2048;
+    int tdu = 32767;
+    uint8_t representation[4] = {0, 2, 1, 1};
+    bool skipChunk254 = false;
+    bool resetPending = false;
+
+    void ResetRepresentation() {
+        representation[0] = 0, representation[1] = 2, representation[2] = 1, representation[3] = 1;
+    }
+    void SetNegotiatedRepresentation() {
+        representation[0] = 0, representation[1] = 1, representation[2] = 1, representation[3] = 1;
+    }
+
+    // For tests: the raw buffer and the positions.
+    const uint8_t* Buffer() const { return buf_; }
+    int WritePos() const { return writePos_; }
+    int ReadPos() const { return readPos_; }
+    int ReadLen() const { return readLen_; }
+    int SendLimit() const { return sendLimit_; }
+    TWinSocket& Socket() { return *socket_; }
+
+private:
+    uint8_t ReadUB1Slow();
+    // Reads until a DATA packet arrives; false for a DATA packet shorter than its data flags.
+    bool NextDataPacket();
+    void HandleMarker(const TPacketInfo& p);
+    void ReadChunks(std::string& out);
+
+    std::unique_ptr<TWinSocket> socket_;
+    int writePos_ = DataStart;
+    int readLen_ = 0;
+    int readPos_ = 0;
+    int sendLimit_ = 2048; // largest outgoing DATA packet, header included
+    uint8_t buf_[BufferSize] = {};
+};
+
+} // namespace oranet

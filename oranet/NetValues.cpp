@@ -1,0 +1,502 @@
+// Values inside the statement calls: descriptions of defines and binds, bind rows, row values, the row
+// header and the bind vector, and the NUMBER conversions.
+#include "oranet/NetErrors.h"
+#include "oranet/NetHandles.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace oranet {
+
+using namespace oracall;
+
+// ---------------------------------------------------------------------------------------------------------
+// NUMBER conversions
+
+namespace {
+
+std::string EncodeNumber(bool negative, int e, const int* digits, int count) {
+    std::string out;
+    if (!negative) {
+        out.push_back(char(uint8_t(0xC1 + e)));
+        for (int i = 0; i < count; ++i) out.push_back(char(uint8_t(digits[i] + 1)));
+    } else {
+        out.push_back(char(uint8_t(0x3E - e)));
+        for (int i = 0; i < count; ++i) out.push_back(char(uint8_t(101 - digits[i])));
+        if (count < 20) out.push_back(char(102));
+    }
+    return out;
+}
+
+// Sign, exponent and base-100 digits of a NUMBER form; false for zero and the infinities.
+bool DecodeNumber(const uint8_t* b, size_t n, bool& negative, int& e, int* digits, int& count) {
+    count = 0;
+    if (n == 0 || (n == 1 && (b[0] == 0x80 || b[0] == 0x00)) || (n == 2 && b[0] == 0xFF && b[1] == 0x65))
+        return false;
+    if (n > 22) n = 22;
+    negative = (b[0] & 0x80) == 0;
+    if (!negative) {
+        e = (b[0] & 0x7F) - 65;
+        for (size_t i = 1; i < n; ++i) digits[count++] = b[i] - 1;
+    } else {
+        e = ((~b[0]) & 0x7F) - 65;
+        size_t last = n;
+        if (!(n == 21 && b[n - 1] != 102)) last = n - 1; // the terminator 102 is no digit
+        for (size_t i = 1; i < last; ++i) digits[count++] = 101 - b[i];
+    }
+    return true;
+}
+
+} // namespace
+
+std::string IntToNumber(int32_t v) {
+    if (v == 0) return std::string(1, char(0x80));
+    int64_t a = v < 0 ? -int64_t(v) : int64_t(v);
+    int tmp[8], n = 0;
+    while (a > 0) {
+        tmp[n++] = int(a % 100);
+        a /= 100;
+    }
+    int digits[8], count = 0;
+    for (int i = n - 1; i >= 0; --i) digits[count++] = tmp[i];
+    int e = n - 1;
+    while (count > 1 && digits[count - 1] == 0) --count;
+    return EncodeNumber(v < 0, e, digits, count);
+}
+
+int32_t NumberToInt(const uint8_t* bytes, size_t length) {
+    bool negative;
+    int e, digits[22], count;
+    if (!DecodeNumber(bytes, length, negative, e, digits, count)) return 0;
+    if (e < 0) return 0;
+    int64_t v = 0;
+    const int64_t limit = int64_t(1) << 32;
+    for (int i = 0; i < e + 1; ++i) {
+        v = v * 100 + (i < count ? digits[i] : 0);
+        if (v > limit || v < -limit) break; // outside the 32-bit range: saturated below
+    }
+    if (negative) v = -v;
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return int32_t(v);
+}
+
+double NumberToFloat(const uint8_t* bytes, size_t length) {
+    if (length == 2 && bytes[0] == 0xFF && bytes[1] == 0x65) return std::numeric_limits<double>::infinity();
+    if (length == 1 && bytes[0] == 0x00) return -std::numeric_limits<double>::infinity();
+    bool negative;
+    int e, digits[22], count;
+    if (!DecodeNumber(bytes, length, negative, e, digits, count)) return 0;
+    double x = 0;
+    int used = count < 15 ? count : 15;
+    for (int i = 0; i < used; ++i) x = x * 100 + digits[i];
+    if (count > 15 && digits[15] >= 50) x += 1;
+    for (int i = used; i < e + 1; ++i) x *= 100;
+    for (int i = e + 1; i < used; ++i) x /= 100;
+    return negative ? -x : x;
+}
+
+std::string FloatToNumber(double x) {
+    if (x == 0 || std::isnan(x)) return std::string(1, char(0x80));
+    if (std::isinf(x)) return x > 0 ? std::string("\xFF\x65", 2) : std::string(1, '\0');
+    static const double up[8] = {1e256, 1e128, 1e64, 1e32, 1e16, 1e8, 1e4, 1e2};
+    static const double down[8] = {1e-256, 1e-128, 1e-64, 1e-32, 1e-16, 1e-8, 1e-4, 1e-2};
+    static const int ks[8] = {128, 64, 32, 16, 8, 4, 2, 1};
+    double b = std::fabs(x);
+    int e = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (b >= 1 && b >= up[i]) {
+            e += ks[i];
+            b *= down[i];
+        } else if (b < 1 && b <= down[i]) {
+            e -= ks[i];
+            b *= up[i];
+        }
+    }
+    if (b < 1) {
+        e -= 1;
+        b *= 100;
+    }
+    bool lead = b < 10;
+    int d[9];
+    for (int i = 0; i < 8; ++i) {
+        d[i] = int(b);
+        b = (b - d[i]) * 100;
+    }
+    d[8] = int(b);
+    if (lead) {
+        if (d[8] >= 50) d[7] += 1;
+    } else {
+        d[7] = ((d[7] + 5) / 10) * 10;
+    }
+    for (int i = 7; i > 0; --i)
+        if (d[i] >= 100) {
+            d[i] -= 100;
+            d[i - 1] += 1;
+        }
+    if (d[0] >= 100) {
+        d[0] = 1;
+        e += 1;
+    }
+    int count = 8;
+    while (count > 1 && d[count - 1] == 0) --count;
+    return EncodeNumber(x < 0, e, d, count);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Descriptions
+
+void WriteDescription(TNetTransport& t, const TNetParam& item, bool version8) {
+    int type = item.dataType;
+    int32_t s = item.valueSize;
+    int w = type, f = 0x01;
+    int32_t z = s;
+    switch (type) {
+    case 0: w = 0, f = 0x80; break;
+    case 2: case 3: case 4: w = 2, z = 22; break;
+    case 5: w = 1, z = s - 1; break;
+    case 23: f = 0x03; break;
+    case 96: f = 0x21; break;
+    case 97: w = 96, z = s - 1; break;
+    case 102: case 116: w = 102, z = 1; break;
+    default: break;
+    }
+    if (item.maxArrayLength > 0) f |= 0x40;
+    t.WriteUB1(uint8_t(w));
+    t.WriteUB1(uint8_t(f));
+    t.WriteUB1(0);
+    t.WriteUB1(0);
+    t.WriteSB4(z);
+    t.WriteUB4(item.maxArrayLength);
+    t.WriteUB4(0);
+    if (version8) {
+        t.WriteLengthOrZero(0);
+        t.WriteUB2(0);
+        t.WriteUB2(0);
+        t.WriteUB1(1);
+    }
+}
+
+void ReadColumnDescription(TNetTransport& t, TNetParam& column, bool version8) {
+    column.dataType = t.ReadUB1();
+    t.ReadUB1();
+    column.precision = t.ReadUB1();
+    int scale = column.dataType == 2 ? t.ReadUB2() : t.ReadUB1();
+    column.scale = int8_t(uint8_t(scale));
+    column.dataSize = uint16_t(t.ReadUB4());
+    t.ReadUB4();
+    t.ReadUB4();
+    if (version8) {
+        std::string scratch;
+        t.ReadUB4Value(scratch);
+        t.ReadUB2();
+        t.ReadUB2();
+        t.ReadUB1();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Bind rows
+
+namespace {
+
+bool IsLong(int type) { return type == SQLT_LNG || type == SQLT_LBI; }
+bool IsCursorType(int type) { return type == SQLT_CUR || type == SQLT_RSET; }
+bool IsLobType(int type) { return type >= SQLT_CLOB && type <= SQLT_BFILEE; }
+bool IsZeroTerminated(int type) { return type == SQLT_STR || type == SQLT_AVC; }
+
+uint8_t* Addr(void* base, uint32_t skip, int64_t row) {
+    return base ? static_cast<uint8_t*>(base) + row * int64_t(skip) : nullptr;
+}
+
+template <class T> T Get(const uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class T> void Put(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+
+} // namespace
+
+void TNetCursor::WriteLong(TNetParam& bind) {
+    TNetTransport& t = *transport;
+    std::string value;
+    if (bind.inCallback) {
+        ub1 piece = OCI_FIRST_PIECE;
+        for (;;) {
+            void* buf = nullptr;
+            ub4 len = 0;
+            void* ind = nullptr;
+            bind.inCallback(bind.inContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&bind)), 0, 0, &buf,
+                            &len, &piece, &ind);
+            sb2 indicator = ind ? Get<sb2>(static_cast<uint8_t*>(ind)) : 0;
+            if (len > 0 && buf && indicator == 0) value.append(static_cast<const char*>(buf), len);
+            // A single piece is complete as well.
+            if (piece == OCI_LAST_PIECE || piece == OCI_ONE_PIECE) break;
+            if (piece == OCI_FIRST_PIECE) piece = OCI_NEXT_PIECE;
+        }
+    }
+    if (!value.empty()) {
+        t.WriteUB1(0xFE);
+        for (size_t at = 0; at < value.size(); at += 64) {
+            size_t n = std::min<size_t>(64, value.size() - at);
+            t.WriteUB1(uint8_t(n));
+            t.WriteRaw(value.data() + at, n);
+        }
+    }
+    t.WriteUB1(0);
+}
+
+void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
+    TNetTransport& t = *transport;
+    const int32_t maxInline = connection->maxInlineString;
+    t.WriteUB1(7);
+    for (size_t i = 0; i < binds.size(); ++i) {
+        if (bindMarks && !(i < marks.size() && (bindMarks[i] & bmInput))) continue;
+        TNetBind& b = *binds[i];
+        int count = b.dataType == 0 ? 0 : 1;
+        if (b.maxArrayLength > 0) {
+            count = int(b.maxArrayLength);
+            t.WriteUB4(b.maxArrayLength);
+        }
+        for (int e = 0; e < count; ++e) {
+            int64_t r = b.maxArrayLength > 0 ? e : writeRowIndex;
+            uint8_t* v = Addr(b.value, b.valueSkip, r);
+            uint8_t* ind = Addr(b.indicator, b.indicatorSkip, r);
+            int type = b.dataType;
+            bool isNull = ind && Get<sb2>(ind) != 0 && !IsLong(type) && !IsCursorType(type);
+            if (IsLong(type)) {
+                if (b.valueSize <= maxInline) WriteLong(b);
+                continue; // larger LONG values follow the row's other binds
+            }
+            std::string tmp;
+            const char* data = nullptr;
+            size_t len = 0;
+            if (!isNull && v) {
+                switch (type) {
+                case SQLT_INT: tmp = IntToNumber(Get<int32_t>(v)); break;
+                case SQLT_FLT: tmp = b.valueSize == 4 ? FloatToNumber(Get<float>(v)) : FloatToNumber(Get<double>(v)); break;
+                case SQLT_CUR:
+                case SQLT_RSET: tmp.assign(1, '\0'); break;
+                case SQLT_CLOB:
+                case SQLT_BLOB:
+                case SQLT_BFILEE: {
+                    TNetHandle* h = Get<TNetHandle*>(v);
+                    auto* loc = dynamic_cast<TNetLobLocator*>(h);
+                    if (loc) tmp = loc->bytes;
+                    if (connection->protocolVersion >= 6) t.WriteUB4(uint32_t(tmp.size()));
+                    break;
+                }
+                case SQLT_CHR:
+                case SQLT_STR:
+                case SQLT_VNU:
+                case SQLT_AVC: {
+                    size_t max = b.valueSize > 0 ? size_t(b.valueSize) : 0;
+                    const void* z = std::memchr(v, 0, max);
+                    len = z ? size_t(static_cast<const uint8_t*>(z) - v) : max;
+                    data = reinterpret_cast<const char*>(v);
+                    break;
+                }
+                default: {
+                    uint8_t* l = Addr(b.length, b.lengthSkip, r);
+                    len = l ? Get<ub2>(l) : size_t(b.valueSize > 0 ? b.valueSize : 0);
+                    data = reinterpret_cast<const char*>(v);
+                    break;
+                }
+                }
+            }
+            if (!data) {
+                data = tmp.data();
+                len = tmp.size();
+            }
+            t.WriteBytes(data, len);
+        }
+    }
+    for (size_t i = 0; i < binds.size(); ++i) {
+        if (bindMarks && !(i < marks.size() && (bindMarks[i] & bmInput))) continue;
+        TNetBind& b = *binds[i];
+        if (IsLong(b.dataType) && b.valueSize > maxInline) WriteLong(b);
+    }
+    ++writeRowIndex;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Row values
+
+void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {
+    TNetTransport& t = *transport;
+    const bool lobLengths = connection && connection->protocolVersion >= 6;
+    size_t itemCount = fromDefines ? defines.size() : binds.size();
+    // Rows beyond what the caller asked for have no buffer: they are read and dropped.
+    const int32_t rowLimit = fromDefines ? fetchRows : iterations;
+    for (size_t i = 0; i < itemCount; ++i) {
+        TNetParam& p = fromDefines ? static_cast<TNetParam&>(*defines[i]) : static_cast<TNetParam&>(*binds[i]);
+        if (!fromDefines && bindMarks && !(i < marks.size() && (bindMarks[i] & bmOutput))) continue;
+        const int type = p.dataType;
+        int64_t count = 1;
+        if (p.maxArrayLength > 0) {
+            count = t.ReadUB4();
+            if (p.currentCount) *p.currentCount = ub4(count < 0 ? 0 : std::min<int64_t>(count, p.maxArrayLength));
+        }
+        for (int64_t e = 0; e < count; ++e) {
+            int64_t r = p.maxArrayLength > 0 ? e : readRowIndex;
+            bool store = p.maxArrayLength > 0 ? e < int64_t(p.maxArrayLength) : r < rowLimit;
+            uint8_t* v = store ? Addr(p.value, p.valueSkip, r) : nullptr;
+            uint8_t* ind = store ? Addr(p.indicator, p.indicatorSkip, r) : nullptr;
+            uint8_t* lenp = store ? Addr(p.length, p.lengthSkip, r) : nullptr;
+            if (IsLobType(type) && lobLengths) {
+                if (t.ReadUB4() == 0) {
+                    sb2 indicator = sb2(t.ReadUB2());
+                    if (ind) Put<sb2>(ind, indicator);
+                    continue;
+                }
+            }
+            int32_t m = p.valueSize - (IsZeroTerminated(type) ? 1 : 0);
+            std::string_view bytes;
+            if (!(m <= 0 && (type == SQLT_CHR || IsZeroTerminated(type)))) bytes = t.ReadValue(scratch);
+            // The indicator follows the value; keep a copy of the bytes when they lie in the packet buffer and
+            // the indicator may reach into the next packet, which would overwrite them.
+            if (!bytes.empty() && bytes.data() != scratch.data() && t.ReadLen() - t.ReadPos() < 8) {
+                scratch.assign(bytes.data(), bytes.size());
+                bytes = scratch;
+            }
+            sb2 indicator = sb2(t.ReadUB2());
+            size_t stored = 0;
+            if (!bytes.empty() || IsLong(type)) {
+                const uint8_t* src = reinterpret_cast<const uint8_t*>(bytes.data());
+                switch (type) {
+                case SQLT_INT: {
+                    int32_t iv = NumberToInt(src, bytes.size());
+                    if (v) {
+                        if (p.valueSize == 8) Put<int64_t>(v, iv);
+                        else if (p.valueSize == 2) Put<int16_t>(v, int16_t(iv));
+                        else if (p.valueSize == 1) Put<int8_t>(v, int8_t(iv));
+                        else if (p.valueSize >= 4) Put<int32_t>(v, iv);
+                    }
+                    stored = bytes.size();
+                    break;
+                }
+                case SQLT_FLT: {
+                    double dv = NumberToFloat(src, bytes.size());
+                    if (v) {
+                        if (p.valueSize == 4) Put<float>(v, float(dv));
+                        else if (p.valueSize >= 8) Put<double>(v, dv);
+                    }
+                    stored = bytes.size();
+                    break;
+                }
+                case SQLT_LNG:
+                case SQLT_LBI: {
+                    if (store && p.outCallback) {
+                        size_t at = 0;
+                        ub1 piece = OCI_ONE_PIECE;
+                        do {
+                            void* buf = nullptr;
+                            ub4* alen = nullptr;
+                            void* indp = nullptr;
+                            ub2* rcode = nullptr;
+                            if (fromDefines)
+                                reinterpret_cast<OCICallbackDefine>(p.outCallback)(
+                                    p.outContext, reinterpret_cast<OCIDefine*>(static_cast<TNetHandle*>(&p)),
+                                    ub4(readRowIndex), &buf, &alen, &piece, &indp, &rcode);
+                            else
+                                reinterpret_cast<OCICallbackOutBind>(p.outCallback)(
+                                    p.outContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&p)), 0, 0,
+                                    &buf, &alen, &piece, &indp, &rcode);
+                            if (!alen) break; // the callback offers no room: the rest is dropped
+                            size_t n = std::min<size_t>(*alen, bytes.size() - at);
+                            *alen = ub4(n);
+                            if (n > 0 && buf) std::memcpy(buf, src + at, n);
+                            if (indp) Put<sb2>(static_cast<uint8_t*>(indp), indicator);
+                            if (n == 0 || !buf) break;
+                            at += n;
+                        } while (at < bytes.size());
+                    }
+                    stored = 0;
+                    break;
+                }
+                case SQLT_CUR:
+                case SQLT_RSET: {
+                    if (v) {
+                        auto* target = dynamic_cast<TNetCursor*>(Get<TNetHandle*>(v));
+                        if (target) {
+                            if (bytes.size() >= 2 && src[0] == 1) target->cursorId = src[1];
+                            target->connection = connection;
+                        }
+                    }
+                    stored = bytes.size();
+                    break;
+                }
+                case SQLT_CLOB:
+                case SQLT_BLOB:
+                case SQLT_BFILEE: {
+                    if (v) {
+                        auto* loc = dynamic_cast<TNetLobLocator*>(Get<TNetHandle*>(v));
+                        if (loc) {
+                            loc->bytes.assign(bytes.data(), bytes.size());
+                            loc->lobType = uint16_t(type);
+                        }
+                    }
+                    stored = bytes.size();
+                    break;
+                }
+                default: {
+                    int64_t cap = IsZeroTerminated(type) ? int64_t(p.valueSize) - 1 : int64_t(p.valueSize);
+                    size_t n = std::min<size_t>(bytes.size(), size_t(cap > 0 ? cap : 0));
+                    if (v) {
+                        std::memcpy(v, src, n);
+                        if (IsZeroTerminated(type) && p.valueSize > 0) v[n] = 0;
+                    }
+                    stored = n;
+                    break;
+                }
+                }
+            } else {
+                indicator = -1;
+                if (v && IsZeroTerminated(type) && p.valueSize > 0) v[0] = 0;
+            }
+            if (ind) Put<sb2>(ind, indicator);
+            if (lenp) Put<ub2>(lenp, ub2(stored));
+        }
+    }
+    ++readRowIndex;
+}
+
+void TNetCursor::ReadRowHeader() {
+    TNetTransport& t = *transport;
+    t.ReadUB1();
+    if (connection->Version8()) t.ReadUB2();
+    else t.ReadUB1();
+    t.ReadUB2();
+    t.ReadUB2();
+    if (t.ReadUB2() != 0) throw EDBError(40);
+}
+
+void TNetCursor::ReadBindVector() {
+    TNetTransport& t = *transport;
+    t.ReadUB1();
+    int n = connection->Version8() ? t.ReadUB2() : t.ReadUB1();
+    t.ReadUB2(), t.ReadUB2(), t.ReadUB2();
+    marks.assign(binds.size(), 0);
+    bool anyInput = false;
+    for (int i = 0; i < n; ++i) {
+        uint8_t m = t.ReadUB1();
+        if (m == 0) throw EDBError(1);
+        if (size_t(i) < marks.size()) {
+            marks[size_t(i)] = m;
+            anyInput = anyInput || (m & bmInput);
+        }
+    }
+    marksValid = true;
+    if (n <= 0) return;
+    if (anyInput) {
+        writeRowIndex = 0;
+        for (int32_t i = 0; i < iterations; ++i) WriteBindRow(marks.data());
+    } else {
+        if (t.ReadUB1() != 7) throw EDBError(1);
+        ReadRow(false, marks.data());
+    }
+}
+
+} // namespace oranet
