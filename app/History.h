@@ -1,0 +1,53 @@
+// The statement history and the SQL and history file formats (Windows-1252 text, CR LF line ends).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A file that cannot be read or written; the message names the file and the reason.
+class EFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class THistory {
+public:
+    // Appends the editor's text with every CR LF replaced by "§§" and moves to the new last entry.
+    void Record(const std::string& editorText);
+    // Back and Forward move by one entry and return the entry's text with "§§" turned back into CR LF;
+    // false (and nothing changes) at either end.
+    bool Back(std::string& editorText);
+    bool Forward(std::string& editorText);
+
+    int Pos() const { return pos_; }
+    int Count() const { return int(entries_.size()); }
+    const std::vector<std::string>& Entries() const { return entries_; }
+    // "2 / 5"
+    std::string LabelText() const;
+
+    // Writes one line per entry, each ended by CR LF; an empty history gives an empty file.
+    void SaveToFile(const std::string& fileName) const;
+    // Empties the history (at once, also when reading fails), reads the file, moves to entry 1 and returns its
+    // text. A file without lines leaves the history empty at position 1 and raises the list index error.
+    std::string LoadFromFile(const std::string& fileName);
+    // Empties the list; the position stays (the caller decides what to show).
+    void Clear() { entries_.clear(); }
+
+    static std::string Encode(const std::string& editorText);
+    static std::string Decode(const std::string& entry);
+
+private:
+    std::vector<std::string> entries_;
+    int pos_ = 0;
+};
+
+// SQL files: the editor's text byte for byte; loading turns lone CR or LF into CR LF.
+void SaveSqlFile(const std::string& fileName, const std::string& editorText);
+std::string LoadSqlFile(const std::string& fileName);
+
+// Whole-file helpers raising EFileError.
+std::string ReadWholeFile(const std::string& fileName);
+void WriteWholeFile(const std::string& fileName, const std::string& content);
+// Splits at CR, LF or CR LF; a final line break adds no empty line.
+std::vector<std::string> SplitLines(const std::string& text);

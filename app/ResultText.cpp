@@ -1,0 +1,57 @@
+#include "app/ResultText.h"
+
+#include "app/History.h"
+#include "app/Worksheet.h"
+#include "dataset/DBErrors.h"
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Joins the texts of one line with the separator and ends it with CR LF.
+template <class TextOf> void AppendLine(std::string& out, int count, const std::string& sep, TextOf textOf) {
+    for (int i = 0; i < count; ++i) {
+        if (i) out += sep;
+        out += textOf(i);
+    }
+    out += "\r\n";
+}
+
+} // namespace
+
+std::string BuildClipboardText(IResultSource& source) {
+    return BuildResultFileText(source, "\t", true, false);
+}
+
+std::string ParseSeparator(const std::string& text, bool asHex) {
+    if (!asHex) return text;
+    std::string sep;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        const int hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
+        if (hi < 0 || lo < 0)
+            throw EConvertError("'$" + text.substr(i, 2) + "' ist kein g\xFCltiger Integerwert");
+        sep += char(hi * 16 + lo);
+    }
+    return sep;
+}
+
+std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim) {
+    const int n = source.FieldCount();
+    auto clean = [trim](std::string s) { return trim ? TrimWorksheetText(s) : s; };
+    std::string out;
+    source.First();
+    if (headers) AppendLine(out, n, separator, [&](int i) { return clean(source.FieldName(i)); });
+    for (; !source.Eof(); source.Next()) AppendLine(out, n, separator, [&](int i) { return clean(source.FieldText(i)); });
+    source.First();
+    return out;
+}
+
+void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator, bool headers,
+                     bool trim) {
+    WriteWholeFile(fileName, BuildResultFileText(source, separator, headers, trim));
+}

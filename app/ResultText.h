@@ -1,0 +1,34 @@
+// The result as text: the clipboard copy (tab-separated) and the export file writer.
+#pragma once
+
+#include <string>
+
+// What the copy and the export read of a result: field names and, record by record in the data set's current
+// order and filter, each field's text as the data set renders it (a NULL gives an empty text).
+class IResultSource {
+public:
+    virtual ~IResultSource() = default;
+    virtual int FieldCount() = 0;
+    virtual std::string FieldName(int index) = 0;
+    virtual void First() = 0;
+    virtual bool Eof() = 0;
+    virtual void Next() = 0;
+    virtual std::string FieldText(int index) = 0;
+};
+
+// Header line of the field names, then one line per record; tab-separated, every line ended by CR LF.
+// The source is left on its first record.
+std::string BuildClipboardText(IResultSource& source);
+
+// The export's column separator: the text as typed, or read two characters at a time as hexadecimal codes
+// ("09" tab, "0D0A" CR LF; a last odd character is ignored). A pair that is no hexadecimal number raises
+// EConvertError "'$XY' ist kein gültiger Integerwert".
+std::string ParseSeparator(const std::string& text, bool asHex);
+
+// The export file's content: optional header line, one line per record, fields joined by the separator,
+// names and values trimmed when asked, every line ended by CR LF. The source is left on its first record.
+std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim);
+
+// Builds the text and writes it in one piece, replacing an existing file (EFileError when it cannot).
+void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator, bool headers,
+                     bool trim);
