@@ -320,6 +320,8 @@ int TNetTransport::BuildConnectPacket() {
         throw std::runtime_error("Connect descriptor too long (" + std::to_string(d.size()) + " bytes, at most " +
                                  std::to_string(BufferSize - 34) + ")");
     std::memset(buf_, 0, size_t(length));
+    PutBE16(buf_, uint32_t(length));
+    buf_[4] = tnsConnect;
     PutBE16(buf_ + 8, 307);
     PutBE16(buf_ + 10, 300);
     PutBE16(buf_ + 12, 0);

@@ -273,7 +273,7 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
             std::string tmp;
             const char* data = nullptr;
             size_t len = 0;
-            if (!isNull && v) {
+            if (!isNull && (v || IsCursorType(type))) {
                 switch (type) {
                 case SQLT_INT: tmp = IntToNumber(Get<int32_t>(v)); break;
                 case SQLT_FLT: tmp = b.valueSize == 4 ? FloatToNumber(Get<float>(v)) : FloatToNumber(Get<double>(v)); break;
