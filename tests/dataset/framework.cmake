@@ -1,0 +1,6 @@
+# The SQL framework's tests and the in-memory server they run against.
+add_library(vestra_testserver STATIC ${CMAKE_CURRENT_SOURCE_DIR}/testserver/TestServer.cpp)
+target_link_libraries(vestra_testserver PUBLIC vestra_dataset)
+target_include_directories(vestra_testserver PUBLIC ${CMAKE_SOURCE_DIR})
+
+vestra_test(test_qxaccess SOURCES test_qxaccess.cpp LIBS vestra_testserver)
