@@ -1,0 +1,19 @@
+// Decoder entry points driven by arbitrary bytes: each libFuzzer target calls one, and the corpus replay
+// test runs every stored input through them in the ordinary build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vfuzz {
+
+// Raw TNS stream: packet headers, markers, DATA packets, TTC primitives.
+int FuzzPacketReader(const uint8_t* data, size_t size);
+// Status, warning, simple reply, negotiation and logon replies.
+int FuzzStatusReader(const uint8_t* data, size_t size);
+// Describe replies (functions 43 and 98) and the open-cursor reply.
+int FuzzDescribeReader(const uint8_t* data, size_t size);
+// Replies of the combined call: row header, row data into defines of every type, bind vectors.
+int FuzzRowReader(const uint8_t* data, size_t size);
+
+} // namespace vfuzz
