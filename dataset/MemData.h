@@ -633,6 +633,8 @@ public:
     void SetToBegin() override;
     void SetToEnd() override;
     void GetBookmark(TRecBookmark& bookmark) override;
+    // The bookmark of a record that lies in the store (the record under test of a filter).
+    void GetBookmarkOfRecord(const uint8_t* record, TRecBookmark& bookmark);
     void SetToBookmark(const TRecBookmark& bookmark) override;
     bool BookmarkValid(const TRecBookmark* bookmark) override;
     int CompareBookmarks(const TRecBookmark* b1, const TRecBookmark* b2) override;

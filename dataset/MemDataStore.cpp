@@ -336,6 +336,14 @@ void TMemData::GetBookmark(TRecBookmark& bm) {
     bm.BlockSerial = currentItem_ ? currentItem_->Block->Serial : 0;
 }
 
+void TMemData::GetBookmarkOfRecord(const uint8_t* record, TRecBookmark& bm) {
+    auto* item = reinterpret_cast<PItemHeader>(const_cast<uint8_t*>(record) - sizeof(TItemHeader));
+    bm.Generation = generation_;
+    bm.Item = item;
+    bm.RecNo = -1; // the number of a record under test is not known yet
+    bm.BlockSerial = item->Block->Serial;
+}
+
 void TMemData::SetToBookmark(const TRecBookmark& bm) {
     if (bm.Generation == generation_ && blockMan_->IsItemInUse(bm.Item, bm.BlockSerial) &&
         bm.Item->Status != kRollbackStatus) {
