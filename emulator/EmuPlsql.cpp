@@ -1,0 +1,525 @@
+// The PL/SQL blocks clients send: the client layer's own blocks (server version, NLS parameters, transaction id,
+// compile errors, dbms_lob calls), ":x := expression", SELECT ... INTO, DML with RETURNING ... INTO and
+// "OPEN :c FOR SELECT ...". Anything else is answered with ORA-06550.
+#include "emulator/EmuEngine.h"
+
+#include <sqlite3.h>
+
+namespace vemu {
+
+namespace {
+
+enum class StmtForm { Assign, SelectInto, DmlReturning, Dml, OpenFor, LobRead, LobWrite, LobTrim, Null, Commit,
+                      Rollback, TxnId, LobLength, Unsupported };
+
+struct BlockStmt {
+    StmtForm form = StmtForm::Unsupported;
+    size_t from = 0, to = 0;       // tokens of the statement, without the ';'
+    std::string target;            // :x of an assignment / OPEN
+    std::vector<std::string> into; // INTO targets
+    size_t intoAt = 0, intoEnd = 0; // token range of "INTO :a, :b"
+    std::vector<std::string> args;  // bind names of dbms_lob arguments
+    bool txnCreate = false;
+};
+
+std::string U(const std::string& s) { return UpperAscii(s); }
+
+bool IsSeq(const std::vector<Tok>& t, size_t i, std::initializer_list<const char*> words) {
+    for (const char* w : words) {
+        if (i >= t.size()) return false;
+        if (std::string(w) == "." || std::string(w) == "(" || std::string(w) == ")") {
+            if (!t[i].IsOp(w)) return false;
+        } else if (!t[i].Is(w)) {
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+OraError Pls(const std::string& text, const Tok& at, const std::string& what) {
+    int line = 1, col = 1;
+    for (size_t k = 0; k < at.pos && k < text.size(); ++k) {
+        if (text[k] == '\n') {
+            ++line;
+            col = 1;
+        } else {
+            ++col;
+        }
+    }
+    OraError e;
+    e.code = 6550;
+    e.pos = static_cast<int>(at.pos);
+    e.text = "ORA-06550: line " + std::to_string(line) + ", column " + std::to_string(col) + ":\nPLS-00103: " + what;
+    return e;
+}
+
+std::vector<std::string> BindArgs(const std::vector<Tok>& t, size_t open, size_t close) {
+    std::vector<std::string> a;
+    for (size_t k = open + 1; k < close; ++k)
+        if (t[k].kind == TokKind::Bind) a.push_back(U(t[k].text));
+    return a;
+}
+
+size_t Close(const std::vector<Tok>& t, size_t open, size_t limit) {
+    int d = 0;
+    for (size_t k = open; k < limit; ++k) {
+        if (t[k].IsOp("(")) ++d;
+        else if (t[k].IsOp(")") && --d == 0) return k;
+    }
+    return limit;
+}
+
+// Splits BEGIN ... END; into statements and classifies each.
+bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<BlockStmt>& out, OraError& err) {
+    size_t i = 0;
+    if (!t[0].Is("BEGIN")) {
+        err = Pls(text, t[0], "vestra-emu runs anonymous blocks without declarations only");
+        return false;
+    }
+    ++i;
+    size_t end = t.size() - 1;
+    while (end > i && (t[end - 1].IsOp(";") || t[end - 1].IsOp("/"))) --end;
+    if (end == i || !t[end - 1].Is("END")) {
+        err = Pls(text, t[end > 0 ? end - 1 : 0], "Encountered the end of input when expecting END");
+        return false;
+    }
+    --end; // the END keyword
+    size_t s = i;
+    int depth = 0;
+    for (size_t k = i; k <= end; ++k) {
+        if (k < end && t[k].IsOp("(")) ++depth;
+        if (k < end && t[k].IsOp(")")) --depth;
+        if (k == end || (depth == 0 && t[k].IsOp(";"))) {
+            if (k > s) {
+                BlockStmt b;
+                b.from = s;
+                b.to = k;
+                out.push_back(b);
+            } else if (k != end) {
+                err = Pls(text, t[k], "Encountered the symbol \";\"");
+                return false;
+            }
+            s = k + 1;
+        }
+    }
+    for (BlockStmt& b : out) {
+        const Tok& f = t[b.from];
+        if (f.kind == TokKind::Bind && b.from + 1 < b.to && t[b.from + 1].IsOp(":=")) {
+            b.target = U(f.text);
+            size_t e = b.from + 2;
+            if (IsSeq(t, e, {"SYS", ".", "DBMS_TRANSACTION", ".", "LOCAL_TRANSACTION_ID"}) ||
+                IsSeq(t, e, {"DBMS_TRANSACTION", ".", "LOCAL_TRANSACTION_ID"})) {
+                b.form = StmtForm::TxnId;
+                for (size_t k = e; k < b.to; ++k)
+                    if (t[k].Is("TRUE")) b.txnCreate = true;
+            } else if (IsSeq(t, e, {"DBMS_LOB", ".", "GETLENGTH", "("})) {
+                b.form = StmtForm::LobLength;
+                b.args = BindArgs(t, e + 3, Close(t, e + 3, b.to));
+                if (b.args.size() != 1) b.form = StmtForm::Unsupported;
+            } else {
+                b.form = StmtForm::Assign;
+            }
+        } else if (f.Is("SELECT")) {
+            b.form = StmtForm::SelectInto;
+            int d = 0;
+            for (size_t k = b.from; k < b.to; ++k) {
+                if (t[k].IsOp("(")) ++d;
+                else if (t[k].IsOp(")")) --d;
+                else if (d == 0 && t[k].Is("INTO")) {
+                    b.intoAt = k;
+                    size_t m = k + 1;
+                    while (m < b.to && (t[m].kind == TokKind::Bind || t[m].IsOp(","))) {
+                        if (t[m].kind == TokKind::Bind) b.into.push_back(U(t[m].text));
+                        ++m;
+                    }
+                    b.intoEnd = m;
+                    break;
+                }
+            }
+            if (b.into.empty()) b.form = StmtForm::Unsupported;
+        } else if (f.Is("INSERT") || f.Is("UPDATE") || f.Is("DELETE")) {
+            b.form = StmtForm::Dml;
+            for (size_t k = b.from; k < b.to; ++k)
+                if (t[k].Is("RETURNING") || t[k].Is("RETURN")) {
+                    for (size_t m = k; m < b.to; ++m)
+                        if (t[m].Is("INTO")) {
+                            b.form = StmtForm::DmlReturning;
+                            b.intoAt = m;
+                            size_t n = m + 1;
+                            while (n < b.to && (t[n].kind == TokKind::Bind || t[n].IsOp(","))) {
+                                if (t[n].kind == TokKind::Bind) b.into.push_back(U(t[n].text));
+                                ++n;
+                            }
+                            b.intoEnd = n;
+                            break;
+                        }
+                    break;
+                }
+        } else if (f.Is("OPEN") && b.from + 2 < b.to && t[b.from + 1].kind == TokKind::Bind &&
+                   t[b.from + 2].Is("FOR")) {
+            b.form = StmtForm::OpenFor;
+            b.target = U(t[b.from + 1].text);
+        } else if (IsSeq(t, b.from, {"DBMS_LOB", "."}) && b.from + 3 < b.to && t[b.from + 3].IsOp("(")) {
+            std::string fn = t[b.from + 2].text;
+            b.args = BindArgs(t, b.from + 3, Close(t, b.from + 3, b.to));
+            if (fn == "READ" && b.args.size() == 4) b.form = StmtForm::LobRead;
+            else if (fn == "WRITE" && b.args.size() == 4) b.form = StmtForm::LobWrite;
+            else if (fn == "TRIM" && b.args.size() == 2) b.form = StmtForm::LobTrim;
+        } else if (f.Is("NULL") && b.to == b.from + 1) {
+            b.form = StmtForm::Null;
+        } else if (f.Is("COMMIT")) {
+            b.form = StmtForm::Commit;
+        } else if (f.Is("ROLLBACK") && b.to == b.from + 1) {
+            b.form = StmtForm::Rollback;
+        }
+        if (b.form == StmtForm::Unsupported) {
+            err = Pls(text, f, "vestra-emu cannot run this PL/SQL statement: " +
+                                   text.substr(f.pos, std::min<size_t>(60, t[b.to].pos - f.pos)));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Text of the tokens [from, to) without [skipFrom, skipTo).
+std::string Rebuild(const std::vector<Tok>& t, size_t from, size_t to, size_t skipFrom = 0, size_t skipTo = 0) {
+    std::string s;
+    for (size_t k = from; k < to; ++k) {
+        if (k >= skipFrom && k < skipTo) continue;
+        s += t[k].raw;
+        s += ' ';
+    }
+    return s;
+}
+
+bool IsNlsBlock(const std::vector<Tok>& t) {
+    for (const Tok& x : t)
+        if (x.Is("NLSPARAMSCURSOR")) return true;
+    return false;
+}
+bool IsCompileErrorsBlock(const std::vector<Tok>& t) {
+    bool errors = false, res = false;
+    for (const Tok& x : t) {
+        if (x.Is("USER_ERRORS")) errors = true;
+        if (x.kind == TokKind::Bind && U(x.text) == "RES") res = true;
+    }
+    return errors && res;
+}
+
+Value TextValue(const std::string& s) {
+    Value v;
+    if (!s.empty()) {
+        v.kind = Value::Text;
+        v.s = s;
+    }
+    return v;
+}
+
+} // namespace
+
+EmuEngine::BlockPlan EmuEngine::PlanBlock(const EmuStatement& s) {
+    BlockPlan p;
+    std::vector<std::string> names = PlaceholderNames(s.toks, true);
+    for (auto& n : names) n = U(n);
+    p.marks.assign(names.size(), 0);
+    auto mark = [&](const std::string& n, uint8_t m) {
+        for (size_t k = 0; k < names.size(); ++k)
+            if (names[k] == n) p.marks[k] |= m;
+    };
+    if (IsNlsBlock(s.toks)) {
+        for (size_t k = 0; k < names.size(); ++k) p.marks[k] = names[k] == "CHARSET" ? 0x20 : 0x10;
+        p.supported = true;
+        return p;
+    }
+    if (IsCompileErrorsBlock(s.toks)) {
+        for (size_t k = 0; k < names.size(); ++k) p.marks[k] = names[k] == "RES" ? 0x10 : 0x20;
+        p.supported = true;
+        return p;
+    }
+    std::vector<BlockStmt> stmts;
+    if (!Analyse(s.toks, s.text, stmts, p.error)) return p;
+    for (const BlockStmt& b : stmts) {
+        for (size_t k = b.from; k < b.to; ++k) {
+            if (s.toks[k].kind != TokKind::Bind) continue;
+            std::string n = U(s.toks[k].text);
+            bool out = (n == b.target && (k == b.from || (b.form == StmtForm::OpenFor && k == b.from + 1))) ||
+                       (b.intoAt && k > b.intoAt && k < b.intoEnd);
+            mark(n, out ? 0x10 : 0x20);
+        }
+        if (b.form == StmtForm::LobRead) {
+            mark(b.args[1], 0x30);
+            mark(b.args[3], 0x10);
+            for (size_t k = 0; k < names.size(); ++k)
+                if (names[k] == b.args[3]) p.marks[k] = 0x10;
+        }
+        if (b.form == StmtForm::LobWrite) mark(b.args[1], 0x30);
+    }
+    p.supported = true;
+    return p;
+}
+
+OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
+                             std::vector<std::unique_ptr<EmuStatement>>& newCursors, std::vector<int>& cursorBinds,
+                             long long& rows) {
+    rows = 0;
+    std::vector<std::string> names = PlaceholderNames(s.toks, true);
+    for (auto& n : names) n = U(n);
+    if (values.size() < names.size()) values.resize(names.size());
+    auto idx = [&](const std::string& n) -> int {
+        for (size_t k = 0; k < names.size(); ++k)
+            if (names[k] == n) return static_cast<int>(k);
+        return -1;
+    };
+    auto get = [&](const std::string& n) -> Value {
+        int i = idx(n);
+        return i < 0 ? Value() : values[static_cast<size_t>(i)];
+    };
+    auto set = [&](const std::string& n, const Value& v) {
+        int i = idx(n);
+        if (i >= 0) values[static_cast<size_t>(i)] = v;
+    };
+    // binds of a SQL text, in order of appearance, from the block's values
+    auto bindsFor = [&](const std::string& sql) {
+        bool ok;
+        size_t ep;
+        std::vector<Value> b;
+        for (const Tok& t : Tokenize(sql, ok, ep))
+            if (t.kind == TokKind::Bind) b.push_back(get(U(t.text)));
+        return b;
+    };
+    auto parse = [&](const std::string& sql, OraError& err) { return Parse(sql, err); };
+
+    if (IsNlsBlock(s.toks)) {
+        Value one;
+        one.kind = Value::Int;
+        one.i = 1;
+        set("CHARLENGTH", one);
+        set("NLSDATELANGUAGE", TextValue(nlsDateLanguage));
+        set("NLSDATEFORMAT", TextValue(nlsDateFormat));
+        set("NLSTIMESTAMPFORMAT", TextValue(nlsTimestampFormat));
+        set("NLSTIMESTAMPTZFORMAT", TextValue(nlsTimestampTzFormat));
+        Value cs = get("CHARSET");
+        if (idx("CHARSETID") >= 0) {
+            OraError err;
+            auto st = parse("SELECT NLS_CHARSET_ID(:c) FROM DUAL", err);
+            long long n;
+            Value id;
+            if (st && !Execute(*st, {cs}, n) && Step(*st, err)) id = ColumnValue(*st, 0);
+            if (st) Close(st.get());
+            set("CHARSETID", id);
+        }
+        return {};
+    }
+    if (IsCompileErrorsBlock(s.toks)) {
+        set("RES", Value()); // stored program units are not kept, so there are never compile errors
+        return {};
+    }
+    std::vector<BlockStmt> stmts;
+    OraError err;
+    if (!Analyse(s.toks, s.text, stmts, err)) return err;
+    const auto& t = s.toks;
+    for (const BlockStmt& b : stmts) {
+        switch (b.form) {
+        case StmtForm::Null:
+            break;
+        case StmtForm::Commit:
+            if (OraError e = Commit()) return e;
+            break;
+        case StmtForm::Rollback:
+            if (OraError e = Rollback()) return e;
+            break;
+        case StmtForm::TxnId:
+            set(b.target, TextValue(TransactionIdFor(b.txnCreate)));
+            break;
+        case StmtForm::LobLength: {
+            Value loc = get(b.args[0]);
+            std::string content;
+            bool clob;
+            if (loc.kind == Value::Null) {
+                set(b.target, Value());
+                break;
+            }
+            if (!ReadLob(loc.s, content, clob, err)) return err;
+            Value v;
+            v.kind = Value::Int;
+            v.i = static_cast<long long>(clob ? Utf8ToWin1252(content).size() : content.size());
+            set(b.target, v);
+            break;
+        }
+        case StmtForm::Assign: {
+            std::string sql = "SELECT " + Rebuild(t, b.from + 2, b.to) + " FROM DUAL";
+            auto st = parse(sql, err);
+            if (!st) return err;
+            long long n;
+            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
+            Value v;
+            if (Step(*st, err)) {
+                v = ColumnValue(*st, 0);
+                if (!st->cols.empty() && st->cols[0].t.type == kOraDate) v.isDate = true;
+            }
+            Close(st.get());
+            if (err) return err;
+            set(b.target, v);
+            break;
+        }
+        case StmtForm::SelectInto: {
+            std::string sql = Rebuild(t, b.from, b.to, b.intoAt, b.intoEnd);
+            auto st = parse(sql, err);
+            if (!st) return err;
+            long long n;
+            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
+            if (!Step(*st, err)) {
+                Close(st.get());
+                return err ? err : MakeError(1403);
+            }
+            std::vector<Value> row;
+            for (size_t c = 0; c < st->cols.size(); ++c) {
+                Value v = ColumnValue(*st, static_cast<int>(c));
+                if (st->cols[c].t.type == kOraDate) v.isDate = true;
+                row.push_back(v);
+            }
+            bool more = Step(*st, err);
+            Close(st.get());
+            if (more) return MakeError(1422);
+            if (err) return err;
+            for (size_t k = 0; k < b.into.size() && k < row.size(); ++k) set(b.into[k], row[k]);
+            break;
+        }
+        case StmtForm::Dml: {
+            std::string sql = Rebuild(t, b.from, b.to);
+            auto st = parse(sql, err);
+            if (!st) return err;
+            long long n;
+            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
+            rows += n;
+            break;
+        }
+        case StmtForm::DmlReturning: {
+            std::string sql = Rebuild(t, b.from, b.intoAt) + ", rowid";
+            auto st = parse(sql, err);
+            if (!st) return err;
+            long long n;
+            std::vector<Value> ret;
+            if (OraError e = ExecuteReturning(*st, bindsFor(sql), n, ret)) return e;
+            rows += n;
+            // returned LOB columns come back as locators of the row
+            size_t retStart = 0;
+            for (size_t k = b.from; k < b.intoAt; ++k)
+                if (t[k].Is("RETURNING") || t[k].Is("RETURN")) retStart = k + 1;
+            std::vector<std::string> retNames;
+            for (size_t k = retStart; k < b.intoAt; ++k) {
+                size_t e = k;
+                int d = 0;
+                while (e < b.intoAt && !(d == 0 && t[e].IsOp(","))) {
+                    if (t[e].IsOp("(")) ++d;
+                    if (t[e].IsOp(")")) --d;
+                    ++e;
+                }
+                retNames.push_back(e == k + 1 && t[k].kind == TokKind::Ident ? t[k].text : "");
+                k = e;
+            }
+            long long rowid = ret.empty() ? 0 : ret.back().i;
+            std::vector<ColumnMeta> cols = st->tr.dmlTable.empty() ? std::vector<ColumnMeta>() : TableColumns(st->tr.dmlTable);
+            for (size_t k = 0; k < b.into.size(); ++k) {
+                Value v = k < ret.size() ? ret[k] : Value();
+                if (k < retNames.size())
+                    for (const ColumnMeta& c : cols)
+                        if (c.name == retNames[k]) {
+                            if (c.t.type == kOraClob || c.t.type == kOraBlob) {
+                                v = Value();
+                                v.kind = Value::Blob;
+                                v.isLocator = true;
+                                v.s = MakeLocator(c.t.type, st->tr.dmlTable, c.name, rowid);
+                            } else if (c.t.type == kOraDate) {
+                                v.isDate = true;
+                            }
+                        }
+                if (n == 0) v = Value();
+                set(b.into[k], v);
+            }
+            break;
+        }
+        case StmtForm::OpenFor: {
+            std::string sql = Rebuild(t, b.from + 3, b.to);
+            auto st = parse(sql, err);
+            if (!st) return err;
+            if (st->tr.kind != StmtKind::Query) return Pls(s.text, t[b.from + 3], "OPEN ... FOR needs a query");
+            long long n;
+            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
+            newCursors.push_back(std::move(st));
+            cursorBinds.push_back(idx(b.target));
+            break;
+        }
+        case StmtForm::LobRead:
+        case StmtForm::LobWrite:
+        case StmtForm::LobTrim: {
+            Value loc = get(b.args[0]);
+            if (loc.kind == Value::Null) {
+                err.code = 22275;
+                err.text = "ORA-22275: invalid LOB locator specified";
+                return err;
+            }
+            std::string content;
+            bool clob;
+            if (!ReadLob(loc.s, content, clob, err)) return err;
+            std::string data = clob ? Utf8ToWin1252(content) : content; // offsets count characters of the wire
+            auto num = [&](const std::string& n) -> long long {
+                Value v = get(n);
+                if (v.kind == Value::Int) return v.i;
+                if (v.kind == Value::Real) return static_cast<long long>(v.r);
+                if (v.kind == Value::Text) return std::atoll(v.s.c_str());
+                return 0;
+            };
+            if (b.form == StmtForm::LobTrim) {
+                long long len = num(b.args[1]);
+                if (len < 0 || len > static_cast<long long>(data.size())) {
+                    err.code = 22926;
+                    err.text = "ORA-22926: specified trim length is greater than current LOB value's length";
+                    return err;
+                }
+                data.resize(static_cast<size_t>(len));
+            } else if (b.form == StmtForm::LobRead) {
+                long long amount = num(b.args[1]), offset = num(b.args[2]);
+                if (amount < 1 || offset < 1) {
+                    err.code = 21560;
+                    err.text = "ORA-21560: argument 2 is null, invalid, or out of range";
+                    return err;
+                }
+                if (offset > static_cast<long long>(data.size())) return MakeError(1403);
+                std::string piece = data.substr(static_cast<size_t>(offset - 1), static_cast<size_t>(amount));
+                Value a;
+                a.kind = Value::Int;
+                a.i = static_cast<long long>(piece.size());
+                set(b.args[1], a);
+                Value buf;
+                buf.kind = clob ? Value::Text : Value::Blob;
+                buf.s = clob ? Win1252ToUtf8(piece) : piece;
+                set(b.args[3], buf);
+                break;
+            } else {
+                long long amount = num(b.args[1]), offset = num(b.args[2]);
+                Value bufv = get(b.args[3]);
+                std::string buf = bufv.kind == Value::Text ? Utf8ToWin1252(bufv.s) : bufv.s;
+                if (amount < 0 || offset < 1) {
+                    err.code = 21560;
+                    err.text = "ORA-21560: argument 2 is null, invalid, or out of range";
+                    return err;
+                }
+                if (static_cast<size_t>(amount) > buf.size()) amount = static_cast<long long>(buf.size());
+                size_t off = static_cast<size_t>(offset - 1);
+                if (data.size() < off) data.resize(off, clob ? ' ' : '\0');
+                if (data.size() < off + static_cast<size_t>(amount)) data.resize(off + static_cast<size_t>(amount));
+                data.replace(off, static_cast<size_t>(amount), buf.substr(0, static_cast<size_t>(amount)));
+            }
+            if (OraError e = StoreLob(loc.s, clob ? Win1252ToUtf8(data) : data)) return e;
+            break;
+        }
+        case StmtForm::Unsupported:
+            return Pls(s.text, t[b.from], "unsupported statement");
+        }
+    }
+    return {};
+}
+
+} // namespace vemu

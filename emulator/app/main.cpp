@@ -1,0 +1,110 @@
+// vestra-emu: runs the Oracle-protocol emulator until it is interrupted.
+#include "emulator/EmuServer.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+void Usage() {
+    std::cerr << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--protocol 4|5|6] [--db FILE]\n"
+                 "                  [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
+                 "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
+}
+
+bool ParseLong(const std::string& s, long long& v) {
+    char* end = nullptr;
+    errno = 0;
+    v = std::strtoll(s.c_str(), &end, 10);
+    return !s.empty() && end && *end == 0 && errno == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    vemu::EmuOptions o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&](std::string& v) {
+            if (i + 1 >= argc) {
+                std::cerr << "vestra-emu: " << a << " needs a value\n";
+                return false;
+            }
+            v = argv[++i];
+            return true;
+        };
+        std::string v;
+        long long n = 0;
+        if (a == "--listen") {
+            if (!next(v)) return 2;
+            size_t c = v.rfind(':');
+            if (c == std::string::npos || !ParseLong(v.substr(c + 1), n) || n < 0 || n > 65535) {
+                std::cerr << "vestra-emu: --listen wants HOST:PORT\n";
+                return 2;
+            }
+            o.host = v.substr(0, c);
+            o.port = static_cast<uint16_t>(n);
+        } else if (a == "--sid") {
+            if (!next(o.sid)) return 2;
+        } else if (a == "--protocol") {
+            if (!next(v) || !ParseLong(v, n) || n < 4 || n > 6) {
+                std::cerr << "vestra-emu: --protocol wants 4, 5 or 6\n";
+                return 2;
+            }
+            o.protocol = static_cast<int>(n);
+        } else if (a == "--db") {
+            if (!next(o.dbFile)) return 2;
+        } else if (a == "--user") {
+            if (!next(v)) return 2;
+            size_t s = v.find('/');
+            if (s == std::string::npos || s == 0) {
+                std::cerr << "vestra-emu: --user wants NAME/PASSWORD\n";
+                return 2;
+            }
+            o.extraUsers.push_back({v.substr(0, s), v.substr(s + 1)});
+        } else if (a == "--redirect") {
+            if (!next(o.redirectTo)) return 2;
+        } else if (a == "--resend-once") {
+            o.resendOnce = true;
+        } else if (a == "--slow-fetch-ms" || a == "--drop-after-bytes" || a == "--bench-rows" || a == "--lock-wait-ms") {
+            if (!next(v) || !ParseLong(v, n) || n < 0) {
+                std::cerr << "vestra-emu: " << a << " wants a number\n";
+                return 2;
+            }
+            if (a == "--slow-fetch-ms") o.slowFetchMs = static_cast<int>(n);
+            else if (a == "--drop-after-bytes") o.dropAfterBytes = n;
+            else if (a == "--bench-rows") o.benchRows = n;
+            else o.lockWaitMs = static_cast<int>(n);
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else {
+            std::cerr << "vestra-emu: unknown option " << a << "\n";
+            Usage();
+            return 2;
+        }
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        vemu::EmuServer server(o);
+        server.Start();
+        std::cout << "listening on 127.0.0.1:" << server.Port() << std::endl;
+        while (!g_stop) ::pause();
+        server.Stop();
+    } catch (const std::exception& e) {
+        std::cerr << "vestra-emu: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
