@@ -1,5 +1,6 @@
 # The SQL framework's tests and the in-memory server they run against.
-add_library(vestra_testserver STATIC ${CMAKE_CURRENT_SOURCE_DIR}/testserver/TestServer.cpp)
+add_library(vestra_testserver STATIC ${CMAKE_CURRENT_SOURCE_DIR}/testserver/TestServer.cpp
+            ${CMAKE_CURRENT_SOURCE_DIR}/testserver/TestComponents.cpp)
 target_link_libraries(vestra_testserver PUBLIC vestra_dataset)
 target_include_directories(vestra_testserver PUBLIC ${CMAKE_SOURCE_DIR})
 

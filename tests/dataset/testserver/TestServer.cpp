@@ -1,6 +1,7 @@
 #include "tests/dataset/testserver/TestServer.h"
 
 #include "dataset/DAError.h"
+#include "dataset/DAHooks.h"
 
 #include <algorithm>
 #include <cctype>
@@ -349,6 +350,19 @@ void TTestCommand::Execute(int iterations) {
     DoAfterExecute(ok);
 }
 
+std::string TTestCommand::RunDetached() {
+    try {
+        if (!connection_ || !connection_->GetConnected())
+            return "not connected";
+        if (!db_->FailOnText.empty() && sql_.find(db_->FailOnText) != std::string::npos)
+            return db_->FailMessage;
+        Run();
+    } catch (std::exception& e) {
+        return e.what();
+    }
+    return std::string();
+}
+
 void TTestCommand::Run() {
     Parse();
     TScan s{Tokenize(sql_)};
@@ -511,6 +525,50 @@ void TTestCommand::Run() {
 
 TTestRecordSet::TTestRecordSet(TTestDatabase* db) : db_(db) { InitCommand(); }
 
+TTestRecordSet::~TTestRecordSet() {
+    alive_.reset();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void TTestRecordSet::ExecuteAndFirstFetch() {
+    if (!NonBlocking) {
+        TQxRecordSet::ExecuteAndFirstFetch();
+        return;
+    }
+    MainThreadPoster* poster = GetMainThreadPoster();
+    CheckAssert(poster != nullptr, "no main-thread poster");
+    db_->Record("rs.cmd.Execute background");
+    // Columns are described in the caller's thread; the statement runs in the background.
+    TTestCommand* cmd = Cmd();
+    cmd->Describe();
+    resultKind_ = cmd->Kind();
+    cursor_ = 0;
+    if (FieldCount() == 0)
+        InitFields();
+    if (worker_.joinable())
+        worker_.join();
+    std::weak_ptr<int> alive = alive_;
+    worker_ = std::thread([this, cmd, poster, alive] {
+        std::string error = cmd->RunDetached();
+        poster->Post([this, alive, error] {
+            if (alive.expired())
+                return;
+            if (worker_.joinable())
+                worker_.join();
+            db_->Record("rs.background done");
+            if (!error.empty()) {
+                DoAfterExecute(false);
+                return;
+            }
+            while (Fetch(false)) {
+            }
+            DoAfterExecute(true);
+            DoAfterFetch();
+        });
+    });
+}
+
 std::unique_ptr<TQxCommand> TTestRecordSet::CreateCommand() {
     auto c = std::make_unique<TTestCommand>(db_);
     c->Tag = "rs.cmd";
@@ -528,9 +586,15 @@ void TTestRecordSet::InternalInitFields() {
 }
 
 void TTestRecordSet::ExecCommand() {
-    TQxRecordSet::ExecCommand();
+    try {
+        TQxRecordSet::ExecCommand();
+    } catch (...) {
+        DoAfterExecute(false);
+        throw;
+    }
     resultKind_ = Cmd()->Kind();
     cursor_ = 0;
+    DoAfterExecute(true);
 }
 
 bool TTestRecordSet::Fetch(bool fetchBack) {

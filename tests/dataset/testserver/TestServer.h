@@ -13,7 +13,9 @@
 #include "dataset/QxAccess.h"
 
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsrv {
@@ -90,6 +92,10 @@ public:
     int RowsProcessed = 0;
     // A name for log entries ("cmd" or "rs.cmd").
     std::string Tag = "cmd";
+    // Parses the statement (columns and kind) without logging.
+    void Describe() { Parse(); }
+    // Runs the statement on a background thread: no log entries, no callbacks; returns the error text or "".
+    std::string RunDetached();
 
 private:
     void Parse();
@@ -107,6 +113,11 @@ private:
 class TTestRecordSet : public TQxRecordSet {
 public:
     explicit TTestRecordSet(TTestDatabase* db);
+    ~TTestRecordSet() override;
+    // Non-blocking: the statement runs on a background thread and its completion is posted to the main thread
+    // (GetMainThreadPoster), which then loads the rows and calls the after-execute and after-fetch callbacks.
+    bool NonBlocking = false;
+    void ExecuteAndFirstFetch() override;
     std::unique_ptr<TQxCommand> CreateCommand() override;
     void InternalPrepare() override;
     void InternalInitFields() override;
@@ -120,6 +131,8 @@ public:
 private:
     TTestDatabase* db_;
     size_t cursor_ = 0; // next result row to fetch
+    std::thread worker_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 class TTestConnection : public TQxConnection {
