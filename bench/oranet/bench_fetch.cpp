@@ -1,0 +1,254 @@
+// bench-fetch: 1 000 000 rows (NUMBER, VARCHAR2(30), DATE, NUMBER(10,2)) from the emulator through the
+// emulated call-interface entry points, with 25 and with 1000 rows per fetch; then the same received byte
+// stream replayed over loopback once into the client and once into a reader that only discards the bytes.
+#include "E2eSession.h"
+#include "emulator/EmuServer.h"
+#include "oranet/NetHandles.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace ve2e;
+using namespace oracall;
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double ThreadCpu() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// Wraps the transport's socket: counts and optionally records what arrives.
+class TRecordingSocket : public oranet::TWinSocket {
+public:
+    bool record = false;
+    long long received = 0;
+    std::vector<uint8_t> captured;
+    int ReceiveBuf(void* buffer, int count) override {
+        int n = TWinSocket::ReceiveBuf(buffer, count);
+        if (n > 0) {
+            received += n;
+            if (record) captured.insert(captured.end(), static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + n);
+        }
+        return n;
+    }
+};
+
+// A socket connected to a loopback feeder that writes a recorded stream; what the client sends is dropped.
+class TReplaySocket : public oranet::TWinSocket {
+public:
+    explicit TReplaySocket(int fd) : fd_(fd) {}
+    ~TReplaySocket() override { ::close(fd_); }
+    bool Connected() const override { return true; }
+    int SendBuf(const void*, int count) override { return count; }
+    int ReceiveBuf(void* buffer, int count) override {
+        ssize_t n = ::recv(fd_, buffer, size_t(count), 0);
+        return int(n);
+    }
+
+private:
+    int fd_;
+};
+
+// Starts a thread that accepts one loopback connection and writes the stream into it; returns the client fd.
+int Feed(const std::vector<uint8_t>& stream, std::thread& feeder) {
+    int ls = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(ls, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(ls, 1);
+    socklen_t len = sizeof a;
+    getsockname(ls, reinterpret_cast<sockaddr*>(&a), &len);
+    feeder = std::thread([ls, &stream] {
+        int s = accept(ls, nullptr, nullptr);
+        size_t at = 0;
+        while (at < stream.size()) {
+            ssize_t n = send(s, stream.data() + at, stream.size() - at, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            at += size_t(n);
+        }
+        ::close(s);
+        ::close(ls);
+    });
+    int c = socket(AF_INET, SOCK_STREAM, 0);
+    connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return c;
+}
+
+struct Buffers {
+    int rows;
+    std::vector<int32_t> id;
+    std::vector<char> name;
+    std::vector<uint8_t> created;
+    std::vector<double> amount;
+    std::vector<sb2> ind;
+    explicit Buffers(int n) : rows(n), id(size_t(n)), name(size_t(n) * 31), created(size_t(n) * 7), amount(size_t(n)), ind(size_t(n) * 4) {}
+    void Define(OCIStmt* stmt, OCIError* err) {
+        OCIDefine* d = nullptr;
+        OCIDefineByPos(stmt, &d, err, 1, id.data(), 4, SQLT_INT, &ind[0], nullptr, nullptr, 0);
+        OCIDefineByPos(stmt, &d, err, 2, name.data(), 31, SQLT_STR, &ind[size_t(rows)], nullptr, nullptr, 0);
+        OCIDefineByPos(stmt, &d, err, 3, created.data(), 7, SQLT_DAT, &ind[size_t(rows) * 2], nullptr, nullptr, 0);
+        OCIDefineByPos(stmt, &d, err, 4, amount.data(), 8, SQLT_FLT, &ind[size_t(rows) * 3], nullptr, nullptr, 0);
+    }
+};
+
+// Fetches until no data; returns the rows.
+long long FetchAll(OCIStmt* stmt, OCIError* err, int perFetch, long long& checksum) {
+    long long total = 0;
+    for (;;) {
+        int32_t before = 0, after = 0;
+        OCIAttrGet(stmt, OCI_HTYPE_STMT, &before, nullptr, OCI_ATTR_ROW_COUNT, err);
+        sword rc = OCIStmtFetch(stmt, err, ub4(perFetch), 2, 0);
+        if (rc != 0 && rc != 100) {
+            std::fprintf(stderr, "fetch failed: %d\n", rc);
+            std::exit(1);
+        }
+        OCIAttrGet(stmt, OCI_HTYPE_STMT, &after, nullptr, OCI_ATTR_ROW_COUNT, err);
+        total += after - before;
+        if (rc == 100) break;
+    }
+    checksum += total;
+    return total;
+}
+
+struct LiveResult {
+    long long rows = 0;
+    double seconds = 0;
+    double cpu = 0;
+    long long bytes = 0;
+    std::vector<uint8_t> stream;
+    uint16_t protocolVersion = 6;
+    uint16_t serverVersion = 8100;
+};
+
+LiveResult Live(vemu::EmuServer& emu, int perFetch, bool capture) {
+    TNetSessionRig s;
+    // Put a counting socket under the service context before it connects.
+    auto* conn = static_cast<oranet::TNetConnection*>(static_cast<oranet::TNetHandle*>(static_cast<void*>(s.svc)));
+    auto rec = std::make_unique<TRecordingSocket>();
+    TRecordingSocket* sock = rec.get();
+    conn->transport = std::make_unique<oranet::TNetTransport>(std::move(rec));
+    std::string addr = "127.0.0.1:" + std::to_string(emu.Port()) + ":bnx";
+    if (s.Logon(addr, "scott", "tiger") != 0) {
+        std::fprintf(stderr, "logon failed: %s\n", s.ErrorText().c_str());
+        std::exit(1);
+    }
+    TStmt q(s, "SELECT ID, NAME, CREATED, AMOUNT FROM BENCH");
+    if (q.Execute() != 0) {
+        std::fprintf(stderr, "execute failed: %s\n", s.ErrorText().c_str());
+        std::exit(1);
+    }
+    Buffers b(perFetch);
+    b.Define(q.stmt, s.err);
+    LiveResult r;
+    sock->record = capture;
+    long long bytesBefore = sock->received;
+    long long checksum = 0;
+    double t0 = Now(), c0 = ThreadCpu();
+    r.rows = FetchAll(q.stmt, s.err, perFetch, checksum);
+    r.cpu = ThreadCpu() - c0;
+    r.seconds = Now() - t0;
+    r.bytes = sock->received - bytesBefore;
+    r.stream = std::move(sock->captured);
+    r.protocolVersion = conn->protocolVersion;
+    r.serverVersion = conn->serverVersion;
+    s.Logoff();
+    return r;
+}
+
+// The recorded fetch replies replayed into the client's fetch loop.
+double ReplayClient(const LiveResult& live, int perFetch) {
+    oranet::InstallNetCalls();
+    std::thread feeder;
+    int fd = Feed(live.stream, feeder);
+    auto* conn = new oranet::TNetConnection(nullptr, std::make_unique<TReplaySocket>(fd));
+    conn->protocolVersion = uint8_t(live.protocolVersion);
+    conn->serverVersion = live.serverVersion;
+    conn->maxInlineString = 4000;
+    conn->loggedOn = true;
+    conn->transport->SetNegotiatedRepresentation();
+    dvoid* h = nullptr;
+    OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_STMT, 0, nullptr);
+    OCIStmt* stmt = static_cast<OCIStmt*>(h);
+    const char* sql = "SELECT ID, NAME, CREATED, AMOUNT FROM BENCH";
+    OCIStmtPrepare(stmt, hOCIError, T(sql), ub4(std::strlen(sql)), 1, 0);
+    auto* cur = static_cast<oranet::TNetCursor*>(static_cast<oranet::TNetHandle*>(h));
+    cur->connection = conn;
+    cur->transport = conn->transport.get();
+    cur->cursorId = 1;
+    Buffers b(perFetch);
+    b.Define(stmt, hOCIError);
+    long long checksum = 0;
+    double t0 = Now();
+    long long rows = FetchAll(stmt, hOCIError, perFetch, checksum);
+    double t = Now() - t0;
+    feeder.join();
+    cur->cursorId = 0;
+    OCIHandleFree(stmt, OCI_HTYPE_STMT);
+    delete conn;
+    if (rows != live.rows) {
+        std::fprintf(stderr, "replay gave %lld rows, live %lld\n", rows, live.rows);
+        std::exit(1);
+    }
+    return t;
+}
+
+double ReplayRaw(const LiveResult& live) {
+    std::thread feeder;
+    int fd = Feed(live.stream, feeder);
+    std::vector<uint8_t> buf(4100);
+    long long got = 0;
+    double t0 = Now();
+    for (;;) {
+        ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+        if (n <= 0) break;
+        got += n;
+    }
+    double t = Now() - t0;
+    feeder.join();
+    ::close(fd);
+    if (got != (long long)live.stream.size()) std::fprintf(stderr, "raw reader short: %lld\n", got);
+    return t;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    long long rows = argc > 1 ? std::atoll(argv[1]) : 1000000;
+    vemu::EmuOptions o;
+    o.benchRows = rows;
+    vemu::EmuServer emu(o);
+    emu.Start();
+
+    LiveResult r25 = Live(emu, 25, false);
+    LiveResult r1000 = Live(emu, 1000, true);
+    if (r25.rows != rows || r1000.rows != rows) {
+        std::fprintf(stderr, "expected %lld rows, got %lld and %lld\n", rows, r25.rows, r1000.rows);
+        return 1;
+    }
+    double client = ReplayClient(r1000, 1000);
+    double raw = ReplayRaw(r1000);
+
+    std::printf("METRIC fetch25_rows_per_s %.0f rows/s\n", double(r25.rows) / r25.seconds);
+    std::printf("METRIC fetch1000_rows_per_s %.0f rows/s\n", double(r1000.rows) / r1000.seconds);
+    std::printf("METRIC client_cpu_ns_per_row %.1f ns\n", r1000.cpu * 1e9 / double(r1000.rows));
+    std::printf("METRIC fetch25_bytes_received %lld bytes\n", r25.bytes);
+    std::printf("METRIC fetch1000_bytes_received %lld bytes\n", r1000.bytes);
+    std::printf("METRIC replay_client_rows_per_s %.0f rows/s\n", double(r1000.rows) / client);
+    std::printf("METRIC raw_reader_ratio %.2f ratio\n", client / raw);
+    return 0;
+}
