@@ -394,7 +394,7 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
         if (q1 != std::string::npos && q2 > q1) pos = posOf(msg.substr(q1 + 1, q2 - q1 - 1));
         return MakeError(933, "", pos);
     }
-    if (msg.find("incomplete input") != std::string::npos) return MakeError(921);
+    if (msg.find("incomplete input") != std::string::npos) return MakeError(936);
     if (msg.find("ambiguous column name") != std::string::npos) {
         OraError e = MakeError(918, "");
         e.text = "ORA-00918: column ambiguously defined";

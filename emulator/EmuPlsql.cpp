@@ -396,7 +396,7 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
             break;
         }
         case StmtForm::DmlReturning: {
-            std::string sql = Rebuild(t, b.from, b.intoAt) + ", rowid";
+            std::string sql = Rebuild(t, b.from, b.intoAt) + ", VEMU$ROWID";
             auto st = parse(sql, err);
             if (!st) return err;
             long long n;

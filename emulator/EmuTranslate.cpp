@@ -544,8 +544,8 @@ private:
             std::string name;
             for (size_t k = s; k < exprEnd; ++k) {
                 const Tok& t = t_[k];
-                if (t.kind == TokKind::Ident) name += t.text;
-                else name += t.raw;
+                if (t.kind == TokKind::QuotedIdent) name += t.text;
+                else name += UpperAscii(t.raw);
             }
             if (name.size() > 30 && false) name.resize(30);
             alias = name;
@@ -642,6 +642,53 @@ private:
         return to_;
     }
 
+    // SELECT COUNT(*) FROM t WHERE ... AND ROWNUM <= n: the limit must apply before the aggregation, so the one
+    // table of the FROM clause becomes (SELECT * FROM t WHERE ... LIMIT n) t.
+    bool WrapLimited(size_t rownumTok, long long n) {
+        // find the SELECT and FROM of this level
+        int depth = 0;
+        size_t sel = std::string::npos, from = std::string::npos, where = std::string::npos;
+        for (size_t k = rownumTok; k-- > from_;) {
+            if (t_[k].IsOp(")")) ++depth;
+            else if (t_[k].IsOp("(")) {
+                if (depth == 0) break;
+                --depth;
+            } else if (depth == 0 && t_[k].Is("WHERE") && where == std::string::npos) where = k;
+            else if (depth == 0 && t_[k].Is("FROM") && from == std::string::npos) from = k;
+            else if (depth == 0 && t_[k].Is("SELECT")) {
+                sel = k;
+                break;
+            }
+        }
+        if (sel == std::string::npos || from == std::string::npos || where == std::string::npos) return false;
+        bool aggregate = false;
+        static const std::set<std::string> agg = {"COUNT", "SUM", "AVG", "MIN", "MAX", "DISTINCT", "UNIQUE"};
+        for (size_t k = sel + 1; k < from; ++k)
+            if (t_[k].kind == TokKind::Ident && agg.count(t_[k].text)) aggregate = true;
+        size_t end = SelectLevelEnd(rownumTok);
+        size_t clauseEnd = end;
+        depth = 0;
+        for (size_t k = where; k < end; ++k) {
+            if (t_[k].IsOp("(")) ++depth;
+            else if (t_[k].IsOp(")")) --depth;
+            else if (depth == 0 && (t_[k].Is("GROUP") || t_[k].Is("ORDER") || t_[k].Is("HAVING"))) {
+                if (t_[k].Is("GROUP")) aggregate = true;
+                clauseEnd = k;
+                break;
+            }
+        }
+        if (!aggregate) return false;
+        auto ref = refs_.find(from + 1);
+        if (ref == refs_.end()) return false;
+        size_t afterRef = ref->second.alias.empty() ? ref->second.end : ref->second.end + 1;
+        if (afterRef < to_ && t_[afterRef - 1].Is("AS")) ++afterRef;
+        if (afterRef != where) return false; // more than one table
+        std::string alias = ref->second.alias.empty() ? ref->second.ref.name : ref->second.alias;
+        pre_[from + 1] += "(SELECT * FROM ";
+        pre_[clauseEnd] += " LIMIT " + std::to_string(n) + ") AS " + QuoteIdent(alias) + " ";
+        return true;
+    }
+
     void PlanRownumAndLocks() {
         for (size_t i = from_; i < to_; ++i) {
             const Tok& t = t_[i];
@@ -655,7 +702,7 @@ private:
                 repl_[i] = "1";
                 hasRepl_[i] = true;
                 skip_[i + 1] = skip_[i + 2] = true;
-                pre_[SelectLevelEnd(i)] += " LIMIT " + std::to_string(n) + " ";
+                if (!WrapLimited(i, n)) pre_[SelectLevelEnd(i)] += " LIMIT " + std::to_string(n) + " ";
                 i += 2;
             } else if (t.Is("FOR") && i + 1 < to_ && t_[i + 1].Is("UPDATE")) {
                 int depth = 0;
@@ -695,6 +742,7 @@ private:
         }
         case TokKind::Op:
             if (t.text == "!=" || t.text == "^=") return "<>";
+            if (t.text == "/") return "* 1.0 /"; // Oracle divides exactly
             if (t.text == ":=" || t.text == "@") {
                 Fail(933, "", i);
                 return "";
@@ -773,6 +821,7 @@ private:
         if (w == "USER") return "vemu_user()";
         if (w == "UID") return "vemu_uid()";
         if (w == "ROWNUM") return "(row_number() OVER ())";
+        if (w == "VEMU$ROWID") return "rowid";
         if (w == "MINUS") return "EXCEPT";
         if (w == "ROWID") {
             // the ROWID of the (qualified or only) table

@@ -68,9 +68,10 @@ public:
     static long long ToInt(const std::string& numberBytes);
     static double ToDouble(const std::string& numberBytes);
 
+    void SendData(const std::string& payload); // one request, split into DATA packets
+
 private:
     void SendRaw(const std::string& bytes);
-    void SendData(const std::string& payload);
     std::string ReadPacket(int& type);
     uint8_t U8();
     long long Int(); // variable-length integer

@@ -1,1 +1,239 @@
-#include <gtest/gtest.h>
+// Connection establishment, hooks, breaks, lost connections, persistence and many sessions at once.
+#include "tests/emulator/EmuTestUtil.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+using namespace emutest;
+
+TEST(EmuSessions, RefusesOtherSidsAndWrongPasswords) {
+    auto srv = StartServer();
+    TestClient a;
+    EXPECT_EQ(a.Connect(srv->Port(), "orcl"), 4);
+    TestClient b;
+    ASSERT_EQ(b.Connect(srv->Port(), "BNX"), 2);
+    b.Negotiate();
+    Status s = b.Logon("scott", "lion");
+    EXPECT_EQ(s.code, 1017);
+    EXPECT_EQ(s.text, "ORA-01017: invalid username/password; logon denied\n");
+    TestClient d;
+    ASSERT_EQ(d.Connect(srv->Port(), "bnx"), 2);
+    d.Negotiate();
+    EXPECT_EQ(d.Logon("nobody", "tiger").code, 1017);
+    TestClient e;
+    LogonOk(e, srv->Port(), "system", "manager");
+    EXPECT_EQ(One(e, "select count(*) from scott.emp"), "14");
+}
+
+TEST(EmuSessions, ExtraUsersHaveTheirOwnSchema) {
+    vemu::EmuOptions o;
+    o.extraUsers = {{"alice", "Secret"}};
+    auto srv = StartServer(o);
+    TestClient c;
+    LogonOk(c, srv->Port(), "ALICE", "secret");
+    ASSERT_EQ(c.Exec("create table emp (x number)").code, 0);
+    EXPECT_EQ(One(c, "select count(*) from emp"), "0");
+    EXPECT_EQ(One(c, "select count(*) from scott.emp"), "14");
+}
+
+TEST(EmuSessions, RedirectAndResendHooks) {
+    auto target = StartServer();
+    vemu::EmuOptions o;
+    o.redirectTo = "127.0.0.1:" + std::to_string(target->Port());
+    auto srv = StartServer(o);
+    TestClient a;
+    std::string detail;
+    ASSERT_EQ(a.Connect(srv->Port(), "bnx", &detail), 5);
+    EXPECT_NE(detail.find("(PORT=" + std::to_string(target->Port()) + ")"), std::string::npos);
+    EXPECT_NE(detail.find("(SID=bnx)"), std::string::npos);
+    TestClient b; // only the first CONNECT is redirected
+    EXPECT_EQ(b.Connect(srv->Port(), "bnx"), 2);
+
+    vemu::EmuOptions r;
+    r.resendOnce = true;
+    auto srv2 = StartServer(r);
+    TestClient c;
+    EXPECT_EQ(c.Connect(srv2->Port(), "bnx", nullptr, false), 11);
+    TestClient d;
+    LogonOk(d, srv2->Port());
+}
+
+TEST(EmuSessions, OlderProtocolsDescribeWithFunction43) {
+    for (int p : {4, 5}) {
+        vemu::EmuOptions o;
+        o.protocol = p;
+        auto srv = StartServer(o);
+        TestClient c;
+        LogonOk(c, srv->Port());
+        EXPECT_EQ(c.protocol, p);
+        int cur = c.OpenCursor();
+        // 40 columns take two batches of at most 32
+        std::string sql = "select ";
+        for (int i = 0; i < 40; ++i) sql += (i ? ", " : "") + std::string("empno c") + std::to_string(i);
+        sql += " from emp";
+        ASSERT_EQ(c.Parse(cur, sql).code, 0);
+        std::vector<Column> cols;
+        Status s = c.Describe43(cur, cols);
+        ASSERT_EQ(s.code, 0) << s.text;
+        ASSERT_EQ(cols.size(), 40u);
+        EXPECT_EQ(cols[39].name, "C39");
+        std::vector<Row> rows;
+        EXPECT_EQ(c.Query("select ename from emp where empno = 7839", rows, 1).code, 0);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][0], "KING");
+    }
+}
+
+TEST(EmuSessions, BreakEndsALongFetchWithOra01013) {
+    vemu::EmuOptions o;
+    o.slowFetchMs = 20;
+    auto srv = StartServer(o);
+    TestClient c;
+    LogonOk(c, srv->Port());
+    int cur = c.OpenCursor();
+    ASSERT_EQ(c.Parse(cur, "select ename from emp").code, 0);
+    ASSERT_EQ(c.Execute(cur, {}).code, 0);
+    std::thread breaker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        c.SendBreak();
+    });
+    std::vector<Row> rows;
+    auto t0 = std::chrono::steady_clock::now();
+    Status s = c.Fetch(cur, {Str("", 11)}, 1000, rows);
+    breaker.join();
+    EXPECT_EQ(s.code, 1013);
+    EXPECT_LT(rows.size(), 14u);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    // the session goes on
+    EXPECT_EQ(One(c, "select count(*) from dept"), "4");
+}
+
+TEST(EmuSessions, DropAfterBytesCutsTheConnection) {
+    vemu::EmuOptions o;
+    o.dropAfterBytes = 200;
+    auto srv = StartServer(o);
+    TestClient c;
+    ASSERT_EQ(c.Connect(srv->Port(), "bnx"), 2);
+    EXPECT_THROW(
+        {
+            c.Negotiate();
+            c.Logon("scott", "tiger");
+            std::vector<Row> rows;
+            c.Query("select * from emp", rows, 8);
+        },
+        std::runtime_error);
+}
+
+TEST(EmuSessions, MalformedPacketsCloseOnlyThatConnection) {
+    auto srv = StartServer();
+    {
+        TestClient c;
+        LogonOk(c, srv->Port());
+        c.SendData(std::string("\x63\x01\x02", 3)); // no such message type
+        EXPECT_THROW(c.Exec("select 1 from dual"), std::runtime_error);
+    }
+    {
+        TestClient c;
+        LogonOk(c, srv->Port());
+        std::string m("\x03\x47\x00\x04\xff\xff\xff\xff", 8); // a combined call with absurd counts
+        c.SendData(m + std::string(40, '\x04'));
+        EXPECT_THROW(c.Exec("select 1 from dual"), std::runtime_error);
+    }
+    TestClient d;
+    LogonOk(d, srv->Port());
+    EXPECT_EQ(One(d, "select 1 from dual"), "1");
+}
+
+TEST(EmuSessions, CommittedDataSurvivesARestart) {
+    std::string path = ::testing::TempDir() + "vemu_persist_" + std::to_string(::getpid()) + ".db";
+    std::remove(path.c_str());
+    vemu::EmuOptions o;
+    o.dbFile = path;
+    {
+        auto srv = StartServer(o);
+        TestClient c;
+        LogonOk(c, srv->Port());
+        ASSERT_EQ(c.Exec("insert into dept values (70, 'KEPT', 'X')").code, 0);
+        ASSERT_EQ(c.Commit().code, 0);
+        ASSERT_EQ(c.Exec("create sequence s1").code, 0);
+        EXPECT_EQ(One(c, "select s1.nextval from dual"), "1");
+        ASSERT_EQ(c.Exec("insert into dept values (80, 'LOST', 'Y')").code, 0);
+        c.Disconnect(); // leaves without commit
+        srv->Stop();
+    }
+    {
+        auto srv = StartServer(o);
+        TestClient c;
+        LogonOk(c, srv->Port());
+        EXPECT_EQ(One(c, "select dname from dept where deptno = 70"), "KEPT");
+        EXPECT_EQ(One(c, "select count(*) from dept where deptno = 80"), "0");
+        EXPECT_EQ(One(c, "select s1.nextval from dual"), "2");
+    }
+    std::remove(path.c_str());
+    std::remove((path + "-wal").c_str());
+    std::remove((path + "-shm").c_str());
+}
+
+TEST(EmuSessions, TwentySessionsOfMixedStatementsLoseNoCommittedRow) {
+    auto srv = StartServer();
+    {
+        TestClient c;
+        LogonOk(c, srv->Port());
+        ASSERT_EQ(c.Exec("create table work (sess number, n number, note varchar2(40))").code, 0);
+    }
+    constexpr int kSessions = 20, kStatements = 1000;
+    std::atomic<int> committed{0}, failures{0};
+    std::vector<std::thread> threads;
+    auto t0 = std::chrono::steady_clock::now();
+    for (int s = 0; s < kSessions; ++s)
+        threads.emplace_back([&, s] {
+            try {
+                TestClient c;
+                if (c.Connect(srv->Port(), "bnx") != 2) throw std::runtime_error("connect");
+                c.Negotiate();
+                if (c.Logon("scott", "tiger").code) throw std::runtime_error("logon");
+                int cur = c.OpenCursor();
+                int mine = 0;
+                for (int i = 0; i < kStatements; ++i) {
+                    Status st;
+                    switch (i % 5) {
+                    case 0:
+                    case 1:
+                        st = c.Parse(cur, "insert into work values (:s, :n, 'row')");
+                        if (!st.code) st = c.Execute(cur, {Num(s), Num(i)});
+                        if (!st.code) ++mine;
+                        break;
+                    case 2: {
+                        std::vector<Row> rows;
+                        st = c.Query("select count(*) from work where sess = :s", rows, 1, {Num(s)});
+                        break;
+                    }
+                    case 3:
+                        st = c.Exec("update work set note = 'upd' where sess = :s and n = :n", {Num(s), Num(i - 3)});
+                        break;
+                    case 4:
+                        st = c.Commit();
+                        if (!st.code) committed += mine;
+                        mine = 0;
+                        break;
+                    }
+                    if (st.code) ++failures;
+                }
+                c.Commit();
+                committed += mine;
+                c.Logoff();
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(240));
+    EXPECT_EQ(failures.load(), 0);
+    TestClient c;
+    LogonOk(c, srv->Port());
+    EXPECT_EQ(One(c, "select count(*) from work"), std::to_string(committed.load()));
+    EXPECT_EQ(committed.load(), kSessions * kStatements * 2 / 5);
+}

@@ -1,1 +1,192 @@
-#include <gtest/gtest.h>
+// SQL behaviour: Oracle names, functions, dictionary, DML, DDL, transactions and error codes.
+#include "tests/emulator/EmuTestUtil.h"
+
+using namespace emutest;
+
+namespace {
+struct EmuSql : ::testing::Test {
+    void SetUp() override {
+        srv = StartServer();
+        LogonOk(c, srv->Port());
+    }
+    std::unique_ptr<vemu::EmuServer> srv;
+    TestClient c;
+};
+} // namespace
+
+TEST_F(EmuSql, FunctionsAndPseudoColumnsBehaveAsInOracle) {
+    EXPECT_EQ(One(c, "select nvl(comm, -1) from emp where empno = 7839"), "-1");
+    EXPECT_EQ(One(c, "select substr('Vestra', 0, 3) from dual"), "Ves");
+    EXPECT_EQ(One(c, "select substr('Vestra', -3) from dual"), "tra");
+    EXPECT_EQ(One(c, "select 'a' || null || 'b' from dual"), "ab");
+    EXPECT_EQ(One(c, "select decode(deptno, 10, 'TEN', 20, 'TWENTY', 'OTHER') from emp where empno = 7369"),
+              "TWENTY");
+    EXPECT_EQ(One(c, "select decode(null, null, 'match', 'no') from dual"), "match");
+    EXPECT_EQ(One(c, "select count(*) from emp"), "14");
+    EXPECT_EQ(One(c, "select sum(sal) from emp where deptno = 10"), "8750");
+    EXPECT_EQ(One(c, "select avg(sal) from emp where deptno = 30"), "1566.66666666667");
+    EXPECT_EQ(One(c, "select 1/2 from dual"), ".5");
+    EXPECT_EQ(One(c, "select max(ename) from emp"), "WARD");
+    EXPECT_EQ(One(c, "select count(*) from (select ename from emp where rownum <= 5)"), "5");
+    EXPECT_EQ(One(c, "select count(*) from emp where rownum < 3"), "2");
+    EXPECT_EQ(One(c, "select user from dual"), "SCOTT");
+    EXPECT_EQ(One(c, "select to_char(hiredate, 'YYYY-MM-DD') from emp where empno = 7788"), "1987-04-19");
+    EXPECT_EQ(One(c, "select 'x' || hiredate from emp where empno = 7788"), "x19-APR-87");
+    EXPECT_EQ(One(c, "select hiredate + 1 from emp where empno = 7788"), "20-APR-87");
+    EXPECT_EQ(One(c, "select to_char(add_months(to_date('31.01.2020','DD.MM.YYYY'), 1), 'DD.MM.YYYY') from dual"),
+              "29.02.2020");
+    // the wire carries Windows-1252
+    EXPECT_EQ(One(c, "select upper('stra\xDF" "e') || lower('\xC4" "B') from dual"), "STRA\xDF" "E\xE4" "b");
+    EXPECT_EQ(One(c, "select length('M\xFCller') from dual"), "6");
+    EXPECT_EQ(One(c, "select 7/2 from dual"), "3.5");
+    EXPECT_EQ(One(c, "select trunc(1234.567, 2) from dual"), "1234.56");
+    EXPECT_EQ(One(c, "select to_char(1234.5, '9999.99') from dual"), " 1234.50");
+    EXPECT_EQ(One(c, "select ename from emp where ename like 'K%'"), "KING");
+    EXPECT_EQ(One(c, "select to_number('42') + 1 from dual"), "43");
+}
+
+TEST_F(EmuSql, SessionDateFormatAndLanguageAreHonoured) {
+    ASSERT_EQ(c.Exec("ALTER SESSION SET NLS_DATE_LANGUAGE='German'").code, 0);
+    ASSERT_EQ(c.Exec("ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY'").code, 0);
+    EXPECT_EQ(One(c, "select hiredate from emp where empno = 7566"), "02.04.1981");
+    EXPECT_EQ(One(c, "select to_char(hiredate, 'DD. Month YYYY') from emp where empno = 7934"), "23. Januar    1982");
+    EXPECT_EQ(One(c, "select to_char(hiredate, 'fmDay') from emp where empno = 7934"), "Samstag");
+    EXPECT_EQ(One(c, "select to_char(to_date('03.03.2021'), 'DD-MON-YYYY') from dual"), "03-M\xC4R-2021");
+    EXPECT_EQ(One(c, "select value from nls_session_parameters where parameter = 'NLS_DATE_FORMAT'"), "DD.MM.YYYY");
+}
+
+TEST_F(EmuSql, DescribeReportsOracleTypes) {
+    int cur = c.OpenCursor();
+    std::vector<Column> cols;
+    auto st = c.Describe(cur, "select empno, ename, hiredate, sal, comm, count(*) over () n, 'ab' lit, sysdate from emp", cols);
+    ASSERT_EQ(st.code, 0) << st.text;
+    ASSERT_EQ(cols.size(), 8u);
+    EXPECT_EQ(cols[0].name, "EMPNO");
+    EXPECT_EQ(cols[0].type, 2);
+    EXPECT_EQ(cols[0].precision, 4);
+    EXPECT_EQ(cols[0].scale, 0);
+    EXPECT_FALSE(cols[0].nullable);
+    EXPECT_EQ(cols[1].type, 1);
+    EXPECT_EQ(cols[1].size, 10);
+    EXPECT_TRUE(cols[1].nullable);
+    EXPECT_EQ(cols[2].type, 12);
+    EXPECT_EQ(cols[3].precision, 7);
+    EXPECT_EQ(cols[3].scale, 2);
+    EXPECT_EQ(cols[5].name, "N");
+    EXPECT_EQ(cols[5].type, 2);
+    EXPECT_EQ(cols[6].name, "LIT");
+    EXPECT_EQ(cols[6].type, 96);
+    EXPECT_EQ(cols[7].name, "SYSDATE");
+    EXPECT_EQ(cols[7].type, 12);
+    cols.clear();
+    st = c.Describe(cur, "select sal * 2, ename || 'x' from emp", cols);
+    ASSERT_EQ(cols.size(), 2u);
+    EXPECT_EQ(cols[0].name, "SAL*2");
+    EXPECT_EQ(cols[1].name, "ENAME||'X'");
+    EXPECT_EQ(cols[1].type, 1);
+}
+
+TEST_F(EmuSql, ErrorsCarryOracleCodesAndPositions) {
+    Status s = c.Exec("select * from nosuch");
+    EXPECT_EQ(s.code, 942);
+    EXPECT_EQ(s.text, "ORA-00942: table or view does not exist\n");
+    EXPECT_EQ(s.pos, 14);
+    s = c.Exec("select enamex from emp");
+    EXPECT_EQ(s.code, 904);
+    EXPECT_NE(s.text.find("ENAMEX"), std::string::npos);
+    EXPECT_EQ(s.pos, 7);
+    EXPECT_EQ(c.Exec("frobnicate the table").code, 900);
+    Status w = c.Exec("select * from emp where");
+    EXPECT_EQ(w.code, 936) << w.text;
+    EXPECT_EQ(c.Exec("select * from emp e1 e2").code, 933);
+    s = c.Exec("insert into dept values (10, 'DUP', 'X')");
+    EXPECT_EQ(s.code, 1);
+    EXPECT_NE(s.text.find("SCOTT.PK_DEPT"), std::string::npos) << s.text;
+    s = c.Exec("insert into emp (empno) values (null)");
+    EXPECT_EQ(s.code, 1400);
+    EXPECT_NE(s.text.find("(\"SCOTT\".\"EMP\".\"EMPNO\")"), std::string::npos) << s.text;
+    s = c.Exec("insert into emp (empno, deptno) values (1, 99)");
+    EXPECT_EQ(s.code, 2291);
+    EXPECT_NE(s.text.find("FK_DEPTNO"), std::string::npos) << s.text;
+    EXPECT_EQ(c.Exec("delete from dept where deptno = 10").code, 2292);
+    EXPECT_EQ(c.Exec("select 'unterminated from dual").code, 1756);
+}
+
+TEST_F(EmuSql, DmlReportsRowsAndRollsBack) {
+    Status s = c.Exec("update emp set sal = sal + 1 where deptno = 20");
+    EXPECT_EQ(s.code, 0);
+    EXPECT_EQ(s.rows, 5);
+    EXPECT_EQ(s.commandType, 6);
+    EXPECT_EQ(c.Exec("delete from bonus").rows, 0);
+    ASSERT_EQ(c.Rollback().code, 0);
+    EXPECT_EQ(One(c, "select sal from emp where empno = 7369"), "800");
+    // binds and array DML
+    int cur = c.OpenCursor();
+    ASSERT_EQ(c.Parse(cur, "insert into bonus (ename, sal) values (:n, :s)").code, 0);
+    s = c.Execute(cur, {Str("", 10), NullOf(2, 22)}, {{Str("A"), Num(1)}, {Str("B"), Num(2)}, {Str("C"), NullOf(2, 22)}});
+    EXPECT_EQ(s.code, 0) << s.text;
+    EXPECT_EQ(s.rows, 3);
+    EXPECT_EQ(One(c, "select count(sal) || '/' || count(*) from bonus"), "2/3");
+    EXPECT_EQ(c.Commit().code, 0);
+    EXPECT_EQ(One(c, "select ename from emp where empno = :e", {Num(7839)}), "KING");
+}
+
+TEST_F(EmuSql, SavepointsKeepEarlierWork) {
+    ASSERT_EQ(c.Exec("insert into dept values (50, 'A', 'X')").code, 0);
+    ASSERT_EQ(c.Exec("SAVEPOINT s1").code, 0);
+    ASSERT_EQ(c.Exec("insert into dept values (60, 'B', 'Y')").code, 0);
+    ASSERT_EQ(c.Exec("ROLLBACK TO SAVEPOINT s1").code, 0);
+    EXPECT_EQ(One(c, "select count(*) from dept where deptno >= 50"), "1");
+    EXPECT_EQ(c.Exec("ROLLBACK TO SAVEPOINT nosuch").code, 1086);
+    ASSERT_EQ(c.Commit().code, 0);
+    EXPECT_EQ(One(c, "select dname from dept where deptno = 50"), "A");
+}
+
+TEST_F(EmuSql, DdlSequencesAndDictionary) {
+    ASSERT_EQ(c.Exec("create table t1 (id number(5) constraint t1_pk primary key, name varchar2(20) not null, "
+                     "created date default sysdate, amount number(10,2), note clob)").code, 0);
+    EXPECT_EQ(c.Exec("create table t1 (x number)").code, 955);
+    ASSERT_EQ(c.Exec("create index t1_name on t1 (name)").code, 0);
+    ASSERT_EQ(c.Exec("create sequence t1_seq start with 100").code, 0);
+    ASSERT_EQ(c.Exec("insert into t1 (id, name) values (t1_seq.nextval, 'first')").code, 0);
+    ASSERT_EQ(c.Exec("insert into t1 (id, name) values (t1_seq.nextval, 'second')").code, 0);
+    EXPECT_EQ(One(c, "select t1_seq.currval from dual"), "101");
+    EXPECT_EQ(One(c, "select min(id) from t1"), "100");
+    EXPECT_EQ(One(c, "select count(*) from t1 where created is not null"), "2");
+    ASSERT_EQ(c.Commit().code, 0);
+    EXPECT_EQ(One(c, "select data_type || ' ' || data_length || ' ' || nullable from all_tab_columns where owner = "
+                     "'SCOTT' and table_name = 'T1' and column_name = 'NAME'"),
+              "VARCHAR2 20 N");
+    EXPECT_EQ(One(c, "select data_precision || ',' || data_scale from all_tab_columns where table_name = 'T1' and "
+                     "column_name = 'AMOUNT'"),
+              "10,2");
+    EXPECT_EQ(One(c, "select constraint_type from dba_constraints where constraint_name = 'T1_PK'"), "P");
+    EXPECT_EQ(One(c, "select r_constraint_name from sys.dba_constraints where owner = 'SCOTT' and constraint_name = "
+                     "'FK_DEPTNO'"),
+              "PK_DEPT");
+    EXPECT_EQ(One(c, "select column_name from dba_cons_columns where constraint_name = 'PK_EMP'"), "EMPNO");
+    EXPECT_EQ(One(c, "select uniqueness from dba_indexes where index_name = 'T1_NAME'"), "NONUNIQUE");
+    EXPECT_EQ(One(c, "select count(*) from sys.dba_tables where owner = 'SCOTT'"), "5");
+    EXPECT_EQ(One(c, "select count(*) from dba_triggers"), "0");
+    EXPECT_EQ(One(c, "select count(*) from v$session"), "1");
+    EXPECT_EQ(One(c, "select value from v$parameter where name = 'db_name'"), "bnx");
+    EXPECT_EQ(One(c, "select version from sys.product_component_version where upper(product) like '%ORACLE%'"),
+              "8.1.7.0.0");
+    EXPECT_EQ(One(c, "select count(*) from user_errors"), "0");
+    ASSERT_EQ(c.Exec("drop table t1").code, 0);
+    EXPECT_EQ(c.Exec("select * from t1").code, 942);
+    EXPECT_EQ(c.Exec("drop sequence t1_seq").code, 0);
+    EXPECT_EQ(c.Exec("select t1_seq.nextval from dual").code, 2289);
+}
+
+TEST_F(EmuSql, LockedRowsGiveResourceBusy) {
+    TestClient other;
+    LogonOk(other, srv->Port());
+    ASSERT_EQ(c.Exec("update emp set sal = 1 where empno = 7369").code, 0);
+    Status s = other.Exec("select * from emp where empno = 7369 for update nowait");
+    EXPECT_EQ(s.code, 54) << s.text;
+    // readers see the committed value meanwhile
+    EXPECT_EQ(One(other, "select sal from emp where empno = 7369"), "800");
+    ASSERT_EQ(c.Commit().code, 0);
+    EXPECT_EQ(One(other, "select sal from emp where empno = 7369"), "1");
+}
