@@ -93,10 +93,13 @@ void TDataLink::UpdateRecord() {
 }
 
 void TDataLink::DataEvent(TDataEvent event, TField* field) {
-    switch (event) {
-    case deUpdateState:
+    if (event == deUpdateState) {
         UpdateState();
-        break;
+        return;
+    }
+    if (!active_)
+        return;
+    switch (event) {
     case deFieldChange:
     case deRecordChange:
         if (!updating_)

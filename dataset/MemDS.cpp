@@ -488,6 +488,8 @@ void TMemDataSet::InternalPost() {
             InternalGotoBookmark(InsertBookmark().data());
             data_->InsertRecord(activeBuf_);
         }
+        // The new row's blobs keep what was written; a later edit saves its own rollback.
+        data_->CommitBlobs(activeBuf_);
     }
     insertPending_ = editPending_ = false;
 }

@@ -383,8 +383,14 @@ void TData::InitChildFields(TFieldDesc* parent) {
             d->ParentField = parent;
             d->FieldNo = uint16_t(fields_.Count() + 1);
             TFieldDesc* child = fields_.Add(std::move(d));
-            if (child->DataType == dtObject || child->DataType == dtArray)
-                InitChildFields(child);
+            if (child->DataType == dtObject || child->DataType == dtArray) {
+                // A type that contains itself is not expanded again: the child stays a leaf.
+                bool cycle = false;
+                for (TFieldDesc* p = parent; p && !cycle; p = p->ParentField)
+                    cycle = p->ObjectType() == child->ObjectType();
+                if (!cycle)
+                    InitChildFields(child);
+            }
         }
     }
 }
@@ -1176,6 +1182,15 @@ void TData::CancelRecord(uint8_t* recBuf) {
         if (!f->ParentField && IsBlobFieldType(f->DataType))
             if (TBlob* b = Load<TBlob*>(recBuf + f->Offset))
                 b->Cancel();
+    }
+}
+
+void TData::CommitBlobs(uint8_t* recBuf) {
+    for (int i = 0; i < fields_.Count(); ++i) {
+        TFieldDesc* f = fields_[i];
+        if (!f->ParentField && IsBlobFieldType(f->DataType))
+            if (TBlob* b = Load<TBlob*>(recBuf + f->Offset))
+                b->Commit();
     }
 }
 

@@ -314,6 +314,8 @@ protected:
     ~TBlob() override;
     void CheckValid() const;
     void SaveRollbackIfCached();
+    // Copies the first limit bytes of the rollback contents into the (empty) blob.
+    void CopyFromRollback(uint32_t limit);
 
 private:
     PPieceHeader firstPiece_ = nullptr;
@@ -484,6 +486,8 @@ public:
     virtual void FreeComplexFields(uint8_t* recBuf, bool withBlob);
     virtual void CopyComplexFields(const uint8_t* source, uint8_t* dest, bool withBlob);
     virtual void AddRefComplexFields(uint8_t* recBuf);
+    // Commits every blob of the record (drops the saved contents).
+    void CommitBlobs(uint8_t* recBuf);
     virtual void SetToBegin() {}
     virtual void SetToEnd() {}
     virtual void GetBookmark(TRecBookmark& bookmark) {}

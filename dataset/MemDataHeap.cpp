@@ -305,7 +305,14 @@ void TBlob::SaveRollbackIfCached() {
 
 void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
     CheckValid();
-    SaveRollbackIfCached();
+    if (Cached && !rollback_) {
+        uint32_t old = Size();
+        SaveToRollback();
+        // The saved contents move to the rollback in one step; a write that keeps some of them (one that
+        // starts after 0 or ends before the old end) gets a copy of those bytes back.
+        if (old > 0 && (position > 0 || uint64_t(count) < old))
+            CopyFromRollback(old);
+    }
     uint32_t size = Size();
     if (position > size)
         position = size;
@@ -344,7 +351,13 @@ void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
 
 void TBlob::Truncate(uint32_t newSize) {
     CheckValid();
-    SaveRollbackIfCached();
+    if (Cached && !rollback_) {
+        uint32_t old = Size();
+        SaveToRollback();
+        if (newSize > 0 && old > 0)
+            CopyFromRollback(std::min(old, newSize));
+        return;
+    }
     if (newSize == 0) {
         FreePieces();
         return;
@@ -385,6 +398,20 @@ void TBlob::SaveToRollback() {
     for (PPieceHeader p = firstPiece_; p; p = p->Next)
         p->Blob = rollback_;
     firstPiece_ = nullptr;
+}
+
+void TBlob::CopyFromRollback(uint32_t limit) {
+    uint32_t copied = 0;
+    for (PPieceHeader p = rollback_->firstPiece_; p && copied < limit; p = p->Next) {
+        uint32_t n = std::min(p->Used, limit - copied);
+        if (n == 0)
+            continue;
+        PPieceHeader q = AllocPiece(n);
+        std::memcpy(PieceData(q), PieceData(p), n);
+        q->Used = n;
+        AppendPiece(q);
+        copied += n;
+    }
 }
 
 TBlob* TBlob::TakeRollback() {

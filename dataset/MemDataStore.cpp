@@ -511,12 +511,7 @@ void TMemData::PostRecord(uint8_t* recBuf) {
         FreeRecBuf(tmp);
         throw;
     }
-    for (int i = 0; i < fields_.Count(); ++i) {
-        TFieldDesc* f = fields_[i];
-        if (!f->ParentField && IsBlobFieldType(f->DataType))
-            if (TBlob* b = Load<TBlob*>(recBuf + f->Offset))
-                b->Commit();
-    }
+    CommitBlobs(recBuf);
     FreeComplexFields(tmp, false);
     FreeRecBuf(tmp);
 }
