@@ -5,3 +5,5 @@ target_link_libraries(vestra_testserver PUBLIC vestra_dataset)
 target_include_directories(vestra_testserver PUBLIC ${CMAKE_SOURCE_DIR})
 
 vestra_test(test_qxaccess SOURCES test_qxaccess.cpp LIBS vestra_testserver)
+vestra_test(test_damacros SOURCES test_damacros.cpp LIBS vestra_dataset)
+vestra_test(test_daconnection SOURCES test_daconnection.cpp LIBS vestra_testserver)

@@ -73,4 +73,34 @@ std::string TTestDADataSet::GetOrderByText(const std::string& sql) {
     return by == std::string::npos ? std::string() : sql.substr(order + by + 3);
 }
 
+void SeedScott(TTestDatabase& db) {
+    db.AddTable("DEPT", {{"DEPTNO", dtInt32}, {"DNAME", dtString, 14}, {"LOC", dtString, 13}},
+                {{Variant(int32_t(10)), Variant("ACCOUNTING"), Variant("NEW YORK")},
+                 {Variant(int32_t(20)), Variant("RESEARCH"), Variant("DALLAS")},
+                 {Variant(int32_t(30)), Variant("SALES"), Variant("CHICAGO")}});
+    struct E {
+        int no;
+        const char* name;
+        const char* job;
+        double sal;
+        int dept;
+    };
+    const E emps[] = {{7369, "SMITH", "CLERK", 800, 20},    {7499, "ALLEN", "SALESMAN", 1600, 30},
+                      {7521, "WARD", "SALESMAN", 1250, 30}, {7566, "JONES", "MANAGER", 2975, 20},
+                      {7698, "BLAKE", "MANAGER", 2850, 30}, {7782, "CLARK", "MANAGER", 2450, 10},
+                      {7839, "KING", "PRESIDENT", 5000, 10}};
+    std::vector<std::vector<Variant>> rows;
+    for (const E& e : emps)
+        rows.push_back({Variant(int32_t(e.no)), Variant(e.name), Variant(e.job), Variant(e.sal),
+                        Variant(int32_t(e.dept)), Variant::FromDateTime(30000.0 + e.no % 100)});
+    db.AddTable("EMP",
+                {{"EMPNO", dtInt32},
+                 {"ENAME", dtString, 10},
+                 {"JOB", dtString, 9},
+                 {"SAL", dtFloat},
+                 {"DEPTNO", dtInt32},
+                 {"HIREDATE", dtDateTime}},
+                rows);
+}
+
 } // namespace testsrv

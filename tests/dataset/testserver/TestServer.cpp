@@ -212,8 +212,8 @@ std::unique_ptr<TQxRecordSet> TTestConnection::CreateRecordSet() {
     return std::make_unique<TTestRecordSet>(db_);
 }
 
-void TTestConnection::RaiseServerError(const std::string& message) {
-    EDAError e(message);
+void TTestConnection::RaiseServerError(const std::string& message, int code) {
+    EDAError e(message, code);
     if (onError_) {
         TQxMethodArgs args;
         args.Sender = this;
@@ -336,7 +336,7 @@ void TTestCommand::Execute(int iterations) {
             db_->Record(Tag + ".Param " + GetParam(i)->GetName() + "=" + (v.IsNullOrEmpty() ? "NULL" : v.AsString()));
         }
         if (!db_->FailOnText.empty() && sql_.find(db_->FailOnText) != std::string::npos)
-            conn->RaiseServerError(db_->FailMessage);
+            conn->RaiseServerError(db_->FailMessage, db_->FailCode);
         try {
             Run();
         } catch (EDAError& e) {

@@ -50,6 +50,7 @@ public:
     // Injected behaviour.
     std::string FailOnText;     // a statement containing this text fails at execute
     std::string FailMessage = "server error";
+    int FailCode = 0;               // error code of the injected failure
     std::string FailConnectMessage; // non-empty: Connect fails with this message
     std::string FailCommitMessage;  // non-empty: Commit fails with this message
     bool ScanParams = false;    // commands report property 11 (they find parameters themselves)
@@ -149,7 +150,7 @@ public:
     std::unique_ptr<TQxRecordSet> CreateRecordSet() override;
     TTestDatabase* Database() const { return db_; }
     // Calls the error callback (101) and then raises the error, as a server layer does.
-    [[noreturn]] void RaiseServerError(const std::string& message);
+    [[noreturn]] void RaiseServerError(const std::string& message, int code = 0);
 
 private:
     TTestDatabase* db_;
