@@ -333,7 +333,10 @@ void TTestCommand::Execute(int iterations) {
         for (int i = 0; i < GetParamCount(); ++i) {
             Variant v;
             GetParam(i)->GetValue(v);
-            db_->Record(Tag + ".Param " + GetParam(i)->GetName() + "=" + (v.IsNullOrEmpty() ? "NULL" : v.AsString()));
+            std::string text = v.IsNullOrEmpty() ? "NULL"
+                               : v.IsArray()     ? "<" + std::to_string(v.ArrayHighBound() + 1) + " items>"
+                                                 : v.AsString();
+            db_->Record(Tag + ".Param " + GetParam(i)->GetName() + "=" + text);
         }
         if (!db_->FailOnText.empty() && sql_.find(db_->FailOnText) != std::string::npos)
             conn->RaiseServerError(db_->FailMessage, db_->FailCode);
