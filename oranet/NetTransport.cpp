@@ -16,7 +16,7 @@ void PutBE16(uint8_t* p, uint32_t v) {
 } // namespace
 
 TNetTransport::TNetTransport(std::unique_ptr<TWinSocket> socket)
-    : socket_(socket ? std::move(socket) : std::make_unique<TWinSocket>()) {}
+    : socket_(socket ? std::move(socket) : std::make_unique<TWinSocket>()), rx_(new uint8_t[RxSize]) {}
 
 TNetTransport::~TNetTransport() = default;
 
@@ -41,11 +41,18 @@ void TNetTransport::SendPacket(int length, uint8_t type, uint8_t flags) {
 void TNetTransport::ReceiveExact(void* dest, int count) {
     uint8_t* d = static_cast<uint8_t*>(dest);
     while (count > 0) {
-        int n = socket_->ReceiveBuf(d, count);
+        if (rxPos_ < rxLen_) {
+            int n = std::min(count, rxLen_ - rxPos_);
+            std::memcpy(d, rx_.get() + rxPos_, size_t(n));
+            rxPos_ += n;
+            d += n;
+            count -= n;
+            continue;
+        }
+        int n = socket_->ReceiveBuf(rx_.get(), RxSize);
         if (n <= 0) throw ENetError(0);
-        if (n > count) n = count; // a socket never gives more than asked; do not trust it to
-        d += n;
-        count -= n;
+        rxPos_ = 0;
+        rxLen_ = std::min(n, RxSize); // a socket never gives more than asked; do not trust it to
     }
 }
 
@@ -373,6 +380,7 @@ void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
     readPos_ = readLen_ = 0;
     writePos_ = DataStart;
     resetPending = false;
+    DropReceived();
     // Refuse an oversized descriptor before anything is opened.
     BuildConnectPacket();
     socket_->Open(host, port);
@@ -387,6 +395,7 @@ void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
             throw ENetError(206);
         case tnsRedirect: {
             socket_->Close();
+            DropReceived();
             std::string_view data;
             if (r.length > DataStart) {
                 data = std::string_view(reinterpret_cast<const char*>(buf_ + DataStart), size_t(r.length - DataStart));
@@ -419,6 +428,7 @@ void TNetTransport::Disconnect() {
     socket_->Close();
     readPos_ = readLen_ = 0;
     writePos_ = DataStart;
+    DropReceived();
 }
 
 } // namespace oranet

@@ -132,7 +132,15 @@ private:
     void HandleMarker(const TPacketInfo& p);
     void ReadChunks(std::string& out);
 
+    void DropReceived() { rxPos_ = rxLen_ = 0; }
+
     std::unique_ptr<TWinSocket> socket_;
+    // Bytes received from the socket ahead of the packet being read: one receive call brings as many packets
+    // as have arrived, instead of two calls per packet.
+    static constexpr int RxSize = 32768;
+    int rxPos_ = 0;
+    int rxLen_ = 0;
+    std::unique_ptr<uint8_t[]> rx_;
     int writePos_ = DataStart;
     int readLen_ = 0;
     int readPos_ = 0;

@@ -56,8 +56,13 @@ public:
     std::vector<std::string> opened;         // "host:port" per Open
     bool connected = false;
     int chunk = 0; // > 0: at most this many bytes per receive
+    std::vector<Bytes> perOpen; // when given: the stream of the n-th connection opened
 
     void Open(const std::string& host, int port) override {
+        if (opened.size() < perOpen.size()) {
+            input = perOpen[opened.size()];
+            at = 0;
+        }
         opened.push_back(host + ":" + std::to_string(port));
         connected = true;
     }

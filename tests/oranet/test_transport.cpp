@@ -340,9 +340,10 @@ Bytes Redirect(const std::string& text) {
 } // namespace
 
 TEST(Connect, RedirectReconnectsToTheNamedAddress) {
-    ConnectRig r(Redirect(std::string("(ADDRESS=(PROTOCOL=TCP)(HOST=db2)(PORT=1600))") + '\0' +
-                          "(DESCRIPTION=(CONNECT_DATA=(SID=X)))") +
-                 Packet(2, Bytes(24, 0)));
+    ConnectRig r({});
+    r.sock->perOpen = {Redirect(std::string("(ADDRESS=(PROTOCOL=TCP)(HOST=db2)(PORT=1600))") + '\0' +
+                                "(DESCRIPTION=(CONNECT_DATA=(SID=X)))"),
+                       Packet(2, Bytes(24, 0))};
     r.t->Connect("db1", 1521, "ORCL");
     ASSERT_EQ(r.sock->opened.size(), 2u);
     EXPECT_EQ(r.sock->opened[0], "db1:1521");
