@@ -536,7 +536,14 @@ TTestRecordSet::~TTestRecordSet() {
 
 void TTestRecordSet::ExecuteAndFirstFetch() {
     if (!NonBlocking) {
-        TQxRecordSet::ExecuteAndFirstFetch();
+        opening_ = true;
+        try {
+            TQxRecordSet::ExecuteAndFirstFetch();
+        } catch (...) {
+            opening_ = false;
+            throw;
+        }
+        opening_ = false;
         return;
     }
     MainThreadPoster* poster = GetMainThreadPoster();
@@ -589,6 +596,11 @@ void TTestRecordSet::InternalInitFields() {
 }
 
 void TTestRecordSet::ExecCommand() {
+    if (opening_ && executedForOpen_) {
+        executedForOpen_ = false;
+        return;
+    }
+    executedForOpen_ = false;
     try {
         TQxRecordSet::ExecCommand();
     } catch (...) {
@@ -597,6 +609,7 @@ void TTestRecordSet::ExecCommand() {
     }
     resultKind_ = Cmd()->Kind();
     cursor_ = 0;
+    executedForOpen_ = !opening_ && resultKind_ == rkRows;
     DoAfterExecute(true);
 }
 

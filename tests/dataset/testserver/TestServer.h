@@ -132,6 +132,9 @@ public:
 private:
     TTestDatabase* db_;
     size_t cursor_ = 0; // next result row to fetch
+    // Like a server cursor: a query executed outside an open is not executed again by the open that follows.
+    bool opening_ = false;
+    bool executedForOpen_ = false;
     std::thread worker_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
