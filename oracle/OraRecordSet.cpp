@@ -1,0 +1,893 @@
+// TOCIRecordSet: describe, defines, block fetch straight into the storage blocks, the DATE form in records,
+// LOB holders, fetch-all and background open and fetch.
+#include "oracle/OraClasses.h"
+
+#include "dataset/DAHooks.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+using namespace oracall;
+
+ub2 ToExternalType(uint16_t dataType, bool memoAsText);
+
+namespace {
+
+class TConnLock {
+public:
+    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
+        if (c->ThreadSafety())
+            l_.lock();
+    }
+
+private:
+    std::unique_lock<std::recursive_mutex> l_;
+};
+
+class TCmdLock {
+public:
+    TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
+        if (on)
+            l_.lock();
+    }
+
+private:
+    std::unique_lock<std::recursive_mutex> l_;
+};
+
+template <class T> T Load(const uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class T> void Store(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+
+constexpr uint16_t PtrSize = uint16_t(sizeof(void*));
+
+bool IsMemoAsText(const TFieldDesc* f) { return f->DataType == dtMemo && f->SubDataType == 1; }
+bool IsLong(const TFieldDesc* f) { return (f->DataType == dtMemo && f->SubDataType != 1) || f->DataType == dtBlob; }
+bool IsAux(const TFieldDesc* f) {
+    return f->DataType == dtExtString || f->DataType == dtExtVarBytes || IsMemoAsText(f) ||
+           f->DataType == dtOraBlob || f->DataType == dtOraClob;
+}
+int AuxSize(const TFieldDesc* f) {
+    if (f->DataType == dtExtString || IsMemoAsText(f))
+        return f->Length + 1;
+    if (f->DataType == dtExtVarBytes)
+        return f->Length + 2;
+    return PtrSize;
+}
+
+} // namespace
+
+TOCIRecordSet::TOCIRecordSet() {
+    InitCommand();
+    fetchRows_ = 25;
+}
+
+TOCIRecordSet::~TOCIRecordSet() {
+    try {
+        if (Cmd()->BackgroundRunning()) {
+            Cmd()->Break();
+        }
+        Cmd()->WaitBackground();
+        Close();
+    } catch (...) {
+    }
+    try {
+        UnPrepare();
+    } catch (...) {
+    }
+}
+
+std::unique_ptr<TQxCommand> TOCIRecordSet::CreateCommand() { return std::make_unique<TOCICommand>(); }
+
+void TOCIRecordSet::SetConnection(TQxConnection* connection) {
+    conn_ = static_cast<TOCIConnection*>(connection);
+    TQxRecordSet::SetConnection(connection);
+}
+
+bool TOCIRecordSet::BackgroundRunning() const {
+    return const_cast<TOCIRecordSet*>(this)->Cmd()->BackgroundRunning();
+}
+
+// ---- Types ----
+
+void TOCIRecordSet::GetBlobTypes(TDataTypeSet& set) { set = TDataTypeSet{dtBlob, dtMemo, 102, 103, 104, 105}; }
+
+void TOCIRecordSet::GetComplexTypes(TDataTypeSet& set) {
+    GetBlobTypes(set);
+    set |= TDataTypeSet{dtObject, dtReference, dtArray, dtTable, dtExtString, dtExtVarBytes, 101, 109, 110, 111, 112,
+                        113};
+}
+
+void TOCIRecordSet::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
+    for (int i = 0; i < FieldCount(); ++i) {
+        TFieldDesc* f = fields_[i];
+        if (f->ParentField)
+            continue;
+        uint8_t* p = recBuf + f->Offset;
+        switch (f->DataType) {
+        case dtOraBlob:
+        case dtOraClob:
+            if (withBlob) {
+                auto* l = new TOraLob(f->DataType == dtOraBlob ? SQLT_BLOB : SQLT_CLOB, conn_);
+                l->Cached = true;
+                Store<TBlob*>(p, l);
+            }
+            break;
+        case dtExtString:
+        case dtExtVarBytes:
+            Store<void*>(p, nullptr);
+            break;
+        default:
+            if (IsComplexFieldType(f->DataType)) {
+                if (IsBlobFieldType(f->DataType)) {
+                    if (withBlob)
+                        Store<TBlob*>(p, new TBlob(false));
+                } else
+                    Store<void*>(p, nullptr);
+            }
+        }
+    }
+}
+
+bool TOCIRecordSet::GetNull(int fieldNo, const uint8_t* recBuf) {
+    TFieldDesc* f = fields_[fieldNo - 1];
+    if (f->ParentField)
+        return TQxRecordSet::GetNull(fieldNo, recBuf);
+    return Load<int16_t>(recBuf + dataSize_ + 2 * (fieldNo - 1)) < 0;
+}
+
+void TOCIRecordSet::SetNull(int fieldNo, uint8_t* recBuf, bool isNull) {
+    TFieldDesc* f = fields_[fieldNo - 1];
+    if (f->ParentField) {
+        TQxRecordSet::SetNull(fieldNo, recBuf, isNull);
+        return;
+    }
+    Store<int16_t>(recBuf + dataSize_ + 2 * (fieldNo - 1), int16_t(isNull ? -1 : 0));
+    if (isNull && IsBlobFieldType(f->DataType))
+        if (TBlob* b = Load<TBlob*>(recBuf + f->Offset)) {
+            if (auto* l = dynamic_cast<TOraLob*>(b))
+                l->NotRead = false;
+            b->Clear();
+        }
+}
+
+void TOCIRecordSet::GetDateFromBuf(const uint8_t* buf, void* dest, TDateMode mode) {
+    TDateTime dt = OraDateToDateTime(buf);
+    switch (mode) {
+    case dfMSecs: {
+        double ms = dt == 0 ? 0 : TimeStampToMSecs(DateTimeToTimeStamp(dt));
+        std::memcpy(dest, &ms, 8);
+        break;
+    }
+    case dfDateTime:
+        std::memcpy(dest, &dt, 8);
+        break;
+    case dfTime: {
+        int32_t t = DateTimeToTimeStamp(dt).Time;
+        std::memcpy(dest, &t, 4);
+        break;
+    }
+    case dfDate: {
+        int32_t d = DateTimeToTimeStamp(dt).Date;
+        std::memcpy(dest, &d, 4);
+        break;
+    }
+    }
+}
+
+void TOCIRecordSet::PutDateToBuf(uint8_t* buf, const void* source, TDateMode mode) {
+    uint8_t tmp[8];
+    TData::PutDateToBuf(tmp, source, mode); // to a day-count double
+    double dt;
+    std::memcpy(&dt, tmp, 8);
+    DateTimeToOraDate(dt, buf);
+}
+
+void TOCIRecordSet::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) {
+    TFieldDesc* f = fields_[fieldNo - 1];
+    if (!f->ParentField && (f->DataType == dtOraBlob || f->DataType == dtOraClob)) {
+        if (GetNull(fieldNo, recBuf)) {
+            value = Variant::Null();
+            return;
+        }
+        TBlob* b = Load<TBlob*>(recBuf + f->Offset);
+        std::string s;
+        if (b) {
+            uint32_t n = b->Size();
+            s.resize(n);
+            if (n)
+                b->Read(0, n, s.data());
+        }
+        value = f->DataType == dtOraClob ? Variant(std::move(s)) : Variant::FromBytes(s.data(), s.size());
+        return;
+    }
+    TQxRecordSet::GetFieldAsVariant(fieldNo, recBuf, value);
+}
+
+// ---- Describe ----
+
+int TOCIRecordSet::NlsLength(int slot, bool timestamp) {
+    std::string fmt = AnsiUpperCase(conn_ ? conn_->NlsValue(slot) : std::string());
+    int len = int(fmt.size());
+    if (fmt.find("MONTH") != std::string::npos)
+        len += 7;
+    if (fmt.find("DAY") != std::string::npos)
+        len += 9;
+    if (timestamp && fmt.find("SSXFF") != std::string::npos)
+        len += 4;
+    return len;
+}
+
+void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
+    OCIError* err = conn_->ErrorHandle();
+    dvoid* prm = nullptr;
+    conn_->Check(OCIParamGet(stmt, OCI_HTYPE_STMT, err, &prm, ub4(col)));
+    char* name = nullptr;
+    ub4 nameLen = 0;
+    conn_->Check(OCIAttrGet(prm, OCI_DTYPE_PARAM, &name, &nameLen, OCI_ATTR_NAME, err));
+    ub2 type = 0, size = 0;
+    sb2 precision = 0;
+    sb1 scale = 0;
+    ub1 nullable = 1;
+    conn_->Check(OCIAttrGet(prm, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, err));
+    conn_->Check(OCIAttrGet(prm, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, err));
+    OCIAttrGet(prm, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, err);
+    OCIAttrGet(prm, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, err);
+    OCIAttrGet(prm, OCI_DTYPE_PARAM, &nullable, nullptr, OCI_ATTR_IS_NULL, err);
+    f.Name = name ? std::string(name, nameLen) : std::string();
+    f.ActualName = f.Name;
+    f.SubDataType = 0;
+    f.Length = 0;
+    f.Scale = 0;
+    f.Required = nullable == 0;
+    bool asString = Cmd()->FieldsAsString();
+    switch (type) {
+    case 1:
+    case 96:
+        if (size < 256 || longStrings_) {
+            if (size < 32 || flatBuffers_) {
+                f.DataType = dtString;
+                f.Size = uint16_t(size + 1);
+            } else {
+                f.DataType = dtExtString;
+                f.Size = PtrSize;
+            }
+        } else {
+            f.DataType = dtMemo;
+            f.SubDataType = 1;
+            f.Size = PtrSize;
+        }
+        f.Length = size;
+        f.Fixed = type == 96;
+        break;
+    case 2:
+        if (asString) {
+            f.DataType = dtString;
+            f.Length = uint16_t(precision <= 0 ? 40 : precision + 2);
+            f.Size = uint16_t(f.Length + 1);
+        } else {
+            f.Length = uint16_t(std::max<int>(precision, 0));
+            f.Scale = uint16_t(std::abs(int(scale)));
+            if (conn_->EnableIntegers() && scale == 0 && precision >= 1 && precision <= 9) {
+                f.DataType = dtInt32;
+                f.Size = 4;
+            } else {
+                f.DataType = dtFloat;
+                f.Size = 8;
+            }
+        }
+        break;
+    case 8:
+        f.DataType = dtMemo;
+        f.Size = PtrSize;
+        break;
+    case 11:
+        f.DataType = dtString;
+        f.SubDataType = 100;
+        f.Length = 18;
+        f.Size = 19;
+        break;
+    case 12:
+        if (asString) {
+            f.DataType = dtString;
+            f.Length = uint16_t(NlsLength(1, false));
+            f.Size = uint16_t(f.Length + 1);
+        } else {
+            f.DataType = dtDateTime;
+            f.Size = 7;
+        }
+        break;
+    case 23:
+        if (asString) {
+            f.DataType = dtString;
+            f.Length = uint16_t(2 * size);
+            f.Size = uint16_t(f.Length + 1);
+        } else if (size < 32 || flatBuffers_) {
+            f.DataType = dtVarBytes;
+            f.Size = uint16_t(size + 2);
+            f.Length = size;
+        } else {
+            f.DataType = dtExtVarBytes;
+            f.Size = PtrSize;
+            f.Length = size;
+        }
+        break;
+    case 24:
+        f.DataType = dtBlob;
+        f.Size = PtrSize;
+        break;
+    case 104:
+        f.DataType = dtString;
+        if (size < 5) {
+            f.SubDataType = 100;
+            f.Length = 18;
+        } else {
+            f.SubDataType = 114;
+            f.Length = uint16_t((size * 134 + 99) / 100);
+        }
+        f.Size = uint16_t(f.Length + 1);
+        break;
+    case 112:
+    case 113:
+        f.DataType = type == 112 ? dtOraClob : dtOraBlob;
+        f.Size = PtrSize;
+        break;
+    default:
+        throw Exception(SDataTypeNotSupported);
+    }
+}
+
+void TOCIRecordSet::DescribeFields() {
+    TOCICommand* cmd = Cmd();
+    if (cmd->CurrentCursor() == cmd->OwnCursor()) {
+        if (cmd->OwnCursor()->State() == csInactive)
+            cmd->Prepare();
+        if (cmd->IsSelect()) {
+            if (cmd->GetCursorState() < csExecuted) {
+                TCmdLock lock(cmd, cmd->NonBlocking());
+                if (cmd->GetCursorState() < csBound)
+                    cmd->BindParams();
+                cmd->ExecuteOnce(OCI_DESCRIBE_ONLY);
+            }
+        } else if (cmd->IsPlSql() && cmd->CursorParam()) {
+            if (cmd->GetCursorState() < csExecuted) {
+                cmd->BindParams();
+                cmd->ExecuteOnce(0);
+            }
+            cmd->SetCurrentCursor(cmd->CursorParam()->Cursor());
+        } else {
+            return;
+        }
+    } else {
+        cmd->CheckActive();
+    }
+    TConnLock lock(conn_);
+    OCIStmt* stmt = cmd->CurrentCursor()->Handle();
+    ub4 count = 0;
+    conn_->Check(OCIAttrGet(stmt, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, conn_->ErrorHandle()));
+    for (ub4 col = 1; col <= count; ++col) {
+        auto f = std::make_unique<TFieldDesc>();
+        DescribeField(stmt, int(col), *f);
+        f->FieldNo = uint16_t(col);
+        f->ActualFieldNo = uint16_t(col);
+        fields_.Add(std::move(f));
+    }
+}
+
+void TOCIRecordSet::InternalInitFields() {
+    if (!conn_)
+        throw Exception(SSessionNotDefined);
+    DescribeFields();
+}
+
+void TOCIRecordSet::InternalPrepare() {
+    TOCICommand* cmd = Cmd();
+    cmd->RunParamHook();
+    cmd->Prepare();
+    resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+}
+
+void TOCIRecordSet::InternalUnPrepare() {
+    Cmd()->Unprepare();
+    resultKind_ = rkUnknown;
+}
+
+// ---- Open and close ----
+
+void TOCIRecordSet::InternalOpen() { TQxRecordSet::InternalOpen(); }
+
+void TOCIRecordSet::ExecCommand() {
+    TOCICommand* cmd = Cmd();
+    cmd->RunParamHook();
+    TQxRecordSet::ExecCommand();
+    if (!cmd->NonBlocking())
+        resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+}
+
+void TOCIRecordSet::OpenStep() {
+    TOCICommand* cmd = Cmd();
+    uint8_t kindBefore = resultKind_;
+    if (cmd->CurrentCursor() == cmd->OwnCursor() && cmd->GetCursorState() < csExecuted) {
+        if (cmd->OwnCursor()->State() == csInactive)
+            cmd->Prepare();
+        if (cmd->StatementType() != SQL_NOBIND)
+            cmd->BindParams();
+        cmd->ExecuteStatement();
+    }
+    resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+    if (resultKind_ != rkRows)
+        throw Exception(SNotRows);
+    if (cmd->IsPlSql() && cmd->CursorParam())
+        cmd->SetCurrentCursor(cmd->CursorParam()->Cursor());
+    if (kindBefore != rkRows || FieldCount() == 0) {
+        if (cmd->NonBlocking() && std::this_thread::get_id() != conn_->OwnerThread()) {
+            // fields were described on the calling thread
+        } else {
+            InitFields();
+        }
+    }
+    endReached_ = false;
+}
+
+void TOCIRecordSet::ExecuteAndFirstFetch() {
+    TOCICommand* cmd = Cmd();
+    cmd->RunParamHook();
+    cmd->SetExecuting(true);
+    if (!cmd->NonBlocking()) {
+        try {
+            OpenStep();
+            Fetch(false);
+        } catch (...) {
+            EndOpen(false);
+            throw;
+        }
+        EndOpen(true);
+        return;
+    }
+    if (!conn_ || !conn_->ThreadSafety()) {
+        cmd->SetExecuting(false);
+        throw Exception(SNeedThreadSafety);
+    }
+    // Describe here, so that the fields exist before the rows arrive.
+    if (!prepared_ || FieldCount() == 0) {
+        if (cmd->OwnCursor()->State() == csInactive)
+            cmd->Prepare();
+        resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+        if (resultKind_ == rkRows)
+            InitFields();
+    }
+    if (resultKind_ != rkRows) {
+        cmd->SetExecuting(false);
+        throw Exception(SNotRows);
+    }
+    event_.Reset();
+    cmd->RunInBackground(
+        [this] {
+            event_.Pulse();
+            try {
+                OpenStep();
+                if (fetchAll_)
+                    FetchAllLoop();
+                else
+                    Fetch(false);
+            } catch (...) {
+                Cmd()->SetCursorState(csInactive);
+                event_.Set();
+                throw;
+            }
+            event_.Set();
+        },
+        [this](bool ok) { EndOpen(ok); });
+}
+
+void TOCIRecordSet::EndOpen(bool success) {
+    TOCICommand* cmd = Cmd();
+    cmd->SetExecuting(false);
+    if (success && fetchAll_ && !cmd->NonBlocking())
+        FetchAll();
+    if (success && cmd->NonBlocking())
+        DoAfterFetch();
+    DoAfterExecute(success);
+}
+
+void TOCIRecordSet::InternalClose() {
+    TOCICommand* cmd = Cmd();
+    if (cmd->BackgroundRunning() || cmd->Executing()) {
+        if (cmd->BackgroundRunning())
+            cmd->Break();
+        event_.Wait();
+        cmd->WaitBackground();
+    }
+    if (cmd->CurrentCursor() != cmd->OwnCursor()) {
+        TOraCursor* c = cmd->CurrentCursor();
+        if (c && c->RefCount() <= 2)
+            c->FreeCursor();
+        cmd->SetCurrentCursor(cmd->OwnCursor());
+    }
+    if (cmd->GetCursorState() > csPrepared)
+        cmd->SetCursorState(csPrepared);
+    endReached_ = false;
+    FreeAux();
+    if (!prepared_)
+        cmd->Unprepare();
+}
+
+void TOCIRecordSet::Reopen() {
+    TOCICommand* cmd = Cmd();
+    if (cmd->CurrentCursor() != cmd->OwnCursor() && cmd->StatementType() == 0)
+        throw Exception(SReopenNotAllowed);
+    TQxRecordSet::Reopen();
+}
+
+bool TOCIRecordSet::GetEOF() {
+    if (Cmd()->BackgroundRunning()) {
+        if (!currentItem_ || !currentItem_->Next)
+            return true;
+    }
+    return TQxRecordSet::GetEOF();
+}
+
+void TOCIRecordSet::SetToEnd() {
+    TOCICommand* cmd = Cmd();
+    if (cmd->NonBlocking() && fetchAll_) {
+        while (cmd->GetCursorState() == csFetchingAll && cmd->BackgroundRunning())
+            std::this_thread::yield();
+    } else if (cmd->GetCursorState() != csFetched && cmd->GetCursorState() >= csExecuted) {
+        FetchAll();
+    }
+    TQxRecordSet::SetToEnd();
+}
+
+// ---- Fetch ----
+
+void TOCIRecordSet::AllocAux() {
+    auxRowSize_ = 0;
+    for (int i = 0; i < FieldCount(); ++i)
+        if (!fields_[i]->ParentField && IsAux(fields_[i]))
+            auxRowSize_ += AuxSize(fields_[i]);
+    if (auxRowSize_ > 0 && aux_.size() != size_t(auxRowSize_) * size_t(fetchRows_))
+        aux_.assign(size_t(auxRowSize_) * size_t(fetchRows_), 0);
+}
+
+void TOCIRecordSet::FreeAux() {
+    aux_.clear();
+    aux_.shrink_to_fit();
+    auxRowSize_ = 0;
+}
+
+sb4 TOCIRecordSet::LongCallback(void* ctx, OCIDefine*, ub4 iter, void** bufpp, ub4** alenpp, ub1* piecep,
+                                void** indpp, ub2** rcodep) {
+    auto* d = static_cast<TLongDefine*>(ctx);
+    TOCIRecordSet* rs = d->Owner;
+    *rcodep = nullptr;
+    if (!d->Block || iter >= d->Block->ItemCount) {
+        *bufpp = nullptr;
+        *alenpp = nullptr;
+        return -24200;
+    }
+    uint8_t* rec = TMemData::ItemData(rs->BlockManager().BlockItem(d->Block, int(iter)));
+    TBlob* b = Load<TBlob*>(rec + d->Field->Offset);
+    // The piece handed out before receives the length the server filled in.
+    if (PPieceHeader last = b->FirstPiece()) {
+        while (last->Next)
+            last = last->Next;
+        if (last->Used == last->Size)
+            last->Used = d->PieceLen;
+    }
+    PPieceHeader piece = b->AllocPiece(b->PieceSize);
+    piece->Used = piece->Size;
+    b->AppendPiece(piece);
+    d->PieceLen = piece->Size;
+    *bufpp = TBlob::PieceData(piece);
+    *alenpp = &d->PieceLen;
+    *indpp = rec + rs->dataSize_ + 2 * (d->Field->FieldNo - 1);
+    *piecep = OCI_NEXT_PIECE;
+    return -24200;
+}
+
+bool TOCIRecordSet::FetchBlock() {
+    TOCICommand* cmd = Cmd();
+    TBlockManager& bm = BlockManager();
+    if (uniDirectional_) {
+        int dropped = 0;
+        while (firstItem_) {
+            if (!IsHidden(firstItem_))
+                ++dropped;
+            FreeComplexFields(ItemData(firstItem_), true);
+            DeleteItem(firstItem_);
+        }
+        recNoOffset_ += dropped;
+        recordCount_ = 0;
+        currentItem_ = nullptr;
+    }
+    int rows = fetchRows_;
+    PBlockHeader block = bm.AllocBlock(rows);
+    const size_t stride = bm.ItemSize();
+    for (int i = 0; i < rows; ++i) {
+        uint8_t* rec = ItemData(bm.BlockItem(block, i));
+        std::memset(rec, 0, size_t(recordSize_));
+        for (int f = 0; f < FieldCount(); ++f)
+            Store<int16_t>(rec + dataSize_ + 2 * f, -1);
+        if (hasComplexFields_)
+            CreateComplexFields(rec, true);
+    }
+    auto releaseItems = [&](int from) {
+        for (int i = from; i < rows; ++i)
+            if (hasComplexFields_)
+                FreeComplexFields(ItemData(bm.BlockItem(block, i)), true);
+    };
+    if (hasComplexFields_)
+        AllocAux();
+    longDefines_.clear();
+    int fetched = 0;
+    try {
+        // Prime the auxiliary slots.
+        int auxOfs = 0;
+        for (int fi = 0; fi < FieldCount(); ++fi) {
+            TFieldDesc* f = fields_[fi];
+            if (f->ParentField || !IsAux(f))
+                continue;
+            for (int i = 0; i < rows; ++i) {
+                uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
+                if (f->DataType == dtOraBlob || f->DataType == dtOraClob) {
+                    auto* l = static_cast<TOraLob*>(Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + f->Offset));
+                    l->AllocLob();
+                    Store<OCILobLocator*>(slot, l->Locator());
+                } else {
+                    std::memset(slot, 0, size_t(AuxSize(f)));
+                }
+            }
+            auxOfs += AuxSize(f);
+        }
+        OCIStmt* stmt = cmd->CurrentCursor()->Handle();
+        OCIError* err = conn_->ErrorHandle();
+        {
+            TConnLock lock(conn_);
+            uint8_t* rec0 = ItemData(bm.BlockItem(block, 0));
+            auxOfs = 0;
+            for (int fi = 0; fi < FieldCount(); ++fi) {
+                TFieldDesc* f = fields_[fi];
+                if (f->ParentField)
+                    continue;
+                OCIDefine* def = nullptr;
+                ub4 col = f->FieldNo;
+                uint8_t* ind = rec0 + dataSize_ + 2 * fi;
+                if (IsLong(f)) {
+                    ub2 ext = f->DataType == dtBlob ? SQLT_LBI : SQLT_LNG;
+                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr, nullptr,
+                                                OCI_DYNAMIC_FETCH));
+                    auto ld = std::make_unique<TLongDefine>();
+                    ld->Define = def;
+                    ld->Field = f;
+                    ld->Owner = this;
+                    ld->Block = block;
+                    conn_->Check(OCIDefineDynamic(def, err, ld.get(), &TOCIRecordSet::LongCallback));
+                    longDefines_.push_back(std::move(ld));
+                    conn_->Check(OCIDefineArrayOfStruct(def, err, 0, ub4(stride), 0, 0));
+                    continue;
+                }
+                if (IsAux(f)) {
+                    uint8_t* slot = aux_.data() + auxOfs;
+                    ub2 ext = ToExternalType(f->DataType, IsMemoAsText(f));
+                    if (f->DataType == dtExtVarBytes)
+                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot + 2, f->Length, ext, ind,
+                                                    reinterpret_cast<ub2*>(slot), nullptr, 0));
+                    else if (f->DataType == dtOraBlob || f->DataType == dtOraClob)
+                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, PtrSize, ext, ind, nullptr, nullptr,
+                                                    0));
+                    else
+                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, f->Length + 1, ext, ind, nullptr,
+                                                    nullptr, 0));
+                    conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(auxRowSize_), ub4(stride),
+                                                        f->DataType == dtExtVarBytes ? ub4(auxRowSize_) : 0, 0));
+                    auxOfs += AuxSize(f);
+                    continue;
+                }
+                uint8_t* value = rec0 + f->Offset;
+                if (f->DataType == dtVarBytes) {
+                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, value + 2, f->Length, SQLT_BIN, ind,
+                                                reinterpret_cast<ub2*>(value), nullptr, 0));
+                    conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), ub4(stride), 0));
+                    continue;
+                }
+                ub2 ext = ToExternalType(f->DataType, false);
+                conn_->Check(OCIDefineByPos(stmt, &def, err, col, value, f->Size, ext, ind, nullptr, nullptr, 0));
+                if (f->DataType == dtString && conn_->CharsetId() != 0) {
+                    ub2 id = ub2(conn_->CharsetId());
+                    conn_->Check(OCIAttrSet(def, OCI_HTYPE_DEFINE, &id, 0, OCI_ATTR_CHARSET_ID, err));
+                }
+                conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), 0, 0));
+            }
+            fetched = cmd->Fetch(rows);
+        }
+        for (auto& ld : longDefines_) {
+            // The last piece of each row keeps the length the server reported.
+            for (int i = 0; i < fetched; ++i) {
+                TBlob* b = Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + ld->Field->Offset);
+                PPieceHeader p = b->FirstPiece();
+                while (p && p->Next)
+                    p = p->Next;
+                if (p && p->Used == p->Size)
+                    p->Used = ld->PieceLen;
+                for (PPieceHeader q = b->FirstPiece(); q;) {
+                    PPieceHeader next = q->Next;
+                    if (q->Used == 0)
+                        b->DeletePiece(q);
+                    q = next;
+                }
+                ld->PieceLen = 0;
+            }
+        }
+        longDefines_.clear();
+    } catch (...) {
+        longDefines_.clear();
+        releaseItems(0);
+        bm.FreeUnusedItems(block, 0);
+        throw;
+    }
+    if (fetched <= 0) {
+        releaseItems(0);
+        bm.FreeUnusedItems(block, 0);
+        FreeAux();
+        endReached_ = true;
+        return false;
+    }
+    // Move the auxiliary values into the records.
+    int auxOfs = 0;
+    for (int fi = 0; fi < FieldCount(); ++fi) {
+        TFieldDesc* f = fields_[fi];
+        if (f->ParentField || !IsAux(f))
+            continue;
+        for (int i = 0; i < fetched; ++i) {
+            uint8_t* rec = ItemData(bm.BlockItem(block, i));
+            uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
+            bool isNull = Load<int16_t>(rec + dataSize_ + 2 * fi) < 0;
+            if (f->DataType == dtExtString) {
+                if (!isNull) {
+                    std::string s(reinterpret_cast<char*>(slot), strnlen(reinterpret_cast<char*>(slot), f->Length));
+                    Store<char*>(rec + f->Offset, heap_->AllocStr(s, f->Fixed && TrimFixedChar));
+                }
+            } else if (f->DataType == dtExtVarBytes) {
+                if (!isNull) {
+                    uint16_t n = std::min<uint16_t>(Load<uint16_t>(slot), f->Length);
+                    char* buf = heap_->NewBuf(n + 2);
+                    std::memcpy(buf, &n, 2);
+                    std::memcpy(buf + 2, slot + 2, n);
+                    Store<char*>(rec + f->Offset, buf);
+                }
+            } else if (IsMemoAsText(f)) {
+                TBlob* b = Load<TBlob*>(rec + f->Offset);
+                if (!isNull)
+                    b->SetAsString(std::string(reinterpret_cast<char*>(slot),
+                                               strnlen(reinterpret_cast<char*>(slot), f->Length)));
+            } else if (f->DataType == dtOraBlob || f->DataType == dtOraClob) {
+                auto* l = static_cast<TOraLob*>(Load<TBlob*>(rec + f->Offset));
+                if (!isNull) {
+                    l->NotRead = true;
+                    if (!deferredLobRead_ && cmd->CacheLobs())
+                        l->ReadLob();
+                }
+            }
+        }
+        auxOfs += AuxSize(f);
+    }
+    // Link the rows.
+    int order = 1;
+    for (PItemHeader it = lastItem_; it; it = it->Prev)
+        if (!IsHidden(it)) {
+            order = it->Order + 1;
+            break;
+        }
+    for (int i = 0; i < fetched; ++i) {
+        PItemHeader item = bm.BlockItem(block, i);
+        item->Flag = flUsed;
+        item->Rollback = nullptr;
+        item->Status = usUnmodified;
+        item->UpdateResult = urNone;
+        LinkItemAtEnd(item);
+        if (!IsHidden(item)) {
+            item->Order = order++;
+            ++recordCount_;
+        }
+    }
+    releaseItems(fetched);
+    if (fetched < rows) {
+        bm.FreeUnusedItems(block, fetched);
+        endReached_ = true;
+    }
+    return true;
+}
+
+bool TOCIRecordSet::Fetch(bool fetchBack) {
+    if (fetchBack)
+        return false;
+    TOCICommand* cmd = Cmd();
+    if (cmd->GetCursorState() <= csPrepared || cmd->GetCursorState() == csFetched)
+        return false;
+    bool onOwner = std::this_thread::get_id() == (conn_ ? conn_->OwnerThread() : std::this_thread::get_id());
+    if (onOwner && DoFetchBracket(true)) {
+        if (cmd->GetCursorState() == csFetchingAll)
+            cmd->SetCursorState(csFetching);
+        DoFetchBracket(false);
+        return false;
+    }
+    bool result = false;
+    try {
+        TCmdLock lock(cmd, cmd->NonBlocking());
+        result = FetchBlock();
+        if (cmd->NonBlocking())
+            event_.Pulse();
+    } catch (...) {
+        if (onOwner)
+            DoFetchBracket(false);
+        throw;
+    }
+    if (onOwner)
+        DoFetchBracket(false);
+    if (endReached_ && autoClose_ && onOwner) {
+        // the statement is not needed any more
+        cmd->SetCursorState(csFetched);
+    }
+    return result;
+}
+
+void TOCIRecordSet::FetchAllLoop() {
+    TOCICommand* cmd = Cmd();
+    if (cmd->GetCursorState() < csFetchingAll && cmd->GetCursorState() > csPrepared)
+        cmd->SetCursorState(csFetchingAll);
+    while (cmd->GetCursorState() != csFetched && Fetch(false)) {
+    }
+}
+
+void TOCIRecordSet::FetchAll() {
+    TOCICommand* cmd = Cmd();
+    if (cmd->GetCursorState() <= csPrepared || cmd->GetCursorState() >= csFetchingAll)
+        return;
+    if (!cmd->NonBlocking()) {
+        FetchAllLoop();
+        return;
+    }
+    if (!conn_->ThreadSafety())
+        throw Exception(SNeedThreadSafety);
+    event_.Reset();
+    cmd->SetCursorState(csFetchingAll);
+    cmd->RunInBackground(
+        [this] {
+            Cmd()->Event().Pulse();
+            try {
+                FetchAllLoop();
+            } catch (...) {
+                Cmd()->SetCursorState(csInactive);
+                event_.Set();
+                throw;
+            }
+            event_.Set();
+        },
+        [this](bool) { DoAfterFetch(); });
+}
+
+// ---- Properties ----
+
+void TOCIRecordSet::SetProp(int code, const Variant& value) {
+    switch (code) {
+    case prFetchRows:
+        if (value.AsInteger() != fetchRows_)
+            FreeAux();
+        TQxRecordSet::SetProp(code, value);
+        break;
+    case prAutoClose:
+        autoClose_ = value.AsBoolean();
+        break;
+    case prDeferredLobRead:
+        deferredLobRead_ = value.AsBoolean();
+        break;
+    default:
+        TQxRecordSet::SetProp(code, value);
+    }
+}
+
+void TOCIRecordSet::GetProp(int code, Variant& value) { TQxRecordSet::GetProp(code, value); }
