@@ -558,6 +558,7 @@ void TTestRecordSet::ExecuteAndFirstFetch() {
         InitFields();
     if (worker_.joinable())
         worker_.join();
+    running_ = true;
     std::weak_ptr<int> alive = alive_;
     worker_ = std::thread([this, cmd, poster, alive] {
         std::string error = cmd->RunDetached();
@@ -567,12 +568,15 @@ void TTestRecordSet::ExecuteAndFirstFetch() {
             if (worker_.joinable())
                 worker_.join();
             db_->Record("rs.background done");
+            running_ = false;
             if (!error.empty()) {
                 DoAfterExecute(false);
                 return;
             }
             while (Fetch(false)) {
             }
+            // The cursor stands before the first row again, as after a blocking open.
+            SetToBegin();
             DoAfterExecute(true);
             DoAfterFetch();
         });
@@ -614,7 +618,7 @@ void TTestRecordSet::ExecCommand() {
 }
 
 bool TTestRecordSet::Fetch(bool fetchBack) {
-    if (fetchBack || resultKind_ != rkRows)
+    if (fetchBack || resultKind_ != rkRows || running_)
         return false;
     ++FetchCalls;
     db_->Record("rs.Fetch");

@@ -135,6 +135,8 @@ private:
     // Like a server cursor: a query executed outside an open is not executed again by the open that follows.
     bool opening_ = false;
     bool executedForOpen_ = false;
+    // A background execution is running: its rows are not there yet, fetching finds nothing.
+    bool running_ = false;
     std::thread worker_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
