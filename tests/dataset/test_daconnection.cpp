@@ -367,3 +367,15 @@ TEST_F(ConnFixture, MonitorHearsConnectsAndDebugStatements) {
     EXPECT_EQ(hooks.monitor[0].SQL, "UPDATE EMP SET SAL = :SAL WHERE EMPNO = 7369");
     EXPECT_NE(hooks.monitor[0].Params.find("SAL=900"), std::string::npos);
 }
+
+TEST_F(ConnFixture, OnLoginStandsInForTheDialog) {
+    db.ValidPassword = "fromhandler";
+    conn.ConnectPrompt = true;
+    conn.OnLogin = [](TCustomDAConnection&, std::string& user, std::string& password) {
+        EXPECT_EQ(user, "scott");
+        password = "fromhandler";
+    };
+    conn.Connect();
+    EXPECT_TRUE(conn.Connected());
+    EXPECT_EQ(conn.Password(), "fromhandler");
+}

@@ -387,3 +387,38 @@ TEST_F(DSFixture, ReplacingTheLayerConnectionReattachesTheComponents) {
     EXPECT_EQ(ds.RecordCount(), 3);
     EXPECT_EQ(ds.IRecordSet()->GetCommand()->GetConnection(), conn.IConnection());
 }
+
+TEST_F(DSFixture, PrepareDescribesTheColumnsBeforeOpening) {
+    ds.SetSQL("SELECT EMPNO, ENAME FROM EMP");
+    ds.Prepare();
+    EXPECT_TRUE(ds.Prepared());
+    EXPECT_FALSE(ds.Active());
+    ASSERT_EQ(ds.FieldDefs().Count(), 2);
+    EXPECT_EQ(ds.FieldDefs()[1]->Name, "ENAME");
+    EXPECT_EQ(ds.FieldDefs()[1]->DataType, ftString);
+    ds.Open();
+    EXPECT_EQ(ds.RecordCount(), 7);
+    ds.Close();
+    EXPECT_TRUE(ds.Prepared()); // closing keeps the statement prepared
+    ds.SetSQL("SELECT * FROM DEPT");
+    EXPECT_FALSE(ds.Prepared());
+}
+
+TEST_F(DSFixture, RequiredFieldsOptionDecidesTheLocalConstraints) {
+    EXPECT_TRUE(ds.LocalConstraints);
+    ds.SetRequiredFields(false);
+    EXPECT_FALSE(ds.LocalConstraints);
+    EXPECT_FALSE(ds.Options().RequiredFields);
+}
+
+TEST_F(DSFixture, FatalErrorWhileClosingIsDroppedOthersAreRaised) {
+    ds.SetSQL("SELECT * FROM EMP");
+    ds.Open();
+    db.FailCloseCode = TTestDAConnection::FatalCode;
+    EXPECT_NO_THROW(ds.Close());
+    EXPECT_FALSE(ds.Active());
+    ds.Open();
+    db.FailCloseCode = 942;
+    EXPECT_THROW(ds.Close(), EDAError);
+    EXPECT_FALSE(ds.Active());
+}

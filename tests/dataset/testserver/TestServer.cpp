@@ -617,6 +617,15 @@ void TTestRecordSet::ExecCommand() {
     DoAfterExecute(true);
 }
 
+void TTestRecordSet::InternalClose() {
+    db_->Record("rs.Close");
+    if (db_->FailCloseCode >= 0) {
+        int code = db_->FailCloseCode;
+        db_->FailCloseCode = -1;
+        throw EDAError("close failed", code);
+    }
+}
+
 bool TTestRecordSet::Fetch(bool fetchBack) {
     if (fetchBack || resultKind_ != rkRows || running_)
         return false;

@@ -51,6 +51,7 @@ public:
     std::string FailOnText;     // a statement containing this text fails at execute
     std::string FailMessage = "server error";
     int FailCode = 0;               // error code of the injected failure
+    int FailCloseCode = -1;         // >= 0: the next record-set close fails with this error code
     std::string FailConnectMessage; // non-empty: Connect fails with this message
     std::string FailCommitMessage;  // non-empty: Commit fails with this message
     bool ScanParams = false;    // commands report property 11 (they find parameters themselves)
@@ -123,6 +124,7 @@ public:
     void InternalPrepare() override;
     void InternalInitFields() override;
     void ExecCommand() override;
+    void InternalClose() override;
     bool Fetch(bool fetchBack) override;
     void SetProp(int code, const Variant& value) override;
     void SetMethodProp(int code, TQxMethod method) override;
