@@ -516,7 +516,7 @@ void FnHexToRaw(sqlite3_context* c, int, sqlite3_value** a) {
         if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
         return -1;
     };
-    if (h.size() % 2) h.insert(0, "0");
+    if (h.size() % 2) h = "0" + h;
     for (size_t i = 0; i < h.size(); i += 2) {
         int x = dig(h[i]), y = dig(h[i + 1]);
         if (x < 0 || y < 0) return Error(c, "ORA-01465: invalid hex number");

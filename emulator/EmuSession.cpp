@@ -38,25 +38,14 @@ std::string NowText() {
     return buf;
 }
 
-// Number encoding without a round trip through text where the value allows it (the fetch hot path).
-void EncodeInt(long long v, std::string& out) { out = EncodeNumber(DecimalFromInt(v)); }
+void EncodeInt(long long v, std::string& out) {
+    uint8_t b[24];
+    out.assign(reinterpret_cast<const char*>(b), EncodeIntNumber(v, b));
+}
 
 void EncodeDouble(double v, std::string& out) {
-    if (std::isfinite(v)) {
-        // values with up to 6 decimals that fit in 15 digits: scale to an integer
-        static const double scales[] = {1, 100, 10000, 1000000};
-        for (int k = 0; k < 4; ++k) {
-            double m = v * scales[k];
-            if (std::fabs(m) < 1e15 && m == std::floor(m)) {
-                Decimal d = DecimalFromInt(static_cast<long long>(m));
-                d.pointPos -= 2 * k;
-                if (d.digits.empty()) d.pointPos = 0;
-                out = EncodeNumber(d);
-                return;
-            }
-        }
-    }
-    out = EncodeNumber(DecimalFromDouble(v));
+    uint8_t b[24];
+    out.assign(reinterpret_cast<const char*>(b), EncodeDoubleNumber(v, b));
 }
 
 } // namespace
@@ -624,24 +613,31 @@ void Session::WriteColumn(EmuStatement& s, int c, const ItemDesc& d, const Colum
         return;
     }
     char buf[64];
+    uint8_t num[24];
     if (d.wireType == 12 && (ty == SQLITE_FLOAT || ty == SQLITE_INTEGER)) {
-        std::string b = EncodeDate(DateTimeFromDayNumber(sqlite3_column_double(st, c)));
-        w_.WClr(b);
-        w_.WUB2(0);
+        DateTime dt = DateTimeFromDayNumber(sqlite3_column_double(st, c));
+        uint8_t b[8] = {7,
+                        static_cast<uint8_t>(dt.year / 100 + 100),
+                        static_cast<uint8_t>(dt.year % 100 + 100),
+                        static_cast<uint8_t>(dt.month),
+                        static_cast<uint8_t>(dt.day),
+                        static_cast<uint8_t>(dt.hour + 1),
+                        static_cast<uint8_t>(dt.minute + 1),
+                        static_cast<uint8_t>(dt.second + 1)};
+        w_.WBytes(b, 8);
+        w_.W8(0); // indicator
         return;
     }
     if (d.wireType == 2 && ty == SQLITE_INTEGER) {
-        std::string b;
-        EncodeInt(sqlite3_column_int64(st, c), b);
-        w_.WClr(b);
-        w_.WUB2(0);
+        num[0] = static_cast<uint8_t>(EncodeIntNumber(sqlite3_column_int64(st, c), num + 1));
+        w_.WBytes(num, num[0] + 1u);
+        w_.W8(0);
         return;
     }
     if (d.wireType == 2 && ty == SQLITE_FLOAT) {
-        std::string b;
-        EncodeDouble(sqlite3_column_double(st, c), b);
-        w_.WClr(b);
-        w_.WUB2(0);
+        num[0] = static_cast<uint8_t>(EncodeDoubleNumber(sqlite3_column_double(st, c), num + 1));
+        w_.WBytes(num, num[0] + 1u);
+        w_.W8(0);
         return;
     }
     if ((d.wireType == 1 || d.wireType == 96) && ty == SQLITE_TEXT && col.t.type != kOraChar) {
@@ -654,7 +650,7 @@ void Session::WriteColumn(EmuStatement& s, int c, const ItemDesc& d, const Colum
                 return;
             }
             w_.WClr(p, n);
-            w_.WUB2(0);
+            w_.W8(0);
             return;
         }
     }

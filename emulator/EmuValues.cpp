@@ -136,7 +136,7 @@ std::string EncodeNumber(const Decimal& in) {
     std::string digits = d.digits;
     int k = d.pointPos;
     if (k % 2 != 0) { // align the base-100 pairs on the decimal point
-        digits.insert(0, "0");
+        digits = "0" + digits;
         ++k;
     }
     if (digits.size() % 2) digits += '0';
@@ -170,6 +170,85 @@ std::string EncodeNumber(const Decimal& in) {
         if (pairs.size() < 20) out += static_cast<char>(102);
     }
     return out;
+}
+
+namespace {
+// digits[0..n) (no leading zeros), point after pointPos digits
+size_t EncodeDigits(bool neg, const char* digits, int n, int pointPos, uint8_t* out) {
+    while (n > 0 && digits[n - 1] == '0') --n;
+    if (n == 0) {
+        out[0] = 0x80;
+        return 1;
+    }
+    char buf[48];
+    int len = 0;
+    int k = pointPos;
+    if (k % 2 != 0) {
+        buf[len++] = '0';
+        ++k;
+    }
+    for (int i = 0; i < n && len < 44; ++i) buf[len++] = digits[i];
+    if (len % 2) buf[len++] = '0';
+    int pairs = len / 2;
+    if (pairs > 20) pairs = 20; // callers pass at most 19 digits
+    int e = k / 2 - 1;
+    while (pairs > 1 && buf[2 * (pairs - 1)] == '0' && buf[2 * (pairs - 1) + 1] == '0') --pairs;
+    size_t o = 0;
+    if (!neg) {
+        out[o++] = static_cast<uint8_t>(0xC1 + e);
+        for (int i = 0; i < pairs; ++i) out[o++] = static_cast<uint8_t>((buf[2 * i] - '0') * 10 + (buf[2 * i + 1] - '0') + 1);
+    } else {
+        out[o++] = static_cast<uint8_t>(~static_cast<uint8_t>(0xC1 + e));
+        for (int i = 0; i < pairs; ++i)
+            out[o++] = static_cast<uint8_t>(101 - ((buf[2 * i] - '0') * 10 + (buf[2 * i + 1] - '0')));
+        if (pairs < 20) out[o++] = 102;
+    }
+    return o;
+}
+
+int UnsignedDigits(unsigned long long u, char* out) {
+    char tmp[24];
+    int n = 0;
+    do {
+        tmp[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u);
+    for (int i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+    return n;
+}
+} // namespace
+
+size_t EncodeIntNumber(long long v, uint8_t* out) {
+    if (v == 0) {
+        out[0] = 0x80;
+        return 1;
+    }
+    bool neg = v < 0;
+    unsigned long long u = neg ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    char d[24];
+    int n = UnsignedDigits(u, d);
+    return EncodeDigits(neg, d, n, n, out);
+}
+
+size_t EncodeDoubleNumber(double v, uint8_t* out) {
+    if (!std::isfinite(v) || v == 0) {
+        out[0] = 0x80;
+        return 1;
+    }
+    // values with at most 6 decimals and 15 digits: an exact scaled integer, no text conversion
+    static const double scales[] = {1, 100, 10000, 1000000};
+    for (int k = 0; k < 4; ++k) {
+        double m = v * scales[k];
+        if (std::fabs(m) < 1e15 && m == std::floor(m)) {
+            bool neg = m < 0;
+            char d[24];
+            int n = UnsignedDigits(static_cast<unsigned long long>(neg ? -m : m), d);
+            return EncodeDigits(neg, d, n, n - 2 * k, out);
+        }
+    }
+    std::string s = EncodeNumber(DecimalFromDouble(v));
+    std::memcpy(out, s.data(), s.size());
+    return s.size();
 }
 
 bool DecodeNumber(const uint8_t* p, size_t n, Decimal& out) {
@@ -396,8 +475,8 @@ bool StartsWithCI(const std::string& s, size_t i, const char* w) {
 
 std::string Num(int v, int width, bool fm) {
     std::string s = std::to_string(v < 0 ? -v : v);
-    if (!fm && static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), '0');
-    if (v < 0) s.insert(0, "-");
+    if (!fm && static_cast<int>(s.size()) < width) s = std::string(static_cast<size_t>(width) - s.size(), '0') + s;
+    if (v < 0) s = "-" + s;
     return s;
 }
 
@@ -735,12 +814,12 @@ bool FormatNumber(double v, const std::string& format, std::string& out) {
         res += v < 0 ? "-" : (fm ? "" : " ");
         sign = "";
     }
-    if (dollar) res.insert(0, "$");
+    if (dollar) res = "$" + res;
     // the sign goes right before the first non-blank
     size_t firstNonBlank = res.find_first_not_of(' ');
     if (firstNonBlank == std::string::npos) firstNonBlank = res.size();
     if (!sign.empty()) res.insert(firstNonBlank, sign);
-    else if (!fm && !trailMinus) res.insert(0, " ");
+    else if (!fm && !trailMinus) res = " " + res;
     out = res;
     return true;
 }

@@ -20,6 +20,9 @@ Decimal DecimalFromDouble(double v); // 15 significant digits
 bool DecimalFromText(const std::string& text, Decimal& out); // "12.5", "-.5", "1e3", blanks around
 std::string DecimalToText(const Decimal& d);                  // Oracle's plain form: ".5", "-12.25", "100"
 std::string EncodeNumber(const Decimal& d);                   // Oracle NUMBER bytes
+// Allocation-free forms for the fetch path; out must hold 22 bytes; the result is the length.
+size_t EncodeIntNumber(long long v, uint8_t* out);
+size_t EncodeDoubleNumber(double v, uint8_t* out); // 15 significant digits
 bool DecodeNumber(const uint8_t* p, size_t n, Decimal& out);  // false on malformed bytes
 // Decimal -> value for SQLite: integral and within 64 bits -> isInt.
 void DecimalToValue(const Decimal& d, bool& isInt, long long& i, double& f);

@@ -74,6 +74,7 @@ void Wire::SendAll(const uint8_t* p, size_t n, bool isData) {
 }
 
 void Wire::SendPacket(uint8_t type, const std::vector<uint8_t>& body) {
+    SendPending();
     std::vector<uint8_t> p(8 + body.size());
     p[0] = static_cast<uint8_t>(p.size() >> 8);
     p[1] = static_cast<uint8_t>(p.size());
@@ -82,7 +83,17 @@ void Wire::SendPacket(uint8_t type, const std::vector<uint8_t>& body) {
     SendAll(p.data(), p.size(), false);
 }
 
+void Wire::SendPending() {
+    if (pending_.empty()) return;
+    std::vector<uint8_t> p;
+    p.swap(pending_);
+    SendAll(p.data(), p.size(), true);
+    p.clear();
+    pending_.swap(p);
+}
+
 void Wire::SendMarker(uint8_t value) {
+    SendPending();
     uint8_t m[11] = {0, 11, 0, 0, kTnsMarker, 0, 0, 0, 1, 0, value};
     SendAll(m, sizeof m, false);
 }
@@ -183,6 +194,7 @@ void Wire::CheckBreak() {
 
 void Wire::ResetAfterBreak() {
     outLen_ = 10; // what was not sent yet belongs to the interrupted reply
+    pending_.clear();
     inPos_ = inLen_;
     SendMarker(1);
     for (;;) {
@@ -275,11 +287,13 @@ void Wire::FlushPacket(uint16_t flags) {
     out_[9] = static_cast<uint8_t>(flags);
     size_t n = outLen_;
     outLen_ = 10;
-    SendAll(out_.data(), n, true);
+    pending_.insert(pending_.end(), out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(n));
+    if (pending_.size() >= 32768) SendPending();
 }
 
 void Wire::Flush() {
     if (outLen_ > 10) FlushPacket(0);
+    SendPending();
 }
 
 } // namespace vemu

@@ -102,6 +102,8 @@ private:
     // reply packet being built
     std::vector<uint8_t> out_;
     size_t outLen_ = 10;
+    std::vector<uint8_t> pending_; // finished DATA packets, sent together (fewer system calls per reply)
+    void SendPending();
 };
 
 } // namespace vemu

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -57,10 +58,18 @@ void TestClient::SendData(const std::string& payload) {
 std::string TestClient::ReadPacket(int& type) {
     auto recvAll = [&](char* p, size_t n) {
         while (n) {
-            ssize_t r = ::recv(fd_, p, n, 0);
+            if (rpos_ < rlen_) {
+                size_t k = std::min(n, rlen_ - rpos_);
+                std::memcpy(p, rbuf_.data() + rpos_, k);
+                rpos_ += k;
+                p += k;
+                n -= k;
+                continue;
+            }
+            ssize_t r = ::recv(fd_, rbuf_.data(), rbuf_.size(), 0);
             if (r <= 0) throw std::runtime_error("connection closed");
-            p += r;
-            n -= static_cast<size_t>(r);
+            rpos_ = 0;
+            rlen_ = static_cast<size_t>(r);
         }
     };
     char h[8];
@@ -73,7 +82,19 @@ std::string TestClient::ReadPacket(int& type) {
     return std::string(h, 8) + body;
 }
 
-uint8_t TestClient::U8() {
+void TestClient::Skip(size_t n) {
+    while (n > 0) {
+        if (inPos_ >= in_.size()) {
+            U8Slow();
+            --inPos_;
+        }
+        size_t k = std::min(n, in_.size() - inPos_);
+        inPos_ += k;
+        n -= k;
+    }
+}
+
+uint8_t TestClient::U8Slow() {
     while (inPos_ >= in_.size()) {
         int type;
         std::string p = ReadPacket(type);
@@ -87,8 +108,8 @@ uint8_t TestClient::U8() {
             continue;
         }
         if (type != 6) throw std::runtime_error("unexpected packet type " + std::to_string(type));
-        in_ = p.substr(10);
-        inPos_ = 0;
+        in_.swap(p);
+        inPos_ = 10;
     }
     return static_cast<uint8_t>(in_[inPos_++]);
 }
@@ -206,6 +227,8 @@ int TestClient::Connect(uint16_t port, const std::string& sid, std::string* deta
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("connect failed");
+    int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     std::string desc = "(DESCRIPTION=(ADDRESS=(PROTOCOL=tcp)(HOST=127.0.0.1)(PORT=" + std::to_string(port) +
                        "))(CONNECT_DATA=(SID=" + sid + ")))";
     std::string p(34, '\0');
@@ -495,7 +518,41 @@ Status TestClient::Execute(int cursor, const std::vector<Item>& binds, const std
     }
 }
 
-Status TestClient::Fetch(int cursor, const std::vector<Item>& defines, int rows, std::vector<Row>& out) {
+Status TestClient::FetchCount(int cursor, const std::vector<Item>& defines, int rows, long long& count,
+                              long long& bytes) {
+    SendData(FetchRequest(cursor, defines, rows));
+    for (;;) {
+        uint8_t t = U8();
+        if (t == 4) return ReadStatus();
+        if (t == 6) {
+            U8();
+            if (serverVersion >= 8000) Int();
+            else U8();
+            Int();
+            Int();
+            if (Int() != 0) throw std::runtime_error("row header with non-zero last field");
+        } else if (t == 7) {
+            for (size_t k = 0; k < defines.size(); ++k) {
+                uint8_t n = U8();
+                if (n == 0xFE) {
+                    for (uint8_t c = U8(); c != 0; c = U8()) {
+                        Skip(c);
+                        bytes += c;
+                    }
+                } else {
+                    Skip(n);
+                    bytes += n;
+                }
+                Int();
+            }
+            ++count;
+        } else {
+            throw std::runtime_error("unexpected fetch reply " + std::to_string(t));
+        }
+    }
+}
+
+std::string TestClient::FetchRequest(int cursor, const std::vector<Item>& defines, int rows) {
     std::string m("\x03\x47\x00", 3);
     WUB4(m, 0x40 | 0x8000 | (defines.empty() ? 0 : 0x10));
     WUB4(m, static_cast<uint32_t>(cursor));
@@ -516,7 +573,11 @@ Status TestClient::Fetch(int cursor, const std::vector<Item>& defines, int rows,
     WUB4(m, static_cast<uint32_t>(rows));
     for (int i = 0; i < 5; ++i) WUB4(m, 0);
     for (const Item& d : defines) WDesc(m, d);
-    SendData(m);
+    return m;
+}
+
+Status TestClient::Fetch(int cursor, const std::vector<Item>& defines, int rows, std::vector<Row>& out) {
+    SendData(FetchRequest(cursor, defines, rows));
     for (;;) {
         uint8_t t = U8();
         if (t == 4) return ReadStatus();

@@ -45,6 +45,8 @@ public:
                    bool plsql = false, std::vector<std::optional<std::string>>* outBinds = nullptr,
                    std::vector<uint8_t>* marks = nullptr);
     Status Fetch(int cursor, const std::vector<Item>& defines, int rows, std::vector<Row>& out);
+    // The same fetch without keeping the values (for the benchmark): counts rows and value bytes.
+    Status FetchCount(int cursor, const std::vector<Item>& defines, int rows, long long& count, long long& bytes);
     Status Describe(int cursor, const std::string& text, std::vector<Column>& cols); // function 98
     Status Describe43(int cursor, std::vector<Column>& cols);
     Status Close(int cursor);
@@ -73,7 +75,10 @@ public:
 private:
     void SendRaw(const std::string& bytes);
     std::string ReadPacket(int& type);
-    uint8_t U8();
+    uint8_t U8() { return inPos_ < in_.size() ? static_cast<uint8_t>(in_[inPos_++]) : U8Slow(); }
+    uint8_t U8Slow();
+    void Skip(size_t n);
+    std::string FetchRequest(int cursor, const std::vector<Item>& defines, int rows);
     long long Int(); // variable-length integer
     std::string Clr();
     std::string MessageText();
@@ -88,6 +93,8 @@ private:
     int fd_ = -1;
     std::string in_;
     size_t inPos_ = 0;
+    std::string rbuf_ = std::string(65536, '\0');
+    size_t rpos_ = 0, rlen_ = 0;
 };
 
 } // namespace emutest
