@@ -255,6 +255,8 @@ void TDataSet::DataEvent(TDataEvent event, TField* field) {
     default:
         break;
     }
+    if (dataSources_.empty())
+        return;
     if (disableCount_ > 0) {
         if (event != deFieldChange && event != deUpdateRecord && event != deCheckBrowseMode &&
             event != deFocusControl)

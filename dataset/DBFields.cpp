@@ -234,7 +234,10 @@ Variant TField::NewValue() const {
 // ---- TStringField ----
 
 bool TStringField::GetValue(std::string& out) const {
-    scratch_.assign(size_t(size_) * 2 + 2, '\0');
+    size_t cap = size_t(size_) * 2 + 2;
+    if (scratch_.size() < cap)
+        scratch_.assign(cap, '\0');
+    scratch_[0] = 0;
     if (!GetData(scratch_.data())) {
         out.clear();
         return false;
@@ -257,8 +260,16 @@ Variant TStringField::GetAsVariant() const {
 }
 
 void TStringField::SetAsString(const std::string& s) {
+    size_t n = std::min<size_t>(s.size(), size_t(size_));
+    char small[256];
+    if (size_t(size_) < sizeof small) {
+        std::memcpy(small, s.data(), n);
+        std::memset(small + n, 0, size_t(size_) + 1 - n);
+        SetData(small);
+        return;
+    }
     std::vector<char> buf(size_t(size_) + 1, '\0');
-    std::memcpy(buf.data(), s.data(), std::min<size_t>(s.size(), size_t(size_)));
+    std::memcpy(buf.data(), s.data(), n);
     SetData(buf.data());
 }
 

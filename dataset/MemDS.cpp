@@ -318,7 +318,7 @@ void TMemDataSet::ReleaseBufferRefs(uint8_t* buffer) {
     if (!buffer || buffer[recInfoOfs_ + kInfoRefs] == 0)
         return;
     buffer[recInfoOfs_ + kInfoRefs] = 0;
-    data_->FreeComplexFields(buffer, true);
+    data_->ReleaseComplexRefs(buffer);
 }
 
 void TMemDataSet::FreeRecordBuffer(uint8_t*& buffer) {
@@ -451,12 +451,7 @@ void TMemDataSet::InternalInitRecord(uint8_t* buffer) {
     Store<int32_t>(info + kInfoRecNo, 0);
     info[kInfoStatus] = usInserted;
     info[kInfoFlag] = bfInserted;
-    if (oldValueBuf_) {
-        std::memset(oldValueBuf_, 0, size_t(data_->RecordSize()));
-        for (int i = 1; i <= data_->FieldCount(); ++i)
-            if (!data_->Fields()[i - 1]->ParentField)
-                data_->SetNull(i, oldValueBuf_, true);
-    }
+    oldValueStale_ = true; // reset to all-null when an old value is first asked for
 }
 
 void TMemDataSet::ClearCalcFields(uint8_t* buffer) {
@@ -612,8 +607,16 @@ uint8_t* TMemDataSet::GetActiveRecBuf() {
     case dsOldValue:
         if (applying_)
             return oldCacheBuf_;
-        if (insertPending_)
+        if (insertPending_) {
+            if (oldValueStale_ && oldValueBuf_) {
+                std::memset(oldValueBuf_, 0, size_t(data_->RecordSize()));
+                for (int i = 1; i <= data_->FieldCount(); ++i)
+                    if (!data_->Fields()[i - 1]->ParentField)
+                        data_->SetNull(i, oldValueBuf_, true);
+                oldValueStale_ = false;
+            }
             return oldValueBuf_;
+        }
         if (IsEmpty() || !oldValueBuf_)
             return nullptr;
         UpdateCursorPos();

@@ -157,6 +157,7 @@ protected:
     bool insertPending_ = false;
     bool editPending_ = false;
     bool applying_ = false;
+    bool oldValueStale_ = false;
     uint8_t* oldValueBuf_ = nullptr;
     uint8_t* newCacheBuf_ = nullptr;
     uint8_t* oldCacheBuf_ = nullptr;

@@ -369,7 +369,9 @@ void TData::InitChildFields(TFieldDesc* parent) {
         for (int c = 0; c < copies; ++c) {
             auto d = std::make_unique<TFieldDesc>();
             if (type->DataType == dtArray) {
-                d->Name = "[" + std::to_string(c) + "]";
+                d->Name.assign(1, '[');
+                d->Name.append(std::to_string(c));
+                d->Name.push_back(']');
                 d->ActualName = parent->ActualName + d->Name;
             } else {
                 d->Name = attr->Name;
@@ -402,18 +404,10 @@ void TData::GetComplexTypes(TDataTypeSet& set) {
     set |= TDataTypeSet{dtVariant, dtExtString, dtExtVarBytes, dtExtWideString};
 }
 
-bool TData::IsComplexFieldType(uint16_t dataType) {
-    if (!typeSetsKnown_) {
-        GetComplexTypes(complexTypes_);
-        GetBlobTypes(blobTypes_);
-        typeSetsKnown_ = true;
-    }
-    return complexTypes_.Contains(dataType);
-}
-
-bool TData::IsBlobFieldType(uint16_t dataType) {
-    IsComplexFieldType(dataType);
-    return blobTypes_.Contains(dataType);
+void TData::LoadTypeSets() {
+    GetComplexTypes(complexTypes_);
+    GetBlobTypes(blobTypes_);
+    typeSetsKnown_ = true;
 }
 
 TFieldDesc* TData::CheckFieldNo(int fieldNo) const {
@@ -1072,7 +1066,7 @@ void TData::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
     }
 }
 
-void TData::FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap) {
+void TData::FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap, bool clear) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (f->ParentField || !IsComplexFieldType(f->DataType))
@@ -1084,14 +1078,16 @@ void TData::FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap) {
         case dtExtWideString:
             if (!skipHeap)
                 heap_->DisposeBuf(Load<void*>(p));
-            Store<void*>(p, nullptr);
+            if (clear)
+                Store<void*>(p, nullptr);
             break;
         default:
             if (IsBlobFieldType(f->DataType) && !withBlob)
                 break;
             if (TSharedObject* o = Load<TSharedObject*>(p))
                 o->Release();
-            Store<void*>(p, nullptr);
+            if (clear)
+                Store<void*>(p, nullptr);
         }
     }
 }
@@ -1185,7 +1181,11 @@ void TData::CancelRecord(uint8_t* recBuf) {
     }
 }
 
+void TData::ReleaseComplexRefs(uint8_t* recBuf) { FreeComplexValues(recBuf, true, false, false); }
+
 void TData::CommitBlobs(uint8_t* recBuf) {
+    if (!hasComplexFields_)
+        return;
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (!f->ParentField && IsBlobFieldType(f->DataType))

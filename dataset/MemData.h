@@ -486,6 +486,9 @@ public:
     virtual void FreeComplexFields(uint8_t* recBuf, bool withBlob);
     virtual void CopyComplexFields(const uint8_t* source, uint8_t* dest, bool withBlob);
     virtual void AddRefComplexFields(uint8_t* recBuf);
+    // Gives back one reference of every complex value of the record, keeping the pointers (for buffers that
+    // added references of their own).
+    void ReleaseComplexRefs(uint8_t* recBuf);
     // Commits every blob of the record (drops the saved contents).
     void CommitBlobs(uint8_t* recBuf);
     virtual void SetToBegin() {}
@@ -515,8 +518,16 @@ public:
     void PutField(int fieldNo, uint8_t* recBuf, const void* source);
     TBlob* GetBlob(int fieldNo, const uint8_t* recBuf);
     // Whether a data-type code is in the complex / blob set of this store.
-    bool IsComplexFieldType(uint16_t dataType);
-    bool IsBlobFieldType(uint16_t dataType);
+    bool IsComplexFieldType(uint16_t dataType) {
+        if (!typeSetsKnown_)
+            LoadTypeSets();
+        return complexTypes_.Contains(dataType);
+    }
+    bool IsBlobFieldType(uint16_t dataType) {
+        if (!typeSetsKnown_)
+            LoadTypeSets();
+        return blobTypes_.Contains(dataType);
+    }
 
     // Appends a top-level descriptor with the record size its type needs (for stores whose columns the caller
     // defines: switch AutoInitFields off, add the fields, then InitFields).
@@ -579,8 +590,10 @@ protected:
     uint8_t* ValuePtr(TFieldDesc* f, uint8_t* recBuf) const { return recBuf + f->Offset; }
     const uint8_t* ValuePtr(TFieldDesc* f, const uint8_t* recBuf) const { return recBuf + f->Offset; }
     TFieldDesc* CheckFieldNo(int fieldNo) const;
+    void LoadTypeSets();
+    bool CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result);
     // Releases the complex values of a record, skipping string-heap values when skipHeap is set.
-    void FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap);
+    void FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap, bool clear = true);
 
     TFieldDescs fields_;
     std::unique_ptr<TStringHeap> heap_;

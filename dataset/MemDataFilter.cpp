@@ -256,7 +256,93 @@ bool IsDateType(uint16_t t) { return t == dtDate || t == dtTime || t == dtDateTi
 
 } // namespace
 
+// Comparisons of a plain number or string field with a constant, without building Variants.
+bool TData::CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result) {
+    TFieldDesc* f = node->A.Field;
+    if (!f || node->B.Field || f->ParentField)
+        return false;
+    const Variant& k = node->B.Value;
+    uint16_t t = f->DataType;
+    bool numeric = t == dtInt16 || t == dtInt32 || t == dtFloat;
+    bool text = (t == dtString || t == dtExtString) && !FilterCaseInsensitive;
+    if (!(numeric && (k.IsNumeric() || k.IsNull())) && !(text && (k.StringPtr() || k.IsNull())))
+        return false;
+    int op = node->Op;
+    bool eqOp = op == bpEqual || op == bpLike || op == bpNotEqual;
+    if (GetNull(f->FieldNo, recBuf) || k.IsNull()) {
+        bool eq = GetNull(f->FieldNo, recBuf) && k.IsNull();
+        result = eqOp ? (op == bpNotEqual ? !eq : eq) : false;
+        return true;
+    }
+    const uint8_t* p = recBuf + f->Offset;
+    int c;
+    if (numeric) {
+        double a;
+        if (t == dtInt16) {
+            int16_t v;
+            std::memcpy(&v, p, 2);
+            a = v;
+        } else if (t == dtInt32) {
+            int32_t v;
+            std::memcpy(&v, p, 4);
+            a = v;
+        } else
+            std::memcpy(&a, p, 8);
+        double b = k.AsDouble();
+        c = a < b ? -1 : (b < a ? 1 : 0);
+        if (eqOp) {
+            result = op == bpNotEqual ? c != 0 : c == 0;
+            return true;
+        }
+    } else {
+        const char* s;
+        size_t n;
+        if (t == dtString) {
+            s = reinterpret_cast<const char*>(p);
+            n = strnlen(s, f->Size);
+            if (f->Fixed && TrimFixedChar)
+                while (n > 0 && s[n - 1] == ' ')
+                    --n;
+        } else {
+            std::memcpy(&s, p, sizeof s);
+            if (!s)
+                s = "";
+            n = std::strlen(s);
+        }
+        const std::string& kb = *k.StringPtr();
+        if (eqOp) {
+            bool eq = FilterNoPartialCompare ? (n == kb.size() && std::memcmp(s, kb.data(), n) == 0)
+                                             : MatchPattern(s, n, kb.data(), kb.size());
+            result = op == bpNotEqual ? !eq : eq;
+            return true;
+        }
+        size_t m = std::min(n, kb.size());
+        int r = m ? std::memcmp(s, kb.data(), m) : 0;
+        c = r != 0 ? (r < 0 ? -1 : 1) : (n < kb.size() ? -1 : (n > kb.size() ? 1 : 0));
+    }
+    switch (op) {
+    case bpGreater:
+        result = c > 0;
+        break;
+    case bpLess:
+        result = c < 0;
+        break;
+    case bpGreaterEqual:
+        result = c >= 0;
+        break;
+    case bpLessEqual:
+        result = c <= 0;
+        break;
+    default:
+        result = false;
+    }
+    return true;
+}
+
 bool TData::EvaluateCompare(const TFilterNode* node, uint8_t* recBuf) {
+    bool fast;
+    if (CompareFast(node, recBuf, fast))
+        return fast;
     Variant a, b;
     if (node->A.Field)
         GetFieldAsVariant(node->A.Field->FieldNo, recBuf, a);

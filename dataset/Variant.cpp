@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -356,8 +357,15 @@ int Variant::Compare(const Variant& o) const {
     if (IsNull() || o.IsNull())
         return IsNull() ? (o.IsNull() ? 0 : -1) : 1;
     if (IsArray() || o.IsArray()) {
-        if (IsByteArray() && o.IsByteArray())
-            return sign(*bytes_, *o.bytes_);
+        if (IsByteArray() && o.IsByteArray()) {
+            const std::vector<uint8_t>& a = *bytes_;
+            const std::vector<uint8_t>& b = *o.bytes_;
+            size_t n = std::min(a.size(), b.size());
+            int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+            if (c != 0)
+                return c < 0 ? -1 : 1;
+            return sign(a.size(), b.size());
+        }
         RaiseConvertError();
     }
     bool s1 = IsString() || IsEmpty(), s2 = o.IsString() || o.IsEmpty();

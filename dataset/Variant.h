@@ -83,6 +83,9 @@ public:
     std::string AsString() const;
     std::u16string AsWideString() const;
 
+    // The text of an 8-bit string value without a copy (nil for other types).
+    const std::string* StringPtr() const { return type_ == varString ? &s_ : nullptr; }
+
     // Array access.
     const std::vector<uint8_t>& Bytes() const; // byte arrays only (EConvertError otherwise)
     const VariantArray& Items() const;         // variant arrays only

@@ -696,6 +696,8 @@ TEST(MemDataSetBlobs, ScrollableCursorBuffersHoldReferences) {
     ds.Edit();
     ds.FieldByName("E")->SetAsString("edited");
     ds.Post();
+    EXPECT_EQ(ds.FieldByName("E")->AsString(), "edited");
+    EXPECT_EQ(ds.FieldByName("M")->AsString(), "memo"); // the edit kept the row's blob
     ds.Next();
     ds.Delete();
     EXPECT_EQ(ds.FieldByName("E")->AsString(), "s2");
