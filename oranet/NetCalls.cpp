@@ -372,6 +372,12 @@ sword NetDefineDynamic(OCIDefine* defnp, OCIError*, dvoid* octxp, OCICallbackDef
     return 0;
 }
 
+// The bind type of a locator: its LOB type, BLOB for a locator that no fetch has filled yet.
+ub2 LobBindType(const void* locp) {
+    auto* loc = As<TNetLobLocator>(locp);
+    return loc && loc->lobType != 0 ? loc->lobType : SQLT_BLOB;
+}
+
 // LOB operations: small PL/SQL blocks on a statement of their own.
 class TLobStatement {
 public:
@@ -399,18 +405,16 @@ private:
 constexpr ub4 MaxLobPiece = 32512;
 
 sword NetLobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
-    auto* loc = As<TNetLobLocator>(locp);
     TLobStatement s(svchp, errhp, "begin :1 := dbms_lob.getLength(:2); end;");
     s.Bind(1, lenp, 4, SQLT_INT);
-    s.Bind(2, &locp, sizeof locp, loc ? loc->lobType : SQLT_BLOB);
+    s.Bind(2, &locp, sizeof locp, LobBindType(locp));
     CheckGlobal(s.Execute());
     return 0;
 }
 
 sword LobReadWrite(bool write, OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset,
                    dvoid* bufp, ub4 bufl) {
-    auto* loc = As<TNetLobLocator>(locp);
-    ub2 lobType = loc ? loc->lobType : SQLT_BLOB;
+    ub2 lobType = LobBindType(locp);
     TLobStatement s(svchp, errhp,
                     write ? "begin dbms_lob.write(:1,:2,:3,:4); end;" : "begin dbms_lob.read(:1,:2,:3,:4); end;");
     s.Bind(1, &locp, sizeof locp, lobType);
@@ -456,10 +460,9 @@ sword NetLobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* a
 }
 
 sword NetLobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen) {
-    auto* loc = As<TNetLobLocator>(locp);
     TLobStatement s(svchp, errhp, "begin dbms_lob.trim(:1,:2); end;");
     int32_t len = int32_t(newlen);
-    s.Bind(1, &locp, sizeof locp, loc ? loc->lobType : SQLT_BLOB);
+    s.Bind(1, &locp, sizeof locp, LobBindType(locp));
     s.Bind(2, &len, 4, SQLT_INT);
     CheckGlobal(s.Execute());
     return 0;
