@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <functional>
 
 namespace vemu {
@@ -85,6 +86,19 @@ std::string TypeName(const ColumnType& t) {
     }
 }
 
+// A column default as Oracle shows it: the emulator's function names back to Oracle's.
+std::string OracleDefault(std::string d) {
+    if (d.size() >= 2 && d.front() == '(' && d.back() == ')') d = d.substr(1, d.size() - 2);
+    const std::pair<const char*, const char*> names[] = {{"vemu_sysdate()", "SYSDATE"}, {"vemu_user()", "USER"},
+                                                         {"vemu_", ""}};
+    for (const auto& [from, to] : names)
+        for (size_t p = d.find(from); p != std::string::npos; p = d.find(from, p)) {
+            d.replace(p, std::strlen(from), to);
+            p += std::strlen(to);
+        }
+    return d;
+}
+
 double Created() { return 45000.5; } // a fixed creation date for the demo objects
 
 const std::vector<DictDef>& Defs() {
@@ -117,7 +131,7 @@ const std::vector<DictDef>& Defs() {
                        bool chars = t.type == kOraVarchar2 || t.type == kOraChar;
                        rows.push_back({T(o), T(n), T(ColText(st, 1)), T(TypeName(t)), N(len), prec, scale,
                                        T(sqlite3_column_int(st, 3) ? "N" : "Y"), N(sqlite3_column_int(st, 4) + 1),
-                                       T(ColText(st, 5)), N(chars ? t.size : 0)});
+                                       T(OracleDefault(ColText(st, 5))), N(chars ? t.size : 0)});
                    });
          }},
         {"DBA_CONSTRAINTS",
@@ -154,7 +168,7 @@ const std::vector<DictDef>& Defs() {
         {"DBA_INDEXES",
          "OWNER VARCHAR2(30), INDEX_NAME VARCHAR2(30), INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30), "
          "TABLE_NAME VARCHAR2(30), TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9), TABLESPACE_NAME VARCHAR2(30), "
-         "STATUS VARCHAR2(8)",
+         "STATUS VARCHAR2(8), LAST_ANALYZED DATE, COMPRESSION VARCHAR2(8)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              Query(e,
                    "SELECT m.name, m.tbl_name, l.\"unique\" FROM main.sqlite_master m JOIN pragma_index_list(m.tbl_name) l "
@@ -163,7 +177,8 @@ const std::vector<DictDef>& Defs() {
                        std::string o, n, to, tn;
                        if (!SplitName(ColText(st, 0), o, n) || !SplitName(ColText(st, 1), to, tn)) return;
                        rows.push_back({T(o), T(n), T("NORMAL"), T(to), T(tn), T("TABLE"),
-                                       T(sqlite3_column_int(st, 2) ? "UNIQUE" : "NONUNIQUE"), T("USERS"), T("VALID")});
+                                       T(sqlite3_column_int(st, 2) ? "UNIQUE" : "NONUNIQUE"), T("USERS"), T("VALID"),
+                                       Nul(), T("DISABLED")});
                    });
          }},
         {"DBA_IND_COLUMNS",
@@ -183,8 +198,9 @@ const std::vector<DictDef>& Defs() {
          }},
         {"DBA_TRIGGERS",
          "OWNER VARCHAR2(30), TRIGGER_NAME VARCHAR2(30), TRIGGER_TYPE VARCHAR2(16), TRIGGERING_EVENT VARCHAR2(227), "
-         "TABLE_OWNER VARCHAR2(30), TABLE_NAME VARCHAR2(30), STATUS VARCHAR2(8), DESCRIPTION VARCHAR2(4000), "
-         "TRIGGER_BODY LONG TEXT",
+         "TABLE_OWNER VARCHAR2(30), BASE_OBJECT_TYPE VARCHAR2(16), TABLE_NAME VARCHAR2(30), "
+         "COLUMN_NAME VARCHAR2(4000), REFERENCING_NAMES VARCHAR2(128), WHEN_CLAUSE VARCHAR2(4000), STATUS VARCHAR2(8), "
+         "DESCRIPTION VARCHAR2(4000), ACTION_TYPE VARCHAR2(11), TRIGGER_BODY LONG TEXT",
          [](EmuEngine&, std::vector<Row>&) {}},
         {"DBA_ERRORS",
          "OWNER VARCHAR2(30), NAME VARCHAR2(30), TYPE VARCHAR2(12), SEQUENCE NUMBER, LINE NUMBER, POSITION NUMBER, "
@@ -243,7 +259,8 @@ const std::vector<DictDef>& Defs() {
         {"V$SESSION",
          "SADDR RAW BLOB(8), SID NUMBER, SERIAL# NUMBER, AUDSID NUMBER, USERNAME VARCHAR2(30), STATUS VARCHAR2(8), "
          "SCHEMANAME VARCHAR2(30), OSUSER VARCHAR2(30), PROCESS VARCHAR2(12), MACHINE VARCHAR2(64), "
-         "TERMINAL VARCHAR2(16), PROGRAM VARCHAR2(64), TYPE VARCHAR2(10), LOGON_TIME DATE",
+         "TERMINAL VARCHAR2(16), PROGRAM VARCHAR2(64), TYPE VARCHAR2(10), LOGON_TIME DATE, SQL_ADDRESS RAW BLOB(8), "
+         "SQL_HASH_VALUE NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
              for (const SessionInfo& s : e.Db().Sessions()) {
                  Value saddr;
@@ -257,7 +274,7 @@ const std::vector<DictDef>& Defs() {
                                     : DayNumberFromDateTime(NowLocal());
                  rows.push_back({saddr, N(s.sid), N(s.sid * 3 + 1), N(s.sid + 1000), T(s.user),
                                  T(s.sid == e.Sid() ? "ACTIVE" : "INACTIVE"), T(s.user), T(s.osuser), T(s.process),
-                                 T(s.machine), T("vestra"), T(s.program), T("USER"), D(logon)});
+                                 T(s.machine), T("vestra"), T(s.program), T("USER"), D(logon), saddr, N(0)});
              }
          }},
         {"V$PARAMETER",

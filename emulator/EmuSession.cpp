@@ -186,6 +186,7 @@ void Session::Protocol() {
 void Session::DataTypes() {
     w_.UB2();
     w_.UB2();
+    if (w_.U8() != 2) throw ProtocolError("data-type request: the byte 2 after the character sets is missing");
     if (w_.Peek() == 21) { // capability vectors (protocol 6 clients)
         w_.U8();
         w_.Raw(21);

@@ -690,6 +690,19 @@ private:
     }
 
     void PlanRownumAndLocks() {
+        // SELECT ... UNION (SELECT ...): SQLite takes the members of a compound select without parentheses
+        for (size_t i = from_; i + 2 < to_; ++i) {
+            bool setOp = t_[i].Is("UNION") || t_[i].Is("MINUS") || t_[i].Is("INTERSECT") || t_[i].Is("EXCEPT");
+            size_t open = i + 1;
+            if (setOp && t_[open].Is("ALL")) ++open;
+            if (setOp && open + 1 < to_ && t_[open].IsOp("(") && t_[open + 1].Is("SELECT")) {
+                size_t close = MatchParen(t_, open, to_);
+                if (close < to_) {
+                    skip_[open] = true;
+                    skip_[close] = true;
+                }
+            }
+        }
         for (size_t i = from_; i < to_; ++i) {
             const Tok& t = t_[i];
             if (t.Is("ROWNUM") && i > from_ && (t_[i - 1].Is("WHERE") || t_[i - 1].Is("AND")) && i + 2 < to_ &&

@@ -293,6 +293,7 @@ int TestClient::Negotiate() {
     m += '\x02';
     WUB2(m, 178);
     WUB2(m, 178);
+    m += '\x02';
     if (protocol >= 6) {
         m += '\x15';
         m += std::string(17, '\0') + '\x03' + std::string(3, '\0');

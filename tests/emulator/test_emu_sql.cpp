@@ -190,3 +190,82 @@ TEST_F(EmuSql, LockedRowsGiveResourceBusy) {
     ASSERT_EQ(c.Commit().code, 0);
     EXPECT_EQ(One(other, "select sal from emp where empno = 7369"), "1");
 }
+
+TEST_F(EmuSql, WorksheetAndBrowserCatalogQueries) {
+    std::vector<Row> rows;
+    Status s = c.Query("Select Column_name as Spalte, substr(Data_type,1,15) as Datentyp, Data_length as Laenge, "
+                       "Nullable    as NULLZUGELASSEN, Data_Default as Defaultwert from SYS.ALL_TAB_COLUMNS where "
+                       "Table_name = 'EMP' and OWNER = 'SCOTT'",
+                       rows, 5);
+    ASSERT_EQ(s.code, 0) << s.text;
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[0][0], "EMPNO");
+    EXPECT_EQ(rows[0][3], "N");
+    EXPECT_EQ(rows[4][1], "DATE");
+    rows.clear();
+    s = c.Query("SELECT sid, to_char(logon_time,'DD.MM.YYYY:HH24:MI') logon_time, username,type, status, process, "
+                "sql_address, sql_hash_value FROM v$session WHERE username is not null and status ='ACTIVE'",
+                rows, 8);
+    ASSERT_EQ(s.code, 0) << s.text;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][2], "SCOTT");
+    EXPECT_EQ(rows[0][1]->size(), 16u);
+    rows.clear();
+    s = c.Query("SELECT * from v$parameter where NAME = 'db_block_size'", rows, 6);
+    ASSERT_EQ(s.code, 0) << s.text;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][3], "8192");
+    rows.clear();
+    s = c.Query("select distinct OWNER||'.'||TABLE_NAME as TABLENAME from SYS.DBA_TABLES where OWNER = 'SCOTT'",
+                rows, 1);
+    ASSERT_EQ(s.code, 0) << s.text;
+    EXPECT_EQ(rows.size(), 4u);
+    rows.clear();
+    s = c.Query(" select   c.OWNER,    c.TABLE_NAME      as FK_TABELLE,   c.CONSTRAINT_NAME as FK_NAME,      "
+                "cc.COLUMN_NAME    as FK_SPALTE,    r.TABLE_NAME      as PK_TABLE,     rc.COLUMN_NAME    as PK_SPALTE,"
+                "    cc.POSITION from     dba_constraints c, dba_constraints r,              dba_cons_columns cc, "
+                "dba_cons_columns rc  where    c.CONSTRAINT_TYPE = 'R' and      c.OWNER not in ('SYS','SYSTEM')and   "
+                "   c.R_OWNER = r.OWNER   and      c.R_CONSTRAINT_NAME = r.CONSTRAINT_NAME and      c.CONSTRAINT_NAME "
+                "= cc.CONSTRAINT_NAME  and      c.OWNER = cc.OWNER                      and      r.CONSTRAINT_NAME = "
+                "rc.CONSTRAINT_NAME  and      r.OWNER = rc.OWNER                      and      cc.POSITION = "
+                "rc.POSITION               and      r.TABLE_NAME = 'DEPT'",
+                rows, 7);
+    ASSERT_EQ(s.code, 0) << s.text;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], "EMP");
+    EXPECT_EQ(rows[0][3], "DEPTNO");
+    rows.clear();
+    s = c.Query(" select  SUBSTR(OWNER,1,15) as OWNER,   INDEX_NAME,   SUBSTR(INDEX_TYPE,1,10) as INDEX_TYPE,   STATUS,"
+                "   LAST_ANALYZED,   UNIQUENESS,   COMPRESSION,   TABLESPACE_NAME from     dba_indexes where   OWNER "
+                "not in ('SYS','SYSTEM') and      TABLE_NAME = 'EMP'",
+                rows, 8);
+    ASSERT_EQ(s.code, 0) << s.text;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], "PK_EMP");
+    EXPECT_EQ(rows[0][5], "UNIQUE");
+    rows.clear();
+    s = c.Query(" select   TRIGGER_NAME,                       substr(TABLE_OWNER,1,15) as TBL_OWNER,   Trigger_TYPE, "
+                "STATUS, substr(TRIGGERING_EVENT,1,30) as EVENT,   BASE_OBJECT_TYPE, WHEN_CLAUSE, DESCRIPTION, "
+                "ACTION_TYPE, TRIGGER_BODY from     dba_triggers where   OWNER not in ('SYS','SYSTEM')and      "
+                "TABLE_NAME = 'EMP'",
+                rows, 10);
+    EXPECT_EQ(s.code, 0) << s.text;
+    EXPECT_EQ(One(c, "SELECT Count(*) FROM (\rselect * from emp where deptno = 20)"), "5");
+    rows.clear();
+    s = c.Query("SELECT table_name,column_name,table_id FROM (\rSELECT table_name,column_name,1 table_id,column_id "
+                "FROM all_tab_columns WHERE owner = sys_context('USERENV', 'CURRENT_SCHEMA') and table_name = 'DEPT'"
+                "\rUNION (\rSELECT table_name,column_name,2 table_id,column_id FROM all_tab_columns WHERE owner = "
+                "'SCOTT' and table_name = 'SALGRADE'))\rORDER BY table_id,column_id",
+                rows, 3);
+    ASSERT_EQ(s.code, 0) << s.text;
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[0][1], "DEPTNO");
+    EXPECT_EQ(rows[5][1], "HISAL");
+    std::vector<std::optional<std::string>> out;
+    ASSERT_EQ(c.Exec("create sequence emp_seq start with 8000").code, 0);
+    int cur = c.OpenCursor();
+    ASSERT_EQ(c.Parse(cur, "begin\r  SELECT emp_seq.NEXTVAL INTO :EMPNO FROM Dual;\rend;").code, 0);
+    s = c.Execute(cur, {Str("", 40)}, {}, true, &out);
+    ASSERT_EQ(s.code, 0) << s.text;
+    EXPECT_EQ(out[0], "8000");
+}
