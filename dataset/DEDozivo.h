@@ -234,6 +234,8 @@ public:
     void RebuildParams();
     void ScanMacros();
     std::string ParamsText() const;
+    // Whether operations are announced (a monitor is installed and active, or Debug is on).
+    bool Announcing() const;
 
     void ConnectChange(bool connected) override;
     void ConnectionChanged(TCustomDAConnection* connection) override;

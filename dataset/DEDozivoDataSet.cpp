@@ -195,7 +195,8 @@ void TCustomDADataSet::CursorNotify() {
 }
 
 void TCustomDADataSet::MonitorOp(TDAMonitorKind kind, bool before, const std::string& label) {
-    if (Internal || !connection_)
+    const TDAHooks& h = DAHooks();
+    if (Internal || !connection_ || !h.Monitor || !(h.MonitorActive || Debug()))
         return;
     connection_->Monitor(kind, before, before ? FinalSQL() : std::string(), Debug(), Name, label,
                          before ? sql_->ParamsText() : std::string());

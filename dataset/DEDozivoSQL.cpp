@@ -314,13 +314,20 @@ void TCustomDASQL::ConnectionChanged(TCustomDAConnection* connection) {
 
 bool TCustomDASQL::Prepared() { return command_ && command_->GetPrepared(); }
 
+bool TCustomDASQL::Announcing() const {
+    const TDAHooks& h = DAHooks();
+    return h.Monitor && (h.MonitorActive || Debug);
+}
+
 void TCustomDASQL::Prepare() {
     if (Prepared())
         return;
     CheckConnection();
-    connection_->Monitor(mkPrepare, true, FinalSQL(), Debug, Name);
+    if (Announcing())
+        connection_->Monitor(mkPrepare, true, FinalSQL(), Debug, Name);
     command_->Prepare();
-    connection_->Monitor(mkPrepare, false, FinalSQL(), Debug, Name);
+    if (Announcing())
+        connection_->Monitor(mkPrepare, false, std::string(), Debug, Name);
 }
 
 void TCustomDASQL::UnPrepare() {
@@ -340,8 +347,8 @@ void TCustomDASQL::Execute(int iterations) {
     if (Executing())
         return;
     CheckConnection();
-    std::string text = FinalSQL();
-    connection_->Monitor(mkExecute, true, text, Debug, Name, std::string(), ParamsText());
+    if (Announcing())
+        connection_->Monitor(mkExecute, true, FinalSQL(), Debug, Name, std::string(), ParamsText());
     if (NonBlocking) {
         if (DAHooks().CursorNotify)
             DAHooks().CursorNotify();
@@ -353,7 +360,8 @@ void TCustomDASQL::Execute(int iterations) {
         WriteParams(true);
         command_->Execute(iterations);
     }
-    connection_->Monitor(mkExecute, false, text, Debug, Name);
+    if (Announcing())
+        connection_->Monitor(mkExecute, false, std::string(), Debug, Name);
 }
 
 void TCustomDASQL::DoAfterExecute(bool result) {

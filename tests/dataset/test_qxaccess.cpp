@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 using namespace testsrv;
 
 namespace {
@@ -279,4 +282,85 @@ TEST_F(QxFixture, ReopenAfterCloseDescribesAgain) {
     EXPECT_EQ(rs->FieldCount(), 3);
     rs->GetNextRecord(nullptr);
     EXPECT_EQ(CurrentEmpNo(), 1);
+}
+
+namespace {
+
+// A scrollable cursor: only one window of FetchRows rows is loaded; fetching either way replaces the window.
+class TWindowRecordSet : public TQxRecordSet {
+public:
+    TWindowRecordSet(TTestDatabase* db, int rows) : db_(db), rows_(rows) {}
+    std::unique_ptr<TQxCommand> CreateCommand() override { return std::make_unique<TTestCommand>(db_); }
+    bool CanFetchBack() override { return true; }
+    void InternalInitFields() override { AddFieldDesc("N", dtInt32); }
+    void ExecCommand() override {
+        resultKind_ = rkRows;
+        lo_ = hi_ = 0;
+    }
+    bool Fetch(bool back) override {
+        int from, to;
+        if (!back) {
+            if (hi_ >= rows_)
+                return false;
+            from = hi_;
+            to = std::min(rows_, hi_ + fetchRows_);
+        } else {
+            if (lo_ <= 0)
+                return false;
+            to = lo_;
+            from = std::max(0, lo_ - fetchRows_);
+        }
+        ++Fetches;
+        while (firstItem_)
+            DeleteItem(firstItem_);
+        recordCount_ = 0;
+        recNoOffset_ = 0;
+        for (int i = from; i < to; ++i) {
+            PItemHeader item = blockMan_->AllocItem();
+            uint8_t* rec = ItemData(item);
+            std::memset(rec, 0, size_t(recordSize_));
+            PutFieldAsVariant(1, rec, Variant(int32_t(i + 1)));
+            LinkItemAtEnd(item);
+            item->Order = i + 1;
+            ++recordCount_;
+        }
+        lo_ = from;
+        hi_ = to;
+        return true;
+    }
+    int Current() {
+        uint8_t* buf = AllocRecBuf();
+        GetRecord(buf);
+        Variant v;
+        GetFieldAsVariant(1, buf, v);
+        FreeRecBuf(buf);
+        return v.AsInteger();
+    }
+    int Fetches = 0;
+
+private:
+    TTestDatabase* db_;
+    int rows_;
+    int lo_ = 0, hi_ = 0;
+};
+
+} // namespace
+
+TEST(QxScrollable, StepsBothWaysThroughReplacedWindows) {
+    TTestDatabase db;
+    TWindowRecordSet rs(&db, 5);
+    rs.SetProp(prFetchRows, Variant(int32_t(2)));
+    rs.Open();
+    std::vector<int> forward, backward;
+    for (rs.GetNextRecord(nullptr); !rs.GetEOF(); rs.GetNextRecord(nullptr))
+        forward.push_back(rs.Current());
+    EXPECT_EQ(forward, (std::vector<int>{1, 2, 3, 4, 5}));
+    for (rs.GetPriorRecord(nullptr); !rs.GetBOF(); rs.GetPriorRecord(nullptr))
+        backward.push_back(rs.Current());
+    EXPECT_EQ(backward, (std::vector<int>{5, 4, 3, 2, 1}));
+    EXPECT_EQ(rs.Fetches, 5); // three windows forward, two back
+    // Fetched windows have clean ends.
+    PItemHeader head = rs.FirstItem()->Prev, tail = rs.LastItem()->Next;
+    EXPECT_EQ(head, nullptr);
+    EXPECT_EQ(tail, nullptr);
 }
