@@ -187,6 +187,17 @@ EmuEngine::EmuEngine(EmuDatabase& db, int sid, const std::string& user) : db_(db
     RegisterFunctions(conn_, this);
 }
 
+void EmuEngine::SetInterruptCheck(std::function<bool()> f) {
+    interruptCheck_ = std::move(f);
+    sqlite3_progress_handler(
+        conn_, interruptCheck_ ? 20000 : 0,
+        [](void* self) -> int {
+            auto* e = static_cast<EmuEngine*>(self);
+            return e->interruptCheck_ && e->interruptCheck_() ? 1 : 0;
+        },
+        this);
+}
+
 EmuEngine::~EmuEngine() {
     if (writing_) {
         for (EmuStatement* s : open_)

@@ -243,6 +243,9 @@ public:
     long long NextVal(const std::string& owner, const std::string& seq, OraError& err);
     long long CurrVal(const std::string& owner, const std::string& seq, OraError& err);
 
+    // Called now and then while SQLite works; returning true interrupts the statement (ORA-01013).
+    void SetInterruptCheck(std::function<bool()> f);
+
     // Open queries of the session, detached from SQLite when the session must start a write transaction.
     void Track(EmuStatement* s) { open_.insert(s); }
     void Untrack(EmuStatement* s) { open_.erase(s); }
@@ -288,6 +291,7 @@ private:
     std::map<std::string, std::string> tempLobs_;
     int nextTempLob_ = 1;
     std::string pendingTxnId_;
+    std::function<bool()> interruptCheck_;
     std::set<std::string> savepoints_;
 };
 

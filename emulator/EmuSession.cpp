@@ -76,7 +76,10 @@ void Session::Run() {
                 w_.U8(); // sequence number
                 try {
                     Call(fn);
+                    if (lostPending_) throw ConnectionClosed("client gone during a call");
+                    if (breakPending_) throw BreakReceived{};
                 } catch (const BreakReceived&) {
+                    breakPending_ = false;
                     w_.ResetAfterBreak();
                     WriteStatus(0, MakeError(1013), 0);
                 }
@@ -346,6 +349,19 @@ void Session::Logon(bool phase1) {
     sid_ = db_.RegisterSession(info_);
     info_.sid = sid_;
     eng_ = std::make_unique<EmuEngine>(db_, sid_, name);
+    eng_->SetInterruptCheck([this] {
+        // no exception may cross SQLite's frames: note what happened and let the statement stop
+        try {
+            w_.CheckBreak();
+        } catch (const BreakReceived&) {
+            breakPending_ = true;
+            return true;
+        } catch (...) {
+            lostPending_ = true;
+            return true;
+        }
+        return false;
+    });
     loggedOn_ = true;
     if (opts_.verbose) std::cerr << "vestra-emu: session " << sid_ << ": " << name << " logged on\n";
     WriteStatus(0, OraError(), 0);

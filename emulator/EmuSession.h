@@ -75,6 +75,8 @@ private:
     bool phase1Done_ = false;
     SessionInfo info_;
     int sid_ = 0;
+    bool breakPending_ = false; // a break arrived while SQLite worked
+    bool lostPending_ = false;  // the connection went away while SQLite worked
 };
 
 } // namespace vemu

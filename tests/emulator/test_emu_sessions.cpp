@@ -237,3 +237,23 @@ TEST(EmuSessions, TwentySessionsOfMixedStatementsLoseNoCommittedRow) {
     EXPECT_EQ(One(c, "select count(*) from work"), std::to_string(committed.load()));
     EXPECT_EQ(committed.load(), kSessions * kStatements * 2 / 5);
 }
+
+TEST(EmuSessions, BreakEndsALongExecuteWithOra01013) {
+    vemu::EmuOptions o;
+    o.benchRows = 2000;
+    auto srv = StartServer(o);
+    TestClient c;
+    LogonOk(c, srv->Port());
+    int cur = c.OpenCursor();
+    ASSERT_EQ(c.Parse(cur, "select count(*) from bench a, bench b, bench c").code, 0);
+    std::thread breaker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        c.SendBreak();
+    });
+    auto t0 = std::chrono::steady_clock::now();
+    Status s = c.Execute(cur, {});
+    breaker.join();
+    EXPECT_EQ(s.code, 1013) << s.text;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+    EXPECT_EQ(One(c, "select count(*) from bench where id <= 10"), "10");
+}
