@@ -207,7 +207,7 @@ void TNetTransport::WriteBytes(const void* data, size_t length) {
 // ---------------------------------------------------------------------------------------------------------
 // Primitives read
 
-int32_t TNetTransport::ReadInt(int kind) {
+int32_t TNetTransport::ReadIntSlow(int kind) {
     int len;
     bool negative = false;
     if (representation[1] & 1) {

@@ -87,7 +87,20 @@ public:
         if (readPos_ < readLen_) return buf_[readPos_++];
         return ReadUB1Slow();
     }
-    int32_t ReadInt(int kind);
+    int32_t ReadInt(int kind) {
+        // The common case in place: a variable-length integer whose bytes are all in the current packet.
+        if ((representation[1] & 1) && readLen_ - readPos_ >= 5) {
+            uint8_t l = buf_[readPos_];
+            int len = l & 0x7F;
+            if (len <= 4) {
+                uint32_t v = 0;
+                for (int i = 1; i <= len; ++i) v = (v << 8) | buf_[readPos_ + i];
+                readPos_ += 1 + len;
+                return int32_t((l & 0x80) ? 0u - v : v);
+            }
+        }
+        return ReadIntSlow(kind);
+    }
     uint16_t ReadUB2() { return uint16_t(ReadInt(1)); }
     int32_t ReadUB4() { return ReadInt(2); }
     std::string ReadShortBytes();
@@ -97,6 +110,18 @@ public:
     // A value (CLR). The view points into the packet buffer or into scratch and is valid until the next read.
     std::string_view ReadValue(std::string& scratch);
     std::string_view ReadUB4Value(std::string& scratch);
+    // A value (CLR) whose bytes and the largest integer after them lie in the current packet, read in place;
+    // false (nothing read) otherwise.
+    bool ReadValueInPlace(const uint8_t*& data, int& n) {
+        int avail = readLen_ - readPos_;
+        if (avail < 1) return false;
+        int l = buf_[readPos_];
+        if (l == 254 || avail < l + 6) return false;
+        data = buf_ + readPos_ + 1;
+        n = l;
+        readPos_ += 1 + l;
+        return true;
+    }
     // Reads exactly count bytes or fails.
     void ReadExact(void* dest, int count);
 
@@ -127,6 +152,7 @@ public:
 
 private:
     uint8_t ReadUB1Slow();
+    int32_t ReadIntSlow(int kind);
     // Reads until a DATA packet arrives; false for a DATA packet shorter than its data flags.
     bool NextDataPacket();
     void HandleMarker(const TPacketInfo& p);

@@ -66,6 +66,17 @@ std::string IntToNumber(int32_t v) {
 }
 
 int32_t NumberToInt(const uint8_t* bytes, size_t length) {
+    // Positive numbers below 100^4 straight from the bytes.
+    if (length >= 2 && length <= 22 && (bytes[0] & 0x80) && bytes[0] != 0xFF) {
+        int e = (bytes[0] & 0x7F) - 65;
+        if (e < 0) return 0;
+        if (e <= 3) {
+            size_t count = length - 1;
+            int64_t v = 0;
+            for (int i = 0; i <= e; ++i) v = v * 100 + (size_t(i) < count ? bytes[1 + i] - 1 : 0);
+            return int32_t(v);
+        }
+    }
     bool negative;
     int e, digits[22], count;
     if (!DecodeNumber(bytes, length, negative, e, digits, count)) return 0;
@@ -85,6 +96,16 @@ int32_t NumberToInt(const uint8_t* bytes, size_t length) {
 double NumberToFloat(const uint8_t* bytes, size_t length) {
     if (length == 2 && bytes[0] == 0xFF && bytes[1] == 0x65) return std::numeric_limits<double>::infinity();
     if (length == 1 && bytes[0] == 0x00) return -std::numeric_limits<double>::infinity();
+    // Positive numbers of at most 15 digits straight from the bytes, with the same arithmetic as below.
+    if (length >= 2 && length <= 16 && (bytes[0] & 0x80)) {
+        int e = (bytes[0] & 0x7F) - 65;
+        int used = int(length) - 1;
+        double x = 0;
+        for (int i = 1; i <= used; ++i) x = x * 100 + (bytes[i] - 1);
+        for (int i = used; i < e + 1; ++i) x *= 100;
+        for (int i = e + 1; i < used; ++i) x /= 100;
+        return x;
+    }
     bool negative;
     int e, digits[22], count;
     if (!DecodeNumber(bytes, length, negative, e, digits, count)) return 0;
@@ -354,12 +375,20 @@ void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {
             }
             int32_t m = p.valueSize - (IsZeroTerminated(type) ? 1 : 0);
             std::string_view bytes;
-            if (!(m <= 0 && (type == SQLT_CHR || IsZeroTerminated(type)))) bytes = t.ReadValue(scratch);
-            // The indicator follows the value; keep a copy of the bytes when they lie in the packet buffer and
-            // the indicator may reach into the next packet, which would overwrite them.
-            if (!bytes.empty() && bytes.data() != scratch.data() && t.ReadLen() - t.ReadPos() < 8) {
-                scratch.assign(bytes.data(), bytes.size());
-                bytes = scratch;
+            if (!(m <= 0 && (type == SQLT_CHR || IsZeroTerminated(type)))) {
+                const uint8_t* d;
+                int n;
+                if (t.ReadValueInPlace(d, n)) {
+                    bytes = std::string_view(reinterpret_cast<const char*>(d), size_t(n));
+                } else {
+                    bytes = t.ReadValue(scratch);
+                    // The indicator follows the value; keep a copy of the bytes when they lie in the packet
+                    // buffer and the indicator may reach into the next packet, which would overwrite them.
+                    if (!bytes.empty() && bytes.data() != scratch.data() && t.ReadLen() - t.ReadPos() < 8) {
+                        scratch.assign(bytes.data(), bytes.size());
+                        bytes = scratch;
+                    }
+                }
             }
             sb2 indicator = sb2(t.ReadUB2());
             size_t stored = 0;
