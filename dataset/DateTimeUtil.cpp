@@ -33,12 +33,10 @@ bool IsLeapYear(int year) { return (year % 4 == 0) && (year % 100 != 0 || year %
 
 TTimeStamp DateTimeToTimeStamp(TDateTime value) {
     TTimeStamp ts;
-    if (!std::isfinite(value))
+    double msd = value * MSecsPerDay;
+    if (!(msd > -9.0e17 && msd < 9.0e17)) // also false for NaN
         RaiseConvertError();
-    double msd = std::round(value * MSecsPerDay);
-    if (std::fabs(msd) > 9.0e17)
-        RaiseConvertError();
-    int64_t ms = int64_t(msd);
+    int64_t ms = std::llround(msd);
     int64_t days = ms / 86400000;
     ts.Date = int32_t(DateDelta + days);
     ts.Time = int32_t(std::llabs(ms) % 86400000);
@@ -55,11 +53,12 @@ double TimeStampToMSecs(const TTimeStamp& ts) { return double(ts.Date) * MSecsPe
 
 TTimeStamp MSecsToTimeStamp(double msecs) {
     TTimeStamp ts;
-    if (!std::isfinite(msecs) || std::fabs(msecs) > 9.0e17)
+    if (!(msecs > -9.0e17 && msecs < 9.0e17))
         RaiseConvertError();
-    double days = std::trunc(msecs / MSecsPerDay);
+    int64_t ms = int64_t(msecs);
+    int64_t days = ms / 86400000;
     ts.Date = int32_t(days);
-    ts.Time = int32_t(msecs - days * MSecsPerDay);
+    ts.Time = int32_t(ms - days * 86400000);
     return ts;
 }
 

@@ -862,7 +862,8 @@ void TMemDataSet::DeactivateFilters() {
 
 void TMemDataSet::RefreshAfterFilterChange() {
     data_->FilterUpdated();
-    Resync();
+    // Going to the first record re-reads the buffers; a resynchronisation around the old position first
+    // would only scan the hidden records once more.
     First();
 }
 
