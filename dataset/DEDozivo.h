@@ -369,6 +369,8 @@ public:
     void ConnectChange(bool connected) override;
     void ConnectionChanged(TCustomDAConnection* connection) override;
     TFieldType GetFieldType(uint16_t dataType) override { return TMemDataSet::GetFieldType(dataType); }
+    // With the connection's ConvertEOL, a memo opened for writing first expands its line feeds.
+    std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
 
 protected:
     // ---- The server's SQL text operations ----
@@ -393,7 +395,6 @@ protected:
     bool GetCanModify() override;
     int GetRecordCount() override;
     void DoOnNewRecord() override;
-    std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
     void PerformAppend() override;
     void PerformUpdate() override;
     void PerformDelete() override;

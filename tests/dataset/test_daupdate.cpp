@@ -256,3 +256,69 @@ TEST_F(UpdFixture, UpdateObjectServesOneDataSetAtATime) {
     ds.SetUpdateObject(&upd);
     EXPECT_FALSE(ds.CanModify());
 }
+
+namespace {
+
+class MemoFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db.AddTable("NOTES", {{"ID", dtInt32}, {"TXT", dtMemo}},
+                    {{Variant(int32_t(1)), Variant("line1\nline2")}, {Variant(int32_t(2)), Variant("x")}});
+        conn.ConnectPrompt = false;
+        ds.SetConnection(&conn);
+        ds.SetSQL("SELECT * FROM NOTES");
+        upd.ModifySQL = "UPDATE NOTES SET TXT = :TXT WHERE ID = :OLD_ID";
+        upd.RefreshSQL = "SELECT * FROM NOTES WHERE ID = :ID";
+        ds.SetUpdateObject(&upd);
+    }
+    TTestDatabase db;
+    TTestDAConnection conn{&db};
+    TTestDADataSet ds;
+    TCustomDAUpdateSQL upd;
+};
+
+std::string ReadAll(TStream& s) {
+    std::string out(size_t(s.Size()), '\0');
+    s.SetPosition(0);
+    s.Read(out.data(), int64_t(out.size()));
+    return out;
+}
+
+} // namespace
+
+TEST_F(MemoFixture, WritingAMemoWithConvertEOLExpandsLineFeedsFirst) {
+    ds.Open();
+    ds.Edit();
+    {
+        auto plain = ds.CreateBlobStream(ds.FieldByName("TXT"), bmReadWrite);
+        EXPECT_EQ(ReadAll(*plain), "line1\nline2"); // ConvertEOL off: as stored
+    }
+    ds.Cancel();
+    conn.Layer()->SetProp(prConvertEOL, Variant(true));
+    ds.Edit();
+    auto s = ds.CreateBlobStream(ds.FieldByName("TXT"), bmReadWrite);
+    EXPECT_EQ(ReadAll(*s), "line1\r\nline2");
+    s.reset();
+    ds.Cancel();
+}
+
+TEST_F(MemoFixture, RefreshReplacesTheBlobOfTheRecord) {
+    ds.Open();
+    db.Table("NOTES").Rows[0][1] = Variant("changed on the server");
+    ds.RefreshRecord();
+    EXPECT_EQ(ds.FieldByName("TXT")->AsString(), "changed on the server");
+    ds.Next();
+    ds.Prior();
+    EXPECT_EQ(ds.FieldByName("TXT")->AsString(), "changed on the server");
+
+    // Refreshed after an update, inside the post.
+    ds.RefreshOptions = roAfterUpdate;
+    upd.ModifySQL = "UPDATE NOTES SET TXT = 'server text' WHERE ID = :OLD_ID";
+    ds.Edit();
+    ds.FieldByName("TXT")->SetAsString("mine");
+    ds.Post();
+    EXPECT_EQ(ds.FieldByName("TXT")->AsString(), "server text");
+    ds.Close();
+    ds.Open();
+    EXPECT_EQ(ds.FieldByName("TXT")->AsString(), "server text");
+}

@@ -661,6 +661,8 @@ bool TTestRecordSet::Fetch(bool fetchBack) {
         PItemHeader item = blockMan_->AllocItem();
         uint8_t* rec = ItemData(item);
         std::memset(rec, 0, size_t(recordSize_));
+        if (HasComplexFields())
+            CreateComplexFields(rec, true);
         for (int f = 1; f <= FieldCount(); ++f) {
             const Variant& v = rows[cursor_][size_t(f - 1)];
             SetNull(f, rec, true);
