@@ -378,6 +378,7 @@ public:
         if (!FindTables()) return false;
         PlanSelectLists();
         PlanConcat();
+        PlanDateLiterals();
         PlanRownumAndLocks();
         if (tr_.error) return false;
         return Emit(out);
@@ -625,6 +626,57 @@ private:
             if (re >= to_) re = to_ - 1;
             WrapOperand(k + 1, re);
             wrappedStart.insert(k + 1);
+        }
+    }
+
+    // hiredate > '01-JAN-81': Oracle converts the text with the session's date format
+    void PlanDateLiterals() {
+        auto isCmp = [&](size_t k) {
+            static const char* ops[] = {"=", "<>", "!=", "^=", "<", ">", "<=", ">="};
+            for (const char* op : ops)
+                if (t_[k].IsOp(op)) return true;
+            return t_[k].Is("BETWEEN") || t_[k].Is("AND") || t_[k].Is("IN") || t_[k].IsOp(",") ||
+                   (t_[k].IsOp("(") && k > from_ && t_[k - 1].Is("IN"));
+        };
+        auto dateAt = [&](size_t last) {
+            if (!(IsName(t_[last]) || t_[last].IsOp(")"))) return false;
+            size_t first = OperandStartBack(last);
+            Inferer inf(e_, t_, scope);
+            return inf.Range(first, last + 1).type == kOraDate;
+        };
+        for (size_t k = from_ + 2; k < to_; ++k) {
+            if (t_[k].kind != TokKind::String || !isCmp(k - 1)) continue;
+            size_t op = k - 1;
+            bool date = false;
+            if (t_[op].Is("AND")) { // x BETWEEN 'a' AND 'b'
+                if (k >= from_ + 4 && t_[k - 2].kind == TokKind::String && t_[k - 3].Is("BETWEEN")) date = dateAt(k - 4);
+            } else if (t_[op].IsOp("(")) { // x IN ('a', ...
+                if (op >= from_ + 2) date = dateAt(op - 2);
+            } else if (t_[op].IsOp(",") || t_[op].Is("IN")) { // x IN ('a', 'b')
+                size_t j = op;
+                while (j > from_ && !t_[j].Is("IN")) {
+                    if (t_[j].IsOp("(") && j > from_ && t_[j - 1].Is("IN")) break;
+                    if (!(t_[j].IsOp(",") || t_[j].IsOp("(") || t_[j].kind == TokKind::String)) break;
+                    --j;
+                }
+                if (t_[j].IsOp("(") && j > from_ + 1 && t_[j - 1].Is("IN")) date = dateAt(j - 2);
+                else if (t_[j].Is("IN") && j > from_) date = dateAt(j - 1);
+            } else {
+                date = dateAt(op - 1);
+            }
+            if (!date) continue;
+            pre_[k] += "vemu_to_date(";
+            post_[k] = ")" + post_[k];
+        }
+        // '01-JAN-81' < hiredate
+        for (size_t k = from_; k + 2 < to_; ++k) {
+            if (t_[k].kind != TokKind::String || !isCmp(k + 1) || t_[k + 1].Is("AND") || t_[k + 1].IsOp(",")) continue;
+            size_t end = OperandEndFwd(k + 2);
+            if (end >= to_) continue;
+            Inferer inf(e_, t_, scope);
+            if (inf.Range(k + 2, end + 1).type != kOraDate) continue;
+            pre_[k] += "vemu_to_date(";
+            post_[k] = ")" + post_[k];
         }
     }
 

@@ -269,3 +269,14 @@ TEST_F(EmuSql, WorksheetAndBrowserCatalogQueries) {
     ASSERT_EQ(s.code, 0) << s.text;
     EXPECT_EQ(out[0], "8000");
 }
+
+TEST_F(EmuSql, TextComparedWithDatesUsesTheSessionFormat) {
+    EXPECT_EQ(One(c, "select count(*) from emp where hiredate > '01-JAN-82'"), "3");
+    EXPECT_EQ(One(c, "select count(*) from emp where hiredate between '01-JAN-81' and '31-DEC-81'"), "10");
+    EXPECT_EQ(One(c, "select ename from emp where hiredate = '17-NOV-81'"), "KING");
+    EXPECT_EQ(One(c, "select count(*) from emp where '01-JAN-82' < hiredate"), "3");
+    EXPECT_EQ(One(c, "select count(*) from emp e where e.hiredate in ('17-NOV-81', '03-DEC-81')"), "3");
+    EXPECT_EQ(One(c, "select count(*) from emp where hiredate > to_date('1982-01-01', 'YYYY-MM-DD')"), "3");
+    Status bad = c.Exec("select * from emp where hiredate > 'not a date'");
+    EXPECT_EQ(bad.text.rfind("ORA-018", 0), 0u) << bad.text;
+}
