@@ -690,6 +690,8 @@ void TDataSet::Post() {
     case dsInsert: {
         DataEvent(deCheckBrowseMode);
         Fire(BeforePost);
+        if (state_ == dsEdit)
+            UpdateCursorPos(); // the store writes to its current record
         InternalPost();
         FreeFieldBuffers();
         SetState(dsBrowse);
@@ -716,7 +718,9 @@ void TDataSet::Cancel() {
             InternalGotoBookmark(insertBookmark_.data());
         else
             InternalFirst();
-    }
+        cursorPosChanged_ = false;
+    } else
+        UpdateCursorPos();
     Resync();
     Fire(AfterCancel);
 }

@@ -357,6 +357,7 @@ void TMemDataSet::InternalOpen() {
         oldValueBuf_ = AllocRecordBuffer();
         newCacheBuf_ = AllocRecordBuffer();
         oldCacheBuf_ = AllocRecordBuffer();
+        peekBuf_ = AllocRecordBuffer();
         data_->SetCacheRecBuf(newCacheBuf_, oldCacheBuf_);
         if (filtered_)
             ActivateFilters();
@@ -366,7 +367,8 @@ void TMemDataSet::InternalOpen() {
         std::free(oldValueBuf_);
         std::free(newCacheBuf_);
         std::free(oldCacheBuf_);
-        oldValueBuf_ = newCacheBuf_ = oldCacheBuf_ = nullptr;
+        std::free(peekBuf_);
+        oldValueBuf_ = newCacheBuf_ = oldCacheBuf_ = peekBuf_ = nullptr;
         data_->SetCacheRecBuf(nullptr, nullptr);
         DestroyDefaultFields();
         data_->Close();
@@ -384,10 +386,12 @@ void TMemDataSet::InternalClose() {
     insertPending_ = editPending_ = false;
     ReleaseBufferRefs(activeBuf_);
     ReleaseBufferRefs(tempBuf_);
+    ReleaseBufferRefs(peekBuf_);
     std::free(oldValueBuf_);
     std::free(newCacheBuf_);
     std::free(oldCacheBuf_);
-    oldValueBuf_ = newCacheBuf_ = oldCacheBuf_ = nullptr;
+    std::free(peekBuf_);
+    oldValueBuf_ = newCacheBuf_ = oldCacheBuf_ = peekBuf_ = nullptr;
     data_->SetCacheRecBuf(nullptr, nullptr);
     BindFields(false);
     DestroyDefaultFields();
@@ -586,6 +590,35 @@ void TMemDataSet::SetRecNoValue(int value) {
     data_->SetRecNo(value);
     Resync();
     DoAfterScroll();
+}
+
+// ---- Reading other records ----
+
+bool TMemDataSet::GetRecordValues(int recNo, std::vector<Variant>& values) {
+    values.clear();
+    if (!Active() || recNo <= 0 || recNo > data_->GetRecordCount() || !peekBuf_)
+        return false;
+    // The store's cursor may move; the active record is found again by its bookmark on the next navigation.
+    cursorPosChanged_ = true;
+    data_->SetRecNo(recNo);
+    if (data_->GetRecNo() != recNo)
+        return false;
+    if (GetRecord(peekBuf_, gmCurrent, false) != grOK)
+        return false;
+    uint8_t* savedCalc = calcBuf_;
+    TDataSetState saved = SetTempState(dsCalcFields);
+    calcBuf_ = peekBuf_;
+    try {
+        for (int i = 0; i < FieldCount(); ++i)
+            values.push_back(Fields(i)->GetAsVariant());
+    } catch (...) {
+        calcBuf_ = savedCalc;
+        RestoreState(saved);
+        throw;
+    }
+    calcBuf_ = savedCalc;
+    RestoreState(saved);
+    return true;
 }
 
 // ---- Field access ----

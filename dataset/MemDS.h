@@ -99,6 +99,13 @@ public:
     int CompareBookmarks(const TBookmark& b1, const TBookmark& b2) override;
     TBookmark GetBookmark() override;
 
+    // ---- Reading other records (views that paint many rows) ----
+    // Reads the visible record with number recNo without moving the current record and returns the values of
+    // the top-level fields in field order (Null where a field has no value). False when there is no such
+    // record. Positioning starts from the nearest of first, last and the record read before, so reading rows
+    // in order costs one step each.
+    bool GetRecordValues(int recNo, std::vector<Variant>& values);
+
     // ---- Field access ----
     bool GetFieldData(const TField* field, void* buffer) override;
     void SetFieldData(TField* field, const void* buffer) override;
@@ -162,6 +169,7 @@ protected:
     uint8_t* newCacheBuf_ = nullptr;
     uint8_t* oldCacheBuf_ = nullptr;
     uint8_t* filterBuf_ = nullptr;
+    uint8_t* peekBuf_ = nullptr;
     int recordBufSize_ = 0;
     int recInfoOfs_ = 0;
     int bookmarkOfs_ = 0;

@@ -704,6 +704,45 @@ TEST(MemDataSetBlobs, ScrollableCursorBuffersHoldReferences) {
     ds.Close(); // every reference the buffers held is given back (ASan checks)
 }
 
+// ---- Reading rows for painting ----
+
+TEST(MemDataSetRows, ReadingOtherRecordsKeepsTheCurrentOne) {
+    auto ds = People({"Anna", "Bert", "Carl", "Dora"});
+    ds->SetRecNo(2);
+    std::vector<Variant> row;
+    ASSERT_TRUE(ds->GetRecordValues(4, row));
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(row[0].AsInteger(), 4);
+    EXPECT_EQ(row[1].AsString(), "Dora");
+    EXPECT_FALSE(ds->GetRecordValues(5, row));
+    EXPECT_FALSE(ds->GetRecordValues(0, row));
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "Bert");
+    EXPECT_EQ(ds->RecNo(), 2);
+    ds->Next(); // navigation goes on from the current record, not from the one read
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "Carl");
+    ds->Edit();
+    ds->FieldByName("NAME")->SetAsString("Cleo");
+    ASSERT_TRUE(ds->GetRecordValues(3, row));
+    EXPECT_EQ(row[1].AsString(), "Carl"); // the stored row; the edit is not posted yet
+    ASSERT_TRUE(ds->GetRecordValues(4, row));
+    ds->Post(); // goes to the edited row, not to the one read last
+    ASSERT_TRUE(ds->GetRecordValues(4, row));
+    EXPECT_EQ(row[1].AsString(), "Dora");
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "Cleo");
+    ASSERT_TRUE(ds->GetRecordValues(3, row));
+    EXPECT_EQ(row[1].AsString(), "Cleo");
+    ds->Edit();
+    ds->FieldByName("NAME")->SetAsString("Clara");
+    ASSERT_TRUE(ds->GetRecordValues(1, row));
+    ds->Cancel();
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "Cleo");
+    ds->SetFilter("NAME = 'B*'");
+    ds->SetFiltered(true);
+    ASSERT_TRUE(ds->GetRecordValues(1, row));
+    EXPECT_EQ(row[1].AsString(), "Bert");
+    EXPECT_FALSE(ds->GetRecordValues(2, row));
+}
+
 // ---- Notifications ----
 
 TEST(DataLinks, StateRecordAndScrollNotifications) {
