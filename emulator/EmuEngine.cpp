@@ -177,6 +177,7 @@ DateTime DateTimeFromDayNumber(double d) { return DateTimeFromJulian(d + 2415018
 // ---------------------------------------------------------------- statements
 
 EmuStatement::~EmuStatement() {
+    if (tracker) tracker->Untrack(this);
     if (st) sqlite3_finalize(st);
 }
 
@@ -199,6 +200,7 @@ void EmuEngine::SetInterruptCheck(std::function<bool()> f) {
 }
 
 EmuEngine::~EmuEngine() {
+    for (EmuStatement* s : open_) s->tracker = nullptr;
     if (writing_) {
         for (EmuStatement* s : open_)
             if (s->st) sqlite3_reset(s->st);
@@ -703,7 +705,10 @@ OraError EmuEngine::Execute(EmuStatement& s, const std::vector<Value>& binds, lo
             s.done = true;
         } else {
             s.executed = false;
-            return MapSqliteError(rc, sqlite3_errmsg(conn_), &s);
+            Untrack(&s);
+            OraError e = MapSqliteError(rc, sqlite3_errmsg(conn_), &s);
+            sqlite3_reset(s.st);
+            return e;
         }
         // columns whose type could not be told from the text take the type of their first value
         for (size_t c = 0; c < s.cols.size(); ++c) {

@@ -191,6 +191,7 @@ public:
     std::vector<std::vector<Value>> rows; // rows detached from SQLite (materialised), read from rowIndex
     size_t rowIndex = 0;
     bool materialized = false;
+    EmuEngine* tracker = nullptr; // the engine that lists this statement among its open queries
 };
 
 // One session's SQL engine.
@@ -247,8 +248,14 @@ public:
     void SetInterruptCheck(std::function<bool()> f);
 
     // Open queries of the session, detached from SQLite when the session must start a write transaction.
-    void Track(EmuStatement* s) { open_.insert(s); }
-    void Untrack(EmuStatement* s) { open_.erase(s); }
+    void Track(EmuStatement* s) {
+        open_.insert(s);
+        s->tracker = this;
+    }
+    void Untrack(EmuStatement* s) {
+        open_.erase(s);
+        s->tracker = nullptr;
+    }
 
     // PL/SQL blocks (EmuPlsql.cpp): which binds are read and written, and running the block.
     struct BlockPlan {
