@@ -469,12 +469,20 @@ std::unique_ptr<EmuStatement> EmuEngine::Parse(const std::string& text, OraError
                         sqlite3_table_column_metadata(conn_, dbn, tab, org, &dt, &coll, &notnull, &pk, &ai) ==
                             SQLITE_OK)
                         m.nullable = !notnull;
+                    if (tab && org && dbn && std::strcmp(dbn, "main") == 0) {
+                        m.originTable = tab;
+                        m.originColumn = org;
+                    }
                 } else if (it != s->tr.itemTypes.end()) {
                     m.t = it->second;
                 } else {
                     m.t.type = 0;
                 }
                 s->cols.push_back(m);
+            }
+            if (s->tr.hiddenRowid && !s->cols.empty() && s->cols.back().name == "VEMU$RID") {
+                s->rowidColumn = static_cast<int>(s->cols.size()) - 1;
+                s->cols.pop_back();
             }
         }
     }

@@ -59,6 +59,7 @@ struct ColumnMeta {
     std::string name;
     ColumnType t;
     bool nullable = true;
+    std::string originTable, originColumn; // where a plain column comes from (for LOB locators)
 };
 
 // A value on its way between the wire and SQLite.
@@ -157,6 +158,7 @@ struct Translation {
     std::map<std::string, ColumnType> itemTypes; // inferred types of select items without a declared type
     std::set<std::string> dictViews;       // dictionary views the statement reads
     bool lockRows = false, noWait = false; // SELECT ... FOR UPDATE
+    bool hiddenRowid = false;              // the query carries the row's rowid as its last column
     std::string dmlTable;                  // "OWNER.TABLE" written by DML
     // DDL: statements to run, and catalog rows; filled by the DDL translator
     std::vector<std::string> ddl;
@@ -191,6 +193,7 @@ public:
     std::vector<std::vector<Value>> rows; // rows detached from SQLite (materialised), read from rowIndex
     size_t rowIndex = 0;
     bool materialized = false;
+    int rowidColumn = -1; // hidden rowid column of a single-table query with LOB columns
     EmuEngine* tracker = nullptr; // the engine that lists this statement among its open queries
 };
 

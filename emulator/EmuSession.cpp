@@ -617,6 +617,18 @@ void Session::WriteValue(const Value& v, const ItemDesc& d, const ColumnMeta* co
 
 // The fetch hot path: straight from SQLite into the reply.
 void Session::WriteColumn(EmuStatement& s, int c, const ItemDesc& d, const ColumnMeta& col) {
+    if ((d.wireType == 112 || d.wireType == 113) && s.rowidColumn >= 0 && !col.originTable.empty() &&
+        (col.t.type == kOraClob || col.t.type == kOraBlob)) {
+        Value rid = eng_->ColumnValue(s, s.rowidColumn);
+        Value v = eng_->ColumnValue(s, c);
+        if (v.kind != Value::Null && rid.kind == Value::Int) {
+            Value loc;
+            loc.kind = Value::Blob;
+            loc.isLocator = true;
+            loc.s = eng_->MakeLocator(col.t.type, col.originTable, col.originColumn, rid.i);
+            return WriteValue(loc, d, &col);
+        }
+    }
     if (s.materialized || (d.wireType != 2 && d.wireType != 1 && d.wireType != 96 && d.wireType != 12)) {
         Value v = eng_->ColumnValue(s, c);
         if (col.t.type == kOraDate && (v.kind == Value::Int || v.kind == Value::Real)) v.isDate = true;

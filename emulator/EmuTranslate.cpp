@@ -381,6 +381,7 @@ public:
         PlanDateLiterals();
         PlanRownumAndLocks();
         if (tr_.error) return false;
+        PlanHiddenRowid();
         return Emit(out);
     }
     Scope scope;
@@ -627,6 +628,31 @@ private:
             WrapOperand(k + 1, re);
             wrappedStart.insert(k + 1);
         }
+    }
+
+    // A single-table query over a table with LOB columns also returns the rowid, so that the LOB values can be
+    // handed out as locators of their rows (which can then be written).
+    void PlanHiddenRowid() {
+        if (bindMap_ || scope.tables.size() != 1 || !t_[from_].Is("SELECT")) return;
+        const TableRef& ref = scope.tables[0].second;
+        if (ref.dictionary || ref.isView) return;
+        bool lob = false;
+        for (const ColumnMeta& c : e_.TableColumns(ref.sqliteName))
+            if (c.t.type == kOraClob || c.t.type == kOraBlob) lob = true;
+        if (!lob) return;
+        int depth = 0;
+        size_t fromTok = 0;
+        for (size_t k = from_; k < to_; ++k) {
+            if (t_[k].IsOp("(")) ++depth;
+            else if (t_[k].IsOp(")")) --depth;
+            else if (depth == 0 && (t_[k].Is("DISTINCT") || t_[k].Is("UNIQUE") || t_[k].Is("GROUP") ||
+                                    t_[k].Is("UNION") || t_[k].Is("MINUS") || t_[k].Is("INTERSECT")))
+                return;
+            else if (depth == 0 && t_[k].Is("FROM") && !fromTok) fromTok = k;
+        }
+        if (!fromTok) return;
+        pre_[fromTok] += ", " + QuoteIdent(scope.tables[0].first) + ".rowid AS \"VEMU$RID\" ";
+        tr_.hiddenRowid = true;
     }
 
     // hiredate > '01-JAN-81': Oracle converts the text with the session's date format

@@ -153,3 +153,38 @@ TEST_P(EmuPlsql, AnythingElseIsPls) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, EmuPlsql, ::testing::Values(4, 5, 6));
+
+TEST(EmuLobs, SelectedLobsAreLocatorsOfTheirRows) {
+    auto srv = StartServer();
+    TestClient c;
+    LogonOk(c, srv->Port());
+    ASSERT_EQ(c.Exec("create table docs (id number, body clob)").code, 0);
+    ASSERT_EQ(c.Exec("insert into docs values (1, 'abc')").code, 0);
+    ASSERT_EQ(c.Commit().code, 0);
+    int cur = c.OpenCursor();
+    ASSERT_EQ(c.Parse(cur, "select id, body from docs where id = 1 for update").code, 0);
+    ASSERT_EQ(c.Execute(cur, {}).code, 0);
+    std::vector<Column> cols;
+    ASSERT_EQ(c.Describe(cur, "", cols).code, 0);
+    ASSERT_EQ(cols.size(), 2u); // the row's rowid travels out of sight
+    EXPECT_EQ(cols[1].type, 112);
+    std::vector<Row> rows;
+    Item def;
+    def.type = 112;
+    def.size = 4;
+    EXPECT_EQ(c.Fetch(cur, {Num(0), def}, 10, rows).code, 1403);
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_TRUE(rows[0][1].has_value());
+    Item loc = def;
+    loc.value = *rows[0][1];
+    Item text;
+    text.type = 96;
+    text.size = 3;
+    text.value = "xyz";
+    int b = c.OpenCursor();
+    ASSERT_EQ(c.Parse(b, "begin dbms_lob.write(:1,:2,:3,:4); end;").code, 0);
+    std::vector<std::optional<std::string>> out;
+    ASSERT_EQ(c.Execute(b, {loc, Num(3), Num(4), text}, {}, true, &out).code, 0);
+    ASSERT_EQ(c.Commit().code, 0);
+    EXPECT_EQ(One(c, "select body from docs"), "abcxyz");
+}
