@@ -50,6 +50,9 @@ public:
     Variant(const char* s) : type_(varString), s_(s ? s : "") {}
     Variant(std::string s) : type_(varString), s_(std::move(s)) {}
     Variant(std::u16string s) : type_(varOleStr), w_(std::move(s)) {}
+    Variant(const char16_t* s) : type_(varOleStr), w_(s ? s : u"") {}
+    // Any other pointer would silently become a boolean.
+    Variant(const void*) = delete;
 
     static Variant Null();
     static Variant Empty() { return Variant(); }

@@ -1,0 +1,141 @@
+// Variants, dates and number text: the conversions every layer relies on.
+#include "dataset/DateTimeUtil.h"
+#include "dataset/DBErrors.h"
+#include "dataset/Platform.h"
+#include "dataset/Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(VariantConversions, NumbersStringsAndFailures) {
+    EXPECT_EQ(Variant("42").AsInteger(), 42);
+    EXPECT_EQ(Variant(" 7 ").AsInt64(), 7);
+    EXPECT_EQ(Variant(2.5).AsInteger(), 3);
+    EXPECT_EQ(Variant(true).AsInteger(), -1);
+    EXPECT_EQ(Variant().AsInteger(), 0);
+    EXPECT_EQ(Variant(uint32_t(4000000000u)).AsString(), "4000000000");
+    EXPECT_THROW(Variant("4x").AsInteger(), EConvertError);
+    EXPECT_THROW(Variant::Null().AsInteger(), EConvertError);
+    EXPECT_THROW(Variant(int64_t(1) << 40).AsInteger(), EConvertError);
+    EXPECT_THROW(Variant(1e300).AsInt64(), EConvertError);
+    EXPECT_THROW(Variant::FromBytes("ab", 2).AsString(), EConvertError);
+    try {
+        Variant("abc").AsDouble();
+        FAIL();
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "Cannot convert type.");
+    }
+    EXPECT_TRUE(Variant("true").AsBoolean());
+    EXPECT_FALSE(Variant("False").AsBoolean());
+    EXPECT_THROW(Variant("maybe").AsBoolean(), EConvertError);
+    EXPECT_EQ(VarToStr(Variant::Null()), "");
+}
+
+TEST(VariantConversions, LocaleDecimalSeparator) {
+    char saved = platform::DecimalSeparator();
+    platform::SetDecimalSeparator(',');
+    EXPECT_EQ(Variant(1.5).AsString(), "1,5");
+    EXPECT_DOUBLE_EQ(Variant("2,25").AsDouble(), 2.25);
+    platform::SetDecimalSeparator('.');
+    EXPECT_EQ(Variant(1.5).AsString(), "1.5");
+    EXPECT_EQ(FloatToStr(1e20), "1E+20");
+    double d;
+    EXPECT_FALSE(TryStrToFloat("1.5abc", d));
+    EXPECT_FALSE(TryStrToFloat("", d));
+    platform::SetDecimalSeparator(saved);
+}
+
+TEST(VariantComparison, NullOrderAndMixedTypes) {
+    EXPECT_TRUE(Variant::Null().Equals(Variant::Null()));
+    EXPECT_FALSE(Variant::Null().Equals(Variant(int32_t(0))));
+    EXPECT_FALSE(Variant("").Equals(Variant::Null()));
+    EXPECT_EQ(Variant::Null().Compare(Variant(int32_t(-5))), -1);
+    EXPECT_EQ(Variant(int32_t(3)).Compare(Variant(2.5)), 1);
+    EXPECT_EQ(Variant("10").Compare(Variant(int32_t(9))), 1); // numeric text compares as a number
+    EXPECT_EQ(Variant("b").Compare(Variant("ab")), 1);
+    EXPECT_TRUE(Variant(u"\u00E4").Equals(Variant("\xE4")));
+    EXPECT_EQ(Variant::FromBytes("ab", 2).Compare(Variant::FromBytes("abc", 3)), -1);
+    EXPECT_TRUE(Variant(int16_t(5)) == Variant(int64_t(5)));
+}
+
+TEST(VariantArrays, BoundsAndElements) {
+    Variant a = Variant::FromArray({Variant(int32_t(1)), Variant("x")});
+    EXPECT_TRUE(a.IsVariantArray());
+    EXPECT_EQ(a.ArrayHighBound(), 1);
+    EXPECT_EQ(a.Items()[1].AsString(), "x");
+    Variant b = Variant::FromBytes(std::vector<uint8_t>{});
+    EXPECT_EQ(b.ArrayHighBound(), -1);
+    EXPECT_THROW(Variant(int32_t(1)).ArrayHighBound(), EConvertError);
+    EXPECT_THROW(b.Items(), EConvertError);
+}
+
+TEST(Windows1252, WideRoundTrip) {
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        all += char(c);
+    std::u16string w = AnsiToWide(all);
+    EXPECT_EQ(w[0x80 - 1], u'\u20AC'); // euro sign
+    EXPECT_EQ(w[0x9F - 1], u'\u0178');
+    EXPECT_EQ(WideToAnsi(w), all);
+    EXPECT_EQ(WideToAnsi(u"\u4E2D"), "?");
+}
+
+TEST(Dates, CalendarAndTimeStamps) {
+    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
+    EXPECT_EQ(DateTimeToTimeStamp(0).Date, DateDelta);
+    EXPECT_EQ(DateTimeToTimeStamp(EncodeDate(1, 1, 1)).Date, 1);
+    int y, m, d;
+    DecodeDate(EncodeDate(2000, 2, 29), y, m, d);
+    EXPECT_EQ(y * 10000 + m * 100 + d, 20000229);
+    DecodeDate(EncodeDate(1600, 12, 31), y, m, d);
+    EXPECT_EQ(y * 10000 + m * 100 + d, 16001231);
+    TDateTime r;
+    EXPECT_FALSE(TryEncodeDate(1900, 2, 29, r));
+    EXPECT_TRUE(TryEncodeDate(2000, 2, 29, r));
+    EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
+    // Before 1899-12-30 the time is the absolute fraction.
+    TDateTime before = EncodeDate(1899, 12, 29) - 0.25;
+    TTimeStamp ts = DateTimeToTimeStamp(before);
+    EXPECT_EQ(ts.Time, 6 * 3600000);
+    EXPECT_DOUBLE_EQ(TimeStampToDateTime(ts), before);
+    TDateTime v = EncodeDate(2003, 12, 31) + EncodeTime(23, 59, 59, 0);
+    EXPECT_DOUBLE_EQ(TimeStampToDateTime(MSecsToTimeStamp(TimeStampToMSecs(DateTimeToTimeStamp(v)))), v);
+    EXPECT_THROW(DateTimeToTimeStamp(NAN), EConvertError);
+}
+
+TEST(Dates, TextInTheUsersFormat) {
+    TDateTime v = EncodeDate(2024, 3, 5) + EncodeTime(7, 8, 9, 10);
+    EXPECT_EQ(DateToStr(v), "05.03.2024");
+    EXPECT_EQ(TimeToStr(v), "07:08:09");
+    EXPECT_EQ(FormatDateTimeStr("yyyy-mm-dd hh:nn:ss.zzz 'Uhr'", v), "2024-03-05 07:08:09.010 Uhr");
+    EXPECT_EQ(DateTimeToStr(EncodeDate(2024, 3, 5)), "05.03.2024");
+    TDateTime p;
+    ASSERT_TRUE(TryStrToDateTime("5.3.2024 7:08", p));
+    EXPECT_DOUBLE_EQ(p, EncodeDate(2024, 3, 5) + EncodeTime(7, 8, 0, 0));
+    ASSERT_TRUE(TryStrToDateTime("2024-03-05", p));
+    EXPECT_DOUBLE_EQ(p, EncodeDate(2024, 3, 5));
+    ASSERT_TRUE(TryStrToDateTime("12:30:15", p));
+    EXPECT_DOUBLE_EQ(p, EncodeTime(12, 30, 15, 0));
+    EXPECT_FALSE(TryStrToDateTime("31.02.2024", p));
+    EXPECT_FALSE(TryStrToDateTime("yesterday", p));
+    EXPECT_FALSE(TryStrToDateTime("1.1.2024 25:00", p));
+    locale_fmt::SetShortDateFormat("mm/dd/yyyy");
+    ASSERT_TRUE(TryStrToDateTime("03/05/2024", p));
+    EXPECT_DOUBLE_EQ(p, EncodeDate(2024, 3, 5));
+    EXPECT_EQ(DateToStr(p), "03/05/2024");
+    locale_fmt::SetShortDateFormat("dd.mm.yyyy");
+}
+
+TEST(Messages, FormatAndAssertions) {
+    EXPECT_EQ(FormatMsg("Field %s not found.", {"X"}), "Field X not found.");
+    EXPECT_EQ(FormatMsg("%d%% of %s", {"5", "n"}), "5% of n");
+    try {
+        CheckAssert(false, "Invalid VType");
+        FAIL();
+    } catch (const EAssertionFailed& e) {
+        EXPECT_STREQ(e.what(), "Invalid VType");
+    }
+    EXPECT_NO_THROW(CheckAssert(true, "never"));
+}
