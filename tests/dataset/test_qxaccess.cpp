@@ -17,7 +17,7 @@ protected:
     void SetUp() override {
         std::vector<std::vector<Variant>> rows;
         for (int i = 1; i <= 7; ++i)
-            rows.push_back({Variant(int32_t(i)), Variant("E" + std::to_string(i)), Variant(int32_t(i % 2 ? 10 : 20))});
+            rows.push_back({Variant(int32_t(i)), Variant(std::string("E").append(std::to_string(i))), Variant(int32_t(i % 2 ? 10 : 20))});
         db.AddTable("EMP", {{"EMPNO", dtInt32}, {"ENAME", dtString, 10}, {"DEPTNO", dtInt32}}, rows);
         conn.SetUsername("scott");
         conn.Connect("");

@@ -50,7 +50,9 @@ void TTestDADataSet::OpenCursor() {
 std::string TTestDADataSet::AddWhere(const std::string& sql, const std::string& condition) {
     size_t order = FindWord(sql, "ORDER");
     std::string head = order == std::string::npos ? sql : sql.substr(0, order);
-    std::string tail = order == std::string::npos ? std::string() : " " + sql.substr(order);
+    std::string tail;
+    if (order != std::string::npos)
+        tail.append(" ").append(sql, order, std::string::npos);
     while (!head.empty() && std::isspace(static_cast<unsigned char>(head.back())))
         head.pop_back();
     head += FindWord(head, "WHERE") == std::string::npos ? " WHERE " : " AND ";
