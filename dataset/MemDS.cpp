@@ -661,6 +661,19 @@ uint8_t* TMemDataSet::GetActiveRecBuf() {
 }
 
 bool TMemDataSet::GetFieldData(const TField* field, void* buffer) {
+    // The common case first: a data field of the current record.
+    if (State() == dsBrowse && field->FieldKind() == fkData) {
+        int no = field->FieldNo();
+        if (IsEmpty() || no <= 0 || no > data_->FieldCount())
+            return IsEmpty() ? false : GetFieldData(field, buffer, true);
+        bool blank;
+        data_->GetField(no, activeBuf_, buffer, blank);
+        return !blank;
+    }
+    return GetFieldData(field, buffer, true);
+}
+
+bool TMemDataSet::GetFieldData(const TField* field, void* buffer, bool) {
     uint8_t* rec = GetActiveRecBuf();
     if (!rec)
         return false;
@@ -685,6 +698,16 @@ bool TMemDataSet::GetFieldData(const TField* field, void* buffer) {
 
 void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
     TDataSetState s = State();
+    // The common case first: a writable data field of the record being edited or inserted.
+    if ((s == dsEdit || s == dsInsert) && field->FieldKind() == fkData && !field->ReadOnly && buffer) {
+        int no = field->FieldNo();
+        if (no > 0 && no <= data_->FieldCount() && !data_->IsBlobFieldType(data_->Fields()[no - 1]->DataType)) {
+            field->Validate(buffer);
+            data_->PutField(no, activeBuf_, buffer);
+            DataEvent(deFieldChange, field);
+            return;
+        }
+    }
     if (s != dsEdit && s != dsInsert && s != dsSetKey && s != dsCalcFields && s != dsFilter && s != dsNewValue &&
         s != dsInternalCalc)
         throw EDatabaseError(SNotEditing);

@@ -108,6 +108,8 @@ public:
 
     // ---- Field access ----
     bool GetFieldData(const TField* field, void* buffer) override;
+    // The general path by state.
+    bool GetFieldData(const TField* field, void* buffer, bool byState);
     void SetFieldData(TField* field, const void* buffer) override;
     std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
     // The record buffer that field access uses in the current state (nil: fields read as null).

@@ -410,11 +410,6 @@ void TData::LoadTypeSets() {
     typeSetsKnown_ = true;
 }
 
-TFieldDesc* TData::CheckFieldNo(int fieldNo) const {
-    CheckAssert(fieldNo >= 1 && fieldNo <= fields_.Count());
-    return fields_[fieldNo - 1];
-}
-
 uint8_t* TData::AllocRecBuf() { return static_cast<uint8_t*>(std::calloc(size_t(std::max(recordSize_, 1)), 1)); }
 void TData::FreeRecBuf(uint8_t* buf) { std::free(buf); }
 

@@ -589,7 +589,11 @@ protected:
     bool EvaluateCompare(const TFilterNode* node, uint8_t* recBuf);
     uint8_t* ValuePtr(TFieldDesc* f, uint8_t* recBuf) const { return recBuf + f->Offset; }
     const uint8_t* ValuePtr(TFieldDesc* f, const uint8_t* recBuf) const { return recBuf + f->Offset; }
-    TFieldDesc* CheckFieldNo(int fieldNo) const;
+    TFieldDesc* CheckFieldNo(int fieldNo) const {
+        if (fieldNo < 1 || fieldNo > fields_.Count())
+            RaiseAssertion();
+        return fields_[fieldNo - 1];
+    }
     void LoadTypeSets();
     bool CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result);
     // Releases the complex values of a record, skipping string-heap values when skipHeap is set.
