@@ -422,3 +422,29 @@ TEST_F(DSFixture, FatalErrorWhileClosingIsDroppedOthersAreRaised) {
     EXPECT_THROW(ds.Close(), EDAError);
     EXPECT_FALSE(ds.Active());
 }
+
+TEST_F(DSFixture, PlainCommandGetsItsSettingsInOrderAndOutputValuesComeBack) {
+    TCustomDASQL sql;
+    db.Log.clear();
+    sql.SetSQL("UPDATE EMP SET SAL = 1 WHERE EMPNO = :NO");
+    sql.SetConnection(&conn);
+    int create = db.Find("conn.CreateCommand");
+    int text = db.Find("cmd.SetSQL UPDATE EMP SET SAL = 1 WHERE EMPNO = :NO");
+    int ac = db.Find("cmd.SetProp 5 True");
+    int cb = db.Find("cmd.SetMethodProp 100");
+    ASSERT_GE(create, 0);
+    EXPECT_GT(text, create);
+    EXPECT_GT(ac, text);
+    EXPECT_GT(cb, ac);
+
+    sql.ParamByName("NO")->ParamType = ptInputOutput;
+    sql.ParamByName("NO")->SetAsInteger(7369);
+    sql.Execute();
+    EXPECT_EQ(sql.ParamByName("NO")->AsString(), "out:NO"); // read back after the execution
+
+    ds.SetSQL("UPDATE EMP SET SAL = 2 WHERE EMPNO = :NO");
+    ds.ParamByName("NO")->ParamType = ptInputOutput;
+    ds.ParamByName("NO")->SetAsInteger(7369);
+    ds.Execute();
+    EXPECT_EQ(ds.ParamByName("NO")->AsString(), "out:NO");
+}

@@ -345,6 +345,12 @@ void TTestCommand::Execute(int iterations) {
         } catch (EDAError& e) {
             conn->RaiseServerError(e.what());
         }
+        // Output parameters get a value the server made up: "out:" and the name.
+        for (int i = 0; i < GetParamCount(); ++i) {
+            TParamDesc* p = GetParam(i);
+            if (p->GetParamType() == pdOutput || p->GetParamType() == pdInputOutput)
+                p->SetValue(Variant("out:" + p->GetName()));
+        }
         ok = true;
     } catch (...) {
         DoAfterExecute(false);
