@@ -606,6 +606,7 @@ bool TOCIRecordSet::FetchBlock() {
     }
     int rows = fetchRows_;
     PBlockHeader block = bm.AllocBlock(rows);
+    const uint64_t serial = block->Serial;
     const size_t stride = bm.ItemSize();
     for (int i = 0; i < rows; ++i) {
         uint8_t* rec = ItemData(bm.BlockItem(block, i));
@@ -725,8 +726,11 @@ bool TOCIRecordSet::FetchBlock() {
         longDefines_.clear();
     } catch (...) {
         longDefines_.clear();
-        releaseItems(0);
-        bm.FreeUnusedItems(block, 0);
+        // A fatal error may have closed the store (and freed its blocks) from the error callback.
+        if (active_ && bm.IsItemInUse(bm.BlockItem(block, 0), serial)) {
+            releaseItems(0);
+            bm.FreeUnusedItems(block, 0);
+        }
         throw;
     }
     if (fetched <= 0) {
