@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -53,6 +54,8 @@ void EncodeDouble(double v, std::string& out) {
 Session::Session(int fd, EmuDatabase& db, ServerHooks& hooks)
     : w_(fd, db.Options().dropAfterBytes), db_(db), opts_(db.Options()), hooks_(hooks) {
     protocol_ = opts_.protocol == 4 || opts_.protocol == 5 ? opts_.protocol : 6;
+    const char* t = std::getenv("VESTRA_EMU_TRACE");
+    trace_ = t && *t && std::string(t) != "0";
     serverVersion_ = protocol_ == 4 ? 7230 : protocol_ == 5 ? 8030 : 8100;
 }
 
@@ -206,6 +209,8 @@ void Session::DataTypes() {
 }
 
 void Session::WriteStatus(long long rows, const OraError& e, int commandType, const RowidParts* rowid) {
+    if (trace_) std::cerr << "vestra-emu[" << sid_ << "]   status rows=" << rows << " cmd=" << commandType
+                          << (e.code ? " " + e.text : std::string()) << "\n";
     w_.W8(kMsgStatus);
     w_.WUB4(rows);
     w_.WUB2(e.code);
@@ -241,6 +246,7 @@ void Session::SimpleReply(const OraError& e) {
 
 void Session::Call(uint8_t fn) {
     if (!negotiated_) throw ProtocolError("call before the data-type negotiation");
+    if (trace_ && fn != 71) std::cerr << "vestra-emu[" << sid_ << "] call " << static_cast<int>(fn) << "\n";
     if (fn == 82 || fn == 81) return Logon(fn == 82);
     if (!loggedOn_) {
         OraError e;
@@ -726,6 +732,8 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
 void Session::Combined() {
     uint32_t options = w_.UB4();
     uint32_t cursorId = w_.UB4();
+    if (trace_) std::cerr << "vestra-emu[" << sid_ << "] call 71 options=0x" << std::hex << options << std::dec
+                          << " cursor=" << cursorId << "\n";
     w_.U8();
     uint32_t textLen = w_.UB4();
     w_.U8();
@@ -758,6 +766,7 @@ void Session::Combined() {
     Cursor* c = Find(cursorId);
     if (!c) return WriteStatus(0, MakeError(1001), 0);
     text = Win1252ToUtf8(text);
+    if (trace_ && !text.empty()) std::cerr << "vestra-emu[" << sid_ << "]   text: " << text << "\n";
     if (options & 0x01) {
         if (!text.empty()) {
             if (c->st) eng_->Close(c->st.get());

@@ -75,6 +75,7 @@ private:
     bool phase1Done_ = false;
     SessionInfo info_;
     int sid_ = 0;
+    bool trace_ = false;        // VESTRA_EMU_TRACE=1: every call and status on stderr
     bool breakPending_ = false; // a break arrived while SQLite worked
     bool lostPending_ = false;  // the connection went away while SQLite worked
 };
