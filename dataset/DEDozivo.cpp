@@ -98,6 +98,8 @@ void TCustomDAConnection::InitIConnection(TQxConnection* c) {
 void TCustomDAConnection::SetIConnection(std::unique_ptr<TQxConnection> connection) {
     if (Connected())
         SetConnected(false);
+    // The old object lives until every client has moved its command to the new one.
+    std::unique_ptr<TQxConnection> old = std::move(iConnection_);
     iConnection_ = std::move(connection);
     if (iConnection_)
         InitIConnection(iConnection_.get());

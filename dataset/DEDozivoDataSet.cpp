@@ -175,6 +175,8 @@ void TCustomDADataSet::ConnectionChanged(TCustomDAConnection* connection) {
     Close();
     UnPrepare();
     attachedTo_ = nullptr; // CheckConnection compares the record set's class with the new connection's
+    if (recordSet_)
+        recordSet_->SetConnection(connection->IConnection());
 }
 
 // ---- Wait cursor and monitor ----

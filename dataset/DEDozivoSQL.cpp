@@ -236,9 +236,12 @@ void TCustomDASQL::SetConnection(TCustomDAConnection* connection) {
     if (connection_ && registered_)
         connection_->UnregisterClient(this);
     registered_ = false;
+    // The command belongs to the old connection's layer: it goes with it.
+    command_ = nullptr;
+    ownCommand_.reset();
     connection_ = connection;
     attachedTo_ = nullptr;
-    if (connection_ && !ownCommand_) {
+    if (connection_) {
         // A command of the connection's class exists from now on, so that parameters follow its rules.
         ownCommand_ = connection_->IConnection()->CreateCommand();
         attachedTo_ = connection_->IConnection();
@@ -290,24 +293,27 @@ void TCustomDASQL::ConnectChange(bool connected) {
 }
 
 void TCustomDASQL::ConnectionChanged(TCustomDAConnection* connection) {
+    // Called while the old layer connection still exists: the command lets go of it first.
+    UnPrepare();
+    attachedTo_ = nullptr;
     if (!connection) {
-        // The connection goes away.
-        UnPrepare();
+        // The connection goes away, and with it the command of its class.
         registered_ = false;
         connection_ = nullptr;
-        attachedTo_ = nullptr;
+        command_ = nullptr;
+        ownCommand_.reset();
         return;
     }
-    attachedTo_ = nullptr; // re-attached on the next CheckConnection
-    if (connection_ && !ownCommand_)
+    if (!ownCommand_)
         return;
-    std::unique_ptr<TQxCommand> fresh = connection->IConnection()->CreateCommand();
-    if (!ownCommand_ || typeid(*fresh) != typeid(*ownCommand_)) {
+    TQxConnection* ic = connection->IConnection();
+    std::unique_ptr<TQxCommand> fresh = ic->CreateCommand();
+    if (typeid(*fresh) != typeid(*ownCommand_)) {
         ownCommand_ = std::move(fresh);
         AttachCommand(ownCommand_.get());
     }
-    attachedTo_ = connection->IConnection();
-    ownCommand_->SetConnection(attachedTo_);
+    ownCommand_->SetConnection(ic);
+    attachedTo_ = ic;
 }
 
 // ---- Prepare and execute ----

@@ -379,8 +379,16 @@ TEST_F(DSFixture, DateParametersAreCutToTheDayAndBlobStringsBecomeBytes) {
 TEST_F(DSFixture, ReplacingTheLayerConnectionReattachesTheComponents) {
     ds.SetSQL("SELECT * FROM DEPT");
     ds.Open();
+    TCustomDASQL sql;
+    sql.SetConnection(&conn);
+    sql.SetSQL("DELETE FROM DEPT WHERE DEPTNO = 99");
+    sql.Prepare();
     TQxRecordSet* before = ds.IRecordSet();
     conn.SetIConnection(std::make_unique<TTestConnection>(&db));
+    EXPECT_FALSE(sql.Prepared());
+    EXPECT_EQ(sql.ICommand()->GetConnection(), conn.IConnection());
+    sql.Execute();
+    EXPECT_EQ(sql.RowsAffected(), 0);
     EXPECT_FALSE(ds.Active());
     ds.Open(); // same class: the record set stays
     EXPECT_EQ(ds.IRecordSet(), before);
