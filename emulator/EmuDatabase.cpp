@@ -217,10 +217,26 @@ void EmuDatabase::Seed(EmuEngine& e) {
 bool EmuDatabase::AcquireWriter(int sid, int timeoutMs) {
     std::unique_lock<std::mutex> lk(writerMu_);
     if (writer_ == sid) return true;
-    if (!writerCv_.wait_for(lk, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs), [&] { return writer_ == 0; }))
-        return false;
-    writer_ = sid;
-    return true;
+    if (writer_ == 0 && writerQueue_.empty()) {
+        writer_ = sid;
+        return true;
+    }
+    writerQueue_.push_back(sid);
+    bool got = writerCv_.wait_for(lk, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                                  [&] { return writer_ == 0 && writerQueue_.front() == sid; });
+    if (got) {
+        writerQueue_.pop_front();
+        writer_ = sid;
+    } else {
+        for (auto it = writerQueue_.begin(); it != writerQueue_.end(); ++it)
+            if (*it == sid) {
+                writerQueue_.erase(it);
+                break;
+            }
+    }
+    lk.unlock();
+    writerCv_.notify_all(); // the queue changed: the next in line may go
+    return got;
 }
 
 void EmuDatabase::ReleaseWriter(int sid) {

@@ -7,6 +7,7 @@
 #include "emulator/EmuValues.h"
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -137,6 +138,7 @@ private:
     std::mutex writerMu_;
     std::condition_variable writerCv_;
     int writer_ = 0;
+    std::deque<int> writerQueue_; // waiting sessions, served first come first served
 
     std::mutex seqMu_;
     std::map<std::string, Sequence> seqs_; // "OWNER.NAME"
