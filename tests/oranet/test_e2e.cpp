@@ -410,6 +410,13 @@ TEST(E2eLob, ClobAndBlobWriteReadLengthTrim) {
         OCILobRead(s.svc, s.err, cl, &amount, 11, part, 10, nullptr, nullptr, 0, 0);
         EXPECT_EQ(amount, 10u);
         EXPECT_EQ(std::string(part, 10), text.substr(10, 10));
+        // A LOB of exactly two full pieces: the third piece meets the end of the LOB without an error.
+        OCILobTrim(s.svc, s.err, bl, 0);
+        std::string exact(65024, 'e');
+        OCILobWrite(s.svc, s.err, bl, &amount, 1, exact.data(), ub4(exact.size()), 0, nullptr, nullptr, 0, 0);
+        OCILobRead(s.svc, s.err, bl, &amount, 1, bback.data(), ub4(bback.size()), nullptr, nullptr, 0, 0);
+        EXPECT_EQ(amount, 65024u);
+        EXPECT_EQ(bback.substr(0, 65024), exact);
         OCILobTrim(s.svc, s.err, cl, 100);
         OCILobGetLength(s.svc, s.err, cl, &len);
         EXPECT_EQ(len, 100u);
