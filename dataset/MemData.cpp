@@ -751,15 +751,7 @@ void TData::PutDateToBuf(uint8_t* buf, const void* source, TDateMode mode) {
 void TData::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) {
     TFieldDesc* f = CheckFieldNo(fieldNo);
     if (f->ParentField) {
-        // A child value goes through the root object as a Variant.
-        TFieldDesc* root;
-        std::string path = ChildFieldPath(f, root);
-        TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
-        bool isNull = true;
-        Variant v;
-        if (obj)
-            obj->GetAttributeValue(path, &v, isNull);
-        value = isNull ? Variant::Null() : v;
+        GetChildAsVariant(f, recBuf, value);
         return;
     }
     if (GetNull(fieldNo, recBuf)) {
@@ -874,7 +866,7 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
         return;
     }
     if (f->ParentField) {
-        PutField(fieldNo, recBuf, &value);
+        PutChildAsVariant(f, recBuf, value);
         return;
     }
     uint8_t* p = recBuf + f->Offset;
@@ -1041,6 +1033,154 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
         RaiseConvertError();
     }
     SetNull(fieldNo, recBuf, false);
+}
+
+// ---- Child fields as Variants ----
+//
+// A child value crosses TDBObject in the exchange form of the attribute's type, the same form GetField and
+// PutField use; only the simple types convert to and from Variants.
+
+void TData::GetChildAsVariant(TFieldDesc* f, uint8_t* recBuf, Variant& value) {
+    TFieldDesc* root;
+    std::string path = ChildFieldPath(f, root);
+    TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
+    value = Variant::Null();
+    if (!obj)
+        return;
+    if (f->DataType == dtVariant) {
+        Variant v;
+        bool isNull = true;
+        obj->GetAttributeValue(path, &v, isNull);
+        if (!isNull)
+            value = v;
+        return;
+    }
+    std::vector<uint8_t> ex(size_t(f->Length) * 4 + 16, 0);
+    bool isNull = true;
+    obj->GetAttributeValue(path, ex.data(), isNull);
+    if (isNull)
+        return;
+    const uint8_t* p = ex.data();
+    switch (f->DataType) {
+    case dtString:
+        value = Variant(std::string(reinterpret_cast<const char*>(p),
+                                    strnlen(reinterpret_cast<const char*>(p), ex.size() - 1)));
+        break;
+    case dtWideString: {
+        size_t n = WideLen(p, ex.size() / 2 - 1);
+        std::u16string w(n, u'\0');
+        std::memcpy(w.data(), p, n * 2);
+        value = Variant(std::move(w));
+        break;
+    }
+    case dtInt8:
+        value = Variant::FromShortInt(Load<int8_t>(p));
+        break;
+    case dtInt16:
+        value = Variant(Load<int16_t>(p));
+        break;
+    case dtInt32:
+        value = Variant(Load<int32_t>(p));
+        break;
+    case dtUInt16:
+        value = Variant(Load<uint16_t>(p));
+        break;
+    case dtUInt32:
+        value = Variant(uint32_t(Load<int64_t>(p)));
+        break;
+    case dtInt64:
+        value = Variant(Load<int64_t>(p));
+        break;
+    case dtFloat:
+    case dtCurrency:
+        value = Variant(Load<double>(p));
+        break;
+    case dtBoolean:
+        value = Variant(Load<int16_t>(p) != 0);
+        break;
+    case dtDate: {
+        TTimeStamp ts{0, Load<int32_t>(p)};
+        value = Variant::FromDateTime(TimeStampToDateTime(ts));
+        break;
+    }
+    case dtTime: {
+        TTimeStamp ts{Load<int32_t>(p), DateDelta};
+        value = Variant::FromDateTime(TimeStampToDateTime(ts));
+        break;
+    }
+    case dtDateTime:
+        value = Variant::FromDateTime(TimeStampToDateTime(MSecsToTimeStamp(Load<double>(p))));
+        break;
+    default:
+        RaiseConvertError();
+    }
+}
+
+void TData::PutChildAsVariant(TFieldDesc* f, uint8_t* recBuf, const Variant& value) {
+    TFieldDesc* root;
+    std::string path = ChildFieldPath(f, root);
+    TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
+    if (!obj)
+        return;
+    if (value.IsNullOrEmpty()) {
+        obj->SetAttributeValue(path, nullptr);
+        return;
+    }
+    if (f->DataType == dtVariant) {
+        obj->SetAttributeValue(path, &value);
+        return;
+    }
+    std::vector<uint8_t> ex(size_t(f->Length) * 4 + 16, 0);
+    uint8_t* p = ex.data();
+    switch (f->DataType) {
+    case dtString: {
+        std::string s = value.AsString();
+        std::memcpy(p, s.data(), std::min<size_t>(s.size(), f->Length));
+        break;
+    }
+    case dtWideString: {
+        std::u16string w = value.AsWideString();
+        std::memcpy(p, w.data(), std::min<size_t>(w.size(), f->Length) * 2);
+        break;
+    }
+    case dtInt8:
+        Store(p, int8_t(value.AsInteger()));
+        break;
+    case dtInt16:
+        Store(p, int16_t(value.AsInteger()));
+        break;
+    case dtInt32:
+        Store(p, value.AsInteger());
+        break;
+    case dtUInt16:
+        Store(p, uint16_t(value.AsInteger()));
+        break;
+    case dtUInt32:
+        Store(p, uint32_t(value.AsInt64()));
+        break;
+    case dtInt64:
+        Store(p, value.AsInt64());
+        break;
+    case dtFloat:
+    case dtCurrency:
+        Store(p, RoundToScale(value.AsDouble(), f->Scale));
+        break;
+    case dtBoolean:
+        Store(p, int16_t(value.AsBoolean() ? -1 : 0));
+        break;
+    case dtDate:
+        Store(p, DateTimeToTimeStamp(value.AsDateTime()).Date);
+        break;
+    case dtTime:
+        Store(p, DateTimeToTimeStamp(value.AsDateTime()).Time);
+        break;
+    case dtDateTime:
+        Store(p, TimeStampToMSecs(DateTimeToTimeStamp(value.AsDateTime())));
+        break;
+    default:
+        RaiseConvertError();
+    }
+    obj->SetAttributeValue(path, p);
 }
 
 // ---- Complex values ----

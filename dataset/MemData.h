@@ -148,6 +148,8 @@ private:
 
 // Base of object-typed values (objects, references, arrays, nested tables). The server layer overrides the
 // attribute access.
+// Attribute values cross in the exchange form of the attribute's type (the form of GetFieldData); a nil
+// source sets the attribute null, a nil destination asks only for the null flag.
 class TDBObject : public TSharedObject {
 public:
     explicit TDBObject(TObjectType* type = nullptr);
@@ -595,6 +597,8 @@ protected:
         return fields_[fieldNo - 1];
     }
     void LoadTypeSets();
+    void GetChildAsVariant(TFieldDesc* f, uint8_t* recBuf, Variant& value);
+    void PutChildAsVariant(TFieldDesc* f, uint8_t* recBuf, const Variant& value);
     bool CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result);
     // Releases the complex values of a record, skipping string-heap values when skipHeap is set.
     void FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap, bool clear = true);

@@ -787,3 +787,127 @@ TEST(CachedUpdatesStore, ExtStringsAreSharedAndReleased) {
     s->GetRecord(stored.p);
     EXPECT_EQ(GetStr(*s, stored.p, 2), "first");
 }
+
+// ---- Object values and child fields ----
+
+namespace {
+
+// An object value that keeps its string attributes by path, in the exchange form (NUL-terminated text).
+class TMapObject : public TDBObject {
+public:
+    using TDBObject::TDBObject;
+    std::vector<std::pair<std::string, std::string>> values; // a missing path is null
+    void GetAttributeValue(const std::string& path, void* dest, bool& isNull) override {
+        for (auto& [p, v] : values)
+            if (p == path) {
+                isNull = false;
+                if (dest)
+                    std::memcpy(dest, v.c_str(), v.size() + 1);
+                return;
+            }
+        isNull = true;
+    }
+    void SetAttributeValue(const std::string& path, const void* source) override {
+        for (size_t i = 0; i < values.size(); ++i)
+            if (values[i].first == path) {
+                if (source)
+                    values[i].second = static_cast<const char*>(source);
+                else
+                    values.erase(values.begin() + long(i));
+                return;
+            }
+        if (source)
+            values.push_back({path, static_cast<const char*>(source)});
+    }
+};
+
+} // namespace
+
+TEST(ObjectTypes, ChildFieldsReadAndWriteThroughTheRootObject) {
+    auto* addr = new TObjectType;
+    addr->Name = "ADDR_T";
+    addr->AddAttribute("CITY", dtString, 20, 21);
+    auto* lines = new TObjectType;
+    lines->Name = "LINES_T";
+    lines->DataType = dtArray;
+    lines->Size = 2;
+    lines->AddAttribute("ELEMENT", dtString, 10, 11);
+    addr->AddAttribute("LINES", dtArray)->SetObjectType(lines);
+
+    class ObjStore : public TMemData {
+    public:
+        TObjectType* type = nullptr;
+
+    protected:
+        void InternalInitFields() override {
+            AddFieldDesc("ID", dtInt32);
+            TFieldDesc* a = AddFieldDesc("ADDRESS", dtObject);
+            a->SetObjectType(type);
+            InitChildFields(a);
+        }
+    };
+    ObjStore s;
+    s.type = addr;
+    s.InitFields();
+    s.Open();
+    uint8_t* rec = s.AllocRecBuf();
+    TDBObject* nil = nullptr;
+    std::memcpy(rec + s.FieldByName("ADDRESS")->Offset, &nil, sizeof nil);
+    TFieldDesc* city = s.FindField("ADDRESS.CITY");
+    TFieldDesc* line1 = s.FindField("ADDRESS.LINES[1]");
+    ASSERT_NE(city, nullptr);
+    ASSERT_NE(line1, nullptr);
+    EXPECT_TRUE(s.GetNull(city->FieldNo, rec)); // no object: null
+
+    auto* obj = new TMapObject(addr);
+    std::memcpy(rec + s.FieldByName("ADDRESS")->Offset, &obj, sizeof obj);
+    s.PutField(city->FieldNo, rec, "Berlin");
+    s.PutFieldAsVariant(line1->FieldNo, rec, Variant("Hof 2 and more"));
+    ASSERT_EQ(obj->values.size(), 2u);
+    EXPECT_EQ(obj->values[0].first, "CITY");
+    EXPECT_EQ(obj->values[1].first, "LINES[1]");
+    EXPECT_EQ(obj->values[1].second, "Hof 2 and "); // cut to the attribute's length
+    Variant out;
+    s.GetFieldAsVariant(line1->FieldNo, rec, out);
+    EXPECT_EQ(out.AsString(), "Hof 2 and ");
+    char buf[32];
+    bool blank;
+    s.GetField(city->FieldNo, rec, buf, blank);
+    EXPECT_FALSE(blank);
+    EXPECT_STREQ(buf, "Berlin");
+    s.SetNull(city->FieldNo, rec, true);
+    EXPECT_TRUE(s.GetNull(city->FieldNo, rec));
+    obj->Release();
+    s.FreeRecBuf(rec);
+    lines->Release();
+    addr->Release();
+}
+
+// ---- Releasing a store ----
+
+TEST(RowStore, CloseReleasesLargeStringsRowByRow) {
+    auto s = MakeStore({{"ID", dtInt32}, {"E", dtExtString, 5000}, {"V", dtVariant}, {"X", dtExtVarBytes, 10}});
+    s->SetCachedUpdates(true);
+    s->OnApplyRecord = [](TUpdateKind, TUpdateAction& action) { action = uaApplied; };
+    RecBuf r(*s);
+    for (int i = 0; i < 30; ++i) {
+        s->CreateComplexFields(r.p, false);
+        PutInt(*s, r.p, 1, i);
+        s->PutFieldAsVariant(2, r.p, Variant(std::string(size_t(i % 2 ? 3000 : 10), 'x')));
+        s->PutFieldAsVariant(3, r.p, Variant(int32_t(i)));
+        s->PutFieldAsVariant(4, r.p, Variant::FromBytes("abc", 3));
+        s->AppendRecord(r.p);
+    }
+    s->CommitUpdates();
+    EXPECT_TRUE(s->StringHeap().HasLargeBuffers());
+    s->SetRecNo(4);
+    s->GetRecord(r.p);
+    s->EditRecord(r.p);
+    s->PutFieldAsVariant(2, r.p, Variant(std::string(4000, 'y')));
+    s->PostRecord(r.p); // the old large value stays in the rollback record
+    Variant v;
+    s->GetFieldAsVariant(4, r.p, v);
+    EXPECT_EQ(v.Bytes().size(), 3u);
+    s->Close(); // large buffers are released one by one (ASan checks)
+    EXPECT_FALSE(s->StringHeap().HasLargeBuffers());
+}

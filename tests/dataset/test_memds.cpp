@@ -796,3 +796,32 @@ TEST(Params, ParseAndKeepValues) {
     EXPECT_EQ(FieldTypeToDataType(ftLargeint), dtInt64);
     EXPECT_EQ(FieldTypeToDataType(ftCursor), 0);
 }
+
+// ---- Filter state ----
+
+TEST(MemDataSetFilter, RecordUnderTestHasABookmarkAndNoBlobStream) {
+    TMemDataSet ds;
+    DefineColumns(ds, {{"ID", dtInt32}, {"NOTE", dtMemo}});
+    ds.LocalUpdate = true;
+    ds.Open();
+    for (int i = 1; i <= 3; ++i)
+        ds.AppendRecord({Variant(int32_t(i)), Variant("note")});
+    std::vector<TBookmark> seen;
+    int blobErrors = 0;
+    ds.SetOnFilterRecord([&](TDataSet& d, bool& accept) {
+        seen.push_back(d.GetBookmark());
+        try {
+            d.CreateBlobStream(d.FieldByName("NOTE"), bmRead);
+        } catch (const EDatabaseError&) {
+            ++blobErrors;
+        }
+        accept = d.FieldByName("ID")->AsInteger() != 2;
+    });
+    ds.SetFiltered(true);
+    EXPECT_EQ(ds.RecordCount(), 2);
+    EXPECT_GT(blobErrors, 0);
+    ASSERT_GE(seen.size(), 3u);
+    ds.SetOnFilterRecord(nullptr);
+    ds.GotoBookmark(seen[1]); // the record that was under test
+    EXPECT_EQ(ds.FieldByName("ID")->AsInteger(), 2);
+}
