@@ -40,15 +40,31 @@ std::string ParseSeparator(const std::string& text, bool asHex) {
     return sep;
 }
 
-std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim) {
+long StreamResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
+                      const std::function<void(const std::string&)>& emit) {
     const int n = source.FieldCount();
     auto clean = [trim](std::string s) { return trim ? TrimWorksheetText(s) : s; };
     std::string out;
+    long records = 0;
     source.First();
     if (headers) AppendLine(out, n, separator, [&](int i) { return clean(source.FieldName(i)); });
-    for (; !source.Eof(); source.Next()) AppendLine(out, n, separator, [&](int i) { return clean(source.FieldText(i)); });
+    for (; !source.Eof(); source.Next()) {
+        AppendLine(out, n, separator, [&](int i) { return clean(source.FieldText(i)); });
+        ++records;
+        if (out.size() >= 1 << 16) {
+            emit(out);
+            out.clear();
+        }
+    }
+    if (!out.empty()) emit(out);
+    return records;
+}
+
+std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim) {
+    std::string text;
+    StreamResultText(source, separator, headers, trim, [&text](const std::string& piece) { text += piece; });
     source.First();
-    return out;
+    return text;
 }
 
 void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator, bool headers,

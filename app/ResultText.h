@@ -1,6 +1,7 @@
 // The result as text: the clipboard copy (tab-separated) and the export file writer.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // What the copy and the export read of a result: field names and, record by record in the data set's current
@@ -28,6 +29,11 @@ std::string ParseSeparator(const std::string& text, bool asHex);
 // The export file's content: optional header line, one line per record, fields joined by the separator,
 // names and values trimmed when asked, every line ended by CR LF. The source is left on its first record.
 std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim);
+
+// The same lines handed out in pieces of about 64 KB as they are built, for output that streams; the source is
+// left past its last record. Returns the number of records written.
+long StreamResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
+                      const std::function<void(const std::string&)>& emit);
 
 // Builds the text and writes it in one piece, replacing an existing file (EFileError when it cannot).
 void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator, bool headers,

@@ -1,0 +1,192 @@
+// vestra-sql run as a program against an in-process emulator.
+#include "app/History.h"
+#include "emulator/EmuServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct TRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class VestraSql : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        emu_ = new vemu::EmuServer(vemu::EmuOptions{});
+        emu_->Start();
+    }
+    static void TearDownTestSuite() {
+        delete emu_;
+        emu_ = nullptr;
+    }
+
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("vestra-sql-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string File(const char* name) const { return (dir_ / name).string(); }
+    static std::string Connect() { return "scott/tiger@127.0.0.1:" + std::to_string(emu_->Port()) + ":bnx"; }
+
+    static std::string Quote(const std::string& s) {
+        std::string q = "'";
+        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    }
+
+    // Runs vestra-sql with the arguments (each quoted for the shell) and the given standard input.
+    TRun Run(const std::vector<std::string>& args, const std::string& input = "", bool connect = true) {
+        const char* bin = std::getenv("VESTRA_BIN_DIR");
+        std::string cmd = std::string(bin ? bin : "bin") + "/vestra-sql";
+        for (const auto& a : args) cmd += " " + Quote(a);
+        if (connect) cmd += " " + Quote(Connect());
+        WriteWholeFile(File("stdin"), input);
+        cmd += " < " + Quote(File("stdin")) + " 2> " + Quote(File("stderr"));
+        TRun r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return r;
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+        const int st = ::pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.err = ReadWholeFile(File("stderr"));
+        return r;
+    }
+
+    static vemu::EmuServer* emu_;
+    std::filesystem::path dir_;
+};
+
+vemu::EmuServer* VestraSql::emu_ = nullptr;
+
+const char kDeptTsv[] = "DEPTNO\tDNAME\r\n10\tACCOUNTING\r\n20\tRESEARCH\r\n30\tSALES\r\n40\tOPERATIONS\r\n";
+
+} // namespace
+
+TEST_F(VestraSql, AQueryInEveryFormat) {
+    const std::string q = "select deptno, dname from dept order by deptno";
+    TRun r = Run({"-e", q, "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kDeptTsv);
+
+    r = Run({"-e", q + ";", "--format", "export", "--sep", ";;"});
+    EXPECT_EQ(r.out, "DEPTNO;;DNAME\r\n10;;ACCOUNTING\r\n20;;RESEARCH\r\n30;;SALES\r\n40;;OPERATIONS\r\n");
+
+    r = Run({"-e", "select dname, deptno from dept where deptno <= 20 order by deptno", "--format", "export",
+             "--sep", "0D0A", "--hex", "--no-header"});
+    EXPECT_EQ(r.out, "ACCOUNTING\r\n10\r\nRESEARCH\r\n20\r\n");
+
+    r = Run({"-e", q, "--format", "table"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "DEPTNO | DNAME\n"
+                     "------ | ----------\n"
+                     "10     | ACCOUNTING\n"
+                     "20     | RESEARCH\n"
+                     "30     | SALES\n"
+                     "40     | OPERATIONS\n"
+                     "(4 Zeilen)\n");
+
+    // Without a terminal the default is the tab-separated text.
+    r = Run({"-e", q});
+    EXPECT_EQ(r.out, kDeptTsv);
+}
+
+TEST_F(VestraSql, WorksheetCommandsAndParameters) {
+    // The object name is used exactly as typed: the catalog keeps upper-case names.
+    TRun r = Run({"-e", "desc DEPT", "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find("\r\n")), "SPALTE\tDATENTYP\tLAENGE\tNULLZUGELASSEN\tDEFAULTWERT");
+    EXPECT_NE(r.out.find("DNAME\tVARCHAR2\t14\tY\t"), std::string::npos) << r.out;
+
+    r = Run({"-e", "show parameter db_name", "--format", "tsv"});
+    EXPECT_NE(r.err.find("SELECT * from v$parameter where NAME = 'db_name'"), std::string::npos) << r.err;
+
+    r = Run({"-e", "select dname from dept where deptno = :d", "--param", "D=20", "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "DNAME\r\nRESEARCH\r\n");
+
+    // No value and no terminal to ask on.
+    r = Run({"-e", "select dname from dept where deptno = :d"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Parameter d"), std::string::npos) << r.err;
+}
+
+TEST_F(VestraSql, DmlStatusTextsExitCodesAndRollbackAtExit) {
+    TRun r = Run({"-e", "update emp set sal = sal where deptno = 10"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "3 Datens\xC3\xA4tze verarbeitet!\n");
+    EXPECT_NE(r.err.find("zur\xC3\xBC" "ckgerollt"), std::string::npos) << r.err;
+
+    // Uncommitted changes do not survive; committed ones do.
+    r = Run({"-e", "insert into dept values (60, 'TEMP', 'X')"});
+    EXPECT_EQ(r.out, "1 Datens\xC3\xA4tze verarbeitet!\n");
+    r = Run({"-e", "select count(*) from dept where deptno = 60"});
+    EXPECT_EQ(r.out, "COUNT(*)\r\n0\r\n");
+    r = Run({"--commit", "-e", "insert into dept values (61, 'KEEP', 'X')"});
+    EXPECT_EQ(r.err.find("zur\xC3\xBC" "ckgerollt"), std::string::npos) << r.err;
+    r = Run({"-e", "select dname from dept where deptno = 61", "-e", "delete from dept where deptno = 61",
+             "-e", "commit"});
+    EXPECT_EQ(r.out, "DNAME\r\nKEEP\r\n1 Datens\xC3\xA4tze verarbeitet!\n0 Datens\xC3\xA4tze verarbeitet!\n");
+}
+
+TEST_F(VestraSql, AFailingStatementStopsUnlessToldToContinue) {
+    TRun r = Run({"-e", "select * from no_such_table", "-e", "select 1 from dual"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ORA-00942"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    r = Run({"--continue", "-e", "select * from no_such_table", "-e", "select 1 as one from dual"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ONE\r\n1\r\n");
+
+    r = Run({"--bogus"}, "", false);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage"), std::string::npos);
+}
+
+TEST_F(VestraSql, ScriptsWithBlocksAndStandardInput) {
+    WriteWholeFile(File("s.sql"), "select 1 as a from dual;\r\n"
+                                  "begin\r\n  update dept set loc = loc where deptno = 10;\r\nend;\r\n/\r\n"
+                                  "select 2 as b\r\n  from dual;\r\n");
+    TRun r = Run({"-f", File("s.sql")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("A\r\n1\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Datens\xC3\xA4tze verarbeitet!\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("B\r\n2\r\n"), std::string::npos) << r.out;
+
+    r = Run({}, "select 3 as c from dual;\nselect 4 as d\nfrom dual\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "C\r\n3\r\nD\r\n4\r\n");
+}
+
+TEST_F(VestraSql, TextIsUtf8OnTheTerminalAndWindows1252InFiles) {
+    TRun r = Run({"-e", "insert into dept values (70, 'M\xC3\xBCller', 'K\xC3\xB6ln')", "-e",
+                  "select dname, loc from dept where deptno = 70", "--format", "tsv", "--out", File("o.tsv")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The file holds the result alone; status texts stay on the terminal.
+    EXPECT_EQ(ReadWholeFile(File("o.tsv")), "DNAME\tLOC\r\nM\xFCller\tK\xF6ln\r\n");
+    EXPECT_EQ(r.out, "1 Datens\xC3\xA4tze verarbeitet!\n");
+
+    r = Run({"-e", "select 'Gr\xC3\xBC\xC3\x9F" "e' as g from dual", "--format", "tsv"});
+    EXPECT_EQ(r.out, "G\r\nGr\xC3\xBC\xC3\x9F" "e\r\n");
+}
+
+TEST_F(VestraSql, FormatSqlPrintsTheLayoutOnly) {
+    TRun r = Run({"--format-sql"}, "select ename as name, sal from emp where deptno = 10;", false);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "SELECT\r\n   ename AS name,\r\n   sal\r\nFROM\r\n   emp\r\nWHERE\r\n   deptno = 10\r\n");
+    r = Run({"--format-sql"}, "distinct a", false);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Listenindex"), std::string::npos);
+}
