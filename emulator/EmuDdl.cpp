@@ -277,6 +277,23 @@ private:
         return !tr_.error;
     }
 
+    // Oracle refuses values that do not fit a column; SQLite would keep them: checks with names the error mapping
+    // knows turn such values into ORA-12899, ORA-01438 and ORA-01722.
+    static std::string SizeChecks(const std::string& col, const ColumnType& ct) {
+        std::string c;
+        if ((ct.type == kOraVarchar2 || ct.type == kOraChar || ct.type == kOraRaw) && ct.size > 0)
+            c += " CONSTRAINT " + Q("VEMU$LEN$" + col) + " CHECK (length(" + Q(col) + ") <= " +
+                 std::to_string(ct.size) + ")";
+        if (ct.type == kOraNumber) {
+            c += " CONSTRAINT " + Q("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + Q(col) +
+                 ") IN ('integer','real','null'))";
+            if (ct.scaleGiven && ct.precision > 0 && ct.precision - ct.scale <= 38)
+                c += " CONSTRAINT " + Q("VEMU$PREC$" + col) + " CHECK (abs(" + Q(col) + ") < 1e" +
+                     std::to_string(ct.precision - ct.scale) + ")";
+        }
+        return c;
+    }
+
     void CreateTable() {
         ++i_;
         std::string owner, name;
@@ -307,7 +324,7 @@ private:
                 ColumnType ct;
                 size_t at = i_;
                 if (!ParseType(ct)) return Fail(902, at);
-                std::string def = Q(col) + " " + DeclTypeText(ct);
+                std::string def = Q(col) + " " + DeclTypeText(ct) + SizeChecks(col, ct);
                 bool notNull = false;
                 while (i_ < close && !t_[i_].IsOp(",") && !tr_.error) {
                     if (t_[i_].Is("DEFAULT")) {

@@ -378,7 +378,26 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
             return MakeError(del ? 2292 : 2291, c);
         }
         size_t p = msg.find("CHECK constraint failed: ");
-        if (p != std::string::npos) return MakeError(2290, msg.substr(p + 25));
+        if (p != std::string::npos) {
+            std::string name = msg.substr(p + 25);
+            auto column = [&](size_t prefix) {
+                std::string col = name.substr(prefix);
+                std::string table = s ? s->tr.dmlTable : std::string();
+                size_t dot = table.find('.');
+                if (dot == std::string::npos) return "\"" + col + "\"";
+                return "\"" + table.substr(0, dot) + "\".\"" + table.substr(dot + 1) + "\".\"" + col + "\"";
+            };
+            if (name.rfind("VEMU$LEN$", 0) == 0) return MakeError(12899, column(9));
+            if (name.rfind("VEMU$NUMTYPE$", 0) == 0) return MakeError(1722);
+            if (name.rfind("VEMU$PREC$", 0) == 0) {
+                OraError e;
+                e.code = 1438;
+                e.text = "ORA-01438: value larger than specified precision allowed for this column";
+                return e;
+            }
+            std::string owner = s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
+            return MakeError(2290, owner + "." + name);
+        }
         return MakeError(1, msg);
     }
     if (msg.rfind("no such column: ", 0) == 0) {

@@ -109,6 +109,14 @@ TEST_F(EmuSql, ErrorsCarryOracleCodesAndPositions) {
     EXPECT_EQ(s.code, 2291);
     EXPECT_NE(s.text.find("FK_DEPTNO"), std::string::npos) << s.text;
     EXPECT_EQ(c.Exec("delete from dept where deptno = 10").code, 2292);
+    s = c.Exec("update emp set ename = 'FAR TOO LONG A NAME' where empno = 7369");
+    EXPECT_EQ(s.code, 12899);
+    EXPECT_NE(s.text.find("\"SCOTT\".\"EMP\".\"ENAME\""), std::string::npos) << s.text;
+    EXPECT_EQ(c.Exec("update emp set sal = 123456789 where empno = 7369").code, 1438);
+    EXPECT_EQ(c.Exec("update emp set sal = 'much' where empno = 7369").code, 1722);
+    EXPECT_EQ(c.Exec("update emp set sal = '1234.5' where empno = 7369").code, 0);
+    ASSERT_EQ(c.Exec("create table chk (n number check (n > 0))").code, 0);
+    EXPECT_EQ(c.Exec("insert into chk values (-1)").code, 2290);
     EXPECT_EQ(c.Exec("select 'unterminated from dual").code, 1756);
 }
 
