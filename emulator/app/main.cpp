@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
     try {
         vemu::EmuServer server(o);
         server.Start();
-        std::cout << "listening on 127.0.0.1:" << server.Port() << std::endl;
+        std::string host = o.host.empty() || o.host == "localhost" ? "127.0.0.1" : o.host;
+        std::cout << "listening on " << host << ":" << server.Port() << std::endl;
         while (!g_stop) ::pause();
         server.Stop();
     } catch (const std::exception& e) {

@@ -2,6 +2,9 @@
 #include "tests/emulator/EmuTestUtil.h"
 
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <sys/wait.h>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -261,4 +264,44 @@ TEST(EmuSessions, BreakEndsALongExecuteWithOra01013) {
     EXPECT_EQ(s.code, 1013) << s.text;
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
     EXPECT_EQ(One(c, "select count(*) from bench where id <= 10"), "10");
+}
+
+TEST(EmuSessions, ExecutableAnnouncesItsPortAndStopsOnSigterm) {
+    const char* dir = std::getenv("VESTRA_BIN_DIR");
+    if (!dir) GTEST_SKIP() << "VESTRA_BIN_DIR not set";
+    std::string exe = std::string(dir) + "/vestra-emu";
+    if (::access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << exe << " not built";
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::execl(exe.c_str(), exe.c_str(), "--listen", "127.0.0.1:0", "--sid", "demo", "--user", "kim/k1",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    char ch;
+    while (::read(out[0], &ch, 1) == 1 && ch != '\n') line += ch;
+    ::close(out[0]);
+    ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
+    int port = std::atoi(line.c_str() + 23);
+    ASSERT_GT(port, 0);
+    {
+        TestClient c;
+        ASSERT_EQ(c.Connect(static_cast<uint16_t>(port), "demo"), 2);
+        c.Negotiate();
+        EXPECT_EQ(c.Logon("kim", "k1").code, 0);
+        EXPECT_EQ(One(c, "select count(*) from scott.dept"), "4");
+        c.Logoff();
+        c.Disconnect();
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
