@@ -75,12 +75,10 @@ void TOraCursor::AllocCursor() {
 }
 
 void TOraCursor::FreeCursor() {
-    if (stmt_ && RefCount() <= 1) {
+    if (stmt_) {
         OCIStmt* s = stmt_;
         stmt_ = nullptr;
         OCIHandleFree(s, OCI_HTYPE_STMT);
-    } else if (stmt_ && RefCount() > 1) {
-        return; // a parameter or field still shares the handle
     }
     SetState(csInactive);
 }

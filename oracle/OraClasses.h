@@ -419,6 +419,8 @@ public:
     void ExecCommand() override;
     void FetchAll() override;
     void SetConnection(TQxConnection* connection) override;
+    void SetSQL(const std::string& text) override;
+    bool ReturnsRows() override;
     void SetProp(int code, const Variant& value) override;
     void GetProp(int code, Variant& value) override;
 
@@ -441,7 +443,9 @@ private:
                                     oracall::ub4** alenpp, oracall::ub1* piecep, void** indpp,
                                     oracall::ub2** rcodep);
 
+    void ComputeKind();
     TOCIConnection* conn_ = nullptr;
+    std::string kindSQL_; // the statement the result kind was computed for
     bool autoClose_ = false;
     bool deferredLobRead_ = false;
     bool endReached_ = false;

@@ -124,8 +124,8 @@ struct TOraBackground {
     std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);
 };
 
+// The current cursor holds a reference of its own only when it is not the own cursor.
 TOCICommand::TOCICommand() : ownCursor_(new TOraCursor), cursor_(ownCursor_) {
-    ownCursor_->AddRef(); // one reference as the own cursor, one as the current cursor
     bg_ = std::make_unique<TOraBackground>();
 }
 
@@ -141,7 +141,7 @@ TOCICommand::~TOCICommand() {
             Unprepare();
     } catch (...) {
     }
-    if (cursor_)
+    if (cursor_ && cursor_ != ownCursor_)
         cursor_->Release();
     if (ownCursor_)
         ownCursor_->Release();
@@ -223,9 +223,9 @@ TParamDesc* TOCICommand::AddParam() { return params_.Add(std::make_unique<TOraPa
 void TOCICommand::SetCurrentCursor(TOraCursor* cursor) {
     if (cursor == cursor_)
         return;
-    if (cursor)
+    if (cursor && cursor != ownCursor_)
         cursor->AddRef();
-    if (cursor_)
+    if (cursor_ && cursor_ != ownCursor_)
         cursor_->Release();
     cursor_ = cursor;
 }

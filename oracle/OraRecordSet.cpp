@@ -88,6 +88,20 @@ void TOCIRecordSet::SetConnection(TQxConnection* connection) {
     TQxRecordSet::SetConnection(connection);
 }
 
+void TOCIRecordSet::ComputeKind() {
+    TOCICommand* cmd = Cmd();
+    resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+    kindSQL_ = cmd->GetSQL();
+}
+
+bool TOCIRecordSet::ReturnsRows() { return resultKind_ == rkRows && kindSQL_ == Cmd()->GetSQL(); }
+
+void TOCIRecordSet::SetSQL(const std::string& text) {
+    if (text != Cmd()->GetSQL())
+        resultKind_ = rkUnknown; // the kind of the previous statement says nothing about this one
+    TQxRecordSet::SetSQL(text);
+}
+
 bool TOCIRecordSet::BackgroundRunning() const {
     return const_cast<TOCIRecordSet*>(this)->Cmd()->BackgroundRunning();
 }
@@ -388,7 +402,7 @@ void TOCIRecordSet::InternalPrepare() {
     TOCICommand* cmd = Cmd();
     cmd->RunParamHook();
     cmd->Prepare();
-    resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+    ComputeKind();
 }
 
 void TOCIRecordSet::InternalUnPrepare() {
@@ -405,7 +419,7 @@ void TOCIRecordSet::ExecCommand() {
     cmd->RunParamHook();
     TQxRecordSet::ExecCommand();
     if (!cmd->NonBlocking())
-        resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+        ComputeKind();
 }
 
 void TOCIRecordSet::OpenStep() {
@@ -418,7 +432,7 @@ void TOCIRecordSet::OpenStep() {
             cmd->BindParams();
         cmd->ExecuteStatement();
     }
-    resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+    ComputeKind();
     if (resultKind_ != rkRows)
         throw Exception(SNotRows);
     if (cmd->IsPlSql() && cmd->CursorParam())
@@ -456,7 +470,7 @@ void TOCIRecordSet::ExecuteAndFirstFetch() {
     if (!prepared_ || FieldCount() == 0) {
         if (cmd->OwnCursor()->State() == csInactive)
             cmd->Prepare();
-        resultKind_ = (cmd->IsSelect() || (cmd->IsPlSql() && cmd->CursorParam())) ? rkRows : rkNoRows;
+        ComputeKind();
         if (resultKind_ == rkRows)
             InitFields();
     }
@@ -503,8 +517,9 @@ void TOCIRecordSet::InternalClose() {
         cmd->WaitBackground();
     }
     if (cmd->CurrentCursor() != cmd->OwnCursor()) {
+        // The cursor of a REF CURSOR parameter is closed; the parameter binds a fresh one next time.
         TOraCursor* c = cmd->CurrentCursor();
-        if (c && c->RefCount() <= 2)
+        if (c)
             c->FreeCursor();
         cmd->SetCurrentCursor(cmd->OwnCursor());
     }
