@@ -22,8 +22,7 @@ size_t TQueuePoster::RunPending() {
         std::function<void()> task;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (queue_.empty())
-                return n;
+            if (queue_.empty()) return n;
             task = std::move(queue_.front());
             queue_.pop_front();
         }
@@ -49,5 +48,9 @@ namespace {
 std::atomic<MainThreadPoster*> g_poster{nullptr};
 }
 
-MainThreadPoster* GetMainThreadPoster() { return g_poster.load(); }
-void SetMainThreadPoster(MainThreadPoster* poster) { g_poster.store(poster); }
+MainThreadPoster* GetMainThreadPoster() {
+    return g_poster.load();
+}
+void SetMainThreadPoster(MainThreadPoster* poster) {
+    g_poster.store(poster);
+}

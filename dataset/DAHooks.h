@@ -14,8 +14,18 @@
 #include <string>
 
 // What the framework announces to the SQL monitor before and after an operation.
-enum TDAMonitorKind : int { mkConnect, mkDisconnect, mkPrepare, mkExecute, mkOpen, mkRefresh, mkCommit,
-                            mkRollback, mkStartTransaction, mkError };
+enum TDAMonitorKind : int {
+    mkConnect,
+    mkDisconnect,
+    mkPrepare,
+    mkExecute,
+    mkOpen,
+    mkRefresh,
+    mkCommit,
+    mkRollback,
+    mkStartTransaction,
+    mkError
+};
 
 struct TDAMonitorInfo {
     TDAMonitorKind Kind = mkExecute;
@@ -24,8 +34,8 @@ struct TDAMonitorInfo {
     std::string Component; // name of the announcing component
     std::string Label;     // "Refresh" for refreshes, else empty
     std::string SQL;
-    std::string Params;    // "NAME=value" pairs, one per line
-    std::string Error;     // mkError: the message
+    std::string Params; // "NAME=value" pairs, one per line
+    std::string Error;  // mkError: the message
 };
 
 struct TDAHooks {

@@ -6,35 +6,31 @@
 namespace {
 
 bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = char(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = char(y - 32);
-        if (x != y)
-            return false;
+        if (x >= 'a' && x <= 'z') x = char(x - 32);
+        if (y >= 'a' && y <= 'z') y = char(y - 32);
+        if (x != y) return false;
     }
     return true;
 }
 
 // A token that can name a macro: an identifier or a keyword of the lexer's table.
-bool IsNameToken(const TParser& p, int code) { return code == lxIdent || code > p.SymbolCount(); }
+bool IsNameToken(const TParser& p, int code) {
+    return code == lxIdent || code > p.SymbolCount();
+}
 
 } // namespace
 
 void TMacro::SetValue(const std::string& value) {
-    if (value == value_)
-        return;
+    if (value == value_) return;
     value_ = value;
     owner_->Changed();
 }
 
 void TMacro::SetActive(bool value) {
-    if (value == active_)
-        return;
+    if (value == active_) return;
     active_ = value;
     owner_->Changed();
 }
@@ -43,8 +39,7 @@ void TMacro::SetAsString(const std::string& value) {
     std::string q = "'";
     for (char c : value) {
         q += c;
-        if (c == '\'')
-            q += '\'';
+        if (c == '\'') q += '\'';
     }
     SetValue(q + "'");
 }
@@ -59,22 +54,19 @@ TMacro* TMacros::Add(const std::string& name) {
 }
 
 void TMacros::Clear() {
-    if (items_.empty())
-        return;
+    if (items_.empty()) return;
     items_.clear();
     Changed();
 }
 
 TMacro* TMacros::FindMacro(const std::string& name) const {
     for (auto& m : items_)
-        if (SameText(m->name_, name))
-            return m.get();
+        if (SameText(m->name_, name)) return m.get();
     return nullptr;
 }
 
 TMacro* TMacros::MacroByName(const std::string& name) const {
-    if (TMacro* m = FindMacro(name))
-        return m;
+    if (TMacro* m = FindMacro(name)) return m;
     std::string msg = FormatMsg(SMacroNotFound, {name});
     throw EDatabaseError(OwnerName.empty() ? msg : OwnerName + ": " + msg);
 }
@@ -82,8 +74,7 @@ TMacro* TMacros::MacroByName(const std::string& name) const {
 void TMacros::EndUpdate() {
     if (updateCount_ > 0 && --updateCount_ == 0 && pendingChange_) {
         pendingChange_ = false;
-        if (OnChanged)
-            OnChanged();
+        if (OnChanged) OnChanged();
     }
 }
 
@@ -92,13 +83,11 @@ void TMacros::Changed() {
         pendingChange_ = true;
         return;
     }
-    if (OnChanged)
-        OnChanged();
+    if (OnChanged) OnChanged();
 }
 
 std::unique_ptr<TParser> TMacros::MakeParser(const char* text) const {
-    if (ParserFactory)
-        return ParserFactory(text);
+    if (ParserFactory) return ParserFactory(text);
     return std::make_unique<TParser>(text);
 }
 
@@ -112,12 +101,10 @@ void TMacros::Scan(const std::string& sql) {
         std::string tok;
         int code;
         while ((code = p->GetNextToken(tok)) != lxEnd) {
-            if (tok != "&")
-                continue;
+            if (tok != "&") continue;
             std::string name;
             code = p->GetNextToken(tok);
-            if (code == lxEnd)
-                break;
+            if (code == lxEnd) break;
             if (!IsNameToken(*p, code)) {
                 p->StepBack(); // the token after a lone "&" may itself be an "&"
                 continue;
@@ -125,8 +112,7 @@ void TMacros::Scan(const std::string& sql) {
             bool known = false;
             for (auto& m : found)
                 known = known || SameText(m->name_, tok);
-            if (known)
-                continue;
+            if (known) continue;
             auto m = std::make_unique<TMacro>(this, tok);
             if (TMacro* old = FindMacro(tok)) {
                 m->value_ = old->value_;
@@ -139,13 +125,11 @@ void TMacros::Scan(const std::string& sql) {
     for (size_t i = 0; same && i < found.size(); ++i)
         same = found[i]->name_ == items_[i]->name_;
     items_ = std::move(found);
-    if (!same)
-        Changed();
+    if (!same) Changed();
 }
 
 void TMacros::Expand(std::string& sql) const {
-    if (items_.empty())
-        return;
+    if (items_.empty()) return;
     std::unique_ptr<TParser> p = MakeParser(sql.c_str());
     p->OmitBlank = false;
     p->OmitComment = false;
@@ -157,8 +141,7 @@ void TMacros::Expand(std::string& sql) const {
     int code;
     int copiedTo = 0; // the text between tokens the lexer skipped is copied as it stands
     auto copyTo = [&](int pos) {
-        if (pos > copiedTo)
-            out.append(sql, size_t(copiedTo), size_t(pos - copiedTo));
+        if (pos > copiedTo) out.append(sql, size_t(copiedTo), size_t(pos - copiedTo));
         copiedTo = std::max(copiedTo, pos);
     };
     while ((code = p->GetNextToken(tok)) != lxEnd) {
@@ -170,12 +153,10 @@ void TMacros::Expand(std::string& sql) const {
         copyTo(p->CurrPos() - 1);
         copiedTo = p->CurrPos();
         int next = p->GetNextToken(tok);
-        if (next == lxEnd)
-            break;
+        if (next == lxEnd) break;
         if (IsNameToken(*p, next)) {
             if (TMacro* m = FindMacro(tok)) {
-                if (m->active_)
-                    out += m->value_;
+                if (m->active_) out += m->value_;
                 copiedTo = p->CurrPos();
                 continue;
             }

@@ -19,7 +19,8 @@ public:
     const std::string& Name() const { return name_; }
     const std::string& Value() const { return value_; }
     bool Active() const { return active_; }
-    // Changing the value or the active flag re-derives the owner's SQL (unless the list is in a batch update).
+    // Changing the value or the active flag re-derives the owner's SQL (unless the list is in a batch
+    // update).
     void SetValue(const std::string& value);
     void SetActive(bool value);
     // Typed helpers: a quoted string literal, a number text.
@@ -53,7 +54,8 @@ public:
     TMacro* MacroByName(const std::string& name) const;
 
     // Finds the macros of sql: one per distinct name (case-insensitive); macros of the same name keep their
-    // value and active flag, names no longer in the text disappear. Without "&" in the text the list is empty.
+    // value and active flag, names no longer in the text disappear. Without "&" in the text the list is
+    // empty.
     void Scan(const std::string& sql);
     // Replaces every macro reference of sql (see the class comment); runs only when the list holds a macro.
     void Expand(std::string& sql) const;
@@ -65,9 +67,9 @@ public:
     // Tells the owner that the macros changed (deferred while updating).
     void Changed();
 
-    TMacroParserFactory ParserFactory;   // TParser when unset
-    std::function<void()> OnChanged;     // the owner re-derives its SQL
-    std::string OwnerName;               // for error messages
+    TMacroParserFactory ParserFactory; // TParser when unset
+    std::function<void()> OnChanged;   // the owner re-derives its SQL
+    std::string OwnerName;             // for error messages
 
 private:
     std::unique_ptr<TParser> MakeParser(const char* text) const;

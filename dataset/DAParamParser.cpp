@@ -3,21 +3,17 @@
 namespace {
 
 bool IsNameChar(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-           c == '#' || c >= 0xC0;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || c == '#' || c >= 0xC0;
 }
 
 bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = char(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = char(y - 32);
-        if (x != y)
-            return false;
+        if (x >= 'a' && x <= 'z') x = char(x - 32);
+        if (y >= 'a' && y <= 'z') y = char(y - 32);
+        if (x != y) return false;
     }
     return true;
 }
@@ -27,11 +23,9 @@ bool SameText(const std::string& a, const std::string& b) {
 std::vector<std::string> ParseParamNames(const std::string& sql) {
     std::vector<std::string> names;
     auto add = [&](const std::string& n) {
-        if (n.empty())
-            return;
+        if (n.empty()) return;
         for (auto& e : names)
-            if (SameText(e, n))
-                return;
+            if (SameText(e, n)) return;
         names.push_back(n);
     };
     size_t i = 0, n = sql.size();

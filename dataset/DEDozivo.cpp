@@ -15,18 +15,18 @@ TConnectDialogFactory& DefaultDialogFactory() {
 class TWaitCursor {
 public:
     TWaitCursor() {
-        if (DAHooks().StartWait)
-            DAHooks().StartWait();
+        if (DAHooks().StartWait) DAHooks().StartWait();
     }
     ~TWaitCursor() {
-        if (DAHooks().StopWait)
-            DAHooks().StopWait();
+        if (DAHooks().StopWait) DAHooks().StopWait();
     }
 };
 
 } // namespace
 
-void SetDefaultConnectDialogFactory(TConnectDialogFactory factory) { DefaultDialogFactory() = std::move(factory); }
+void SetDefaultConnectDialogFactory(TConnectDialogFactory factory) {
+    DefaultDialogFactory() = std::move(factory);
+}
 
 TCustomConnectDialog::~TCustomConnectDialog() {
     // A destroyed dialog is forgotten by every connection that uses it.
@@ -38,11 +38,12 @@ TCustomConnectDialog::~TCustomConnectDialog() {
 
 TCustomDAConnection::TCustomDAConnection() = default;
 
-TCustomDAConnection::~TCustomDAConnection() { DestroyConnection(); }
+TCustomDAConnection::~TCustomDAConnection() {
+    DestroyConnection();
+}
 
 void TCustomDAConnection::DestroyConnection() {
-    if (destroying_)
-        return;
+    if (destroying_) return;
     destroying_ = true;
     // Clients lose their connection first, then the connection closes.
     std::vector<TDAConnectionClient*> clients = clients_;
@@ -62,15 +63,13 @@ void TCustomDAConnection::DestroyConnection() {
 }
 
 void TCustomDAConnection::SetConnectDialog(TCustomConnectDialog* dialog) {
-    if (dialog == connectDialog_)
-        return;
+    if (dialog == connectDialog_) return;
     if (connectDialog_) {
         auto& u = connectDialog_->users_;
         u.erase(std::remove(u.begin(), u.end(), this), u.end());
     }
     connectDialog_ = dialog;
-    if (dialog)
-        dialog->users_.push_back(this);
+    if (dialog) dialog->users_.push_back(this);
 }
 
 // ---- Layer connection ----
@@ -87,8 +86,7 @@ void TCustomDAConnection::InitIConnection(TQxConnection* c) {
     c->SetProp(prAutoCommit, Variant(autoCommit_ && !InTransaction()));
     c->SetMethodProp(prOnError, [this](TQxMethodArgs& args) {
         auto* e = dynamic_cast<EDAError*>(args.Error);
-        if (e)
-            DoError(*e, args.Fail);
+        if (e) DoError(*e, args.Fail);
     });
     c->SetUsername(username_.c_str());
     c->SetPassword(password_.c_str());
@@ -96,13 +94,11 @@ void TCustomDAConnection::InitIConnection(TQxConnection* c) {
 }
 
 void TCustomDAConnection::SetIConnection(std::unique_ptr<TQxConnection> connection) {
-    if (Connected())
-        SetConnected(false);
+    if (Connected()) SetConnected(false);
     // The old object lives until every client has moved its command to the new one.
     std::unique_ptr<TQxConnection> old = std::move(iConnection_);
     iConnection_ = std::move(connection);
-    if (iConnection_)
-        InitIConnection(iConnection_.get());
+    if (iConnection_) InitIConnection(iConnection_.get());
     std::vector<TDAConnectionClient*> clients = clients_;
     for (TDAConnectionClient* c : clients)
         c->ConnectionChanged(this);
@@ -111,37 +107,30 @@ void TCustomDAConnection::SetIConnection(std::unique_ptr<TQxConnection> connecti
 // ---- Logon data ----
 
 void TCustomDAConnection::SetUsername(const std::string& value) {
-    if (value == username_)
-        return;
+    if (value == username_) return;
     SetConnected(false);
     username_ = value;
-    if (iConnection_)
-        iConnection_->SetUsername(value.c_str());
+    if (iConnection_) iConnection_->SetUsername(value.c_str());
 }
 
 void TCustomDAConnection::SetPassword(const std::string& value) {
-    if (value == password_)
-        return;
+    if (value == password_) return;
     SetConnected(false);
     password_ = value;
-    if (iConnection_)
-        iConnection_->SetPassword(value.c_str());
+    if (iConnection_) iConnection_->SetPassword(value.c_str());
 }
 
 void TCustomDAConnection::SetServer(const std::string& value) {
-    if (value == server_)
-        return;
+    if (value == server_) return;
     SetConnected(false);
     server_ = value;
-    if (iConnection_)
-        iConnection_->SetServer(value.c_str());
+    if (iConnection_) iConnection_->SetServer(value.c_str());
 }
 
 // ---- Clients ----
 
 void TCustomDAConnection::RegisterClient(TDAConnectionClient* client) {
-    if (std::find(clients_.begin(), clients_.end(), client) == clients_.end())
-        clients_.push_back(client);
+    if (std::find(clients_.begin(), clients_.end(), client) == clients_.end()) clients_.push_back(client);
 }
 
 void TCustomDAConnection::UnregisterClient(TDAConnectionClient* client) {
@@ -154,8 +143,7 @@ void TCustomDAConnection::Monitor(TDAMonitorKind kind, bool before, const std::s
                                   const std::string& component, const std::string& label,
                                   const std::string& params) const {
     const TDAHooks& h = DAHooks();
-    if (!h.Monitor || !(h.MonitorActive || debug))
-        return;
+    if (!h.Monitor || !(h.MonitorActive || debug)) return;
     TDAMonitorInfo info;
     info.Kind = kind;
     info.Before = before;
@@ -169,34 +157,31 @@ void TCustomDAConnection::Monitor(TDAMonitorKind kind, bool before, const std::s
 
 // ---- Connecting ----
 
-bool TCustomDAConnection::Connected() const { return iConnection_ && iConnection_->GetConnected(); }
+bool TCustomDAConnection::Connected() const {
+    return iConnection_ && iConnection_->GetConnected();
+}
 
 bool TCustomDAConnection::NeedPrompt() {
-    if (DesignTime)
-        return !loadConnect_ && (ConnectPrompt || username_.empty() || password_.empty());
+    if (DesignTime) return !loadConnect_ && (ConnectPrompt || username_.empty() || password_.empty());
     return ConnectPrompt;
 }
 
 std::unique_ptr<TCustomConnectDialog> TCustomDAConnection::CreateConnectDialog() {
-    if (DefaultDialogFactory())
-        return DefaultDialogFactory()();
+    if (DefaultDialogFactory()) return DefaultDialogFactory()();
     return nullptr;
 }
 
 void TCustomDAConnection::Loaded() {
-    if (!loading_)
-        return;
+    if (!loading_) return;
     loading_ = false;
-    if (!streamedConnected_)
-        return;
+    if (!streamedConnected_) return;
     streamedConnected_ = false;
     loadConnect_ = true;
     try {
         SetConnected(true);
     } catch (std::exception& e) {
         loadConnect_ = false;
-        if (!DesignTime)
-            throw;
+        if (!DesignTime) throw;
         // At design time the error is shown, not raised.
         ShowException(e);
         return;
@@ -212,8 +197,7 @@ void TCustomDAConnection::SetConnected(bool value) {
             streamedConnected_ = true;
         return;
     }
-    if (value == Connected())
-        return;
+    if (value == Connected()) return;
     if (value)
         DoConnect();
     else
@@ -239,8 +223,7 @@ void TCustomDAConnection::DoConnect() {
     if (NeedPrompt() && dialog) {
         dialog->SetConnection(this);
         if (!dialog->Execute()) {
-            if (loadConnect_ || DesignTime)
-                throw EDAError(SCannotConnect);
+            if (loadConnect_ || DesignTime) throw EDAError(SCannotConnect);
             throw EAbort();
         }
         return;
@@ -249,8 +232,7 @@ void TCustomDAConnection::DoConnect() {
 }
 
 void TCustomDAConnection::PerformConnect(bool retry) {
-    if (!retry && BeforeConnect)
-        BeforeConnect(*this);
+    if (!retry && BeforeConnect) BeforeConnect(*this);
     Monitor(mkConnect, true, username_ + "@" + server_);
     TQxConnection* c = IConnection();
     {
@@ -262,20 +244,17 @@ void TCustomDAConnection::PerformConnect(bool retry) {
     }
     Monitor(mkConnect, false, username_ + "@" + server_);
     NotifyClients(true);
-    if (AfterConnect)
-        AfterConnect(*this);
+    if (AfterConnect) AfterConnect(*this);
 }
 
 void TCustomDAConnection::NotifyClients(bool connected) {
     std::vector<TDAConnectionClient*> clients = clients_;
     for (TDAConnectionClient* c : clients)
-        if (std::find(clients_.begin(), clients_.end(), c) != clients_.end())
-            c->ConnectChange(connected);
+        if (std::find(clients_.begin(), clients_.end(), c) != clients_.end()) c->ConnectChange(connected);
 }
 
 void TCustomDAConnection::DoDisconnect() {
-    if (disconnecting_)
-        return;
+    if (disconnecting_) return;
     disconnecting_ = true;
     std::exception_ptr pending;
     // 1. The clients close. A fatal error (the connection is gone) starts the round again, so that every
@@ -285,8 +264,7 @@ void TCustomDAConnection::DoDisconnect() {
         bool restart = false;
         std::vector<TDAConnectionClient*> clients = clients_;
         for (TDAConnectionClient* c : clients) {
-            if (std::find(clients_.begin(), clients_.end(), c) == clients_.end())
-                continue;
+            if (std::find(clients_.begin(), clients_.end(), c) == clients_.end()) continue;
             try {
                 c->ConnectChange(false);
             } catch (EDAError& e) {
@@ -294,20 +272,16 @@ void TCustomDAConnection::DoDisconnect() {
                     restart = true;
                     break;
                 }
-                if (!pending)
-                    pending = std::current_exception();
+                if (!pending) pending = std::current_exception();
             } catch (...) {
-                if (!pending)
-                    pending = std::current_exception();
+                if (!pending) pending = std::current_exception();
             }
         }
-        if (!restart)
-            break;
+        if (!restart) break;
     }
     try {
         // 2. BeforeDisconnect.
-        if (BeforeDisconnect)
-            BeforeDisconnect(*this);
+        if (BeforeDisconnect) BeforeDisconnect(*this);
         // 3. An open user transaction is committed; the layer still disconnects when that fails.
         std::exception_ptr commitError;
         if (InTransaction()) {
@@ -323,20 +297,17 @@ void TCustomDAConnection::DoDisconnect() {
         try {
             iConnection_->Disconnect();
         } catch (...) {
-            if (!commitError)
-                commitError = std::current_exception();
+            if (!commitError) commitError = std::current_exception();
         }
         Monitor(mkDisconnect, false);
         // 5. AfterDisconnect.
-        if (AfterDisconnect)
-            AfterDisconnect(*this);
+        if (AfterDisconnect) AfterDisconnect(*this);
         if (commitError) {
             // 6. While the component is being destroyed, a fatal error is dropped.
             try {
                 std::rethrow_exception(commitError);
             } catch (EDAError& e) {
-                if (!(destroying_ && IsFatalError(e)))
-                    throw;
+                if (!(destroying_ && IsFatalError(e))) throw;
             }
         }
     } catch (...) {
@@ -344,23 +315,19 @@ void TCustomDAConnection::DoDisconnect() {
         throw;
     }
     disconnecting_ = false;
-    if (pending)
-        std::rethrow_exception(pending);
+    if (pending) std::rethrow_exception(pending);
 }
 
 // ---- Transactions ----
 
 void TCustomDAConnection::SetAutoCommit(bool value) {
     autoCommit_ = value;
-    if (iConnection_ && !InTransaction())
-        iConnection_->SetProp(prAutoCommit, Variant(value));
+    if (iConnection_ && !InTransaction()) iConnection_->SetProp(prAutoCommit, Variant(value));
 }
 
 void TCustomDAConnection::StartTransaction() {
-    if (!Connected())
-        throw EDAError(SConnectionIsClosed);
-    if (InTransaction())
-        throw EDAError(STransactionInProgress);
+    if (!Connected()) throw EDAError(SConnectionIsClosed);
+    if (InTransaction()) throw EDAError(STransactionInProgress);
     Monitor(mkStartTransaction, true);
     iConnection_->StartTransaction();
     transactionId_ = "Local";
@@ -369,8 +336,7 @@ void TCustomDAConnection::StartTransaction() {
 }
 
 void TCustomDAConnection::Commit() {
-    if (!Connected())
-        throw EDAError(SConnectionIsClosed);
+    if (!Connected()) throw EDAError(SConnectionIsClosed);
     Monitor(mkCommit, true);
     iConnection_->Commit();
     transactionId_.clear();
@@ -379,8 +345,7 @@ void TCustomDAConnection::Commit() {
 }
 
 void TCustomDAConnection::Rollback() {
-    if (!Connected())
-        throw EDAError(SConnectionIsClosed);
+    if (!Connected()) throw EDAError(SConnectionIsClosed);
     Monitor(mkRollback, true);
     iConnection_->Rollback();
     transactionId_.clear();
@@ -408,6 +373,5 @@ void TCustomDAConnection::DoError(EDAError& e, bool& fail) {
         }
         errorDisconnect_ = false;
     }
-    if (OnError)
-        OnError(*this, e, fail);
+    if (OnError) OnError(*this, e, fail);
 }

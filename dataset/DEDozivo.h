@@ -1,8 +1,8 @@
 // The SQL data-set framework: the connection component with login prompt, transactions and error routing
-// (TCustomDAConnection), the component that runs one SQL text with parameters and macros (TCustomDASQL), the SQL
-// data set over a fetching record set (TCustomDADataSet), and the holder of the statements that write one row
-// back (TCustomDAUpdateSQL). Server components derive from these classes and supply the record-set layer's
-// classes and their SQL text operations.
+// (TCustomDAConnection), the component that runs one SQL text with parameters and macros (TCustomDASQL), the
+// SQL data set over a fetching record set (TCustomDADataSet), and the holder of the statements that write one
+// row back (TCustomDAUpdateSQL). Server components derive from these classes and supply the record-set
+// layer's classes and their SQL text operations.
 #pragma once
 
 #include "dataset/DAError.h"
@@ -24,7 +24,9 @@ class TCustomDAUpdateSQL;
 // Statement kinds; a set of kinds is a bit mask (bit n = ordinal n).
 enum TStatementType : uint8_t { stQuery, stInsert, stUpdate, stDelete, stLock, stRefresh, stCheck, stCustom };
 using TStatementTypes = uint8_t;
-constexpr TStatementTypes StmtBit(TStatementType t) { return TStatementTypes(1u << t); }
+constexpr TStatementTypes StmtBit(TStatementType t) {
+    return TStatementTypes(1u << t);
+}
 
 // Refresh options (bit set).
 inline constexpr int roAfterInsert = 1;
@@ -226,7 +228,8 @@ public:
     // ---- Used by the owning data set and the server components ----
     void CheckConnection();
     // Hands over the command to use (the owned one of a free-standing component, the record set's of a data
-    // set); the command gets the SQL, AutoCommit and the after-execute callback, and the parameters are rebuilt.
+    // set); the command gets the SQL, AutoCommit and the after-execute callback, and the parameters are
+    // rebuilt.
     void AttachCommand(TQxCommand* command);
     void WriteParams(bool withValues);
     void ReadParams();
@@ -452,7 +455,8 @@ public:
     std::string& SQL(TUpdateKind kind);
     TCustomDADataSet* DataSet() const { return dataSet_; }
     void SetDataSet(TCustomDADataSet* dataSet);
-    // Runs the statement of a kind through the data set's PerformSQL with the update bit (for OnUpdateRecord).
+    // Runs the statement of a kind through the data set's PerformSQL with the update bit (for
+    // OnUpdateRecord).
     void ExecStatement(TUpdateKind kind);
 
 private:

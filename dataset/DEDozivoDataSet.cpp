@@ -20,11 +20,9 @@ std::vector<std::string> SplitFields(const std::string& list) {
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = list.find(';', start);
-        if (end == std::string::npos)
-            end = list.size();
+        if (end == std::string::npos) end = list.size();
         std::string name = Trim(list.substr(start, end - start));
-        if (!name.empty())
-            out.push_back(name);
+        if (!name.empty()) out.push_back(name);
         start = end + 1;
     }
     return out;
@@ -38,8 +36,7 @@ public:
     explicit TDAMasterLink(TCustomDADataSet* detail) : detail_(detail) {}
     void ActiveChanged() override { detail_->MasterChanged(); }
     void RecordChanged(TField* field) override {
-        if (!field)
-            detail_->MasterChanged();
+        if (!field) detail_->MasterChanged();
     }
     void DataSetScrolled(int) override { detail_->MasterChanged(); }
     void DataSetChanged() override { detail_->MasterChanged(); }
@@ -58,30 +55,26 @@ TCustomDADataSet::TCustomDADataSet() {
 }
 
 TCustomDADataSet::~TCustomDADataSet() {
-    if (updateObject_ && updateObject_->dataSet_ == this)
-        updateObject_->dataSet_ = nullptr;
+    if (updateObject_ && updateObject_->dataSet_ == this) updateObject_->dataSet_ = nullptr;
     try {
         Close();
     } catch (...) {
     }
-    if (connection_ && registered_)
-        connection_->UnregisterClient(this);
+    if (connection_ && registered_) connection_->UnregisterClient(this);
     updateQuery_.reset();
     masterLink_.reset();
-    // The store (and with it the record set and its command) goes with TMemDataSet; the SQL component must not
-    // touch that command any more.
+    // The store (and with it the record set and its command) goes with TMemDataSet; the SQL component must
+    // not touch that command any more.
     sql_->AttachCommand(nullptr);
 }
 
 // ---- Connection and record set ----
 
 void TCustomDADataSet::SetConnection(TCustomDAConnection* connection) {
-    if (connection == connection_)
-        return;
+    if (connection == connection_) return;
     Close();
     UnPrepare();
-    if (connection_ && registered_)
-        connection_->UnregisterClient(this);
+    if (connection_ && registered_) connection_->UnregisterClient(this);
     registered_ = false;
     connection_ = connection;
     sql_->connection_ = connection;
@@ -123,16 +116,15 @@ void TCustomDADataSet::SetRecordSetProps() {
     recordSet_->SetProp(prFetchAll, Variant(fetchAll_));
     recordSet_->SetProp(prLongStrings, Variant(options_.LongStrings));
     recordSet_->SetProp(prFlatBuffers, Variant(options_.FlatBuffers));
-    recordSet_->SetMethodProp(prOnRSAfterExecute, [this](TQxMethodArgs& a) { DoRecordSetAfterExecute(a.Result); });
+    recordSet_->SetMethodProp(prOnRSAfterExecute,
+                              [this](TQxMethodArgs& a) { DoRecordSetAfterExecute(a.Result); });
     recordSet_->SetMethodProp(prOnAfterFetch, [this](TQxMethodArgs&) { DoAfterFetch(); });
     recordSet_->SetMethodProp(prOnFetchBracket, [this](TQxMethodArgs& a) { DoFetchBracket(a.Before); });
 }
 
 void TCustomDADataSet::CheckConnection() {
-    if (!connection_)
-        throw EDAError(SConnectionNotDefined);
-    if (!connection_->Connected())
-        connection_->Connect();
+    if (!connection_) throw EDAError(SConnectionNotDefined);
+    if (!connection_->Connected()) connection_->Connect();
     if (!registered_) {
         connection_->RegisterClient(this);
         registered_ = true;
@@ -151,8 +143,7 @@ void TCustomDADataSet::CheckConnection() {
 }
 
 void TCustomDADataSet::ConnectChange(bool connected) {
-    if (connected)
-        return;
+    if (connected) return;
     Close();
     UnPrepare();
     FieldDefs().Updated = false;
@@ -175,31 +166,26 @@ void TCustomDADataSet::ConnectionChanged(TCustomDAConnection* connection) {
     Close();
     UnPrepare();
     attachedTo_ = nullptr; // CheckConnection compares the record set's class with the new connection's
-    if (recordSet_)
-        recordSet_->SetConnection(connection->IConnection());
+    if (recordSet_) recordSet_->SetConnection(connection->IConnection());
 }
 
 // ---- Wait cursor and monitor ----
 
 void TCustomDADataSet::StartWait() {
-    if (DAHooks().StartWait)
-        DAHooks().StartWait();
+    if (DAHooks().StartWait) DAHooks().StartWait();
 }
 
 void TCustomDADataSet::StopWait() {
-    if (DAHooks().StopWait)
-        DAHooks().StopWait();
+    if (DAHooks().StopWait) DAHooks().StopWait();
 }
 
 void TCustomDADataSet::CursorNotify() {
-    if (DAHooks().CursorNotify)
-        DAHooks().CursorNotify();
+    if (DAHooks().CursorNotify) DAHooks().CursorNotify();
 }
 
 void TCustomDADataSet::MonitorOp(TDAMonitorKind kind, bool before, const std::string& label) {
     const TDAHooks& h = DAHooks();
-    if (Internal || !connection_ || !h.Monitor || !(h.MonitorActive || Debug()))
-        return;
+    if (Internal || !connection_ || !h.Monitor || !(h.MonitorActive || Debug())) return;
     connection_->Monitor(kind, before, before ? FinalSQL() : std::string(), Debug(), Name, label,
                          before ? sql_->ParamsText() : std::string());
 }
@@ -207,8 +193,7 @@ void TCustomDADataSet::MonitorOp(TDAMonitorKind kind, bool before, const std::st
 // ---- Record-set callbacks ----
 
 void TCustomDADataSet::DoRecordSetAfterExecute(bool result) {
-    if (result)
-        sql_->ReadParams();
+    if (result) sql_->ReadParams();
     if (NonBlocking()) {
         if (!result) {
             try {
@@ -221,18 +206,15 @@ void TCustomDADataSet::DoRecordSetAfterExecute(bool result) {
         StopWait();
         EnableControls();
     }
-    if (AfterExecute)
-        AfterExecute(this, result);
+    if (AfterExecute) AfterExecute(this, result);
 }
 
 void TCustomDADataSet::DoAfterFetch() {
-    if (NonBlocking())
-        StopWait();
+    if (NonBlocking()) StopWait();
 }
 
 void TCustomDADataSet::DoFetchBracket(bool before) {
-    if (NonBlocking())
-        return;
+    if (NonBlocking()) return;
     // A blocking fetch is bracketed by the wait cursor.
     if (before)
         StartWait();
@@ -243,8 +225,7 @@ void TCustomDADataSet::DoFetchBracket(bool before) {
 // ---- Prepare, open, execute, refresh ----
 
 void TCustomDADataSet::Prepare() {
-    if (Prepared() || Active())
-        return;
+    if (Prepared() || Active()) return;
     CheckConnection();
     SetMasterParams(false);
     MonitorOp(mkPrepare, true);
@@ -260,7 +241,9 @@ void TCustomDADataSet::Prepare() {
     MonitorOp(mkPrepare, false);
 }
 
-void TCustomDADataSet::UnPrepare() { TMemDataSet::UnPrepare(); }
+void TCustomDADataSet::UnPrepare() {
+    TMemDataSet::UnPrepare();
+}
 
 void TCustomDADataSet::OpenCursor() {
     CheckConnection();
@@ -278,13 +261,11 @@ void TCustomDADataSet::OpenCursor() {
         sql_->WriteParams(true);
         TMemDataSet::OpenCursor();
     } catch (...) {
-        if (nonBlocking)
-            EnableControls();
+        if (nonBlocking) EnableControls();
         StopWait();
         throw;
     }
-    if (!nonBlocking)
-        StopWait();
+    if (!nonBlocking) StopWait();
     MonitorOp(mkOpen, false);
     rowsAffected_ = -1;
 }
@@ -294,18 +275,17 @@ void TCustomDADataSet::CloseCursor() {
         TMemDataSet::CloseCursor();
     } catch (EDAError& e) {
         // A lost connection does not keep the data set from closing.
-        if (!(connection_ && connection_->IsFatalError(e)))
-            throw;
+        if (!(connection_ && connection_->IsFatalError(e))) throw;
     }
 }
 
-bool TCustomDADataSet::Executing() { return sql_->Executing(); }
+bool TCustomDADataSet::Executing() {
+    return sql_->Executing();
+}
 
 void TCustomDADataSet::Execute() {
-    if (Executing())
-        return;
-    if (Active())
-        Close();
+    if (Executing()) return;
+    if (Active()) Close();
     CheckConnection();
     if (recordSet_->ReturnsRows()) {
         Open();
@@ -325,12 +305,10 @@ void TCustomDADataSet::Execute() {
         StopWait();
         throw;
     }
-    if (!nonBlocking)
-        StopWait();
+    if (!nonBlocking) StopWait();
     MonitorOp(mkExecute, false);
     rowsAffected_ = sql_->RowsAffected();
-    if (recordSet_->ReturnsRows())
-        Open();
+    if (recordSet_->ReturnsRows()) Open();
 }
 
 void TCustomDADataSet::InternalRefresh() {
@@ -355,27 +333,21 @@ void TCustomDADataSet::InternalPost() {
 // ---- Settings ----
 
 void TCustomDADataSet::SetFetchRows(int value) {
-    if (value == fetchRows_)
-        return;
+    if (value == fetchRows_) return;
     CheckInactive();
-    if (value < 1 || value > 10000)
-        throw EDAError(SInvalidFetchRows);
+    if (value < 1 || value > 10000) throw EDAError(SInvalidFetchRows);
     fetchRows_ = value;
-    if (recordSet_)
-        recordSet_->SetProp(prFetchRows, Variant(int32_t(value)));
+    if (recordSet_) recordSet_->SetProp(prFetchRows, Variant(int32_t(value)));
 }
 
 void TCustomDADataSet::SetFetchAll(bool value) {
-    if (value == fetchAll_)
-        return;
+    if (value == fetchAll_) return;
     fetchAll_ = value;
-    if (recordSet_)
-        recordSet_->SetProp(prFetchAll, Variant(value));
+    if (recordSet_) recordSet_->SetProp(prFetchAll, Variant(value));
     if (value) {
         if (uniDirectional_) {
             uniDirectional_ = false;
-            if (recordSet_)
-                recordSet_->SetProp(prUniDirectional, Variant(false));
+            if (recordSet_) recordSet_->SetProp(prUniDirectional, Variant(false));
         }
         if (Active() && recordSet_) {
             recordSet_->FetchAll();
@@ -385,24 +357,20 @@ void TCustomDADataSet::SetFetchAll(bool value) {
 }
 
 void TCustomDADataSet::SetUniDirectional(bool value) {
-    if (value == uniDirectional_)
-        return;
+    if (value == uniDirectional_) return;
     CheckInactive();
     uniDirectional_ = value;
-    if (recordSet_)
-        recordSet_->SetProp(prUniDirectional, Variant(value));
+    if (recordSet_) recordSet_->SetProp(prUniDirectional, Variant(value));
     if (value && fetchAll_) {
         fetchAll_ = false;
-        if (recordSet_)
-            recordSet_->SetProp(prFetchAll, Variant(false));
+        if (recordSet_) recordSet_->SetProp(prFetchAll, Variant(false));
     }
 }
 
 void TCustomDADataSet::SetRequiredFields(bool value) {
     options_.RequiredFields = value;
     LocalConstraints = value;
-    if (Active())
-        CreateFieldDefs();
+    if (Active()) CreateFieldDefs();
 }
 
 void TCustomDADataSet::SetNumberRangeOption(bool value) {
@@ -412,32 +380,25 @@ void TCustomDADataSet::SetNumberRangeOption(bool value) {
 
 void TCustomDADataSet::SetTrimFixedChar(bool value) {
     options_.TrimFixedChar = value;
-    if (data_)
-        data_->TrimFixedChar = value;
+    if (data_) data_->TrimFixedChar = value;
 }
 
 void TCustomDADataSet::SetLongStrings(bool value) {
     options_.LongStrings = value;
-    if (recordSet_)
-        recordSet_->SetProp(prLongStrings, Variant(value));
+    if (recordSet_) recordSet_->SetProp(prLongStrings, Variant(value));
 }
 
 void TCustomDADataSet::SetFlatBuffers(bool value) {
     options_.FlatBuffers = value;
-    if (recordSet_)
-        recordSet_->SetProp(prFlatBuffers, Variant(value));
+    if (recordSet_) recordSet_->SetProp(prFlatBuffers, Variant(value));
 }
 
 void TCustomDADataSet::SetUpdateObject(TCustomDAUpdateSQL* object) {
-    if (object == updateObject_)
-        return;
-    if (updateObject_ && updateObject_->dataSet_ == this)
-        updateObject_->dataSet_ = nullptr;
-    if (object && object->dataSet_ && object->dataSet_ != this)
-        object->dataSet_->updateObject_ = nullptr;
+    if (object == updateObject_) return;
+    if (updateObject_ && updateObject_->dataSet_ == this) updateObject_->dataSet_ = nullptr;
+    if (object && object->dataSet_ && object->dataSet_ != this) object->dataSet_->updateObject_ = nullptr;
     updateObject_ = object;
-    if (object)
-        object->dataSet_ = this;
+    if (object) object->dataSet_ = this;
 }
 
 bool TCustomDADataSet::GetCanModify() {
@@ -455,8 +416,7 @@ std::unique_ptr<TStream> TCustomDADataSet::CreateBlobStream(TField* field, TBlob
     if (mode != bmRead && field && field->DataType() == ftMemo && connection_ && connection_->Connected() &&
         connection_->IConnection()->GetConvertEOL() && field->FieldNo() > 0) {
         if (uint8_t* buf = GetActiveRecBuf())
-            if (TBlob* blob = data_->GetBlob(field->FieldNo(), buf))
-                blob->ExpandLineFeeds();
+            if (TBlob* blob = data_->GetBlob(field->FieldNo(), buf)) blob->ExpandLineFeeds();
     }
     return TMemDataSet::CreateBlobStream(field, mode);
 }
@@ -473,18 +433,15 @@ void TCustomDADataSet::SQLChanged() {
 
 std::string TCustomDADataSet::GetFinalSQL(const std::string& componentSQL) {
     std::string s = componentSQL;
-    if (!filterSQL_.empty())
-        s = AddWhere(s, filterSQL_);
+    if (!filterSQL_.empty()) s = AddWhere(s, filterSQL_);
     if (MasterSource() && !masterFields_.empty() && !detailFields_.empty()) {
         std::vector<std::string> m = SplitFields(masterFields_), d = SplitFields(detailFields_);
         std::string cond;
         for (size_t i = 0; i < m.size() && i < d.size(); ++i) {
-            if (!cond.empty())
-                cond += " and ";
+            if (!cond.empty()) cond += " and ";
             cond += d[i] + " = :" + m[i];
         }
-        if (!cond.empty())
-            s = AddWhere(s, cond);
+        if (!cond.empty()) s = AddWhere(s, cond);
     }
     return s;
 }
@@ -494,13 +451,11 @@ void TCustomDADataSet::RederiveSQL(bool reopen) {
     UnPrepare();
     FieldDefs().Updated = false;
     sql_->RebuildParams();
-    if (reopen)
-        Open();
+    if (reopen) Open();
 }
 
 void TCustomDADataSet::SetFilterSQL(const std::string& value) {
-    if (value == filterSQL_)
-        return;
+    if (value == filterSQL_) return;
     std::string old = filterSQL_;
     bool wasActive = Active();
     filterSQL_ = Trim(value);
@@ -516,16 +471,16 @@ void TCustomDADataSet::SetFilterSQL(const std::string& value) {
     }
 }
 
-TDataSource* TCustomDADataSet::MasterSource() const { return masterLink_ ? masterLink_->DataSource() : nullptr; }
+TDataSource* TCustomDADataSet::MasterSource() const {
+    return masterLink_ ? masterLink_->DataSource() : nullptr;
+}
 
 void TCustomDADataSet::SetMasterSource(TDataSource* source) {
-    if (source == MasterSource())
-        return;
+    if (source == MasterSource()) return;
     // A master that leads back to this data set would refresh itself forever.
     for (TDataSource* s = source; s && s->DataSet();) {
         TDataSet* ds = s->DataSet();
-        if (ds == this)
-            throw EDatabaseError(SCircularDataLink);
+        if (ds == this) throw EDatabaseError(SCircularDataLink);
         auto* da = dynamic_cast<TCustomDADataSet*>(ds);
         s = da ? da->MasterSource() : nullptr;
     }
@@ -535,32 +490,26 @@ void TCustomDADataSet::SetMasterSource(TDataSource* source) {
 }
 
 void TCustomDADataSet::SetMasterFields(const std::string& value) {
-    if (value == masterFields_)
-        return;
+    if (value == masterFields_) return;
     masterFields_ = value;
-    if (MasterSource() && !masterFields_.empty() && !detailFields_.empty())
-        RederiveSQL(Active());
+    if (MasterSource() && !masterFields_.empty() && !detailFields_.empty()) RederiveSQL(Active());
 }
 
 void TCustomDADataSet::SetDetailFields(const std::string& value) {
-    if (value == detailFields_)
-        return;
+    if (value == detailFields_) return;
     detailFields_ = value;
-    if (MasterSource() && !masterFields_.empty() && !detailFields_.empty())
-        RederiveSQL(Active());
+    if (MasterSource() && !masterFields_.empty() && !detailFields_.empty()) RederiveSQL(Active());
 }
 
 void TCustomDADataSet::SetMasterParams(bool refreshWhenChanged) {
     TDataSet* master = MasterSource() ? MasterSource()->DataSet() : nullptr;
-    if (!master || !master->Active())
-        return;
+    if (!master || !master->Active()) return;
     bool changed = false;
     TParams& params = Params();
     for (int i = 0; i < params.Count(); ++i) {
         TParam* p = params[i];
         TField* f = master->FindField(p->Name);
-        if (!f)
-            continue;
+        if (!f) continue;
         Variant v = f->GetAsVariant();
         if (p->DataType == f->DataType() && p->Value().IsNull() == v.IsNull() &&
             (v.IsNull() || p->Value().Equals(v)))
@@ -571,8 +520,7 @@ void TCustomDADataSet::SetMasterParams(bool refreshWhenChanged) {
         p->ParamType = ptInput;
         changed = true;
     }
-    if (!changed || !refreshWhenChanged || !Active() || master->State() == dsSetKey)
-        return;
+    if (!changed || !refreshWhenChanged || !Active() || master->State() == dsSetKey) return;
     // The detail follows the master's new record.
     MonitorOp(mkRefresh, true, "Refresh");
     StartWait();
@@ -594,11 +542,9 @@ void TCustomDADataSet::SetMasterParams(bool refreshWhenChanged) {
 }
 
 void TCustomDADataSet::MasterChanged() {
-    if (masterRefreshing_ || !Active())
-        return;
+    if (masterRefreshing_ || !Active()) return;
     TDataSet* master = MasterSource() ? MasterSource()->DataSet() : nullptr;
-    if (!master || !master->Active())
-        return;
+    if (!master || !master->Active()) return;
     masterRefreshing_ = true;
     try {
         SetMasterParams(true);
@@ -617,8 +563,7 @@ void TCustomDADataSet::DoOnNewRecord() {
         for (size_t i = 0; i < m.size() && i < d.size(); ++i) {
             TField* mf = master->FindField(m[i]);
             TField* df = FindField(d[i]);
-            if (mf && df)
-                df->SetAsVariant(mf->GetAsVariant());
+            if (mf && df) df->SetAsVariant(mf->GetAsVariant());
         }
     }
     TMemDataSet::DoOnNewRecord();
@@ -626,13 +571,16 @@ void TCustomDADataSet::DoOnNewRecord() {
 
 // ---- ORDER BY entry points ----
 
-void TCustomDADataSet::SetOrderBy(const std::string& fields) { ReplaceSQL(SetOrderByText(Trim(SQL()), fields)); }
+void TCustomDADataSet::SetOrderBy(const std::string& fields) {
+    ReplaceSQL(SetOrderByText(Trim(SQL()), fields));
+}
 
-std::string TCustomDADataSet::GetOrderBy() { return GetOrderByText(Trim(SQL())); }
+std::string TCustomDADataSet::GetOrderBy() {
+    return GetOrderByText(Trim(SQL()));
+}
 
 void TCustomDADataSet::ReplaceSQL(const std::string& text) {
-    if (text == Trim(SQL()))
-        return;
+    if (text == Trim(SQL())) return;
     if (!hasBaseSQL_) {
         baseSQL_ = SQL();
         hasBaseSQL_ = true;

@@ -1,4 +1,5 @@
-// The SQL component: SQL text, macros, parameters and the execution of one statement through the layer command.
+// The SQL component: SQL text, macros, parameters and the execution of one statement through the layer
+// command.
 #include "dataset/DAParamParser.h"
 #include "dataset/DEDozivo.h"
 
@@ -65,12 +66,10 @@ TFieldType DefaultFieldType(uint16_t code) {
 class TWaitCursor {
 public:
     explicit TWaitCursor(bool active) : active_(active) {
-        if (active_ && DAHooks().StartWait)
-            DAHooks().StartWait();
+        if (active_ && DAHooks().StartWait) DAHooks().StartWait();
     }
     ~TWaitCursor() {
-        if (active_ && DAHooks().StopWait)
-            DAHooks().StopWait();
+        if (active_ && DAHooks().StopWait) DAHooks().StopWait();
     }
 
 private:
@@ -87,24 +86,23 @@ TCustomDASQL::TCustomDASQL(TCustomDADataSet* owner) : dataSet_(owner) {
 }
 
 TCustomDASQL::~TCustomDASQL() {
-    if (connection_ && registered_)
-        connection_->UnregisterClient(this);
+    if (connection_ && registered_) connection_->UnregisterClient(this);
     if (ownCommand_) {
         try {
-            if (ownCommand_->GetPrepared())
-                ownCommand_->Unprepare();
+            if (ownCommand_->GetPrepared()) ownCommand_->Unprepare();
         } catch (...) {
         }
     }
 }
 
-TMacros& TCustomDASQL::Macros() { return dataSet_ ? dataSet_->macros_ : *ownMacros_; }
+TMacros& TCustomDASQL::Macros() {
+    return dataSet_ ? dataSet_->macros_ : *ownMacros_;
+}
 
 // ---- SQL text, macros and parameters ----
 
 void TCustomDASQL::SetSQL(const std::string& text) {
-    if (text == sql_)
-        return;
+    if (text == sql_) return;
     // 1. The owner closes and unprepares; a free-standing component unprepares.
     if (dataSet_) {
         dataSet_->Close();
@@ -139,27 +137,23 @@ std::string TCustomDASQL::GetFinalSQL() {
 }
 
 std::string TCustomDASQL::FinalSQL() {
-    if (dataSet_)
-        return dataSet_->GetFinalSQL(GetFinalSQL());
+    if (dataSet_) return dataSet_->GetFinalSQL(GetFinalSQL());
     return GetFinalSQL();
 }
 
 TFieldType TCustomDASQL::FieldTypeOf(uint16_t dataType) {
-    if (dataSet_)
-        return dataSet_->GetFieldType(dataType);
+    if (dataSet_) return dataSet_->GetFieldType(dataType);
     return DefaultFieldType(dataType);
 }
 
 void TCustomDASQL::RebuildParams() {
     std::string text = FinalSQL();
     if (!paramCheck_ && !(connection_ && connection_->DesignTime)) {
-        if (command_)
-            command_->SetSQL(text);
+        if (command_) command_->SetSQL(text);
         return;
     }
     Variant scans = false;
-    if (command_)
-        command_->GetProp(prScanParams, scans);
+    if (command_) command_->GetProp(prScanParams, scans);
     if (command_ && scans.AsBoolean()) {
         // The command finds the parameters: Params follow its descriptors, keeping same-named values.
         command_->SetSQL(text);
@@ -173,8 +167,7 @@ void TCustomDASQL::RebuildParams() {
             if (TParam* o = old.FindParam(d->GetName())) {
                 TFieldType t = p->DataType;
                 p->Assign(*o);
-                if (t != ftUnknown)
-                    p->DataType = t;
+                if (t != ftUnknown) p->DataType = t;
             }
         }
         return;
@@ -210,8 +203,7 @@ void TCustomDASQL::SetParamCheck(bool value) {
             // A command without that setting never scans: the framework parses the parameters itself.
         }
     }
-    if (v)
-        RebuildParams();
+    if (v) RebuildParams();
 }
 
 std::string TCustomDASQL::ParamsText() const {
@@ -226,15 +218,13 @@ std::string TCustomDASQL::ParamsText() const {
 // ---- Connection and command ----
 
 void TCustomDASQL::SetConnection(TCustomDAConnection* connection) {
-    if (connection == connection_)
-        return;
+    if (connection == connection_) return;
     if (dataSet_) {
         dataSet_->SetConnection(connection);
         return;
     }
     UnPrepare();
-    if (connection_ && registered_)
-        connection_->UnregisterClient(this);
+    if (connection_ && registered_) connection_->UnregisterClient(this);
     registered_ = false;
     // The command belongs to the old connection's layer: it goes with it.
     command_ = nullptr;
@@ -251,10 +241,8 @@ void TCustomDASQL::SetConnection(TCustomDAConnection* connection) {
 
 void TCustomDASQL::AttachCommand(TQxCommand* command) {
     command_ = command;
-    if (!command_)
-        return;
-    if (connection_)
-        command_->SetConnection(connection_->IConnection());
+    if (!command_) return;
+    if (connection_) command_->SetConnection(connection_->IConnection());
     command_->SetSQL(FinalSQL());
     command_->SetProp(prAutoCommit, Variant(autoCommit_));
     command_->SetMethodProp(prOnAfterExecute, [this](TQxMethodArgs& args) { DoAfterExecute(args.Result); });
@@ -266,10 +254,8 @@ void TCustomDASQL::CheckConnection() {
         dataSet_->CheckConnection();
         return;
     }
-    if (!connection_)
-        throw EDAError(SConnectionNotDefined);
-    if (!connection_->Connected())
-        connection_->Connect();
+    if (!connection_) throw EDAError(SConnectionNotDefined);
+    if (!connection_->Connected()) connection_->Connect();
     if (!registered_) {
         connection_->RegisterClient(this);
         registered_ = true;
@@ -288,8 +274,7 @@ void TCustomDASQL::CheckConnection() {
 }
 
 void TCustomDASQL::ConnectChange(bool connected) {
-    if (!connected)
-        UnPrepare();
+    if (!connected) UnPrepare();
 }
 
 void TCustomDASQL::ConnectionChanged(TCustomDAConnection* connection) {
@@ -304,8 +289,7 @@ void TCustomDASQL::ConnectionChanged(TCustomDAConnection* connection) {
         ownCommand_.reset();
         return;
     }
-    if (!ownCommand_)
-        return;
+    if (!ownCommand_) return;
     TQxConnection* ic = connection->IConnection();
     std::unique_ptr<TQxCommand> fresh = ic->CreateCommand();
     if (typeid(*fresh) != typeid(*ownCommand_)) {
@@ -318,7 +302,9 @@ void TCustomDASQL::ConnectionChanged(TCustomDAConnection* connection) {
 
 // ---- Prepare and execute ----
 
-bool TCustomDASQL::Prepared() { return command_ && command_->GetPrepared(); }
+bool TCustomDASQL::Prepared() {
+    return command_ && command_->GetPrepared();
+}
 
 bool TCustomDASQL::Announcing() const {
     const TDAHooks& h = DAHooks();
@@ -326,38 +312,31 @@ bool TCustomDASQL::Announcing() const {
 }
 
 void TCustomDASQL::Prepare() {
-    if (Prepared())
-        return;
+    if (Prepared()) return;
     CheckConnection();
-    if (Announcing())
-        connection_->Monitor(mkPrepare, true, FinalSQL(), Debug, Name);
+    if (Announcing()) connection_->Monitor(mkPrepare, true, FinalSQL(), Debug, Name);
     command_->Prepare();
-    if (Announcing())
-        connection_->Monitor(mkPrepare, false, std::string(), Debug, Name);
+    if (Announcing()) connection_->Monitor(mkPrepare, false, std::string(), Debug, Name);
 }
 
 void TCustomDASQL::UnPrepare() {
-    if (command_ && command_->GetPrepared())
-        command_->Unprepare();
+    if (command_ && command_->GetPrepared()) command_->Unprepare();
 }
 
 bool TCustomDASQL::Executing() {
-    if (!command_)
-        return false;
+    if (!command_) return false;
     Variant v = false;
     command_->GetProp(prExecuting, v);
     return v.AsBoolean();
 }
 
 void TCustomDASQL::Execute(int iterations) {
-    if (Executing())
-        return;
+    if (Executing()) return;
     CheckConnection();
     if (Announcing())
         connection_->Monitor(mkExecute, true, FinalSQL(), Debug, Name, std::string(), ParamsText());
     if (NonBlocking) {
-        if (DAHooks().CursorNotify)
-            DAHooks().CursorNotify();
+        if (DAHooks().CursorNotify) DAHooks().CursorNotify();
         // The wait ends in the after-execute callback, when the background run completes.
         WriteParams(true);
         command_->Execute(iterations);
@@ -366,22 +345,17 @@ void TCustomDASQL::Execute(int iterations) {
         WriteParams(true);
         command_->Execute(iterations);
     }
-    if (Announcing())
-        connection_->Monitor(mkExecute, false, std::string(), Debug, Name);
+    if (Announcing()) connection_->Monitor(mkExecute, false, std::string(), Debug, Name);
 }
 
 void TCustomDASQL::DoAfterExecute(bool result) {
-    if (result)
-        ReadParams();
-    if (NonBlocking && DAHooks().StopWait)
-        DAHooks().StopWait();
-    if (AfterExecute)
-        AfterExecute(this, result);
+    if (result) ReadParams();
+    if (NonBlocking && DAHooks().StopWait) DAHooks().StopWait();
+    if (AfterExecute) AfterExecute(this, result);
 }
 
 int TCustomDASQL::RowsAffected() {
-    if (!command_)
-        return 0;
+    if (!command_) return 0;
     Variant v = int32_t(0);
     command_->GetProp(prRowsProcessed, v);
     return v.AsInteger();
@@ -390,16 +364,14 @@ int TCustomDASQL::RowsAffected() {
 // ---- Parameters to and from the command ----
 
 void TCustomDASQL::WriteParams(bool withValues) {
-    if (!command_)
-        return;
+    if (!command_) return;
     for (int i = 0; i < params_.Count(); ++i) {
         TParam* p = params_[i];
         TParamDesc* d = i < command_->GetParamCount() ? command_->GetParam(i) : command_->AddParam();
         d->SetName(p->Name);
         d->SetDataType(FieldTypeToDataType(p->DataType));
         d->SetParamType(uint8_t(p->ParamType));
-        if (!withValues)
-            continue;
+        if (!withValues) continue;
         Variant v = p->Value();
         if (!v.IsNullOrEmpty()) {
             if (p->DataType == ftDate) {
@@ -418,21 +390,18 @@ void TCustomDASQL::WriteParams(bool withValues) {
 }
 
 void TCustomDASQL::ReadParams() {
-    if (!command_)
-        return;
+    if (!command_) return;
     for (int i = 0; i < params_.Count() && i < command_->GetParamCount(); ++i) {
         TParam* p = params_[i];
         Variant v;
         command_->GetParam(i)->GetValue(v);
         TFieldType t = p->DataType;
         p->SetValue(v);
-        if (t != ftUnknown)
-            p->DataType = t;
+        if (t != ftUnknown) p->DataType = t;
     }
 }
 
 void TCustomDASQL::SetAutoCommit(bool value) {
     autoCommit_ = value;
-    if (command_)
-        command_->SetProp(prAutoCommit, Variant(value));
+    if (command_) command_->SetProp(prAutoCommit, Variant(value));
 }

@@ -1,5 +1,5 @@
-// Writing a row back: the perform operations, PerformSQL with OLD_ parameters, strict update, refresh and check
-// of the current record, and the update statements holder.
+// Writing a row back: the perform operations, PerformSQL with OLD_ parameters, strict update, refresh and
+// check of the current record, and the update statements holder.
 #include "dataset/DEDozivo.h"
 
 #include <cctype>
@@ -17,19 +17,16 @@ std::string Trim(const std::string& s) {
 }
 
 bool HasOldPrefix(const std::string& name) {
-    if (name.size() < 4)
-        return false;
+    if (name.size() < 4) return false;
     return std::toupper(static_cast<unsigned char>(name[0])) == 'O' &&
            std::toupper(static_cast<unsigned char>(name[1])) == 'L' &&
            std::toupper(static_cast<unsigned char>(name[2])) == 'D' && name[3] == '_';
 }
 
 bool IsNumber(const std::string& s) {
-    if (s.empty() || s.size() > 5)
-        return false;
+    if (s.empty() || s.size() > 5) return false;
     for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
     return true;
 }
 
@@ -58,8 +55,7 @@ bool IsComplexFieldType(TFieldType t) {
 TSharedObject* ComplexObject(uint16_t dataType, const uint8_t* p) {
     void* raw = nullptr;
     std::memcpy(&raw, p, sizeof(raw));
-    if (!raw)
-        return nullptr;
+    if (!raw) return nullptr;
     switch (dataType) {
     case dtBlob:
     case dtMemo:
@@ -109,8 +105,7 @@ void AssignToField(TField* f, const Variant& v) {
 // ---- Perform operations ----
 
 std::string TCustomDADataSet::UpdateStatementText(TStatementType kind) {
-    if (!updateObject_)
-        return std::string();
+    if (!updateObject_) return std::string();
     switch (kind) {
     case stInsert:
         return updateObject_->InsertSQL;
@@ -135,7 +130,9 @@ void TCustomDADataSet::PerformUpdate() {
         RefreshRecord();
 }
 
-void TCustomDADataSet::PerformDelete() { PerformSQL(UpdateStatementText(stDelete), StmtBit(stDelete)); }
+void TCustomDADataSet::PerformDelete() {
+    PerformSQL(UpdateStatementText(stDelete), StmtBit(stDelete));
+}
 
 void TCustomDADataSet::RefreshRecord() {
     CheckActive();
@@ -146,10 +143,8 @@ void TCustomDADataSet::RefreshRecord() {
 // ---- PerformSQL ----
 
 bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds) {
-    if (text.empty())
-        return false;
-    if (!connection_)
-        throw EDAError(SConnectionNotDefined);
+    if (text.empty()) return false;
+    if (!connection_) throw EDAError(SConnectionNotDefined);
 
     // 1. The update query, created through the connection on first use.
     if (!updateQuery_) {
@@ -165,8 +160,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
 
     // 2. and 3.
     std::string trimmed = Trim(text);
-    if (trimmed != uq.SQL())
-        uq.SetSQL(trimmed);
+    if (trimmed != uq.SQL()) uq.SetSQL(trimmed);
     const TStatementTypes writes = StmtBit(stInsert) | StmtBit(stUpdate) | StmtBit(stDelete);
     uq.SetAutoCommit((kinds & writes) != 0 && AutoCommit());
 
@@ -180,8 +174,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         if (IsNumber(name)) {
             int n = std::stoi(name);
             for (int k = 0; k < FieldCount() && !field; ++k)
-                if (Fields(k)->FieldNo() == n)
-                    field = Fields(k);
+                if (Fields(k)->FieldNo() == n) field = Fields(k);
         } else {
             field = FindField(name);
         }
@@ -201,8 +194,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     }
 
     // 5.
-    if (BeforeUpdateExecute)
-        BeforeUpdateExecute(*this, kinds, params);
+    if (BeforeUpdateExecute) BeforeUpdateExecute(*this, kinds, params);
     for (int i = 0; i < params.Count(); ++i)
         if (params[i]->DataType == ftUnknown)
             throw EDAError(FormatMsg(SUnknownParamDataType, {params[i]->Name}));
@@ -222,25 +214,21 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         for (int i = 0; i < uq.FieldCount(); ++i) {
             TField* src = uq.Fields(i);
             TField* dst = FindField(src->FieldName());
-            if (!dst || dst->FieldNo() <= 0 || src->FieldNo() <= 0)
-                continue;
+            if (!dst || dst->FieldNo() <= 0 || src->FieldNo() <= 0) continue;
             TFieldDesc* srcDesc = uq.Data()->Fields()[src->FieldNo() - 1];
             TFieldDesc* dstDesc = data_->Fields()[dst->FieldNo() - 1];
             if (IsSharedObjectType(srcDesc->DataType) && IsSharedObjectType(dstDesc->DataType)) {
                 // A blob or object replaces the reference in the active record.
-                if (!refresh || !active)
-                    continue;
+                if (!refresh || !active) continue;
                 uint8_t* srcRec = uq.GetActiveRecBuf();
-                TSharedObject* nobj = srcRec ? ComplexObject(srcDesc->DataType, srcRec + srcDesc->Offset) : nullptr;
+                TSharedObject* nobj =
+                    srcRec ? ComplexObject(srcDesc->DataType, srcRec + srcDesc->Offset) : nullptr;
                 TSharedObject* oobj = ComplexObject(dstDesc->DataType, active + dstDesc->Offset);
                 void* raw = nullptr;
-                if (srcRec)
-                    std::memcpy(&raw, srcRec + srcDesc->Offset, sizeof(raw));
-                if (nobj)
-                    nobj->AddRef();
+                if (srcRec) std::memcpy(&raw, srcRec + srcDesc->Offset, sizeof(raw));
+                if (nobj) nobj->AddRef();
                 std::memcpy(active + dstDesc->Offset, &raw, sizeof(raw));
-                if (oobj)
-                    oobj->Release();
+                if (oobj) oobj->Release();
                 bool isNull = !srcRec || uq.Data()->GetNull(src->FieldNo(), srcRec);
                 data_->SetNull(dst->FieldNo(), active, isNull);
                 if (raw && (State() == dsEdit || State() == dsInsert) &&
@@ -252,13 +240,11 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
             if (check) {
                 TDataSetState st = State();
                 Variant mine = (st == dsEdit || st == dsInsert || st == dsSetKey) ? dst->OldValue()
-                                                                                   : dst->GetAsVariant();
+                                                                                  : dst->GetAsVariant();
                 bool same = mine.IsNullOrEmpty() ? v.IsNullOrEmpty() : (!v.IsNullOrEmpty() && mine.Equals(v));
-                if (!same)
-                    throw EDAError(SRecordChanged);
+                if (!same) throw EDAError(SRecordChanged);
             } else if (!inPost_) {
-                if (active)
-                    data_->PutFieldAsVariant(dst->FieldNo(), active, v);
+                if (active) data_->PutFieldAsVariant(dst->FieldNo(), active, v);
             } else {
                 AssignToField(dst, v);
             }
@@ -281,11 +267,9 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         if (options_.ReturnParams || (kinds & StmtBit(stRefresh))) {
             for (int i = 0; i < params.Count(); ++i) {
                 TParam* p = params[i];
-                if (HasOldPrefix(p->Name))
-                    continue;
+                if (HasOldPrefix(p->Name)) continue;
                 TField* f = FindField(p->Name);
-                if (!f || IsComplexFieldType(f->DataType()))
-                    continue;
+                if (!f || IsComplexFieldType(f->DataType())) continue;
                 if (State() == dsEdit || State() == dsInsert)
                     AssignToField(f, p->Value());
                 else if (uint8_t* active = ActiveBuffer(); active && f->FieldNo() > 0)
@@ -295,8 +279,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     }
 
     // 9.
-    if (AfterUpdateExecute)
-        AfterUpdateExecute(*this, kinds, params);
+    if (AfterUpdateExecute) AfterUpdateExecute(*this, kinds, params);
     uq.Close();
     return true;
 }
@@ -304,8 +287,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
 // ---- Update statements holder ----
 
 TCustomDAUpdateSQL::~TCustomDAUpdateSQL() {
-    if (dataSet_ && dataSet_->updateObject_ == this)
-        dataSet_->updateObject_ = nullptr;
+    if (dataSet_ && dataSet_->updateObject_ == this) dataSet_->updateObject_ = nullptr;
 }
 
 std::string& TCustomDAUpdateSQL::SQL(TUpdateKind kind) {
@@ -327,7 +309,6 @@ void TCustomDAUpdateSQL::SetDataSet(TCustomDADataSet* dataSet) {
 }
 
 void TCustomDAUpdateSQL::ExecStatement(TUpdateKind kind) {
-    if (!dataSet_)
-        throw EDAError("The update object serves no data set.");
+    if (!dataSet_) throw EDAError("The update object serves no data set.");
     dataSet_->PerformSQL(SQL(kind), StmtBit(stUpdate));
 }

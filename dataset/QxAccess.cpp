@@ -2,21 +2,19 @@
 
 #include <cstring>
 
-void RaiseUnknownProp(int code) { RaiseAssertion(std::to_string(code)); }
+void RaiseUnknownProp(int code) {
+    RaiseAssertion(std::to_string(code));
+}
 
 namespace {
 
 bool SameTextCI(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 32);
-        if (x != y)
-            return false;
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+        if (x != y) return false;
     }
     return true;
 }
@@ -35,8 +33,7 @@ bool TParamDesc::SetValue(const Variant& value) {
 
 void TParamDesc::SetNull(bool isNull) {
     isNull_ = isNull;
-    if (isNull)
-        value_ = Variant::Null();
+    if (isNull) value_ = Variant::Null();
 }
 
 TParamDesc* TParamDescs::Add(std::unique_ptr<TParamDesc> desc) {
@@ -51,8 +48,7 @@ void TParamDescs::Delete(int i) {
 
 TParamDesc* TParamDescs::FindParam(const std::string& name) const {
     for (auto& p : items_)
-        if (SameTextCI(p->GetName(), name))
-            return p.get();
+        if (SameTextCI(p->GetName(), name)) return p.get();
     return nullptr;
 }
 
@@ -73,15 +69,21 @@ void TQxConnection::SetProp(int code, const Variant& value) {
     }
 }
 
-void TQxConnection::GetProp(int code, Variant&) { RaiseUnknownProp(code); }
+void TQxConnection::GetProp(int code, Variant&) {
+    RaiseUnknownProp(code);
+}
 
-void TQxConnection::SetMethodProp(int code, TQxMethod) { RaiseUnknownProp(code); }
+void TQxConnection::SetMethodProp(int code, TQxMethod) {
+    RaiseUnknownProp(code);
+}
 
 // ---- TQxCommand ----
 
 TQxCommand::~TQxCommand() = default;
 
-TParamDesc* TQxCommand::AddParam() { return params_.Add(std::make_unique<TParamDesc>()); }
+TParamDesc* TQxCommand::AddParam() {
+    return params_.Add(std::make_unique<TParamDesc>());
+}
 
 void TQxCommand::SetProp(int code, const Variant& value) {
     switch (code) {
@@ -117,8 +119,7 @@ void TQxCommand::SetMethodProp(int code, TQxMethod method) {
 }
 
 void TQxCommand::DoAfterExecute(bool result) {
-    if (!afterExecute_)
-        return;
+    if (!afterExecute_) return;
     TQxMethodArgs args;
     args.Sender = this;
     args.Result = result;
@@ -132,8 +133,7 @@ TQxRecordSet::TQxRecordSet() = default;
 TQxRecordSet::~TQxRecordSet() = default;
 
 void TQxRecordSet::InitCommand() {
-    if (!command_)
-        SetCommand(CreateCommand());
+    if (!command_) SetCommand(CreateCommand());
 }
 
 TQxCommand* TQxRecordSet::GetCommand() {
@@ -141,9 +141,13 @@ TQxCommand* TQxRecordSet::GetCommand() {
     return command_.get();
 }
 
-void TQxRecordSet::InternalPrepare() { GetCommand()->Prepare(); }
+void TQxRecordSet::InternalPrepare() {
+    GetCommand()->Prepare();
+}
 
-void TQxRecordSet::InternalUnPrepare() { GetCommand()->Unprepare(); }
+void TQxRecordSet::InternalUnPrepare() {
+    GetCommand()->Unprepare();
+}
 
 void TQxRecordSet::InternalOpen() {
     eof_ = false;
@@ -167,13 +171,11 @@ bool TQxRecordSet::GetConvertEOL() {
 }
 
 void TQxRecordSet::Prepare() {
-    if (prepared_)
-        return;
+    if (prepared_) return;
     try {
         InternalPrepare();
         // A statement known to return rows describes its columns right after preparing.
-        if (resultKind_ == rkRows)
-            InitFields();
+        if (resultKind_ == rkRows) InitFields();
     } catch (...) {
         prepared_ = false;
         try {
@@ -190,25 +192,27 @@ void TQxRecordSet::ExecuteAndFirstFetch() {
     ExecCommand();
     // Columns not described at prepare time are described now; a store whose descriptors were dropped when it
     // closed unprepared describes them again.
-    if (kindBefore != rkRows || FieldCount() == 0)
-        InitFields();
+    if (kindBefore != rkRows || FieldCount() == 0) InitFields();
     if (fetchAll_)
         FetchAll();
     else
         Fetch(false);
     // A statement without rows opens empty with Eof already set.
-    if (!firstItem_)
-        eof_ = true;
+    if (!firstItem_) eof_ = true;
 }
 
-void TQxRecordSet::ExecCommand() { GetCommand()->Execute(1); }
+void TQxRecordSet::ExecCommand() {
+    GetCommand()->Execute(1);
+}
 
 void TQxRecordSet::FetchAll() {
     while (Fetch(false)) {
     }
 }
 
-void TQxRecordSet::SetConnection(TQxConnection* connection) { GetCommand()->SetConnection(connection); }
+void TQxRecordSet::SetConnection(TQxConnection* connection) {
+    GetCommand()->SetConnection(connection);
+}
 
 void TQxRecordSet::SetSQL(const std::string& text) {
     GetCommand()->SetSQL(text);
@@ -240,7 +244,9 @@ void TQxRecordSet::SetProp(int code, const Variant& value) {
     }
 }
 
-void TQxRecordSet::GetProp(int code, Variant&) { RaiseUnknownProp(code); }
+void TQxRecordSet::GetProp(int code, Variant&) {
+    RaiseUnknownProp(code);
+}
 
 void TQxRecordSet::SetMethodProp(int code, TQxMethod method) {
     switch (code) {
@@ -259,8 +265,7 @@ void TQxRecordSet::SetMethodProp(int code, TQxMethod method) {
 }
 
 void TQxRecordSet::DoAfterExecute(bool result) {
-    if (!onAfterExecute_)
-        return;
+    if (!onAfterExecute_) return;
     TQxMethodArgs args;
     args.Sender = this;
     args.Result = result;
@@ -268,16 +273,14 @@ void TQxRecordSet::DoAfterExecute(bool result) {
 }
 
 void TQxRecordSet::DoAfterFetch() {
-    if (!onAfterFetch_)
-        return;
+    if (!onAfterFetch_) return;
     TQxMethodArgs args;
     args.Sender = this;
     onAfterFetch_(args);
 }
 
 bool TQxRecordSet::DoFetchBracket(bool before) {
-    if (!onFetchBracket_)
-        return false;
+    if (!onFetchBracket_) return false;
     TQxMethodArgs args;
     args.Sender = this;
     args.Before = before;
@@ -292,17 +295,14 @@ PItemHeader TQxRecordSet::NextVisible(PItemHeader from, bool fromStart) {
     PItemHeader item = fromStart ? firstItem_ : from->Next;
     for (;;) {
         if (!item) {
-            // Ran off the end of the loaded rows: ask the server for more. The remembered last item is checked
-            // against the block registry before use, as the server layer may have replaced items.
+            // Ran off the end of the loaded rows: ask the server for more. The remembered last item is
+            // checked against the block registry before use, as the server layer may have replaced items.
             PItemHeader last = lastItem_;
             uint64_t serial = last ? last->Block->Serial : 0;
-            if (!Fetch(false))
-                return nullptr;
+            if (!Fetch(false)) return nullptr;
             if (uniDirectional_ || CanFetchBack()) {
-                if (firstItem_)
-                    firstItem_->Prev = nullptr;
-                if (lastItem_)
-                    lastItem_->Next = nullptr;
+                if (firstItem_) firstItem_->Prev = nullptr;
+                if (lastItem_) lastItem_->Next = nullptr;
             }
             if (uniDirectional_)
                 item = firstItem_;
@@ -310,11 +310,9 @@ PItemHeader TQxRecordSet::NextVisible(PItemHeader from, bool fromStart) {
                 item = last->Next;
             else
                 item = firstItem_;
-            if (!item)
-                return nullptr;
+            if (!item) return nullptr;
         }
-        if (!IsHidden(item))
-            return item;
+        if (!IsHidden(item)) return item;
         item = item->Next;
     }
 }
@@ -325,28 +323,22 @@ PItemHeader TQxRecordSet::PriorVisible(PItemHeader from, bool fromEnd) {
         if (!item) {
             PItemHeader first = firstItem_;
             uint64_t serial = first ? first->Block->Serial : 0;
-            if (!Fetch(true))
-                return nullptr;
-            if (firstItem_)
-                firstItem_->Prev = nullptr;
-            if (lastItem_)
-                lastItem_->Next = nullptr;
+            if (!Fetch(true)) return nullptr;
+            if (firstItem_) firstItem_->Prev = nullptr;
+            if (lastItem_) lastItem_->Next = nullptr;
             if (first && blockMan_->IsItemInUse(first, serial) && first->Prev)
                 item = first->Prev;
             else
                 item = lastItem_;
-            if (!item)
-                return nullptr;
+            if (!item) return nullptr;
         }
-        if (!IsHidden(item))
-            return item;
+        if (!IsHidden(item)) return item;
         item = item->Prev;
     }
 }
 
 void TQxRecordSet::GetNextRecord(uint8_t* recBuf) {
-    if (GetEOF())
-        return;
+    if (GetEOF()) return;
     PItemHeader item = NextVisible(currentItem_, currentItem_ == nullptr);
     currentItem_ = item;
     if (!item) {
@@ -354,8 +346,7 @@ void TQxRecordSet::GetNextRecord(uint8_t* recBuf) {
         return;
     }
     bof_ = eof_ = false;
-    if (recBuf)
-        std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
+    if (recBuf) std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
 }
 
 void TQxRecordSet::GetPriorRecord(uint8_t* recBuf) {
@@ -369,8 +360,7 @@ void TQxRecordSet::GetPriorRecord(uint8_t* recBuf) {
         TMemData::GetPriorRecord(recBuf);
         return;
     }
-    if (GetBOF())
-        return;
+    if (GetBOF()) return;
     PItemHeader item = PriorVisible(currentItem_, currentItem_ == nullptr);
     currentItem_ = item;
     if (!item) {
@@ -378,6 +368,5 @@ void TQxRecordSet::GetPriorRecord(uint8_t* recBuf) {
         return;
     }
     bof_ = eof_ = false;
-    if (recBuf)
-        std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
+    if (recBuf) std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
 }

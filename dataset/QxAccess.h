@@ -2,9 +2,9 @@
 // without knowing which one (TQxConnection, TQxCommand, TQxRecordSet), and the parameter descriptors of a
 // command (TParamDesc, TParamDescs).
 //
-// Options and callbacks cross this boundary as numbered properties. A class handles the codes it knows and hands
-// every other code to its base; a code that no level handles fails an assertion whose text is the code in
-// decimal. Servers add their own codes above the ones below.
+// Options and callbacks cross this boundary as numbered properties. A class handles the codes it knows and
+// hands every other code to its base; a code that no level handles fails an assertion whose text is the code
+// in decimal. Servers add their own codes above the ones below.
 #pragma once
 
 #include "dataset/MemData.h"
@@ -20,17 +20,17 @@ class TQxRecordSet;
 
 // ---- Property codes used by the framework ----
 enum : int {
-    prAutoCommit = 5,       // connection, command: Boolean
-    prScanParams = 11,      // command, get: the command finds the parameters itself
-    prRowsProcessed = 13,   // command, get: rows processed or fetched
-    prUniDirectional = 20,  // record set: Boolean
-    prFetchRows = 21,       // record set: 32-bit
-    prFetchAll = 22,        // record set: Boolean
-    prExecuting = 24,       // command, get: an execution is in progress
-    prLongStrings = 25,     // record set: Boolean
+    prAutoCommit = 5,        // connection, command: Boolean
+    prScanParams = 11,       // command, get: the command finds the parameters itself
+    prRowsProcessed = 13,    // command, get: rows processed or fetched
+    prUniDirectional = 20,   // record set: Boolean
+    prFetchRows = 21,        // record set: 32-bit
+    prFetchAll = 22,         // record set: Boolean
+    prExecuting = 24,        // command, get: an execution is in progress
+    prLongStrings = 25,      // record set: Boolean
     prKeepEmptyStrings = 26, // record set: Boolean
-    prFlatBuffers = 27,     // record set: Boolean
-    prConvertEOL = 28,      // connection: Boolean
+    prFlatBuffers = 27,      // record set: Boolean
+    prConvertEOL = 28,       // connection: Boolean
     // Method properties.
     prOnAfterExecute = 100,   // command: (Sender, Result)
     prOnError = 101,          // connection: (Sender, E, var Fail)
@@ -261,7 +261,8 @@ protected:
     TQxMethod onFetchBracket_;
 
 private:
-    // Moves from item forward to the first visible item, fetching when the list runs out. Returns nil at the end.
+    // Moves from item forward to the first visible item, fetching when the list runs out. Returns nil at the
+    // end.
     PItemHeader NextVisible(PItemHeader from, bool fromStart);
     PItemHeader PriorVisible(PItemHeader from, bool fromEnd);
 };

@@ -261,8 +261,7 @@ public:
     int ErrorCode = 0;
     int Calls = 0;
     void ConnectChange(bool connected) override {
-        if (!connected && Calls++ == 0)
-            throw EDAError("close failed", ErrorCode);
+        if (!connected && Calls++ == 0) throw EDAError("close failed", ErrorCode);
     }
     void ConnectionChanged(TCustomDAConnection*) override {}
 };

@@ -128,9 +128,11 @@ TEST(Macros, ChangesNotifyTheOwnerOncePerBatch) {
 }
 
 TEST(ParamParser, FindsColonNamesOutsideStringsAndComments) {
-    auto names = ParseParamNames("select * from emp where deptno = :DEPTNO and ename = :ename and x = :Deptno");
+    auto names =
+        ParseParamNames("select * from emp where deptno = :DEPTNO and ename = :ename and x = :Deptno");
     EXPECT_EQ(names, (std::vector<std::string>{"DEPTNO", "ename"}));
-    names = ParseParamNames("select ':no', \":no\" from t -- :no\n where a = :a /* :no */ and b=:\"Quoted Name\"");
+    names = ParseParamNames(
+        "select ':no', \":no\" from t -- :no\n where a = :a /* :no */ and b=:\"Quoted Name\"");
     EXPECT_EQ(names, (std::vector<std::string>{"a", "Quoted Name"}));
     names = ParseParamNames("begin :x := 1; y := :y; z := a::b; end;");
     EXPECT_EQ(names, (std::vector<std::string>{"x", "y"}));

@@ -25,8 +25,7 @@ protected:
 
     const std::vector<Variant>* ServerRow(int empno) {
         for (auto& r : db.Table("EMP").Rows)
-            if (r[0].AsInteger() == empno)
-                return &r;
+            if (r[0].AsInteger() == empno) return &r;
         return nullptr;
     }
 
@@ -204,8 +203,7 @@ TEST_F(UpdFixture, DataSetParametersAreCopiedIntoRefreshStatements) {
 TEST_F(UpdFixture, ReturnParamsWritesParameterValuesBack) {
     ds.SetReturnParams(true);
     ds.BeforeUpdateExecute = [](TDataSet&, TStatementTypes, TParams& params) {
-        if (TParam* p = params.FindParam("SAL"))
-            p->SetAsFloat(7777); // as if the server returned a new value
+        if (TParam* p = params.FindParam("SAL")) p->SetAsFloat(7777); // as if the server returned a new value
     };
     ds.Edit();
     ds.FieldByName("ENAME")->SetAsString("S");

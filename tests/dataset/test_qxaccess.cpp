@@ -17,7 +17,8 @@ protected:
     void SetUp() override {
         std::vector<std::vector<Variant>> rows;
         for (int i = 1; i <= 7; ++i)
-            rows.push_back({Variant(int32_t(i)), Variant(std::string("E").append(std::to_string(i))), Variant(int32_t(i % 2 ? 10 : 20))});
+            rows.push_back({Variant(int32_t(i)), Variant(std::string("E").append(std::to_string(i))),
+                            Variant(int32_t(i % 2 ? 10 : 20))});
         db.AddTable("EMP", {{"EMPNO", dtInt32}, {"ENAME", dtString, 10}, {"DEPTNO", dtInt32}}, rows);
         conn.SetUsername("scott");
         conn.Connect("");
@@ -300,13 +301,11 @@ public:
     bool Fetch(bool back) override {
         int from, to;
         if (!back) {
-            if (hi_ >= rows_)
-                return false;
+            if (hi_ >= rows_) return false;
             from = hi_;
             to = std::min(rows_, hi_ + fetchRows_);
         } else {
-            if (lo_ <= 0)
-                return false;
+            if (lo_ <= 0) return false;
             to = lo_;
             from = std::max(0, lo_ - fetchRows_);
         }

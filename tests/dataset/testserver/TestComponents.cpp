@@ -16,8 +16,7 @@ size_t FindWord(const std::string& sql, const std::string& word) {
         bool startOk = pos == 0 || std::isspace(static_cast<unsigned char>(up[pos - 1]));
         size_t end = pos + word.size();
         bool endOk = end == up.size() || std::isspace(static_cast<unsigned char>(up[end]));
-        if (startOk && endOk)
-            return pos;
+        if (startOk && endOk) return pos;
         pos = end;
     }
     return std::string::npos;
@@ -29,9 +28,13 @@ std::unique_ptr<TQxConnection> TTestDAConnection::CreateIConnection() {
     return std::make_unique<TTestConnection>(db_);
 }
 
-std::unique_ptr<TCustomDADataSet> TTestDAConnection::CreateDataSet() { return std::make_unique<TTestDADataSet>(); }
+std::unique_ptr<TCustomDADataSet> TTestDAConnection::CreateDataSet() {
+    return std::make_unique<TTestDADataSet>();
+}
 
-std::unique_ptr<TCustomDASQL> TTestDAConnection::CreateSQL() { return std::make_unique<TCustomDASQL>(); }
+std::unique_ptr<TCustomDASQL> TTestDAConnection::CreateSQL() {
+    return std::make_unique<TCustomDASQL>();
+}
 
 TTestDADataSet::~TTestDADataSet() {
     try {
@@ -42,8 +45,7 @@ TTestDADataSet::~TTestDADataSet() {
 
 void TTestDADataSet::OpenCursor() {
     // Like the Oracle data set, the non-blocking option goes to the record set's command before it runs.
-    if (IRecordSet())
-        Rs()->NonBlocking = NonBlocking();
+    if (IRecordSet()) Rs()->NonBlocking = NonBlocking();
     TCustomDADataSet::OpenCursor();
 }
 
@@ -51,8 +53,7 @@ std::string TTestDADataSet::AddWhere(const std::string& sql, const std::string& 
     size_t order = FindWord(sql, "ORDER");
     std::string head = order == std::string::npos ? sql : sql.substr(0, order);
     std::string tail;
-    if (order != std::string::npos)
-        tail.append(" ").append(sql, order, std::string::npos);
+    if (order != std::string::npos) tail.append(" ").append(sql, order, std::string::npos);
     while (!head.empty() && std::isspace(static_cast<unsigned char>(head.back())))
         head.pop_back();
     head += FindWord(head, "WHERE") == std::string::npos ? " WHERE " : " AND ";
@@ -69,8 +70,7 @@ std::string TTestDADataSet::SetOrderByText(const std::string& sql, const std::st
 
 std::string TTestDADataSet::GetOrderByText(const std::string& sql) {
     size_t order = FindWord(sql, "ORDER");
-    if (order == std::string::npos)
-        return std::string();
+    if (order == std::string::npos) return std::string();
     size_t by = FindWord(sql.substr(order), "BY");
     return by == std::string::npos ? std::string() : sql.substr(order + by + 3);
 }

@@ -40,9 +40,9 @@ protected:
     void OpenCursor() override;
 };
 
-// Seeds DEPT (DEPTNO, DNAME, LOC) with 10, 20, 30 and EMP (EMPNO, ENAME, JOB, SAL, DEPTNO, HIREDATE) with seven
-// rows: 7369 SMITH (20), 7499 ALLEN (30), 7521 WARD (30), 7566 JONES (20), 7698 BLAKE (30), 7782 CLARK (10),
-// 7839 KING (10).
+// Seeds DEPT (DEPTNO, DNAME, LOC) with 10, 20, 30 and EMP (EMPNO, ENAME, JOB, SAL, DEPTNO, HIREDATE) with
+// seven rows: 7369 SMITH (20), 7499 ALLEN (30), 7521 WARD (30), 7566 JONES (20), 7698 BLAKE (30), 7782 CLARK
+// (10), 7839 KING (10).
 void SeedScott(TTestDatabase& db);
 
 } // namespace testsrv

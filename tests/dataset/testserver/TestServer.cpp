@@ -34,7 +34,8 @@ std::vector<TTok> Tokenize(const std::string& sql) {
             while (i < n && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_'))
                 ++i;
             out.push_back({TTok::Ident, Upper(sql.substr(s, i - s))});
-        } else if (std::isdigit(c) || (c == '-' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+        } else if (std::isdigit(c) ||
+                   (c == '-' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
             size_t s = i++;
             while (i < n && (std::isdigit(static_cast<unsigned char>(sql[i])) || sql[i] == '.'))
                 ++i;
@@ -53,8 +54,7 @@ std::vector<TTok> Tokenize(const std::string& sql) {
                 }
                 v += sql[i++];
             }
-            if (i >= n)
-                throw EDAError("unterminated string");
+            if (i >= n) throw EDAError("unterminated string");
             ++i;
             out.push_back({TTok::String, v});
         } else if (c == ':' && i + 1 < n &&
@@ -86,12 +86,10 @@ struct TScan {
         return false;
     }
     void Expect(const char* word) {
-        if (!Accept(word))
-            throw EDAError(std::string("expected ") + word);
+        if (!Accept(word)) throw EDAError(std::string("expected ") + word);
     }
     std::string Ident() {
-        if (Peek().K != TTok::Ident)
-            throw EDAError("expected a name");
+        if (Peek().K != TTok::Ident) throw EDAError("expected a name");
         return Next().Text;
     }
 };
@@ -111,8 +109,7 @@ struct TCond {
 int TTable::ColumnIndex(const std::string& name) const {
     std::string u = Upper(name);
     for (size_t i = 0; i < Columns.size(); ++i)
-        if (Upper(Columns[i].Name) == u)
-            return int(i);
+        if (Upper(Columns[i].Name) == u) return int(i);
     return -1;
 }
 
@@ -126,15 +123,13 @@ void TTestDatabase::AddTable(const std::string& name, std::vector<TColumn> colum
 
 TTable& TTestDatabase::Table(const std::string& name) {
     auto it = Tables.find(Upper(name));
-    if (it == Tables.end())
-        throw EDAError("table or view does not exist: " + name);
+    if (it == Tables.end()) throw EDAError("table or view does not exist: " + name);
     return it->second;
 }
 
 int TTestDatabase::Find(const std::string& entry, size_t from) const {
     for (size_t i = from; i < Log.size(); ++i)
-        if (Log[i] == entry)
-            return int(i);
+        if (Log[i] == entry) return int(i);
     return -1;
 }
 
@@ -145,8 +140,7 @@ int TTestDatabase::Count(const std::string& entry) const {
 std::vector<std::string> TTestDatabase::With(const std::string& prefix) const {
     std::vector<std::string> out;
     for (auto& e : Log)
-        if (e.compare(0, prefix.size(), prefix) == 0)
-            out.push_back(e);
+        if (e.compare(0, prefix.size(), prefix) == 0) out.push_back(e);
     return out;
 }
 
@@ -154,8 +148,7 @@ std::vector<std::string> TTestDatabase::With(const std::string& prefix) const {
 
 void TTestConnection::Connect(const std::string& connectString) {
     db_->Record("conn.Connect " + username_ + "/" + password_ + "@" + server_);
-    if (!db_->FailConnectMessage.empty())
-        RaiseServerError(db_->FailConnectMessage);
+    if (!db_->FailConnectMessage.empty()) RaiseServerError(db_->FailConnectMessage);
     if (!db_->ValidPassword.empty() && password_ != db_->ValidPassword)
         RaiseServerError("invalid username/password; logon denied");
     connected_ = true;
@@ -174,16 +167,14 @@ void TTestConnection::StartTransaction() {
 
 void TTestConnection::Commit() {
     db_->Record("conn.Commit");
-    if (!db_->FailCommitMessage.empty())
-        RaiseServerError(db_->FailCommitMessage);
+    if (!db_->FailCommitMessage.empty()) RaiseServerError(db_->FailCommitMessage);
     db_->InTransaction = false;
     db_->Snapshot.clear();
 }
 
 void TTestConnection::Rollback() {
     db_->Record("conn.Rollback");
-    if (db_->InTransaction)
-        db_->Tables = db_->Snapshot;
+    if (db_->InTransaction) db_->Tables = db_->Snapshot;
     db_->InTransaction = false;
     db_->Snapshot.clear();
 }
@@ -194,8 +185,7 @@ void TTestConnection::SetProp(int code, const Variant& value) {
 }
 
 void TTestConnection::SetMethodProp(int code, TQxMethod method) {
-    if (code != prOnError)
-        TQxConnection::SetMethodProp(code, std::move(method));
+    if (code != prOnError) TQxConnection::SetMethodProp(code, std::move(method));
     onError_ = std::move(method);
     db_->Record("conn.SetMethodProp " + std::to_string(code));
 }
@@ -287,8 +277,7 @@ void TTestCommand::SetMethodProp(int code, TQxMethod method) {
 
 Variant TTestCommand::ParamValue(const std::string& name) const {
     TParamDesc* p = params_.FindParam(name);
-    if (!p)
-        throw EDAError("not all variables bound: " + name);
+    if (!p) throw EDAError("not all variables bound: " + name);
     Variant v;
     p->GetValue(v);
     return v;
@@ -312,8 +301,7 @@ void TTestCommand::Parse() {
         else
             for (auto& n : names) {
                 int i = t.ColumnIndex(n);
-                if (i < 0)
-                    throw EDAError("invalid identifier: " + n);
+                if (i < 0) throw EDAError("invalid identifier: " + n);
                 columns_.push_back(t.Columns[size_t(i)]);
             }
     } else if (s.Peek().Text == "INSERT" || s.Peek().Text == "UPDATE" || s.Peek().Text == "DELETE") {
@@ -328,8 +316,7 @@ void TTestCommand::Execute(int iterations) {
     auto* conn = static_cast<TTestConnection*>(connection_);
     bool ok = false;
     try {
-        if (!conn || !conn->GetConnected())
-            throw EDAError("not connected");
+        if (!conn || !conn->GetConnected()) throw EDAError("not connected");
         for (int i = 0; i < GetParamCount(); ++i) {
             Variant v;
             GetParam(i)->GetValue(v);
@@ -361,8 +348,7 @@ void TTestCommand::Execute(int iterations) {
 
 std::string TTestCommand::RunDetached() {
     try {
-        if (!connection_ || !connection_->GetConnected())
-            return "not connected";
+        if (!connection_ || !connection_->GetConnected()) return "not connected";
         if (!db_->FailOnText.empty() && sql_.find(db_->FailOnText) != std::string::npos)
             return db_->FailMessage;
         Run();
@@ -380,15 +366,13 @@ void TTestCommand::Run() {
         case TTok::Param:
             return ParamValue(t.Text);
         case TTok::Number: {
-            if (t.Text.find('.') != std::string::npos)
-                return Variant(std::stod(t.Text));
+            if (t.Text.find('.') != std::string::npos) return Variant(std::stod(t.Text));
             return Variant(int32_t(std::stol(t.Text)));
         }
         case TTok::String:
             return Variant(t.Text);
         case TTok::Ident:
-            if (t.Text == "NULL")
-                return Variant::Null();
+            if (t.Text == "NULL") return Variant::Null();
             [[fallthrough]];
         default:
             throw EDAError("bad value " + t.Text);
@@ -400,8 +384,7 @@ void TTestCommand::Run() {
             do {
                 TCond c;
                 c.Column = s.Ident();
-                if (t.ColumnIndex(c.Column) < 0)
-                    throw EDAError("invalid identifier: " + c.Column);
+                if (t.ColumnIndex(c.Column) < 0) throw EDAError("invalid identifier: " + c.Column);
                 if (s.Accept("IS")) {
                     s.Expect("NULL");
                     c.IsNull = true;
@@ -424,14 +407,12 @@ void TTestCommand::Run() {
                     match = match && !v.IsNullOrEmpty() && !k.IsNullOrEmpty() && v.Equals(k);
                 }
             }
-            if (match)
-                hits.push_back(r);
+            if (match) hits.push_back(r);
         }
         return hits;
     };
     auto autoCommit = [&] {
-        if (autoCommit_ && connection_->GetAutoCommit())
-            db_->Record(Tag + ".AutoCommitted");
+        if (autoCommit_ && connection_->GetAutoCommit()) db_->Record(Tag + ".AutoCommitted");
     };
 
     result_ = TResult();
@@ -447,24 +428,20 @@ void TTestCommand::Run() {
             std::vector<std::pair<int, bool>> keys;
             do {
                 int c = t.ColumnIndex(s.Ident());
-                if (c < 0)
-                    throw EDAError("invalid ORDER BY column");
+                if (c < 0) throw EDAError("invalid ORDER BY column");
                 bool desc = s.Accept("DESC");
-                if (!desc)
-                    s.Accept("ASC");
+                if (!desc) s.Accept("ASC");
                 keys.push_back({c, desc});
             } while (s.Accept(","));
             std::stable_sort(hits.begin(), hits.end(), [&](size_t a, size_t b) {
                 for (auto& [c, desc] : keys) {
                     int r = t.Rows[a][size_t(c)].Compare(t.Rows[b][size_t(c)]);
-                    if (r != 0)
-                        return desc ? r > 0 : r < 0;
+                    if (r != 0) return desc ? r > 0 : r < 0;
                 }
                 return false;
             });
         }
-        if (s.Peek().K != TTok::End)
-            throw EDAError("SQL command not properly ended");
+        if (s.Peek().K != TTok::End) throw EDAError("SQL command not properly ended");
         result_.Columns = columns_;
         for (size_t r : hits) {
             std::vector<Variant> row;
@@ -481,8 +458,7 @@ void TTestCommand::Run() {
         if (s.Accept("(")) {
             do {
                 int c = t.ColumnIndex(s.Ident());
-                if (c < 0)
-                    throw EDAError("invalid identifier");
+                if (c < 0) throw EDAError("invalid identifier");
                 cols.push_back(c);
             } while (s.Accept(","));
             s.Expect(")");
@@ -494,8 +470,7 @@ void TTestCommand::Run() {
         s.Expect("(");
         std::vector<Variant> row(t.Columns.size(), Variant::Null());
         for (size_t i = 0; i < cols.size(); ++i) {
-            if (i > 0)
-                s.Expect(",");
+            if (i > 0) s.Expect(",");
             row[size_t(cols[i])] = value(s.Next());
         }
         s.Expect(")");
@@ -507,8 +482,7 @@ void TTestCommand::Run() {
         std::vector<std::pair<int, TTok>> sets;
         do {
             int c = t.ColumnIndex(s.Ident());
-            if (c < 0)
-                throw EDAError("invalid identifier");
+            if (c < 0) throw EDAError("invalid identifier");
             s.Expect("=");
             sets.push_back({c, s.Next()});
         } while (s.Accept(","));
@@ -525,19 +499,19 @@ void TTestCommand::Run() {
             t.Rows.erase(t.Rows.begin() + long(*it));
         RowsProcessed = int(hits.size());
     }
-    if (db_->ForceRowsAffected >= 0)
-        RowsProcessed = db_->ForceRowsAffected;
+    if (db_->ForceRowsAffected >= 0) RowsProcessed = db_->ForceRowsAffected;
     autoCommit();
 }
 
 // ---- Record set ----
 
-TTestRecordSet::TTestRecordSet(TTestDatabase* db) : db_(db) { InitCommand(); }
+TTestRecordSet::TTestRecordSet(TTestDatabase* db) : db_(db) {
+    InitCommand();
+}
 
 TTestRecordSet::~TTestRecordSet() {
     alive_.reset();
-    if (worker_.joinable())
-        worker_.join();
+    if (worker_.joinable()) worker_.join();
 }
 
 void TTestRecordSet::ExecuteAndFirstFetch() {
@@ -560,19 +534,15 @@ void TTestRecordSet::ExecuteAndFirstFetch() {
     cmd->Describe();
     resultKind_ = cmd->Kind();
     cursor_ = 0;
-    if (FieldCount() == 0)
-        InitFields();
-    if (worker_.joinable())
-        worker_.join();
+    if (FieldCount() == 0) InitFields();
+    if (worker_.joinable()) worker_.join();
     running_ = true;
     std::weak_ptr<int> alive = alive_;
     worker_ = std::thread([this, cmd, poster, alive] {
         std::string error = cmd->RunDetached();
         poster->Post([this, alive, error] {
-            if (alive.expired())
-                return;
-            if (worker_.joinable())
-                worker_.join();
+            if (alive.expired()) return;
+            if (worker_.joinable()) worker_.join();
             db_->Record("rs.background done");
             running_ = false;
             if (!error.empty()) {
@@ -633,12 +603,10 @@ void TTestRecordSet::InternalClose() {
 }
 
 bool TTestRecordSet::Fetch(bool fetchBack) {
-    if (fetchBack || resultKind_ != rkRows || running_)
-        return false;
+    if (fetchBack || resultKind_ != rkRows || running_) return false;
     ++FetchCalls;
     db_->Record("rs.Fetch");
-    if (DoFetchBracket(true))
-        return false;
+    if (DoFetchBracket(true)) return false;
     auto& rows = Cmd()->Result().Rows;
     if (cursor_ >= rows.size()) {
         DoFetchBracket(false);
@@ -648,8 +616,7 @@ bool TTestRecordSet::Fetch(bool fetchBack) {
         // Rows already read are dropped: only the new block stays loaded.
         int dropped = 0;
         while (firstItem_) {
-            if (!IsHidden(firstItem_))
-                ++dropped;
+            if (!IsHidden(firstItem_)) ++dropped;
             DeleteItem(firstItem_);
         }
         recNoOffset_ += dropped;
@@ -667,13 +634,11 @@ bool TTestRecordSet::Fetch(bool fetchBack) {
         PItemHeader item = blockMan_->AllocItem();
         uint8_t* rec = ItemData(item);
         std::memset(rec, 0, size_t(recordSize_));
-        if (HasComplexFields())
-            CreateComplexFields(rec, true);
+        if (HasComplexFields()) CreateComplexFields(rec, true);
         for (int f = 1; f <= FieldCount(); ++f) {
             const Variant& v = rows[cursor_][size_t(f - 1)];
             SetNull(f, rec, true);
-            if (!v.IsNullOrEmpty())
-                PutFieldAsVariant(f, rec, v);
+            if (!v.IsNullOrEmpty()) PutFieldAsVariant(f, rec, v);
         }
         LinkItemAtEnd(item);
         if (!IsHidden(item)) {

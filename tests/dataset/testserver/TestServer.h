@@ -38,7 +38,8 @@ public:
     std::map<std::string, TTable> Tables; // upper-case names
     std::vector<std::string> Log;
 
-    void AddTable(const std::string& name, std::vector<TColumn> columns, std::vector<std::vector<Variant>> rows);
+    void AddTable(const std::string& name, std::vector<TColumn> columns,
+                  std::vector<std::vector<Variant>> rows);
     TTable& Table(const std::string& name);
     void Record(const std::string& entry) { Log.push_back(entry); }
     // Index of the first log entry equal to entry at or after from, or -1.
@@ -48,16 +49,16 @@ public:
     std::vector<std::string> With(const std::string& prefix) const;
 
     // Injected behaviour.
-    std::string FailOnText;     // a statement containing this text fails at execute
+    std::string FailOnText; // a statement containing this text fails at execute
     std::string FailMessage = "server error";
     int FailCode = 0;               // error code of the injected failure
     int FailCloseCode = -1;         // >= 0: the next record-set close fails with this error code
     std::string FailConnectMessage; // non-empty: Connect fails with this message
     std::string FailCommitMessage;  // non-empty: Commit fails with this message
-    bool ScanParams = false;    // commands report property 11 (they find parameters themselves)
-    int ForceRowsAffected = -1; // >= 0: DML reports this count instead of the real one
-    bool Executing = false;     // commands report property 24 = this value
-    std::string ValidPassword;  // non-empty: Connect refuses other passwords
+    bool ScanParams = false;        // commands report property 11 (they find parameters themselves)
+    int ForceRowsAffected = -1;     // >= 0: DML reports this count instead of the real one
+    bool Executing = false;         // commands report property 24 = this value
+    std::string ValidPassword;      // non-empty: Connect refuses other passwords
 
     // Transactions: a snapshot of the tables taken at StartTransaction.
     bool InTransaction = false;
