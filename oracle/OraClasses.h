@@ -359,6 +359,8 @@ public:
     void RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine);
     bool BackgroundRunning() const;
     void WaitBackground();
+    // Forgets the completion of a background run that was abandoned (a close during the run).
+    void DropPendingCompletion();
     // The end step of Execute (after-execute callback).
     void EndExecute(bool success);
 

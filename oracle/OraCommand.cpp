@@ -155,6 +155,12 @@ void TOCICommand::WaitBackground() {
         bg_->Thread.join();
 }
 
+void TOCICommand::DropPendingCompletion() {
+    bg_->Alive->store(false);
+    bg_->Alive = std::make_shared<std::atomic<bool>>(true);
+    executing_ = false;
+}
+
 void TOCICommand::RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine) {
     MainThreadPoster* poster = GetMainThreadPoster();
     if (!poster) {

@@ -510,11 +510,12 @@ void TOCIRecordSet::EndOpen(bool success) {
 
 void TOCIRecordSet::InternalClose() {
     TOCICommand* cmd = Cmd();
-    if (cmd->BackgroundRunning() || cmd->Executing()) {
+    if (cmd->NonBlocking() && (cmd->BackgroundRunning() || cmd->Executing())) {
         if (cmd->BackgroundRunning())
             cmd->Break();
         event_.Wait();
         cmd->WaitBackground();
+        cmd->DropPendingCompletion();
     }
     if (cmd->CurrentCursor() != cmd->OwnCursor()) {
         // The cursor of a REF CURSOR parameter is closed; the parameter binds a fresh one next time.
@@ -828,6 +829,9 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
     if (cmd->GetCursorState() <= csPrepared || cmd->GetCursorState() == csFetched)
         return false;
     bool onOwner = std::this_thread::get_id() == (conn_ ? conn_->OwnerThread() : std::this_thread::get_id());
+    // While a background run fills the store, the owning thread leaves it alone; the completion resynchronises.
+    if (onOwner && cmd->BackgroundRunning())
+        return false;
     if (onOwner && DoFetchBracket(true)) {
         if (cmd->GetCursorState() == csFetchingAll)
             cmd->SetCursorState(csFetching);

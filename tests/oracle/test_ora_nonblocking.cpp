@@ -1,0 +1,105 @@
+// NonBlocking queries: execution and fetching on a background thread while the owning thread keeps running,
+// completion carried back through the main-thread poster, and a close during the fetch.
+#include "OraE2e.h"
+
+#include "dataset/DAHooks.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace oratest;
+
+namespace {
+
+struct PosterGuard {
+    TQueuePoster poster;
+    PosterGuard() { SetMainThreadPoster(&poster); }
+    ~PosterGuard() {
+        poster.RunPending();
+        SetMainThreadPoster(nullptr);
+    }
+};
+
+TEST(OraNonBlocking, FetchAllRunsInTheBackgroundWhileTheMainThreadGoesOn) {
+    vemu::EmuOptions o;
+    o.benchRows = 1000;
+    o.slowFetchMs = 1;
+    TEmu emu(o);
+    PosterGuard pg;
+    auto s = MakeSession(emu);
+    s->Connect();
+    TOraQuery q(s.get());
+    q.SetNonBlocking(true);
+    q.SetFetchAll(true);
+    q.SetSQL("SELECT ID, NAME FROM BENCH ORDER BY ID");
+    bool done = false, result = false;
+    q.AfterExecute = [&](void*, bool r) {
+        done = true;
+        result = r;
+    };
+    auto start = std::chrono::steady_clock::now();
+    q.Open();
+    auto opened = std::chrono::steady_clock::now();
+    int turns = 0;
+    while (!done && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+        ++turns; // the owning thread is free while the rows arrive
+        pg.poster.WaitAndRun(10);
+    }
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(result);
+    EXPECT_GT(turns, 1);
+    // 1000 rows at 1 ms each cannot all have arrived before Open returned.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(opened - start).count(), 900);
+    EXPECT_EQ(q.RecordCount(), 1000);
+    q.First();
+    EXPECT_EQ(q.FieldByName("ID")->AsInteger(), 1);
+    q.Last();
+    EXPECT_EQ(q.FieldByName("ID")->AsInteger(), 1000);
+}
+
+TEST(OraNonBlocking, CloseDuringTheFetchBreaksAndEndsCleanly) {
+    vemu::EmuOptions o;
+    o.benchRows = 1000;
+    o.slowFetchMs = 20;
+    TEmu emu(o);
+    PosterGuard pg;
+    auto s = MakeSession(emu);
+    s->Connect();
+    TOraQuery q(s.get());
+    q.SetNonBlocking(true);
+    q.SetFetchAll(true);
+    q.SetSQL("SELECT ID FROM BENCH");
+    q.Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    auto before = std::chrono::steady_clock::now();
+    q.Close();
+    // The break ends the server call: the close does not wait for the remaining rows (about 20 s).
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - before).count(), 5);
+    EXPECT_FALSE(q.Active());
+    EXPECT_NO_THROW(pg.poster.RunPending());
+    // The session is still usable.
+    TOraQuery again(s.get());
+    again.SetSQL("SELECT COUNT(*) FROM DEPT");
+    again.Open();
+    EXPECT_EQ(again.Fields(0)->AsInteger(), 4);
+}
+
+TEST(OraNonBlocking, RequiresAThreadSafeSession) {
+    TEmu emu;
+    PosterGuard pg;
+    auto s = MakeSession(emu);
+    s->SetThreadSafety(false);
+    s->Connect();
+    TOraQuery q(s.get());
+    q.SetNonBlocking(true);
+    q.SetSQL("SELECT * FROM DEPT");
+    try {
+        q.Open();
+        FAIL();
+    } catch (std::exception& e) {
+        EXPECT_EQ(std::string(e.what()), "Session must be Thread Safety");
+    }
+}
+
+} // namespace
