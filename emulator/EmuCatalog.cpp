@@ -1,5 +1,5 @@
-// The data dictionary, derived live from the database each time a statement reads it: session-private temporary
-// tables named like the Oracle views (SYS.DBA_TABLES, ALL_TAB_COLUMNS, V$SESSION, ...).
+// The data dictionary, derived live from the database each time a statement reads it: session-private
+// temporary tables named like the Oracle views (SYS.DBA_TABLES, ALL_TAB_COLUMNS, V$SESSION, ...).
 #include "emulator/EmuEngine.h"
 
 #include <sqlite3.h>
@@ -27,7 +27,9 @@ Value N(long long i) {
     v.i = i;
     return v;
 }
-Value Nul() { return Value(); }
+Value Nul() {
+    return Value();
+}
 Value D(double d) {
     Value v;
     v.kind = Value::Real;
@@ -49,13 +51,15 @@ std::string ColText(sqlite3_stmt* st, int c) {
 void Query(EmuEngine& e, const char* sql, const std::function<void(sqlite3_stmt*)>& each) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(e.Handle(), sql, -1, &st, nullptr) != SQLITE_OK) return;
-    while (sqlite3_step(st) == SQLITE_ROW) each(st);
+    while (sqlite3_step(st) == SQLITE_ROW)
+        each(st);
     sqlite3_finalize(st);
 }
 
 bool SplitName(const std::string& full, std::string& owner, std::string& name) {
     size_t dot = full.find('.');
-    if (dot == std::string::npos || full.rfind("vemu$", 0) == 0 || full.rfind("sqlite_", 0) == 0) return false;
+    if (dot == std::string::npos || full.rfind("vemu$", 0) == 0 || full.rfind("sqlite_", 0) == 0)
+        return false;
     owner = full.substr(0, dot);
     name = full.substr(dot + 1);
     return true;
@@ -89,8 +93,8 @@ std::string TypeName(const ColumnType& t) {
 // A column default as Oracle shows it: the emulator's function names back to Oracle's.
 std::string OracleDefault(std::string d) {
     if (d.size() >= 2 && d.front() == '(' && d.back() == ')') d = d.substr(1, d.size() - 2);
-    const std::pair<const char*, const char*> names[] = {{"vemu_sysdate()", "SYSDATE"}, {"vemu_user()", "USER"},
-                                                         {"vemu_", ""}};
+    const std::pair<const char*, const char*> names[] = {
+        {"vemu_sysdate()", "SYSDATE"}, {"vemu_user()", "USER"}, {"vemu_", ""}};
     for (const auto& [from, to] : names)
         for (size_t p = d.find(from); p != std::string::npos; p = d.find(from, p)) {
             d.replace(p, std::strlen(from), to);
@@ -99,7 +103,9 @@ std::string OracleDefault(std::string d) {
     return d;
 }
 
-double Created() { return 45000.5; } // a fixed creation date for the demo objects
+double Created() {
+    return 45000.5;
+} // a fixed creation date for the demo objects
 
 const std::vector<DictDef>& Defs() {
     static const std::vector<DictDef> defs = {
@@ -107,159 +113,201 @@ const std::vector<DictDef>& Defs() {
          "OWNER VARCHAR2(30), TABLE_NAME VARCHAR2(30), TABLESPACE_NAME VARCHAR2(30), STATUS VARCHAR2(8), "
          "NUM_ROWS NUMBER, TEMPORARY VARCHAR2(1)",
          [](EmuEngine& e, std::vector<Row>& rows) {
-             Query(e, "SELECT name FROM main.sqlite_master WHERE type = 'table' ORDER BY name", [&](sqlite3_stmt* st) {
-                 std::string o, n;
-                 if (SplitName(ColText(st, 0), o, n)) rows.push_back({T(o), T(n), T(o == "SYS" ? "SYSTEM" : "USERS"), T("VALID"), Nul(), T("N")});
-             });
+             Query(e, "SELECT name FROM main.sqlite_master WHERE type = 'table' ORDER BY name",
+                   [&](sqlite3_stmt* st) {
+                       std::string o, n;
+                       if (SplitName(ColText(st, 0), o, n))
+                           rows.push_back(
+                               {T(o), T(n), T(o == "SYS" ? "SYSTEM" : "USERS"), T("VALID"), Nul(), T("N")});
+                   });
          }},
         {"ALL_TAB_COLUMNS",
          "OWNER VARCHAR2(30), TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(30), DATA_TYPE VARCHAR2(106), "
-         "DATA_LENGTH NUMBER, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1), COLUMN_ID NUMBER, "
+         "DATA_LENGTH NUMBER, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1), COLUMN_ID "
+         "NUMBER, "
          "DATA_DEFAULT LONG TEXT, CHAR_LENGTH NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
              Query(e,
-                   "SELECT m.name, p.name, p.type, p.\"notnull\", p.cid, p.dflt_value FROM main.sqlite_master m, "
+                   "SELECT m.name, p.name, p.type, p.\"notnull\", p.cid, p.dflt_value FROM "
+                   "main.sqlite_master m, "
                    "pragma_table_info(m.name) p WHERE m.type IN ('table','view') ORDER BY m.name, p.cid",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
                        if (!SplitName(ColText(st, 0), o, n)) return;
                        ColumnType t = ParseDeclType(ColText(st, 2));
                        Value prec = t.type == kOraNumber && t.scaleGiven && t.precision ? N(t.precision)
-                                    : t.type == kOraNumber && t.precision == 126 ? N(126) : Nul();
+                                    : t.type == kOraNumber && t.precision == 126        ? N(126)
+                                                                                        : Nul();
                        Value scale = t.type == kOraNumber && t.scaleGiven ? N(t.scale) : Nul();
-                       int len = t.type == kOraNumber ? 22 : t.type == kOraDate ? 7 : t.type == kOraClob || t.type == kOraBlob ? 4000 : t.size;
+                       int len = t.type == kOraNumber                       ? 22
+                                 : t.type == kOraDate                       ? 7
+                                 : t.type == kOraClob || t.type == kOraBlob ? 4000
+                                                                            : t.size;
                        bool chars = t.type == kOraVarchar2 || t.type == kOraChar;
                        rows.push_back({T(o), T(n), T(ColText(st, 1)), T(TypeName(t)), N(len), prec, scale,
-                                       T(sqlite3_column_int(st, 3) ? "N" : "Y"), N(sqlite3_column_int(st, 4) + 1),
-                                       T(OracleDefault(ColText(st, 5))), N(chars ? t.size : 0)});
+                                       T(sqlite3_column_int(st, 3) ? "N" : "Y"),
+                                       N(sqlite3_column_int(st, 4) + 1), T(OracleDefault(ColText(st, 5))),
+                                       N(chars ? t.size : 0)});
                    });
          }},
         {"DBA_CONSTRAINTS",
-         "OWNER VARCHAR2(30), CONSTRAINT_NAME VARCHAR2(30), CONSTRAINT_TYPE VARCHAR2(1), TABLE_NAME VARCHAR2(30), "
-         "SEARCH_CONDITION LONG TEXT, R_OWNER VARCHAR2(30), R_CONSTRAINT_NAME VARCHAR2(30), DELETE_RULE VARCHAR2(9), "
+         "OWNER VARCHAR2(30), CONSTRAINT_NAME VARCHAR2(30), CONSTRAINT_TYPE VARCHAR2(1), TABLE_NAME "
+         "VARCHAR2(30), "
+         "SEARCH_CONDITION LONG TEXT, R_OWNER VARCHAR2(30), R_CONSTRAINT_NAME VARCHAR2(30), DELETE_RULE "
+         "VARCHAR2(9), "
          "STATUS VARCHAR2(8), DEFERRABLE VARCHAR2(14), DEFERRED VARCHAR2(9), VALIDATED VARCHAR2(13), "
          "GENERATED VARCHAR2(14), INDEX_NAME VARCHAR2(30)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              Query(e,
                    "SELECT OWNER, CONSTRAINT_NAME, CONSTRAINT_TYPE, TABLE_NAME, SEARCH_CONDITION, R_OWNER, "
-                   "R_CONSTRAINT_NAME, DELETE_RULE, STATUS, INDEX_NAME FROM \"vemu$constraints\" ORDER BY OWNER, "
+                   "R_CONSTRAINT_NAME, DELETE_RULE, STATUS, INDEX_NAME FROM \"vemu$constraints\" ORDER BY "
+                   "OWNER, "
                    "TABLE_NAME, CONSTRAINT_NAME",
                    [&](sqlite3_stmt* st) {
                        std::string name = ColText(st, 1);
                        rows.push_back({T(ColText(st, 0)), T(name), T(ColText(st, 2)), T(ColText(st, 3)),
-                                       T(ColText(st, 4)), T(ColText(st, 5)), T(ColText(st, 6)), T(ColText(st, 7)),
-                                       T(ColText(st, 8)), T("NOT DEFERRABLE"), T("IMMEDIATE"), T("VALIDATED"),
+                                       T(ColText(st, 4)), T(ColText(st, 5)), T(ColText(st, 6)),
+                                       T(ColText(st, 7)), T(ColText(st, 8)), T("NOT DEFERRABLE"),
+                                       T("IMMEDIATE"), T("VALIDATED"),
                                        T(name.rfind("SYS_C", 0) == 0 ? "GENERATED NAME" : "USER NAME"),
                                        T(ColText(st, 9))});
                    });
          }},
         {"DBA_CONS_COLUMNS",
-         "OWNER VARCHAR2(30), CONSTRAINT_NAME VARCHAR2(30), TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(4000), "
+         "OWNER VARCHAR2(30), CONSTRAINT_NAME VARCHAR2(30), TABLE_NAME VARCHAR2(30), COLUMN_NAME "
+         "VARCHAR2(4000), "
          "POSITION NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
-             Query(e,
-                   "SELECT OWNER, CONSTRAINT_NAME, TABLE_NAME, COLUMN_NAME, POSITION FROM \"vemu$cons_columns\" "
-                   "ORDER BY OWNER, CONSTRAINT_NAME, POSITION",
-                   [&](sqlite3_stmt* st) {
-                       rows.push_back({T(ColText(st, 0)), T(ColText(st, 1)), T(ColText(st, 2)), T(ColText(st, 3)),
-                                       sqlite3_column_type(st, 4) == SQLITE_NULL ? Nul() : N(sqlite3_column_int(st, 4))});
-                   });
+             Query(
+                 e,
+                 "SELECT OWNER, CONSTRAINT_NAME, TABLE_NAME, COLUMN_NAME, POSITION FROM "
+                 "\"vemu$cons_columns\" "
+                 "ORDER BY OWNER, CONSTRAINT_NAME, POSITION",
+                 [&](sqlite3_stmt* st) {
+                     rows.push_back(
+                         {T(ColText(st, 0)), T(ColText(st, 1)), T(ColText(st, 2)), T(ColText(st, 3)),
+                          sqlite3_column_type(st, 4) == SQLITE_NULL ? Nul() : N(sqlite3_column_int(st, 4))});
+                 });
          }},
         {"DBA_INDEXES",
          "OWNER VARCHAR2(30), INDEX_NAME VARCHAR2(30), INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30), "
-         "TABLE_NAME VARCHAR2(30), TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9), TABLESPACE_NAME VARCHAR2(30), "
+         "TABLE_NAME VARCHAR2(30), TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9), TABLESPACE_NAME "
+         "VARCHAR2(30), "
          "STATUS VARCHAR2(8), LAST_ANALYZED DATE, COMPRESSION VARCHAR2(8)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              Query(e,
-                   "SELECT m.name, m.tbl_name, l.\"unique\" FROM main.sqlite_master m JOIN pragma_index_list(m.tbl_name) l "
+                   "SELECT m.name, m.tbl_name, l.\"unique\" FROM main.sqlite_master m JOIN "
+                   "pragma_index_list(m.tbl_name) l "
                    "ON l.name = m.name WHERE m.type = 'index' ORDER BY m.name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n, to, tn;
                        if (!SplitName(ColText(st, 0), o, n) || !SplitName(ColText(st, 1), to, tn)) return;
                        rows.push_back({T(o), T(n), T("NORMAL"), T(to), T(tn), T("TABLE"),
-                                       T(sqlite3_column_int(st, 2) ? "UNIQUE" : "NONUNIQUE"), T("USERS"), T("VALID"),
-                                       Nul(), T("DISABLED")});
+                                       T(sqlite3_column_int(st, 2) ? "UNIQUE" : "NONUNIQUE"), T("USERS"),
+                                       T("VALID"), Nul(), T("DISABLED")});
                    });
          }},
         {"DBA_IND_COLUMNS",
-         "INDEX_OWNER VARCHAR2(30), INDEX_NAME VARCHAR2(30), TABLE_OWNER VARCHAR2(30), TABLE_NAME VARCHAR2(30), "
+         "INDEX_OWNER VARCHAR2(30), INDEX_NAME VARCHAR2(30), TABLE_OWNER VARCHAR2(30), TABLE_NAME "
+         "VARCHAR2(30), "
          "COLUMN_NAME VARCHAR2(4000), COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER, DESCEND VARCHAR2(4)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              Query(e,
                    "SELECT m.name, m.tbl_name, i.name, i.seqno, x.desc FROM main.sqlite_master m, "
-                   "pragma_index_info(m.name) i, pragma_index_xinfo(m.name) x WHERE m.type = 'index' AND x.seqno = "
+                   "pragma_index_info(m.name) i, pragma_index_xinfo(m.name) x WHERE m.type = 'index' AND "
+                   "x.seqno = "
                    "i.seqno ORDER BY m.name, i.seqno",
                    [&](sqlite3_stmt* st) {
                        std::string o, n, to, tn;
                        if (!SplitName(ColText(st, 0), o, n) || !SplitName(ColText(st, 1), to, tn)) return;
-                       rows.push_back({T(o), T(n), T(to), T(tn), T(ColText(st, 2)), N(sqlite3_column_int(st, 3) + 1),
-                                       N(22), T(sqlite3_column_int(st, 4) ? "DESC" : "ASC")});
+                       rows.push_back({T(o), T(n), T(to), T(tn), T(ColText(st, 2)),
+                                       N(sqlite3_column_int(st, 3) + 1), N(22),
+                                       T(sqlite3_column_int(st, 4) ? "DESC" : "ASC")});
                    });
          }},
         {"DBA_TRIGGERS",
-         "OWNER VARCHAR2(30), TRIGGER_NAME VARCHAR2(30), TRIGGER_TYPE VARCHAR2(16), TRIGGERING_EVENT VARCHAR2(227), "
+         "OWNER VARCHAR2(30), TRIGGER_NAME VARCHAR2(30), TRIGGER_TYPE VARCHAR2(16), TRIGGERING_EVENT "
+         "VARCHAR2(227), "
          "TABLE_OWNER VARCHAR2(30), BASE_OBJECT_TYPE VARCHAR2(16), TABLE_NAME VARCHAR2(30), "
-         "COLUMN_NAME VARCHAR2(4000), REFERENCING_NAMES VARCHAR2(128), WHEN_CLAUSE VARCHAR2(4000), STATUS VARCHAR2(8), "
+         "COLUMN_NAME VARCHAR2(4000), REFERENCING_NAMES VARCHAR2(128), WHEN_CLAUSE VARCHAR2(4000), STATUS "
+         "VARCHAR2(8), "
          "DESCRIPTION VARCHAR2(4000), ACTION_TYPE VARCHAR2(11), TRIGGER_BODY LONG TEXT",
          [](EmuEngine&, std::vector<Row>&) {}},
         {"DBA_ERRORS",
-         "OWNER VARCHAR2(30), NAME VARCHAR2(30), TYPE VARCHAR2(12), SEQUENCE NUMBER, LINE NUMBER, POSITION NUMBER, "
+         "OWNER VARCHAR2(30), NAME VARCHAR2(30), TYPE VARCHAR2(12), SEQUENCE NUMBER, LINE NUMBER, POSITION "
+         "NUMBER, "
          "TEXT VARCHAR2(4000)",
          [](EmuEngine&, std::vector<Row>&) {}},
         {"DBA_USERS",
-         "USERNAME VARCHAR2(30), USER_ID NUMBER, ACCOUNT_STATUS VARCHAR2(32), DEFAULT_TABLESPACE VARCHAR2(30), "
+         "USERNAME VARCHAR2(30), USER_ID NUMBER, ACCOUNT_STATUS VARCHAR2(32), DEFAULT_TABLESPACE "
+         "VARCHAR2(30), "
          "CREATED DATE",
          [](EmuEngine& e, std::vector<Row>& rows) {
              std::set<std::string> users = {"SYS", "SYSTEM", "SCOTT"};
-             for (const auto& [n, p] : e.Db().Options().extraUsers) users.insert(UpperAscii(n));
+             for (const auto& [n, p] : e.Db().Options().extraUsers)
+                 users.insert(UpperAscii(n));
              int id = 0;
              for (const std::string& u : users)
-                 rows.push_back({T(u), N(u == "SYS" ? 0 : u == "SYSTEM" ? 5 : 50 + ++id), T("OPEN"),
-                                 T(u == "SYS" || u == "SYSTEM" ? "SYSTEM" : "USERS"), D(Created())});
+                 rows.push_back({T(u),
+                                 N(u == "SYS"      ? 0
+                                   : u == "SYSTEM" ? 5
+                                                   : 50 + ++id),
+                                 T("OPEN"), T(u == "SYS" || u == "SYSTEM" ? "SYSTEM" : "USERS"),
+                                 D(Created())});
          }},
         {"DBA_OBJECTS",
-         "OWNER VARCHAR2(30), OBJECT_NAME VARCHAR2(128), OBJECT_ID NUMBER, OBJECT_TYPE VARCHAR2(18), CREATED DATE, "
+         "OWNER VARCHAR2(30), OBJECT_NAME VARCHAR2(128), OBJECT_ID NUMBER, OBJECT_TYPE VARCHAR2(18), CREATED "
+         "DATE, "
          "LAST_DDL_TIME DATE, STATUS VARCHAR2(7)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              int id = 1000;
-             Query(e, "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view','index') ORDER BY name",
+             Query(e,
+                   "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view','index') ORDER "
+                   "BY name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
                        if (!SplitName(ColText(st, 0), o, n)) return;
-                       rows.push_back({T(o), T(n), N(++id), T(UpperAscii(ColText(st, 1))), D(Created()), D(Created()),
-                                       T("VALID")});
+                       rows.push_back({T(o), T(n), N(++id), T(UpperAscii(ColText(st, 1))), D(Created()),
+                                       D(Created()), T("VALID")});
                    });
-             Query(e, "SELECT OWNER, NAME FROM \"vemu$sequences\" ORDER BY OWNER, NAME", [&](sqlite3_stmt* st) {
-                 rows.push_back({T(ColText(st, 0)), T(ColText(st, 1)), N(++id), T("SEQUENCE"), D(Created()),
-                                 D(Created()), T("VALID")});
-             });
+             Query(e, "SELECT OWNER, NAME FROM \"vemu$sequences\" ORDER BY OWNER, NAME",
+                   [&](sqlite3_stmt* st) {
+                       rows.push_back({T(ColText(st, 0)), T(ColText(st, 1)), N(++id), T("SEQUENCE"),
+                                       D(Created()), D(Created()), T("VALID")});
+                   });
          }},
         {"DBA_SEQUENCES",
          "SEQUENCE_OWNER VARCHAR2(30), SEQUENCE_NAME VARCHAR2(30), MIN_VALUE NUMBER, MAX_VALUE NUMBER, "
          "INCREMENT_BY NUMBER, CYCLE_FLAG VARCHAR2(1), LAST_NUMBER NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
-             Query(e, "SELECT OWNER, NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, LAST_NUMBER FROM "
-                      "\"vemu$sequences\" ORDER BY OWNER, NAME",
+             Query(e,
+                   "SELECT OWNER, NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, LAST_NUMBER FROM "
+                   "\"vemu$sequences\" ORDER BY OWNER, NAME",
                    [&](sqlite3_stmt* st) {
                        rows.push_back({T(ColText(st, 0)), T(ColText(st, 1)), N(sqlite3_column_int64(st, 2)),
-                                       sqlite3_column_int64(st, 3) ? N(sqlite3_column_int64(st, 3)) : T("999999999999999999999999999"),
-                                       N(sqlite3_column_int64(st, 4)), T(sqlite3_column_int(st, 5) ? "Y" : "N"),
+                                       sqlite3_column_int64(st, 3) ? N(sqlite3_column_int64(st, 3))
+                                                                   : T("999999999999999999999999999"),
+                                       N(sqlite3_column_int64(st, 4)),
+                                       T(sqlite3_column_int(st, 5) ? "Y" : "N"),
                                        N(sqlite3_column_int64(st, 6))});
                    });
          }},
         {"DBA_VIEWS", "OWNER VARCHAR2(30), VIEW_NAME VARCHAR2(30), TEXT_LENGTH NUMBER, TEXT LONG TEXT",
          [](EmuEngine& e, std::vector<Row>& rows) {
-             Query(e, "SELECT name, sql FROM main.sqlite_master WHERE type = 'view' ORDER BY name", [&](sqlite3_stmt* st) {
-                 std::string o, n;
-                 if (!SplitName(ColText(st, 0), o, n)) return;
-                 std::string text = ColText(st, 1);
-                 rows.push_back({T(o), T(n), N(static_cast<long long>(text.size())), T(text)});
-             });
+             Query(e, "SELECT name, sql FROM main.sqlite_master WHERE type = 'view' ORDER BY name",
+                   [&](sqlite3_stmt* st) {
+                       std::string o, n;
+                       if (!SplitName(ColText(st, 0), o, n)) return;
+                       std::string text = ColText(st, 1);
+                       rows.push_back({T(o), T(n), N(static_cast<long long>(text.size())), T(text)});
+                   });
          }},
         {"V$SESSION",
-         "SADDR RAW BLOB(8), SID NUMBER, SERIAL# NUMBER, AUDSID NUMBER, USERNAME VARCHAR2(30), STATUS VARCHAR2(8), "
+         "SADDR RAW BLOB(8), SID NUMBER, SERIAL# NUMBER, AUDSID NUMBER, USERNAME VARCHAR2(30), STATUS "
+         "VARCHAR2(8), "
          "SCHEMANAME VARCHAR2(30), OSUSER VARCHAR2(30), PROCESS VARCHAR2(12), MACHINE VARCHAR2(64), "
-         "TERMINAL VARCHAR2(16), PROGRAM VARCHAR2(64), TYPE VARCHAR2(10), LOGON_TIME DATE, SQL_ADDRESS RAW BLOB(8), "
+         "TERMINAL VARCHAR2(16), PROGRAM VARCHAR2(64), TYPE VARCHAR2(10), LOGON_TIME DATE, SQL_ADDRESS RAW "
+         "BLOB(8), "
          "SQL_HASH_VALUE NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
              for (const SessionInfo& s : e.Db().Sessions()) {
@@ -273,8 +321,9 @@ const std::vector<DictDef>& Defs() {
                                     ? DayNumberFromDateTime(dt)
                                     : DayNumberFromDateTime(NowLocal());
                  rows.push_back({saddr, N(s.sid), N(s.sid * 3 + 1), N(s.sid + 1000), T(s.user),
-                                 T(s.sid == e.Sid() ? "ACTIVE" : "INACTIVE"), T(s.user), T(s.osuser), T(s.process),
-                                 T(s.machine), T("vestra"), T(s.program), T("USER"), D(logon), saddr, N(0)});
+                                 T(s.sid == e.Sid() ? "ACTIVE" : "INACTIVE"), T(s.user), T(s.osuser),
+                                 T(s.process), T(s.machine), T("vestra"), T(s.program), T("USER"), D(logon),
+                                 saddr, N(0)});
              }
          }},
         {"V$PARAMETER",
@@ -285,7 +334,8 @@ const std::vector<DictDef>& Defs() {
              int p = e.Db().Options().protocol;
              std::string compat = p == 4 ? "7.3.4" : p == 5 ? "8.0.6" : "8.1.7";
              const std::vector<std::vector<std::string>> params = {
-                 {"compatible", "2", compat, "database will be completely compatible with this software version"},
+                 {"compatible", "2", compat,
+                  "database will be completely compatible with this software version"},
                  {"db_block_size", "3", "8192", "Size of database block in bytes"},
                  {"db_name", "2", sid, "database name specified in CREATE DATABASE"},
                  {"instance_name", "2", sid, "instance name supported by the instance"},
@@ -302,13 +352,16 @@ const std::vector<DictDef>& Defs() {
              };
              int num = 0;
              for (const auto& r : params)
-                 rows.push_back({N(++num * 10), T(r[0]), N(std::atoi(r[1].c_str())), T(r[2]), T("FALSE"), T(r[3])});
+                 rows.push_back(
+                     {N(++num * 10), T(r[0]), N(std::atoi(r[1].c_str())), T(r[2]), T("FALSE"), T(r[3])});
          }},
         {"PRODUCT_COMPONENT_VERSION", "PRODUCT VARCHAR2(64), VERSION VARCHAR2(64), STATUS VARCHAR2(64)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              int p = e.Db().Options().protocol;
              std::string v = p == 4 ? "7.3.4.0.0" : p == 5 ? "8.0.6.0.0" : "8.1.7.0.0";
-             std::string ed = p == 4 ? "Oracle7 Server " : p == 5 ? "Oracle8 Enterprise Edition " : "Oracle8i Enterprise Edition ";
+             std::string ed = p == 4   ? "Oracle7 Server "
+                              : p == 5 ? "Oracle8 Enterprise Edition "
+                                       : "Oracle8i Enterprise Edition ";
              rows.push_back({T("NLSRTL "), T(v), T("Production")});
              rows.push_back({T(ed), T(v), T("Production")});
              rows.push_back({T("PL/SQL "), T(v), T("Production")});
@@ -318,7 +371,9 @@ const std::vector<DictDef>& Defs() {
          [](EmuEngine& e, std::vector<Row>& rows) {
              int p = e.Db().Options().protocol;
              std::string v = p == 4 ? "7.3.4.0.0" : p == 5 ? "8.0.6.0.0" : "8.1.7.0.0";
-             std::string ed = p == 4 ? "Oracle7 Server Release " : p == 5 ? "Oracle8 Enterprise Edition Release " : "Oracle8i Enterprise Edition Release ";
+             std::string ed = p == 4   ? "Oracle7 Server Release "
+                              : p == 5 ? "Oracle8 Enterprise Edition Release "
+                                       : "Oracle8i Enterprise Edition Release ";
              rows.push_back({T(ed + v + " - Production")});
              rows.push_back({T("PL/SQL Release " + v + " - Production")});
              rows.push_back({T("TNS for Linux: Version " + v + " - Production")});
@@ -326,23 +381,33 @@ const std::vector<DictDef>& Defs() {
         {"NLS_SESSION_PARAMETERS", "PARAMETER VARCHAR2(30), VALUE VARCHAR2(64)",
          [](EmuEngine& e, std::vector<Row>& rows) {
              const std::vector<std::pair<std::string, std::string>> p = {
-                 {"NLS_LANGUAGE", e.nlsDateLanguage},      {"NLS_TERRITORY", e.nlsTerritory},
-                 {"NLS_CURRENCY", "$"},                    {"NLS_ISO_CURRENCY", e.nlsTerritory},
-                 {"NLS_NUMERIC_CHARACTERS", e.nlsNumericChars}, {"NLS_CALENDAR", "GREGORIAN"},
-                 {"NLS_DATE_FORMAT", e.nlsDateFormat},     {"NLS_DATE_LANGUAGE", e.nlsDateLanguage},
-                 {"NLS_SORT", e.nlsSort},                  {"NLS_TIME_FORMAT", "HH.MI.SSXFF AM"},
-                 {"NLS_TIMESTAMP_FORMAT", e.nlsTimestampFormat}, {"NLS_TIME_TZ_FORMAT", "HH.MI.SSXFF AM TZR"},
-                 {"NLS_TIMESTAMP_TZ_FORMAT", e.nlsTimestampTzFormat}, {"NLS_DUAL_CURRENCY", "$"},
+                 {"NLS_LANGUAGE", e.nlsDateLanguage},
+                 {"NLS_TERRITORY", e.nlsTerritory},
+                 {"NLS_CURRENCY", "$"},
+                 {"NLS_ISO_CURRENCY", e.nlsTerritory},
+                 {"NLS_NUMERIC_CHARACTERS", e.nlsNumericChars},
+                 {"NLS_CALENDAR", "GREGORIAN"},
+                 {"NLS_DATE_FORMAT", e.nlsDateFormat},
+                 {"NLS_DATE_LANGUAGE", e.nlsDateLanguage},
+                 {"NLS_SORT", e.nlsSort},
+                 {"NLS_TIME_FORMAT", "HH.MI.SSXFF AM"},
+                 {"NLS_TIMESTAMP_FORMAT", e.nlsTimestampFormat},
+                 {"NLS_TIME_TZ_FORMAT", "HH.MI.SSXFF AM TZR"},
+                 {"NLS_TIMESTAMP_TZ_FORMAT", e.nlsTimestampTzFormat},
+                 {"NLS_DUAL_CURRENCY", "$"},
                  {"NLS_COMP", "BINARY"}};
-             for (const auto& [k, v] : p) rows.push_back({T(k), T(v)});
+             for (const auto& [k, v] : p)
+                 rows.push_back({T(k), T(v)});
          }},
         {"NLS_DATABASE_PARAMETERS", "PARAMETER VARCHAR2(30), VALUE VARCHAR2(64)",
          [](EmuEngine&, std::vector<Row>& rows) {
              const std::vector<std::pair<std::string, std::string>> p = {
-                 {"NLS_LANGUAGE", "AMERICAN"}, {"NLS_TERRITORY", "AMERICA"}, {"NLS_CHARACTERSET", "WE8MSWIN1252"},
-                 {"NLS_NCHAR_CHARACTERSET", "WE8MSWIN1252"}, {"NLS_DATE_FORMAT", "DD-MON-RR"},
-                 {"NLS_DATE_LANGUAGE", "AMERICAN"}, {"NLS_NUMERIC_CHARACTERS", ".,"}};
-             for (const auto& [k, v] : p) rows.push_back({T(k), T(v)});
+                 {"NLS_LANGUAGE", "AMERICAN"},         {"NLS_TERRITORY", "AMERICA"},
+                 {"NLS_CHARACTERSET", "WE8MSWIN1252"}, {"NLS_NCHAR_CHARACTERSET", "WE8MSWIN1252"},
+                 {"NLS_DATE_FORMAT", "DD-MON-RR"},     {"NLS_DATE_LANGUAGE", "AMERICAN"},
+                 {"NLS_NUMERIC_CHARACTERS", ".,"}};
+             for (const auto& [k, v] : p)
+                 rows.push_back({T(k), T(v)});
          }},
         {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
          [](EmuEngine&, std::vector<Row>& rows) {
@@ -353,7 +418,8 @@ const std::vector<DictDef>& Defs() {
          }},
         {"TAB", "TNAME VARCHAR2(30), TABTYPE VARCHAR2(7), CLUSTERID NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
-             Query(e, "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') ORDER BY name",
+             Query(e,
+                   "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') ORDER BY name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
                        if (SplitName(ColText(st, 0), o, n) && o == e.User())
@@ -368,8 +434,10 @@ const std::vector<DictDef>& Defs() {
 const DictDef* DefFor(const std::string& view, bool& userForm) {
     userForm = view.rfind("USER_", 0) == 0;
     std::string base = view;
-    if (base == "ALL_TABLES" || base == "USER_TABLES") base = "DBA_TABLES";
-    else if (base == "DBA_TAB_COLUMNS" || base == "USER_TAB_COLUMNS") base = "ALL_TAB_COLUMNS";
+    if (base == "ALL_TABLES" || base == "USER_TABLES")
+        base = "DBA_TABLES";
+    else if (base == "DBA_TAB_COLUMNS" || base == "USER_TAB_COLUMNS")
+        base = "ALL_TAB_COLUMNS";
     else if (base.rfind("ALL_", 0) == 0 || base.rfind("USER_", 0) == 0)
         base = "DBA_" + base.substr(base.find('_') + 1);
     if (base == "DBA_TAB_COLUMNS") base = "ALL_TAB_COLUMNS";
@@ -381,7 +449,9 @@ const DictDef* DefFor(const std::string& view, bool& userForm) {
     return nullptr;
 }
 
-std::string Q(const std::string& s) { return "\"" + s + "\""; }
+std::string Q(const std::string& s) {
+    return "\"" + s + "\"";
+}
 
 } // namespace
 
@@ -405,8 +475,8 @@ void EmuEngine::PrepareDictionary(const std::set<std::string>& views) {
             p = comma + 2;
         }
         char* msg = nullptr;
-        sqlite3_exec(conn_, ("CREATE TEMP TABLE IF NOT EXISTS " + Q("SYS." + v) + " (" + def + ")").c_str(), nullptr,
-                     nullptr, &msg);
+        sqlite3_exec(conn_, ("CREATE TEMP TABLE IF NOT EXISTS " + Q("SYS." + v) + " (" + def + ")").c_str(),
+                     nullptr, nullptr, &msg);
         sqlite3_free(msg);
     }
 }
@@ -427,7 +497,8 @@ void EmuEngine::RefreshDictionary(const std::set<std::string>& views) {
         if (rows.empty()) continue;
         size_t ncols = rows[0].size() - (dropOwner ? 1 : 0);
         std::string sql = "INSERT INTO temp." + table + " VALUES (";
-        for (size_t k = 0; k < ncols; ++k) sql += (k ? ",?" : "?");
+        for (size_t k = 0; k < ncols; ++k)
+            sql += (k ? ",?" : "?");
         sql += ")";
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(conn_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) continue;
@@ -438,11 +509,22 @@ void EmuEngine::RefreshDictionary(const std::set<std::string>& views) {
                 const Value& val = r[k + (dropOwner ? 1 : 0)];
                 int idx = static_cast<int>(k + 1);
                 switch (val.kind) {
-                case Value::Null: sqlite3_bind_null(st, idx); break;
-                case Value::Int: sqlite3_bind_int64(st, idx, val.i); break;
-                case Value::Real: sqlite3_bind_double(st, idx, val.r); break;
-                case Value::Text: sqlite3_bind_text(st, idx, val.s.c_str(), -1, SQLITE_TRANSIENT); break;
-                case Value::Blob: sqlite3_bind_blob(st, idx, val.s.data(), static_cast<int>(val.s.size()), SQLITE_TRANSIENT); break;
+                case Value::Null:
+                    sqlite3_bind_null(st, idx);
+                    break;
+                case Value::Int:
+                    sqlite3_bind_int64(st, idx, val.i);
+                    break;
+                case Value::Real:
+                    sqlite3_bind_double(st, idx, val.r);
+                    break;
+                case Value::Text:
+                    sqlite3_bind_text(st, idx, val.s.c_str(), -1, SQLITE_TRANSIENT);
+                    break;
+                case Value::Blob:
+                    sqlite3_bind_blob(st, idx, val.s.data(), static_cast<int>(val.s.size()),
+                                      SQLITE_TRANSIENT);
+                    break;
                 }
             }
             sqlite3_step(st);

@@ -66,7 +66,8 @@ Block8 PasswordHash(const std::string& user, const std::string& password) {
             buf.push_back(0);
             buf.push_back(c);
         }
-    while (buf.size() % 8 != 0) buf.push_back(0);
+    while (buf.size() % 8 != 0)
+        buf.push_back(0);
     Block8 h{};
     if (buf.empty()) return h;
     std::vector<uint8_t> c1 = CbcEncrypt(kFixedKey, buf);
@@ -125,7 +126,8 @@ Block8 RandomBlock() {
     Block8 b{};
     if (RAND_bytes(b.data(), 8) != 1) {
         std::random_device rd;
-        for (auto& x : b) x = static_cast<uint8_t>(rd());
+        for (auto& x : b)
+            x = static_cast<uint8_t>(rd());
     }
     return b;
 }

@@ -1,5 +1,5 @@
-// The database shared by all sessions: file or temporary WAL database, accounts, the write lock, sequences and
-// the session list; the demo schema is seeded on first use.
+// The database shared by all sessions: file or temporary WAL database, accounts, the write lock, sequences
+// and the session list; the demo schema is seeded on first use.
 #include "emulator/EmuEngine.h"
 
 #include <sqlite3.h>
@@ -18,17 +18,21 @@ std::atomic<int> g_tempCounter{0};
 
 const char* kCatalogDdl[] = {
     "CREATE TABLE IF NOT EXISTS \"vemu$meta\" (KEY TEXT PRIMARY KEY, VALUE TEXT)",
-    "CREATE TABLE IF NOT EXISTS \"vemu$constraints\" (OWNER TEXT, CONSTRAINT_NAME TEXT, CONSTRAINT_TYPE TEXT, "
-    "TABLE_NAME TEXT, R_OWNER TEXT, R_CONSTRAINT_NAME TEXT, SEARCH_CONDITION TEXT, DELETE_RULE TEXT, STATUS TEXT, "
+    "CREATE TABLE IF NOT EXISTS \"vemu$constraints\" (OWNER TEXT, CONSTRAINT_NAME TEXT, CONSTRAINT_TYPE "
+    "TEXT, "
+    "TABLE_NAME TEXT, R_OWNER TEXT, R_CONSTRAINT_NAME TEXT, SEARCH_CONDITION TEXT, DELETE_RULE TEXT, STATUS "
+    "TEXT, "
     "INDEX_NAME TEXT)",
     "CREATE TABLE IF NOT EXISTS \"vemu$cons_columns\" (OWNER TEXT, CONSTRAINT_NAME TEXT, TABLE_NAME TEXT, "
     "COLUMN_NAME TEXT, POSITION INTEGER)",
-    "CREATE TABLE IF NOT EXISTS \"vemu$sequences\" (OWNER TEXT, NAME TEXT, MIN_VALUE INTEGER, MAX_VALUE INTEGER, "
+    "CREATE TABLE IF NOT EXISTS \"vemu$sequences\" (OWNER TEXT, NAME TEXT, MIN_VALUE INTEGER, MAX_VALUE "
+    "INTEGER, "
     "INCREMENT_BY INTEGER, LAST_NUMBER INTEGER, CYCLE_FLAG INTEGER)",
 };
 
 const char* kScott[] = {
-    "CREATE TABLE DEPT (DEPTNO NUMBER(2) CONSTRAINT PK_DEPT PRIMARY KEY, DNAME VARCHAR2(14), LOC VARCHAR2(13))",
+    "CREATE TABLE DEPT (DEPTNO NUMBER(2) CONSTRAINT PK_DEPT PRIMARY KEY, DNAME VARCHAR2(14), LOC "
+    "VARCHAR2(13))",
     "CREATE TABLE EMP (EMPNO NUMBER(4) CONSTRAINT PK_EMP PRIMARY KEY, ENAME VARCHAR2(10), JOB VARCHAR2(9), "
     "MGR NUMBER(4), HIREDATE DATE, SAL NUMBER(7,2), COMM NUMBER(7,2), "
     "DEPTNO NUMBER(2) CONSTRAINT FK_DEPTNO REFERENCES DEPT)",
@@ -86,7 +90,8 @@ EmuDatabase::EmuDatabase(const EmuOptions& opts) : opts_(opts) {
     add("SYS", "CHANGE_ON_INSTALL");
     add("SYSTEM", "MANAGER");
     add("SCOTT", "TIGER");
-    for (const auto& [n, p] : opts.extraUsers) add(n, p);
+    for (const auto& [n, p] : opts.extraUsers)
+        add(n, p);
 }
 
 EmuDatabase::~EmuDatabase() {
@@ -110,8 +115,8 @@ const Account* EmuDatabase::FindAccount(const std::string& upperName) const {
 
 sqlite3* EmuDatabase::Connect() {
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc = sqlite3_open_v2(path_.c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string m = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
@@ -132,8 +137,9 @@ void EmuDatabase::Open() {
     if (opts_.dbFile.empty()) {
         const char* tmp = std::getenv("TMPDIR");
         std::string dir = tmp && *tmp ? tmp : "/tmp";
-        path_ = dir + "/vestra-emu-" + std::to_string(::getpid()) + "-" + std::to_string(++g_tempCounter) + "-" +
-                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) + ".db";
+        path_ = dir + "/vestra-emu-" + std::to_string(::getpid()) + "-" + std::to_string(++g_tempCounter) +
+                "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) +
+                ".db";
         std::remove(path_.c_str());
         tempFile_ = true;
     } else {
@@ -146,14 +152,16 @@ void EmuDatabase::Open() {
         sqlite3_free(msg);
         throw std::runtime_error("cannot use the database " + path_ + ": " + m);
     }
-    for (const char* d : kCatalogDdl) ExecOrThrow(keeper_, d);
+    for (const char* d : kCatalogDdl)
+        ExecOrThrow(keeper_, d);
     // Sequences.
     sqlite3_stmt* st = nullptr;
     Check(keeper_,
-          sqlite3_prepare_v2(keeper_,
-                             "SELECT OWNER, NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, LAST_NUMBER, CYCLE_FLAG FROM "
-                             "\"vemu$sequences\"",
-                             -1, &st, nullptr),
+          sqlite3_prepare_v2(
+              keeper_,
+              "SELECT OWNER, NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, LAST_NUMBER, CYCLE_FLAG FROM "
+              "\"vemu$sequences\"",
+              -1, &st, nullptr),
           "reading sequences");
     while (sqlite3_step(st) == SQLITE_ROW) {
         Sequence s;
@@ -177,20 +185,24 @@ void EmuDatabase::Open() {
     }
     if (opts_.benchRows > 0) {
         long long have = -1;
-        if (sqlite3_prepare_v2(keeper_, "SELECT count(*) FROM \"SCOTT.BENCH\"", -1, &st, nullptr) == SQLITE_OK) {
+        if (sqlite3_prepare_v2(keeper_, "SELECT count(*) FROM \"SCOTT.BENCH\"", -1, &st, nullptr) ==
+            SQLITE_OK) {
             if (sqlite3_step(st) == SQLITE_ROW) have = sqlite3_column_int64(st, 0);
         }
         sqlite3_finalize(st);
         if (have != opts_.benchRows) {
             ExecOrThrow(keeper_, "DROP TABLE IF EXISTS \"SCOTT.BENCH\"");
             ExecOrThrow(keeper_, "BEGIN");
-            ExecOrThrow(keeper_, "CREATE TABLE \"SCOTT.BENCH\" (\"ID\" NUMBER, \"NAME\" VARCHAR2(30), \"CREATED\" DATE, "
-                                 "\"AMOUNT\" NUMBER(10,2))");
+            ExecOrThrow(
+                keeper_,
+                "CREATE TABLE \"SCOTT.BENCH\" (\"ID\" NUMBER, \"NAME\" VARCHAR2(30), \"CREATED\" DATE, "
+                "\"AMOUNT\" NUMBER(10,2))");
             // CREATED: one day apart from 2000-01-01 on (a day number since 1899-12-30), AMOUNT with cents
-            ExecOrThrow(keeper_, "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
-                                     std::to_string(opts_.benchRows) +
-                                     ") INSERT INTO \"SCOTT.BENCH\" SELECT x, 'Name ' || x, 36526 + (x % 3650) + "
-                                     "(x % 86400) / 86400.0, (x % 100000) / 100.0 FROM c");
+            ExecOrThrow(keeper_,
+                        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+                            std::to_string(opts_.benchRows) +
+                            ") INSERT INTO \"SCOTT.BENCH\" SELECT x, 'Name ' || x, 36526 + (x % 3650) + "
+                            "(x % 86400) / 86400.0, (x % 100000) / 100.0 FROM c");
             ExecOrThrow(keeper_, "COMMIT");
         }
     }
@@ -208,7 +220,8 @@ void EmuDatabase::Seed(EmuEngine& e) {
     e.Exec("CREATE TABLE IF NOT EXISTS \"SYS.DUAL\" (\"DUMMY\" VARCHAR2(1))", err);
     e.Exec("INSERT INTO \"SYS.DUAL\" SELECT 'X' WHERE NOT EXISTS (SELECT 1 FROM \"SYS.DUAL\")", err);
     EmuEngine scott(*this, 2, "SCOTT");
-    for (const char* sql : kScott) run(scott, sql);
+    for (const char* sql : kScott)
+        run(scott, sql);
     OraError c = scott.Commit();
     if (c) throw std::runtime_error("seeding failed: " + c.text);
     e.Exec("INSERT OR REPLACE INTO \"vemu$meta\" VALUES ('seeded', '1')", err);
@@ -288,7 +301,9 @@ void EmuDatabase::SeqFlush(sqlite3* db) {
     if (dirty.empty()) return;
     sqlite3* target = db ? db : keeper_;
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(target, "UPDATE \"vemu$sequences\" SET LAST_NUMBER = max(LAST_NUMBER, ?1) WHERE OWNER || '.' || NAME = ?2",
+    if (sqlite3_prepare_v2(target,
+                           "UPDATE \"vemu$sequences\" SET LAST_NUMBER = max(LAST_NUMBER, ?1) WHERE OWNER || "
+                           "'.' || NAME = ?2",
                            -1, &st, nullptr) != SQLITE_OK)
         return;
     for (auto& [k, v] : dirty) {
@@ -321,7 +336,8 @@ void EmuDatabase::UnregisterSession(int sid) {
 std::vector<SessionInfo> EmuDatabase::Sessions() {
     std::lock_guard<std::mutex> lk(sessMu_);
     std::vector<SessionInfo> v;
-    for (auto& [k, s] : sessions_) v.push_back(s);
+    for (auto& [k, s] : sessions_)
+        v.push_back(s);
     return v;
 }
 

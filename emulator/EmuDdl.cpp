@@ -1,5 +1,5 @@
-// DDL: CREATE/DROP TABLE, INDEX, SEQUENCE, VIEW, TRUNCATE, simple ALTER TABLE; keys and constraints are kept in the
-// emulator's own catalog tables so that the dictionary views can show them under their Oracle names.
+// DDL: CREATE/DROP TABLE, INDEX, SEQUENCE, VIEW, TRUNCATE, simple ALTER TABLE; keys and constraints are kept
+// in the emulator's own catalog tables so that the dictionary views can show them under their Oracle names.
 #include "emulator/EmuEngine.h"
 
 #include <sqlite3.h>
@@ -26,10 +26,14 @@ std::string L(const std::string& s) {
     }
     return r + "'";
 }
-bool IsName(const Tok& t) { return t.kind == TokKind::Ident || t.kind == TokKind::QuotedIdent; }
+bool IsName(const Tok& t) {
+    return t.kind == TokKind::Ident || t.kind == TokKind::QuotedIdent;
+}
 
 std::atomic<int> g_sysConstraint{10000};
-std::string SysName() { return "SYS_C00" + std::to_string(++g_sysConstraint); }
+std::string SysName() {
+    return "SYS_C00" + std::to_string(++g_sysConstraint);
+}
 
 struct ConsDef {
     std::string name;
@@ -70,10 +74,11 @@ public:
                 tr_.kind = StmtKind::Ignore;
                 return;
             }
-            if (t_[i_].Is("PROCEDURE") || t_[i_].Is("FUNCTION") || t_[i_].Is("PACKAGE") || t_[i_].Is("TRIGGER") ||
-                t_[i_].Is("TYPE")) {
-                tr_.error = MakeError(6550, "line 1, column 1:\nPLS-00000: stored program units are not supported "
-                                            "by vestra-emu");
+            if (t_[i_].Is("PROCEDURE") || t_[i_].Is("FUNCTION") || t_[i_].Is("PACKAGE") ||
+                t_[i_].Is("TRIGGER") || t_[i_].Is("TYPE")) {
+                tr_.error =
+                    MakeError(6550, "line 1, column 1:\nPLS-00000: stored program units are not supported "
+                                    "by vestra-emu");
                 return;
             }
             return Fail(901, i_);
@@ -96,14 +101,17 @@ public:
 
 private:
     void Fail(int code, size_t tok) {
-        if (!tr_.error) tr_.error = MakeError(code, "", static_cast<int>(t_[std::min(tok, t_.size() - 1)].pos));
+        if (!tr_.error)
+            tr_.error = MakeError(code, "", static_cast<int>(t_[std::min(tok, t_.size() - 1)].pos));
         if (code == 901) tr_.error.text = "ORA-00901: invalid CREATE command";
         if (code == 902) tr_.error.text = "ORA-00902: invalid datatype";
         if (code == 903) tr_.error.text = "ORA-00903: invalid table name";
         if (code == 906) tr_.error.text = "ORA-00906: missing left parenthesis";
         if (code == 1735) tr_.error.text = "ORA-01735: invalid ALTER TABLE option";
-        if (code == 2270) tr_.error.text = "ORA-02270: no matching unique or primary key for this column-list";
-        if (code == 2449) tr_.error.text = "ORA-02449: unique/primary keys in table referenced by foreign keys";
+        if (code == 2270)
+            tr_.error.text = "ORA-02270: no matching unique or primary key for this column-list";
+        if (code == 2449)
+            tr_.error.text = "ORA-02449: unique/primary keys in table referenced by foreign keys";
         if (code == 4043) tr_.error.text = "ORA-04043: object does not exist";
         if (code == 1418) tr_.error.text = "ORA-01418: specified index does not exist";
     }
@@ -127,7 +135,8 @@ private:
             Fail(903, at);
             return false;
         }
-        if (!e_.ResolveTable(owner == e_.User() && !(at + 1 < t_.size() && t_[at + 1].IsOp(".")) ? "" : owner, name, r) ||
+        if (!e_.ResolveTable(owner == e_.User() && !(at + 1 < t_.size() && t_[at + 1].IsOp(".")) ? "" : owner,
+                             name, r) ||
             r.dictionary) {
             Fail(942, at);
             return false;
@@ -136,8 +145,9 @@ private:
     }
     bool Exists(const std::string& full, const char* type) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(e_.Handle(), "SELECT 1 FROM sqlite_master WHERE name = ?1 AND (?2 = '' OR type = ?2)", -1,
-                           &st, nullptr);
+        sqlite3_prepare_v2(e_.Handle(),
+                           "SELECT 1 FROM sqlite_master WHERE name = ?1 AND (?2 = '' OR type = ?2)", -1, &st,
+                           nullptr);
         sqlite3_bind_text(st, 1, full.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, type, -1, SQLITE_TRANSIENT);
         bool ok = sqlite3_step(st) == SQLITE_ROW;
@@ -157,15 +167,19 @@ private:
             if (t_[i_].Is("ASC") || t_[i_].Is("DESC")) ++i_;
             if (t_[i_].IsOp(",")) ++i_;
         }
-        if (!t_[i_].IsOp(")")) Fail(907, i_);
-        else ++i_;
+        if (!t_[i_].IsOp(")"))
+            Fail(907, i_);
+        else
+            ++i_;
         return cols;
     }
     size_t ParenEnd(size_t open) {
         int d = 0;
         for (size_t k = open; k < t_.size(); ++k) {
-            if (t_[k].IsOp("(")) ++d;
-            else if (t_[k].IsOp(")") && --d == 0) return k;
+            if (t_[k].IsOp("("))
+                ++d;
+            else if (t_[k].IsOp(")") && --d == 0)
+                return k;
         }
         return t_.size() - 1;
     }
@@ -185,11 +199,11 @@ private:
             ++i_;
         }
         if ((tn == "DOUBLE" && t_[i_].Is("PRECISION"))) ++i_;
-        static const std::set<std::string> known = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER",
-                                                    "NUMERIC", "DECIMAL", "INTEGER", "INT", "SMALLINT", "FLOAT",
-                                                    "REAL", "DOUBLE", "DATE", "TIMESTAMP", "RAW", "LONG",
-                                                    "LONG RAW", "CLOB", "NCLOB", "BLOB", "ROWID", "BINARY_DOUBLE",
-                                                    "BINARY_FLOAT"};
+        static const std::set<std::string> known = {
+            "VARCHAR2", "VARCHAR",   "NVARCHAR2",     "CHAR",        "NCHAR",    "NUMBER", "NUMERIC",
+            "DECIMAL",  "INTEGER",   "INT",           "SMALLINT",    "FLOAT",    "REAL",   "DOUBLE",
+            "DATE",     "TIMESTAMP", "RAW",           "LONG",        "LONG RAW", "CLOB",   "NCLOB",
+            "BLOB",     "ROWID",     "BINARY_DOUBLE", "BINARY_FLOAT"};
         if (!known.count(tn)) return false;
         std::string decl = tn;
         if (tn == "BINARY_DOUBLE" || tn == "BINARY_FLOAT") decl = "FLOAT";
@@ -202,10 +216,12 @@ private:
             i_ = close + 1;
         }
         if (t_[i_].Is("WITH") || t_[i_].Is("WITHOUT")) { // TIMESTAMP WITH [LOCAL] TIME ZONE
-            while (IsName(t_[i_]) && !t_[i_].Is("NOT") && !t_[i_].Is("DEFAULT")) ++i_;
+            while (IsName(t_[i_]) && !t_[i_].Is("NOT") && !t_[i_].Is("DEFAULT"))
+                ++i_;
         }
         ct = ParseDeclType(decl);
-        if ((ct.type == kOraVarchar2 || ct.type == kOraRaw) && decl.find('(') == std::string::npos) return false;
+        if ((ct.type == kOraVarchar2 || ct.type == kOraRaw) && decl.find('(') == std::string::npos)
+            return false;
         return true;
     }
     bool Constraint(ConsDef& c, const std::string& column) {
@@ -266,24 +282,26 @@ private:
             Fail(902, i_);
             return false;
         }
-        while (t_[i_].Is("ENABLE") || t_[i_].Is("DISABLE") || t_[i_].Is("DEFERRABLE") || t_[i_].Is("INITIALLY") ||
-               t_[i_].Is("IMMEDIATE") || t_[i_].Is("DEFERRED") || t_[i_].Is("VALIDATE") || t_[i_].Is("NOVALIDATE"))
+        while (t_[i_].Is("ENABLE") || t_[i_].Is("DISABLE") || t_[i_].Is("DEFERRABLE") ||
+               t_[i_].Is("INITIALLY") || t_[i_].Is("IMMEDIATE") || t_[i_].Is("DEFERRED") ||
+               t_[i_].Is("VALIDATE") || t_[i_].Is("NOVALIDATE"))
             ++i_;
         if (t_[i_].Is("USING") && t_[i_ + 1].Is("INDEX")) {
             i_ += 2;
-            while (!t_[i_].IsOp(",") && !t_[i_].IsOp(")") && t_[i_].kind != TokKind::End) ++i_;
+            while (!t_[i_].IsOp(",") && !t_[i_].IsOp(")") && t_[i_].kind != TokKind::End)
+                ++i_;
         }
         if (c.name.empty()) c.name = c.type == 'P' && false ? "" : SysName();
         return !tr_.error;
     }
 
-    // Oracle refuses values that do not fit a column; SQLite would keep them: checks with names the error mapping
-    // knows turn such values into ORA-12899, ORA-01438 and ORA-01722.
+    // Oracle refuses values that do not fit a column; SQLite would keep them: checks with names the error
+    // mapping knows turn such values into ORA-12899, ORA-01438 and ORA-01722.
     static std::string SizeChecks(const std::string& col, const ColumnType& ct) {
         std::string c;
         if ((ct.type == kOraVarchar2 || ct.type == kOraChar || ct.type == kOraRaw) && ct.size > 0)
-            c += " CONSTRAINT " + Q("VEMU$LEN$" + col) + " CHECK (length(" + Q(col) + ") <= " +
-                 std::to_string(ct.size) + ")";
+            c += " CONSTRAINT " + Q("VEMU$LEN$" + col) + " CHECK (length(" + Q(col) +
+                 ") <= " + std::to_string(ct.size) + ")";
         if (ct.type == kOraNumber) {
             c += " CONSTRAINT " + Q("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + Q(col) +
                  ") IN ('integer','real','null'))";
@@ -310,8 +328,8 @@ private:
         size_t close = ParenEnd(i_);
         ++i_;
         while (i_ < close && !tr_.error) {
-            if (t_[i_].Is("CONSTRAINT") || t_[i_].Is("PRIMARY") || t_[i_].Is("UNIQUE") || t_[i_].Is("FOREIGN") ||
-                t_[i_].Is("CHECK")) {
+            if (t_[i_].Is("CONSTRAINT") || t_[i_].Is("PRIMARY") || t_[i_].Is("UNIQUE") ||
+                t_[i_].Is("FOREIGN") || t_[i_].Is("CHECK")) {
                 ConsDef c;
                 checkSql_.clear();
                 if (!Constraint(c, "")) return;
@@ -331,11 +349,14 @@ private:
                         size_t s = ++i_;
                         int d = 0;
                         while (i_ < close) {
-                            if (t_[i_].IsOp("(")) ++d;
-                            else if (t_[i_].IsOp(")")) --d;
-                            else if (d == 0 && (t_[i_].IsOp(",") || t_[i_].Is("NOT") || t_[i_].Is("NULL") ||
-                                                t_[i_].Is("CONSTRAINT") || t_[i_].Is("PRIMARY") ||
-                                                t_[i_].Is("UNIQUE") || t_[i_].Is("REFERENCES") || t_[i_].Is("CHECK")))
+                            if (t_[i_].IsOp("("))
+                                ++d;
+                            else if (t_[i_].IsOp(")"))
+                                --d;
+                            else if (d == 0 &&
+                                     (t_[i_].IsOp(",") || t_[i_].Is("NOT") || t_[i_].Is("NULL") ||
+                                      t_[i_].Is("CONSTRAINT") || t_[i_].Is("PRIMARY") ||
+                                      t_[i_].Is("UNIQUE") || t_[i_].Is("REFERENCES") || t_[i_].Is("CHECK")))
                                 break;
                             ++i_;
                         }
@@ -350,7 +371,8 @@ private:
                         checkSql_.clear();
                         if (!Constraint(c, col)) return;
                         if (c.type == 'P') notNull = true;
-                        if (c.type == 'C') checks.push_back("CONSTRAINT " + Q(c.name) + " CHECK (" + checkSql_ + ")");
+                        if (c.type == 'C')
+                            checks.push_back("CONSTRAINT " + Q(c.name) + " CHECK (" + checkSql_ + ")");
                         cons.push_back(c);
                     }
                 }
@@ -374,9 +396,11 @@ private:
             if (c.type == 'P')
                 for (const std::string& pc : c.cols)
                     for (size_t k = 0; k < colNames.size(); ++k)
-                        if (colNames[k] == pc && colSql[k].find("NOT NULL") == std::string::npos) colSql[k] += " NOT NULL";
+                        if (colNames[k] == pc && colSql[k].find("NOT NULL") == std::string::npos)
+                            colSql[k] += " NOT NULL";
         std::string sql = "CREATE TABLE " + Q(full) + " (";
-        for (size_t k = 0; k < colSql.size(); ++k) sql += (k ? ", " : "") + colSql[k];
+        for (size_t k = 0; k < colSql.size(); ++k)
+            sql += (k ? ", " : "") + colSql[k];
         std::vector<std::string> indexes;
         for (ConsDef& c : cons) {
             if (c.type == 'R') {
@@ -384,25 +408,31 @@ private:
                 std::string rc = RefConstraint(c.refTable, c.refCols);
                 if (rc.empty() && c.refTable != full) return Fail(2270, i_);
                 sql += ", CONSTRAINT " + Q(c.name) + " FOREIGN KEY (";
-                for (size_t k = 0; k < c.cols.size(); ++k) sql += (k ? "," : "") + Q(c.cols[k]);
+                for (size_t k = 0; k < c.cols.size(); ++k)
+                    sql += (k ? "," : "") + Q(c.cols[k]);
                 sql += ") REFERENCES " + Q(c.refTable) + " (";
-                for (size_t k = 0; k < c.refCols.size(); ++k) sql += (k ? "," : "") + Q(c.refCols[k]);
+                for (size_t k = 0; k < c.refCols.size(); ++k)
+                    sql += (k ? "," : "") + Q(c.refCols[k]);
                 sql += ")";
                 if (c.deleteRule != "NO ACTION") sql += " ON DELETE " + c.deleteRule;
             } else if (c.type == 'P' || c.type == 'U') {
                 std::string ix = "CREATE UNIQUE INDEX " + Q(owner + "." + c.name) + " ON " + Q(full) + " (";
-                for (size_t k = 0; k < c.cols.size(); ++k) ix += (k ? "," : "") + Q(c.cols[k]);
+                for (size_t k = 0; k < c.cols.size(); ++k)
+                    ix += (k ? "," : "") + Q(c.cols[k]);
                 indexes.push_back(ix + ")");
             }
         }
-        for (const std::string& ch : checks) sql += ", " + ch;
+        for (const std::string& ch : checks)
+            sql += ", " + ch;
         sql += ")";
         tr_.ddl.push_back(sql);
-        for (auto& ix : indexes) tr_.ddl.push_back(ix);
+        for (auto& ix : indexes)
+            tr_.ddl.push_back(ix);
         AddCatalog(owner, name, cons);
     }
 
-    void CreateTableAs(const std::string& full, const std::string& owner, const std::string& name, size_t from) {
+    void CreateTableAs(const std::string& full, const std::string& owner, const std::string& name,
+                       size_t from) {
         OraError err;
         std::string sub = text_.substr(t_[from].pos);
         auto st = e_.Parse(sub, err);
@@ -430,28 +460,32 @@ private:
     std::vector<std::string> KeyOf(const std::string& table, char type, const std::vector<std::string>&) {
         std::vector<std::string> cols;
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(e_.Handle(),
-                           "SELECT cc.COLUMN_NAME FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON "
-                           "cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || "
-                           "c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE = ?2 ORDER BY cc.POSITION",
-                           -1, &st, nullptr);
+        sqlite3_prepare_v2(
+            e_.Handle(),
+            "SELECT cc.COLUMN_NAME FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON "
+            "cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || "
+            "c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE = ?2 ORDER BY cc.POSITION",
+            -1, &st, nullptr);
         sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         std::string ty(1, type);
         sqlite3_bind_text(st, 2, ty.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(st) == SQLITE_ROW) cols.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        while (sqlite3_step(st) == SQLITE_ROW)
+            cols.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
         sqlite3_finalize(st);
         return cols;
     }
     std::string RefConstraint(const std::string& table, const std::vector<std::string>& cols) {
         std::string joined;
-        for (size_t k = 0; k < cols.size(); ++k) joined += (k ? "," : "") + cols[k];
+        for (size_t k = 0; k < cols.size(); ++k)
+            joined += (k ? "," : "") + cols[k];
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(e_.Handle(),
-                           "SELECT c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') FROM \"vemu$constraints\" c "
-                           "JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = "
-                           "c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE IN "
-                           "('P','U') GROUP BY c.CONSTRAINT_NAME",
-                           -1, &st, nullptr);
+        sqlite3_prepare_v2(
+            e_.Handle(),
+            "SELECT c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') FROM \"vemu$constraints\" c "
+            "JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = "
+            "c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE IN "
+            "('P','U') GROUP BY c.CONSTRAINT_NAME",
+            -1, &st, nullptr);
         sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         std::string found;
         while (sqlite3_step(st) == SQLITE_ROW)
@@ -470,16 +504,17 @@ private:
             }
             tr_.ddl.push_back("INSERT INTO \"vemu$constraints\" VALUES (" + L(owner) + "," + L(c.name) + "," +
                               L(std::string(1, c.type)) + "," + L(table) + "," +
-                              (rOwner.empty() ? "NULL" : L(rOwner)) + "," + (rName.empty() ? "NULL" : L(rName)) + "," +
+                              (rOwner.empty() ? "NULL" : L(rOwner)) + "," +
+                              (rName.empty() ? "NULL" : L(rName)) + "," +
                               (c.condition.empty() ? "NULL" : L(c.condition)) + "," +
                               (c.type == 'R' ? L(c.deleteRule) : "NULL") + ",'ENABLED'," +
                               (c.type == 'P' || c.type == 'U' ? L(c.name) : "NULL") + ")");
             for (size_t k = 0; k < c.cols.size(); ++k)
-                tr_.ddl.push_back("INSERT INTO \"vemu$cons_columns\" VALUES (" + L(owner) + "," + L(c.name) + "," +
-                                  L(table) + "," + L(c.cols[k]) + "," +
-                                  (c.condition.find("IS NOT NULL") != std::string::npos ? "NULL"
-                                                                                         : std::to_string(k + 1)) +
-                                  ")");
+                tr_.ddl.push_back(
+                    "INSERT INTO \"vemu$cons_columns\" VALUES (" + L(owner) + "," + L(c.name) + "," +
+                    L(table) + "," + L(c.cols[k]) + "," +
+                    (c.condition.find("IS NOT NULL") != std::string::npos ? "NULL" : std::to_string(k + 1)) +
+                    ")");
         }
     }
 
@@ -496,11 +531,13 @@ private:
         size_t close = ParenEnd(i_);
         std::string cols;
         for (size_t k = i_ + 1; k < close; ++k) {
-            if (IsName(t_[k]) && !t_[k].Is("ASC") && !t_[k].Is("DESC")) cols += Q(t_[k].text);
-            else cols += " " + t_[k].raw + " ";
+            if (IsName(t_[k]) && !t_[k].Is("ASC") && !t_[k].Is("DESC"))
+                cols += Q(t_[k].text);
+            else
+                cols += " " + t_[k].raw + " ";
         }
-        tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + Q(r.owner + "." + name) +
-                          " ON " + Q(r.sqliteName) + " (" + cols + ")");
+        tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                          Q(r.owner + "." + name) + " ON " + Q(r.sqliteName) + " (" + cols + ")");
         tr_.commandType = 9;
     }
 
@@ -541,8 +578,8 @@ private:
         tr_.commandType = 13;
         tr_.ddl.push_back("INSERT INTO \"vemu$sequences\" VALUES (" + L(owner) + "," + L(name) + "," +
                           std::to_string(s.minValue) + "," + std::to_string(s.maxValue) + "," +
-                          std::to_string(s.increment) + "," + std::to_string(s.next) + "," + (s.cycle ? "1" : "0") +
-                          ")");
+                          std::to_string(s.increment) + "," + std::to_string(s.next) + "," +
+                          (s.cycle ? "1" : "0") + ")");
         tr_.afterDdl = [owner, name, s](EmuEngine& e) { e.Db().SeqCreate(owner, name, s); };
     }
 
@@ -560,7 +597,8 @@ private:
             tr_.ddl.push_back("DROP VIEW " + Q(full));
         }
         size_t end = t_.size() - 1;
-        while (end > from && t_[end - 1].IsOp(";")) --end;
+        while (end > from && t_[end - 1].IsOp(";"))
+            --end;
         OraError err;
         std::map<std::string, int> none;
         std::string sel = TranslateFragment(e_, t_, from, end, none, err);
@@ -588,25 +626,26 @@ private:
                 if (t_[k].Is("CASCADE")) cascade = true;
             // other tables' foreign keys pointing here
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(e_.Handle(),
-                               "SELECT c.OWNER || '.' || c.TABLE_NAME, c.OWNER, c.CONSTRAINT_NAME FROM "
-                               "\"vemu$constraints\" c JOIN \"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND "
-                               "p.CONSTRAINT_NAME = c.R_CONSTRAINT_NAME WHERE p.OWNER = ?1 AND p.TABLE_NAME = ?2 AND "
-                               "c.TABLE_NAME <> p.TABLE_NAME",
-                               -1, &st, nullptr);
+            sqlite3_prepare_v2(
+                e_.Handle(),
+                "SELECT c.OWNER || '.' || c.TABLE_NAME, c.OWNER, c.CONSTRAINT_NAME FROM "
+                "\"vemu$constraints\" c JOIN \"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND "
+                "p.CONSTRAINT_NAME = c.R_CONSTRAINT_NAME WHERE p.OWNER = ?1 AND p.TABLE_NAME = ?2 AND "
+                "c.TABLE_NAME <> p.TABLE_NAME",
+                -1, &st, nullptr);
             sqlite3_bind_text(st, 1, owner.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
             bool referenced = false;
             while (sqlite3_step(st) == SQLITE_ROW) {
                 referenced = true;
-                tr_.ddl.push_back("DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " +
-                                  L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
-                                  " AND CONSTRAINT_NAME = " +
-                                  L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
-                tr_.ddl.push_back("DELETE FROM \"vemu$constraints\" WHERE OWNER = " +
-                                  L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
-                                  " AND CONSTRAINT_NAME = " +
-                                  L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+                tr_.ddl.push_back(
+                    "DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " +
+                    L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
+                    " AND CONSTRAINT_NAME = " + L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+                tr_.ddl.push_back(
+                    "DELETE FROM \"vemu$constraints\" WHERE OWNER = " +
+                    L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
+                    " AND CONSTRAINT_NAME = " + L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
             }
             sqlite3_finalize(st);
             if (referenced && !cascade) {
@@ -616,10 +655,10 @@ private:
             // the emulator does not rebuild referencing tables: their rows stay, their keys are forgotten
             tr_.ddl.insert(tr_.ddl.begin(), "PRAGMA defer_foreign_keys = ON");
             tr_.ddl.push_back("DROP TABLE " + Q(full));
-            tr_.ddl.push_back("DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " + L(owner) + " AND TABLE_NAME = " +
-                              L(name));
-            tr_.ddl.push_back("DELETE FROM \"vemu$constraints\" WHERE OWNER = " + L(owner) + " AND TABLE_NAME = " +
-                              L(name));
+            tr_.ddl.push_back("DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " + L(owner) +
+                              " AND TABLE_NAME = " + L(name));
+            tr_.ddl.push_back("DELETE FROM \"vemu$constraints\" WHERE OWNER = " + L(owner) +
+                              " AND TABLE_NAME = " + L(name));
         } else if (kind == "INDEX") {
             tr_.commandType = 10;
             if (!Exists(full, "index")) return Fail(1418, at);
@@ -631,7 +670,8 @@ private:
         } else if (kind == "SEQUENCE") {
             tr_.commandType = 16;
             if (!e_.Db().SeqExists(owner, name)) return Fail(2289, at);
-            tr_.ddl.push_back("DELETE FROM \"vemu$sequences\" WHERE OWNER = " + L(owner) + " AND NAME = " + L(name));
+            tr_.ddl.push_back("DELETE FROM \"vemu$sequences\" WHERE OWNER = " + L(owner) +
+                              " AND NAME = " + L(name));
             tr_.afterDdl = [owner, name](EmuEngine& e) { e.Db().SeqDrop(owner, name); };
         } else if (kind == "USER" || kind == "SYNONYM" || kind == "PUBLIC") {
             tr_.kind = StmtKind::Ignore;
@@ -653,14 +693,16 @@ private:
         tr_.commandType = 15;
         if (t_[i_].Is("ADD")) {
             ++i_;
-            if (t_[i_].Is("CONSTRAINT") || t_[i_].Is("PRIMARY") || t_[i_].Is("UNIQUE") || t_[i_].Is("FOREIGN") ||
-                t_[i_].Is("CHECK")) {
+            if (t_[i_].Is("CONSTRAINT") || t_[i_].Is("PRIMARY") || t_[i_].Is("UNIQUE") ||
+                t_[i_].Is("FOREIGN") || t_[i_].Is("CHECK")) {
                 ConsDef c;
                 checkSql_.clear();
                 if (!Constraint(c, "")) return;
                 if (c.type == 'P' || c.type == 'U') {
-                    std::string ix = "CREATE UNIQUE INDEX " + Q(r.owner + "." + c.name) + " ON " + Q(r.sqliteName) + " (";
-                    for (size_t k = 0; k < c.cols.size(); ++k) ix += (k ? "," : "") + Q(c.cols[k]);
+                    std::string ix =
+                        "CREATE UNIQUE INDEX " + Q(r.owner + "." + c.name) + " ON " + Q(r.sqliteName) + " (";
+                    for (size_t k = 0; k < c.cols.size(); ++k)
+                        ix += (k ? "," : "") + Q(c.cols[k]);
                     tr_.ddl.push_back(ix + ")");
                 } else if (c.type == 'R' && c.refCols.empty()) {
                     c.refCols = KeyOf(c.refTable, 'P', {});
@@ -676,11 +718,13 @@ private:
                 ColumnType ct;
                 size_t at = i_;
                 if (!ParseType(ct)) return Fail(902, at);
-                std::string def = "ALTER TABLE " + Q(r.sqliteName) + " ADD COLUMN " + Q(col) + " " + DeclTypeText(ct);
+                std::string def =
+                    "ALTER TABLE " + Q(r.sqliteName) + " ADD COLUMN " + Q(col) + " " + DeclTypeText(ct);
                 while (!t_[i_].IsOp(",") && !t_[i_].IsOp(")") && t_[i_].kind != TokKind::End) {
                     if (t_[i_].Is("DEFAULT")) {
                         size_t s = ++i_;
-                        while (!t_[i_].IsOp(",") && !t_[i_].IsOp(")") && !t_[i_].Is("NOT") && t_[i_].kind != TokKind::End)
+                        while (!t_[i_].IsOp(",") && !t_[i_].IsOp(")") && !t_[i_].Is("NOT") &&
+                               t_[i_].kind != TokKind::End)
                             ++i_;
                         def += " DEFAULT (" + Expr(s, i_) + ")";
                     } else if (t_[i_].Is("NOT") && t_[i_ + 1].Is("NULL")) {
@@ -702,8 +746,8 @@ private:
         }
         if (t_[i_].Is("RENAME") && t_[i_ + 1].Is("COLUMN") && IsName(t_[i_ + 2]) && t_[i_ + 3].Is("TO") &&
             IsName(t_[i_ + 4])) {
-            tr_.ddl.push_back("ALTER TABLE " + Q(r.sqliteName) + " RENAME COLUMN " + Q(t_[i_ + 2].text) + " TO " +
-                              Q(t_[i_ + 4].text));
+            tr_.ddl.push_back("ALTER TABLE " + Q(r.sqliteName) + " RENAME COLUMN " + Q(t_[i_ + 2].text) +
+                              " TO " + Q(t_[i_ + 4].text));
             return;
         }
         Fail(1735, i_);

@@ -61,8 +61,10 @@ OraError MakeError(int code, const std::string& detail, int pos) {
     } else {
         t = it->second;
         size_t p = t.find("%s");
-        if (p != std::string::npos) t.replace(p, 2, detail);
-        else if (!detail.empty() && code != 942) t += " (" + detail + ")";
+        if (p != std::string::npos)
+            t.replace(p, 2, detail);
+        else if (!detail.empty() && code != 942)
+            t += " (" + detail + ")";
     }
     if (code >= 1858 && code <= 1899 && !detail.empty()) t = detail;
     e.text = num + t;
@@ -171,8 +173,12 @@ std::string DeclTypeText(const ColumnType& t) {
     }
 }
 
-double DayNumberFromDateTime(const DateTime& dt) { return JulianFromDateTime(dt) - 2415018.5; }
-DateTime DateTimeFromDayNumber(double d) { return DateTimeFromJulian(d + 2415018.5); }
+double DayNumberFromDateTime(const DateTime& dt) {
+    return JulianFromDateTime(dt) - 2415018.5;
+}
+DateTime DateTimeFromDayNumber(double d) {
+    return DateTimeFromJulian(d + 2415018.5);
+}
 
 // ---------------------------------------------------------------- statements
 
@@ -200,7 +206,8 @@ void EmuEngine::SetInterruptCheck(std::function<bool()> f) {
 }
 
 EmuEngine::~EmuEngine() {
-    for (EmuStatement* s : open_) s->tracker = nullptr;
+    for (EmuStatement* s : open_)
+        s->tracker = nullptr;
     if (writing_) {
         for (EmuStatement* s : open_)
             if (s->st) sqlite3_reset(s->st);
@@ -224,20 +231,56 @@ bool EmuEngine::Exec(const std::string& sql, OraError& err) {
 }
 
 bool EmuEngine::ResolveTable(const std::string& schema, const std::string& name, TableRef& out) {
-    static const std::set<std::string> dict = {
-        "DBA_TABLES",       "ALL_TABLES",       "USER_TABLES",      "ALL_TAB_COLUMNS",  "DBA_TAB_COLUMNS",
-        "USER_TAB_COLUMNS", "DBA_CONSTRAINTS",  "ALL_CONSTRAINTS",  "USER_CONSTRAINTS", "DBA_CONS_COLUMNS",
-        "ALL_CONS_COLUMNS", "USER_CONS_COLUMNS", "DBA_INDEXES",     "ALL_INDEXES",      "USER_INDEXES",
-        "DBA_IND_COLUMNS",  "ALL_IND_COLUMNS",  "USER_IND_COLUMNS", "DBA_TRIGGERS",     "ALL_TRIGGERS",
-        "USER_TRIGGERS",    "V$SESSION",        "V$PARAMETER",      "NLS_SESSION_PARAMETERS",
-        "USER_ERRORS",      "ALL_ERRORS",       "DBA_ERRORS",       "DBA_USERS",        "ALL_USERS",
-        "DBA_OBJECTS",      "ALL_OBJECTS",      "USER_OBJECTS",     "DBA_SEQUENCES",    "ALL_SEQUENCES",
-        "USER_SEQUENCES",   "DBA_VIEWS",        "ALL_VIEWS",        "USER_VIEWS",       "V$VERSION",
-        "NLS_DATABASE_PARAMETERS", "V$NLS_PARAMETERS", "DICTIONARY", "DICT", "TAB", "CAT",
-        "PRODUCT_COMPONENT_VERSION"};
+    static const std::set<std::string> dict = {"DBA_TABLES",
+                                               "ALL_TABLES",
+                                               "USER_TABLES",
+                                               "ALL_TAB_COLUMNS",
+                                               "DBA_TAB_COLUMNS",
+                                               "USER_TAB_COLUMNS",
+                                               "DBA_CONSTRAINTS",
+                                               "ALL_CONSTRAINTS",
+                                               "USER_CONSTRAINTS",
+                                               "DBA_CONS_COLUMNS",
+                                               "ALL_CONS_COLUMNS",
+                                               "USER_CONS_COLUMNS",
+                                               "DBA_INDEXES",
+                                               "ALL_INDEXES",
+                                               "USER_INDEXES",
+                                               "DBA_IND_COLUMNS",
+                                               "ALL_IND_COLUMNS",
+                                               "USER_IND_COLUMNS",
+                                               "DBA_TRIGGERS",
+                                               "ALL_TRIGGERS",
+                                               "USER_TRIGGERS",
+                                               "V$SESSION",
+                                               "V$PARAMETER",
+                                               "NLS_SESSION_PARAMETERS",
+                                               "USER_ERRORS",
+                                               "ALL_ERRORS",
+                                               "DBA_ERRORS",
+                                               "DBA_USERS",
+                                               "ALL_USERS",
+                                               "DBA_OBJECTS",
+                                               "ALL_OBJECTS",
+                                               "USER_OBJECTS",
+                                               "DBA_SEQUENCES",
+                                               "ALL_SEQUENCES",
+                                               "USER_SEQUENCES",
+                                               "DBA_VIEWS",
+                                               "ALL_VIEWS",
+                                               "USER_VIEWS",
+                                               "V$VERSION",
+                                               "NLS_DATABASE_PARAMETERS",
+                                               "V$NLS_PARAMETERS",
+                                               "DICTIONARY",
+                                               "DICT",
+                                               "TAB",
+                                               "CAT",
+                                               "PRODUCT_COMPONENT_VERSION"};
     auto exists = [&](const std::string& full, bool& isView) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(conn_, "SELECT type FROM sqlite_master WHERE name = ?1 AND type IN ('table','view')", -1,
+        sqlite3_prepare_v2(conn_,
+                           "SELECT type FROM sqlite_master WHERE name = ?1 AND type IN ('table','view')", -1,
                            &st, nullptr);
         sqlite3_bind_text(st, 1, full.c_str(), -1, SQLITE_TRANSIENT);
         bool ok = sqlite3_step(st) == SQLITE_ROW;
@@ -311,17 +354,19 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
             // the constraint of that table whose columns are the ones named
             sqlite3_stmt* st = nullptr;
             std::string name;
-            sqlite3_prepare_v2(conn_,
-                               "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') "
-                               "FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND "
-                               "cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND "
-                               "instr(?2, c.CONSTRAINT_TYPE) > 0 GROUP BY c.OWNER, c.CONSTRAINT_NAME",
-                               -1, &st, nullptr);
+            sqlite3_prepare_v2(
+                conn_,
+                "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') "
+                "FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND "
+                "cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND "
+                "instr(?2, c.CONSTRAINT_TYPE) > 0 GROUP BY c.OWNER, c.CONSTRAINT_NAME",
+                -1, &st, nullptr);
             sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, types, -1, SQLITE_TRANSIENT);
             while (sqlite3_step(st) == SQLITE_ROW) {
                 std::string cols = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-                if (name.empty() || cols == columns) name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                if (name.empty() || cols == columns)
+                    name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
                 if (cols == columns) break;
             }
             sqlite3_finalize(st);
@@ -335,7 +380,8 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
             size_t start = 0;
             while (start < rest.size()) {
                 size_t comma = rest.find(", ", start);
-                std::string item = rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                std::string item =
+                    rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
                 size_t dot = item.rfind('.');
                 if (dot != std::string::npos) {
                     table = item.substr(0, dot);
@@ -353,7 +399,8 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
         }
         if (split(msg, "NOT NULL constraint failed: ", table, cols)) {
             size_t dot = table.find('.');
-            std::string owner = table.substr(0, dot), tname = dot == std::string::npos ? table : table.substr(dot + 1);
+            std::string owner = table.substr(0, dot),
+                        tname = dot == std::string::npos ? table : table.substr(dot + 1);
             return MakeError(1400, "\"" + owner + "\".\"" + tname + "\".\"" + cols + "\"");
         }
         if (msg.find("FOREIGN KEY") != std::string::npos) {
@@ -364,13 +411,15 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
                     c = constraintFor(s->tr.dmlTable, "", "R");
                 } else {
                     sqlite3_stmt* st = nullptr;
-                    sqlite3_prepare_v2(conn_,
-                                       "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME FROM \"vemu$constraints\" c JOIN "
-                                       "\"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND p.CONSTRAINT_NAME = "
-                                       "c.R_CONSTRAINT_NAME WHERE p.OWNER || '.' || p.TABLE_NAME = ?1",
-                                       -1, &st, nullptr);
+                    sqlite3_prepare_v2(
+                        conn_,
+                        "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME FROM \"vemu$constraints\" c JOIN "
+                        "\"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND p.CONSTRAINT_NAME = "
+                        "c.R_CONSTRAINT_NAME WHERE p.OWNER || '.' || p.TABLE_NAME = ?1",
+                        -1, &st, nullptr);
                     sqlite3_bind_text(st, 1, s->tr.dmlTable.c_str(), -1, SQLITE_TRANSIENT);
-                    if (sqlite3_step(st) == SQLITE_ROW) c = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                    if (sqlite3_step(st) == SQLITE_ROW)
+                        c = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
                     sqlite3_finalize(st);
                 }
             }
@@ -395,7 +444,8 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
                 e.text = "ORA-01438: value larger than specified precision allowed for this column";
                 return e;
             }
-            std::string owner = s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
+            std::string owner =
+                s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
             return MakeError(2290, owner + "." + name);
         }
         return MakeError(1, msg);
@@ -404,8 +454,10 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
         std::string col = msg.substr(16);
         size_t dot = col.rfind('.');
         std::string shown = col;
-        if (dot != std::string::npos) shown = "\"" + col.substr(0, dot) + "\".\"" + col.substr(dot + 1) + "\"";
-        else shown = "\"" + col + "\"";
+        if (dot != std::string::npos)
+            shown = "\"" + col.substr(0, dot) + "\".\"" + col.substr(dot + 1) + "\"";
+        else
+            shown = "\"" + col + "\"";
         return MakeError(904, shown, posOf(dot == std::string::npos ? col : col.substr(dot + 1)));
     }
     if (msg.rfind("no such table", 0) == 0) return MakeError(942);
@@ -439,7 +491,8 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
     }
     if (msg.find("columns but") != std::string::npos || msg.find("values for") != std::string::npos) {
         OraError e = MakeError(913);
-        e.text = msg.find("has more") != std::string::npos ? "ORA-00913: too many values" : "ORA-00947: not enough values";
+        e.text = msg.find("has more") != std::string::npos ? "ORA-00913: too many values"
+                                                           : "ORA-00947: not enough values";
         e.code = msg.find("has more") != std::string::npos ? 913 : 947;
         return e;
     }
@@ -514,12 +567,14 @@ void EmuEngine::Materialize(EmuStatement* s) {
     int n = sqlite3_column_count(s->st);
     auto grab = [&] {
         std::vector<Value> r(static_cast<size_t>(n));
-        for (int c = 0; c < n; ++c) r[static_cast<size_t>(c)] = ColumnValue(*s, c);
+        for (int c = 0; c < n; ++c)
+            r[static_cast<size_t>(c)] = ColumnValue(*s, c);
         rows.push_back(std::move(r));
     };
     if (s->pending) grab();
     if (!s->done) {
-        while (sqlite3_step(s->st) == SQLITE_ROW) grab();
+        while (sqlite3_step(s->st) == SQLITE_ROW)
+            grab();
     }
     sqlite3_reset(s->st);
     s->rows = std::move(rows);
@@ -574,8 +629,10 @@ static void BindValue(sqlite3_stmt* st, int idx, const Value& v) {
         sqlite3_bind_double(st, idx, v.r);
         break;
     case Value::Text:
-        if (v.s.empty()) sqlite3_bind_null(st, idx); // '' is NULL
-        else sqlite3_bind_text(st, idx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+        if (v.s.empty())
+            sqlite3_bind_null(st, idx); // '' is NULL
+        else
+            sqlite3_bind_text(st, idx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
         break;
     case Value::Blob:
         sqlite3_bind_blob(st, idx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
@@ -594,13 +651,15 @@ OraError EmuEngine::EnsureWriting(int timeoutMs) {
         if (rc == SQLITE_OK) {
             writing_ = true;
             static std::atomic<int> txnSeq{1};
-            txnId_ = !pendingTxnId_.empty() ? pendingTxnId_
-                                            : std::to_string(sid_ % 100) + "." + std::to_string(txnSeq++ % 100) + "." +
-                                                  std::to_string(sid_ * 7 + 1000);
+            txnId_ = !pendingTxnId_.empty()
+                         ? pendingTxnId_
+                         : std::to_string(sid_ % 100) + "." + std::to_string(txnSeq++ % 100) + "." +
+                               std::to_string(sid_ * 7 + 1000);
             return {};
         }
         // open cursors hold an old snapshot: detach them from SQLite and try again
-        for (EmuStatement* s : open_) Materialize(s);
+        for (EmuStatement* s : open_)
+            Materialize(s);
     }
     db_.ReleaseWriter(sid_);
     return MakeError(54);
@@ -612,7 +671,8 @@ OraError EmuEngine::Commit() {
     db_.SeqFlush(conn_);
     OraError err;
     if (!Exec("COMMIT", err)) {
-        for (EmuStatement* s : open_) Materialize(s);
+        for (EmuStatement* s : open_)
+            Materialize(s);
         err = {};
         if (!Exec("COMMIT", err)) return err;
     }
@@ -626,7 +686,8 @@ OraError EmuEngine::Commit() {
 OraError EmuEngine::Rollback() {
     pendingTxnId_.clear();
     if (!writing_) return {};
-    for (EmuStatement* s : open_) Materialize(s);
+    for (EmuStatement* s : open_)
+        Materialize(s);
     OraError err;
     Exec("ROLLBACK", err);
     writing_ = false;
@@ -670,22 +731,32 @@ OraError EmuEngine::Execute(EmuStatement& s, const std::vector<Value>& binds, lo
     }
     case StmtKind::RollbackTo: {
         if (!savepoints_.count(s.tr.savepoint)) return MakeError(1086, s.tr.savepoint);
-        for (EmuStatement* o : open_) Materialize(o);
+        for (EmuStatement* o : open_)
+            Materialize(o);
         if (!Exec("ROLLBACK TO \"" + s.tr.savepoint + "\"", err)) return err;
         return {};
     }
     case StmtKind::AlterSession: {
         const std::string& n = s.tr.alterName;
         std::string v = s.tr.alterValue;
-        if (n == "NLS_DATE_FORMAT") nlsDateFormat = v;
-        else if (n == "NLS_DATE_LANGUAGE") nlsDateLanguage = UpperAscii(v);
-        else if (n == "NLS_LANGUAGE") nlsDateLanguage = UpperAscii(v);
-        else if (n == "NLS_TERRITORY") nlsTerritory = UpperAscii(v);
-        else if (n == "NLS_NUMERIC_CHARACTERS") nlsNumericChars = v;
-        else if (n == "NLS_TIMESTAMP_FORMAT") nlsTimestampFormat = v;
-        else if (n == "NLS_TIMESTAMP_TZ_FORMAT") nlsTimestampTzFormat = v;
-        else if (n == "NLS_SORT") nlsSort = UpperAscii(v);
-        else if (n == "CURRENT_SCHEMA") user_ = UpperAscii(v);
+        if (n == "NLS_DATE_FORMAT")
+            nlsDateFormat = v;
+        else if (n == "NLS_DATE_LANGUAGE")
+            nlsDateLanguage = UpperAscii(v);
+        else if (n == "NLS_LANGUAGE")
+            nlsDateLanguage = UpperAscii(v);
+        else if (n == "NLS_TERRITORY")
+            nlsTerritory = UpperAscii(v);
+        else if (n == "NLS_NUMERIC_CHARACTERS")
+            nlsNumericChars = v;
+        else if (n == "NLS_TIMESTAMP_FORMAT")
+            nlsTimestampFormat = v;
+        else if (n == "NLS_TIMESTAMP_TZ_FORMAT")
+            nlsTimestampTzFormat = v;
+        else if (n == "NLS_SORT")
+            nlsSort = UpperAscii(v);
+        else if (n == "CURRENT_SCHEMA")
+            user_ = UpperAscii(v);
         return {};
     }
     case StmtKind::Ignore:
@@ -828,14 +899,16 @@ std::string EmuEngine::ValueText(const Value& v, bool isDate) {
     return {};
 }
 
-std::string EmuEngine::MakeLocator(int type, const std::string& table, const std::string& column, long long rowid) {
+std::string EmuEngine::MakeLocator(int type, const std::string& table, const std::string& column,
+                                   long long rowid) {
     std::string l = "VEMULOB";
     l += static_cast<char>(type == kOraClob ? 'C' : 'B');
     l += table + '\x01' + column + '\x01' + std::to_string(rowid);
     return l;
 }
 
-static bool SplitLocator(const std::string& loc, bool& clob, std::string& table, std::string& column, long long& rowid) {
+static bool SplitLocator(const std::string& loc, bool& clob, std::string& table, std::string& column,
+                         long long& rowid) {
     if (loc.size() < 9 || loc.compare(0, 7, "VEMULOB") != 0) return false;
     clob = loc[7] == 'C';
     size_t a = loc.find('\x01', 8);
@@ -849,9 +922,11 @@ static bool SplitLocator(const std::string& loc, bool& clob, std::string& table,
 }
 
 std::string EmuEngine::MakeTempLocator(int type, const std::string& content) {
-    std::string key = "VEMULOBT" + std::string(1, type == kOraClob ? 'C' : 'B') + std::to_string(nextTempLob_++);
+    std::string key =
+        "VEMULOBT" + std::string(1, type == kOraClob ? 'C' : 'B') + std::to_string(nextTempLob_++);
     tempLobs_[key] = content;
-    while (tempLobs_.size() > 20000) tempLobs_.erase(tempLobs_.begin());
+    while (tempLobs_.size() > 20000)
+        tempLobs_.erase(tempLobs_.begin());
     return key;
 }
 
@@ -881,7 +956,8 @@ bool EmuEngine::ReadLob(const std::string& locator, std::string& content, bool& 
     content.clear();
     if (sqlite3_step(st) == SQLITE_ROW) {
         const void* p = sqlite3_column_blob(st, 0);
-        content.assign(static_cast<const char*>(p ? p : ""), static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+        content.assign(static_cast<const char*>(p ? p : ""),
+                       static_cast<size_t>(sqlite3_column_bytes(st, 0)));
     }
     sqlite3_finalize(st);
     return true;
@@ -913,8 +989,10 @@ OraError EmuEngine::StoreLob(const std::string& locator, const std::string& cont
     std::string sql = "UPDATE \"" + table + "\" SET \"" + column + "\" = ?1 WHERE rowid = ?2";
     if (sqlite3_prepare_v2(conn_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
         return MapSqliteError(SQLITE_ERROR, sqlite3_errmsg(conn_), nullptr);
-    if (clob) sqlite3_bind_text(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
-    else sqlite3_bind_blob(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
+    if (clob)
+        sqlite3_bind_text(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_blob(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(st, 2, rowid);
     int rc = sqlite3_step(st);
     sqlite3_finalize(st);
@@ -936,7 +1014,8 @@ OraError EmuEngine::ExecuteReturning(EmuStatement& s, const std::vector<Value>& 
     while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         ++rows;
         returned.assign(static_cast<size_t>(n), Value());
-        for (int c = 0; c < n; ++c) returned[static_cast<size_t>(c)] = ColumnValue(s, c);
+        for (int c = 0; c < n; ++c)
+            returned[static_cast<size_t>(c)] = ColumnValue(s, c);
     }
     if (rc != SQLITE_DONE) {
         OraError e = MapSqliteError(rc, sqlite3_errmsg(conn_), &s);
@@ -951,7 +1030,8 @@ std::string EmuEngine::TransactionIdFor(bool create) {
     if (writing_) return txnId_;
     if (create && pendingTxnId_.empty()) {
         static std::atomic<int> seq{1};
-        pendingTxnId_ = std::to_string(sid_ % 100) + "." + std::to_string(seq++ % 100) + "." + std::to_string(sid_ * 7 + 2000);
+        pendingTxnId_ = std::to_string(sid_ % 100) + "." + std::to_string(seq++ % 100) + "." +
+                        std::to_string(sid_ * 7 + 2000);
     }
     return pendingTxnId_;
 }

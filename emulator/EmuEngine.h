@@ -1,5 +1,6 @@
-// The SQL side of the emulator: one engine per session over its own SQLite connection, the database shared by all
-// sessions, Oracle-to-SQLite translation, dictionary views, transactions and the few PL/SQL blocks clients send.
+// The SQL side of the emulator: one engine per session over its own SQLite connection, the database shared by
+// all sessions, Oracle-to-SQLite translation, dictionary views, transactions and the few PL/SQL blocks
+// clients send.
 #pragma once
 #include "emulator/EmuCrypt.h"
 #include "emulator/EmuLexer.h"
@@ -54,7 +55,8 @@ struct ColumnType {
     bool scaleGiven = false;
 };
 ColumnType ParseDeclType(const std::string& decl);
-std::string DeclTypeText(const ColumnType& t); // as stored in SQLite (affinity-safe) and shown by the dictionary
+std::string
+DeclTypeText(const ColumnType& t); // as stored in SQLite (affinity-safe) and shown by the dictionary
 
 struct ColumnMeta {
     std::string name;
@@ -155,13 +157,13 @@ enum class StmtKind { Query, Dml, Ddl, Plsql, Commit, Rollback, Savepoint, Rollb
 struct Translation {
     StmtKind kind = StmtKind::Query;
     int commandType = 0;
-    std::string sql;                       // SQLite text (queries and DML)
-    int bindCount = 0;                     // placeholders, numbered ?1.. in order of appearance
+    std::string sql;                             // SQLite text (queries and DML)
+    int bindCount = 0;                           // placeholders, numbered ?1.. in order of appearance
     std::map<std::string, ColumnType> itemTypes; // inferred types of select items without a declared type
-    std::set<std::string> dictViews;       // dictionary views the statement reads
-    bool lockRows = false, noWait = false; // SELECT ... FOR UPDATE
-    bool hiddenRowid = false;              // the query carries the row's rowid as its last column
-    std::string dmlTable;                  // "OWNER.TABLE" written by DML
+    std::set<std::string> dictViews;             // dictionary views the statement reads
+    bool lockRows = false, noWait = false;       // SELECT ... FOR UPDATE
+    bool hiddenRowid = false;                    // the query carries the row's rowid as its last column
+    std::string dmlTable;                        // "OWNER.TABLE" written by DML
     // DDL: statements to run, and catalog rows; filled by the DDL translator
     std::vector<std::string> ddl;
     std::function<void(EmuEngine&)> afterDdl;
@@ -189,13 +191,13 @@ public:
     int bindCount() const { return tr.bindCount; }
     // query state
     bool executed = false;
-    bool done = false;      // no more rows
-    bool pending = false;   // st holds a row that has not been sent yet
+    bool done = false;    // no more rows
+    bool pending = false; // st holds a row that has not been sent yet
     long long rowsFetched = 0;
     std::vector<std::vector<Value>> rows; // rows detached from SQLite (materialised), read from rowIndex
     size_t rowIndex = 0;
     bool materialized = false;
-    int rowidColumn = -1; // hidden rowid column of a single-table query with LOB columns
+    int rowidColumn = -1;         // hidden rowid column of a single-table query with LOB columns
     EmuEngine* tracker = nullptr; // the engine that lists this statement among its open queries
 };
 
@@ -274,8 +276,8 @@ public:
                       std::vector<std::unique_ptr<EmuStatement>>& newCursors, std::vector<int>& cursorBinds,
                       long long& rows);
 
-    // LOB locators: "VEMULOB" + type + table + column + rowid for a table's LOB, "VEMULOBT" + type + number for
-    // a temporary LOB holding what a query returned.
+    // LOB locators: "VEMULOB" + type + table + column + rowid for a table's LOB, "VEMULOBT" + type + number
+    // for a temporary LOB holding what a query returned.
     std::string MakeLocator(int type, const std::string& table, const std::string& column, long long rowid);
     std::string MakeTempLocator(int type, const std::string& content);
     bool ReadLob(const std::string& locator, std::string& content, bool& isClob, OraError& err);

@@ -10,21 +10,30 @@ namespace vemu {
 
 namespace {
 
-EmuEngine* Eng(sqlite3_context* c) { return static_cast<EmuEngine*>(sqlite3_user_data(c)); }
+EmuEngine* Eng(sqlite3_context* c) {
+    return static_cast<EmuEngine*>(sqlite3_user_data(c));
+}
 
-bool IsNull(sqlite3_value* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
+bool IsNull(sqlite3_value* v) {
+    return sqlite3_value_type(v) == SQLITE_NULL;
+}
 
 std::string Text(sqlite3_value* v) {
     const unsigned char* t = sqlite3_value_text(v);
-    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v)))
+             : std::string();
 }
 
 void ResultText(sqlite3_context* c, const std::string& s) {
-    if (s.empty()) sqlite3_result_null(c); // Oracle: an empty string is NULL
-    else sqlite3_result_text(c, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    if (s.empty())
+        sqlite3_result_null(c); // Oracle: an empty string is NULL
+    else
+        sqlite3_result_text(c, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
-void Error(sqlite3_context* c, const std::string& oraText) { sqlite3_result_error(c, oraText.c_str(), -1); }
+void Error(sqlite3_context* c, const std::string& oraText) {
+    sqlite3_result_error(c, oraText.c_str(), -1);
+}
 
 bool Number(sqlite3_value* v, double& d) {
     int t = sqlite3_value_numeric_type(v);
@@ -52,7 +61,8 @@ Value ToValue(sqlite3_value* v) {
         break;
     case SQLITE_BLOB:
         r.kind = Value::Blob;
-        r.s.assign(static_cast<const char*>(sqlite3_value_blob(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+        r.s.assign(static_cast<const char*>(sqlite3_value_blob(v)),
+                   static_cast<size_t>(sqlite3_value_bytes(v)));
         break;
     default:
         break;
@@ -66,9 +76,12 @@ std::vector<std::string> Chars(const std::string& s) {
     for (size_t i = 0; i < s.size();) {
         size_t n = 1;
         unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 0xF0) n = 4;
-        else if (c >= 0xE0) n = 3;
-        else if (c >= 0xC0) n = 2;
+        if (c >= 0xF0)
+            n = 4;
+        else if (c >= 0xE0)
+            n = 3;
+        else if (c >= 0xC0)
+            n = 2;
         if (i + n > s.size()) n = s.size() - i;
         out.push_back(s.substr(i, n));
         i += n;
@@ -80,12 +93,16 @@ std::string CaseMap(const std::string& s, bool upper) {
     std::string r = s;
     for (size_t i = 0; i < r.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(r[i]);
-        if (upper && c >= 'a' && c <= 'z') r[i] = static_cast<char>(c - 32);
-        else if (!upper && c >= 'A' && c <= 'Z') r[i] = static_cast<char>(c + 32);
+        if (upper && c >= 'a' && c <= 'z')
+            r[i] = static_cast<char>(c - 32);
+        else if (!upper && c >= 'A' && c <= 'Z')
+            r[i] = static_cast<char>(c + 32);
         else if (c == 0xC3 && i + 1 < r.size()) { // Latin-1 letters
             unsigned char d = static_cast<unsigned char>(r[i + 1]);
-            if (upper && d >= 0xA0 && d <= 0xBE && d != 0xB7) r[i + 1] = static_cast<char>(d - 0x20);
-            else if (!upper && d >= 0x80 && d <= 0x9E && d != 0x97) r[i + 1] = static_cast<char>(d + 0x20);
+            if (upper && d >= 0xA0 && d <= 0xBE && d != 0xB7)
+                r[i + 1] = static_cast<char>(d - 0x20);
+            else if (!upper && d >= 0x80 && d <= 0x9E && d != 0x97)
+                r[i + 1] = static_cast<char>(d + 0x20);
             ++i;
         }
     }
@@ -94,13 +111,20 @@ std::string CaseMap(const std::string& s, bool upper) {
 
 std::string Join(const std::vector<std::string>& v, size_t from, size_t n) {
     std::string r;
-    for (size_t i = from; i < v.size() && i < from + n; ++i) r += v[i];
+    for (size_t i = from; i < v.size() && i < from + n; ++i)
+        r += v[i];
     return r;
 }
 
-void FnSysdate(sqlite3_context* c, int, sqlite3_value**) { sqlite3_result_double(c, DayNumberFromDateTime(NowLocal())); }
-void FnUser(sqlite3_context* c, int, sqlite3_value**) { ResultText(c, Eng(c)->User()); }
-void FnUid(sqlite3_context* c, int, sqlite3_value**) { sqlite3_result_int(c, Eng(c)->Sid()); }
+void FnSysdate(sqlite3_context* c, int, sqlite3_value**) {
+    sqlite3_result_double(c, DayNumberFromDateTime(NowLocal()));
+}
+void FnUser(sqlite3_context* c, int, sqlite3_value**) {
+    ResultText(c, Eng(c)->User());
+}
+void FnUid(sqlite3_context* c, int, sqlite3_value**) {
+    sqlite3_result_int(c, Eng(c)->Sid());
+}
 
 void FnStr(sqlite3_context* c, int, sqlite3_value** a) {
     if (IsNull(a[0])) {
@@ -130,7 +154,8 @@ bool LooksLikeDateFormat(const std::string& f) {
 
 void DateToChar(sqlite3_context* c, double d, const std::string& fmt) {
     EmuEngine* e = Eng(c);
-    ResultText(c, FormatDate(DateTimeFromDayNumber(d), fmt.empty() ? e->nlsDateFormat : fmt, e->nlsDateLanguage));
+    ResultText(
+        c, FormatDate(DateTimeFromDayNumber(d), fmt.empty() ? e->nlsDateFormat : fmt, e->nlsDateLanguage));
 }
 
 void FnToChar(sqlite3_context* c, int n, sqlite3_value** a) {
@@ -181,8 +206,10 @@ void FnToNumber(sqlite3_context* c, int, sqlite3_value** a) {
     long long i;
     double f;
     DecimalToValue(d, isInt, i, f);
-    if (isInt) sqlite3_result_int64(c, i);
-    else sqlite3_result_double(c, f);
+    if (isInt)
+        sqlite3_result_int64(c, i);
+    else
+        sqlite3_result_double(c, f);
 }
 
 bool SameValue(sqlite3_value* x, sqlite3_value* y) {
@@ -201,11 +228,14 @@ void FnDecode(sqlite3_context* c, int n, sqlite3_value** a) {
     sqlite3_result_null(c);
 }
 
-void FnNvl2(sqlite3_context* c, int, sqlite3_value** a) { sqlite3_result_value(c, IsNull(a[0]) ? a[2] : a[1]); }
+void FnNvl2(sqlite3_context* c, int, sqlite3_value** a) {
+    sqlite3_result_value(c, IsNull(a[0]) ? a[2] : a[1]);
+}
 
 void FnMod(sqlite3_context* c, int, sqlite3_value** a) {
     if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(c);
-    if (sqlite3_value_numeric_type(a[0]) == SQLITE_INTEGER && sqlite3_value_numeric_type(a[1]) == SQLITE_INTEGER) {
+    if (sqlite3_value_numeric_type(a[0]) == SQLITE_INTEGER &&
+        sqlite3_value_numeric_type(a[1]) == SQLITE_INTEGER) {
         long long x = sqlite3_value_int64(a[0]), y = sqlite3_value_int64(a[1]);
         if (y == 0 || (y == -1)) return sqlite3_result_int64(c, y == 0 ? x : 0);
         return sqlite3_result_int64(c, x % y);
@@ -215,8 +245,10 @@ void FnMod(sqlite3_context* c, int, sqlite3_value** a) {
 }
 
 void ResultNumber(sqlite3_context* c, double v) {
-    if (std::fabs(v) < 9e15 && v == std::floor(v)) sqlite3_result_int64(c, static_cast<long long>(v));
-    else sqlite3_result_double(c, v);
+    if (std::fabs(v) < 9e15 && v == std::floor(v))
+        sqlite3_result_int64(c, static_cast<long long>(v));
+    else
+        sqlite3_result_double(c, v);
 }
 
 double TruncDateValue(double d, const std::string& fmtIn) {
@@ -225,8 +257,10 @@ double TruncDateValue(double d, const std::string& fmtIn) {
     dt.hour = dt.minute = dt.second = 0;
     DateTime full = DateTimeFromDayNumber(d);
     if (f.empty() || f == "DD" || f == "DDD" || f == "J") return DayNumberFromDateTime(dt);
-    if (f == "MM" || f == "MON" || f == "MONTH" || f == "RM") dt.day = 1;
-    else if (f == "YYYY" || f == "YEAR" || f == "YYY" || f == "YY" || f == "Y" || f == "SYYYY" || f == "RRRR") {
+    if (f == "MM" || f == "MON" || f == "MONTH" || f == "RM")
+        dt.day = 1;
+    else if (f == "YYYY" || f == "YEAR" || f == "YYY" || f == "YY" || f == "Y" || f == "SYYYY" ||
+             f == "RRRR") {
         dt.day = 1;
         dt.month = 1;
     } else if (f == "Q") {
@@ -437,15 +471,21 @@ void Pad(sqlite3_context* c, int n, sqlite3_value** a, bool left) {
     auto pad = Chars(n > 2 ? (IsNull(a[2]) ? "" : Text(a[2])) : " ");
     if (width <= 0 || pad.empty()) return sqlite3_result_null(c);
     if (width > 32767) width = 32767;
-    if (static_cast<long long>(s.size()) >= width) return ResultText(c, Join(s, 0, static_cast<size_t>(width)));
+    if (static_cast<long long>(s.size()) >= width)
+        return ResultText(c, Join(s, 0, static_cast<size_t>(width)));
     std::string fill;
     size_t need = static_cast<size_t>(width) - s.size();
-    for (size_t k = 0; k < need; ++k) fill += pad[k % pad.size()];
+    for (size_t k = 0; k < need; ++k)
+        fill += pad[k % pad.size()];
     std::string body = Join(s, 0, s.size());
     ResultText(c, left ? fill + body : body + fill);
 }
-void FnLpad(sqlite3_context* c, int n, sqlite3_value** a) { Pad(c, n, a, true); }
-void FnRpad(sqlite3_context* c, int n, sqlite3_value** a) { Pad(c, n, a, false); }
+void FnLpad(sqlite3_context* c, int n, sqlite3_value** a) {
+    Pad(c, n, a, true);
+}
+void FnRpad(sqlite3_context* c, int n, sqlite3_value** a) {
+    Pad(c, n, a, false);
+}
 
 void FnChr(sqlite3_context* c, int, sqlite3_value** a) {
     if (IsNull(a[0])) return sqlite3_result_null(c);
@@ -467,12 +507,18 @@ void Math(sqlite3_context* c, sqlite3_value* v, double (*f)(double)) {
     if (IsNull(v) || !Number(v, d)) return sqlite3_result_null(c);
     ResultNumber(c, f(d));
 }
-void FnFloor(sqlite3_context* c, int, sqlite3_value** a) { Math(c, a[0], [](double x) { return std::floor(x); }); }
-void FnCeil(sqlite3_context* c, int, sqlite3_value** a) { Math(c, a[0], [](double x) { return std::ceil(x); }); }
+void FnFloor(sqlite3_context* c, int, sqlite3_value** a) {
+    Math(c, a[0], [](double x) { return std::floor(x); });
+}
+void FnCeil(sqlite3_context* c, int, sqlite3_value** a) {
+    Math(c, a[0], [](double x) { return std::ceil(x); });
+}
 void FnSign(sqlite3_context* c, int, sqlite3_value** a) {
     Math(c, a[0], [](double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); });
 }
-void FnSqrt(sqlite3_context* c, int, sqlite3_value** a) { Math(c, a[0], [](double x) { return std::sqrt(x); }); }
+void FnSqrt(sqlite3_context* c, int, sqlite3_value** a) {
+    Math(c, a[0], [](double x) { return std::sqrt(x); });
+}
 void FnPower(sqlite3_context* c, int, sqlite3_value** a) {
     double x, y;
     if (IsNull(a[0]) || IsNull(a[1]) || !Number(a[0], x) || !Number(a[1], y)) return sqlite3_result_null(c);
@@ -484,9 +530,9 @@ void FnBitand(sqlite3_context* c, int, sqlite3_value** a) {
 }
 
 void FnCharsetId(sqlite3_context* c, int, sqlite3_value** a) {
-    static const std::map<std::string, int> ids = {{"US7ASCII", 1},      {"WE8ISO8859P1", 31}, {"WE8DEC", 2},
-                                                   {"WE8MSWIN1252", 178}, {"UTF8", 871},       {"AL32UTF8", 873},
-                                                   {"WE8ISO8859P15", 46}, {"AL16UTF16", 2000}, {"EE8MSWIN1250", 170}};
+    static const std::map<std::string, int> ids = {
+        {"US7ASCII", 1},   {"WE8ISO8859P1", 31},  {"WE8DEC", 2},       {"WE8MSWIN1252", 178}, {"UTF8", 871},
+        {"AL32UTF8", 873}, {"WE8ISO8859P15", 46}, {"AL16UTF16", 2000}, {"EE8MSWIN1250", 170}};
     auto it = ids.find(UpperAscii(Text(a[0])));
     if (it == ids.end()) return sqlite3_result_null(c);
     sqlite3_result_int(c, it->second);
@@ -504,8 +550,12 @@ std::string UserEnv(EmuEngine* e, const std::string& p) {
     if (k == "ISDBA") return "FALSE";
     return {};
 }
-void FnSysContext(sqlite3_context* c, int, sqlite3_value** a) { ResultText(c, UserEnv(Eng(c), Text(a[1]))); }
-void FnUserenv(sqlite3_context* c, int, sqlite3_value** a) { ResultText(c, UserEnv(Eng(c), Text(a[0]))); }
+void FnSysContext(sqlite3_context* c, int, sqlite3_value** a) {
+    ResultText(c, UserEnv(Eng(c), Text(a[1])));
+}
+void FnUserenv(sqlite3_context* c, int, sqlite3_value** a) {
+    ResultText(c, UserEnv(Eng(c), Text(a[0])));
+}
 
 void FnHexToRaw(sqlite3_context* c, int, sqlite3_value** a) {
     if (IsNull(a[0])) return sqlite3_result_null(c);
@@ -531,20 +581,28 @@ void FnTranslate(sqlite3_context* c, int, sqlite3_value** a) {
     std::string out;
     for (auto& x : s) {
         size_t k = 0;
-        while (k < from.size() && from[k] != x) ++k;
-        if (k == from.size()) out += x;
-        else if (k < to.size()) out += to[k];
+        while (k < from.size() && from[k] != x)
+            ++k;
+        if (k == from.size())
+            out += x;
+        else if (k < to.size())
+            out += to[k];
     }
     ResultText(c, out);
 }
 
-void FnEmptyClob(sqlite3_context* c, int, sqlite3_value**) { sqlite3_result_text(c, "", 0, SQLITE_STATIC); }
-void FnEmptyBlob(sqlite3_context* c, int, sqlite3_value**) { sqlite3_result_zeroblob(c, 0); }
+void FnEmptyClob(sqlite3_context* c, int, sqlite3_value**) {
+    sqlite3_result_text(c, "", 0, SQLITE_STATIC);
+}
+void FnEmptyBlob(sqlite3_context* c, int, sqlite3_value**) {
+    sqlite3_result_zeroblob(c, 0);
+}
 
 const char* kB64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 void B64(std::string& out, unsigned long long v, int digits) {
-    for (int k = digits - 1; k >= 0; --k) out += kB64[(v >> (6 * k)) & 63];
+    for (int k = digits - 1; k >= 0; --k)
+        out += kB64[(v >> (6 * k)) & 63];
 }
 
 void FnRowid(sqlite3_context* c, int, sqlite3_value** a) {
@@ -578,7 +636,8 @@ struct Fn {
 
 RowidParts RowidOf(const std::string& table, long long rowid) {
     unsigned long long h = 1469598103934665603ULL;
-    for (char ch : table) h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ULL;
+    for (char ch : table)
+        h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ULL;
     RowidParts r;
     r.object = 10000 + h % 200000;
     unsigned long long rid = static_cast<unsigned long long>(rowid);
@@ -589,43 +648,77 @@ RowidParts RowidOf(const std::string& table, long long rowid) {
 
 void RegisterFunctions(sqlite3* db, EmuEngine* e) {
     static const Fn fns[] = {
-        {"vemu_sysdate", 0, FnSysdate, false},    {"vemu_user", 0, FnUser, false},
-        {"vemu_uid", 0, FnUid, false},            {"vemu_str", 1, FnStr, false},
-        {"vemu_datechar", 1, FnDateChar, false},  {"vemu_to_char", 1, FnToChar, false},
-        {"vemu_to_char", 2, FnToChar, false},     {"vemu_to_char", 3, FnToChar, false},
-        {"vemu_to_char_date", 1, FnToCharDate, false}, {"vemu_to_char_date", 2, FnToCharDate, false},
-        {"vemu_to_char_date", 3, FnToCharDate, false}, {"vemu_to_date", 1, FnToDate, false},
-        {"vemu_to_date", 2, FnToDate, false},     {"vemu_to_date", 3, FnToDate, false},
-        {"vemu_to_number", 1, FnToNumber, true},  {"vemu_to_number", 2, FnToNumber, true},
-        {"vemu_decode", -1, FnDecode, true},      {"vemu_nvl2", 3, FnNvl2, true},
-        {"vemu_mod", 2, FnMod, true},             {"vemu_trunc", 1, FnTrunc, true},
-        {"vemu_trunc", 2, FnTrunc, true},         {"vemu_round", 1, FnRound, true},
-        {"vemu_round", 2, FnRound, true},         {"vemu_trunc_date", 1, FnTruncDate, true},
-        {"vemu_trunc_date", 2, FnTruncDate, true}, {"vemu_round_date", 1, FnRoundDate, true},
-        {"vemu_round_date", 2, FnRoundDate, true}, {"vemu_add_months", 2, FnAddMonths, true},
-        {"vemu_last_day", 1, FnLastDay, true},    {"vemu_next_day", 2, FnNextDay, true},
-        {"vemu_months_between", 2, FnMonthsBetween, true}, {"vemu_substr", 2, FnSubstr, false},
-        {"vemu_substr", 3, FnSubstr, false},      {"vemu_instr", 2, FnInstr, false},
-        {"vemu_instr", 3, FnInstr, false},        {"vemu_instr", 4, FnInstr, false},
-        {"vemu_upper", 1, FnUpper, false},        {"vemu_lower", 1, FnLower, false},
-        {"vemu_initcap", 1, FnInitcap, false},    {"vemu_length", 1, FnLength, false},
-        {"vemu_lengthb", 1, FnLength, false},     {"vemu_replace", 2, FnReplace, false},
-        {"vemu_replace", 3, FnReplace, false},    {"vemu_concat", 2, FnConcat, false},
-        {"vemu_lpad", 2, FnLpad, false},          {"vemu_lpad", 3, FnLpad, false},
-        {"vemu_rpad", 2, FnRpad, false},          {"vemu_rpad", 3, FnRpad, false},
-        {"vemu_chr", 1, FnChr, true},             {"vemu_ascii", 1, FnAscii, true},
-        {"vemu_floor", 1, FnFloor, true},         {"vemu_ceil", 1, FnCeil, true},
-        {"vemu_sign", 1, FnSign, true},           {"vemu_sqrt", 1, FnSqrt, true},
-        {"vemu_power", 2, FnPower, true},         {"vemu_bitand", 2, FnBitand, true},
-        {"vemu_charset_id", 1, FnCharsetId, true}, {"vemu_sys_context", 2, FnSysContext, false},
-        {"vemu_sys_context", 3, FnSysContext, false}, {"vemu_userenv", 1, FnUserenv, false},
-        {"vemu_hextoraw", 1, FnHexToRaw, true},   {"vemu_translate", 3, FnTranslate, true},
-        {"vemu_empty_clob", 0, FnEmptyClob, true}, {"vemu_empty_blob", 0, FnEmptyBlob, true},
-        {"vemu_rowid", 2, FnRowid, true},         {"vemu_seq", 3, FnSeq, false},
+        {"vemu_sysdate", 0, FnSysdate, false},
+        {"vemu_user", 0, FnUser, false},
+        {"vemu_uid", 0, FnUid, false},
+        {"vemu_str", 1, FnStr, false},
+        {"vemu_datechar", 1, FnDateChar, false},
+        {"vemu_to_char", 1, FnToChar, false},
+        {"vemu_to_char", 2, FnToChar, false},
+        {"vemu_to_char", 3, FnToChar, false},
+        {"vemu_to_char_date", 1, FnToCharDate, false},
+        {"vemu_to_char_date", 2, FnToCharDate, false},
+        {"vemu_to_char_date", 3, FnToCharDate, false},
+        {"vemu_to_date", 1, FnToDate, false},
+        {"vemu_to_date", 2, FnToDate, false},
+        {"vemu_to_date", 3, FnToDate, false},
+        {"vemu_to_number", 1, FnToNumber, true},
+        {"vemu_to_number", 2, FnToNumber, true},
+        {"vemu_decode", -1, FnDecode, true},
+        {"vemu_nvl2", 3, FnNvl2, true},
+        {"vemu_mod", 2, FnMod, true},
+        {"vemu_trunc", 1, FnTrunc, true},
+        {"vemu_trunc", 2, FnTrunc, true},
+        {"vemu_round", 1, FnRound, true},
+        {"vemu_round", 2, FnRound, true},
+        {"vemu_trunc_date", 1, FnTruncDate, true},
+        {"vemu_trunc_date", 2, FnTruncDate, true},
+        {"vemu_round_date", 1, FnRoundDate, true},
+        {"vemu_round_date", 2, FnRoundDate, true},
+        {"vemu_add_months", 2, FnAddMonths, true},
+        {"vemu_last_day", 1, FnLastDay, true},
+        {"vemu_next_day", 2, FnNextDay, true},
+        {"vemu_months_between", 2, FnMonthsBetween, true},
+        {"vemu_substr", 2, FnSubstr, false},
+        {"vemu_substr", 3, FnSubstr, false},
+        {"vemu_instr", 2, FnInstr, false},
+        {"vemu_instr", 3, FnInstr, false},
+        {"vemu_instr", 4, FnInstr, false},
+        {"vemu_upper", 1, FnUpper, false},
+        {"vemu_lower", 1, FnLower, false},
+        {"vemu_initcap", 1, FnInitcap, false},
+        {"vemu_length", 1, FnLength, false},
+        {"vemu_lengthb", 1, FnLength, false},
+        {"vemu_replace", 2, FnReplace, false},
+        {"vemu_replace", 3, FnReplace, false},
+        {"vemu_concat", 2, FnConcat, false},
+        {"vemu_lpad", 2, FnLpad, false},
+        {"vemu_lpad", 3, FnLpad, false},
+        {"vemu_rpad", 2, FnRpad, false},
+        {"vemu_rpad", 3, FnRpad, false},
+        {"vemu_chr", 1, FnChr, true},
+        {"vemu_ascii", 1, FnAscii, true},
+        {"vemu_floor", 1, FnFloor, true},
+        {"vemu_ceil", 1, FnCeil, true},
+        {"vemu_sign", 1, FnSign, true},
+        {"vemu_sqrt", 1, FnSqrt, true},
+        {"vemu_power", 2, FnPower, true},
+        {"vemu_bitand", 2, FnBitand, true},
+        {"vemu_charset_id", 1, FnCharsetId, true},
+        {"vemu_sys_context", 2, FnSysContext, false},
+        {"vemu_sys_context", 3, FnSysContext, false},
+        {"vemu_userenv", 1, FnUserenv, false},
+        {"vemu_hextoraw", 1, FnHexToRaw, true},
+        {"vemu_translate", 3, FnTranslate, true},
+        {"vemu_empty_clob", 0, FnEmptyClob, true},
+        {"vemu_empty_blob", 0, FnEmptyBlob, true},
+        {"vemu_rowid", 2, FnRowid, true},
+        {"vemu_seq", 3, FnSeq, false},
     };
     for (const Fn& f : fns)
-        sqlite3_create_function_v2(db, f.name, f.args, SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0), e,
-                                   f.f, nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(db, f.name, f.args,
+                                   SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0), e, f.f,
+                                   nullptr, nullptr, nullptr);
 }
 
 } // namespace vemu

@@ -7,8 +7,12 @@
 namespace vemu {
 
 namespace {
-bool IdentStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
-bool IdentPart(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
+bool IdentStart(unsigned char c) {
+    return std::isalpha(c) || c >= 0x80;
+}
+bool IdentPart(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80;
+}
 } // namespace
 
 std::vector<Tok> Tokenize(const std::string& s, bool& ok, size_t& errorPos) {
@@ -23,7 +27,8 @@ std::vector<Tok> Tokenize(const std::string& s, bool& ok, size_t& errorPos) {
             continue;
         }
         if (c == '-' && i + 1 < n && s[i + 1] == '-') {
-            while (i < n && s[i] != '\n') ++i;
+            while (i < n && s[i] != '\n')
+                ++i;
             continue;
         }
         if (c == '/' && i + 1 < n && s[i + 1] == '*') {
@@ -36,7 +41,8 @@ std::vector<Tok> Tokenize(const std::string& s, bool& ok, size_t& errorPos) {
         size_t start = i;
         if (IdentStart(c)) {
             // N'..' national literals and q'..' are rare: only plain words here
-            while (i < n && IdentPart(static_cast<unsigned char>(s[i]))) ++i;
+            while (i < n && IdentPart(static_cast<unsigned char>(s[i])))
+                ++i;
             t.kind = TokKind::Ident;
             t.raw = s.substr(start, i - start);
             t.text = UpperAscii(t.raw);
@@ -76,18 +82,22 @@ std::vector<Tok> Tokenize(const std::string& s, bool& ok, size_t& errorPos) {
             t.kind = TokKind::String;
             t.text = v;
             t.raw = s.substr(start, i - start);
-        } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-            while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        } else if (std::isdigit(c) ||
+                   (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+            while (i < n && std::isdigit(static_cast<unsigned char>(s[i])))
+                ++i;
             if (i < n && s[i] == '.' && !(i + 1 < n && s[i + 1] == '.')) {
                 ++i;
-                while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+                while (i < n && std::isdigit(static_cast<unsigned char>(s[i])))
+                    ++i;
             }
             if (i < n && (s[i] == 'e' || s[i] == 'E')) {
                 size_t j = i + 1;
                 if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
                 if (j < n && std::isdigit(static_cast<unsigned char>(s[j]))) {
                     i = j;
-                    while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+                    while (i < n && std::isdigit(static_cast<unsigned char>(s[i])))
+                        ++i;
                 }
             }
             t.kind = TokKind::Number;
@@ -102,7 +112,8 @@ std::vector<Tok> Tokenize(const std::string& s, bool& ok, size_t& errorPos) {
                 i = e + 1;
             } else {
                 size_t b = i;
-                while (i < n && IdentPart(static_cast<unsigned char>(s[i]))) ++i;
+                while (i < n && IdentPart(static_cast<unsigned char>(s[i])))
+                    ++i;
                 t.text = s.substr(b, i - b);
             }
             t.kind = TokKind::Bind;

@@ -1,5 +1,5 @@
-// The PL/SQL blocks clients send: the client layer's own blocks (server version, NLS parameters, transaction id,
-// compile errors, dbms_lob calls), ":x := expression", SELECT ... INTO, DML with RETURNING ... INTO and
+// The PL/SQL blocks clients send: the client layer's own blocks (server version, NLS parameters, transaction
+// id, compile errors, dbms_lob calls), ":x := expression", SELECT ... INTO, DML with RETURNING ... INTO and
 // "OPEN :c FOR SELECT ...". Anything else is answered with ORA-06550.
 #include "emulator/EmuEngine.h"
 
@@ -9,20 +9,36 @@ namespace vemu {
 
 namespace {
 
-enum class StmtForm { Assign, SelectInto, DmlReturning, Dml, OpenFor, LobRead, LobWrite, LobTrim, Null, Commit,
-                      Rollback, TxnId, LobLength, Unsupported };
+enum class StmtForm {
+    Assign,
+    SelectInto,
+    DmlReturning,
+    Dml,
+    OpenFor,
+    LobRead,
+    LobWrite,
+    LobTrim,
+    Null,
+    Commit,
+    Rollback,
+    TxnId,
+    LobLength,
+    Unsupported
+};
 
 struct BlockStmt {
     StmtForm form = StmtForm::Unsupported;
-    size_t from = 0, to = 0;       // tokens of the statement, without the ';'
-    std::string target;            // :x of an assignment / OPEN
-    std::vector<std::string> into; // INTO targets
+    size_t from = 0, to = 0;        // tokens of the statement, without the ';'
+    std::string target;             // :x of an assignment / OPEN
+    std::vector<std::string> into;  // INTO targets
     size_t intoAt = 0, intoEnd = 0; // token range of "INTO :a, :b"
     std::vector<std::string> args;  // bind names of dbms_lob arguments
     bool txnCreate = false;
 };
 
-std::string U(const std::string& s) { return UpperAscii(s); }
+std::string U(const std::string& s) {
+    return UpperAscii(s);
+}
 
 bool IsSeq(const std::vector<Tok>& t, size_t i, std::initializer_list<const char*> words) {
     for (const char* w : words) {
@@ -50,7 +66,8 @@ OraError Pls(const std::string& text, const Tok& at, const std::string& what) {
     OraError e;
     e.code = 6550;
     e.pos = static_cast<int>(at.pos);
-    e.text = "ORA-06550: line " + std::to_string(line) + ", column " + std::to_string(col) + ":\nPLS-00103: " + what;
+    e.text = "ORA-06550: line " + std::to_string(line) + ", column " + std::to_string(col) +
+             ":\nPLS-00103: " + what;
     return e;
 }
 
@@ -64,8 +81,10 @@ std::vector<std::string> BindArgs(const std::vector<Tok>& t, size_t open, size_t
 size_t Close(const std::vector<Tok>& t, size_t open, size_t limit) {
     int d = 0;
     for (size_t k = open; k < limit; ++k) {
-        if (t[k].IsOp("(")) ++d;
-        else if (t[k].IsOp(")") && --d == 0) return k;
+        if (t[k].IsOp("("))
+            ++d;
+        else if (t[k].IsOp(")") && --d == 0)
+            return k;
     }
     return limit;
 }
@@ -79,7 +98,8 @@ bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<Blo
     }
     ++i;
     size_t end = t.size() - 1;
-    while (end > i && (t[end - 1].IsOp(";") || t[end - 1].IsOp("/"))) --end;
+    while (end > i && (t[end - 1].IsOp(";") || t[end - 1].IsOp("/")))
+        --end;
     if (end == i || !t[end - 1].Is("END")) {
         err = Pls(text, t[end > 0 ? end - 1 : 0], "Encountered the end of input when expecting END");
         return false;
@@ -124,8 +144,10 @@ bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<Blo
             b.form = StmtForm::SelectInto;
             int d = 0;
             for (size_t k = b.from; k < b.to; ++k) {
-                if (t[k].IsOp("(")) ++d;
-                else if (t[k].IsOp(")")) --d;
+                if (t[k].IsOp("("))
+                    ++d;
+                else if (t[k].IsOp(")"))
+                    --d;
                 else if (d == 0 && t[k].Is("INTO")) {
                     b.intoAt = k;
                     size_t m = k + 1;
@@ -163,9 +185,12 @@ bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<Blo
         } else if (IsSeq(t, b.from, {"DBMS_LOB", "."}) && b.from + 3 < b.to && t[b.from + 3].IsOp("(")) {
             std::string fn = t[b.from + 2].text;
             b.args = BindArgs(t, b.from + 3, Close(t, b.from + 3, b.to));
-            if (fn == "READ" && b.args.size() == 4) b.form = StmtForm::LobRead;
-            else if (fn == "WRITE" && b.args.size() == 4) b.form = StmtForm::LobWrite;
-            else if (fn == "TRIM" && b.args.size() == 2) b.form = StmtForm::LobTrim;
+            if (fn == "READ" && b.args.size() == 4)
+                b.form = StmtForm::LobRead;
+            else if (fn == "WRITE" && b.args.size() == 4)
+                b.form = StmtForm::LobWrite;
+            else if (fn == "TRIM" && b.args.size() == 2)
+                b.form = StmtForm::LobTrim;
         } else if (f.Is("NULL") && b.to == b.from + 1) {
             b.form = StmtForm::Null;
         } else if (f.Is("COMMIT")) {
@@ -174,8 +199,9 @@ bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<Blo
             b.form = StmtForm::Rollback;
         }
         if (b.form == StmtForm::Unsupported) {
-            err = Pls(text, f, "vestra-emu cannot run this PL/SQL statement: " +
-                                   text.substr(f.pos, std::min<size_t>(60, t[b.to].pos - f.pos)));
+            err = Pls(text, f,
+                      "vestra-emu cannot run this PL/SQL statement: " +
+                          text.substr(f.pos, std::min<size_t>(60, t[b.to].pos - f.pos)));
             return false;
         }
     }
@@ -183,7 +209,8 @@ bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<Blo
 }
 
 // Text of the tokens [from, to) without [skipFrom, skipTo).
-std::string Rebuild(const std::vector<Tok>& t, size_t from, size_t to, size_t skipFrom = 0, size_t skipTo = 0) {
+std::string Rebuild(const std::vector<Tok>& t, size_t from, size_t to, size_t skipFrom = 0,
+                    size_t skipTo = 0) {
     std::string s;
     for (size_t k = from; k < to; ++k) {
         if (k >= skipFrom && k < skipTo) continue;
@@ -221,19 +248,22 @@ Value TextValue(const std::string& s) {
 EmuEngine::BlockPlan EmuEngine::PlanBlock(const EmuStatement& s) {
     BlockPlan p;
     std::vector<std::string> names = PlaceholderNames(s.toks, true);
-    for (auto& n : names) n = U(n);
+    for (auto& n : names)
+        n = U(n);
     p.marks.assign(names.size(), 0);
     auto mark = [&](const std::string& n, uint8_t m) {
         for (size_t k = 0; k < names.size(); ++k)
             if (names[k] == n) p.marks[k] |= m;
     };
     if (IsNlsBlock(s.toks)) {
-        for (size_t k = 0; k < names.size(); ++k) p.marks[k] = names[k] == "CHARSET" ? 0x20 : 0x10;
+        for (size_t k = 0; k < names.size(); ++k)
+            p.marks[k] = names[k] == "CHARSET" ? 0x20 : 0x10;
         p.supported = true;
         return p;
     }
     if (IsCompileErrorsBlock(s.toks)) {
-        for (size_t k = 0; k < names.size(); ++k) p.marks[k] = names[k] == "RES" ? 0x10 : 0x20;
+        for (size_t k = 0; k < names.size(); ++k)
+            p.marks[k] = names[k] == "RES" ? 0x10 : 0x20;
         p.supported = true;
         return p;
     }
@@ -260,11 +290,12 @@ EmuEngine::BlockPlan EmuEngine::PlanBlock(const EmuStatement& s) {
 }
 
 OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
-                             std::vector<std::unique_ptr<EmuStatement>>& newCursors, std::vector<int>& cursorBinds,
-                             long long& rows) {
+                             std::vector<std::unique_ptr<EmuStatement>>& newCursors,
+                             std::vector<int>& cursorBinds, long long& rows) {
     rows = 0;
     std::vector<std::string> names = PlaceholderNames(s.toks, true);
-    for (auto& n : names) n = U(n);
+    for (auto& n : names)
+        n = U(n);
     if (values.size() < names.size()) values.resize(names.size());
     auto idx = [&](const std::string& n) -> int {
         for (size_t k = 0; k < names.size(); ++k)
@@ -383,7 +414,8 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
             Close(st.get());
             if (more) return MakeError(1422);
             if (err) return err;
-            for (size_t k = 0; k < b.into.size() && k < row.size(); ++k) set(b.into[k], row[k]);
+            for (size_t k = 0; k < b.into.size() && k < row.size(); ++k)
+                set(b.into[k], row[k]);
             break;
         }
         case StmtForm::Dml: {
@@ -420,7 +452,8 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
                 k = e;
             }
             long long rowid = ret.empty() ? 0 : ret.back().i;
-            std::vector<ColumnMeta> cols = st->tr.dmlTable.empty() ? std::vector<ColumnMeta>() : TableColumns(st->tr.dmlTable);
+            std::vector<ColumnMeta> cols =
+                st->tr.dmlTable.empty() ? std::vector<ColumnMeta>() : TableColumns(st->tr.dmlTable);
             for (size_t k = 0; k < b.into.size(); ++k) {
                 Value v = k < ret.size() ? ret[k] : Value();
                 if (k < retNames.size())
@@ -444,7 +477,8 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
             std::string sql = Rebuild(t, b.from + 3, b.to);
             auto st = parse(sql, err);
             if (!st) return err;
-            if (st->tr.kind != StmtKind::Query) return Pls(s.text, t[b.from + 3], "OPEN ... FOR needs a query");
+            if (st->tr.kind != StmtKind::Query)
+                return Pls(s.text, t[b.from + 3], "OPEN ... FOR needs a query");
             long long n;
             if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
             newCursors.push_back(std::move(st));
@@ -463,7 +497,8 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
             std::string content;
             bool clob;
             if (!ReadLob(loc.s, content, clob, err)) return err;
-            std::string data = clob ? Utf8ToWin1252(content) : content; // offsets count characters of the wire
+            std::string data =
+                clob ? Utf8ToWin1252(content) : content; // offsets count characters of the wire
             auto num = [&](const std::string& n) -> long long {
                 Value v = get(n);
                 if (v.kind == Value::Int) return v.i;
@@ -509,7 +544,8 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
                 if (static_cast<size_t>(amount) > buf.size()) amount = static_cast<long long>(buf.size());
                 size_t off = static_cast<size_t>(offset - 1);
                 if (data.size() < off) data.resize(off, clob ? ' ' : '\0');
-                if (data.size() < off + static_cast<size_t>(amount)) data.resize(off + static_cast<size_t>(amount));
+                if (data.size() < off + static_cast<size_t>(amount))
+                    data.resize(off + static_cast<size_t>(amount));
                 data.replace(off, static_cast<size_t>(amount), buf.substr(0, static_cast<size_t>(amount)));
             }
             if (OraError e = StoreLob(loc.s, clob ? Win1252ToUtf8(data) : data)) return e;

@@ -82,9 +82,13 @@ struct EmuServer::Impl {
     }
 };
 
-EmuServer::EmuServer(EmuOptions opts) : impl_(std::make_unique<Impl>()) { impl_->opts = std::move(opts); }
+EmuServer::EmuServer(EmuOptions opts) : impl_(std::make_unique<Impl>()) {
+    impl_->opts = std::move(opts);
+}
 
-EmuServer::~EmuServer() { Stop(); }
+EmuServer::~EmuServer() {
+    Stop();
+}
 
 void EmuServer::Start() {
     Impl& m = *impl_;
@@ -105,7 +109,8 @@ void EmuServer::Start() {
         m.listenFd = -1;
         throw std::runtime_error("invalid listen address " + m.opts.host);
     }
-    if (::bind(m.listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m.listenFd, 64) != 0) {
+    if (::bind(m.listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(m.listenFd, 64) != 0) {
         std::string err = std::strerror(errno);
         ::close(m.listenFd);
         m.listenFd = -1;
@@ -118,7 +123,9 @@ void EmuServer::Start() {
     m.acceptThread = std::thread([&m] { m.AcceptLoop(); });
 }
 
-uint16_t EmuServer::Port() const { return impl_->port; }
+uint16_t EmuServer::Port() const {
+    return impl_->port;
+}
 
 void EmuServer::Stop() {
     Impl& m = *impl_;
@@ -130,7 +137,8 @@ void EmuServer::Stop() {
     m.listenFd = -1;
     {
         std::lock_guard<std::mutex> lk(m.mu);
-        for (auto& c : m.conns) ::shutdown(c.fd, SHUT_RDWR);
+        for (auto& c : m.conns)
+            ::shutdown(c.fd, SHUT_RDWR);
     }
     for (auto& c : m.conns) {
         if (c.th.joinable()) c.th.join();

@@ -10,29 +10,29 @@ namespace vemu {
 
 struct EmuOptions {
     std::string host = "127.0.0.1";
-    uint16_t port = 0;                 // 0 = a free port
-    std::string sid = "bnx";           // CONNECT for any other SID is REFUSEd
-    int protocol = 6;                  // TTC protocol version answered: 4, 5 or 6
-    std::string dbFile;                // empty = in-memory database, seeded
-    std::vector<std::pair<std::string, std::string>> extraUsers;  // NAME, PASSWORD
-    std::string redirectTo;            // "HOST:PORT": answer the first CONNECT with a REDIRECT there
-    bool resendOnce = false;           // answer the first CONNECT with RESEND
-    int slowFetchMs = 0;               // sleep between rows while fetching (to test break)
-    long long dropAfterBytes = -1;     // close the connection after sending this many DATA bytes; -1 = never
-    long long benchRows = 0;           // > 0: SCOTT owns table BENCH(ID NUMBER, NAME VARCHAR2(30), CREATED DATE,
-                                       //       AMOUNT NUMBER(10,2)) with this many rows (ID 1..N)
-    int lockWaitMs = 3000;             // how long a session waits for another session's transaction before
-                                       // it gets ORA-00054
-    bool verbose = false;              // log sessions and protocol errors to stderr
+    uint16_t port = 0;                                           // 0 = a free port
+    std::string sid = "bnx";                                     // CONNECT for any other SID is REFUSEd
+    int protocol = 6;                                            // TTC protocol version answered: 4, 5 or 6
+    std::string dbFile;                                          // empty = in-memory database, seeded
+    std::vector<std::pair<std::string, std::string>> extraUsers; // NAME, PASSWORD
+    std::string redirectTo;        // "HOST:PORT": answer the first CONNECT with a REDIRECT there
+    bool resendOnce = false;       // answer the first CONNECT with RESEND
+    int slowFetchMs = 0;           // sleep between rows while fetching (to test break)
+    long long dropAfterBytes = -1; // close the connection after sending this many DATA bytes; -1 = never
+    long long benchRows = 0;       // > 0: SCOTT owns table BENCH(ID NUMBER, NAME VARCHAR2(30), CREATED DATE,
+                                   //       AMOUNT NUMBER(10,2)) with this many rows (ID 1..N)
+    int lockWaitMs = 3000;         // how long a session waits for another session's transaction before
+                                   // it gets ORA-00054
+    bool verbose = false;          // log sessions and protocol errors to stderr
 };
 
 class EmuServer {
 public:
     explicit EmuServer(EmuOptions opts);
-    ~EmuServer();                      // stops, closes every session, joins every thread
-    void Start();                      // binds, listens, starts accepting; throws std::runtime_error on failure
-    uint16_t Port() const;             // the bound port
-    void Stop();                       // idempotent
+    ~EmuServer();          // stops, closes every session, joins every thread
+    void Start();          // binds, listens, starts accepting; throws std::runtime_error on failure
+    uint16_t Port() const; // the bound port
+    void Stop();           // idempotent
 
     struct Impl;
 

@@ -14,8 +14,8 @@ namespace vemu {
 
 namespace {
 
-constexpr uint8_t kMsgProtocol = 1, kMsgDataTypes = 2, kMsgCall = 3, kMsgStatus = 4, kMsgRowHeader = 6, kMsgRow = 7,
-                  kMsgReturn = 8, kMsgEnd = 9, kMsgBindVector = 11;
+constexpr uint8_t kMsgProtocol = 1, kMsgDataTypes = 2, kMsgCall = 3, kMsgStatus = 4, kMsgRowHeader = 6,
+                  kMsgRow = 7, kMsgReturn = 8, kMsgEnd = 9, kMsgBindVector = 11;
 
 std::string FindKey(const std::string& text, const char* key) {
     std::string up = UpperAscii(text);
@@ -25,8 +25,10 @@ std::string FindKey(const std::string& text, const char* key) {
     size_t s = p + k.size();
     size_t e = text.find(')', s);
     std::string v = text.substr(s, e == std::string::npos ? std::string::npos : e - s);
-    while (!v.empty() && v.back() == ' ') v.pop_back();
-    while (!v.empty() && v.front() == ' ') v.erase(0, 1);
+    while (!v.empty() && v.back() == ' ')
+        v.pop_back();
+    while (!v.empty() && v.front() == ' ')
+        v.erase(0, 1);
     return v;
 }
 
@@ -134,9 +136,11 @@ bool Session::Connect() {
             return false;
         }
         if (UpperAscii(sid) != UpperAscii(opts_.sid)) {
-            std::string text = "(DESCRIPTION=(TMP=)(VSNNUM=135294976)(ERR=12505)(ERROR_STACK=(ERROR=(CODE=12505)"
-                               "(EMFI=4))))";
-            std::vector<uint8_t> body = {1, 0, static_cast<uint8_t>(text.size() >> 8), static_cast<uint8_t>(text.size())};
+            std::string text =
+                "(DESCRIPTION=(TMP=)(VSNNUM=135294976)(ERR=12505)(ERROR_STACK=(ERROR=(CODE=12505)"
+                "(EMFI=4))))";
+            std::vector<uint8_t> body = {1, 0, static_cast<uint8_t>(text.size() >> 8),
+                                         static_cast<uint8_t>(text.size())};
             body.insert(body.end(), text.begin(), text.end());
             w_.SendPacket(kTnsRefuse, body);
             return false;
@@ -192,7 +196,8 @@ void Session::Protocol() {
 void Session::DataTypes() {
     w_.UB2();
     w_.UB2();
-    if (w_.U8() != 2) throw ProtocolError("data-type request: the byte 2 after the character sets is missing");
+    if (w_.U8() != 2)
+        throw ProtocolError("data-type request: the byte 2 after the character sets is missing");
     if (w_.Peek() == 21) { // capability vectors (protocol 6 clients)
         w_.U8();
         w_.Raw(21);
@@ -209,8 +214,9 @@ void Session::DataTypes() {
 }
 
 void Session::WriteStatus(long long rows, const OraError& e, int commandType, const RowidParts* rowid) {
-    if (trace_) std::cerr << "vestra-emu[" << sid_ << "]   status rows=" << rows << " cmd=" << commandType
-                          << (e.code ? " " + e.text : std::string()) << "\n";
+    if (trace_)
+        std::cerr << "vestra-emu[" << sid_ << "]   status rows=" << rows << " cmd=" << commandType
+                  << (e.code ? " " + e.text : std::string()) << "\n";
     w_.W8(kMsgStatus);
     w_.WUB4(rows);
     w_.WUB2(e.code);
@@ -240,8 +246,10 @@ void Session::WriteStatus(long long rows, const OraError& e, int commandType, co
 }
 
 void Session::SimpleReply(const OraError& e) {
-    if (e) WriteStatus(0, e, 0);
-    else w_.W8(kMsgEnd);
+    if (e)
+        WriteStatus(0, e, 0);
+    else
+        w_.W8(kMsgEnd);
 }
 
 void Session::Call(uint8_t fn) {
@@ -282,7 +290,8 @@ void Session::Call(uint8_t fn) {
         w_.DiscardCurrentPacket();
         OraError e;
         e.code = 3115;
-        e.text = "ORA-03115: unsupported network datatype or representation (function " + std::to_string(fn) + ")";
+        e.text =
+            "ORA-03115: unsupported network datatype or representation (function " + std::to_string(fn) + ")";
         WriteStatus(0, e, 0);
     }
     }
@@ -320,8 +329,10 @@ void Session::Logon(bool phase1) {
     for (int i = 0; i < 5; ++i)
         if (lens[i]) texts[i] = w_.Clr();
     auto trim = [](std::string s) {
-        while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.pop_back();
-        while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.erase(0, 1);
+        while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+            s.pop_back();
+        while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+            s.erase(0, 1);
         return s;
     };
     std::string name = UpperAscii(trim(user));
@@ -531,8 +542,10 @@ void Session::WriteColumnDesc(const ColumnMeta& c) {
     int prec = t.type == kOraNumber ? (t.scaleGiven ? t.precision : (t.precision == 126 ? 126 : 0)) : 0;
     int scale = t.type == kOraNumber ? (t.scaleGiven ? t.scale : -127) : 0;
     w_.W8(static_cast<uint8_t>(prec));
-    if (t.type == kOraNumber) w_.WUB2(scale);
-    else w_.W8(static_cast<uint8_t>(scale));
+    if (t.type == kOraNumber)
+        w_.WUB2(scale);
+    else
+        w_.W8(static_cast<uint8_t>(scale));
     int size = t.type == kOraNumber ? 22 : t.type == kOraDate ? 7 : t.size;
     w_.WUB4(size);
     w_.WUB4(0);
@@ -550,8 +563,10 @@ void Session::WriteValue(const Value& v, const ItemDesc& d, const ColumnMeta* co
     int t = d.wireType;
     bool lob = t == 112 || t == 113 || t == 114;
     auto null = [&] {
-        if (lob && protocol_ >= 6) w_.WUB4(0);
-        else w_.W8(0);
+        if (lob && protocol_ >= 6)
+            w_.WUB4(0);
+        else
+            w_.W8(0);
         w_.WUB2(-1);
     };
     if (v.kind == Value::Null && !(lob && v.isLocator)) return null();
@@ -561,8 +576,10 @@ void Session::WriteValue(const Value& v, const ItemDesc& d, const ColumnMeta* co
     case 2:
     case 3:
     case 4: {
-        if (v.kind == Value::Int) EncodeInt(v.i, bytes);
-        else if (v.kind == Value::Real) EncodeDouble(v.r, bytes);
+        if (v.kind == Value::Int)
+            EncodeInt(v.i, bytes);
+        else if (v.kind == Value::Real)
+            EncodeDouble(v.r, bytes);
         else {
             Decimal dec;
             if (!DecimalFromText(v.s, dec)) return null();
@@ -587,7 +604,9 @@ void Session::WriteValue(const Value& v, const ItemDesc& d, const ColumnMeta* co
     }
     case 23:
     case 24:
-        bytes = v.kind == Value::Text ? v.s : (v.kind == Value::Blob ? v.s : Utf8ToWin1252(eng_->ValueText(v, isDate)));
+        bytes = v.kind == Value::Text
+                    ? v.s
+                    : (v.kind == Value::Blob ? v.s : Utf8ToWin1252(eng_->ValueText(v, isDate)));
         break;
     case 102:
     case 116:
@@ -732,8 +751,9 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
 void Session::Combined() {
     uint32_t options = w_.UB4();
     uint32_t cursorId = w_.UB4();
-    if (trace_) std::cerr << "vestra-emu[" << sid_ << "] call 71 options=0x" << std::hex << options << std::dec
-                          << " cursor=" << cursorId << "\n";
+    if (trace_)
+        std::cerr << "vestra-emu[" << sid_ << "] call 71 options=0x" << std::hex << options << std::dec
+                  << " cursor=" << cursorId << "\n";
     w_.U8();
     uint32_t textLen = w_.UB4();
     w_.U8();
@@ -751,17 +771,21 @@ void Session::Combined() {
         throw ProtocolError("combined call with counts out of range");
     std::string text = textLen ? w_.Clr() : "";
     std::vector<uint32_t> vals(nvals);
-    for (auto& v : vals) v = w_.UB4();
+    for (auto& v : vals)
+        v = w_.UB4();
     std::vector<ItemDesc> defines(defCount), binds(bindCount);
-    for (auto& d : defines) d = ReadDesc();
-    for (auto& b : binds) b = ReadDesc();
+    for (auto& d : defines)
+        d = ReadDesc();
+    for (auto& b : binds)
+        b = ReadDesc();
     uint32_t iterations = nvals > 1 && vals[1] ? vals[1] : 1;
     bool bindRows = bindCount > 0 && (options & 0x20) && (options & 0x8000);
     std::vector<std::vector<Value>> rowsIn;
     if (bindRows) {
         if (iterations > 100000) throw ProtocolError("too many iterations");
         rowsIn.resize(iterations);
-        for (uint32_t i = 0; i < iterations; ++i) ReadBindRow(binds, nullptr, rowsIn[i]);
+        for (uint32_t i = 0; i < iterations; ++i)
+            ReadBindRow(binds, nullptr, rowsIn[i]);
     }
     Cursor* c = Find(cursorId);
     if (!c) return WriteStatus(0, MakeError(1001), 0);
@@ -808,7 +832,8 @@ void Session::Combined() {
         }
     }
     if (options & 0x40) {
-        if (s.tr.kind != StmtKind::Query || !s.executed) return WriteStatus(0, MakeError(1002), s.tr.commandType);
+        if (s.tr.kind != StmtKind::Query || !s.executed)
+            return WriteStatus(0, MakeError(1002), s.tr.commandType);
         uint32_t want = nvals > 1 ? vals[1] : 1;
         OraError err;
         bool more = Fetch(*c, defines, want, err);
@@ -874,7 +899,8 @@ void Session::Describe43() {
     Cursor* c = Find(cursorId);
     if (!c || !c->st) return WriteStatus(0, MakeError(1001), 0);
     const auto& cols = c->st->cols;
-    if (cols.empty() || pos < 1 || pos > cols.size()) return WriteStatus(0, OraError(), c->st->tr.commandType);
+    if (cols.empty() || pos < 1 || pos > cols.size())
+        return WriteStatus(0, OraError(), c->st->tr.commandType);
     if (maxCols == 0 || maxCols > 1000) maxCols = 32;
     if (maxNames == 0 || maxNames > 960) maxNames = 960;
     size_t first = pos - 1, n = 0, block = 0;
@@ -914,7 +940,8 @@ void Session::ExecuteBlock(Cursor& c, const std::vector<ItemDesc>& binds, uint32
     EmuEngine::BlockPlan plan = eng_->PlanBlock(s);
     if (!plan.supported) return WriteStatus(0, plan.error, 47);
     std::vector<uint8_t> marks(binds.size(), 0x30);
-    for (size_t k = 0; k < binds.size() && k < plan.marks.size(); ++k) marks[k] = plan.marks[k] ? plan.marks[k] : 0x30;
+    for (size_t k = 0; k < binds.size() && k < plan.marks.size(); ++k)
+        marks[k] = plan.marks[k] ? plan.marks[k] : 0x30;
     bool anyIn = false, anyOut = false;
     for (uint8_t m : marks) {
         anyIn |= (m & 0x20) != 0;
@@ -923,12 +950,15 @@ void Session::ExecuteBlock(Cursor& c, const std::vector<ItemDesc>& binds, uint32
     auto writeVector = [&] {
         w_.W8(kMsgBindVector);
         w_.W8(0);
-        if (serverVersion_ >= 8000) w_.WUB2(static_cast<int32_t>(marks.size()));
-        else w_.W8(static_cast<uint8_t>(marks.size()));
+        if (serverVersion_ >= 8000)
+            w_.WUB2(static_cast<int32_t>(marks.size()));
+        else
+            w_.W8(static_cast<uint8_t>(marks.size()));
         w_.WUB2(0);
         w_.WUB2(0);
         w_.WUB2(0);
-        for (uint8_t m : marks) w_.W8(m);
+        for (uint8_t m : marks)
+            w_.W8(m);
     };
     std::vector<Value> values(binds.size());
     if (!binds.empty() && anyIn) {

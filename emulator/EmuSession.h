@@ -49,7 +49,8 @@ private:
 
     ItemDesc ReadDesc();
     Value ReadValue(const ItemDesc& d, bool& present);
-    void ReadBindRow(const std::vector<ItemDesc>& binds, const std::vector<uint8_t>* marks, std::vector<Value>& out);
+    void ReadBindRow(const std::vector<ItemDesc>& binds, const std::vector<uint8_t>* marks,
+                     std::vector<Value>& out);
     void WriteValue(const Value& v, const ItemDesc& d, const ColumnMeta* col);
     void WriteColumn(EmuStatement& s, int c, const ItemDesc& d, const ColumnMeta& col);
     void WriteColumnDesc(const ColumnMeta& c);

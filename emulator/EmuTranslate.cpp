@@ -1,5 +1,6 @@
 // Oracle SQL -> SQLite: table names resolved into schemas, identifiers upper-cased, Oracle functions and
-// pseudo-columns mapped, NULL-tolerant concatenation, ROWNUM limits, and select items named as Oracle names them.
+// pseudo-columns mapped, NULL-tolerant concatenation, ROWNUM limits, and select items named as Oracle names
+// them.
 #include "emulator/EmuEngine.h"
 
 #include <set>
@@ -10,30 +11,33 @@ namespace {
 
 const std::set<std::string>& SqlKeywords() {
     static const std::set<std::string> k = {
-        "SELECT", "FROM",   "WHERE",   "AND",    "OR",       "NOT",    "NULL",     "IS",     "IN",     "LIKE",
-        "BETWEEN", "EXISTS", "AS",     "ON",     "JOIN",     "INNER",  "LEFT",     "RIGHT",  "FULL",   "OUTER",
-        "CROSS",  "NATURAL", "GROUP",  "BY",     "HAVING",   "ORDER",  "ASC",      "DESC",   "NULLS",  "FIRST",
-        "LAST",   "UNION",  "ALL",     "INTERSECT", "DISTINCT", "CASE", "WHEN",     "THEN",   "ELSE",   "END",
-        "INSERT", "INTO",   "VALUES",  "UPDATE", "SET",      "DELETE", "ESCAPE",   "ANY",    "SOME",   "DEFAULT",
-        "USING",  "OVER",   "PARTITION", "ROWS", "RANGE",    "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT",
-        "ROW",    "WITH",   "RECURSIVE", "RETURNING", "COLLATE", "CAST"};
+        "SELECT",    "FROM",      "WHERE",    "AND",    "OR",        "NOT",       "NULL",      "IS",
+        "IN",        "LIKE",      "BETWEEN",  "EXISTS", "AS",        "ON",        "JOIN",      "INNER",
+        "LEFT",      "RIGHT",     "FULL",     "OUTER",  "CROSS",     "NATURAL",   "GROUP",     "BY",
+        "HAVING",    "ORDER",     "ASC",      "DESC",   "NULLS",     "FIRST",     "LAST",      "UNION",
+        "ALL",       "INTERSECT", "DISTINCT", "CASE",   "WHEN",      "THEN",      "ELSE",      "END",
+        "INSERT",    "INTO",      "VALUES",   "UPDATE", "SET",       "DELETE",    "ESCAPE",    "ANY",
+        "SOME",      "DEFAULT",   "USING",    "OVER",   "PARTITION", "ROWS",      "RANGE",     "UNBOUNDED",
+        "PRECEDING", "FOLLOWING", "CURRENT",  "ROW",    "WITH",      "RECURSIVE", "RETURNING", "COLLATE",
+        "CAST"};
     return k;
 }
 
 // Words that end a table reference (cannot be its alias).
 const std::set<std::string>& AliasStop() {
     static const std::set<std::string> k = {
-        "WHERE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS", "NATURAL", "ON", "GROUP", "ORDER", "HAVING",
-        "UNION", "MINUS", "INTERSECT", "EXCEPT", "SET", "VALUES", "CONNECT", "START", "FOR", "USING", "PARTITION",
-        "SAMPLE", "WITH", "RETURNING", "RETURN", "LOG", "SELECT", "FROM", "INTO", "WHEN", "THEN", "OUTER", "AS",
-        "IN", "MODE", "NOWAIT", "WAIT", "DEFAULT", "LIMIT", "FETCH", "OFFSET"};
+        "WHERE",   "JOIN",   "INNER",  "LEFT",    "RIGHT",     "FULL",      "CROSS",  "NATURAL",   "ON",
+        "GROUP",   "ORDER",  "HAVING", "UNION",   "MINUS",     "INTERSECT", "EXCEPT", "SET",       "VALUES",
+        "CONNECT", "START",  "FOR",    "USING",   "PARTITION", "SAMPLE",    "WITH",   "RETURNING", "RETURN",
+        "LOG",     "SELECT", "FROM",   "INTO",    "WHEN",      "THEN",      "OUTER",  "AS",        "IN",
+        "MODE",    "NOWAIT", "WAIT",   "DEFAULT", "LIMIT",     "FETCH",     "OFFSET"};
     return k;
 }
 
 const std::set<std::string>& ClauseEnd() {
-    static const std::set<std::string> k = {"WHERE", "GROUP", "HAVING", "ORDER", "UNION", "INTERSECT", "MINUS",
-                                            "EXCEPT", "CONNECT", "START", "FOR", "LIMIT", "FETCH", "SET", "VALUES",
-                                            "RETURNING", "RETURN", "INTO", "MODE", "IN"};
+    static const std::set<std::string> k = {
+        "WHERE", "GROUP", "HAVING", "ORDER", "UNION",  "INTERSECT", "MINUS",  "EXCEPT", "CONNECT", "START",
+        "FOR",   "LIMIT", "FETCH",  "SET",   "VALUES", "RETURNING", "RETURN", "INTO",   "MODE",    "IN"};
     return k;
 }
 
@@ -55,8 +59,12 @@ std::string QuoteLiteral(const std::string& s) {
     return r + "'";
 }
 
-bool IsName(const Tok& t) { return t.kind == TokKind::Ident || t.kind == TokKind::QuotedIdent; }
-std::string NameOf(const Tok& t) { return t.text; } // idents are upper-cased already
+bool IsName(const Tok& t) {
+    return t.kind == TokKind::Ident || t.kind == TokKind::QuotedIdent;
+}
+std::string NameOf(const Tok& t) {
+    return t.text;
+} // idents are upper-cased already
 
 struct RefPos {
     size_t start = 0, end = 0; // name tokens [start, end)
@@ -97,8 +105,10 @@ ColumnType UnknownType() {
 size_t MatchParen(const std::vector<Tok>& t, size_t open, size_t limit) {
     int depth = 0;
     for (size_t i = open; i < limit; ++i) {
-        if (t[i].IsOp("(")) ++depth;
-        else if (t[i].IsOp(")") && --depth == 0) return i;
+        if (t[i].IsOp("("))
+            ++depth;
+        else if (t[i].IsOp(")") && --depth == 0)
+            return i;
     }
     return limit;
 }
@@ -128,10 +138,14 @@ private:
             } else if (op == "+" || op == "-") {
                 ++i_;
                 ColumnType b = Multiplicative();
-                if (a.type == kOraDate && b.type == kOraDate && op == "-") a = NumberType();
-                else if (a.type == kOraDate || b.type == kOraDate) a = DateType();
-                else if (a.type == 0 || b.type == 0) a = UnknownType();
-                else a = NumberType();
+                if (a.type == kOraDate && b.type == kOraDate && op == "-")
+                    a = NumberType();
+                else if (a.type == kOraDate || b.type == kOraDate)
+                    a = DateType();
+                else if (a.type == 0 || b.type == 0)
+                    a = UnknownType();
+                else
+                    a = NumberType();
             } else {
                 break;
             }
@@ -160,8 +174,10 @@ private:
         size_t start = open + 1;
         int depth = 0;
         for (size_t k = open + 1; k < close; ++k) {
-            if (t_[k].IsOp("(")) ++depth;
-            else if (t_[k].IsOp(")")) --depth;
+            if (t_[k].IsOp("("))
+                ++depth;
+            else if (t_[k].IsOp(")"))
+                --depth;
             else if (depth == 0 && t_[k].IsOp(",")) {
                 args.push_back({start, k});
                 start = k + 1;
@@ -246,7 +262,8 @@ private:
             ColumnType r = UnknownType();
             bool got = false;
             for (; k < end_; ++k) {
-                if (t_[k].Is("CASE")) ++depth;
+                if (t_[k].Is("CASE"))
+                    ++depth;
                 else if (t_[k].Is("END")) {
                     if (depth == 0) break;
                     --depth;
@@ -254,9 +271,12 @@ private:
                     size_t s = k + 1, e = s;
                     int d2 = 0;
                     for (; e < end_; ++e) {
-                        if (t_[e].IsOp("(") || t_[e].Is("CASE")) ++d2;
-                        else if (t_[e].IsOp(")") || (t_[e].Is("END") && d2 > 0)) --d2;
-                        else if (d2 == 0 && (t_[e].Is("WHEN") || t_[e].Is("ELSE") || t_[e].Is("END"))) break;
+                        if (t_[e].IsOp("(") || t_[e].Is("CASE"))
+                            ++d2;
+                        else if (t_[e].IsOp(")") || (t_[e].Is("END") && d2 > 0))
+                            --d2;
+                        else if (d2 == 0 && (t_[e].Is("WHEN") || t_[e].Is("ELSE") || t_[e].Is("END")))
+                            break;
                     }
                     r = Sub({s, e});
                     got = true;
@@ -271,23 +291,50 @@ private:
             auto args = Args(i_ + 1, close);
             std::string f = t.text;
             i_ = close + 1;
-            static const std::set<std::string> dateF = {"TO_DATE", "ADD_MONTHS", "LAST_DAY", "NEXT_DAY",
+            static const std::set<std::string> dateF = {"TO_DATE", "ADD_MONTHS",   "LAST_DAY", "NEXT_DAY",
                                                         "SYSDATE", "TO_TIMESTAMP", "NEW_TIME"};
-            static const std::set<std::string> numF = {
-                "COUNT", "SUM",  "AVG",   "LENGTH", "LENGTHB", "INSTR", "TO_NUMBER", "MOD",  "MONTHS_BETWEEN",
-                "SIGN",  "FLOOR", "CEIL", "POWER",  "SQRT",    "ASCII", "NLS_CHARSET_ID", "STDDEV", "VARIANCE",
-                "ROW_NUMBER", "RANK", "DENSE_RANK", "EXTRACT", "ABS", "EXP", "LN", "LOG", "BITAND", "VSIZE",
-                "DBMS_LOB.GETLENGTH", "MEDIAN"};
-            static const std::set<std::string> sameF = {"NVL", "COALESCE", "MAX", "MIN", "TRUNC", "ROUND",
-                                                        "GREATEST", "LEAST", "NULLIF"};
+            static const std::set<std::string> numF = {"COUNT",
+                                                       "SUM",
+                                                       "AVG",
+                                                       "LENGTH",
+                                                       "LENGTHB",
+                                                       "INSTR",
+                                                       "TO_NUMBER",
+                                                       "MOD",
+                                                       "MONTHS_BETWEEN",
+                                                       "SIGN",
+                                                       "FLOOR",
+                                                       "CEIL",
+                                                       "POWER",
+                                                       "SQRT",
+                                                       "ASCII",
+                                                       "NLS_CHARSET_ID",
+                                                       "STDDEV",
+                                                       "VARIANCE",
+                                                       "ROW_NUMBER",
+                                                       "RANK",
+                                                       "DENSE_RANK",
+                                                       "EXTRACT",
+                                                       "ABS",
+                                                       "EXP",
+                                                       "LN",
+                                                       "LOG",
+                                                       "BITAND",
+                                                       "VSIZE",
+                                                       "DBMS_LOB.GETLENGTH",
+                                                       "MEDIAN"};
+            static const std::set<std::string> sameF = {"NVL",   "COALESCE", "MAX",   "MIN",   "TRUNC",
+                                                        "ROUND", "GREATEST", "LEAST", "NULLIF"};
             if (dateF.count(f)) return DateType();
             if (numF.count(f)) return NumberType();
             if (sameF.count(f) && !args.empty()) {
                 ColumnType a = Sub(args[0]);
                 if ((f == "NVL" || f == "COALESCE") && args.size() > 1) {
                     ColumnType b = Sub(args[1]);
-                    if (a.type == 0 || (a.type == kOraVarchar2 && a.size == 0)) a = b;
-                    else if (a.type == kOraVarchar2 && b.type == kOraVarchar2) a.size = std::max(a.size, b.size);
+                    if (a.type == 0 || (a.type == kOraVarchar2 && a.size == 0))
+                        a = b;
+                    else if (a.type == kOraVarchar2 && b.type == kOraVarchar2)
+                        a.size = std::max(a.size, b.size);
                 }
                 if ((f == "TRUNC" || f == "ROUND") && a.type == kOraNumber) a = NumberType();
                 if (a.type == kOraChar) a.type = kOraVarchar2;
@@ -298,7 +345,8 @@ private:
                 ColumnType a = Sub(args[2]);
                 if (a.type == kOraChar || a.type == kOraVarchar2) {
                     int sz = a.size;
-                    for (size_t k = 4; k < args.size(); k += 2) sz = std::max(sz, Sub(args[k]).size);
+                    for (size_t k = 4; k < args.size(); k += 2)
+                        sz = std::max(sz, Sub(args[k]).size);
                     if (args.size() % 2 == 0) sz = std::max(sz, Sub(args.back()).size);
                     a = VarcharOf(sz);
                 }
@@ -308,8 +356,8 @@ private:
                 if (!args.empty() && Sub(args[0]).type == kOraDate) return VarcharOf(75);
                 return VarcharOf(args.size() > 1 ? 64 : 40);
             }
-            if ((f == "UPPER" || f == "LOWER" || f == "INITCAP" || f == "TRIM" || f == "LTRIM" || f == "RTRIM" ||
-                 f == "REPLACE" || f == "TRANSLATE") &&
+            if ((f == "UPPER" || f == "LOWER" || f == "INITCAP" || f == "TRIM" || f == "LTRIM" ||
+                 f == "RTRIM" || f == "REPLACE" || f == "TRANSLATE") &&
                 !args.empty()) {
                 ColumnType a = Sub(args[0]);
                 return VarcharOf(a.type == kOraVarchar2 || a.type == kOraChar ? a.size : 4000);
@@ -354,9 +402,12 @@ private:
         size_t e = s;
         int depth = 0;
         for (; e < close; ++e) {
-            if (t_[e].IsOp("(")) ++depth;
-            else if (t_[e].IsOp(")")) --depth;
-            else if (depth == 0 && (t_[e].IsOp(",") || t_[e].Is("FROM"))) break;
+            if (t_[e].IsOp("("))
+                ++depth;
+            else if (t_[e].IsOp(")"))
+                --depth;
+            else if (depth == 0 && (t_[e].IsOp(",") || t_[e].Is("FROM")))
+                break;
         }
         return Sub({s, e});
     }
@@ -425,9 +476,11 @@ private:
                 if (j < to_ && t_[j].IsOp("@")) return Fail(942, "", i); // no database links here
                 rp.end = j;
                 if (j < to_ && t_[j].Is("AS") && j + 1 < to_ && IsName(t_[j + 1])) ++j;
-                if (j < to_ && ((t_[j].kind == TokKind::Ident && !AliasStop().count(t_[j].text)) ||
-                                t_[j].kind == TokKind::QuotedIdent) &&
-                    !(insertCtx && j + 1 < to_ && t_[j].kind == TokKind::Ident && t_[j + 1].IsOp("(") && false))
+                if (j < to_ &&
+                    ((t_[j].kind == TokKind::Ident && !AliasStop().count(t_[j].text)) ||
+                     t_[j].kind == TokKind::QuotedIdent) &&
+                    !(insertCtx && j + 1 < to_ && t_[j].kind == TokKind::Ident && t_[j + 1].IsOp("(") &&
+                      false))
                     rp.alias = NameOf(t_[j]);
                 rp.insertTarget = insertCtx;
                 if (!e_.ResolveTable(schema, name, rp.ref)) return Fail(942, "", i);
@@ -489,7 +542,8 @@ private:
                         continue;
                     }
                     if (t_[k].IsOp(")")) {
-                        if (depth == 0) end = true;
+                        if (depth == 0)
+                            end = true;
                         else {
                             --depth;
                             continue;
@@ -497,8 +551,9 @@ private:
                     }
                 }
                 bool sep = !end && depth == 0 && t_[k].IsOp(",");
-                bool stop = end || (depth == 0 && (t_[k].Is("FROM") || t_[k].Is("INTO") || t_[k].Is("UNION") ||
-                                                   t_[k].Is("MINUS") || t_[k].Is("INTERSECT")));
+                bool stop =
+                    end || (depth == 0 && (t_[k].Is("FROM") || t_[k].Is("INTO") || t_[k].Is("UNION") ||
+                                           t_[k].Is("MINUS") || t_[k].Is("INTERSECT")));
                 if (sep || stop) {
                     PlanItem(itemStart, k);
                     itemStart = k + 1;
@@ -515,12 +570,14 @@ private:
         // alias?
         size_t exprEnd = e;
         std::string alias;
-        if (e - s >= 2 && IsName(t_[e - 1]) && !(t_[e - 1].kind == TokKind::Ident && SqlKeywords().count(t_[e - 1].text) &&
-                                                   !t_[e - 2].Is("AS"))) {
+        if (e - s >= 2 && IsName(t_[e - 1]) &&
+            !(t_[e - 1].kind == TokKind::Ident && SqlKeywords().count(t_[e - 1].text) &&
+              !t_[e - 2].Is("AS"))) {
             const Tok& prev = t_[e - 2];
-            bool aliasLike = prev.Is("AS") || prev.IsOp(")") || prev.kind == TokKind::Number ||
-                             prev.kind == TokKind::String || prev.kind == TokKind::Bind ||
-                             (IsName(prev) && !prev.IsOp(".") && !(prev.kind == TokKind::Ident && (prev.Is("DISTINCT"))));
+            bool aliasLike =
+                prev.Is("AS") || prev.IsOp(")") || prev.kind == TokKind::Number ||
+                prev.kind == TokKind::String || prev.kind == TokKind::Bind ||
+                (IsName(prev) && !prev.IsOp(".") && !(prev.kind == TokKind::Ident && (prev.Is("DISTINCT"))));
             if (IsName(prev) && e - s >= 3 && t_[e - 3].IsOp(".")) aliasLike = true; // a.b alias
             if (prev.Is("END")) aliasLike = true;
             if (aliasLike) {
@@ -536,8 +593,9 @@ private:
             for (size_t k = s; k < exprEnd; ++k)
                 if (!(IsName(t_[k]) || t_[k].IsOp("."))) plainColumn = false;
             if (plainColumn && IsName(t_[exprEnd - 1]) && !t_[exprEnd - 1].Is("SYSDATE") &&
-                !t_[exprEnd - 1].Is("USER") && !t_[exprEnd - 1].Is("ROWNUM") && !t_[exprEnd - 1].Is("NEXTVAL") &&
-                !t_[exprEnd - 1].Is("CURRVAL") && !t_[exprEnd - 1].Is("UID") && !t_[exprEnd - 1].Is("NULL")) {
+                !t_[exprEnd - 1].Is("USER") && !t_[exprEnd - 1].Is("ROWNUM") &&
+                !t_[exprEnd - 1].Is("NEXTVAL") && !t_[exprEnd - 1].Is("CURRVAL") &&
+                !t_[exprEnd - 1].Is("UID") && !t_[exprEnd - 1].Is("NULL")) {
                 if (!t_[exprEnd - 1].Is("ROWID")) {
                     tr_.itemTypes[NameOf(t_[exprEnd - 1])] = ct;
                     return;
@@ -546,14 +604,17 @@ private:
             std::string name;
             for (size_t k = s; k < exprEnd; ++k) {
                 const Tok& t = t_[k];
-                if (t.kind == TokKind::QuotedIdent) name += t.text;
-                else name += UpperAscii(t.raw);
+                if (t.kind == TokKind::QuotedIdent)
+                    name += t.text;
+                else
+                    name += UpperAscii(t.raw);
             }
             if (name.size() > 30 && false) name.resize(30);
             alias = name;
         }
         post_[exprEnd - 1] += " AS " + QuoteIdent(alias);
-        for (size_t k = exprEnd; k < e; ++k) skip_[k] = true;
+        for (size_t k = exprEnd; k < e; ++k)
+            skip_[k] = true;
         tr_.itemTypes[alias] = ct;
     }
 
@@ -563,7 +624,8 @@ private:
         if (t_[i].IsOp(")")) {
             int depth = 0;
             for (size_t j = i + 1; j-- > from_;) {
-                if (t_[j].IsOp(")")) ++depth;
+                if (t_[j].IsOp(")"))
+                    ++depth;
                 else if (t_[j].IsOp("(") && --depth == 0) {
                     i = j;
                     break;
@@ -573,7 +635,8 @@ private:
         } else if (t_[i].Is("END")) {
             int depth = 0;
             for (size_t j = i + 1; j-- > from_;) {
-                if (t_[j].Is("END")) ++depth;
+                if (t_[j].Is("END"))
+                    ++depth;
                 else if (t_[j].Is("CASE") && --depth == 0) {
                     i = j;
                     break;
@@ -582,7 +645,8 @@ private:
         } else if (t_[i].kind == TokKind::String && i > from_ && (t_[i - 1].Is("DATE"))) {
             --i;
         }
-        while (i >= from_ + 2 && t_[i - 1].IsOp(".") && IsName(t_[i - 2])) i -= 2;
+        while (i >= from_ + 2 && t_[i - 1].IsOp(".") && IsName(t_[i - 2]))
+            i -= 2;
         return i;
     }
     size_t OperandEndFwd(size_t i) { // operand starts at i; returns the last token index
@@ -592,15 +656,19 @@ private:
         if (t_[i].Is("CASE")) {
             int depth = 0;
             for (size_t j = i; j < to_; ++j) {
-                if (t_[j].Is("CASE")) ++depth;
-                else if (t_[j].Is("END") && --depth == 0) return j;
+                if (t_[j].Is("CASE"))
+                    ++depth;
+                else if (t_[j].Is("END") && --depth == 0)
+                    return j;
             }
             return to_ - 1;
         }
         if (t_[i].Is("DATE") && i + 1 < to_ && t_[i + 1].kind == TokKind::String) return i + 1;
         size_t j = i;
-        while (j + 2 < to_ && t_[j + 1].IsOp(".") && IsName(t_[j + 2])) j += 2;
-        if (j + 1 < to_ && t_[j + 1].IsOp("(") && t_[j].kind == TokKind::Ident) return MatchParen(t_, j + 1, to_);
+        while (j + 2 < to_ && t_[j + 1].IsOp(".") && IsName(t_[j + 2]))
+            j += 2;
+        if (j + 1 < to_ && t_[j + 1].IsOp("(") && t_[j].kind == TokKind::Ident)
+            return MatchParen(t_, j + 1, to_);
         return j;
     }
     void WrapOperand(size_t s, size_t e) {
@@ -630,8 +698,8 @@ private:
         }
     }
 
-    // A single-table query over a table with LOB columns also returns the rowid, so that the LOB values can be
-    // handed out as locators of their rows (which can then be written).
+    // A single-table query over a table with LOB columns also returns the rowid, so that the LOB values can
+    // be handed out as locators of their rows (which can then be written).
     void PlanHiddenRowid() {
         if (bindMap_ || scope.tables.size() != 1 || !t_[from_].Is("SELECT")) return;
         const TableRef& ref = scope.tables[0].second;
@@ -643,12 +711,15 @@ private:
         int depth = 0;
         size_t fromTok = 0;
         for (size_t k = from_; k < to_; ++k) {
-            if (t_[k].IsOp("(")) ++depth;
-            else if (t_[k].IsOp(")")) --depth;
+            if (t_[k].IsOp("("))
+                ++depth;
+            else if (t_[k].IsOp(")"))
+                --depth;
             else if (depth == 0 && (t_[k].Is("DISTINCT") || t_[k].Is("UNIQUE") || t_[k].Is("GROUP") ||
                                     t_[k].Is("UNION") || t_[k].Is("MINUS") || t_[k].Is("INTERSECT")))
                 return;
-            else if (depth == 0 && t_[k].Is("FROM") && !fromTok) fromTok = k;
+            else if (depth == 0 && t_[k].Is("FROM") && !fromTok)
+                fromTok = k;
         }
         if (!fromTok) return;
         pre_[fromTok] += ", " + QuoteIdent(scope.tables[0].first) + ".rowid AS \"VEMU$RID\" ";
@@ -675,7 +746,8 @@ private:
             size_t op = k - 1;
             bool date = false;
             if (t_[op].Is("AND")) { // x BETWEEN 'a' AND 'b'
-                if (k >= from_ + 4 && t_[k - 2].kind == TokKind::String && t_[k - 3].Is("BETWEEN")) date = dateAt(k - 4);
+                if (k >= from_ + 4 && t_[k - 2].kind == TokKind::String && t_[k - 3].Is("BETWEEN"))
+                    date = dateAt(k - 4);
             } else if (t_[op].IsOp("(")) { // x IN ('a', ...
                 if (op >= from_ + 2) date = dateAt(op - 2);
             } else if (t_[op].IsOp(",") || t_[op].Is("IN")) { // x IN ('a', 'b')
@@ -685,8 +757,10 @@ private:
                     if (!(t_[j].IsOp(",") || t_[j].IsOp("(") || t_[j].kind == TokKind::String)) break;
                     --j;
                 }
-                if (t_[j].IsOp("(") && j > from_ + 1 && t_[j - 1].Is("IN")) date = dateAt(j - 2);
-                else if (t_[j].Is("IN") && j > from_) date = dateAt(j - 1);
+                if (t_[j].IsOp("(") && j > from_ + 1 && t_[j - 1].Is("IN"))
+                    date = dateAt(j - 2);
+                else if (t_[j].Is("IN") && j > from_)
+                    date = dateAt(j - 1);
             } else {
                 date = dateAt(op - 1);
             }
@@ -696,7 +770,8 @@ private:
         }
         // '01-JAN-81' < hiredate
         for (size_t k = from_; k + 2 < to_; ++k) {
-            if (t_[k].kind != TokKind::String || !isCmp(k + 1) || t_[k + 1].Is("AND") || t_[k + 1].IsOp(",")) continue;
+            if (t_[k].kind != TokKind::String || !isCmp(k + 1) || t_[k + 1].Is("AND") || t_[k + 1].IsOp(","))
+                continue;
             size_t end = OperandEndFwd(k + 2);
             if (end >= to_) continue;
             Inferer inf(e_, t_, scope);
@@ -709,7 +784,8 @@ private:
     size_t SelectLevelEnd(size_t i) {
         int depth = 0;
         for (size_t k = i; k < to_; ++k) {
-            if (t_[k].IsOp("(")) ++depth;
+            if (t_[k].IsOp("("))
+                ++depth;
             else if (t_[k].IsOp(")")) {
                 if (depth == 0) return k;
                 --depth;
@@ -720,19 +796,22 @@ private:
         return to_;
     }
 
-    // SELECT COUNT(*) FROM t WHERE ... AND ROWNUM <= n: the limit must apply before the aggregation, so the one
-    // table of the FROM clause becomes (SELECT * FROM t WHERE ... LIMIT n) t.
+    // SELECT COUNT(*) FROM t WHERE ... AND ROWNUM <= n: the limit must apply before the aggregation, so the
+    // one table of the FROM clause becomes (SELECT * FROM t WHERE ... LIMIT n) t.
     bool WrapLimited(size_t rownumTok, long long n) {
         // find the SELECT and FROM of this level
         int depth = 0;
         size_t sel = std::string::npos, from = std::string::npos, where = std::string::npos;
         for (size_t k = rownumTok; k-- > from_;) {
-            if (t_[k].IsOp(")")) ++depth;
+            if (t_[k].IsOp(")"))
+                ++depth;
             else if (t_[k].IsOp("(")) {
                 if (depth == 0) break;
                 --depth;
-            } else if (depth == 0 && t_[k].Is("WHERE") && where == std::string::npos) where = k;
-            else if (depth == 0 && t_[k].Is("FROM") && from == std::string::npos) from = k;
+            } else if (depth == 0 && t_[k].Is("WHERE") && where == std::string::npos)
+                where = k;
+            else if (depth == 0 && t_[k].Is("FROM") && from == std::string::npos)
+                from = k;
             else if (depth == 0 && t_[k].Is("SELECT")) {
                 sel = k;
                 break;
@@ -747,8 +826,10 @@ private:
         size_t clauseEnd = end;
         depth = 0;
         for (size_t k = where; k < end; ++k) {
-            if (t_[k].IsOp("(")) ++depth;
-            else if (t_[k].IsOp(")")) --depth;
+            if (t_[k].IsOp("("))
+                ++depth;
+            else if (t_[k].IsOp(")"))
+                --depth;
             else if (depth == 0 && (t_[k].Is("GROUP") || t_[k].Is("ORDER") || t_[k].Is("HAVING"))) {
                 if (t_[k].Is("GROUP")) aggregate = true;
                 clauseEnd = k;
@@ -770,7 +851,8 @@ private:
     void PlanRownumAndLocks() {
         // SELECT ... UNION (SELECT ...): SQLite takes the members of a compound select without parentheses
         for (size_t i = from_; i + 2 < to_; ++i) {
-            bool setOp = t_[i].Is("UNION") || t_[i].Is("MINUS") || t_[i].Is("INTERSECT") || t_[i].Is("EXCEPT");
+            bool setOp =
+                t_[i].Is("UNION") || t_[i].Is("MINUS") || t_[i].Is("INTERSECT") || t_[i].Is("EXCEPT");
             size_t open = i + 1;
             if (setOp && t_[open].Is("ALL")) ++open;
             if (setOp && open + 1 < to_ && t_[open].IsOp("(") && t_[open + 1].Is("SELECT")) {
@@ -783,8 +865,8 @@ private:
         }
         for (size_t i = from_; i < to_; ++i) {
             const Tok& t = t_[i];
-            if (t.Is("ROWNUM") && i > from_ && (t_[i - 1].Is("WHERE") || t_[i - 1].Is("AND")) && i + 2 < to_ &&
-                t_[i + 2].kind == TokKind::Number &&
+            if (t.Is("ROWNUM") && i > from_ && (t_[i - 1].Is("WHERE") || t_[i - 1].Is("AND")) &&
+                i + 2 < to_ && t_[i + 2].kind == TokKind::Number &&
                 (t_[i + 1].IsOp("<=") || t_[i + 1].IsOp("<") || t_[i + 1].IsOp("="))) {
                 long long n = std::atoll(t_[i + 2].text.c_str());
                 if (t_[i + 1].IsOp("<")) --n;
@@ -797,7 +879,8 @@ private:
                 i += 2;
             } else if (t.Is("FOR") && i + 1 < to_ && t_[i + 1].Is("UPDATE")) {
                 int depth = 0;
-                for (size_t k = from_; k < i; ++k) depth += t_[k].IsOp("(") ? 1 : (t_[k].IsOp(")") ? -1 : 0);
+                for (size_t k = from_; k < i; ++k)
+                    depth += t_[k].IsOp("(") ? 1 : (t_[k].IsOp(")") ? -1 : 0);
                 if (depth != 0) continue;
                 tr_.lockRows = true;
                 for (size_t k = i; k < to_; ++k) {
@@ -859,33 +942,64 @@ private:
                    (t_[i + 4].Is("NEXTVAL") ? "1" : "0") + ")";
         }
         if (call) {
-            static const std::map<std::string, std::string> fmap = {
-                {"NVL", "ifnull"},          {"SUBSTR", "vemu_substr"},  {"SUBSTRB", "vemu_substr"},
-                {"INSTR", "vemu_instr"},    {"UPPER", "vemu_upper"},    {"LOWER", "vemu_lower"},
-                {"LENGTH", "vemu_length"},  {"LENGTHB", "vemu_lengthb"}, {"REPLACE", "vemu_replace"},
-                {"CONCAT", "vemu_concat"},  {"TO_DATE", "vemu_to_date"}, {"TO_NUMBER", "vemu_to_number"},
-                {"DECODE", "vemu_decode"},  {"NVL2", "vemu_nvl2"},      {"MOD", "vemu_mod"},
-                {"TRUNC", "vemu_trunc"},    {"ROUND", "vemu_round"},    {"ADD_MONTHS", "vemu_add_months"},
-                {"LAST_DAY", "vemu_last_day"}, {"MONTHS_BETWEEN", "vemu_months_between"},
-                {"LPAD", "vemu_lpad"},      {"RPAD", "vemu_rpad"},      {"INITCAP", "vemu_initcap"},
-                {"CHR", "vemu_chr"},        {"ASCII", "vemu_ascii"},    {"FLOOR", "vemu_floor"},
-                {"CEIL", "vemu_ceil"},      {"SIGN", "vemu_sign"},      {"POWER", "vemu_power"},
-                {"SQRT", "vemu_sqrt"},      {"GREATEST", "max"},        {"LEAST", "min"},
-                {"NLS_CHARSET_ID", "vemu_charset_id"}, {"SYS_CONTEXT", "vemu_sys_context"},
-                {"USERENV", "vemu_userenv"}, {"NEXT_DAY", "vemu_next_day"}, {"TO_TIMESTAMP", "vemu_to_date"},
-                {"RAWTOHEX", "hex"},        {"HEXTORAW", "vemu_hextoraw"}, {"TO_CLOB", "vemu_str"},
-                {"TRANSLATE", "vemu_translate"}, {"EMPTY_CLOB", "vemu_empty_clob"},
-                {"EMPTY_BLOB", "vemu_empty_blob"}, {"VSIZE", "vemu_lengthb"},
-                {"BITAND", "vemu_bitand"}, {"DUMP", "vemu_str"}};
+            static const std::map<std::string, std::string> fmap = {{"NVL", "ifnull"},
+                                                                    {"SUBSTR", "vemu_substr"},
+                                                                    {"SUBSTRB", "vemu_substr"},
+                                                                    {"INSTR", "vemu_instr"},
+                                                                    {"UPPER", "vemu_upper"},
+                                                                    {"LOWER", "vemu_lower"},
+                                                                    {"LENGTH", "vemu_length"},
+                                                                    {"LENGTHB", "vemu_lengthb"},
+                                                                    {"REPLACE", "vemu_replace"},
+                                                                    {"CONCAT", "vemu_concat"},
+                                                                    {"TO_DATE", "vemu_to_date"},
+                                                                    {"TO_NUMBER", "vemu_to_number"},
+                                                                    {"DECODE", "vemu_decode"},
+                                                                    {"NVL2", "vemu_nvl2"},
+                                                                    {"MOD", "vemu_mod"},
+                                                                    {"TRUNC", "vemu_trunc"},
+                                                                    {"ROUND", "vemu_round"},
+                                                                    {"ADD_MONTHS", "vemu_add_months"},
+                                                                    {"LAST_DAY", "vemu_last_day"},
+                                                                    {"MONTHS_BETWEEN", "vemu_months_between"},
+                                                                    {"LPAD", "vemu_lpad"},
+                                                                    {"RPAD", "vemu_rpad"},
+                                                                    {"INITCAP", "vemu_initcap"},
+                                                                    {"CHR", "vemu_chr"},
+                                                                    {"ASCII", "vemu_ascii"},
+                                                                    {"FLOOR", "vemu_floor"},
+                                                                    {"CEIL", "vemu_ceil"},
+                                                                    {"SIGN", "vemu_sign"},
+                                                                    {"POWER", "vemu_power"},
+                                                                    {"SQRT", "vemu_sqrt"},
+                                                                    {"GREATEST", "max"},
+                                                                    {"LEAST", "min"},
+                                                                    {"NLS_CHARSET_ID", "vemu_charset_id"},
+                                                                    {"SYS_CONTEXT", "vemu_sys_context"},
+                                                                    {"USERENV", "vemu_userenv"},
+                                                                    {"NEXT_DAY", "vemu_next_day"},
+                                                                    {"TO_TIMESTAMP", "vemu_to_date"},
+                                                                    {"RAWTOHEX", "hex"},
+                                                                    {"HEXTORAW", "vemu_hextoraw"},
+                                                                    {"TO_CLOB", "vemu_str"},
+                                                                    {"TRANSLATE", "vemu_translate"},
+                                                                    {"EMPTY_CLOB", "vemu_empty_clob"},
+                                                                    {"EMPTY_BLOB", "vemu_empty_blob"},
+                                                                    {"VSIZE", "vemu_lengthb"},
+                                                                    {"BITAND", "vemu_bitand"},
+                                                                    {"DUMP", "vemu_str"}};
             if (w == "TO_CHAR") {
                 size_t close = MatchParen(t_, i + 1, to_);
                 // first argument's type decides between the date and the number form
                 size_t argEnd = i + 2;
                 int depth = 0;
                 for (; argEnd < close; ++argEnd) {
-                    if (t_[argEnd].IsOp("(")) ++depth;
-                    else if (t_[argEnd].IsOp(")")) --depth;
-                    else if (depth == 0 && t_[argEnd].IsOp(",")) break;
+                    if (t_[argEnd].IsOp("("))
+                        ++depth;
+                    else if (t_[argEnd].IsOp(")"))
+                        --depth;
+                    else if (depth == 0 && t_[argEnd].IsOp(","))
+                        break;
                 }
                 Inferer inf(e_, t_, scope);
                 ColumnType ct = inf.Range(i + 2, argEnd);
@@ -896,12 +1010,16 @@ private:
                 size_t argEnd = i + 2;
                 int depth = 0;
                 for (; argEnd < close; ++argEnd) {
-                    if (t_[argEnd].IsOp("(")) ++depth;
-                    else if (t_[argEnd].IsOp(")")) --depth;
-                    else if (depth == 0 && t_[argEnd].IsOp(",")) break;
+                    if (t_[argEnd].IsOp("("))
+                        ++depth;
+                    else if (t_[argEnd].IsOp(")"))
+                        --depth;
+                    else if (depth == 0 && t_[argEnd].IsOp(","))
+                        break;
                 }
                 Inferer inf(e_, t_, scope);
-                if (inf.Range(i + 2, argEnd).type == kOraDate) return w == "TRUNC" ? "vemu_trunc_date" : "vemu_round_date";
+                if (inf.Range(i + 2, argEnd).type == kOraDate)
+                    return w == "TRUNC" ? "vemu_trunc_date" : "vemu_round_date";
             }
             auto it = fmap.find(w);
             if (it != fmap.end()) return it->second;
@@ -942,7 +1060,8 @@ private:
             auto rit = refs_.find(i);
             if (rit != refs_.end() && !skip_[i]) {
                 const RefPos& rp = rit->second;
-                out += rp.ref.dictionary ? "temp." + QuoteIdent(rp.ref.sqliteName) : QuoteIdent(rp.ref.sqliteName);
+                out += rp.ref.dictionary ? "temp." + QuoteIdent(rp.ref.sqliteName)
+                                         : QuoteIdent(rp.ref.sqliteName);
                 if (rp.alias.empty()) {
                     if (!rp.insertTarget) out += " AS " + QuoteIdent(rp.ref.name);
                 } else {
@@ -955,7 +1074,8 @@ private:
                     if (t_[after].Is("AS")) ++after;
                     ++after;
                 }
-                for (size_t k = i; k < after; ++k) out += post_[k];
+                for (size_t k = i; k < after; ++k)
+                    out += post_[k];
                 i = after;
                 continue;
             }
@@ -985,7 +1105,8 @@ private:
                 }
             }
             out += piece;
-            for (size_t k = i; k < next; ++k) out += post_[k];
+            for (size_t k = i; k < next; ++k)
+                out += post_[k];
             out += " ";
             i = next;
         }
@@ -1039,10 +1160,12 @@ ColumnType InferFragmentType(EmuEngine& e, const std::vector<Tok>& toks, size_t 
 Translation TranslateStatement(EmuEngine& e, const std::vector<Tok>& toks, const std::string& text) {
     Translation tr;
     size_t first = 0;
-    while (first < toks.size() && toks[first].IsOp("(")) ++first;
+    while (first < toks.size() && toks[first].IsOp("("))
+        ++first;
     const Tok& t0 = toks[first];
     size_t end = toks.size() - 1; // End token
-    while (end > 0 && toks[end - 1].IsOp(";")) --end;
+    while (end > 0 && toks[end - 1].IsOp(";"))
+        --end;
     if (t0.kind == TokKind::End) {
         tr.error = MakeError(900);
         return tr;
@@ -1101,8 +1224,9 @@ Translation TranslateStatement(EmuEngine& e, const std::vector<Tok>& toks, const
             return tr;
         }
         tr.alterName = NameOf(toks[3]);
-        tr.alterValue = toks[5].kind == TokKind::String || toks[5].kind == TokKind::QuotedIdent ? toks[5].text
-                                                                                               : toks[5].text;
+        tr.alterValue = toks[5].kind == TokKind::String || toks[5].kind == TokKind::QuotedIdent
+                            ? toks[5].text
+                            : toks[5].text;
         return tr;
     }
     if (w == "CREATE" || w == "DROP" || w == "ALTER" || w == "TRUNCATE" || w == "COMMENT" || w == "GRANT" ||

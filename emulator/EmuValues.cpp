@@ -18,12 +18,14 @@ std::string UpperAscii(std::string s) {
 
 static void Normalize(Decimal& d) {
     size_t lead = 0;
-    while (lead < d.digits.size() && d.digits[lead] == '0') ++lead;
+    while (lead < d.digits.size() && d.digits[lead] == '0')
+        ++lead;
     if (lead) {
         d.digits.erase(0, lead);
         d.pointPos -= static_cast<int>(lead);
     }
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+    while (!d.digits.empty() && d.digits.back() == '0')
+        d.digits.pop_back();
     if (d.digits.empty()) {
         d.negative = false;
         d.pointPos = 0;
@@ -69,8 +71,10 @@ Decimal DecimalFromDouble(double v) {
 bool DecimalFromText(const std::string& text, Decimal& out) {
     out = Decimal();
     size_t i = 0, n = text.size();
-    while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
-    while (n > i && (text[n - 1] == ' ' || text[n - 1] == '\t')) --n;
+    while (i < n && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    while (n > i && (text[n - 1] == ' ' || text[n - 1] == '\t'))
+        --n;
     if (i < n && (text[i] == '+' || text[i] == '-')) out.negative = text[i++] == '-';
     std::string digits;
     int point = -1;
@@ -111,7 +115,8 @@ std::string DecimalToText(const Decimal& d) {
     if (d.digits.empty()) return "0";
     std::string s = d.negative ? "-" : "";
     int n = static_cast<int>(d.digits.size());
-    if (d.pointPos > 40 || d.pointPos < -40) { // scientific form, as Oracle does for very large or small values
+    if (d.pointPos > 40 ||
+        d.pointPos < -40) { // scientific form, as Oracle does for very large or small values
         s += d.digits.substr(0, 1);
         if (n > 1) s += "." + d.digits.substr(1);
         int e = d.pointPos - 1;
@@ -141,7 +146,8 @@ std::string EncodeNumber(const Decimal& in) {
     }
     if (digits.size() % 2) digits += '0';
     std::vector<int> pairs;
-    for (size_t i = 0; i < digits.size(); i += 2) pairs.push_back((digits[i] - '0') * 10 + (digits[i + 1] - '0'));
+    for (size_t i = 0; i < digits.size(); i += 2)
+        pairs.push_back((digits[i] - '0') * 10 + (digits[i + 1] - '0'));
     int e = k / 2 - 1;
     if (pairs.size() > 20) { // 40 significant digits at most: round
         bool up = pairs[20] >= 50;
@@ -159,14 +165,17 @@ std::string EncodeNumber(const Decimal& in) {
             }
         }
     }
-    while (pairs.size() > 1 && pairs.back() == 0) pairs.pop_back();
+    while (pairs.size() > 1 && pairs.back() == 0)
+        pairs.pop_back();
     std::string out;
     if (!d.negative) {
         out += static_cast<char>(static_cast<uint8_t>(0xC1 + e));
-        for (int p : pairs) out += static_cast<char>(p + 1);
+        for (int p : pairs)
+            out += static_cast<char>(p + 1);
     } else {
         out += static_cast<char>(static_cast<uint8_t>(~static_cast<uint8_t>(0xC1 + e)));
-        for (int p : pairs) out += static_cast<char>(101 - p);
+        for (int p : pairs)
+            out += static_cast<char>(101 - p);
         if (pairs.size() < 20) out += static_cast<char>(102);
     }
     return out;
@@ -175,7 +184,8 @@ std::string EncodeNumber(const Decimal& in) {
 namespace {
 // digits[0..n) (no leading zeros), point after pointPos digits
 size_t EncodeDigits(bool neg, const char* digits, int n, int pointPos, uint8_t* out) {
-    while (n > 0 && digits[n - 1] == '0') --n;
+    while (n > 0 && digits[n - 1] == '0')
+        --n;
     if (n == 0) {
         out[0] = 0x80;
         return 1;
@@ -187,16 +197,19 @@ size_t EncodeDigits(bool neg, const char* digits, int n, int pointPos, uint8_t* 
         buf[len++] = '0';
         ++k;
     }
-    for (int i = 0; i < n && len < 44; ++i) buf[len++] = digits[i];
+    for (int i = 0; i < n && len < 44; ++i)
+        buf[len++] = digits[i];
     if (len % 2) buf[len++] = '0';
     int pairs = len / 2;
     if (pairs > 20) pairs = 20; // callers pass at most 19 digits
     int e = k / 2 - 1;
-    while (pairs > 1 && buf[2 * (pairs - 1)] == '0' && buf[2 * (pairs - 1) + 1] == '0') --pairs;
+    while (pairs > 1 && buf[2 * (pairs - 1)] == '0' && buf[2 * (pairs - 1) + 1] == '0')
+        --pairs;
     size_t o = 0;
     if (!neg) {
         out[o++] = static_cast<uint8_t>(0xC1 + e);
-        for (int i = 0; i < pairs; ++i) out[o++] = static_cast<uint8_t>((buf[2 * i] - '0') * 10 + (buf[2 * i + 1] - '0') + 1);
+        for (int i = 0; i < pairs; ++i)
+            out[o++] = static_cast<uint8_t>((buf[2 * i] - '0') * 10 + (buf[2 * i + 1] - '0') + 1);
     } else {
         out[o++] = static_cast<uint8_t>(~static_cast<uint8_t>(0xC1 + e));
         for (int i = 0; i < pairs; ++i)
@@ -213,7 +226,8 @@ int UnsignedDigits(unsigned long long u, char* out) {
         tmp[n++] = static_cast<char>('0' + u % 10);
         u /= 10;
     } while (u);
-    for (int i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+    for (int i = 0; i < n; ++i)
+        out[i] = tmp[n - 1 - i];
     return n;
 }
 } // namespace
@@ -224,7 +238,8 @@ size_t EncodeIntNumber(long long v, uint8_t* out) {
         return 1;
     }
     bool neg = v < 0;
-    unsigned long long u = neg ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    unsigned long long u =
+        neg ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
     char d[24];
     int n = UnsignedDigits(u, d);
     return EncodeDigits(neg, d, n, n, out);
@@ -296,8 +311,10 @@ void DecimalToValue(const Decimal& d, bool& isInt, long long& i, double& f) {
     int n = static_cast<int>(d.digits.size());
     if (d.pointPos >= n && d.pointPos <= 18) {
         unsigned long long u = 0;
-        for (char c : d.digits) u = u * 10 + static_cast<unsigned>(c - '0');
-        for (int k = n; k < d.pointPos; ++k) u *= 10;
+        for (char c : d.digits)
+            u = u * 10 + static_cast<unsigned>(c - '0');
+        for (int k = n; k < d.pointPos; ++k)
+            u *= 10;
         isInt = true;
         i = d.negative ? -static_cast<long long>(u) : static_cast<long long>(u);
         f = static_cast<double>(i);
@@ -403,8 +420,8 @@ namespace {
 
 const char* kMonthsEn[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
                            "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
-const char* kMonthsDe[] = {"JANUAR", "FEBRUAR", "M\xC3\x84RZ",  "APRIL",    "MAI",     "JUNI",
-                           "JULI",   "AUGUST",  "SEPTEMBER", "OKTOBER", "NOVEMBER", "DEZEMBER"};
+const char* kMonthsDe[] = {"JANUAR", "FEBRUAR", "M\xC3\x84RZ", "APRIL",   "MAI",      "JUNI",
+                           "JULI",   "AUGUST",  "SEPTEMBER",   "OKTOBER", "NOVEMBER", "DEZEMBER"};
 const char* kMonAbDe[] = {"JAN", "FEB", "M\xC3\x84R", "APR", "MAI", "JUN",
                           "JUL", "AUG", "SEP",        "OKT", "NOV", "DEZ"};
 const char* kDaysEn[] = {"SUNDAY", "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY"};
@@ -475,7 +492,8 @@ bool StartsWithCI(const std::string& s, size_t i, const char* w) {
 
 std::string Num(int v, int width, bool fm) {
     std::string s = std::to_string(v < 0 ? -v : v);
-    if (!fm && static_cast<int>(s.size()) < width) s = std::string(static_cast<size_t>(width) - s.size(), '0') + s;
+    if (!fm && static_cast<int>(s.size()) < width)
+        s = std::string(static_cast<size_t>(width) - s.size(), '0') + s;
     if (v < 0) s = "-" + s;
     return s;
 }
@@ -517,7 +535,8 @@ std::string FormatDate(const DateTime& dt, const std::string& fmt, const std::st
             i += 5;
         } else if (is("MON")) {
             int mode = CaseMode(fmt, i, 3);
-            std::string name = de ? kMonAbDe[dt.month - 1] : std::string(kMonthsEn[dt.month - 1]).substr(0, 3);
+            std::string name =
+                de ? kMonAbDe[dt.month - 1] : std::string(kMonthsEn[dt.month - 1]).substr(0, 3);
             out += ApplyCase(name, mode);
             i += 3;
         } else if (is("MM")) {
@@ -573,9 +592,9 @@ std::string FormatDate(const DateTime& dt, const std::string& fmt, const std::st
             out += std::to_string((dt.month - 1) / 3 + 1);
             i += 1;
         } else if (is("J")) {
-            out += std::to_string(DaysFromCivil(dt.year, static_cast<unsigned>(dt.month),
-                                                static_cast<unsigned>(dt.day)) +
-                                  2440588);
+            out += std::to_string(
+                DaysFromCivil(dt.year, static_cast<unsigned>(dt.month), static_cast<unsigned>(dt.day)) +
+                2440588);
             i += 1;
         } else {
             out += c;
@@ -594,7 +613,8 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
     bool pm = false, ampm = false;
     size_t t = 0, i = 0;
     auto skipBlanks = [&] {
-        while (t < text.size() && text[t] == ' ') ++t;
+        while (t < text.size() && text[t] == ' ')
+            ++t;
     };
     auto readNum = [&](int maxDigits, int& v) -> bool {
         skipBlanks();
@@ -623,8 +643,8 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
             std::string nm = names[k];
             if (prefixLen) nm = nm.substr(0, prefixLen);
             std::string cand = text.substr(t, nm.size());
-            if (ApplyCase(cand, 0) == nm || UpperAscii(cand) == nm ||
-                ApplyCase(UpperAscii(cand), 0) == nm || ApplyCase(nm, 2) == ApplyCase(cand, 2)) {
+            if (ApplyCase(cand, 0) == nm || UpperAscii(cand) == nm || ApplyCase(UpperAscii(cand), 0) == nm ||
+                ApplyCase(nm, 2) == ApplyCase(cand, 2)) {
                 idx = k;
                 t += nm.size();
                 return true;
@@ -646,14 +666,20 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
         if (is("FM") || is("FX")) {
             i += 2;
         } else if (is("YYYY") || is("RRRR")) {
-            if (!readNum(4, v)) return error = "ORA-01841: (full) year must be between -4713 and +9999", false;
-            if (v < 100 && is("RRRR")) year2 = v;
-            else dt.year = v;
+            if (!readNum(4, v))
+                return error = "ORA-01841: (full) year must be between -4713 and +9999", false;
+            if (v < 100 && is("RRRR"))
+                year2 = v;
+            else
+                dt.year = v;
             i += 4;
         } else if (is("YY") || is("RR")) {
-            if (!readNum(is("RR") ? 4 : 2, v)) return error = "ORA-01861: literal does not match format string", false;
-            if (v >= 100) dt.year = v;
-            else year2 = v, dt.year = -1;
+            if (!readNum(is("RR") ? 4 : 2, v))
+                return error = "ORA-01861: literal does not match format string", false;
+            if (v >= 100)
+                dt.year = v;
+            else
+                year2 = v, dt.year = -1;
             if (is("YY") && v < 100) {
                 dt.year = NowLocal().year / 100 * 100 + v;
                 year2 = -1;
@@ -695,7 +721,8 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
             dt.hour = v;
             i += 4;
         } else if (is("HH12") || is("HH")) {
-            if (!readNum(2, v) || v < 1 || v > 12) return error = "ORA-01849: hour must be between 1 and 12", false;
+            if (!readNum(2, v) || v < 1 || v > 12)
+                return error = "ORA-01849: hour must be between 1 and 12", false;
             dt.hour = v % 12;
             ampm = true;
             i += is("HH12") ? 4 : 2;
@@ -714,8 +741,9 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
             char c = fmt[i];
             if (c == ' ') {
                 skipBlanks();
-            } else if (t < text.size() && (text[t] == c || (!std::isalnum(static_cast<unsigned char>(c)) &&
-                                                           !std::isalnum(static_cast<unsigned char>(text[t]))))) {
+            } else if (t < text.size() &&
+                       (text[t] == c || (!std::isalnum(static_cast<unsigned char>(c)) &&
+                                         !std::isalnum(static_cast<unsigned char>(text[t]))))) {
                 ++t;
             } else if (t < text.size()) {
                 return error = "ORA-01861: literal does not match format string", false;
@@ -724,13 +752,16 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
         }
     }
     skipBlanks();
-    if (t < text.size()) return error = "ORA-01830: date format picture ends before converting entire input string", false;
+    if (t < text.size())
+        return error = "ORA-01830: date format picture ends before converting entire input string", false;
     if (year2 >= 0) { // RR: 00-49 -> current century when the current year is below 50 ...
         int cur = NowLocal().year;
         int century = cur / 100 * 100;
         int y = century + year2;
-        if (cur % 100 < 50 && year2 >= 50) y -= 100;
-        else if (cur % 100 >= 50 && year2 < 50) y += 100;
+        if (cur % 100 < 50 && year2 >= 50)
+            y -= 100;
+        else if (cur % 100 >= 50 && year2 < 50)
+            y += 100;
         dt.year = y;
     }
     if (ampm && pm) dt.hour += 12;
@@ -778,7 +809,8 @@ bool FormatNumber(double v, const std::string& format, std::string& out) {
             if (ip[k] == '0' && zeroFrom == std::string::npos) zeroFrom = static_cast<size_t>(intSlots);
             ++intSlots;
         }
-    if (intPart == "0" && (zeroFrom == std::string::npos || zeroFrom + 1 > static_cast<size_t>(intSlots)) && fracDigits)
+    if (intPart == "0" && (zeroFrom == std::string::npos || zeroFrom + 1 > static_cast<size_t>(intSlots)) &&
+        fracDigits)
         intPart = intSlots && ip.back() == '0' ? "0" : "";
     if (static_cast<int>(intPart.size()) > intSlots) {
         out = std::string(ip.size() + fp.size() + 2, '#');
@@ -791,8 +823,10 @@ bool FormatNumber(double v, const std::string& format, std::string& out) {
     for (int k = static_cast<int>(ip.size()) - 1; k >= 0; --k) {
         char c = ip[static_cast<size_t>(k)];
         if (c == ',' || c == 'G') {
-            if (di >= 0) res.insert(res.begin(), ',');
-            else if (!fm) res.insert(res.begin(), ' ');
+            if (di >= 0)
+                res.insert(res.begin(), ',');
+            else if (!fm)
+                res.insert(res.begin(), ' ');
             continue;
         }
         --slot;
@@ -806,7 +840,8 @@ bool FormatNumber(double v, const std::string& format, std::string& out) {
     }
     if (dot != std::string::npos) res += "." + fracPart;
     if (fm) {
-        while (!res.empty() && res.back() == '0' && fp.find('0') == std::string::npos && res.find('.') != std::string::npos)
+        while (!res.empty() && res.back() == '0' && fp.find('0') == std::string::npos &&
+               res.find('.') != std::string::npos)
             res.pop_back();
     }
     std::string sign = v < 0 ? "-" : (lead ? "+" : "");
@@ -818,8 +853,10 @@ bool FormatNumber(double v, const std::string& format, std::string& out) {
     // the sign goes right before the first non-blank
     size_t firstNonBlank = res.find_first_not_of(' ');
     if (firstNonBlank == std::string::npos) firstNonBlank = res.size();
-    if (!sign.empty()) res.insert(firstNonBlank, sign);
-    else if (!fm && !trailMinus) res = " " + res;
+    if (!sign.empty())
+        res.insert(firstNonBlank, sign);
+    else if (!fm && !trailMinus)
+        res = " " + res;
     out = res;
     return true;
 }

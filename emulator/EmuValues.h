@@ -7,8 +7,9 @@
 
 namespace vemu {
 
-// A decimal number: value = 0.digits * 10^exp10 ... written as sign, significant digits and the position of the
-// decimal point counted from the first digit (pointPos = number of digits before the point; may be <= 0 or > size).
+// A decimal number: value = 0.digits * 10^exp10 ... written as sign, significant digits and the position of
+// the decimal point counted from the first digit (pointPos = number of digits before the point; may be <= 0
+// or > size).
 struct Decimal {
     bool negative = false;
     std::string digits; // no leading zeros; empty = zero
@@ -16,14 +17,14 @@ struct Decimal {
 };
 
 Decimal DecimalFromInt(long long v);
-Decimal DecimalFromDouble(double v); // 15 significant digits
+Decimal DecimalFromDouble(double v);                         // 15 significant digits
 bool DecimalFromText(const std::string& text, Decimal& out); // "12.5", "-.5", "1e3", blanks around
-std::string DecimalToText(const Decimal& d);                  // Oracle's plain form: ".5", "-12.25", "100"
-std::string EncodeNumber(const Decimal& d);                   // Oracle NUMBER bytes
+std::string DecimalToText(const Decimal& d);                 // Oracle's plain form: ".5", "-12.25", "100"
+std::string EncodeNumber(const Decimal& d);                  // Oracle NUMBER bytes
 // Allocation-free forms for the fetch path; out must hold 22 bytes; the result is the length.
 size_t EncodeIntNumber(long long v, uint8_t* out);
-size_t EncodeDoubleNumber(double v, uint8_t* out); // 15 significant digits
-bool DecodeNumber(const uint8_t* p, size_t n, Decimal& out);  // false on malformed bytes
+size_t EncodeDoubleNumber(double v, uint8_t* out);           // 15 significant digits
+bool DecodeNumber(const uint8_t* p, size_t n, Decimal& out); // false on malformed bytes
 // Decimal -> value for SQLite: integral and within 64 bits -> isInt.
 void DecimalToValue(const Decimal& d, bool& isInt, long long& i, double& f);
 
@@ -44,8 +45,8 @@ std::string FormatDate(const DateTime& dt, const std::string& format, const std:
 // Parses text with a format model; error text on failure ("ORA-01861: ..." style message without prefix).
 bool ParseDate(const std::string& text, const std::string& format, const std::string& language, DateTime& out,
                std::string& error);
-// Oracle number format models for TO_CHAR(number, fmt): 9, 0, '.', ',', D, G, FM, S, MI, $. Returns false when the
-// model is not understood (the caller then formats plainly).
+// Oracle number format models for TO_CHAR(number, fmt): 9, 0, '.', ',', D, G, FM, S, MI, $. Returns false
+// when the model is not understood (the caller then formats plainly).
 bool FormatNumber(double v, const std::string& format, std::string& out);
 
 std::string Win1252ToUtf8(const std::string& s);

@@ -154,7 +154,8 @@ uint32_t Wire::UB4() {
     uint8_t n = U8();
     if (n > 4) throw ProtocolError("integer length byte " + std::to_string(n));
     uint32_t v = 0;
-    for (uint8_t i = 0; i < n; ++i) v = (v << 8) | U8();
+    for (uint8_t i = 0; i < n; ++i)
+        v = (v << 8) | U8();
     return v;
 }
 
@@ -220,13 +221,15 @@ void Wire::WBytes(const void* src, size_t n) {
     }
 }
 
-void Wire::WUB2(int32_t v) { WUB4(v); }
+void Wire::WUB2(int32_t v) {
+    WUB4(v);
+}
 
 void Wire::WUB4(int64_t v) {
     if (!variableInts) { // fixed width, most significant first
         uint32_t u = static_cast<uint32_t>(v);
-        uint8_t b[4] = {static_cast<uint8_t>(u >> 24), static_cast<uint8_t>(u >> 16), static_cast<uint8_t>(u >> 8),
-                        static_cast<uint8_t>(u)};
+        uint8_t b[4] = {static_cast<uint8_t>(u >> 24), static_cast<uint8_t>(u >> 16),
+                        static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u)};
         WBytes(b, 4);
         return;
     }

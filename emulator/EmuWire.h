@@ -42,7 +42,7 @@ public:
     Wire& operator=(const Wire&) = delete;
 
     // Packets.
-    Packet ReadPacket();                                             // throws ConnectionClosed / ProtocolError
+    Packet ReadPacket(); // throws ConnectionClosed / ProtocolError
     void SendPacket(uint8_t type, const std::vector<uint8_t>& body); // body = bytes after the 8-byte header
     void SendMarker(uint8_t value);
     void SetMaxPacket(size_t n) { maxPacket_ = n < 64 ? 64 : (n > out_.size() ? out_.size() : n); }
@@ -54,7 +54,7 @@ public:
     uint32_t UB2();
     uint32_t UB4();
     int32_t SB4() { return static_cast<int32_t>(UB4()); }
-    std::string Clr();        // byte string: length byte, or 0xFE chunks 0x00
+    std::string Clr(); // byte string: length byte, or 0xFE chunks 0x00
     std::string Raw(size_t n);
     bool AtPacketEnd() const { return inPos_ >= inLen_; }
     void DiscardCurrentPacket() { inPos_ = inLen_; }
@@ -75,7 +75,7 @@ public:
     void WUB4(int64_t v);
     void WFixed2LE(uint16_t v); // before negotiation: two bytes, least significant first
     void WFixed2BE(uint16_t v);
-    void WClr(const void* p, size_t n);       // value: length byte or chunked
+    void WClr(const void* p, size_t n); // value: length byte or chunked
     void WClr(const std::string& s) { WClr(s.data(), s.size()); }
     void Flush(); // sends what is pending as the last packet of the reply
     long long BytesSent() const { return dataSent_; }

@@ -1,4 +1,5 @@
-// Rows per second the emulator serves to one client: the BENCH table fetched in blocks, as the worksheet does.
+// Rows per second the emulator serves to one client: the BENCH table fetched in blocks, as the worksheet
+// does.
 #include "emulator/EmuServer.h"
 #include "tests/emulator/EmuTestClient.h"
 

@@ -11,12 +11,15 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 void Usage() {
-    std::cerr << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--protocol 4|5|6] [--db FILE]\n"
-                 "                  [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
-                 "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
+    std::cerr
+        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--protocol 4|5|6] [--db FILE]\n"
+           "                  [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
+           "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
 }
 
 bool ParseLong(const std::string& s, long long& v) {
@@ -73,15 +76,20 @@ int main(int argc, char** argv) {
             if (!next(o.redirectTo)) return 2;
         } else if (a == "--resend-once") {
             o.resendOnce = true;
-        } else if (a == "--slow-fetch-ms" || a == "--drop-after-bytes" || a == "--bench-rows" || a == "--lock-wait-ms") {
+        } else if (a == "--slow-fetch-ms" || a == "--drop-after-bytes" || a == "--bench-rows" ||
+                   a == "--lock-wait-ms") {
             if (!next(v) || !ParseLong(v, n) || n < 0) {
                 std::cerr << "vestra-emu: " << a << " wants a number\n";
                 return 2;
             }
-            if (a == "--slow-fetch-ms") o.slowFetchMs = static_cast<int>(n);
-            else if (a == "--drop-after-bytes") o.dropAfterBytes = n;
-            else if (a == "--bench-rows") o.benchRows = n;
-            else o.lockWaitMs = static_cast<int>(n);
+            if (a == "--slow-fetch-ms")
+                o.slowFetchMs = static_cast<int>(n);
+            else if (a == "--drop-after-bytes")
+                o.dropAfterBytes = n;
+            else if (a == "--bench-rows")
+                o.benchRows = n;
+            else
+                o.lockWaitMs = static_cast<int>(n);
         } else if (a == "--verbose") {
             o.verbose = true;
         } else if (a == "--help" || a == "-h") {
@@ -101,7 +109,8 @@ int main(int argc, char** argv) {
         server.Start();
         std::string host = o.host.empty() || o.host == "localhost" ? "127.0.0.1" : o.host;
         std::cout << "listening on " << host << ":" << server.Port() << std::endl;
-        while (!g_stop) ::pause();
+        while (!g_stop)
+            ::pause();
         server.Stop();
     } catch (const std::exception& e) {
         std::cerr << "vestra-emu: " << e.what() << "\n";

@@ -34,19 +34,23 @@ using Row = std::vector<std::optional<std::string>>;
 class TestClient {
 public:
     ~TestClient();
-    // TNS connect; returns the answer's packet type (2 ACCEPT, 4 REFUSE, 5 REDIRECT ...); redirect text in detail.
-    int Connect(uint16_t port, const std::string& sid, std::string* detail = nullptr, bool followResend = true);
+    // TNS connect; returns the answer's packet type (2 ACCEPT, 4 REFUSE, 5 REDIRECT ...); redirect text in
+    // detail.
+    int Connect(uint16_t port, const std::string& sid, std::string* detail = nullptr,
+                bool followResend = true);
     int Negotiate(); // protocol and data types; returns the server's protocol version
     Status Logon(const std::string& user, const std::string& password);
     int OpenCursor();
     Status Parse(int cursor, const std::string& sql);
     // Execute with binds (one row per element of rows); for PL/SQL blocks the outputs land in outBinds.
-    Status Execute(int cursor, const std::vector<Item>& binds, const std::vector<std::vector<Item>>& rows = {},
-                   bool plsql = false, std::vector<std::optional<std::string>>* outBinds = nullptr,
+    Status Execute(int cursor, const std::vector<Item>& binds,
+                   const std::vector<std::vector<Item>>& rows = {}, bool plsql = false,
+                   std::vector<std::optional<std::string>>* outBinds = nullptr,
                    std::vector<uint8_t>* marks = nullptr);
     Status Fetch(int cursor, const std::vector<Item>& defines, int rows, std::vector<Row>& out);
     // The same fetch without keeping the values (for the benchmark): counts rows and value bytes.
-    Status FetchCount(int cursor, const std::vector<Item>& defines, int rows, long long& count, long long& bytes);
+    Status FetchCount(int cursor, const std::vector<Item>& defines, int rows, long long& count,
+                      long long& bytes);
     Status Describe(int cursor, const std::string& text, std::vector<Column>& cols); // function 98
     Status Describe43(int cursor, std::vector<Column>& cols);
     Status Close(int cursor);
@@ -58,7 +62,8 @@ public:
     bool Closed() const { return fd_ < 0; }
 
     // Convenience: run a statement (parse + execute) on a fresh cursor; for queries fetch everything as text.
-    Status Query(const std::string& sql, std::vector<Row>& rows, int ncols, const std::vector<Item>& binds = {});
+    Status Query(const std::string& sql, std::vector<Row>& rows, int ncols,
+                 const std::vector<Item>& binds = {});
     Status Exec(const std::string& sql, const std::vector<Item>& binds = {});
 
     int serverVersion = 8100;

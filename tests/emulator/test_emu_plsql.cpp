@@ -11,8 +11,8 @@ struct EmuPlsql : ::testing::TestWithParam<int> {
         srv = StartServer(o);
         LogonOk(c, srv->Port());
     }
-    Status Block(const std::string& text, const std::vector<Item>& binds, std::vector<std::optional<std::string>>& out,
-                 std::vector<uint8_t>* marks = nullptr) {
+    Status Block(const std::string& text, const std::vector<Item>& binds,
+                 std::vector<std::optional<std::string>>& out, std::vector<uint8_t>* marks = nullptr) {
         int cur = c.OpenCursor();
         Status s = c.Parse(cur, text);
         if (!s.code) s = c.Execute(cur, binds, {}, true, &out, marks);
@@ -37,15 +37,17 @@ TEST_P(EmuPlsql, AssignmentReturnsTheValue) {
 
 TEST_P(EmuPlsql, ClientLayerBlocks) {
     std::vector<std::optional<std::string>> out;
-    Status s = Block("begin SELECT Version INTO :Result FROM SYS.PRODUCT_COMPONENT_VERSION WHERE Upper(Product) LIKE "
-                     "'%ORACLE%'; end;",
-                     {Str("", 65)}, out);
+    Status s = Block(
+        "begin SELECT Version INTO :Result FROM SYS.PRODUCT_COMPONENT_VERSION WHERE Upper(Product) LIKE "
+        "'%ORACLE%'; end;",
+        {Str("", 65)}, out);
     ASSERT_EQ(s.code, 0) << s.text;
     EXPECT_EQ(out[0], GetParam() == 4 ? "7.3.4.0.0" : GetParam() == 5 ? "8.0.6.0.0" : "8.1.7.0.0");
     out.clear();
     std::string nls =
         "declare  cursor NlsParamsCursor is    SELECT * FROM nls_session_parameters;begin  SELECT "
-        "Nvl(Lengthb(Chr(65536)), Nvl(Lengthb(Chr(65536)), 1))    INTO :CharLength FROM dual;  for NlsRecord in "
+        "Nvl(Lengthb(Chr(65536)), Nvl(Lengthb(Chr(65536)), 1))    INTO :CharLength FROM dual;  for NlsRecord "
+        "in "
         "NlsParamsCursor loop    if NlsRecord.parameter = 'NLS_DATE_LANGUAGE' then      :NlsDateLanguage := "
         "NlsRecord.value;    elsif NlsRecord.parameter = 'NLS_DATE_FORMAT' then      :NlsDateFormat := "
         "NlsRecord.value;    end if;  end loop;end;";
@@ -73,8 +75,9 @@ TEST_P(EmuPlsql, ClientLayerBlocks) {
 
 TEST_P(EmuPlsql, ReturningIntoAndCursorVariables) {
     std::vector<std::optional<std::string>> out;
-    Status s = Block("begin UPDATE emp SET sal = sal + :d WHERE empno = 7369 RETURNING sal, ename INTO :s, :n; end;",
-                     {Num(100), Str("", 22), Str("", 20)}, out);
+    Status s =
+        Block("begin UPDATE emp SET sal = sal + :d WHERE empno = 7369 RETURNING sal, ename INTO :s, :n; end;",
+              {Num(100), Str("", 22), Str("", 20)}, out);
     ASSERT_EQ(s.code, 0) << s.text;
     EXPECT_EQ(s.rows, 1);
     EXPECT_EQ(out[1], "900");
@@ -84,7 +87,8 @@ TEST_P(EmuPlsql, ReturningIntoAndCursorVariables) {
     Item cur;
     cur.type = 102;
     cur.size = 4;
-    s = Block("begin open :c for select ename from emp where deptno = :d order by ename; end;", {cur, Num(10)}, out);
+    s = Block("begin open :c for select ename from emp where deptno = :d order by ename; end;",
+              {cur, Num(10)}, out);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_TRUE(out[0].has_value());
     ASSERT_EQ(out[0]->size(), 2u);
@@ -109,7 +113,8 @@ TEST_P(EmuPlsql, LobsThroughDbmsLob) {
     Item loc;
     loc.type = 112;
     loc.size = 4;
-    Status s = Block("begin update docs set body = empty_clob() where id = 1 returning body into :b; end;", {loc}, out);
+    Status s = Block("begin update docs set body = empty_clob() where id = 1 returning body into :b; end;",
+                     {loc}, out);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_TRUE(out[0].has_value());
     Item locator = loc;

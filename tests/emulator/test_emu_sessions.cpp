@@ -2,11 +2,11 @@
 #include "tests/emulator/EmuTestUtil.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/wait.h>
-#include <chrono>
-#include <cstdio>
 #include <thread>
 #include <unistd.h>
 
@@ -75,7 +75,8 @@ TEST(EmuSessions, OlderProtocolsDescribeWithFunction43) {
         int cur = c.OpenCursor();
         // 40 columns take two batches of at most 32
         std::string sql = "select ";
-        for (int i = 0; i < 40; ++i) sql += (i ? ", " : "") + std::string("empno c") + std::to_string(i);
+        for (int i = 0; i < 40; ++i)
+            sql += (i ? ", " : "") + std::string("empno c") + std::to_string(i);
         sql += " from emp";
         ASSERT_EQ(c.Parse(cur, sql).code, 0);
         std::vector<Column> cols;
@@ -217,7 +218,8 @@ TEST(EmuSessions, TwentySessionsOfMixedStatementsLoseNoCommittedRow) {
                         break;
                     }
                     case 3:
-                        st = c.Exec("update work set note = 'upd' where sess = :s and n = :n", {Num(s), Num(i - 3)});
+                        st = c.Exec("update work set note = 'upd' where sess = :s and n = :n",
+                                    {Num(s), Num(i - 3)});
                         break;
                     case 4:
                         st = c.Commit();
@@ -237,7 +239,8 @@ TEST(EmuSessions, TwentySessionsOfMixedStatementsLoseNoCommittedRow) {
                 ++failures;
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(240));
     EXPECT_EQ(failures.load(), 0);
     TestClient c;
@@ -285,7 +288,8 @@ TEST(EmuSessions, ExecutableAnnouncesItsPortAndStopsOnSigterm) {
     ::close(out[1]);
     std::string line;
     char ch;
-    while (::read(out[0], &ch, 1) == 1 && ch != '\n') line += ch;
+    while (::read(out[0], &ch, 1) == 1 && ch != '\n')
+        line += ch;
     ::close(out[0]);
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     int port = std::atoi(line.c_str() + 23);

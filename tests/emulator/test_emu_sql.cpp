@@ -33,10 +33,16 @@ TEST_F(EmuSql, FunctionsAndPseudoColumnsBehaveAsInOracle) {
     EXPECT_EQ(One(c, "select to_char(hiredate, 'YYYY-MM-DD') from emp where empno = 7788"), "1987-04-19");
     EXPECT_EQ(One(c, "select 'x' || hiredate from emp where empno = 7788"), "x19-APR-87");
     EXPECT_EQ(One(c, "select hiredate + 1 from emp where empno = 7788"), "20-APR-87");
-    EXPECT_EQ(One(c, "select to_char(add_months(to_date('31.01.2020','DD.MM.YYYY'), 1), 'DD.MM.YYYY') from dual"),
-              "29.02.2020");
+    EXPECT_EQ(
+        One(c, "select to_char(add_months(to_date('31.01.2020','DD.MM.YYYY'), 1), 'DD.MM.YYYY') from dual"),
+        "29.02.2020");
     // the wire carries Windows-1252
-    EXPECT_EQ(One(c, "select upper('stra\xDF" "e') || lower('\xC4" "B') from dual"), "STRA\xDF" "E\xE4" "b");
+    EXPECT_EQ(One(c, "select upper('stra\xDF"
+                     "e') || lower('\xC4"
+                     "B') from dual"),
+              "STRA\xDF"
+              "E\xE4"
+              "b");
     EXPECT_EQ(One(c, "select length('M\xFCller') from dual"), "6");
     EXPECT_EQ(One(c, "select 7/2 from dual"), "3.5");
     EXPECT_EQ(One(c, "select trunc(1234.567, 2) from dual"), "1234.56");
@@ -49,16 +55,20 @@ TEST_F(EmuSql, SessionDateFormatAndLanguageAreHonoured) {
     ASSERT_EQ(c.Exec("ALTER SESSION SET NLS_DATE_LANGUAGE='German'").code, 0);
     ASSERT_EQ(c.Exec("ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY'").code, 0);
     EXPECT_EQ(One(c, "select hiredate from emp where empno = 7566"), "02.04.1981");
-    EXPECT_EQ(One(c, "select to_char(hiredate, 'DD. Month YYYY') from emp where empno = 7934"), "23. Januar    1982");
+    EXPECT_EQ(One(c, "select to_char(hiredate, 'DD. Month YYYY') from emp where empno = 7934"),
+              "23. Januar    1982");
     EXPECT_EQ(One(c, "select to_char(hiredate, 'fmDay') from emp where empno = 7934"), "Samstag");
     EXPECT_EQ(One(c, "select to_char(to_date('03.03.2021'), 'DD-MON-YYYY') from dual"), "03-M\xC4R-2021");
-    EXPECT_EQ(One(c, "select value from nls_session_parameters where parameter = 'NLS_DATE_FORMAT'"), "DD.MM.YYYY");
+    EXPECT_EQ(One(c, "select value from nls_session_parameters where parameter = 'NLS_DATE_FORMAT'"),
+              "DD.MM.YYYY");
 }
 
 TEST_F(EmuSql, DescribeReportsOracleTypes) {
     int cur = c.OpenCursor();
     std::vector<Column> cols;
-    auto st = c.Describe(cur, "select empno, ename, hiredate, sal, comm, count(*) over () n, 'ab' lit, sysdate from emp", cols);
+    auto st = c.Describe(
+        cur, "select empno, ename, hiredate, sal, comm, count(*) over () n, 'ab' lit, sysdate from emp",
+        cols);
     ASSERT_EQ(st.code, 0) << st.text;
     ASSERT_EQ(cols.size(), 8u);
     EXPECT_EQ(cols[0].name, "EMPNO");
@@ -131,7 +141,8 @@ TEST_F(EmuSql, DmlReportsRowsAndRollsBack) {
     // binds and array DML
     int cur = c.OpenCursor();
     ASSERT_EQ(c.Parse(cur, "insert into bonus (ename, sal) values (:n, :s)").code, 0);
-    s = c.Execute(cur, {Str("", 10), NullOf(2, 22)}, {{Str("A"), Num(1)}, {Str("B"), Num(2)}, {Str("C"), NullOf(2, 22)}});
+    s = c.Execute(cur, {Str("", 10), NullOf(2, 22)},
+                  {{Str("A"), Num(1)}, {Str("B"), Num(2)}, {Str("C"), NullOf(2, 22)}});
     EXPECT_EQ(s.code, 0) << s.text;
     EXPECT_EQ(s.rows, 3);
     EXPECT_EQ(One(c, "select count(sal) || '/' || count(*) from bonus"), "2/3");
@@ -151,8 +162,11 @@ TEST_F(EmuSql, SavepointsKeepEarlierWork) {
 }
 
 TEST_F(EmuSql, DdlSequencesAndDictionary) {
-    ASSERT_EQ(c.Exec("create table t1 (id number(5) constraint t1_pk primary key, name varchar2(20) not null, "
-                     "created date default sysdate, amount number(10,2), note clob)").code, 0);
+    ASSERT_EQ(
+        c.Exec("create table t1 (id number(5) constraint t1_pk primary key, name varchar2(20) not null, "
+               "created date default sysdate, amount number(10,2), note clob)")
+            .code,
+        0);
     EXPECT_EQ(c.Exec("create table t1 (x number)").code, 955);
     ASSERT_EQ(c.Exec("create index t1_name on t1 (name)").code, 0);
     ASSERT_EQ(c.Exec("create sequence t1_seq start with 100").code, 0);
@@ -162,24 +176,29 @@ TEST_F(EmuSql, DdlSequencesAndDictionary) {
     EXPECT_EQ(One(c, "select min(id) from t1"), "100");
     EXPECT_EQ(One(c, "select count(*) from t1 where created is not null"), "2");
     ASSERT_EQ(c.Commit().code, 0);
-    EXPECT_EQ(One(c, "select data_type || ' ' || data_length || ' ' || nullable from all_tab_columns where owner = "
-                     "'SCOTT' and table_name = 'T1' and column_name = 'NAME'"),
-              "VARCHAR2 20 N");
-    EXPECT_EQ(One(c, "select data_precision || ',' || data_scale from all_tab_columns where table_name = 'T1' and "
-                     "column_name = 'AMOUNT'"),
-              "10,2");
+    EXPECT_EQ(
+        One(c, "select data_type || ' ' || data_length || ' ' || nullable from all_tab_columns where owner = "
+               "'SCOTT' and table_name = 'T1' and column_name = 'NAME'"),
+        "VARCHAR2 20 N");
+    EXPECT_EQ(
+        One(c, "select data_precision || ',' || data_scale from all_tab_columns where table_name = 'T1' and "
+               "column_name = 'AMOUNT'"),
+        "10,2");
     EXPECT_EQ(One(c, "select constraint_type from dba_constraints where constraint_name = 'T1_PK'"), "P");
-    EXPECT_EQ(One(c, "select r_constraint_name from sys.dba_constraints where owner = 'SCOTT' and constraint_name = "
-                     "'FK_DEPTNO'"),
-              "PK_DEPT");
+    EXPECT_EQ(
+        One(c,
+            "select r_constraint_name from sys.dba_constraints where owner = 'SCOTT' and constraint_name = "
+            "'FK_DEPTNO'"),
+        "PK_DEPT");
     EXPECT_EQ(One(c, "select column_name from dba_cons_columns where constraint_name = 'PK_EMP'"), "EMPNO");
     EXPECT_EQ(One(c, "select uniqueness from dba_indexes where index_name = 'T1_NAME'"), "NONUNIQUE");
     EXPECT_EQ(One(c, "select count(*) from sys.dba_tables where owner = 'SCOTT'"), "5");
     EXPECT_EQ(One(c, "select count(*) from dba_triggers"), "0");
     EXPECT_EQ(One(c, "select count(*) from v$session"), "1");
     EXPECT_EQ(One(c, "select value from v$parameter where name = 'db_name'"), "bnx");
-    EXPECT_EQ(One(c, "select version from sys.product_component_version where upper(product) like '%ORACLE%'"),
-              "8.1.7.0.0");
+    EXPECT_EQ(
+        One(c, "select version from sys.product_component_version where upper(product) like '%ORACLE%'"),
+        "8.1.7.0.0");
     EXPECT_EQ(One(c, "select count(*) from user_errors"), "0");
     ASSERT_EQ(c.Exec("drop table t1").code, 0);
     EXPECT_EQ(c.Exec("select * from t1").code, 942);
@@ -201,19 +220,21 @@ TEST_F(EmuSql, LockedRowsGiveResourceBusy) {
 
 TEST_F(EmuSql, WorksheetAndBrowserCatalogQueries) {
     std::vector<Row> rows;
-    Status s = c.Query("Select Column_name as Spalte, substr(Data_type,1,15) as Datentyp, Data_length as Laenge, "
-                       "Nullable    as NULLZUGELASSEN, Data_Default as Defaultwert from SYS.ALL_TAB_COLUMNS where "
-                       "Table_name = 'EMP' and OWNER = 'SCOTT'",
-                       rows, 5);
+    Status s =
+        c.Query("Select Column_name as Spalte, substr(Data_type,1,15) as Datentyp, Data_length as Laenge, "
+                "Nullable    as NULLZUGELASSEN, Data_Default as Defaultwert from SYS.ALL_TAB_COLUMNS where "
+                "Table_name = 'EMP' and OWNER = 'SCOTT'",
+                rows, 5);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_EQ(rows.size(), 8u);
     EXPECT_EQ(rows[0][0], "EMPNO");
     EXPECT_EQ(rows[0][3], "N");
     EXPECT_EQ(rows[4][1], "DATE");
     rows.clear();
-    s = c.Query("SELECT sid, to_char(logon_time,'DD.MM.YYYY:HH24:MI') logon_time, username,type, status, process, "
-                "sql_address, sql_hash_value FROM v$session WHERE username is not null and status ='ACTIVE'",
-                rows, 8);
+    s = c.Query(
+        "SELECT sid, to_char(logon_time,'DD.MM.YYYY:HH24:MI') logon_time, username,type, status, process, "
+        "sql_address, sql_hash_value FROM v$session WHERE username is not null and status ='ACTIVE'",
+        rows, 8);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][2], "SCOTT");
@@ -224,47 +245,56 @@ TEST_F(EmuSql, WorksheetAndBrowserCatalogQueries) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][3], "8192");
     rows.clear();
-    s = c.Query("select distinct OWNER||'.'||TABLE_NAME as TABLENAME from SYS.DBA_TABLES where OWNER = 'SCOTT'",
-                rows, 1);
+    s = c.Query(
+        "select distinct OWNER||'.'||TABLE_NAME as TABLENAME from SYS.DBA_TABLES where OWNER = 'SCOTT'", rows,
+        1);
     ASSERT_EQ(s.code, 0) << s.text;
     EXPECT_EQ(rows.size(), 4u);
     rows.clear();
-    s = c.Query(" select   c.OWNER,    c.TABLE_NAME      as FK_TABELLE,   c.CONSTRAINT_NAME as FK_NAME,      "
-                "cc.COLUMN_NAME    as FK_SPALTE,    r.TABLE_NAME      as PK_TABLE,     rc.COLUMN_NAME    as PK_SPALTE,"
-                "    cc.POSITION from     dba_constraints c, dba_constraints r,              dba_cons_columns cc, "
-                "dba_cons_columns rc  where    c.CONSTRAINT_TYPE = 'R' and      c.OWNER not in ('SYS','SYSTEM')and   "
-                "   c.R_OWNER = r.OWNER   and      c.R_CONSTRAINT_NAME = r.CONSTRAINT_NAME and      c.CONSTRAINT_NAME "
-                "= cc.CONSTRAINT_NAME  and      c.OWNER = cc.OWNER                      and      r.CONSTRAINT_NAME = "
-                "rc.CONSTRAINT_NAME  and      r.OWNER = rc.OWNER                      and      cc.POSITION = "
-                "rc.POSITION               and      r.TABLE_NAME = 'DEPT'",
-                rows, 7);
+    s = c.Query(
+        " select   c.OWNER,    c.TABLE_NAME      as FK_TABELLE,   c.CONSTRAINT_NAME as FK_NAME,      "
+        "cc.COLUMN_NAME    as FK_SPALTE,    r.TABLE_NAME      as PK_TABLE,     rc.COLUMN_NAME    as "
+        "PK_SPALTE,"
+        "    cc.POSITION from     dba_constraints c, dba_constraints r,              dba_cons_columns cc, "
+        "dba_cons_columns rc  where    c.CONSTRAINT_TYPE = 'R' and      c.OWNER not in ('SYS','SYSTEM')and   "
+        "   c.R_OWNER = r.OWNER   and      c.R_CONSTRAINT_NAME = r.CONSTRAINT_NAME and      "
+        "c.CONSTRAINT_NAME "
+        "= cc.CONSTRAINT_NAME  and      c.OWNER = cc.OWNER                      and      r.CONSTRAINT_NAME = "
+        "rc.CONSTRAINT_NAME  and      r.OWNER = rc.OWNER                      and      cc.POSITION = "
+        "rc.POSITION               and      r.TABLE_NAME = 'DEPT'",
+        rows, 7);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1], "EMP");
     EXPECT_EQ(rows[0][3], "DEPTNO");
     rows.clear();
-    s = c.Query(" select  SUBSTR(OWNER,1,15) as OWNER,   INDEX_NAME,   SUBSTR(INDEX_TYPE,1,10) as INDEX_TYPE,   STATUS,"
-                "   LAST_ANALYZED,   UNIQUENESS,   COMPRESSION,   TABLESPACE_NAME from     dba_indexes where   OWNER "
-                "not in ('SYS','SYSTEM') and      TABLE_NAME = 'EMP'",
-                rows, 8);
+    s = c.Query(
+        " select  SUBSTR(OWNER,1,15) as OWNER,   INDEX_NAME,   SUBSTR(INDEX_TYPE,1,10) as INDEX_TYPE,   "
+        "STATUS,"
+        "   LAST_ANALYZED,   UNIQUENESS,   COMPRESSION,   TABLESPACE_NAME from     dba_indexes where   OWNER "
+        "not in ('SYS','SYSTEM') and      TABLE_NAME = 'EMP'",
+        rows, 8);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1], "PK_EMP");
     EXPECT_EQ(rows[0][5], "UNIQUE");
     rows.clear();
-    s = c.Query(" select   TRIGGER_NAME,                       substr(TABLE_OWNER,1,15) as TBL_OWNER,   Trigger_TYPE, "
-                "STATUS, substr(TRIGGERING_EVENT,1,30) as EVENT,   BASE_OBJECT_TYPE, WHEN_CLAUSE, DESCRIPTION, "
-                "ACTION_TYPE, TRIGGER_BODY from     dba_triggers where   OWNER not in ('SYS','SYSTEM')and      "
-                "TABLE_NAME = 'EMP'",
-                rows, 10);
+    s = c.Query(
+        " select   TRIGGER_NAME,                       substr(TABLE_OWNER,1,15) as TBL_OWNER,   "
+        "Trigger_TYPE, "
+        "STATUS, substr(TRIGGERING_EVENT,1,30) as EVENT,   BASE_OBJECT_TYPE, WHEN_CLAUSE, DESCRIPTION, "
+        "ACTION_TYPE, TRIGGER_BODY from     dba_triggers where   OWNER not in ('SYS','SYSTEM')and      "
+        "TABLE_NAME = 'EMP'",
+        rows, 10);
     EXPECT_EQ(s.code, 0) << s.text;
     EXPECT_EQ(One(c, "SELECT Count(*) FROM (\rselect * from emp where deptno = 20)"), "5");
     rows.clear();
-    s = c.Query("SELECT table_name,column_name,table_id FROM (\rSELECT table_name,column_name,1 table_id,column_id "
-                "FROM all_tab_columns WHERE owner = sys_context('USERENV', 'CURRENT_SCHEMA') and table_name = 'DEPT'"
-                "\rUNION (\rSELECT table_name,column_name,2 table_id,column_id FROM all_tab_columns WHERE owner = "
-                "'SCOTT' and table_name = 'SALGRADE'))\rORDER BY table_id,column_id",
-                rows, 3);
+    s = c.Query(
+        "SELECT table_name,column_name,table_id FROM (\rSELECT table_name,column_name,1 table_id,column_id "
+        "FROM all_tab_columns WHERE owner = sys_context('USERENV', 'CURRENT_SCHEMA') and table_name = 'DEPT'"
+        "\rUNION (\rSELECT table_name,column_name,2 table_id,column_id FROM all_tab_columns WHERE owner = "
+        "'SCOTT' and table_name = 'SALGRADE'))\rORDER BY table_id,column_id",
+        rows, 3);
     ASSERT_EQ(s.code, 0) << s.text;
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[0][1], "DEPTNO");

@@ -1,4 +1,5 @@
-// Value forms: Oracle NUMBER bytes, DATE bytes, date format models, the Windows-1252 edge and the logon cipher.
+// Value forms: Oracle NUMBER bytes, DATE bytes, date format models, the Windows-1252 edge and the logon
+// cipher.
 #include "emulator/EmuCrypt.h"
 #include "emulator/EmuValues.h"
 
@@ -19,16 +20,24 @@ std::string Hex(const std::string& s) {
 }
 std::string FromHex(const std::string& h) {
     std::string r;
-    for (size_t i = 0; i + 1 < h.size(); i += 3) r += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
+    for (size_t i = 0; i + 1 < h.size(); i += 3)
+        r += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
     return r;
 }
 } // namespace
 
 TEST(EmuValues, IntegersEncodeAsOracleNumbers) {
-    const std::pair<long long, const char*> cases[] = {
-        {0, "80"},          {1, "C1 02"},       {10, "C1 0B"},          {100, "C2 02"},
-        {123, "C2 02 18"},  {1000000, "C4 02"}, {-1, "3E 64 66"},       {-100, "3D 64 66"},
-        {-123, "3D 64 4E 66"}, {2147483647, "C5 16 30 31 25 30"}, {-2147483648LL, "3A 50 36 35 41 35 66"}};
+    const std::pair<long long, const char*> cases[] = {{0, "80"},
+                                                       {1, "C1 02"},
+                                                       {10, "C1 0B"},
+                                                       {100, "C2 02"},
+                                                       {123, "C2 02 18"},
+                                                       {1000000, "C4 02"},
+                                                       {-1, "3E 64 66"},
+                                                       {-100, "3D 64 66"},
+                                                       {-123, "3D 64 4E 66"},
+                                                       {2147483647, "C5 16 30 31 25 30"},
+                                                       {-2147483648LL, "3A 50 36 35 41 35 66"}};
     for (const auto& [v, hex] : cases) {
         EXPECT_EQ(Hex(EncodeNumber(DecimalFromInt(v))), hex) << v;
         Decimal d;
