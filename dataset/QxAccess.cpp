@@ -370,3 +370,27 @@ void TQxRecordSet::GetPriorRecord(uint8_t* recBuf) {
     bof_ = eof_ = false;
     if (recBuf) std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
 }
+
+void TQxRecordSet::SetRecNo(int recNo) {
+    if (!uniDirectional_ && !CanFetchBack()) {
+        TMemData::SetRecNo(recNo);
+        return;
+    }
+    if (recNo <= 0) return;
+    // Within the loaded rows the store finds the item without fetching.
+    PItemHeader lastVisible = lastItem_;
+    while (lastVisible && IsHidden(lastVisible))
+        lastVisible = lastVisible->Prev;
+    if (lastVisible && recNo <= lastVisible->Order + recNoOffset_) {
+        TMemData::SetRecNo(recNo);
+        return;
+    }
+    // Beyond them, a fetch may free the items a walk would hold on to: step with the fetching navigation,
+    // which re-reads the list after every fetch.
+    if (lastVisible && currentItem_ != lastVisible) {
+        currentItem_ = lastVisible;
+        bof_ = eof_ = false;
+    }
+    while (!GetEOF() && GetRecNo() < recNo)
+        GetNextRecord(nullptr);
+}

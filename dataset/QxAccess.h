@@ -215,6 +215,10 @@ public:
     void Prepare() override;
     void GetNextRecord(uint8_t* recBuf) override;
     void GetPriorRecord(uint8_t* recBuf) override;
+    // Positioning by number; when fetching replaces the loaded items (UniDirectional, CanFetchBack),
+    // positions beyond the loaded rows are reached by stepping, and a number that does not exist leaves the
+    // store at Eof.
+    void SetRecNo(int recNo) override;
     // Server layer: appends the next block of rows (or the previous one with fetchBack); true when rows came.
     bool Fetch(bool fetchBack) override { return false; }
 

@@ -363,3 +363,17 @@ TEST(QxScrollable, StepsBothWaysThroughReplacedWindows) {
     EXPECT_EQ(head, nullptr);
     EXPECT_EQ(tail, nullptr);
 }
+
+TEST_F(QxFixture, PositioningByNumberWithUniDirectionalStepsThroughReplacedBlocks) {
+    rs->SetSQL("SELECT * FROM EMP");
+    rs->SetProp(prUniDirectional, Variant(true));
+    rs->SetProp(prFetchRows, Variant(int32_t(2)));
+    rs->Open();
+    rs->SetRecNo(6); // the blocks before row 6 are dropped on the way
+    EXPECT_EQ(CurrentEmpNo(), 6);
+    EXPECT_EQ(rs->GetRecNo(), 6);
+    rs->SetRecNo(2); // behind the loaded rows: nothing to go back to
+    EXPECT_EQ(rs->GetRecNo(), 6);
+    rs->SetRecNo(20);
+    EXPECT_TRUE(rs->GetEOF());
+}
