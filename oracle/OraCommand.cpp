@@ -361,6 +361,8 @@ struct TOutPieceState {
     ub4 Len = 0;
     sb2 Ind = 0;
 };
+// The length the server wrote for the piece handed out last (the call runs on this thread).
+thread_local TOutPieceState g_outPiece;
 
 sb4 OutBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4** alenpp, ub1* piecep, void** indpp,
                     ub2** rcodepp) {
@@ -369,7 +371,7 @@ sb4 OutBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4** ale
     for (int i = 0; i < cmd->GetParamCount(); ++i)
         if (cmd->Param(i)->BindHandle == bindp)
             p = cmd->Param(i);
-    static thread_local TOutPieceState state;
+    TOutPieceState& state = g_outPiece;
     *bufpp = nullptr;
     *alenpp = nullptr;
     *indpp = &state.Ind;
@@ -398,13 +400,13 @@ void FinishOutPieces(TBlob* b) {
     PPieceHeader p = b->FirstPiece();
     while (p) {
         PPieceHeader next = p->Next;
-        if (p->Used == p->Size && !next) {
-            // the last piece keeps what the callback's length said
-        }
+        if (!next && p->Used == p->Size && g_outPiece.Len < p->Size)
+            p->Used = g_outPiece.Len; // the last piece keeps the length the server reported
         if (p->Used == 0)
             b->DeletePiece(p);
         p = next;
     }
+    g_outPiece.Len = 0;
 }
 
 } // namespace

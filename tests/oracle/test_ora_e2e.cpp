@@ -331,3 +331,79 @@ TEST(OraWorkbench, EditPostWritesOneRowStrictUpdateAndRefresh) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(OraTransactions, InTransactionSavepointsAndDdlEndingTheTransaction) {
+    Rig r;
+    r.s->StartTransaction();
+    EXPECT_TRUE(r.s->InTransaction());
+    EXPECT_THROW(r.s->StartTransaction(), EDAError);
+    TOraSQL sql(r.s.get());
+    sql.SetSQL("UPDATE DEPT SET LOC = 'X' WHERE DEPTNO = 10");
+    sql.Execute();
+    r.s->Savepoint("SP1");
+    sql.SetSQL("UPDATE DEPT SET LOC = 'Y' WHERE DEPTNO = 20");
+    sql.Execute();
+    r.s->RollbackToSavepoint("SP1");
+    r.s->Commit();
+    EXPECT_FALSE(r.s->InTransaction());
+    TOraQuery q(r.s.get());
+    q.SetSQL("SELECT LOC FROM DEPT WHERE DEPTNO IN (10, 20) ORDER BY DEPTNO");
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsString(), "X");
+    q.Next();
+    EXPECT_EQ(q.Fields(0)->AsString(), "DALLAS");
+}
+
+TEST(OraParams, ArrayDmlBindsEachParameterOnce) {
+    Rig r;
+    TOraSQL sql(r.s.get());
+    sql.SetSQL("CREATE TABLE T_ARR (ID NUMBER, NAME VARCHAR2(10))");
+    sql.Execute();
+    TOCIConnection* c = r.s->OCIConnection();
+    auto cmd = c->CreateCommand();
+    auto* oc = static_cast<TOCICommand*>(cmd.get());
+    oc->SetSQL("INSERT INTO T_ARR VALUES (:id, :name)");
+    ASSERT_EQ(oc->GetParamCount(), 2);
+    oc->Param(0)->SetDataType(dtInt32);
+    oc->Param(0)->SetLength(3);
+    oc->Param(1)->SetDataType(dtString);
+    oc->Param(1)->SetSize(10);
+    oc->Param(1)->SetLength(3);
+    for (int i = 1; i <= 3; ++i) {
+        oc->Param(0)->SetItemValue(i, Variant(int32_t(i)));
+        oc->Param(1)->SetItemValue(i, Variant("n" + std::to_string(i)));
+    }
+    oc->Param(0)->SetParamType(pdInput);
+    oc->Param(1)->SetParamType(pdInput);
+    oc->Execute(3);
+    TOraQuery q(r.s.get());
+    q.SetSQL("SELECT COUNT(*), MAX(NAME) FROM T_ARR");
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsInteger(), 3);
+    EXPECT_EQ(q.Fields(1)->AsString(), "n3");
+    // A parameter shorter than the iterations is refused with its name.
+    oc->Param(1)->SetLength(2);
+    try {
+        oc->Execute(3);
+        FAIL();
+    } catch (std::exception& e) {
+        EXPECT_EQ(std::string(e.what()), "name parameter must be array with length 3");
+    }
+}
+
+TEST(OraQueryFetch, QueryRecCountAndExecSQLResult) {
+    Rig r;
+    TOraQuery q(r.s.get());
+    q.SetQueryRecCount(true);
+    q.SetFetchRows(5);
+    q.SetSQL("SELECT * FROM EMP ORDER BY EMPNO");
+    q.Open();
+    EXPECT_EQ(q.RecordCount(), 14);
+    // Values go to the parameters by position, Result included.
+    Variant v = r.s->ExecSQL("begin :Result := :a + :b; end;", {Variant::Null(), Variant(int32_t(2)), Variant(int32_t(3))});
+    EXPECT_EQ(VarToStr(v), "5");
+}
+
+} // namespace
