@@ -15,21 +15,75 @@
 #include <vector>
 
 enum TFieldType : uint8_t {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD, ftDate, ftTime,
-    ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle,
-    ftTypedBinary, ftCursor, ftFixedChar, ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet,
-    ftOraBlob, ftOraClob, ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd,
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftADT,
+    ftArray,
+    ftReference,
+    ftDataSet,
+    ftOraBlob,
+    ftOraClob,
+    ftVariant,
+    ftInterface,
+    ftIDispatch,
+    ftGuid,
+    ftTimeStamp,
+    ftFMTBcd,
 };
 inline constexpr int FieldTypeCount = ftFMTBcd + 1;
 
 enum TDataSetState : uint8_t {
-    dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue, dsOldValue, dsCurValue,
-    dsBlockRead, dsInternalCalc, dsOpening,
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter,
+    dsNewValue,
+    dsOldValue,
+    dsCurValue,
+    dsBlockRead,
+    dsInternalCalc,
+    dsOpening,
 };
 
 enum TDataEvent : uint8_t {
-    deFieldChange, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange, deUpdateRecord,
-    deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange, deFocusControl,
+    deFieldChange,
+    deRecordChange,
+    deDataSetChange,
+    deDataSetScroll,
+    deLayoutChange,
+    deUpdateRecord,
+    deUpdateState,
+    deCheckBrowseMode,
+    dePropertyChange,
+    deFieldListChange,
+    deFocusControl,
 };
 
 enum TFieldKind : uint8_t { fkData, fkCalculated, fkLookup, fkInternalCalc };
@@ -66,7 +120,8 @@ class TFieldDefs;
 
 class TFieldDef {
 public:
-    TFieldDef(TFieldDefs* owner, const std::string& name, TFieldType type, int size, bool required, int fieldNo);
+    TFieldDef(TFieldDefs* owner, const std::string& name, TFieldType type, int size, bool required,
+              int fieldNo);
     ~TFieldDef();
     std::string Name;
     TFieldType DataType;
@@ -92,7 +147,8 @@ public:
     explicit TFieldDefs(TFieldDef* parentDef = nullptr) : parentDef_(parentDef) {}
     int Count() const { return int(items_.size()); }
     TFieldDef* operator[](int i) const { return items_[size_t(i)].get(); }
-    TFieldDef* Add(const std::string& name, TFieldType type, int size = 0, bool required = false, int fieldNo = 0);
+    TFieldDef* Add(const std::string& name, TFieldType type, int size = 0, bool required = false,
+                   int fieldNo = 0);
     void Clear() { items_.clear(); }
     TFieldDef* Find(const std::string& name) const;
     TFieldDef* ParentDef() const { return parentDef_; }
@@ -686,7 +742,8 @@ public:
 
     // ---- Search ----
     virtual bool Locate(const std::string& keyFields, const Variant& keyValues, int options) { return false; }
-    virtual Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultFields) {
+    virtual Variant Lookup(const std::string& keyFields, const Variant& keyValues,
+                           const std::string& resultFields) {
         return Variant::Null();
     }
     bool FindFirst() { return FindRecord(true, true); }
@@ -785,8 +842,7 @@ protected:
     void DoBeforeScroll() { Fire(BeforeScroll); }
     void DoAfterScroll() { Fire(AfterScroll); }
     void Fire(const TDataSetNotify& ev) {
-        if (ev)
-            ev(*this);
+        if (ev) ev(*this);
     }
     bool active_buffer_valid() const { return bufValid_ && state_ != dsInactive; }
     void SetBofEof(bool bof, bool eof) {

@@ -12,11 +12,9 @@
 namespace {
 
 bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i]))
-            return false;
+        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
     return true;
 }
 
@@ -31,7 +29,9 @@ TExceptionHandler& Handler() {
 }
 } // namespace
 
-void SetApplicationExceptionHandler(TExceptionHandler handler) { Handler() = std::move(handler); }
+void SetApplicationExceptionHandler(TExceptionHandler handler) {
+    Handler() = std::move(handler);
+}
 
 void ShowException(const std::exception& e) {
     if (Handler())
@@ -42,27 +42,32 @@ void ShowException(const std::exception& e) {
 
 // ---- TDataLink ----
 
-TDataLink::~TDataLink() { SetDataSource(nullptr); }
+TDataLink::~TDataLink() {
+    SetDataSource(nullptr);
+}
 
 void TDataLink::SetDataSource(TDataSource* ds) {
-    if (ds == dataSource_)
-        return;
+    if (ds == dataSource_) return;
     if (dataSource_) {
         auto& v = dataSource_->links_;
         v.erase(std::remove(v.begin(), v.end(), this), v.end());
     }
     dataSource_ = ds;
-    if (ds)
-        ds->links_.push_back(this);
+    if (ds) ds->links_.push_back(this);
     UpdateState();
 }
 
-TDataSet* TDataLink::DataSet() const { return dataSource_ ? dataSource_->DataSet() : nullptr; }
+TDataSet* TDataLink::DataSet() const {
+    return dataSource_ ? dataSource_->DataSet() : nullptr;
+}
 
-bool TDataLink::Active() const { return active_; }
+bool TDataLink::Active() const {
+    return active_;
+}
 
 void TDataLink::UpdateState() {
-    bool a = dataSource_ && dataSource_->Enabled() && dataSource_->DataSet() && dataSource_->DataSet()->Active();
+    bool a =
+        dataSource_ && dataSource_->Enabled() && dataSource_->DataSet() && dataSource_->DataSet()->Active();
     if (a != active_) {
         active_ = a;
         ActiveChanged();
@@ -76,8 +81,7 @@ void TDataLink::UpdateState() {
 }
 
 bool TDataLink::Edit() {
-    if (dataSource_ && !editing_)
-        dataSource_->Edit();
+    if (dataSource_ && !editing_) dataSource_->Edit();
     return editing_;
 }
 
@@ -97,13 +101,11 @@ void TDataLink::DataEvent(TDataEvent event, TField* field) {
         UpdateState();
         return;
     }
-    if (!active_)
-        return;
+    if (!active_) return;
     switch (event) {
     case deFieldChange:
     case deRecordChange:
-        if (!updating_)
-            RecordChanged(field);
+        if (!updating_) RecordChanged(field);
         break;
     case deDataSetChange:
         DataSetChanged();
@@ -138,35 +140,32 @@ TDataSource::~TDataSource() {
 }
 
 void TDataSource::SetDataSet(TDataSet* ds) {
-    if (ds == dataSet_)
-        return;
+    if (ds == dataSet_) return;
     if (dataSet_) {
         auto& v = dataSet_->dataSources_;
         v.erase(std::remove(v.begin(), v.end(), this), v.end());
     }
     dataSet_ = ds;
-    if (ds)
-        ds->dataSources_.push_back(this);
+    if (ds) ds->dataSources_.push_back(this);
     lastState_ = State();
     for (TDataLink* l : std::vector<TDataLink*>(links_))
         l->UpdateState();
-    if (OnStateChange)
-        OnStateChange(*this);
+    if (OnStateChange) OnStateChange(*this);
 }
 
 void TDataSource::SetEnabled(bool value) {
-    if (enabled_ == value)
-        return;
+    if (enabled_ == value) return;
     enabled_ = value;
     for (TDataLink* l : std::vector<TDataLink*>(links_))
         l->UpdateState();
 }
 
-TDataSetState TDataSource::State() const { return (dataSet_ && enabled_) ? dataSet_->State() : dsInactive; }
+TDataSetState TDataSource::State() const {
+    return (dataSet_ && enabled_) ? dataSet_->State() : dsInactive;
+}
 
 void TDataSource::Edit() {
-    if (AutoEdit && dataSet_ && dataSet_->State() == dsBrowse)
-        dataSet_->Edit();
+    if (AutoEdit && dataSet_ && dataSet_->State() == dsBrowse) dataSet_->Edit();
 }
 
 void TDataSource::NotifyLinks(TDataEvent event, TField* field) {
@@ -180,13 +179,11 @@ void TDataSource::DataEvent(TDataEvent event, TField* field) {
         if (s != lastState_) {
             lastState_ = s;
             NotifyLinks(deUpdateState, nullptr);
-            if (OnStateChange)
-                OnStateChange(*this);
+            if (OnStateChange) OnStateChange(*this);
         }
         return;
     }
-    if (!enabled_)
-        return;
+    if (!enabled_) return;
     NotifyLinks(event, field);
     switch (event) {
     case deFieldChange:
@@ -194,12 +191,10 @@ void TDataSource::DataEvent(TDataEvent event, TField* field) {
     case deDataSetChange:
     case deDataSetScroll:
     case deLayoutChange:
-        if (OnDataChange)
-            OnDataChange(*this, event == deFieldChange ? field : nullptr);
+        if (OnDataChange) OnDataChange(*this, event == deFieldChange ? field : nullptr);
         break;
     case deUpdateRecord:
-        if (OnUpdateData)
-            OnUpdateData(*this);
+        if (OnUpdateData) OnUpdateData(*this);
         break;
     default:
         break;
@@ -216,18 +211,15 @@ TDataSet::~TDataSet() {
 }
 
 void TDataSet::CheckActive() const {
-    if (state_ == dsInactive)
-        throw EDatabaseError(SDataSetClosed);
+    if (state_ == dsInactive) throw EDatabaseError(SDataSetClosed);
 }
 
 void TDataSet::CheckInactive() const {
-    if (state_ != dsInactive)
-        throw EDatabaseError(SDataSetOpen);
+    if (state_ != dsInactive) throw EDatabaseError(SDataSetOpen);
 }
 
 void TDataSet::SetState(TDataSetState value) {
-    if (state_ == value)
-        return;
+    if (state_ == value) return;
     state_ = value;
     modified_ = false;
     DataEvent(deUpdateState);
@@ -239,15 +231,15 @@ TDataSetState TDataSet::SetTempState(TDataSetState state) {
     return old;
 }
 
-void TDataSet::RestoreState(TDataSetState state) { state_ = state; }
+void TDataSet::RestoreState(TDataSetState state) {
+    state_ = state;
+}
 
 void TDataSet::DataEvent(TDataEvent event, TField* field) {
     switch (event) {
     case deFieldChange:
-        if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc))
-            modified_ = true;
-        if (field)
-            field->Change();
+        if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) modified_ = true;
+        if (field) field->Change();
         if (calcFieldsSize_ > 0 && AutoCalcFields && state_ != dsSetKey && activeBuf_ &&
             (state_ == dsEdit || state_ == dsInsert))
             GetCalcFields(activeBuf_);
@@ -255,8 +247,7 @@ void TDataSet::DataEvent(TDataEvent event, TField* field) {
     default:
         break;
     }
-    if (dataSources_.empty())
-        return;
+    if (dataSources_.empty()) return;
     if (disableCount_ > 0) {
         if (event != deFieldChange && event != deUpdateRecord && event != deCheckBrowseMode &&
             event != deFocusControl)
@@ -276,12 +267,9 @@ void TDataSet::DisableControls() {
 }
 
 void TDataSet::EnableControls() {
-    if (disableCount_ == 0)
-        return;
-    if (--disableCount_ > 0)
-        return;
-    if (disableState_ != state_)
-        DataEvent(deUpdateState);
+    if (disableCount_ == 0) return;
+    if (--disableCount_ > 0) return;
+    if (disableState_ != state_) DataEvent(deUpdateState);
     if (pendingChange_ || disableState_ != dsInactive || state_ != dsInactive) {
         pendingChange_ = false;
         DataEvent(deDataSetChange);
@@ -290,7 +278,9 @@ void TDataSet::EnableControls() {
 
 // ---- Fields ----
 
-void TDataSet::AddToFieldList(TField* f) { fieldList_.push_back(f); }
+void TDataSet::AddToFieldList(TField* f) {
+    fieldList_.push_back(f);
+}
 
 TField* TDataSet::AddField(std::unique_ptr<TField> field) {
     CheckInactive();
@@ -317,18 +307,15 @@ TField* TDataSet::AddChildField(TObjectField* parent, std::unique_ptr<TField> fi
 
 TField* TDataSet::FindField(const std::string& name) const {
     for (TField* f : fields_)
-        if (SameText(f->FieldName(), name))
-            return f;
+        if (SameText(f->FieldName(), name)) return f;
     for (TField* f : fieldList_)
-        if (f->ParentField() && SameText(f->FullName(), name))
-            return f;
+        if (f->ParentField() && SameText(f->FullName(), name)) return f;
     return nullptr;
 }
 
 TField* TDataSet::FieldByName(const std::string& name) const {
     TField* f = FindField(name);
-    if (!f)
-        throw EDatabaseError(FormatMsg(SFieldNotFound, {name}));
+    if (!f) throw EDatabaseError(FormatMsg(SFieldNotFound, {name}));
     return f;
 }
 
@@ -342,12 +329,10 @@ Variant TDataSet::FieldValues(const std::string& names) const {
                 n.erase(n.begin());
             while (!n.empty() && n.back() == ' ')
                 n.pop_back();
-            if (!n.empty())
-                list.push_back(n);
+            if (!n.empty()) list.push_back(n);
             start = i + 1;
         }
-    if (list.size() == 1)
-        return FieldByName(list[0])->GetAsVariant();
+    if (list.size() == 1) return FieldByName(list[0])->GetAsVariant();
     VariantArray values;
     for (const auto& n : list)
         values.push_back(FieldByName(n)->GetAsVariant());
@@ -357,15 +342,13 @@ Variant TDataSet::FieldValues(const std::string& names) const {
 void TDataSet::CreateFields() {
     for (int i = 0; i < fieldDefs_.Count(); ++i) {
         TFieldDef* d = fieldDefs_[i];
-        if (d->DataType == ftUnknown || (d->Attributes & faHiddenCol))
-            continue;
+        if (d->DataType == ftUnknown || (d->Attributes & faHiddenCol)) continue;
         d->CreateField(this);
     }
 }
 
 void TDataSet::DestroyDefaultFields() {
-    if (!defaultFields_)
-        return;
+    if (!defaultFields_) return;
     fields_.clear();
     fieldList_.clear();
     ownedFields_.clear();
@@ -374,8 +357,7 @@ void TDataSet::DestroyDefaultFields() {
 
 void TDataSet::BindFields(bool binding) {
     calcFieldsSize_ = 0;
-    if (!binding)
-        return;
+    if (!binding) return;
     for (TField* f : fieldList_) {
         if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) {
             f->SetFieldNo(-1);
@@ -383,16 +365,14 @@ void TDataSet::BindFields(bool binding) {
             calcFieldsSize_ += 1 + f->DataSize();
         } else if (f->FieldKind() == fkData && !f->ParentField()) {
             TFieldDef* d = fieldDefs_.Find(f->FieldName());
-            if (!d)
-                throw EDatabaseError(FormatMsg(SFieldNotFound, {f->FieldName()}));
+            if (!d) throw EDatabaseError(FormatMsg(SFieldNotFound, {f->FieldName()}));
             f->SetFieldNo(d->FieldNo);
         }
     }
 }
 
 void TDataSet::InitFieldDefs() {
-    if (Active() && fieldDefs_.Updated)
-        return;
+    if (Active() && fieldDefs_.Updated) return;
     InternalInitFieldDefs();
     fieldDefs_.Updated = true;
 }
@@ -400,8 +380,7 @@ void TDataSet::InitFieldDefs() {
 // ---- Opening and closing ----
 
 void TDataSet::SetActive(bool value) {
-    if (value == Active())
-        return;
+    if (value == Active()) return;
     if (value) {
         Fire(BeforeOpen);
         try {
@@ -458,17 +437,13 @@ void TDataSet::CloseCursor() {
     try {
         InternalClose();
     } catch (...) {
-        if (activeBuf_)
-            FreeRecordBuffer(activeBuf_);
-        if (tempBuf_)
-            FreeRecordBuffer(tempBuf_);
+        if (activeBuf_) FreeRecordBuffer(activeBuf_);
+        if (tempBuf_) FreeRecordBuffer(tempBuf_);
         activeBuf_ = tempBuf_ = nullptr;
         throw;
     }
-    if (activeBuf_)
-        FreeRecordBuffer(activeBuf_);
-    if (tempBuf_)
-        FreeRecordBuffer(tempBuf_);
+    if (activeBuf_) FreeRecordBuffer(activeBuf_);
+    if (tempBuf_) FreeRecordBuffer(tempBuf_);
     activeBuf_ = tempBuf_ = nullptr;
     bof_ = eof_ = true;
     DataEvent(deDataSetChange);
@@ -476,7 +451,9 @@ void TDataSet::CloseCursor() {
 
 // ---- Navigation ----
 
-void TDataSet::ClearBuffers() { bufValid_ = false; }
+void TDataSet::ClearBuffers() {
+    bufValid_ = false;
+}
 
 void TDataSet::First() {
     CheckBrowseMode();
@@ -513,8 +490,7 @@ void TDataSet::Last() {
 int TDataSet::MoveBy(int distance) {
     CheckBrowseMode();
     int moved = 0;
-    if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_))
-        return 0;
+    if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
     DoBeforeScroll();
     UpdateCursorPos();
     TGetMode mode = distance > 0 ? gmNext : gmPrior;
@@ -542,17 +518,14 @@ int TDataSet::MoveBy(int distance) {
 }
 
 void TDataSet::UpdateCursorPos() {
-    if (cursorPosChanged_ && bufValid_ && activeBuf_)
-        InternalSetToRecord(activeBuf_);
+    if (cursorPosChanged_ && bufValid_ && activeBuf_) InternalSetToRecord(activeBuf_);
     cursorPosChanged_ = false;
 }
 
 void TDataSet::Resync() {
     bool ok = GetRecord(activeBuf_, gmCurrent, false) == grOK;
-    if (!ok)
-        ok = GetRecord(activeBuf_, gmNext, false) == grOK;
-    if (!ok)
-        ok = GetRecord(activeBuf_, gmPrior, false) == grOK;
+    if (!ok) ok = GetRecord(activeBuf_, gmNext, false) == grOK;
+    if (!ok) ok = GetRecord(activeBuf_, gmPrior, false) == grOK;
     bufValid_ = ok;
     if (ok)
         bof_ = eof_ = false;
@@ -563,14 +536,17 @@ void TDataSet::Resync() {
 }
 
 int TDataSet::RecordCount() {
-    if (!Active())
-        return 0;
+    if (!Active()) return 0;
     return GetRecordCount();
 }
 
-int TDataSet::RecNo() { return GetRecNo(); }
+int TDataSet::RecNo() {
+    return GetRecNo();
+}
 
-void TDataSet::SetRecNo(int value) { SetRecNoValue(value); }
+void TDataSet::SetRecNo(int value) {
+    SetRecNoValue(value);
+}
 
 // ---- Editing ----
 
@@ -595,17 +571,14 @@ void TDataSet::CheckBrowseMode() {
 }
 
 void TDataSet::UpdateRecord() {
-    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey)
-        throw EDatabaseError(SNotEditing);
+    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey) throw EDatabaseError(SNotEditing);
     DataEvent(deUpdateRecord);
 }
 
 void TDataSet::Edit() {
-    if (state_ == dsEdit || state_ == dsInsert)
-        return;
+    if (state_ == dsEdit || state_ == dsInsert) return;
     CheckActive();
-    if (!GetCanModify())
-        throw EDatabaseError(SDataSetReadOnly);
+    if (!GetCanModify()) throw EDatabaseError(SDataSetReadOnly);
     if (IsEmpty()) {
         Insert();
         return;
@@ -622,8 +595,7 @@ void TDataSet::Edit() {
 
 void TDataSet::BeginInsert(bool append) {
     CheckBrowseMode();
-    if (!GetCanModify())
-        throw EDatabaseError(SDataSetReadOnly);
+    if (!GetCanModify()) throw EDatabaseError(SDataSetReadOnly);
     Fire(BeforeInsert);
     DoBeforeScroll();
     insertBookmark_.clear();
@@ -637,8 +609,7 @@ void TDataSet::BeginInsert(bool append) {
         insertBookmark_.resize(size_t(bookmarkSize_));
         GetBookmarkData(activeBuf_, insertBookmark_.data());
     }
-    if (append)
-        InternalLast();
+    if (append) InternalLast();
     InternalInsert();
     InitRecord(activeBuf_);
     SetBookmarkFlag(activeBuf_, insertAtEnd_ ? bfEOF : bfInserted);
@@ -668,8 +639,7 @@ void TDataSet::ClearCalcFields(uint8_t* buffer) {}
 
 void TDataSet::DoOnNewRecord() {
     for (TField* f : fields_)
-        if (!f->DefaultExpression.empty())
-            f->SetAsString(f->DefaultExpression);
+        if (!f->DefaultExpression.empty()) f->SetAsString(f->DefaultExpression);
     Fire(OnNewRecord);
 }
 
@@ -681,7 +651,9 @@ void TDataSet::CheckRequiredFields() {
         }
 }
 
-void TDataSet::InternalPost() { CheckRequiredFields(); }
+void TDataSet::InternalPost() {
+    CheckRequiredFields();
+}
 
 void TDataSet::Post() {
     UpdateRecord();
@@ -690,8 +662,7 @@ void TDataSet::Post() {
     case dsInsert: {
         DataEvent(deCheckBrowseMode);
         Fire(BeforePost);
-        if (state_ == dsEdit)
-            UpdateCursorPos(); // the store writes to its current record
+        if (state_ == dsEdit) UpdateCursorPos(); // the store writes to its current record
         InternalPost();
         FreeFieldBuffers();
         SetState(dsBrowse);
@@ -705,8 +676,7 @@ void TDataSet::Post() {
 }
 
 void TDataSet::Cancel() {
-    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey)
-        return;
+    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey) return;
     DataEvent(deCheckBrowseMode);
     Fire(BeforeCancel);
     bool wasInsert = state_ == dsInsert;
@@ -731,10 +701,8 @@ void TDataSet::Delete() {
         Cancel();
         return;
     }
-    if (IsEmpty())
-        throw EDatabaseError(SDataSetEmpty);
-    if (!GetCanModify())
-        throw EDatabaseError(SDataSetReadOnly);
+    if (IsEmpty()) throw EDatabaseError(SDataSetEmpty);
+    if (!GetCanModify()) throw EDatabaseError(SDataSetReadOnly);
     DataEvent(deCheckBrowseMode);
     Fire(BeforeDelete);
     DoBeforeScroll();
@@ -762,19 +730,15 @@ void TDataSet::Refresh() {
 }
 
 void TDataSet::SetFields(const std::vector<Variant>& values) {
-    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey)
-        throw EDatabaseError(SNotEditing);
+    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey) throw EDatabaseError(SNotEditing);
     for (size_t i = 0; i < values.size() && i < fields_.size(); ++i)
-        if (!values[i].IsEmpty())
-            fields_[i]->SetAsVariant(values[i]);
+        if (!values[i].IsEmpty()) fields_[i]->SetAsVariant(values[i]);
 }
 
 void TDataSet::ClearFields() {
-    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey)
-        throw EDatabaseError(SNotEditing);
+    if (state_ != dsEdit && state_ != dsInsert && state_ != dsSetKey) throw EDatabaseError(SNotEditing);
     for (TField* f : fields_)
-        if (f->FieldKind() == fkData && !f->ReadOnly)
-            f->Clear();
+        if (f->FieldKind() == fkData && !f->ReadOnly) f->Clear();
 }
 
 void TDataSet::InsertOrAppendRecord(const std::vector<Variant>& values, bool append) {
@@ -800,8 +764,7 @@ TBookmark TDataSet::GetBookmark() {
 }
 
 void TDataSet::GotoBookmark(const TBookmark& bookmark) {
-    if (bookmark.empty())
-        return;
+    if (bookmark.empty()) return;
     CheckBrowseMode();
     DoBeforeScroll();
     InternalGotoBookmark(bookmark.data());
@@ -816,8 +779,7 @@ std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* field, TBlobStreamMo
 // ---- Calculated fields ----
 
 void TDataSet::GetCalcFields(uint8_t* buffer) {
-    if (calcFieldsSize_ == 0 || !OnCalcFields)
-        return;
+    if (calcFieldsSize_ == 0 || !OnCalcFields) return;
     TDataSetState saved = SetTempState(dsCalcFields);
     uint8_t* savedCalc = calcBuf_;
     calcBuf_ = buffer;

@@ -1,6 +1,5 @@
 #include "dataset/DBErrors.h"
 
-
 std::string FormatMsg(std::string_view pattern, std::initializer_list<std::string> args) {
     std::string out;
     out.reserve(pattern.size() + 32);
@@ -15,8 +14,7 @@ std::string FormatMsg(std::string_view pattern, std::initializer_list<std::strin
                 continue;
             }
             if (k == 's' || k == 'd' || k == 'g') {
-                if (it != args.end())
-                    out += *it++;
+                if (it != args.end()) out += *it++;
                 ++i;
                 continue;
             }
@@ -26,9 +24,14 @@ std::string FormatMsg(std::string_view pattern, std::initializer_list<std::strin
     return out;
 }
 
-void RaiseConvertError() { throw EConvertError(SCannotConvertType); }
+void RaiseConvertError() {
+    throw EConvertError(SCannotConvertType);
+}
 
-void RaiseAssertion(const std::string& check) { throw EAssertionFailed(check); }
+void RaiseAssertion(const std::string& check) {
+    throw EAssertionFailed(check);
+}
 
-void RaiseAssertion() { throw EAssertionFailed("Assertion failed"); }
-
+void RaiseAssertion() {
+    throw EAssertionFailed("Assertion failed");
+}

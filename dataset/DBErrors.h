@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-
 class Exception : public std::runtime_error {
 public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
@@ -57,11 +56,8 @@ std::string FormatMsg(std::string_view pattern, std::initializer_list<std::strin
 [[noreturn]] void RaiseAssertion();
 
 inline void CheckAssert(bool condition, const char* check) {
-    if (!condition)
-        RaiseAssertion(check);
+    if (!condition) RaiseAssertion(check);
 }
 inline void CheckAssert(bool condition) {
-    if (!condition)
-        RaiseAssertion();
+    if (!condition) RaiseAssertion();
 }
-

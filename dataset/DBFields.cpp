@@ -8,11 +8,9 @@
 namespace {
 
 bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i]))
-            return false;
+        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
     return true;
 }
 
@@ -40,25 +38,26 @@ TFieldDef::TFieldDef(TFieldDefs* owner, const std::string& name, TFieldType type
 TFieldDef::~TFieldDef() = default;
 
 TFieldDefs& TFieldDef::ChildDefs() {
-    if (!childDefs_)
-        childDefs_ = std::make_unique<TFieldDefs>(this);
+    if (!childDefs_) childDefs_ = std::make_unique<TFieldDefs>(this);
     return *childDefs_;
 }
 
-bool TFieldDef::HasChildDefs() const { return childDefs_ && childDefs_->Count() > 0; }
+bool TFieldDef::HasChildDefs() const {
+    return childDefs_ && childDefs_->Count() > 0;
+}
 
-TFieldDef* TFieldDef::Parent() const { return owner_ ? owner_->ParentDef() : nullptr; }
+TFieldDef* TFieldDef::Parent() const {
+    return owner_ ? owner_->ParentDef() : nullptr;
+}
 
 TField* TFieldDef::CreateField(TDataSet* dataSet, TObjectField* parent) {
     std::unique_ptr<TField> f = CreateFieldOfType(DataType, Size);
-    if (!f)
-        return nullptr;
+    if (!f) return nullptr;
     f->SetFieldName(Name);
     f->SetFieldNo(FieldNo);
     f->Required = Required;
     f->ReadOnly = (Attributes & faReadonly) != 0;
-    if (auto* n = dynamic_cast<TNumericField*>(f.get()))
-        n->Precision = Precision;
+    if (auto* n = dynamic_cast<TNumericField*>(f.get())) n->Precision = Precision;
     TField* field = parent ? dataSet->AddChildField(parent, std::move(f)) : dataSet->AddField(std::move(f));
     if (HasChildDefs())
         if (auto* obj = dynamic_cast<TObjectField*>(field))
@@ -68,16 +67,14 @@ TField* TFieldDef::CreateField(TDataSet* dataSet, TObjectField* parent) {
 }
 
 TFieldDef* TFieldDefs::Add(const std::string& name, TFieldType type, int size, bool required, int fieldNo) {
-    if (fieldNo == 0)
-        fieldNo = Count() + 1;
+    if (fieldNo == 0) fieldNo = Count() + 1;
     items_.push_back(std::make_unique<TFieldDef>(this, name, type, size, required, fieldNo));
     return items_.back().get();
 }
 
 TFieldDef* TFieldDefs::Find(const std::string& name) const {
     for (const auto& d : items_)
-        if (SameText(d->Name, name))
-            return d.get();
+        if (SameText(d->Name, name)) return d.get();
     return nullptr;
 }
 
@@ -86,14 +83,14 @@ TFieldDef* TFieldDefs::Find(const std::string& name) const {
 TField::TField(TFieldType type, int size) : dataType_(type), size_(size) {}
 TField::~TField() = default;
 
-void TField::SetDataSet(TDataSet* ds) { dataSet_ = ds; }
+void TField::SetDataSet(TDataSet* ds) {
+    dataSet_ = ds;
+}
 
 std::string TField::FullName() const {
-    if (!parentField_)
-        return fieldName_;
+    if (!parentField_) return fieldName_;
     std::string p = parentField_->FullName();
-    if (!fieldName_.empty() && fieldName_[0] == '[')
-        return p + fieldName_;
+    if (!fieldName_.empty() && fieldName_[0] == '[') return p + fieldName_;
     return p + "." + fieldName_;
 }
 
@@ -116,26 +113,21 @@ bool TField::IsBlobField() const {
 
 bool TField::GetData(void* buffer) const {
     if (validating_) {
-        if (!valueBuffer_)
-            return false;
-        if (buffer)
-            std::memcpy(buffer, valueBuffer_, size_t(DataSize()));
+        if (!valueBuffer_) return false;
+        if (buffer) std::memcpy(buffer, valueBuffer_, size_t(DataSize()));
         return true;
     }
-    if (!dataSet_)
-        throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
+    if (!dataSet_) throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
     return dataSet_->GetFieldData(this, buffer);
 }
 
 void TField::SetData(const void* buffer) {
-    if (!dataSet_)
-        throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
+    if (!dataSet_) throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
     dataSet_->SetFieldData(this, buffer);
 }
 
 void TField::Validate(const void* buffer) {
-    if (!OnValidate)
-        return;
+    if (!OnValidate) return;
     validating_ = true;
     valueBuffer_ = buffer;
     try {
@@ -150,22 +142,24 @@ void TField::Validate(const void* buffer) {
 }
 
 void TField::Change() {
-    if (OnChange)
-        OnChange(*this);
+    if (OnChange) OnChange(*this);
 }
 
-bool TField::IsNull() const { return !GetData(nullptr); }
+bool TField::IsNull() const {
+    return !GetData(nullptr);
+}
 
-bool TField::CanModify() const { return !ReadOnly && dataSet_ && dataSet_->CanModify(); }
+bool TField::CanModify() const {
+    return !ReadOnly && dataSet_ && dataSet_->CanModify();
+}
 
 void TField::FocusControl() {
-    if (dataSet_)
-        dataSet_->DataEvent(deFocusControl, this);
+    if (dataSet_) dataSet_->DataEvent(deFocusControl, this);
 }
 
 void TField::RaiseRangeError(double value, double min, double max) const {
-    throw EDatabaseError(FormatMsg(SFieldRangeError, {FloatToStr(value), DisplayLabel(), FloatToStr(min),
-                                                      FloatToStr(max)}));
+    throw EDatabaseError(
+        FormatMsg(SFieldRangeError, {FloatToStr(value), DisplayLabel(), FloatToStr(min), FloatToStr(max)}));
 }
 
 void TField::SetAsVariant(const Variant& v) {
@@ -175,35 +169,53 @@ void TField::SetAsVariant(const Variant& v) {
         throw EDatabaseError(FormatMsg(SFieldTypeMismatch, {DisplayLabel()}));
 }
 
-std::string TField::GetAsString() const { return VarToStr(GetAsVariant()); }
-void TField::SetAsString(const std::string& s) { SetAsVariant(Variant(s)); }
+std::string TField::GetAsString() const {
+    return VarToStr(GetAsVariant());
+}
+void TField::SetAsString(const std::string& s) {
+    SetAsVariant(Variant(s));
+}
 int32_t TField::GetAsInteger() const {
     Variant v = GetAsVariant();
     return v.IsNullOrEmpty() ? 0 : v.AsInteger();
 }
-void TField::SetAsInteger(int32_t v) { SetAsVariant(Variant(v)); }
+void TField::SetAsInteger(int32_t v) {
+    SetAsVariant(Variant(v));
+}
 int64_t TField::GetAsLargeInt() const {
     Variant v = GetAsVariant();
     return v.IsNullOrEmpty() ? 0 : v.AsInt64();
 }
-void TField::SetAsLargeInt(int64_t v) { SetAsVariant(Variant(v)); }
+void TField::SetAsLargeInt(int64_t v) {
+    SetAsVariant(Variant(v));
+}
 double TField::GetAsFloat() const {
     Variant v = GetAsVariant();
     return v.IsNullOrEmpty() ? 0 : v.AsDouble();
 }
-void TField::SetAsFloat(double v) { SetAsVariant(Variant(v)); }
+void TField::SetAsFloat(double v) {
+    SetAsVariant(Variant(v));
+}
 bool TField::GetAsBoolean() const {
     Variant v = GetAsVariant();
     return !v.IsNullOrEmpty() && v.AsBoolean();
 }
-void TField::SetAsBoolean(bool v) { SetAsVariant(Variant(v)); }
+void TField::SetAsBoolean(bool v) {
+    SetAsVariant(Variant(v));
+}
 TDateTime TField::GetAsDateTime() const {
     Variant v = GetAsVariant();
     return v.IsNullOrEmpty() ? 0 : v.AsDateTime();
 }
-void TField::SetAsDateTime(TDateTime v) { SetAsVariant(Variant::FromDateTime(v)); }
-std::u16string TField::GetAsWideString() const { return AnsiToWide(GetAsString()); }
-void TField::SetAsWideString(const std::u16string& v) { SetAsString(WideToAnsi(v)); }
+void TField::SetAsDateTime(TDateTime v) {
+    SetAsVariant(Variant::FromDateTime(v));
+}
+std::u16string TField::GetAsWideString() const {
+    return AnsiToWide(GetAsString());
+}
+void TField::SetAsWideString(const std::u16string& v) {
+    SetAsString(WideToAnsi(v));
+}
 
 Variant TField::OldValue() const {
     TDataSet* ds = dataSet_;
@@ -235,8 +247,7 @@ Variant TField::NewValue() const {
 
 bool TStringField::GetValue(std::string& out) const {
     size_t cap = size_t(size_) * 2 + 2;
-    if (scratch_.size() < cap)
-        scratch_.assign(cap, '\0');
+    if (scratch_.size() < cap) scratch_.assign(cap, '\0');
     scratch_[0] = 0;
     if (!GetData(scratch_.data())) {
         out.clear();
@@ -254,8 +265,7 @@ std::string TStringField::GetAsString() const {
 
 Variant TStringField::GetAsVariant() const {
     std::string s;
-    if (!GetValue(s))
-        return Variant::Null();
+    if (!GetValue(s)) return Variant::Null();
     return Variant(std::move(s));
 }
 
@@ -282,39 +292,32 @@ void TStringField::SetAsVariant(const Variant& v) {
 
 int32_t TStringField::GetAsInteger() const {
     std::string s = GetAsString();
-    if (Trimmed(s).empty())
-        return 0;
+    if (Trimmed(s).empty()) return 0;
     int64_t v;
-    if (!TryStrToInt64(s, v) || v < INT32_MIN || v > INT32_MAX)
-        RaiseInvalidValue("Integerwert", s);
+    if (!TryStrToInt64(s, v) || v < INT32_MIN || v > INT32_MAX) RaiseInvalidValue("Integerwert", s);
     return int32_t(v);
 }
 
 double TStringField::GetAsFloat() const {
     std::string s = GetAsString();
-    if (Trimmed(s).empty())
-        return 0;
+    if (Trimmed(s).empty()) return 0;
     double d;
-    if (!TryStrToFloat(s, d))
-        RaiseInvalidValue("Gleitkommawert", s);
+    if (!TryStrToFloat(s, d)) RaiseInvalidValue("Gleitkommawert", s);
     return d;
 }
 
 bool TStringField::GetAsBoolean() const {
     std::string s = Trimmed(GetAsString());
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     char c = AnsiUpperChar(s[0]);
     return c == 'T' || c == 'Y' || c == 'J';
 }
 
 TDateTime TStringField::GetAsDateTime() const {
     std::string s = GetAsString();
-    if (Trimmed(s).empty())
-        return 0;
+    if (Trimmed(s).empty()) return 0;
     TDateTime d;
-    if (!TryStrToDateTime(s, d))
-        RaiseInvalidValue("Datum und Uhrzeit", s);
+    if (!TryStrToDateTime(s, d)) RaiseInvalidValue("Datum und Uhrzeit", s);
     return d;
 }
 
@@ -322,8 +325,7 @@ TDateTime TStringField::GetAsDateTime() const {
 
 std::u16string TWideStringField::GetAsWideString() const {
     std::vector<char16_t> buf(size_t(size_) + 1, u'\0');
-    if (!GetData(buf.data()))
-        return std::u16string();
+    if (!GetData(buf.data())) return std::u16string();
     size_t n = 0;
     while (n < buf.size() && buf[n])
         ++n;
@@ -337,13 +339,16 @@ void TWideStringField::SetAsWideString(const std::u16string& v) {
 }
 
 Variant TWideStringField::GetAsVariant() const {
-    if (IsNull())
-        return Variant::Null();
+    if (IsNull()) return Variant::Null();
     return Variant(GetAsWideString());
 }
 
-std::string TWideStringField::GetAsString() const { return WideToAnsi(GetAsWideString()); }
-void TWideStringField::SetAsString(const std::string& s) { SetAsWideString(AnsiToWide(s)); }
+std::string TWideStringField::GetAsString() const {
+    return WideToAnsi(GetAsWideString());
+}
+void TWideStringField::SetAsString(const std::string& s) {
+    SetAsWideString(AnsiToWide(s));
+}
 
 void TWideStringField::SetAsVariant(const Variant& v) {
     if (v.IsNullOrEmpty())
@@ -354,12 +359,13 @@ void TWideStringField::SetAsVariant(const Variant& v) {
 
 // ---- Integer fields ----
 
-int TIntegerField::DataSize() const { return (dataType_ == ftSmallint || dataType_ == ftWord) ? 2 : 4; }
+int TIntegerField::DataSize() const {
+    return (dataType_ == ftSmallint || dataType_ == ftWord) ? 2 : 4;
+}
 
 bool TIntegerField::GetValue(int32_t& out) const {
     uint8_t buf[8] = {};
-    if (!GetData(buf))
-        return false;
+    if (!GetData(buf)) return false;
     if (dataType_ == ftSmallint) {
         int16_t v;
         std::memcpy(&v, buf, 2);
@@ -380,12 +386,9 @@ int32_t TIntegerField::GetAsInteger() const {
 
 Variant TIntegerField::GetAsVariant() const {
     int32_t v;
-    if (!GetValue(v))
-        return Variant::Null();
-    if (dataType_ == ftSmallint)
-        return Variant(int16_t(v));
-    if (dataType_ == ftWord)
-        return Variant(uint16_t(v));
+    if (!GetValue(v)) return Variant::Null();
+    if (dataType_ == ftSmallint) return Variant(int16_t(v));
+    if (dataType_ == ftWord) return Variant(uint16_t(v));
     return Variant(v);
 }
 
@@ -401,8 +404,7 @@ void TIntegerField::SetAsInteger(int32_t v) {
         lo = std::max(lo, MinValue);
         hi = std::min(hi, MaxValue);
     }
-    if (v < lo || v > hi)
-        RaiseRangeError(v, double(lo), double(hi));
+    if (v < lo || v > hi) RaiseRangeError(v, double(lo), double(hi));
     uint8_t buf[4];
     if (dataType_ == ftSmallint) {
         int16_t s = int16_t(v);
@@ -427,10 +429,8 @@ void TIntegerField::SetAsString(const std::string& s) {
         return;
     }
     int64_t v;
-    if (!TryStrToInt64(s, v))
-        RaiseInvalidValue("Integerwert", s);
-    if (v < INT32_MIN || v > INT32_MAX)
-        RaiseRangeError(double(v), double(INT32_MIN), double(INT32_MAX));
+    if (!TryStrToInt64(s, v)) RaiseInvalidValue("Integerwert", s);
+    if (v < INT32_MIN || v > INT32_MAX) RaiseRangeError(double(v), double(INT32_MIN), double(INT32_MAX));
     SetAsInteger(int32_t(v));
 }
 
@@ -446,8 +446,7 @@ void TIntegerField::SetAsVariant(const Variant& v) {
 }
 
 Variant TLargeintField::GetAsVariant() const {
-    if (IsNull())
-        return Variant::Null();
+    if (IsNull()) return Variant::Null();
     return Variant(GetAsLargeInt());
 }
 
@@ -458,12 +457,13 @@ int64_t TLargeintField::GetAsLargeInt() const {
 
 int32_t TLargeintField::GetAsInteger() const {
     int64_t v = GetAsLargeInt();
-    if (v < INT32_MIN || v > INT32_MAX)
-        RaiseRangeError(double(v), double(INT32_MIN), double(INT32_MAX));
+    if (v < INT32_MIN || v > INT32_MAX) RaiseRangeError(double(v), double(INT32_MIN), double(INT32_MAX));
     return int32_t(v);
 }
 
-void TLargeintField::SetAsLargeInt(int64_t v) { SetData(&v); }
+void TLargeintField::SetAsLargeInt(int64_t v) {
+    SetData(&v);
+}
 
 std::string TLargeintField::GetAsString() const {
     int64_t v = 0;
@@ -476,8 +476,7 @@ void TLargeintField::SetAsString(const std::string& s) {
         return;
     }
     int64_t v;
-    if (!TryStrToInt64(s, v))
-        RaiseInvalidValue("Integerwert", s);
+    if (!TryStrToInt64(s, v)) RaiseInvalidValue("Integerwert", s);
     SetAsLargeInt(v);
 }
 
@@ -490,7 +489,9 @@ void TLargeintField::SetAsVariant(const Variant& v) {
 
 // ---- TFloatField ----
 
-bool TFloatField::GetValue(double& out) const { return GetData(&out); }
+bool TFloatField::GetValue(double& out) const {
+    return GetData(&out);
+}
 
 double TFloatField::GetAsFloat() const {
     double v = 0;
@@ -499,15 +500,13 @@ double TFloatField::GetAsFloat() const {
 
 Variant TFloatField::GetAsVariant() const {
     double v;
-    if (!GetData(&v))
-        return Variant::Null();
+    if (!GetData(&v)) return Variant::Null();
     return Currency ? Variant::FromCurrency(v) : Variant(v);
 }
 
 int32_t TFloatField::GetAsInteger() const {
     double v = GetAsFloat();
-    if (!(v >= INT32_MIN && v <= INT32_MAX))
-        RaiseRangeError(v, double(INT32_MIN), double(INT32_MAX));
+    if (!(v >= INT32_MIN && v <= INT32_MAX)) RaiseRangeError(v, double(INT32_MIN), double(INT32_MAX));
     return int32_t(std::llround(v));
 }
 
@@ -528,8 +527,7 @@ void TFloatField::SetAsString(const std::string& s) {
         return;
     }
     double d;
-    if (!TryStrToFloat(s, d))
-        RaiseInvalidValue("Gleitkommawert", s);
+    if (!TryStrToFloat(s, d)) RaiseInvalidValue("Gleitkommawert", s);
     SetAsFloat(d);
 }
 
@@ -551,8 +549,7 @@ bool TBooleanField::GetAsBoolean() const {
 
 Variant TBooleanField::GetAsVariant() const {
     int16_t v = 0;
-    if (!GetData(&v))
-        return Variant::Null();
+    if (!GetData(&v)) return Variant::Null();
     return Variant(v != 0);
 }
 
@@ -563,8 +560,7 @@ void TBooleanField::SetAsBoolean(bool v) {
 
 std::string TBooleanField::GetAsString() const {
     int16_t v = 0;
-    if (!GetData(&v))
-        return std::string();
+    if (!GetData(&v)) return std::string();
     return v ? "True" : "False";
 }
 
@@ -596,8 +592,7 @@ void TBooleanField::SetAsVariant(const Variant& v) {
 
 bool TDateTimeField::GetValue(TDateTime& out) const {
     uint8_t buf[8] = {};
-    if (!GetData(buf))
-        return false;
+    if (!GetData(buf)) return false;
     if (dataType_ == ftDate) {
         TTimeStamp ts;
         std::memcpy(&ts.Date, buf, 4);
@@ -623,8 +618,7 @@ TDateTime TDateTimeField::GetAsDateTime() const {
 
 Variant TDateTimeField::GetAsVariant() const {
     TDateTime v;
-    if (!GetValue(v))
-        return Variant::Null();
+    if (!GetValue(v)) return Variant::Null();
     return Variant::FromDateTime(v);
 }
 
@@ -644,12 +638,9 @@ void TDateTimeField::SetAsDateTime(TDateTime v) {
 
 std::string TDateTimeField::GetAsString() const {
     TDateTime v;
-    if (!GetValue(v))
-        return std::string();
-    if (dataType_ == ftDate)
-        return DateToStr(v);
-    if (dataType_ == ftTime)
-        return TimeToStr(v);
+    if (!GetValue(v)) return std::string();
+    if (dataType_ == ftDate) return DateToStr(v);
+    if (dataType_ == ftTime) return TimeToStr(v);
     return DateTimeToStr(v);
 }
 
@@ -659,8 +650,7 @@ void TDateTimeField::SetAsString(const std::string& s) {
         return;
     }
     TDateTime d;
-    if (!TryStrToDateTime(s, d))
-        RaiseInvalidValue("Datum und Uhrzeit", s);
+    if (!TryStrToDateTime(s, d)) RaiseInvalidValue("Datum und Uhrzeit", s);
     SetAsDateTime(d);
 }
 
@@ -677,8 +667,7 @@ void TDateTimeField::SetAsVariant(const Variant& v) {
 
 Variant TBytesField::GetAsVariant() const {
     std::vector<uint8_t> buf(size_t(DataSize()) + 2);
-    if (!GetData(buf.data()))
-        return Variant::Null();
+    if (!GetData(buf.data())) return Variant::Null();
     if (dataType_ == ftVarBytes) {
         uint16_t n;
         std::memcpy(&n, buf.data(), 2);
@@ -690,13 +679,14 @@ Variant TBytesField::GetAsVariant() const {
 
 std::string TBytesField::GetAsString() const {
     Variant v = GetAsVariant();
-    if (v.IsNull())
-        return std::string();
+    if (v.IsNull()) return std::string();
     const auto& b = v.Bytes();
     return std::string(b.begin(), b.end());
 }
 
-void TBytesField::SetAsString(const std::string& s) { SetAsVariant(Variant::FromBytes(s.data(), s.size())); }
+void TBytesField::SetAsString(const std::string& s) {
+    SetAsVariant(Variant::FromBytes(s.data(), s.size()));
+}
 
 void TBytesField::SetAsVariant(const Variant& v) {
     if (v.IsNullOrEmpty()) {
@@ -726,28 +716,24 @@ void TBytesField::SetAsVariant(const Variant& v) {
 std::string TBlobField::GetAsString() const {
     auto stream = dataSet_->CreateBlobStream(const_cast<TBlobField*>(this), bmRead);
     std::string s(size_t(stream->Size()), '\0');
-    if (!s.empty())
-        s.resize(size_t(stream->Read(s.data(), int64_t(s.size()))));
+    if (!s.empty()) s.resize(size_t(stream->Read(s.data(), int64_t(s.size()))));
     return s;
 }
 
 Variant TBlobField::GetAsVariant() const {
-    if (IsNull())
-        return Variant::Null();
+    if (IsNull()) return Variant::Null();
     std::string s = GetAsString();
     return Variant::FromBytes(s.data(), s.size());
 }
 
 Variant TMemoField::GetAsVariant() const {
-    if (IsNull())
-        return Variant::Null();
+    if (IsNull()) return Variant::Null();
     return Variant(GetAsString());
 }
 
 void TBlobField::SetAsString(const std::string& s) {
     auto stream = dataSet_->CreateBlobStream(this, bmWrite);
-    if (!s.empty())
-        stream->Write(s.data(), int64_t(s.size()));
+    if (!s.empty()) stream->Write(s.data(), int64_t(s.size()));
 }
 
 void TBlobField::SetAsVariant(const Variant& v) {
@@ -756,8 +742,7 @@ void TBlobField::SetAsVariant(const Variant& v) {
     else if (v.IsByteArray()) {
         const auto& b = v.Bytes();
         auto stream = dataSet_->CreateBlobStream(this, bmWrite);
-        if (!b.empty())
-            stream->Write(b.data(), int64_t(b.size()));
+        if (!b.empty()) stream->Write(b.data(), int64_t(b.size()));
     } else
         SetAsString(v.AsString());
 }
@@ -773,8 +758,7 @@ void TBlobField::LoadFromStream(TStream& source) {
     std::vector<uint8_t> buf(65536);
     for (;;) {
         int64_t n = source.Read(buf.data(), int64_t(buf.size()));
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         stream->Write(buf.data(), n);
     }
 }
@@ -784,8 +768,7 @@ void TBlobField::SaveToStream(TStream& dest) const {
     std::vector<uint8_t> buf(65536);
     for (;;) {
         int64_t n = stream->Read(buf.data(), int64_t(buf.size()));
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         dest.Write(buf.data(), n);
     }
 }
@@ -793,13 +776,10 @@ void TBlobField::SaveToStream(TStream& dest) const {
 // ---- Variant, object and generic fields ----
 
 Variant TVariantField::GetAsVariant() const {
-    if (const void* vb = ValidatingBuffer())
-        return *static_cast<const Variant*>(vb);
-    if (validating_)
-        return Variant::Null();
+    if (const void* vb = ValidatingBuffer()) return *static_cast<const Variant*>(vb);
+    if (validating_) return Variant::Null();
     Variant v;
-    if (!dataSet_->GetFieldData(this, &v))
-        return Variant::Null();
+    if (!dataSet_->GetFieldData(this, &v)) return Variant::Null();
     return v;
 }
 
@@ -810,7 +790,9 @@ void TVariantField::SetAsVariant(const Variant& v) {
         SetData(&v);
 }
 
-std::string TVariantField::GetAsString() const { return VarToStr(GetAsVariant()); }
+std::string TVariantField::GetAsString() const {
+    return VarToStr(GetAsVariant());
+}
 
 Variant TObjectField::GetAsVariant() const {
     VariantArray items;
@@ -821,12 +803,13 @@ Variant TObjectField::GetAsVariant() const {
 
 TField* TObjectField::FindChild(const std::string& name) const {
     for (TField* f : children_)
-        if (SameText(f->FieldName(), name))
-            return f;
+        if (SameText(f->FieldName(), name)) return f;
     return nullptr;
 }
 
-Variant TGenericField::GetAsVariant() const { return Variant::Null(); }
+Variant TGenericField::GetAsVariant() const {
+    return Variant::Null();
+}
 
 std::unique_ptr<TField> CreateFieldOfType(TFieldType type, int size) {
     switch (type) {
@@ -898,8 +881,7 @@ std::unique_ptr<TField> CreateFieldOfType(TFieldType type, int size) {
 void TParam::SetValue(const Variant& v) {
     value_ = v;
     Bound = true;
-    if (DataType != ftUnknown)
-        return;
+    if (DataType != ftUnknown) return;
     switch (v.VarType()) {
     case varString:
         DataType = ftString;
@@ -934,8 +916,7 @@ void TParam::SetValue(const Variant& v) {
         DataType = ftBoolean;
         break;
     default:
-        if (v.IsByteArray())
-            DataType = ftBlob;
+        if (v.IsByteArray()) DataType = ftBlob;
     }
 }
 
@@ -961,15 +942,13 @@ TParam* TParams::CreateParam(TFieldType type, const std::string& name, TParamTyp
 
 TParam* TParams::FindParam(const std::string& name) const {
     for (const auto& p : items_)
-        if (SameText(p->Name, name))
-            return p.get();
+        if (SameText(p->Name, name)) return p.get();
     return nullptr;
 }
 
 TParam* TParams::ParamByName(const std::string& name) const {
     TParam* p = FindParam(name);
-    if (!p)
-        throw EDatabaseError(FormatMsg(SParameterNotFound, {name}));
+    if (!p) throw EDatabaseError(FormatMsg(SParameterNotFound, {name}));
     return p;
 }
 
@@ -977,8 +956,7 @@ void TParams::AssignValues(const TParams& source) {
     for (const auto& s : source.items_)
         if (TParam* p = FindParam(s->Name)) {
             p->SetValue(s->Value());
-            if (s->DataType != ftUnknown)
-                p->DataType = s->DataType;
+            if (s->DataType != ftUnknown) p->DataType = s->DataType;
             p->Bound = s->Bound;
         }
 }
@@ -1038,8 +1016,7 @@ std::string TParams::ParseSQL(const std::string& sql, bool doCreate) {
             i = j;
             if (doCreate) {
                 auto p = std::make_unique<TParam>(name, ftUnknown, ptUnknown);
-                if (TParam* old = FindParam(name))
-                    p->Assign(*old);
+                if (TParam* old = FindParam(name)) p->Assign(*old);
                 p->Name = name;
                 created.push_back(std::move(p));
             }
@@ -1048,7 +1025,6 @@ std::string TParams::ParseSQL(const std::string& sql, bool doCreate) {
             ++i;
         }
     }
-    if (doCreate)
-        items_ = std::move(created);
+    if (doCreate) items_ = std::move(created);
     return out;
 }

@@ -14,8 +14,7 @@ int64_t DaysFromCivil(int y, int m, int d) {
     static const int cum[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     int64_t yy = y - 1;
     int64_t days = yy * 365 + yy / 4 - yy / 100 + yy / 400 + cum[m - 1] + (d - 1);
-    if (m > 2 && IsLeapYear(y))
-        days += 1;
+    if (m > 2 && IsLeapYear(y)) days += 1;
     return days;
 }
 
@@ -29,7 +28,9 @@ std::string g_longTime = "hh:nn:ss";
 
 } // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0) && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0) && (year % 100 != 0 || year % 400 == 0);
+}
 
 TTimeStamp DateTimeToTimeStamp(TDateTime value) {
     TTimeStamp ts;
@@ -49,12 +50,13 @@ TDateTime TimeStampToDateTime(const TTimeStamp& ts) {
     return days >= 0 ? days + frac : days - frac;
 }
 
-double TimeStampToMSecs(const TTimeStamp& ts) { return double(ts.Date) * MSecsPerDay + ts.Time; }
+double TimeStampToMSecs(const TTimeStamp& ts) {
+    return double(ts.Date) * MSecsPerDay + ts.Time;
+}
 
 TTimeStamp MSecsToTimeStamp(double msecs) {
     TTimeStamp ts;
-    if (!(msecs > -9.0e17 && msecs < 9.0e17))
-        RaiseConvertError();
+    if (!(msecs > -9.0e17 && msecs < 9.0e17)) RaiseConvertError();
     int64_t ms = int64_t(msecs);
     int64_t days = ms / 86400000;
     ts.Date = int32_t(days);
@@ -78,15 +80,13 @@ bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& out) {
 
 TDateTime EncodeDate(int year, int month, int day) {
     TDateTime r;
-    if (!TryEncodeDate(year, month, day, r))
-        RaiseConvertError();
+    if (!TryEncodeDate(year, month, day, r)) RaiseConvertError();
     return r;
 }
 
 TDateTime EncodeTime(int hour, int min, int sec, int msec) {
     TDateTime r;
-    if (!TryEncodeTime(hour, min, sec, msec, r))
-        RaiseConvertError();
+    if (!TryEncodeTime(hour, min, sec, msec, r)) RaiseConvertError();
     return r;
 }
 
@@ -100,14 +100,12 @@ void DecodeDate(TDateTime value, int& year, int& month, int& day) {
     int64_t y400 = n / 146097;
     n %= 146097;
     int64_t y100 = n / 36524;
-    if (y100 == 4)
-        y100 = 3;
+    if (y100 == 4) y100 = 3;
     n -= y100 * 36524;
     int64_t y4 = n / 1461;
     n %= 1461;
     int64_t y1 = n / 365;
-    if (y1 == 4)
-        y1 = 3;
+    if (y1 == 4) y1 = 3;
     n -= y1 * 365;
     year = int(y400 * 400 + y100 * 100 + y4 * 4 + y1 + 1);
     month = 1;
@@ -128,10 +126,18 @@ void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
 }
 
 namespace locale_fmt {
-const std::string& ShortDateFormat() { return g_shortDate; }
-const std::string& LongTimeFormat() { return g_longTime; }
-void SetShortDateFormat(const std::string& fmt) { g_shortDate = fmt; }
-void SetLongTimeFormat(const std::string& fmt) { g_longTime = fmt; }
+const std::string& ShortDateFormat() {
+    return g_shortDate;
+}
+const std::string& LongTimeFormat() {
+    return g_longTime;
+}
+void SetShortDateFormat(const std::string& fmt) {
+    g_shortDate = fmt;
+}
+void SetLongTimeFormat(const std::string& fmt) {
+    g_longTime = fmt;
+}
 } // namespace locale_fmt
 
 std::string FormatDateTimeStr(const std::string& format, TDateTime value) {
@@ -152,8 +158,7 @@ std::string FormatDateTimeStr(const std::string& format, TDateTime value) {
         char lc = char(c | 0x20);
         if (c == '\'' || c == '"') {
             size_t j = format.find(c, i + 1);
-            if (j == std::string::npos)
-                j = format.size();
+            if (j == std::string::npos) j = format.size();
             out.append(format, i + 1, j - i - 1);
             i = j + 1;
             continue;
@@ -195,13 +200,16 @@ std::string FormatDateTimeStr(const std::string& format, TDateTime value) {
     return out;
 }
 
-std::string DateToStr(TDateTime value) { return FormatDateTimeStr(g_shortDate, value); }
-std::string TimeToStr(TDateTime value) { return FormatDateTimeStr(g_longTime, value); }
+std::string DateToStr(TDateTime value) {
+    return FormatDateTimeStr(g_shortDate, value);
+}
+std::string TimeToStr(TDateTime value) {
+    return FormatDateTimeStr(g_longTime, value);
+}
 
 std::string DateTimeToStr(TDateTime value) {
     TTimeStamp ts = DateTimeToTimeStamp(value);
-    if (ts.Time == 0)
-        return DateToStr(value);
+    if (ts.Time == 0) return DateToStr(value);
     return DateToStr(value) + " " + TimeToStr(value);
 }
 
@@ -222,20 +230,16 @@ void SkipBlanks(const std::string& t, size_t& i) {
 
 bool ParseTime(const std::string& t, size_t& i, TDateTime& out) {
     int h = 0, mi = 0, s = 0, ms = 0;
-    if (!ReadInt(t, i, h, 2) || i >= t.size() || t[i] != ':')
-        return false;
+    if (!ReadInt(t, i, h, 2) || i >= t.size() || t[i] != ':') return false;
     ++i;
-    if (!ReadInt(t, i, mi, 2))
-        return false;
+    if (!ReadInt(t, i, mi, 2)) return false;
     if (i < t.size() && t[i] == ':') {
         ++i;
-        if (!ReadInt(t, i, s, 2))
-            return false;
+        if (!ReadInt(t, i, s, 2)) return false;
         if (i < t.size() && (t[i] == '.' || t[i] == ',')) {
             ++i;
             size_t st = i;
-            if (!ReadInt(t, i, ms, 3))
-                return false;
+            if (!ReadInt(t, i, ms, 3)) return false;
             for (size_t k = i - st; k < 3; ++k)
                 ms *= 10;
         }
@@ -266,10 +270,8 @@ bool TryStrToDateTime(const std::string& text, TDateTime& out) {
     size_t digitsFirst = 0;
     while (count < 3) {
         size_t st = i;
-        if (!ReadInt(text, i, parts[count], 4))
-            break;
-        if (count == 0)
-            digitsFirst = i - st;
+        if (!ReadInt(text, i, parts[count], 4)) break;
+        if (count == 0) digitsFirst = i - st;
         ++count;
         if (count < 3) {
             if (i < text.size() && (text[i] == '.' || text[i] == '/' || text[i] == '-')) {
@@ -279,8 +281,7 @@ bool TryStrToDateTime(const std::string& text, TDateTime& out) {
                 break;
         }
     }
-    if (count < 2)
-        return false;
+    if (count < 2) return false;
     int y, m, d;
     if (count == 3 && digitsFirst == 4 && seps[0] == '-') {
         y = parts[0];
@@ -291,11 +292,9 @@ bool TryStrToDateTime(const std::string& text, TDateTime& out) {
         std::string order;
         for (char c : g_shortDate) {
             char lc = char(c | 0x20);
-            if ((lc == 'd' || lc == 'm' || lc == 'y') && order.find(lc) == std::string::npos)
-                order += lc;
+            if ((lc == 'd' || lc == 'm' || lc == 'y') && order.find(lc) == std::string::npos) order += lc;
         }
-        if (order.size() != 3)
-            order = "dmy";
+        if (order.size() != 3) order = "dmy";
         int val[3] = {0, 0, 0}; // d, m, y
         int yearNow = 2000;
         int k = 0;
@@ -307,25 +306,20 @@ bool TryStrToDateTime(const std::string& text, TDateTime& out) {
                 val[idx] = yearNow; // a missing year
             ++k;
         }
-        if (count == 2 && order[2] != 'y')
-            return false;
+        if (count == 2 && order[2] != 'y') return false;
         d = val[0];
         m = val[1];
         y = val[2];
-        if (count == 3 && y < 100)
-            y += y < 50 ? 2000 : 1900;
+        if (count == 3 && y < 100) y += y < 50 ? 2000 : 1900;
     }
     TDateTime date;
-    if (!TryEncodeDate(y, m, d, date))
-        return false;
+    if (!TryEncodeDate(y, m, d, date)) return false;
     SkipBlanks(text, i);
     if (i < text.size()) {
         TDateTime t;
-        if (!ParseTime(text, i, t))
-            return false;
+        if (!ParseTime(text, i, t)) return false;
         SkipBlanks(text, i);
-        if (i < text.size())
-            return false;
+        if (i < text.size()) return false;
         date = date >= 0 ? date + t : date - t;
     }
     out = date;
@@ -424,35 +418,31 @@ int Compare(const std::string& a, const std::string& b, bool ignoreCase) {
     Expand(b, wb);
     size_t n = std::min(wa.size(), wb.size());
     for (size_t i = 0; i < n; ++i)
-        if (wa[i].primary != wb[i].primary)
-            return wa[i].primary < wb[i].primary ? -1 : 1;
-    if (wa.size() != wb.size())
-        return wa.size() < wb.size() ? -1 : 1;
+        if (wa[i].primary != wb[i].primary) return wa[i].primary < wb[i].primary ? -1 : 1;
+    if (wa.size() != wb.size()) return wa.size() < wb.size() ? -1 : 1;
     for (size_t i = 0; i < n; ++i)
-        if (wa[i].accent != wb[i].accent)
-            return wa[i].accent < wb[i].accent ? -1 : 1;
+        if (wa[i].accent != wb[i].accent) return wa[i].accent < wb[i].accent ? -1 : 1;
     if (!ignoreCase)
         for (size_t i = 0; i < n; ++i)
-            if (wa[i].upper != wb[i].upper)
-                return wa[i].upper < wb[i].upper ? -1 : 1;
+            if (wa[i].upper != wb[i].upper) return wa[i].upper < wb[i].upper ? -1 : 1;
     return 0;
 }
 
 } // namespace
 
-int AnsiCompareStr(const std::string& a, const std::string& b) { return Compare(a, b, false); }
-int AnsiCompareText(const std::string& a, const std::string& b) { return Compare(a, b, true); }
+int AnsiCompareStr(const std::string& a, const std::string& b) {
+    return Compare(a, b, false);
+}
+int AnsiCompareText(const std::string& a, const std::string& b) {
+    return Compare(a, b, true);
+}
 
 char AnsiUpperChar(char ch) {
     unsigned char c = static_cast<unsigned char>(ch);
-    if (c >= 'a' && c <= 'z')
-        return char(c - 32);
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7))
-        return char(c - 32);
-    if (c == 0x9A || c == 0x9C || c == 0x9E)
-        return char(c - 16);
-    if (c == 0xFF)
-        return char(0x9F);
+    if (c >= 'a' && c <= 'z') return char(c - 32);
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return char(c - 32);
+    if (c == 0x9A || c == 0x9C || c == 0x9E) return char(c - 16);
+    if (c == 0xFF) return char(0x9F);
     return ch;
 }
 

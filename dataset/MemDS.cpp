@@ -9,7 +9,8 @@
 
 namespace {
 
-// Record info: record number (i32), update status (u8), bookmark flag (u8), holds-references flag (u8), spare.
+// Record info: record number (i32), update status (u8), bookmark flag (u8), holds-references flag (u8),
+// spare.
 constexpr int kRecInfoSize = 8;
 constexpr int kInfoRecNo = 0;
 constexpr int kInfoStatus = 4;
@@ -21,7 +22,9 @@ template <typename T> T Load(const uint8_t* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename T> void Store(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <typename T> void Store(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 std::string TrimStr(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -38,8 +41,7 @@ std::vector<std::string> SplitNames(const std::string& names) {
     for (size_t i = 0; i <= names.size(); ++i)
         if (i == names.size() || names[i] == ';') {
             std::string n = TrimStr(names.substr(start, i - start));
-            if (!n.empty())
-                out.push_back(n);
+            if (!n.empty()) out.push_back(n);
             start = i + 1;
         }
     return out;
@@ -97,12 +99,13 @@ TMemDataSet::~TMemDataSet() {
     data_.reset();
 }
 
-void TMemDataSet::CreateRecordStore() { SetRecordStore(std::make_unique<TMemData>()); }
+void TMemDataSet::CreateRecordStore() {
+    SetRecordStore(std::make_unique<TMemData>());
+}
 
 void TMemDataSet::SetRecordStore(std::unique_ptr<TData> store) {
     data_ = std::move(store);
-    if (!data_)
-        return;
+    if (!data_) return;
     data_->SetCachedUpdates(cachedUpdates_);
     data_->OnAppend = [this](uint8_t*) { DoPerformAppend(); };
     data_->OnDelete = [this]() { DoPerformDelete(); };
@@ -195,51 +198,39 @@ void TMemDataSet::CreateFieldDefs() {
     std::function<void(TFieldDef*, TFieldDesc*)> addChildren = [&](TFieldDef* parentDef, TFieldDesc* parent) {
         for (int i = 0; i < descs.Count(); ++i) {
             TFieldDesc* c = descs[i];
-            if (c->ParentField != parent)
-                continue;
+            if (c->ParentField != parent) continue;
             TFieldType ft = GetFieldType(c->DataType);
-            if (ft == ftUnknown)
-                continue;
+            if (ft == ftUnknown) continue;
             std::string name = c->Name;
             if (name.size() > 2 && name.front() == '[' && name.back() == ']')
                 name = name.substr(1, name.size() - 2);
             TFieldDef* cd = parentDef->ChildDefs().Add(name, ft, DefSize(ft, c), false, c->FieldNo);
-            if (ft == ftADT || ft == ftArray)
-                addChildren(cd, c);
+            if (ft == ftADT || ft == ftArray) addChildren(cd, c);
         }
     };
     for (int i = 0; i < descs.Count(); ++i) {
         TFieldDesc* d = descs[i];
-        if (d->Hidden)
-            continue;
-        if (d->ParentField && !d->ParentField->Hidden)
-            continue;
+        if (d->Hidden) continue;
+        if (d->ParentField && !d->ParentField->Hidden) continue;
         TFieldType ft = GetFieldType(d->DataType);
-        if (ft == ftUnknown)
-            continue;
+        if (ft == ftUnknown) continue;
         TFieldDef* def = defs.Add(d->Name, ft, DefSize(ft, d), d->Required && LocalConstraints, d->FieldNo);
-        if (ft == ftSmallint || ft == ftFloat)
-            def->Precision = d->Length;
+        if (ft == ftSmallint || ft == ftFloat) def->Precision = d->Length;
         if (ft == ftBCD || ft == ftFMTBcd) {
             def->Precision = d->Length;
             def->Size = d->Scale;
         }
-        if (ft == ftADT || ft == ftArray)
-            addChildren(def, d);
-        if (d->ReadOnly)
-            def->Attributes |= faReadonly;
-        if (d->HiddenCol)
-            def->Attributes |= faHiddenCol;
-        if (d->Fixed)
-            def->Attributes |= faFixed;
+        if (ft == ftADT || ft == ftArray) addChildren(def, d);
+        if (d->ReadOnly) def->Attributes |= faReadonly;
+        if (d->HiddenCol) def->Attributes |= faHiddenCol;
+        if (d->Fixed) def->Attributes |= faFixed;
     }
     defs.Updated = true;
 }
 
 void TMemDataSet::SetNumberRange(TFieldDef* def) {
     TField* f = FindField(def->Name);
-    if (!f || def->FieldNo <= 0 || def->FieldNo > data_->FieldCount())
-        return;
+    if (!f || def->FieldNo <= 0 || def->FieldNo > data_->FieldCount()) return;
     TFieldDesc* d = data_->Fields()[def->FieldNo - 1];
     if (auto* fi = dynamic_cast<TIntegerField*>(f); fi && def->DataType == ftInteger) {
         if (d->Length > 0 && d->Length < 19) {
@@ -259,15 +250,13 @@ void TMemDataSet::SetNumberRange(TFieldDef* def) {
 }
 
 void TMemDataSet::Prepare() {
-    if (data_->Prepared())
-        return;
+    if (data_->Prepared()) return;
     data_->Prepare();
     CreateFieldDefs();
 }
 
 void TMemDataSet::UnPrepare() {
-    if (Active())
-        Close();
+    if (Active()) Close();
     data_->UnPrepare();
     FieldDefs().Updated = false;
 }
@@ -282,24 +271,21 @@ void TMemDataSet::PerformPost() {
 }
 
 void TMemDataSet::DoPerformAppend() {
-    if (LocalUpdate)
-        return;
+    if (LocalUpdate) return;
     bool m = Modified();
     PerformAppend();
     SetModified(m);
 }
 
 void TMemDataSet::DoPerformDelete() {
-    if (LocalUpdate)
-        return;
+    if (LocalUpdate) return;
     bool m = Modified();
     PerformDelete();
     SetModified(m);
 }
 
 void TMemDataSet::DoPerformUpdate() {
-    if (LocalUpdate)
-        return;
+    if (LocalUpdate) return;
     bool m = Modified();
     PerformUpdate();
     SetModified(m);
@@ -309,14 +295,12 @@ void TMemDataSet::DoPerformUpdate() {
 
 uint8_t* TMemDataSet::AllocRecordBuffer() {
     auto* p = static_cast<uint8_t*>(std::calloc(size_t(std::max(recordBufSize_, 1)), 1));
-    if (!p)
-        throw std::bad_alloc();
+    if (!p) throw std::bad_alloc();
     return p;
 }
 
 void TMemDataSet::ReleaseBufferRefs(uint8_t* buffer) {
-    if (!buffer || buffer[recInfoOfs_ + kInfoRefs] == 0)
-        return;
+    if (!buffer || buffer[recInfoOfs_ + kInfoRefs] == 0) return;
     buffer[recInfoOfs_ + kInfoRefs] = 0;
     data_->ReleaseComplexRefs(buffer);
 }
@@ -337,8 +321,7 @@ void TMemDataSet::InternalOpen() {
             for (int i = 0; i < FieldListCount(); ++i) {
                 TField* f = FieldList(i);
                 if (f->DataType() == ftString || f->DataType() == ftWideString)
-                    if (TFieldDef* d = FieldDefs().Find(f->FieldName()))
-                        f->SetSize(d->Size);
+                    if (TFieldDef* d = FieldDefs().Find(f->FieldName())) f->SetSize(d->Size);
             }
         if (NumberRange)
             for (int i = 0; i < FieldDefs().Count(); ++i)
@@ -359,10 +342,8 @@ void TMemDataSet::InternalOpen() {
         oldCacheBuf_ = AllocRecordBuffer();
         peekBuf_ = AllocRecordBuffer();
         data_->SetCacheRecBuf(newCacheBuf_, oldCacheBuf_);
-        if (filtered_)
-            ActivateFilters();
-        if (filtered_)
-            data_->FilterUpdated();
+        if (filtered_) ActivateFilters();
+        if (filtered_) data_->FilterUpdated();
     } catch (...) {
         std::free(oldValueBuf_);
         std::free(newCacheBuf_);
@@ -399,16 +380,21 @@ void TMemDataSet::InternalClose() {
     data_->Close();
 }
 
-bool TMemDataSet::IsCursorOpen() { return data_->Active(); }
+bool TMemDataSet::IsCursorOpen() {
+    return data_->Active();
+}
 
 void TMemDataSet::InternalInitFieldDefs() {
-    if (!data_->Active())
-        data_->InitFields();
+    if (!data_->Active()) data_->InitFields();
     CreateFieldDefs();
 }
 
-void TMemDataSet::InternalFirst() { data_->SetToBegin(); }
-void TMemDataSet::InternalLast() { data_->SetToEnd(); }
+void TMemDataSet::InternalFirst() {
+    data_->SetToBegin();
+}
+void TMemDataSet::InternalLast() {
+    data_->SetToEnd();
+}
 
 TGetResult TMemDataSet::GetRecord(uint8_t* buffer, TGetMode mode, bool) {
     ReleaseBufferRefs(buffer);
@@ -423,10 +409,8 @@ TGetResult TMemDataSet::GetRecord(uint8_t* buffer, TGetMode mode, bool) {
         data_->GetPriorRecord(buffer);
         break;
     }
-    if (data_->GetBOF())
-        return grBOF;
-    if (data_->GetEOF())
-        return grEOF;
+    if (data_->GetBOF()) return grBOF;
+    if (data_->GetEOF()) return grEOF;
     uint8_t* info = buffer + recInfoOfs_;
     Store<int32_t>(info + kInfoRecNo, data_->GetRecNo());
     info[kInfoStatus] = data_->GetUpdateStatus();
@@ -449,8 +433,7 @@ void TMemDataSet::InternalInitRecord(uint8_t* buffer) {
         data_->CreateComplexFields(buffer, true);
     }
     for (int i = 1; i <= data_->FieldCount(); ++i)
-        if (!data_->Fields()[i - 1]->ParentField)
-            data_->SetNull(i, buffer, true);
+        if (!data_->Fields()[i - 1]->ParentField) data_->SetNull(i, buffer, true);
     uint8_t* info = buffer + recInfoOfs_;
     Store<int32_t>(info + kInfoRecNo, 0);
     info[kInfoStatus] = usInserted;
@@ -459,8 +442,7 @@ void TMemDataSet::InternalInitRecord(uint8_t* buffer) {
 }
 
 void TMemDataSet::ClearCalcFields(uint8_t* buffer) {
-    if (calcFieldsSize_ > 0)
-        std::memset(buffer + data_->RecordSize(), 0, size_t(calcFieldsSize_));
+    if (calcFieldsSize_ > 0) std::memset(buffer + data_->RecordSize(), 0, size_t(calcFieldsSize_));
 }
 
 void TMemDataSet::InternalAddRecord(uint8_t* buffer, bool append) {
@@ -470,7 +452,9 @@ void TMemDataSet::InternalAddRecord(uint8_t* buffer, bool append) {
         data_->InsertRecord(buffer);
 }
 
-void TMemDataSet::InternalDelete() { data_->DeleteRecord(); }
+void TMemDataSet::InternalDelete() {
+    data_->DeleteRecord();
+}
 
 void TMemDataSet::InternalPost() {
     TDataSet::InternalPost();
@@ -495,8 +479,7 @@ void TMemDataSet::InternalPost() {
 
 void TMemDataSet::InternalCancel() {
     if (State() == dsInsert) {
-        if (data_->HasComplexFields())
-            data_->FreeComplexFields(activeBuf_, true);
+        if (data_->HasComplexFields()) data_->FreeComplexFields(activeBuf_, true);
     } else if (State() == dsEdit)
         data_->CancelRecord(activeBuf_);
     insertPending_ = editPending_ = false;
@@ -504,12 +487,13 @@ void TMemDataSet::InternalCancel() {
 
 void TMemDataSet::InternalEdit() {
     ReleaseBufferRefs(activeBuf_);
-    if (TMemData* md = MemData())
-        md->EditRecord(activeBuf_);
+    if (TMemData* md = MemData()) md->EditRecord(activeBuf_);
     editPending_ = true;
 }
 
-void TMemDataSet::InternalInsert() { insertPending_ = true; }
+void TMemDataSet::InternalInsert() {
+    insertPending_ = true;
+}
 
 void TMemDataSet::InternalRefresh() {
     ReleaseBufferRefs(activeBuf_);
@@ -531,7 +515,9 @@ void TMemDataSet::InternalGotoBookmark(const uint8_t* bookmark) {
     data_->SetToBookmark(bm);
 }
 
-void TMemDataSet::InternalSetToRecord(uint8_t* buffer) { InternalGotoBookmark(buffer + bookmarkOfs_); }
+void TMemDataSet::InternalSetToRecord(uint8_t* buffer) {
+    InternalGotoBookmark(buffer + bookmarkOfs_);
+}
 
 void TMemDataSet::GetBookmarkData(const uint8_t* buffer, uint8_t* data) {
     std::memcpy(data, buffer + bookmarkOfs_, sizeof(TRecBookmark));
@@ -541,7 +527,9 @@ TBookmarkFlag TMemDataSet::GetBookmarkFlag(const uint8_t* buffer) {
     return TBookmarkFlag(buffer[recInfoOfs_ + kInfoFlag]);
 }
 
-void TMemDataSet::SetBookmarkFlag(uint8_t* buffer, TBookmarkFlag flag) { buffer[recInfoOfs_ + kInfoFlag] = flag; }
+void TMemDataSet::SetBookmarkFlag(uint8_t* buffer, TBookmarkFlag flag) {
+    buffer[recInfoOfs_ + kInfoFlag] = flag;
+}
 
 TBookmark TMemDataSet::GetBookmark() {
     if (State() == dsFilter && filterBuf_) {
@@ -557,8 +545,7 @@ TBookmark TMemDataSet::GetBookmark() {
 }
 
 bool TMemDataSet::BookmarkValid(const TBookmark& bookmark) {
-    if (bookmark.size() != sizeof(TRecBookmark))
-        return false;
+    if (bookmark.size() != sizeof(TRecBookmark)) return false;
     TRecBookmark bm;
     std::memcpy(&bm, bookmark.data(), sizeof bm);
     return data_->BookmarkValid(&bm);
@@ -567,19 +554,18 @@ bool TMemDataSet::BookmarkValid(const TBookmark& bookmark) {
 int TMemDataSet::CompareBookmarks(const TBookmark& b1, const TBookmark& b2) {
     TRecBookmark x, y;
     bool h1 = b1.size() == sizeof x, h2 = b2.size() == sizeof y;
-    if (h1)
-        std::memcpy(&x, b1.data(), sizeof x);
-    if (h2)
-        std::memcpy(&y, b2.data(), sizeof y);
+    if (h1) std::memcpy(&x, b1.data(), sizeof x);
+    if (h2) std::memcpy(&y, b2.data(), sizeof y);
     return data_->CompareBookmarks(h1 ? &x : nullptr, h2 ? &y : nullptr);
 }
 
-int TMemDataSet::GetRecordCount() { return Active() ? data_->GetRecordCount() : 0; }
+int TMemDataSet::GetRecordCount() {
+    return Active() ? data_->GetRecordCount() : 0;
+}
 
 int TMemDataSet::GetRecNo() {
     uint8_t* buf = State() == dsCalcFields ? calcBuf_ : (IsEmpty() ? nullptr : activeBuf_);
-    if (!buf)
-        return 0;
+    if (!buf) return 0;
     return Load<int32_t>(buf + recInfoOfs_ + kInfoRecNo);
 }
 
@@ -596,15 +582,12 @@ void TMemDataSet::SetRecNoValue(int value) {
 
 bool TMemDataSet::GetRecordValues(int recNo, std::vector<Variant>& values) {
     values.clear();
-    if (!Active() || recNo <= 0 || recNo > data_->GetRecordCount() || !peekBuf_)
-        return false;
+    if (!Active() || recNo <= 0 || recNo > data_->GetRecordCount() || !peekBuf_) return false;
     // The store's cursor may move; the active record is found again by its bookmark on the next navigation.
     cursorPosChanged_ = true;
     data_->SetRecNo(recNo);
-    if (data_->GetRecNo() != recNo)
-        return false;
-    if (GetRecord(peekBuf_, gmCurrent, false) != grOK)
-        return false;
+    if (data_->GetRecNo() != recNo) return false;
+    if (GetRecord(peekBuf_, gmCurrent, false) != grOK) return false;
     uint8_t* savedCalc = calcBuf_;
     TDataSetState saved = SetTempState(dsCalcFields);
     calcBuf_ = peekBuf_;
@@ -638,20 +621,17 @@ uint8_t* TMemDataSet::GetActiveRecBuf() {
     case dsFilter:
         return filterBuf_;
     case dsOldValue:
-        if (applying_)
-            return oldCacheBuf_;
+        if (applying_) return oldCacheBuf_;
         if (insertPending_) {
             if (oldValueStale_ && oldValueBuf_) {
                 std::memset(oldValueBuf_, 0, size_t(data_->RecordSize()));
                 for (int i = 1; i <= data_->FieldCount(); ++i)
-                    if (!data_->Fields()[i - 1]->ParentField)
-                        data_->SetNull(i, oldValueBuf_, true);
+                    if (!data_->Fields()[i - 1]->ParentField) data_->SetNull(i, oldValueBuf_, true);
                 oldValueStale_ = false;
             }
             return oldValueBuf_;
         }
-        if (IsEmpty() || !oldValueBuf_)
-            return nullptr;
+        if (IsEmpty() || !oldValueBuf_) return nullptr;
         UpdateCursorPos();
         data_->GetOldRecord(oldValueBuf_);
         return oldValueBuf_;
@@ -675,8 +655,7 @@ bool TMemDataSet::GetFieldData(const TField* field, void* buffer) {
 
 bool TMemDataSet::GetFieldData(const TField* field, void* buffer, bool) {
     uint8_t* rec = GetActiveRecBuf();
-    if (!rec)
-        return false;
+    if (!rec) return false;
     if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) {
         int no = field->FieldNo();
         if (no <= 0 || no > data_->FieldCount())
@@ -686,13 +665,10 @@ bool TMemDataSet::GetFieldData(const TField* field, void* buffer, bool) {
         return !blank;
     }
     TDataSetState s = State();
-    if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields)
-        return false;
+    if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields) return false;
     const uint8_t* p = rec + data_->RecordSize() + field->Offset();
-    if (p[0] == 0)
-        return false;
-    if (buffer)
-        std::memcpy(buffer, p + 1, size_t(field->DataSize()));
+    if (p[0] == 0) return false;
+    if (buffer) std::memcpy(buffer, p + 1, size_t(field->DataSize()));
     return true;
 }
 
@@ -701,24 +677,23 @@ void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
     // The common case first: a writable data field of the record being edited or inserted.
     if ((s == dsEdit || s == dsInsert) && field->FieldKind() == fkData && !field->ReadOnly && buffer) {
         int no = field->FieldNo();
-        if (no > 0 && no <= data_->FieldCount() && !data_->IsBlobFieldType(data_->Fields()[no - 1]->DataType)) {
+        if (no > 0 && no <= data_->FieldCount() &&
+            !data_->IsBlobFieldType(data_->Fields()[no - 1]->DataType)) {
             field->Validate(buffer);
             data_->PutField(no, activeBuf_, buffer);
             DataEvent(deFieldChange, field);
             return;
         }
     }
-    if (s != dsEdit && s != dsInsert && s != dsSetKey && s != dsCalcFields && s != dsFilter && s != dsNewValue &&
-        s != dsInternalCalc)
+    if (s != dsEdit && s != dsInsert && s != dsSetKey && s != dsCalcFields && s != dsFilter &&
+        s != dsNewValue && s != dsInternalCalc)
         throw EDatabaseError(SNotEditing);
     bool dataField = field->FieldKind() == fkData;
-    if (dataField && s == dsCalcFields)
-        throw EDatabaseError(SNotEditing);
+    if (dataField && s == dsCalcFields) throw EDatabaseError(SNotEditing);
     if (field->ReadOnly && s != dsSetKey && s != dsFilter)
         throw EDatabaseError(FormatMsg(SFieldReadOnly, {field->DisplayLabel()}));
     uint8_t* rec = GetActiveRecBuf();
-    if (!rec)
-        throw EDatabaseError(SNotEditing);
+    if (!rec) throw EDatabaseError(SNotEditing);
     field->Validate(buffer);
     if (dataField) {
         int no = field->FieldNo();
@@ -738,8 +713,7 @@ void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
         else
             std::memset(p + 1, 0, size_t(field->DataSize()));
     }
-    if (s != dsCalcFields && s != dsFilter && s != dsNewValue)
-        DataEvent(deFieldChange, field);
+    if (s != dsCalcFields && s != dsFilter && s != dsNewValue) DataEvent(deFieldChange, field);
 }
 
 std::unique_ptr<TStream> TMemDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
@@ -749,8 +723,7 @@ std::unique_ptr<TStream> TMemDataSet::CreateBlobStream(TField* field, TBlobStrea
 // ---- Cached updates ----
 
 void TMemDataSet::SetCachedUpdates(bool value) {
-    if (value == cachedUpdates_)
-        return;
+    if (value == cachedUpdates_) return;
     CheckInactive();
     data_->SetCachedUpdates(value);
     cachedUpdates_ = value;
@@ -772,8 +745,7 @@ void TMemDataSet::DoApplyRecord(TUpdateKind kind, TUpdateAction& action) {
             if (OnUpdateRecord) {
                 action = uaFail;
                 OnUpdateRecord(*this, kind, action);
-                if (action == uaAbort)
-                    throw EAbort();
+                if (action == uaAbort) throw EAbort();
                 builtIn = uint8_t(action) == uaDefault;
             }
             if (builtIn) {
@@ -791,14 +763,11 @@ void TMemDataSet::DoApplyRecord(TUpdateKind kind, TUpdateAction& action) {
                 action = uaApplied;
             }
         } catch (EDatabaseError& e) {
-            if (!OnUpdateError)
-                throw;
+            if (!OnUpdateError) throw;
             TUpdateAction a = uint8_t(action) == uaDefault ? uaFail : action;
             OnUpdateError(*this, e, kind, a);
-            if (a == uaFail)
-                throw;
-            if (a == uaAbort)
-                throw EAbort();
+            if (a == uaFail) throw;
+            if (a == uaAbort) throw EAbort();
             action = a;
         }
     } catch (...) {
@@ -810,8 +779,7 @@ void TMemDataSet::DoApplyRecord(TUpdateKind kind, TUpdateAction& action) {
 
 void TMemDataSet::ApplyUpdates() {
     CheckActive();
-    if (State() == dsEdit || State() == dsInsert)
-        Post();
+    if (State() == dsEdit || State() == dsInsert) Post();
     UpdateCursorPos();
     try {
         data_->ApplyUpdates();
@@ -824,8 +792,7 @@ void TMemDataSet::ApplyUpdates() {
 
 void TMemDataSet::CommitUpdates() {
     CheckActive();
-    if (State() == dsEdit || State() == dsInsert)
-        Post();
+    if (State() == dsEdit || State() == dsInsert) Post();
     UpdateCursorPos();
     try {
         data_->CommitUpdates();
@@ -849,29 +816,29 @@ void TMemDataSet::CancelUpdates() {
 
 void TMemDataSet::RevertRecord() {
     CheckActive();
-    if (State() == dsEdit || State() == dsInsert)
-        Cancel();
+    if (State() == dsEdit || State() == dsInsert) Cancel();
     UpdateCursorPos();
     data_->RevertRecord();
     Resync();
 }
 
-void TMemDataSet::RestoreUpdates() { data_->RestoreUpdates(); }
+void TMemDataSet::RestoreUpdates() {
+    data_->RestoreUpdates();
+}
 
-bool TMemDataSet::UpdatesPending() { return data_->GetUpdatesPending(); }
+bool TMemDataSet::UpdatesPending() {
+    return data_->GetUpdatesPending();
+}
 
 TUpdateStatus TMemDataSet::UpdateStatus() {
-    if (applying_)
-        return data_->GetUpdateStatus();
-    if (!cachedUpdates_ || IsEmpty())
-        return usUnmodified;
+    if (applying_) return data_->GetUpdateStatus();
+    if (!cachedUpdates_ || IsEmpty()) return usUnmodified;
     uint8_t* buf = State() == dsCalcFields ? calcBuf_ : activeBuf_;
     return buf ? TUpdateStatus(buf[recInfoOfs_ + kInfoStatus]) : usUnmodified;
 }
 
 uint8_t TMemDataSet::UpdateResult() {
-    if (!Active() || IsEmpty())
-        return urNone;
+    if (!Active() || IsEmpty()) return urNone;
     UpdateCursorPos();
     return data_->GetUpdateResult();
 }
@@ -884,8 +851,7 @@ bool TMemDataSet::RecordFilter(uint8_t* record) {
     filterBuf_ = record;
     bool accept = true;
     try {
-        if (onFilterRecord_)
-            onFilterRecord_(*this, accept);
+        if (onFilterRecord_) onFilterRecord_(*this, accept);
     } catch (const EAbort&) {
     } catch (const std::exception& e) {
         ShowException(e);
@@ -899,8 +865,7 @@ void TMemDataSet::ActivateFilters() {
     DeactivateFilters();
     data_->FilterCaseInsensitive = (filterOptions_ & foCaseInsensitive) != 0;
     data_->FilterNoPartialCompare = (filterOptions_ & foNoPartialCompare) != 0;
-    if (onFilterRecord_)
-        data_->FilterFunc = [this](uint8_t* rec) { return RecordFilter(rec); };
+    if (onFilterRecord_) data_->FilterFunc = [this](uint8_t* rec) { return RecordFilter(rec); };
     if (!TrimStr(filterText_).empty()) {
         try {
             data_->SetFilterText(filterText_);
@@ -928,21 +893,18 @@ void TMemDataSet::SetFiltered(bool value) {
         CheckBrowseMode();
         UpdateCursorPos();
     }
-    if (value == filtered_)
-        return;
+    if (value == filtered_) return;
     if (value) {
         try {
             ActivateFilters();
         } catch (...) {
-            if (Active())
-                RefreshAfterFilterChange();
+            if (Active()) RefreshAfterFilterChange();
             throw;
         }
     } else
         DeactivateFilters();
     filtered_ = value;
-    if (Active())
-        RefreshAfterFilterChange();
+    if (Active()) RefreshAfterFilterChange();
 }
 
 void TMemDataSet::SetFilterData(const std::string& text, int options) {
@@ -950,8 +912,7 @@ void TMemDataSet::SetFilterData(const std::string& text, int options) {
         CheckBrowseMode();
         UpdateCursorPos();
     }
-    if (text == filterText_ && options == filterOptions_)
-        return;
+    if (text == filterText_ && options == filterOptions_) return;
     data_->FilterCaseInsensitive = (options & foCaseInsensitive) != 0;
     data_->FilterNoPartialCompare = (options & foNoPartialCompare) != 0;
     filterText_ = text;
@@ -962,16 +923,18 @@ void TMemDataSet::SetFilterData(const std::string& text, int options) {
         else
             data_->SetFilterText(std::string());
     } catch (...) {
-        if (Active() && filtered_)
-            RefreshAfterFilterChange();
+        if (Active() && filtered_) RefreshAfterFilterChange();
         throw;
     }
-    if (Active() && filtered_)
-        RefreshAfterFilterChange();
+    if (Active() && filtered_) RefreshAfterFilterChange();
 }
 
-void TMemDataSet::SetFilterText(const std::string& text) { SetFilterData(text, filterOptions_); }
-void TMemDataSet::SetFilterOptions(int options) { SetFilterData(filterText_, options); }
+void TMemDataSet::SetFilterText(const std::string& text) {
+    SetFilterData(text, filterOptions_);
+}
+void TMemDataSet::SetFilterOptions(int options) {
+    SetFilterData(filterText_, options);
+}
 
 void TMemDataSet::SetOnFilterRecord(TFilterRecordEvent ev) {
     if (Active()) {
@@ -983,8 +946,7 @@ void TMemDataSet::SetOnFilterRecord(TFilterRecordEvent ev) {
         data_->FilterFunc = [this](uint8_t* rec) { return RecordFilter(rec); };
     else
         data_->FilterFunc = nullptr;
-    if (Active())
-        RefreshAfterFilterChange();
+    if (Active()) RefreshAfterFilterChange();
 }
 
 bool TMemDataSet::FindRecord(bool restart, bool goForward) {
@@ -993,26 +955,21 @@ bool TMemDataSet::FindRecord(bool restart, bool goForward) {
     SetFoundFlag(false);
     UpdateCursorPos();
     bool tempFilter = !filtered_;
-    if (tempFilter)
-        ActivateFilters();
+    if (tempFilter) ActivateFilters();
     try {
         if (goForward) {
-            if (restart)
-                data_->SetToBegin();
+            if (restart) data_->SetToBegin();
             data_->GetNextRecord(nullptr);
         } else {
-            if (restart)
-                data_->SetToEnd();
+            if (restart) data_->SetToEnd();
             data_->GetPriorRecord(nullptr);
         }
     } catch (...) {
-        if (tempFilter)
-            DeactivateFilters();
+        if (tempFilter) DeactivateFilters();
         cursorPosChanged_ = true;
         throw;
     }
-    if (tempFilter)
-        DeactivateFilters();
+    if (tempFilter) DeactivateFilters();
     bool found = !data_->GetBOF() && !data_->GetEOF();
     if (found) {
         Resync();
@@ -1031,8 +988,7 @@ bool TMemDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
 
 Variant TMemDataSet::Lookup(const std::string& keyFields, const Variant& keyValues,
                             const std::string& resultFields) {
-    if (!LocateRecord(keyFields, keyValues, true, 0))
-        return Variant::Null();
+    if (!LocateRecord(keyFields, keyValues, true, 0)) return Variant::Null();
     uint8_t* buf = tempBuf_;
     Variant result;
     uint8_t* savedCalc = calcBuf_;
@@ -1076,20 +1032,17 @@ bool TMemDataSet::LocateRecord(const std::string& keyFields, const Variant& keyV
             keys[i].HasValue = true;
         }
     }
-    if (!forLookup)
-        DoBeforeScroll();
+    if (!forLookup) DoBeforeScroll();
     TRecBookmark saved;
     data_->GetBookmark(saved);
-    if (!(options & (lxNext | lxUp)))
-        data_->SetToBegin();
+    if (!(options & (lxNext | lxUp))) data_->SetToBegin();
     bool found = false;
     for (;;) {
         if (options & lxUp)
             data_->GetPriorRecord(buf);
         else
             data_->GetNextRecord(buf);
-        if (data_->GetEOF() || data_->GetBOF())
-            break;
+        if (data_->GetEOF() || data_->GetBOF()) break;
         bool all = true;
         for (size_t i = 0; i < descs.size() && all; ++i) {
             bool isNull = data_->GetNull(descs[i]->FieldNo, buf);
@@ -1212,8 +1165,7 @@ std::string RecordText(TData& data, TFieldDesc* f, uint8_t* rec) {
     case dtMemo: {
         uint32_t n = data.GetBlobSize(f->FieldNo, rec);
         std::string s(n, '\0');
-        if (n)
-            s.resize(data.ReadBlob(f->FieldNo, rec, 0, n, s.data()));
+        if (n) s.resize(data.ReadBlob(f->FieldNo, rec, 0, n, s.data()));
         return s;
     }
     default: {
@@ -1239,8 +1191,7 @@ std::vector<uint8_t> RecordBytes(TFieldDesc* f, const uint8_t* rec) {
     }
     default: {
         const uint8_t* s = Load<const uint8_t*>(p);
-        if (!s)
-            return {};
+        if (!s) return {};
         uint16_t n = Load<uint16_t>(s);
         return std::vector<uint8_t>(s + 2, s + 2 + n);
     }
@@ -1258,8 +1209,7 @@ bool TMemDataSet::CompareLocateValue(const TLocateValue& key, TFieldDesc* f, uin
     case dtString: {
         std::string r = RecordText(*data_, f, rec);
         if (partial) {
-            if (r.size() < key.Text.size())
-                return false;
+            if (r.size() < key.Text.size()) return false;
             r.resize(key.Text.size());
         }
         int c = noCase ? AnsiCompareText(key.Text, r) : AnsiCompareStr(key.Text, r);
@@ -1270,8 +1220,7 @@ bool TMemDataSet::CompareLocateValue(const TLocateValue& key, TFieldDesc* f, uin
         data_->GetFieldAsVariant(f->FieldNo, rec, v);
         std::u16string r = v.IsNullOrEmpty() ? std::u16string() : v.AsWideString();
         if (partial) {
-            if (r.size() < key.Wide.size())
-                return false;
+            if (r.size() < key.Wide.size()) return false;
             r.resize(key.Wide.size());
         }
         std::string ka = WideToAnsi(key.Wide), ra = WideToAnsi(r);
@@ -1325,8 +1274,7 @@ bool TMemDataSet::CompareLocateValue(const TLocateValue& key, TFieldDesc* f, uin
     case dtExtVarBytes: {
         std::vector<uint8_t> r = RecordBytes(f, rec);
         if (partial) {
-            if (r.size() < key.Bytes.size())
-                return false;
+            if (r.size() < key.Bytes.size()) return false;
             return std::equal(key.Bytes.begin(), key.Bytes.end(), r.begin());
         }
         return r == key.Bytes;
@@ -1342,15 +1290,11 @@ TBlobStream::TBlobStream(TField* field, TBlobStreamMode mode) : field_(field), m
     dataSet_ = dynamic_cast<TMemDataSet*>(field->DataSet());
     CheckAssert(dataSet_ != nullptr, "Blob stream needs a TMemDataSet");
     uint8_t* rec = dataSet_->GetActiveRecBuf();
-    if (!rec)
-        return;
-    if (dataSet_->State() == dsFilter)
-        throw EDatabaseError(SBlobInFilter);
+    if (!rec) return;
+    if (dataSet_->State() == dsFilter) throw EDatabaseError(SBlobInFilter);
     if (mode != bmRead && !field->Modified) {
-        if (field->ReadOnly)
-            throw EDatabaseError(FormatMsg(SFieldReadOnly, {field->DisplayLabel()}));
-        if (dataSet_->State() != dsEdit && dataSet_->State() != dsInsert)
-            throw EDatabaseError(SNotEditing);
+        if (field->ReadOnly) throw EDatabaseError(FormatMsg(SFieldReadOnly, {field->DisplayLabel()}));
+        if (dataSet_->State() != dsEdit && dataSet_->State() != dsInsert) throw EDatabaseError(SNotEditing);
     }
     opened_ = true;
     if (mode == bmWrite) {
@@ -1360,8 +1304,7 @@ TBlobStream::TBlobStream(TField* field, TBlobStreamMode mode) : field_(field), m
 }
 
 TBlobStream::~TBlobStream() {
-    if (!modified_)
-        return;
+    if (!modified_) return;
     field_->Modified = true;
     try {
         dataSet_->DataEvent(deFieldChange, field_);
@@ -1370,27 +1313,26 @@ TBlobStream::~TBlobStream() {
     }
 }
 
-uint8_t* TBlobStream::RecBuf() const { return opened_ ? dataSet_->GetActiveRecBuf() : nullptr; }
+uint8_t* TBlobStream::RecBuf() const {
+    return opened_ ? dataSet_->GetActiveRecBuf() : nullptr;
+}
 
 int64_t TBlobStream::Read(void* buffer, int64_t count) {
     uint8_t* rec = RecBuf();
-    if (!rec || count <= 0)
-        return 0;
+    if (!rec || count <= 0) return 0;
     int64_t size = dataSet_->data_->GetBlobSize(field_->FieldNo(), rec);
     int64_t n = std::min(count, size - position_);
-    if (n <= 0)
-        return 0;
-    uint32_t got = dataSet_->data_->ReadBlob(field_->FieldNo(), rec, uint32_t(position_), uint32_t(n), buffer);
+    if (n <= 0) return 0;
+    uint32_t got =
+        dataSet_->data_->ReadBlob(field_->FieldNo(), rec, uint32_t(position_), uint32_t(n), buffer);
     position_ += got;
     return got;
 }
 
 int64_t TBlobStream::Write(const void* buffer, int64_t count) {
     uint8_t* rec = RecBuf();
-    if (!rec || count <= 0)
-        return 0;
-    if (position_ + count > int64_t(UINT32_MAX))
-        throw EDatabaseError(SInvalidBlob);
+    if (!rec || count <= 0) return 0;
+    if (position_ + count > int64_t(UINT32_MAX)) throw EDatabaseError(SInvalidBlob);
     dataSet_->data_->WriteBlob(field_->FieldNo(), rec, uint32_t(position_), uint32_t(count), buffer);
     position_ += count;
     modified_ = true;
@@ -1411,8 +1353,7 @@ int64_t TBlobStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TBlobStream::SetSize(int64_t size) {
     uint8_t* rec = RecBuf();
-    if (!rec)
-        return;
+    if (!rec) return;
     dataSet_->data_->TruncateBlob(field_->FieldNo(), rec, uint32_t(std::max<int64_t>(0, size)));
     position_ = std::min(position_, size);
     modified_ = true;

@@ -83,7 +83,8 @@ public:
 
     // ---- Search ----
     bool Locate(const std::string& keyFields, const Variant& keyValues, int options) override;
-    Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultFields) override;
+    Variant Lookup(const std::string& keyFields, const Variant& keyValues,
+                   const std::string& resultFields) override;
     // The full search with the lx... option bits.
     bool LocateRecord(const std::string& keyFields, const Variant& keyValues, bool forLookup, int options);
 

@@ -9,14 +9,14 @@
 
 namespace {
 
-std::string Upper(const std::string& s) { return AnsiUpperCase(s); }
+std::string Upper(const std::string& s) {
+    return AnsiUpperCase(s);
+}
 
 bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i]))
-            return false;
+        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
     return true;
 }
 
@@ -25,12 +25,13 @@ template <typename T> T Load(const uint8_t* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename T> void Store(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <typename T> void Store(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 // Rounds to the given decimals by writing fixed-point text with 18 significant digits and reading it back.
 double RoundToScale(double v, int scale) {
-    if (scale <= 0 || !std::isfinite(v))
-        return v;
+    if (scale <= 0 || !std::isfinite(v)) return v;
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.*f", scale, v);
     double r = std::strtod(buf, nullptr);
@@ -43,8 +44,7 @@ size_t ExpandEOL(const char* src, char* dest) {
     size_t n = 0;
     char prev = 0;
     for (const char* p = src; *p; ++p) {
-        if (*p == '\n' && prev != '\r')
-            dest[n++] = '\r';
+        if (*p == '\n' && prev != '\r') dest[n++] = '\r';
         dest[n++] = *p;
         prev = *p;
     }
@@ -57,8 +57,7 @@ size_t WideLen(const uint8_t* p, size_t maxChars) {
     while (n < maxChars) {
         char16_t c;
         std::memcpy(&c, p + n * 2, 2);
-        if (!c)
-            break;
+        if (!c) break;
         ++n;
     }
     return n;
@@ -69,24 +68,21 @@ size_t WideLen(const uint8_t* p, size_t maxChars) {
 // ---- TAttribute, TObjectType, TDBObject ----
 
 TAttribute::~TAttribute() {
-    if (objectType_ && holdsRef_)
-        objectType_->Release();
+    if (objectType_ && holdsRef_) objectType_->Release();
 }
 
 void TAttribute::SetObjectType(TObjectType* type) {
-    if (type == objectType_)
-        return;
-    if (objectType_ && holdsRef_)
-        objectType_->Release();
+    if (type == objectType_) return;
+    if (objectType_ && holdsRef_) objectType_->Release();
     objectType_ = type;
     holdsRef_ = type && !(Owner && SameText(type->Name, Owner->Name));
-    if (holdsRef_)
-        type->AddRef();
+    if (holdsRef_) type->AddRef();
 }
 
 TObjectType::~TObjectType() = default;
 
-TAttribute* TObjectType::AddAttribute(const std::string& name, uint16_t dataType, uint16_t length, uint16_t size) {
+TAttribute* TObjectType::AddAttribute(const std::string& name, uint16_t dataType, uint16_t length,
+                                      uint16_t size) {
     auto a = std::make_unique<TAttribute>();
     a->Name = name;
     a->DataType = dataType;
@@ -107,20 +103,16 @@ TAttribute* TObjectType::FindAttribute(const std::string& pathIn) const {
         std::string step;
         if (i < path.size() && path[i] == '[') {
             size_t close = path.find(']', i);
-            if (close == std::string::npos)
-                return nullptr;
+            if (close == std::string::npos) return nullptr;
             step = "ELEMENT";
             i = close + 1;
-            if (i < path.size() && path[i] == '.')
-                ++i;
+            if (i < path.size() && path[i] == '.') ++i;
         } else {
             size_t e = path.find_first_of(".[", i);
-            if (e == std::string::npos)
-                e = path.size();
+            if (e == std::string::npos) e = path.size();
             step = path.substr(i, e - i);
             i = e;
-            if (i < path.size() && path[i] == '.')
-                ++i;
+            if (i < path.size() && path[i] == '.') ++i;
         }
         TAttribute* found = nullptr;
         for (const auto& a : type->attributes_)
@@ -128,12 +120,9 @@ TAttribute* TObjectType::FindAttribute(const std::string& pathIn) const {
                 found = a.get();
                 break;
             }
-        if (!found)
-            return nullptr;
-        if (i >= path.size())
-            return found;
-        if (found->DataType < dtObject || found->DataType > dtTable)
-            return nullptr;
+        if (!found) return nullptr;
+        if (i >= path.size()) return found;
+        if (found->DataType < dtObject || found->DataType > dtTable) return nullptr;
         type = found->ObjectType();
     }
     return nullptr;
@@ -141,53 +130,46 @@ TAttribute* TObjectType::FindAttribute(const std::string& pathIn) const {
 
 TAttribute* TObjectType::AttributeByName(const std::string& path) const {
     TAttribute* a = FindAttribute(path);
-    if (!a)
-        throw EDatabaseError(FormatMsg(SAttributeNotFound, {path}));
+    if (!a) throw EDatabaseError(FormatMsg(SAttributeNotFound, {path}));
     return a;
 }
 
-TDBObject::TDBObject(TObjectType* type) { SetObjectType(type); }
+TDBObject::TDBObject(TObjectType* type) {
+    SetObjectType(type);
+}
 
 TDBObject::~TDBObject() {
-    if (objectType_)
-        objectType_->Release();
+    if (objectType_) objectType_->Release();
 }
 
 void TDBObject::SetObjectType(TObjectType* type) {
-    if (type == objectType_)
-        return;
-    if (type)
-        type->AddRef();
-    if (objectType_)
-        objectType_->Release();
+    if (type == objectType_) return;
+    if (type) type->AddRef();
+    if (objectType_) objectType_->Release();
     objectType_ = type;
 }
 
-void TDBObject::GetAttributeValue(const std::string&, void*, bool& isNull) { isNull = true; }
+void TDBObject::GetAttributeValue(const std::string&, void*, bool& isNull) {
+    isNull = true;
+}
 void TDBObject::SetAttributeValue(const std::string&, const void*) {}
 
 // ---- TFieldDesc(s) ----
 
 TFieldDesc::~TFieldDesc() {
-    if (objectType_)
-        objectType_->Release();
+    if (objectType_) objectType_->Release();
 }
 
 void TFieldDesc::SetObjectType(TObjectType* type) {
-    if (type == objectType_)
-        return;
-    if (type)
-        type->AddRef();
-    if (objectType_)
-        objectType_->Release();
+    if (type == objectType_) return;
+    if (type) type->AddRef();
+    if (objectType_) objectType_->Release();
     objectType_ = type;
 }
 
 TFieldDesc* TFieldDescs::Add(std::unique_ptr<TFieldDesc> desc) {
-    if (desc->FieldNo == 0)
-        desc->FieldNo = uint16_t(items_.size() + 1);
-    if (desc->ActualName.empty())
-        desc->ActualName = desc->Name;
+    if (desc->FieldNo == 0) desc->FieldNo = uint16_t(items_.size() + 1);
+    if (desc->ActualName.empty()) desc->ActualName = desc->Name;
     items_.push_back(std::move(desc));
     return items_.back().get();
 }
@@ -195,15 +177,13 @@ TFieldDesc* TFieldDescs::Add(std::unique_ptr<TFieldDesc> desc) {
 TFieldDesc* TFieldDescs::FindField(const std::string& name) const {
     bool byPath = name.find_first_of(".[") != std::string::npos;
     for (const auto& d : items_)
-        if (SameText(byPath ? d->ActualName : d->Name, name))
-            return d.get();
+        if (SameText(byPath ? d->ActualName : d->Name, name)) return d.get();
     return nullptr;
 }
 
 TFieldDesc* TFieldDescs::FieldByName(const std::string& name) const {
     TFieldDesc* d = FindField(name);
-    if (!d)
-        throw EDatabaseError(FormatMsg(SFieldNotFoundStore, {name}));
+    if (!d) throw EDatabaseError(FormatMsg(SFieldNotFoundStore, {name}));
     return d;
 }
 
@@ -223,37 +203,40 @@ void TData::InitData() {
     recNoOffset_ = 0;
 }
 
-void TData::FreeData() { InitData(); }
+void TData::FreeData() {
+    InitData();
+}
 
-int TData::GetIndicatorSize() { return fields_.Count(); }
+int TData::GetIndicatorSize() {
+    return fields_.Count();
+}
 
-bool TData::GetEOF() { return eof_; }
-bool TData::GetBOF() { return bof_; }
+bool TData::GetEOF() {
+    return eof_;
+}
+bool TData::GetBOF() {
+    return bof_;
+}
 
 bool TData::InternalAppend(uint8_t* recBuf) {
-    if (OnAppend)
-        OnAppend(recBuf);
+    if (OnAppend) OnAppend(recBuf);
     return true;
 }
 
 void TData::InternalDelete() {
-    if (OnDelete)
-        OnDelete();
+    if (OnDelete) OnDelete();
 }
 
 void TData::InternalUpdate(uint8_t* recBuf) {
-    if (OnUpdate)
-        OnUpdate(recBuf);
+    if (OnUpdate) OnUpdate(recBuf);
 }
 
 void TData::ApplyRecord(TUpdateKind kind, TUpdateAction& action) {
-    if (OnApplyRecord)
-        OnApplyRecord(kind, action);
+    if (OnApplyRecord) OnApplyRecord(kind, action);
 }
 
 void TData::Open() {
-    if (active_)
-        return;
+    if (active_) return;
     try {
         InitData();
         InternalOpen();
@@ -271,20 +254,17 @@ void TData::Close() {
         // Nothing was open; still release anything a failed open left.
     }
     try {
-        if (active_)
-            InternalClose();
+        if (active_) InternalClose();
     } catch (...) {
         active_ = false;
         FreeData();
-        if (AutoInitFields && !prepared_)
-            fields_.Clear();
+        if (AutoInitFields && !prepared_) fields_.Clear();
         FreeFilter();
         throw;
     }
     active_ = false;
     FreeData();
-    if (AutoInitFields && !prepared_)
-        fields_.Clear();
+    if (AutoInitFields && !prepared_) fields_.Clear();
     FreeFilter();
 }
 
@@ -294,11 +274,9 @@ void TData::Prepare() {
 }
 
 void TData::UnPrepare() {
-    if (!prepared_)
-        return;
+    if (!prepared_) return;
     prepared_ = false;
-    if (AutoInitFields)
-        fields_.Clear();
+    if (AutoInitFields) fields_.Clear();
     InternalUnPrepare();
 }
 
@@ -326,19 +304,16 @@ void TData::InitFields() {
     recordSize_ = dataSize_ + GetIndicatorSize();
     hasComplexFields_ = false;
     for (int i = 0; i < fields_.Count(); ++i)
-        if (complexTypes_.Contains(fields_[i]->DataType))
-            hasComplexFields_ = true;
+        if (complexTypes_.Contains(fields_[i]->DataType)) hasComplexFields_ = true;
 }
 
 void TData::UniqueFieldNames() {
     std::vector<TFieldDesc*> list;
     for (int i = 0; i < fields_.Count(); ++i)
-        if (!fields_[i]->ParentField)
-            list.push_back(fields_[i]);
+        if (!fields_[i]->ParentField) list.push_back(fields_[i]);
     auto cmp = [](TFieldDesc* a, TFieldDesc* b) {
         std::string ua = Upper(a->Name), ub = Upper(b->Name);
-        if (ua != ub)
-            return ua < ub;
+        if (ua != ub) return ua < ub;
         return a->FieldNo < b->FieldNo;
     };
     std::sort(list.begin(), list.end(), cmp);
@@ -352,8 +327,7 @@ void TData::UniqueFieldNames() {
             std::string base = list[k]->Name;
             std::string candidate = base + "_" + std::to_string(k - i);
             list[k]->Name = candidate;
-            if (list[k]->ActualName == base)
-                list[k]->ActualName = candidate;
+            if (list[k]->ActualName == base) list[k]->ActualName = candidate;
         }
         i = j;
     }
@@ -361,8 +335,7 @@ void TData::UniqueFieldNames() {
 
 void TData::InitChildFields(TFieldDesc* parent) {
     TObjectType* type = parent->ObjectType();
-    if (!type)
-        return;
+    if (!type) return;
     int copies = type->DataType == dtArray ? std::min(type->Size, 100) : 1;
     for (int a = 0; a < type->AttributeCount(); ++a) {
         TAttribute* attr = type->Attribute(a);
@@ -390,14 +363,15 @@ void TData::InitChildFields(TFieldDesc* parent) {
                 bool cycle = false;
                 for (TFieldDesc* p = parent; p && !cycle; p = p->ParentField)
                     cycle = p->ObjectType() == child->ObjectType();
-                if (!cycle)
-                    InitChildFields(child);
+                if (!cycle) InitChildFields(child);
             }
         }
     }
 }
 
-void TData::GetBlobTypes(TDataTypeSet& set) { set = TDataTypeSet{dtBlob, dtMemo}; }
+void TData::GetBlobTypes(TDataTypeSet& set) {
+    set = TDataTypeSet{dtBlob, dtMemo};
+}
 
 void TData::GetComplexTypes(TDataTypeSet& set) {
     GetBlobTypes(set);
@@ -410,8 +384,12 @@ void TData::LoadTypeSets() {
     typeSetsKnown_ = true;
 }
 
-uint8_t* TData::AllocRecBuf() { return static_cast<uint8_t*>(std::calloc(size_t(std::max(recordSize_, 1)), 1)); }
-void TData::FreeRecBuf(uint8_t* buf) { std::free(buf); }
+uint8_t* TData::AllocRecBuf() {
+    return static_cast<uint8_t*>(std::calloc(size_t(std::max(recordSize_, 1)), 1));
+}
+void TData::FreeRecBuf(uint8_t* buf) {
+    std::free(buf);
+}
 
 // ---- Nulls ----
 
@@ -421,8 +399,7 @@ bool TData::GetNull(int fieldNo, const uint8_t* recBuf) {
         TFieldDesc* root;
         std::string path = ChildFieldPath(f, root);
         TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
-        if (!obj)
-            return true;
+        if (!obj) return true;
         bool isNull = true;
         obj->GetAttributeValue(path, nullptr, isNull);
         return isNull;
@@ -443,8 +420,7 @@ void TData::SetNull(int fieldNo, uint8_t* recBuf, bool isNull) {
     }
     recBuf[dataSize_ + fieldNo - 1] = isNull ? 1 : 0;
     if (isNull && IsBlobFieldType(f->DataType))
-        if (TBlob* b = Load<TBlob*>(recBuf + f->Offset))
-            b->Clear();
+        if (TBlob* b = Load<TBlob*>(recBuf + f->Offset)) b->Clear();
 }
 
 std::string TData::ChildFieldPath(TFieldDesc* desc, TFieldDesc*& root) const {
@@ -470,13 +446,11 @@ void TData::GetField(int fieldNo, uint8_t* recBuf, void* dest, bool& isBlank) {
         std::string path = ChildFieldPath(f, root);
         TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
         isBlank = true;
-        if (obj)
-            obj->GetAttributeValue(path, dest, isBlank);
+        if (obj) obj->GetAttributeValue(path, dest, isBlank);
         return;
     }
     isBlank = GetNull(fieldNo, recBuf);
-    if (!dest)
-        return;
+    if (!dest) return;
     if (isBlank) {
         if (IsComplexFieldType(f->DataType) && f->DataType != dtExtString && f->DataType != dtExtVarBytes &&
             f->DataType != dtExtWideString && f->DataType != dtVariant)
@@ -497,8 +471,7 @@ void TData::GetField(int fieldNo, uint8_t* recBuf, void* dest, bool& isBlank) {
             while (n > 1) {
                 char16_t c;
                 std::memcpy(&c, s + (n - 1) * 2, 2);
-                if (c != u' ' && c != 0)
-                    break;
+                if (c != u' ' && c != 0) break;
                 std::memcpy(s + (n - 1) * 2, &zero, 2);
                 --n;
             }
@@ -511,8 +484,7 @@ void TData::PutField(int fieldNo, uint8_t* recBuf, const void* source) {
     if (f->ParentField) {
         TFieldDesc* root;
         std::string path = ChildFieldPath(f, root);
-        if (TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset))
-            obj->SetAttributeValue(path, source);
+        if (TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset)) obj->SetAttributeValue(path, source);
         return;
     }
     if (!source) {
@@ -544,12 +516,12 @@ void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
     switch (f->DataType) {
     case dtString:
         if (GetConvertEOL()) {
-            std::string tmp(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), f->Size));
+            std::string tmp(reinterpret_cast<const char*>(p),
+                            strnlen(reinterpret_cast<const char*>(p), f->Size));
             ExpandEOL(tmp.c_str(), static_cast<char*>(dest));
         } else {
             std::memcpy(dest, p, f->Size);
-            if (f->Size > 0)
-                static_cast<char*>(dest)[f->Size - 1] = 0;
+            if (f->Size > 0) static_cast<char*>(dest)[f->Size - 1] = 0;
         }
         break;
     case dtDate:
@@ -585,12 +557,10 @@ void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
     case dtExtVarBytes: {
         const uint8_t* s = Load<const uint8_t*>(p);
         uint16_t n = 0;
-        if (s)
-            std::memcpy(&n, s, 2);
+        if (s) std::memcpy(&n, s, 2);
         n = std::min<uint16_t>(n, f->Length ? f->Length : n);
         std::memcpy(dest, &n, 2);
-        if (n)
-            std::memcpy(static_cast<uint8_t*>(dest) + 2, s + 2, n);
+        if (n) std::memcpy(static_cast<uint8_t*>(dest) + 2, s + 2, n);
         break;
     }
     case dtUInt32: {
@@ -604,8 +574,7 @@ void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
     case dtExtWideString: {
         const uint8_t* s = Load<const uint8_t*>(p);
         size_t n = s ? WideLen(s, f->Length ? f->Length : SIZE_MAX / 4) : 0;
-        if (n)
-            std::memcpy(dest, s, n * 2);
+        if (n) std::memcpy(dest, s, n * 2);
         std::memset(static_cast<uint8_t*>(dest) + n * 2, 0, 2);
         break;
     }
@@ -628,8 +597,7 @@ void TData::PutFieldData(TFieldDesc* f, uint8_t* recBuf, const void* source) {
     case dtFloat: {
         double v;
         std::memcpy(&v, source, 8);
-        if (f->Scale > 0)
-            v = RoundToScale(v, f->Scale);
+        if (f->Scale > 0) v = RoundToScale(v, f->Scale);
         Store(p, v);
         break;
     }
@@ -849,8 +817,7 @@ void TData::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) {
         const uint8_t* s = Load<const uint8_t*>(p);
         size_t n = s ? WideLen(s, SIZE_MAX / 4) : 0;
         std::u16string w(n, u'\0');
-        if (n)
-            std::memcpy(w.data(), s, n * 2);
+        if (n) std::memcpy(w.data(), s, n * 2);
         value = Variant(std::move(w));
         break;
     }
@@ -884,25 +851,21 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
     }
     case dtInt8: {
         int64_t v = value.AsInt64();
-        if (v < -128 || v > 127)
-            RaiseConvertError();
+        if (v < -128 || v > 127) RaiseConvertError();
         Store(p, int8_t(v));
         break;
     }
     case dtInt16: {
-        if (!isOneOf({varSmallint, varInteger, varByte, varWord, varShortInt}))
-            RaiseConvertError();
+        if (!isOneOf({varSmallint, varInteger, varByte, varWord, varShortInt})) RaiseConvertError();
         int64_t v = value.AsInt64();
-        if (v < -32768 || v > 32767)
-            RaiseConvertError();
+        if (v < -32768 || v > 32767) RaiseConvertError();
         Store(p, int16_t(v));
         break;
     }
     case dtInt32: {
         if (vt == varString || vt == varOleStr) {
             int64_t v;
-            if (!TryStrToInt64(value.AsString(), v) || v < INT32_MIN || v > INT32_MAX)
-                RaiseConvertError();
+            if (!TryStrToInt64(value.AsString(), v) || v < INT32_MIN || v > INT32_MAX) RaiseConvertError();
             Store(p, int32_t(v));
         } else if (isOneOf({varSmallint, varInteger, varSingle, varDouble, varCurrency, varByte, varWord,
                             varShortInt}))
@@ -919,8 +882,7 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
         else if (isOneOf({varSingle, varDouble, varCurrency}))
             v = RoundToScale(value.AsDouble(), f->Scale);
         else if (vt == varString || vt == varOleStr) {
-            if (!TryStrToFloat(value.AsString(), v))
-                RaiseConvertError();
+            if (!TryStrToFloat(value.AsString(), v)) RaiseConvertError();
             v = RoundToScale(v, f->Scale);
         } else
             RaiseConvertError();
@@ -935,22 +897,18 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
         break;
     }
     case dtUInt16: {
-        if (!isOneOf({varSmallint, varInteger, varByte, varWord}))
-            RaiseConvertError();
+        if (!isOneOf({varSmallint, varInteger, varByte, varWord})) RaiseConvertError();
         int64_t v = value.AsInt64();
-        if (v < 0 || v > 65535)
-            RaiseConvertError();
+        if (v < 0 || v > 65535) RaiseConvertError();
         Store(p, uint16_t(v));
         break;
     }
     case dtBoolean:
-        if (vt != varBoolean)
-            RaiseConvertError();
+        if (vt != varBoolean) RaiseConvertError();
         Store(p, int16_t(value.AsBoolean() ? -1 : 0));
         break;
     case dtInt64:
-        if (vt != varInt64)
-            RaiseConvertError();
+        if (vt != varInt64) RaiseConvertError();
         Store(p, value.AsInt64());
         break;
     case dtBlob:
@@ -960,8 +918,7 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
         if (value.IsByteArray()) {
             const auto& bytes = value.Bytes();
             b->Clear();
-            if (!bytes.empty())
-                b->Write(0, uint32_t(bytes.size()), bytes.data());
+            if (!bytes.empty()) b->Write(0, uint32_t(bytes.size()), bytes.data());
         } else
             b->SetAsString(value.AsString());
         break;
@@ -994,21 +951,18 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
             std::memcpy(p, bytes.data(), n);
         else if (f->DataType == dtVarBytes) {
             Store(p, n);
-            if (n)
-                std::memcpy(p + 2, bytes.data(), n);
+            if (n) std::memcpy(p + 2, bytes.data(), n);
         } else {
             heap_->DisposeBuf(Load<char*>(p));
             char* buf = heap_->NewBuf(n + 2);
             std::memcpy(buf, &n, 2);
-            if (n)
-                std::memcpy(buf + 2, bytes.data(), n);
+            if (n) std::memcpy(buf + 2, bytes.data(), n);
             Store(p, buf);
         }
         break;
     }
     case dtUInt32:
-        if (vt != varLongWord)
-            RaiseConvertError();
+        if (vt != varLongWord) RaiseConvertError();
         Store(p, uint32_t(value.AsInt64()));
         break;
     case dtWideString: {
@@ -1045,21 +999,18 @@ void TData::GetChildAsVariant(TFieldDesc* f, uint8_t* recBuf, Variant& value) {
     std::string path = ChildFieldPath(f, root);
     TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
     value = Variant::Null();
-    if (!obj)
-        return;
+    if (!obj) return;
     if (f->DataType == dtVariant) {
         Variant v;
         bool isNull = true;
         obj->GetAttributeValue(path, &v, isNull);
-        if (!isNull)
-            value = v;
+        if (!isNull) value = v;
         return;
     }
     std::vector<uint8_t> ex(size_t(f->Length) * 4 + 16, 0);
     bool isNull = true;
     obj->GetAttributeValue(path, ex.data(), isNull);
-    if (isNull)
-        return;
+    if (isNull) return;
     const uint8_t* p = ex.data();
     switch (f->DataType) {
     case dtString:
@@ -1120,8 +1071,7 @@ void TData::PutChildAsVariant(TFieldDesc* f, uint8_t* recBuf, const Variant& val
     TFieldDesc* root;
     std::string path = ChildFieldPath(f, root);
     TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
-    if (!obj)
-        return;
+    if (!obj) return;
     if (value.IsNullOrEmpty()) {
         obj->SetAttributeValue(path, nullptr);
         return;
@@ -1188,12 +1138,10 @@ void TData::PutChildAsVariant(TFieldDesc* f, uint8_t* recBuf, const Variant& val
 void TData::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (f->ParentField || !IsComplexFieldType(f->DataType))
-            continue;
+        if (f->ParentField || !IsComplexFieldType(f->DataType)) continue;
         uint8_t* p = recBuf + f->Offset;
         if (IsBlobFieldType(f->DataType)) {
-            if (withBlob)
-                Store<TBlob*>(p, new TBlob(false));
+            if (withBlob) Store<TBlob*>(p, new TBlob(false));
         } else if (f->DataType == dtVariant)
             Store<TVariantObject*>(p, new TVariantObject);
         else
@@ -1204,36 +1152,31 @@ void TData::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
 void TData::FreeComplexValues(uint8_t* recBuf, bool withBlob, bool skipHeap, bool clear) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (f->ParentField || !IsComplexFieldType(f->DataType))
-            continue;
+        if (f->ParentField || !IsComplexFieldType(f->DataType)) continue;
         uint8_t* p = recBuf + f->Offset;
         switch (f->DataType) {
         case dtExtString:
         case dtExtVarBytes:
         case dtExtWideString:
-            if (!skipHeap)
-                heap_->DisposeBuf(Load<void*>(p));
-            if (clear)
-                Store<void*>(p, nullptr);
+            if (!skipHeap) heap_->DisposeBuf(Load<void*>(p));
+            if (clear) Store<void*>(p, nullptr);
             break;
         default:
-            if (IsBlobFieldType(f->DataType) && !withBlob)
-                break;
-            if (TSharedObject* o = Load<TSharedObject*>(p))
-                o->Release();
-            if (clear)
-                Store<void*>(p, nullptr);
+            if (IsBlobFieldType(f->DataType) && !withBlob) break;
+            if (TSharedObject* o = Load<TSharedObject*>(p)) o->Release();
+            if (clear) Store<void*>(p, nullptr);
         }
     }
 }
 
-void TData::FreeComplexFields(uint8_t* recBuf, bool withBlob) { FreeComplexValues(recBuf, withBlob, false); }
+void TData::FreeComplexFields(uint8_t* recBuf, bool withBlob) {
+    FreeComplexValues(recBuf, withBlob, false);
+}
 
 void TData::CopyComplexFields(const uint8_t* source, uint8_t* dest, bool withBlob) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (f->ParentField || !IsComplexFieldType(f->DataType))
-            continue;
+        if (f->ParentField || !IsComplexFieldType(f->DataType)) continue;
         const uint8_t* s = source + f->Offset;
         uint8_t* d = dest + f->Offset;
         switch (f->DataType) {
@@ -1263,8 +1206,7 @@ void TData::CopyComplexFields(const uint8_t* source, uint8_t* dest, bool withBlo
         }
         default:
             if (IsBlobFieldType(f->DataType)) {
-                if (!withBlob)
-                    break;
+                if (!withBlob) break;
                 TBlob* sb = Load<TBlob*>(s);
                 TBlob* db = Load<TBlob*>(d);
                 if (!db) {
@@ -1278,10 +1220,8 @@ void TData::CopyComplexFields(const uint8_t* source, uint8_t* dest, bool withBlo
             } else {
                 TSharedObject* so = Load<TSharedObject*>(s);
                 TSharedObject* dob = Load<TSharedObject*>(d);
-                if (so)
-                    so->AddRef();
-                if (dob)
-                    dob->Release();
+                if (so) so->AddRef();
+                if (dob) dob->Release();
                 Store(d, so);
             }
         }
@@ -1291,8 +1231,7 @@ void TData::CopyComplexFields(const uint8_t* source, uint8_t* dest, bool withBlo
 void TData::AddRefComplexFields(uint8_t* recBuf) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (f->ParentField || !IsComplexFieldType(f->DataType))
-            continue;
+        if (f->ParentField || !IsComplexFieldType(f->DataType)) continue;
         uint8_t* p = recBuf + f->Offset;
         switch (f->DataType) {
         case dtExtString:
@@ -1301,8 +1240,7 @@ void TData::AddRefComplexFields(uint8_t* recBuf) {
             heap_->AddRefStr(Load<void*>(p));
             break;
         default:
-            if (TSharedObject* o = Load<TSharedObject*>(p))
-                o->AddRef();
+            if (TSharedObject* o = Load<TSharedObject*>(p)) o->AddRef();
         }
     }
 }
@@ -1311,21 +1249,20 @@ void TData::CancelRecord(uint8_t* recBuf) {
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (!f->ParentField && IsBlobFieldType(f->DataType))
-            if (TBlob* b = Load<TBlob*>(recBuf + f->Offset))
-                b->Cancel();
+            if (TBlob* b = Load<TBlob*>(recBuf + f->Offset)) b->Cancel();
     }
 }
 
-void TData::ReleaseComplexRefs(uint8_t* recBuf) { FreeComplexValues(recBuf, true, false, false); }
+void TData::ReleaseComplexRefs(uint8_t* recBuf) {
+    FreeComplexValues(recBuf, true, false, false);
+}
 
 void TData::CommitBlobs(uint8_t* recBuf) {
-    if (!hasComplexFields_)
-        return;
+    if (!hasComplexFields_) return;
     for (int i = 0; i < fields_.Count(); ++i) {
         TFieldDesc* f = fields_[i];
         if (!f->ParentField && IsBlobFieldType(f->DataType))
-            if (TBlob* b = Load<TBlob*>(recBuf + f->Offset))
-                b->Commit();
+            if (TBlob* b = Load<TBlob*>(recBuf + f->Offset)) b->Commit();
     }
 }
 
@@ -1333,11 +1270,9 @@ void TData::CommitBlobs(uint8_t* recBuf) {
 
 TBlob* TData::GetBlob(int fieldNo, const uint8_t* recBuf) {
     TFieldDesc* f = CheckFieldNo(fieldNo);
-    if (!IsBlobFieldType(f->DataType))
-        throw EDatabaseError(SNotBlob);
+    if (!IsBlobFieldType(f->DataType)) throw EDatabaseError(SNotBlob);
     TBlob* b = Load<TBlob*>(recBuf + f->Offset);
-    if (!b)
-        throw EDatabaseError(SInvalidBlob);
+    if (!b) throw EDatabaseError(SInvalidBlob);
     return b;
 }
 
@@ -1356,11 +1291,12 @@ void TData::TruncateBlob(int fieldNo, uint8_t* recBuf, uint32_t size) {
     TBlob* b = GetBlob(fieldNo, recBuf);
     b->Cached = true;
     b->Truncate(size);
-    if (size == 0)
-        SetNull(fieldNo, recBuf, true);
+    if (size == 0) SetNull(fieldNo, recBuf, true);
 }
 
-uint32_t TData::GetBlobSize(int fieldNo, uint8_t* recBuf) { return GetBlob(fieldNo, recBuf)->Size(); }
+uint32_t TData::GetBlobSize(int fieldNo, uint8_t* recBuf) {
+    return GetBlob(fieldNo, recBuf)->Size();
+}
 
 // ---- Descriptors defined by the caller ----
 

@@ -59,8 +59,7 @@ public:
             Include(c);
     }
     void Include(int code) {
-        if (code >= 0 && code < 256)
-            bits_.set(size_t(code));
+        if (code >= 0 && code < 256) bits_.set(size_t(code));
     }
     bool Contains(int code) const { return code >= 0 && code < 256 && bits_.test(size_t(code)); }
     TDataTypeSet& operator|=(const TDataTypeSet& o) {
@@ -133,7 +132,8 @@ public:
     uint16_t DataType = dtObject; // 15 object, 17 array, 18 table
     int Size = 0;                 // element count of an array type
 
-    TAttribute* AddAttribute(const std::string& name, uint16_t dataType, uint16_t length = 0, uint16_t size = 0);
+    TAttribute* AddAttribute(const std::string& name, uint16_t dataType, uint16_t length = 0,
+                             uint16_t size = 0);
     int AttributeCount() const { return int(attributes_.size()); }
     TAttribute* Attribute(int i) const { return attributes_[size_t(i)].get(); }
     TAttribute* FindAttribute(const std::string& path) const;
@@ -367,7 +367,9 @@ public:
     int DefaultItemCount = 10;
 
     size_t ItemSize() const { return sizeof(TItemHeader) + size_t(RecordSize); }
-    static uint8_t* ItemData(PItemHeader item) { return reinterpret_cast<uint8_t*>(item) + sizeof(TItemHeader); }
+    static uint8_t* ItemData(PItemHeader item) {
+        return reinterpret_cast<uint8_t*>(item) + sizeof(TItemHeader);
+    }
     PItemHeader BlockItem(PBlockHeader block, int i) const;
 
     PItemHeader AllocItem();
@@ -381,7 +383,8 @@ public:
     PBlockHeader FirstBlock() const { return firstBlock_; }
     int BlockCount() const { return int(registry_.size()); }
 
-    // Whether item points at an item in use inside a live block with that serial; never reads released memory.
+    // Whether item points at an item in use inside a live block with that serial; never reads released
+    // memory.
     bool IsItemInUse(const void* item, uint64_t blockSerial) const;
 
 private:
@@ -511,7 +514,8 @@ public:
     virtual void GetOldRecord(uint8_t* recBuf) {}
     virtual void FilterUpdated() {}
     virtual uint32_t ReadBlob(int fieldNo, uint8_t* recBuf, uint32_t position, uint32_t count, void* dest);
-    virtual void WriteBlob(int fieldNo, uint8_t* recBuf, uint32_t position, uint32_t count, const void* source);
+    virtual void WriteBlob(int fieldNo, uint8_t* recBuf, uint32_t position, uint32_t count,
+                           const void* source);
     virtual void TruncateBlob(int fieldNo, uint8_t* recBuf, uint32_t size);
     virtual uint32_t GetBlobSize(int fieldNo, uint8_t* recBuf);
 
@@ -521,20 +525,18 @@ public:
     TBlob* GetBlob(int fieldNo, const uint8_t* recBuf);
     // Whether a data-type code is in the complex / blob set of this store.
     bool IsComplexFieldType(uint16_t dataType) {
-        if (!typeSetsKnown_)
-            LoadTypeSets();
+        if (!typeSetsKnown_) LoadTypeSets();
         return complexTypes_.Contains(dataType);
     }
     bool IsBlobFieldType(uint16_t dataType) {
-        if (!typeSetsKnown_)
-            LoadTypeSets();
+        if (!typeSetsKnown_) LoadTypeSets();
         return blobTypes_.Contains(dataType);
     }
 
     // Appends a top-level descriptor with the record size its type needs (for stores whose columns the caller
     // defines: switch AutoInitFields off, add the fields, then InitFields).
-    TFieldDesc* AddFieldDesc(const std::string& name, uint16_t dataType, uint16_t length = 0, uint16_t scale = 0,
-                             bool required = false, bool fixed = false);
+    TFieldDesc* AddFieldDesc(const std::string& name, uint16_t dataType, uint16_t length = 0,
+                             uint16_t scale = 0, bool required = false, bool fixed = false);
     // Bytes a value of the type occupies in the record.
     static uint16_t FieldSizeOf(uint16_t dataType, uint16_t length);
 
@@ -592,8 +594,7 @@ protected:
     uint8_t* ValuePtr(TFieldDesc* f, uint8_t* recBuf) const { return recBuf + f->Offset; }
     const uint8_t* ValuePtr(TFieldDesc* f, const uint8_t* recBuf) const { return recBuf + f->Offset; }
     TFieldDesc* CheckFieldNo(int fieldNo) const {
-        if (fieldNo < 1 || fieldNo > fields_.Count())
-            RaiseAssertion();
+        if (fieldNo < 1 || fieldNo > fields_.Count()) RaiseAssertion();
         return fields_[fieldNo - 1];
     }
     void LoadTypeSets();
@@ -615,8 +616,8 @@ protected:
     bool eof_ = true;
     int recordCount_ = 0;
     int recNoOffset_ = 0;
-    TUpdateStatusSet filterItemTypes_ = UpdateStatusBit(usUnmodified) | UpdateStatusBit(usModified) |
-                                        UpdateStatusBit(usInserted);
+    TUpdateStatusSet filterItemTypes_ =
+        UpdateStatusBit(usUnmodified) | UpdateStatusBit(usModified) | UpdateStatusBit(usInserted);
     std::string filterText_;
     TFilterNode* filterRoot_ = nullptr;
     std::vector<std::unique_ptr<TFilterNode>> filterNodes_; // the chain of all nodes, freed together

@@ -10,8 +10,7 @@ public:
 
     TFilterNode* Parse() {
         TFilterNode* root = ParseExpression();
-        if (Next() != lxEnd)
-            Illegal();
+        if (Next() != lxEnd) Illegal();
         return root;
     }
 
@@ -62,8 +61,7 @@ private:
         switch (code) {
         case bpLParen: {
             TFilterNode* e = ParseExpression();
-            if (Next() != bpRParen)
-                Illegal();
+            if (Next() != bpRParen) Illegal();
             return e;
         }
         case bpNot: {
@@ -82,8 +80,7 @@ private:
         TFilterNode* n = NewNode(TFilterNode::fnCompare);
         ParseOperand(n->A, true);
         int op = Next();
-        if (!((op >= bpEqual && op <= bpNotEqual) || op == bpLike))
-            Illegal();
+        if (!((op >= bpEqual && op <= bpNotEqual) || op == bpLike)) Illegal();
         n->Op = op;
         ParseOperand(n->B, false);
         return n;
@@ -97,8 +94,7 @@ private:
             for (;;) {
                 int c = Next();
                 if (c == lxSymbol && tok_ == ".") {
-                    if (Next() != lxIdent)
-                        Illegal();
+                    if (Next() != lxIdent) Illegal();
                     name += "." + tok_;
                 } else {
                     lexer_.StepBack();
@@ -114,8 +110,7 @@ private:
             do
                 c = Next();
             while (c != bpRBracket && c != lxEnd);
-            if (c != bpRBracket)
-                Illegal();
+            if (c != bpRBracket) Illegal();
             int end = lexer_.CurrPos() - 1;
             SetField(operand, text_.substr(size_t(start), size_t(end - start)));
             return;
@@ -128,19 +123,16 @@ private:
             return;
         case bpMinus:
         case bpPlus:
-            if (Next() != lxNumber)
-                Illegal();
+            if (Next() != lxNumber) Illegal();
             operand.Value = Number(tok_, code == bpMinus);
             return;
         case bpTrue:
         case bpFalse:
-            if (leftSide)
-                Illegal();
+            if (leftSide) Illegal();
             operand.Value = Variant(code == bpTrue);
             return;
         case bpNull:
-            if (leftSide)
-                Illegal();
+            if (leftSide) Illegal();
             operand.Value = Variant::Null();
             return;
         default:
@@ -150,23 +142,19 @@ private:
 
     void SetField(TFilterOperand& operand, const std::string& name) {
         TFieldDesc* f = data_.FindField(name);
-        if (!f)
-            throw EDatabaseError(FormatMsg(SFieldNotFoundStore, {name}));
+        if (!f) throw EDatabaseError(FormatMsg(SFieldNotFoundStore, {name}));
         operand.Field = f;
     }
 
     static Variant Number(const std::string& text, bool negative) {
         int64_t i;
         if (TryStrToInt64(text, i)) {
-            if (negative)
-                i = -i;
-            if (i >= INT32_MIN && i <= INT32_MAX)
-                return Variant(int32_t(i));
+            if (negative) i = -i;
+            if (i >= INT32_MIN && i <= INT32_MAX) return Variant(int32_t(i));
             return Variant(i);
         }
         double d;
-        if (!TryStrToFloat(text, d))
-            throw EDatabaseError(SIllegalFilter);
+        if (!TryStrToFloat(text, d)) throw EDatabaseError(SIllegalFilter);
         return Variant(negative ? -d : d);
     }
 
@@ -198,8 +186,7 @@ void TData::ParseFilter() {
     size_t b = 0;
     while (b < trimmed.size() && (unsigned char)trimmed[b] <= ' ')
         ++b;
-    if (b == trimmed.size())
-        return;
+    if (b == trimmed.size()) return;
     try {
         TFilterParser parser(*this, filterText_);
         filterRoot_ = parser.Parse();
@@ -209,7 +196,9 @@ void TData::ParseFilter() {
     }
 }
 
-bool TData::FilterEvaluate(uint8_t* recBuf) { return !filterRoot_ || EvaluateNode(filterRoot_, recBuf); }
+bool TData::FilterEvaluate(uint8_t* recBuf) {
+    return !filterRoot_ || EvaluateNode(filterRoot_, recBuf);
+}
 
 bool TData::EvaluateNode(const TFilterNode* node, uint8_t* recBuf) {
     switch (node->NodeKind) {
@@ -252,21 +241,21 @@ bool MatchPattern(const char* s, size_t sn, const char* p, size_t pn) {
     return pi == pn;
 }
 
-bool IsDateType(uint16_t t) { return t == dtDate || t == dtTime || t == dtDateTime; }
+bool IsDateType(uint16_t t) {
+    return t == dtDate || t == dtTime || t == dtDateTime;
+}
 
 } // namespace
 
 // Comparisons of a plain number or string field with a constant, without building Variants.
 bool TData::CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result) {
     TFieldDesc* f = node->A.Field;
-    if (!f || node->B.Field || f->ParentField)
-        return false;
+    if (!f || node->B.Field || f->ParentField) return false;
     const Variant& k = node->B.Value;
     uint16_t t = f->DataType;
     bool numeric = t == dtInt16 || t == dtInt32 || t == dtFloat;
     bool text = (t == dtString || t == dtExtString) && !FilterCaseInsensitive;
-    if (!(numeric && (k.IsNumeric() || k.IsNull())) && !(text && (k.StringPtr() || k.IsNull())))
-        return false;
+    if (!(numeric && (k.IsNumeric() || k.IsNull())) && !(text && (k.StringPtr() || k.IsNull()))) return false;
     int op = node->Op;
     bool eqOp = op == bpEqual || op == bpLike || op == bpNotEqual;
     if (GetNull(f->FieldNo, recBuf) || k.IsNull()) {
@@ -305,8 +294,7 @@ bool TData::CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result) 
                     --n;
         } else {
             std::memcpy(&s, p, sizeof s);
-            if (!s)
-                s = "";
+            if (!s) s = "";
             n = std::strlen(s);
         }
         const std::string& kb = *k.StringPtr();
@@ -341,8 +329,7 @@ bool TData::CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result) 
 
 bool TData::EvaluateCompare(const TFilterNode* node, uint8_t* recBuf) {
     bool fast;
-    if (CompareFast(node, recBuf, fast))
-        return fast;
+    if (CompareFast(node, recBuf, fast)) return fast;
     Variant a, b;
     if (node->A.Field)
         GetFieldAsVariant(node->A.Field->FieldNo, recBuf, a);
@@ -358,10 +345,8 @@ bool TData::EvaluateCompare(const TFilterNode* node, uint8_t* recBuf) {
         if (node->B.Field && IsDateType(node->B.Field->DataType) && a.IsString())
             a = Variant::FromDateTime(a.AsDateTime());
         if (FilterCaseInsensitive) {
-            if (a.IsString())
-                a = Variant(AnsiUpperCase(a.AsString()));
-            if (b.IsString())
-                b = Variant(AnsiUpperCase(b.AsString()));
+            if (a.IsString()) a = Variant(AnsiUpperCase(a.AsString()));
+            if (b.IsString()) b = Variant(AnsiUpperCase(b.AsString()));
         }
         int op = node->Op;
         if (op == bpEqual || op == bpLike || op == bpNotEqual) {
@@ -373,8 +358,7 @@ bool TData::EvaluateCompare(const TFilterNode* node, uint8_t* recBuf) {
                 eq = a.Equals(b);
             return op == bpNotEqual ? !eq : eq;
         }
-        if (a.IsNull() || b.IsNull())
-            return false;
+        if (a.IsNull() || b.IsNull()) return false;
         int c = a.Compare(b);
         switch (op) {
         case bpGreater:

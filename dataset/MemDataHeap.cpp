@@ -29,33 +29,44 @@ inline uint32_t ReadSize(const char* p) {
     std::memcpy(&v, p - 6, 4);
     return v;
 }
-inline void WriteSize(char* p, uint32_t v) { std::memcpy(p - 6, &v, 4); }
+inline void WriteSize(char* p, uint32_t v) {
+    std::memcpy(p - 6, &v, 4);
+}
 inline uint16_t ReadRef(const char* p) {
     uint16_t v;
     std::memcpy(&v, p - 2, 2);
     return v;
 }
-inline void WriteRef(char* p, uint16_t v) { std::memcpy(p - 2, &v, 2); }
+inline void WriteRef(char* p, uint16_t v) {
+    std::memcpy(p - 2, &v, 2);
+}
 inline char* ReadLink(const char* p) {
     char* v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void WriteLink(char* p, char* v) { std::memcpy(p, &v, sizeof v); }
+inline void WriteLink(char* p, char* v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 constexpr int kLinkSize = int(sizeof(char*));
 
 } // namespace
 
-TStringHeap::~TStringHeap() { Clear(); }
+TStringHeap::~TStringHeap() {
+    Clear();
+}
 
-int TStringHeap::BufSize(const void* p) { return int(ReadSize(static_cast<const char*>(p))); }
-uint16_t TStringHeap::RefWord(const void* p) { return ReadRef(static_cast<const char*>(p)); }
+int TStringHeap::BufSize(const void* p) {
+    return int(ReadSize(static_cast<const char*>(p)));
+}
+uint16_t TStringHeap::RefWord(const void* p) {
+    return ReadRef(static_cast<const char*>(p));
+}
 
 void TStringHeap::NewBlock() {
     char* block = static_cast<char*>(std::malloc(BlockSize));
-    if (!block)
-        throw std::bad_alloc();
+    if (!block) throw std::bad_alloc();
     WriteLink(block, firstBlock_);
     firstBlock_ = block;
     cur_ = block + kLinkSize;
@@ -70,13 +81,11 @@ void TStringHeap::PushFree(char* p, int size) {
 }
 
 char* TStringHeap::NewBuf(int n) {
-    if (n <= 0)
-        return nullptr;
+    if (n <= 0) return nullptr;
     empty_ = false;
     if (n > MaxSmall) {
         char* raw = static_cast<char*>(std::malloc(size_t(n) + HeaderSize));
-        if (!raw)
-            throw std::bad_alloc();
+        if (!raw) throw std::bad_alloc();
         char* p = raw + HeaderSize;
         WriteSize(p, uint32_t(n));
         WriteRef(p, RefOne);
@@ -93,8 +102,7 @@ char* TStringHeap::NewBuf(int n) {
         // The rest of the current block becomes a free buffer of its own size class.
         if (firstBlock_) {
             int rest = ((free_ - HeaderSize) / 8) * 8;
-            if (rest >= 8 && rest >= kLinkSize)
-                PushFree(cur_ + HeaderSize, rest);
+            if (rest >= 8 && rest >= kLinkSize) PushFree(cur_ + HeaderSize, rest);
         }
         NewBlock();
     }
@@ -104,8 +112,7 @@ char* TStringHeap::NewBuf(int n) {
     if (free_ < 14) {
         // Too little left for another buffer: the last bytes go to this one (while it stays a small buffer).
         int extra = (free_ / 8) * 8;
-        if (size + extra <= MaxSmall)
-            size += extra;
+        if (size + extra <= MaxSmall) size += extra;
         NewBlock();
     }
     WriteSize(p, uint32_t(size));
@@ -114,8 +121,7 @@ char* TStringHeap::NewBuf(int n) {
 }
 
 char* TStringHeap::AllocStr(const char* text, bool trimRight) {
-    if (!text)
-        return nullptr;
+    if (!text) return nullptr;
     size_t len = std::strlen(text);
     if (trimRight)
         while (len > 0 && text[len - 1] == ' ')
@@ -138,8 +144,7 @@ char* TStringHeap::AllocStr(const std::string& text, bool trimRight) {
 }
 
 char16_t* TStringHeap::AllocWideStr(const char16_t* text, bool trimRight) {
-    if (!text)
-        return nullptr;
+    if (!text) return nullptr;
     size_t len = std::char_traits<char16_t>::length(text);
     if (trimRight)
         while (len > 0 && text[len - 1] == u' ')
@@ -158,8 +163,7 @@ char* TStringHeap::ReAllocStr(char* old, const char* text, bool trimRight) {
 
 void TStringHeap::DisposeBuf(void* buf) {
     char* p = static_cast<char*>(buf);
-    if (!p)
-        return;
+    if (!p) return;
     uint16_t ref = ReadRef(p);
     CheckAssert(ref > RefFree, "DisposeBuf failed");
     if (ref > RefOne) {
@@ -178,8 +182,7 @@ void TStringHeap::DisposeBuf(void* buf) {
 
 void TStringHeap::AddRefStr(void* buf) {
     char* p = static_cast<char*>(buf);
-    if (!p)
-        return;
+    if (!p) return;
     uint16_t ref = ReadRef(p);
     CheckAssert(ref > RefFree, "AddRefStr failed");
     CheckAssert(ref < 0xFFFF, "AddRefStr failed");
@@ -187,8 +190,7 @@ void TStringHeap::AddRefStr(void* buf) {
 }
 
 void TStringHeap::Clear() {
-    if (empty_)
-        return;
+    if (empty_) return;
     while (firstBlock_) {
         char* next = ReadLink(firstBlock_);
         std::free(firstBlock_);
@@ -212,15 +214,13 @@ TBlob::~TBlob() {
 }
 
 void TBlob::CheckValid() const {
-    if (test_ != 0xDD)
-        throw Exception(SInvalidBlob);
+    if (test_ != 0xDD) throw Exception(SInvalidBlob);
 }
 
 PPieceHeader TBlob::AllocPiece(uint32_t capacity) {
     CheckAssert(capacity > 0);
     auto* p = static_cast<PPieceHeader>(std::malloc(sizeof(TPieceHeader) + capacity));
-    if (!p)
-        throw std::bad_alloc();
+    if (!p) throw std::bad_alloc();
     p->Blob = nullptr;
     p->Size = capacity;
     p->Used = 0;
@@ -249,8 +249,7 @@ void TBlob::DeletePiece(PPieceHeader piece) {
         piece->Prev->Next = piece->Next;
     else
         firstPiece_ = piece->Next;
-    if (piece->Next)
-        piece->Next->Prev = piece->Prev;
+    if (piece->Next) piece->Next->Prev = piece->Prev;
     std::free(piece);
 }
 
@@ -276,13 +275,10 @@ uint32_t TBlob::Size() {
 uint32_t TBlob::Read(uint32_t position, uint32_t count, void* dest) {
     CheckValid();
     CheckValue();
-    if (!firstPiece_)
-        return 0;
+    if (!firstPiece_) return 0;
     uint32_t size = Size();
-    if (position > size)
-        return 0;
-    if (count == 0 || uint64_t(position) + count > size)
-        count = size - position;
+    if (position > size) return 0;
+    if (count == 0 || uint64_t(position) + count > size) count = size - position;
     uint8_t* out = static_cast<uint8_t*>(dest);
     uint64_t offset = 0, end = uint64_t(position) + count;
     uint32_t copied = 0;
@@ -299,8 +295,7 @@ uint32_t TBlob::Read(uint32_t position, uint32_t count, void* dest) {
 }
 
 void TBlob::SaveRollbackIfCached() {
-    if (Cached && !rollback_)
-        SaveToRollback();
+    if (Cached && !rollback_) SaveToRollback();
 }
 
 void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
@@ -310,14 +305,11 @@ void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
         SaveToRollback();
         // The saved contents move to the rollback in one step; a write that keeps some of them (one that
         // starts after 0 or ends before the old end) gets a copy of those bytes back.
-        if (old > 0 && (position > 0 || uint64_t(count) < old))
-            CopyFromRollback(old);
+        if (old > 0 && (position > 0 || uint64_t(count) < old)) CopyFromRollback(old);
     }
     uint32_t size = Size();
-    if (position > size)
-        position = size;
-    if (count == 0)
-        return;
+    if (position > size) position = size;
+    if (count == 0) return;
     const uint8_t* src = static_cast<const uint8_t*>(source);
     uint32_t left = count, pos = position;
     uint64_t offset = 0;
@@ -329,8 +321,7 @@ void TBlob::Write(uint32_t position, uint32_t count, const void* source) {
             uint32_t at = uint32_t(pos - offset);
             uint32_t n = std::min(left, room - at);
             std::memcpy(PieceData(p) + at, src, n);
-            if (at + n > p->Used)
-                p->Used = at + n;
+            if (at + n > p->Used) p->Used = at + n;
             src += n;
             left -= n;
             pos += n;
@@ -354,8 +345,7 @@ void TBlob::Truncate(uint32_t newSize) {
     if (Cached && !rollback_) {
         uint32_t old = Size();
         SaveToRollback();
-        if (newSize > 0 && old > 0)
-            CopyFromRollback(std::min(old, newSize));
+        if (newSize > 0 && old > 0) CopyFromRollback(std::min(old, newSize));
         return;
     }
     if (newSize == 0) {
@@ -389,10 +379,8 @@ void TBlob::Clear() {
 
 void TBlob::SaveToRollback() {
     CheckValid();
-    if (!Cached)
-        throw Exception(SBlobNotCached);
-    if (rollback_)
-        return;
+    if (!Cached) throw Exception(SBlobNotCached);
+    if (rollback_) return;
     rollback_ = new TBlob(IsUnicode);
     rollback_->firstPiece_ = firstPiece_;
     for (PPieceHeader p = firstPiece_; p; p = p->Next)
@@ -404,8 +392,7 @@ void TBlob::CopyFromRollback(uint32_t limit) {
     uint32_t copied = 0;
     for (PPieceHeader p = rollback_->firstPiece_; p && copied < limit; p = p->Next) {
         uint32_t n = std::min(p->Used, limit - copied);
-        if (n == 0)
-            continue;
+        if (n == 0) continue;
         PPieceHeader q = AllocPiece(n);
         std::memcpy(PieceData(q), PieceData(p), n);
         q->Used = n;
@@ -450,8 +437,7 @@ void TBlob::LoadFromStream(TStream& stream) {
     uint32_t pos = 0;
     for (;;) {
         int64_t n = stream.Read(buf.data(), PieceSize);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         Write(pos, uint32_t(n), buf.data());
         pos += uint32_t(n);
     }
@@ -468,15 +454,13 @@ void TBlob::SaveToStream(TStream& stream) {
 
 std::string TBlob::AsString() {
     std::string s(Size(), '\0');
-    if (!s.empty())
-        s.resize(Read(0, uint32_t(s.size()), s.data()));
+    if (!s.empty()) s.resize(Read(0, uint32_t(s.size()), s.data()));
     return s;
 }
 
 void TBlob::SetAsString(const std::string& s) {
     Clear();
-    if (!s.empty())
-        Write(0, uint32_t(s.size()), s.data());
+    if (!s.empty()) Write(0, uint32_t(s.size()), s.data());
 }
 
 void TBlob::Compact() {
@@ -495,8 +479,7 @@ void TBlob::Compact() {
                     prev->Next = q;
                 else
                     firstPiece_ = q;
-                if (next)
-                    next->Prev = q;
+                if (next) next->Prev = q;
             }
         }
         p = next;
@@ -509,12 +492,10 @@ void TBlob::ExpandLineFeeds() {
     std::string out;
     out.reserve(src.size() + src.size() / 16);
     for (size_t i = 0; i < src.size(); ++i) {
-        if (src[i] == '\n' && (i == 0 || src[i - 1] != '\r'))
-            out += '\r';
+        if (src[i] == '\n' && (i == 0 || src[i - 1] != '\r')) out += '\r';
         out += src[i];
     }
-    if (out.size() == src.size())
-        return;
+    if (out.size() == src.size()) return;
     SaveRollbackIfCached();
     FreePieces();
     size_t pos = 0;
@@ -536,21 +517,20 @@ void TBlob::CollapseLineFeeds() {
     std::string out;
     out.reserve(src.size());
     for (size_t i = 0; i < src.size(); ++i) {
-        if (src[i] == '\r' && i + 1 < src.size() && src[i + 1] == '\n')
-            continue;
+        if (src[i] == '\r' && i + 1 < src.size() && src[i + 1] == '\n') continue;
         out += src[i];
     }
-    if (out.size() == src.size())
-        return;
+    if (out.size() == src.size()) return;
     SaveRollbackIfCached();
     FreePieces();
-    if (!out.empty())
-        Write(0, uint32_t(out.size()), out.data());
+    if (!out.empty()) Write(0, uint32_t(out.size()), out.data());
 }
 
 // ---- TBlockManager ----
 
-TBlockManager::~TBlockManager() { FreeAllBlocks(); }
+TBlockManager::~TBlockManager() {
+    FreeAllBlocks();
+}
 
 PItemHeader TBlockManager::BlockItem(PBlockHeader block, int i) const {
     return reinterpret_cast<PItemHeader>(reinterpret_cast<uint8_t*>(block) + sizeof(TBlockHeader) +
@@ -561,16 +541,14 @@ PBlockHeader TBlockManager::NewBlock(int n) {
     CheckAssert(n > 0 && n <= 0xFFFF);
     size_t bytes = sizeof(TBlockHeader) + size_t(n) * ItemSize();
     auto* b = static_cast<PBlockHeader>(std::malloc(bytes));
-    if (!b)
-        throw std::bad_alloc();
+    if (!b) throw std::bad_alloc();
     b->ItemCount = uint16_t(n);
     b->UsedItems = 0;
     b->Prev = nullptr;
     b->Next = firstBlock_;
     b->Test = 0xDD;
     b->Serial = nextSerial_++;
-    if (firstBlock_)
-        firstBlock_->Prev = b;
+    if (firstBlock_) firstBlock_->Prev = b;
     firstBlock_ = b;
     uintptr_t start = reinterpret_cast<uintptr_t>(b);
     registry_[start] = Range{start + bytes, b->Serial};
@@ -581,8 +559,7 @@ void TBlockManager::PushFree(PItemHeader item) {
     item->Flag = flFree;
     item->Prev = nullptr;
     item->Next = firstFree_;
-    if (firstFree_)
-        firstFree_->Prev = item;
+    if (firstFree_) firstFree_->Prev = item;
     firstFree_ = item;
 }
 
@@ -591,8 +568,7 @@ void TBlockManager::UnlinkFree(PItemHeader item) {
         item->Prev->Next = item->Next;
     else
         firstFree_ = item->Next;
-    if (item->Next)
-        item->Next->Prev = item->Prev;
+    if (item->Next) item->Next->Prev = item->Prev;
     item->Prev = item->Next = nullptr;
 }
 
@@ -631,11 +607,9 @@ void TBlockManager::FreeItem(PItemHeader item) {
     item->Flag = flFree;
     for (int i = 0; i < b->ItemCount; ++i) {
         PItemHeader it = BlockItem(b, i);
-        if (it == item)
-            continue;
+        if (it == item) continue;
         CheckAssert(it->Flag == flFree);
-        if (OnFreeList(it))
-            UnlinkFree(it);
+        if (OnFreeList(it)) UnlinkFree(it);
     }
     b->UsedItems = 0;
     FreeBlock(b);
@@ -659,8 +633,7 @@ PBlockHeader TBlockManager::AllocBlock(int n) {
 void TBlockManager::FreeUnusedItems(PBlockHeader block, int first) {
     for (int i = block->ItemCount - 1; i >= first; --i) {
         PItemHeader it = BlockItem(block, i);
-        if (it->Flag != flUsed)
-            continue;
+        if (it->Flag != flUsed) continue;
         it->Rollback = nullptr;
         PushFree(it);
         block->UsedItems--;
@@ -668,8 +641,7 @@ void TBlockManager::FreeUnusedItems(PBlockHeader block, int first) {
     if (block->UsedItems == 0) {
         for (int i = 0; i < block->ItemCount; ++i) {
             PItemHeader it = BlockItem(block, i);
-            if (OnFreeList(it))
-                UnlinkFree(it);
+            if (OnFreeList(it)) UnlinkFree(it);
         }
         FreeBlock(block);
     }
@@ -681,8 +653,7 @@ void TBlockManager::FreeBlock(PBlockHeader block) {
         block->Prev->Next = block->Next;
     else
         firstBlock_ = block->Next;
-    if (block->Next)
-        block->Next->Prev = block->Prev;
+    if (block->Next) block->Next->Prev = block->Prev;
     registry_.erase(reinterpret_cast<uintptr_t>(block));
     block->Test = 0;
     std::free(block);
@@ -699,18 +670,14 @@ void TBlockManager::FreeAllBlocks() {
 }
 
 bool TBlockManager::IsItemInUse(const void* item, uint64_t blockSerial) const {
-    if (!item)
-        return false;
+    if (!item) return false;
     uintptr_t a = reinterpret_cast<uintptr_t>(item);
     auto it = registry_.upper_bound(a);
-    if (it == registry_.begin())
-        return false;
+    if (it == registry_.begin()) return false;
     --it;
-    if (a >= it->second.end || it->second.serial != blockSerial)
-        return false;
+    if (a >= it->second.end || it->second.serial != blockSerial) return false;
     // Inside a live block: the address must be an item start.
     uintptr_t first = it->first + sizeof(TBlockHeader);
-    if (a < first || (a - first) % ItemSize() != 0)
-        return false;
+    if (a < first || (a - first) % ItemSize() != 0) return false;
     return static_cast<const TItemHeader*>(item)->Flag == flUsed;
 }

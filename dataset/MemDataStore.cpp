@@ -16,13 +16,19 @@ template <typename T> T Load(const uint8_t* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename T> void Store(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <typename T> void Store(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 } // namespace
 
-int32_t TMemData::CurrentGeneration() { return g_generation.load(); }
+int32_t TMemData::CurrentGeneration() {
+    return g_generation.load();
+}
 
-TMemData::TMemData() : blockMan_(std::make_unique<TBlockManager>()) { InitData(); }
+TMemData::TMemData() : blockMan_(std::make_unique<TBlockManager>()) {
+    InitData();
+}
 
 TMemData::~TMemData() {
     try {
@@ -43,12 +49,10 @@ void TMemData::InitData() {
 void TMemData::FreeData() {
     if (hasComplexFields_ && firstItem_) {
         bool fast = !heap_->HasLargeBuffers();
-        if (fast)
-            heap_->Clear();
+        if (fast) heap_->Clear();
         for (PItemHeader it = firstItem_; it; it = it->Next) {
             FreeComplexValues(ItemData(it), true, fast);
-            if (it->Rollback)
-                FreeComplexValues(ItemData(it->Rollback), true, fast);
+            if (it->Rollback) FreeComplexValues(ItemData(it->Rollback), true, fast);
         }
     }
     FreeAllUpdateNodes();
@@ -64,10 +68,16 @@ void TMemData::InitFields() {
     blockMan_->RecordSize = recordSize_;
 }
 
-bool TMemData::GetEOF() { return !currentItem_ && eof_; }
-bool TMemData::GetBOF() { return !currentItem_ && bof_; }
+bool TMemData::GetEOF() {
+    return !currentItem_ && eof_;
+}
+bool TMemData::GetBOF() {
+    return !currentItem_ && bof_;
+}
 
-int TMemData::GetRecNo() { return currentItem_ ? currentItem_->Order + recNoOffset_ : 0; }
+int TMemData::GetRecNo() {
+    return currentItem_ ? currentItem_->Order + recNoOffset_ : 0;
+}
 
 // ---- Item list ----
 
@@ -98,11 +108,9 @@ void TMemData::LinkItemAtEnd(PItemHeader item) {
 }
 
 PItemHeader TMemData::InsertItem() {
-    if (GetEOF())
-        return AppendItem();
+    if (GetEOF()) return AppendItem();
     PItemHeader before = (bof_ && !currentItem_) ? firstItem_ : currentItem_;
-    if (!before)
-        return AppendItem();
+    if (!before) return AppendItem();
     PItemHeader item = blockMan_->AllocItem();
     item->Next = before;
     item->Prev = before->Prev;
@@ -125,8 +133,7 @@ void TMemData::DeleteItem(PItemHeader item) {
         item->Next->Prev = item->Prev;
     else
         lastItem_ = item->Prev;
-    if (item == currentItem_)
-        currentItem_ = item->Next ? item->Next : item->Prev;
+    if (item == currentItem_) currentItem_ = item->Next ? item->Next : item->Prev;
     if (!firstItem_) {
         currentItem_ = nullptr;
         bof_ = eof_ = true;
@@ -136,15 +143,11 @@ void TMemData::DeleteItem(PItemHeader item) {
 }
 
 bool TMemData::IsHidden(PItemHeader item) {
-    if (!item)
-        return true;
-    if (cachedUpdates_ && !(filterItemTypes_ & UpdateStatusBit(TUpdateStatus(item->Status))))
-        return true;
+    if (!item) return true;
+    if (cachedUpdates_ && !(filterItemTypes_ & UpdateStatusBit(TUpdateStatus(item->Status)))) return true;
     uint8_t* rec = ItemData(item);
-    if (FilterFunc && !FilterFunc(rec))
-        return true;
-    if (filterRoot_ && !EvaluateNode(filterRoot_, rec))
-        return true;
+    if (FilterFunc && !FilterFunc(rec)) return true;
+    if (filterRoot_ && !EvaluateNode(filterRoot_, rec)) return true;
     return false;
 }
 
@@ -152,14 +155,12 @@ void TMemData::ReorderItems(PItemHeader p, int mode) {
     if (mode == 2) {
         int c = 1;
         for (PItemHeader it = firstItem_; it; it = it->Next)
-            if (!IsHidden(it))
-                it->Order = c++;
+            if (!IsHidden(it)) it->Order = c++;
         recNoOffset_ = 0;
         recordCount_ = c - 1;
         return;
     }
-    if (!p)
-        return;
+    if (!p) return;
     PItemHeader nb = p->Next ? p->Next : p->Prev;
     if (!nb) {
         p->Order = 1;
@@ -179,8 +180,7 @@ void TMemData::ReorderItems(PItemHeader p, int mode) {
             recNoOffset_ = 0;
         }
         for (PItemHeader it = p; it; it = it->Next)
-            if (!IsHidden(it))
-                it->Order = c++;
+            if (!IsHidden(it)) it->Order = c++;
     } else {
         PItemHeader q = p->Next;
         while (q && IsHidden(q))
@@ -194,14 +194,12 @@ void TMemData::ReorderItems(PItemHeader p, int mode) {
             recNoOffset_ = 0;
         }
         for (PItemHeader it = p; it; it = it->Prev)
-            if (!IsHidden(it))
-                it->Order = c--;
+            if (!IsHidden(it)) it->Order = c--;
     }
 }
 
 void TMemData::SetRecNo(int n) {
-    if (n <= 0 || !firstItem_)
-        return;
+    if (n <= 0 || !firstItem_) return;
     PItemHeader cur = currentItem_ ? currentItem_ : firstItem_;
     int curNo = cur->Order + recNoOffset_;
     int lastNo = lastItem_->Order + recNoOffset_;
@@ -224,11 +222,9 @@ void TMemData::SetRecNo(int n) {
                     bof_ = eof_ = false;
                     return;
                 }
-                if (no > n)
-                    return;
+                if (no > n) return;
             }
-            if (!it->Next && !Fetch(false))
-                return;
+            if (!it->Next && !Fetch(false)) return;
             it = it->Next;
         }
     } else {
@@ -240,8 +236,7 @@ void TMemData::SetRecNo(int n) {
                     bof_ = eof_ = false;
                     return;
                 }
-                if (no < n)
-                    return;
+                if (no < n) return;
             }
             it = it->Prev;
         }
@@ -251,8 +246,7 @@ void TMemData::SetRecNo(int n) {
 // ---- Navigation ----
 
 void TMemData::GetNextRecord(uint8_t* recBuf) {
-    if (GetEOF())
-        return;
+    if (GetEOF()) return;
     PItemHeader item = currentItem_ ? currentItem_->Next : firstItem_;
     bof_ = false;
     while (item && IsHidden(item))
@@ -263,13 +257,11 @@ void TMemData::GetNextRecord(uint8_t* recBuf) {
         return;
     }
     eof_ = false;
-    if (recBuf)
-        std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
+    if (recBuf) std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
 }
 
 void TMemData::GetPriorRecord(uint8_t* recBuf) {
-    if (GetBOF())
-        return;
+    if (GetBOF()) return;
     PItemHeader item = currentItem_ ? currentItem_->Prev : lastItem_;
     eof_ = false;
     while (item && IsHidden(item))
@@ -280,38 +272,32 @@ void TMemData::GetPriorRecord(uint8_t* recBuf) {
         return;
     }
     bof_ = false;
-    if (recBuf)
-        std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
+    if (recBuf) std::memcpy(recBuf, ItemData(item), size_t(recordSize_));
 }
 
 void TMemData::GetRecord(uint8_t* recBuf) {
-    if (GetEOF() || GetBOF() || !currentItem_)
-        return;
+    if (GetEOF() || GetBOF() || !currentItem_) return;
     if (IsHidden(currentItem_)) {
         GetNextRecord(recBuf);
         return;
     }
-    if (recBuf)
-        std::memcpy(recBuf, ItemData(currentItem_), size_t(recordSize_));
+    if (recBuf) std::memcpy(recBuf, ItemData(currentItem_), size_t(recordSize_));
 }
 
 void TMemData::CheckCurrentNotHidden() {
-    if (currentItem_ && IsHidden(currentItem_))
-        GetNextRecord(nullptr);
+    if (currentItem_ && IsHidden(currentItem_)) GetNextRecord(nullptr);
 }
 
 void TMemData::SetToBegin() {
     currentItem_ = nullptr;
     bof_ = true;
-    if (firstItem_)
-        eof_ = false;
+    if (firstItem_) eof_ = false;
 }
 
 void TMemData::SetToEnd() {
     currentItem_ = nullptr;
     eof_ = true;
-    if (firstItem_)
-        bof_ = false;
+    if (firstItem_) bof_ = false;
 }
 
 void TMemData::PutRecord(uint8_t* recBuf) {
@@ -321,8 +307,7 @@ void TMemData::PutRecord(uint8_t* recBuf) {
 
 void TMemData::GetOldRecord(uint8_t* recBuf) {
     CheckCurrentNotHidden();
-    if (!currentItem_)
-        return;
+    if (!currentItem_) return;
     PItemHeader src = currentItem_->Rollback ? currentItem_->Rollback : currentItem_;
     std::memcpy(recBuf, ItemData(src), size_t(recordSize_));
 }
@@ -353,13 +338,13 @@ void TMemData::SetToBookmark(const TRecBookmark& bm) {
         SetRecNo(bm.RecNo);
 }
 
-bool TMemData::BookmarkValid(const TRecBookmark* bm) { return bm && !(bm->RecNo == -1 && bm->Item == nullptr); }
+bool TMemData::BookmarkValid(const TRecBookmark* bm) {
+    return bm && !(bm->RecNo == -1 && bm->Item == nullptr);
+}
 
 int TMemData::CompareBookmarks(const TRecBookmark* b1, const TRecBookmark* b2) {
-    if (!b1 || !b2)
-        return (!b1 && b2) ? 1 : (b1 && !b2) ? -1 : 0;
-    if (b1->Generation == b2->Generation && b1->Item == b2->Item)
-        return 0;
+    if (!b1 || !b2) return (!b1 && b2) ? 1 : (b1 && !b2) ? -1 : 0;
+    if (b1->Generation == b2->Generation && b1->Item == b2->Item) return 0;
     long d = long(b1->RecNo) - b2->RecNo;
     return d < 0 ? -1 : d > 0 ? 1 : 0;
 }
@@ -386,8 +371,7 @@ void TMemData::InsertRecord(uint8_t* recBuf) {
             InternalAppend(recBuf);
         PutRecord(recBuf);
     } catch (...) {
-        if (noded)
-            RemoveUpdateNode(item);
+        if (noded) RemoveUpdateNode(item);
         DeleteItem(item);
         currentItem_ = prev;
         bof_ = prevBof;
@@ -406,8 +390,7 @@ void TMemData::UpdateRecord(uint8_t* recBuf) {
         PutRecord(recBuf);
         return;
     }
-    if (item->Status == usUnmodified)
-        AddUpdateNode(item);
+    if (item->Status == usUnmodified) AddUpdateNode(item);
     if (!(item->Status == usInserted && item->UpdateResult != uaApplied)) {
         item->Status = usModified;
         if (!item->Rollback) {
@@ -423,8 +406,7 @@ void TMemData::UpdateRecord(uint8_t* recBuf) {
         // A blob rewritten since the row was read keeps its saved contents in the rollback record.
         for (int i = 0; i < fields_.Count(); ++i) {
             TFieldDesc* f = fields_[i];
-            if (f->ParentField || !IsBlobFieldType(f->DataType))
-                continue;
+            if (f->ParentField || !IsBlobFieldType(f->DataType)) continue;
             TBlob* ib = Load<TBlob*>(ItemData(item) + f->Offset);
             TBlob* rbb = Load<TBlob*>(ItemData(rb) + f->Offset);
             if (ib && ib == rbb && ib->HasRollback()) {
@@ -439,8 +421,7 @@ void TMemData::UpdateRecord(uint8_t* recBuf) {
 
 void TMemData::DeleteRecord() {
     CheckAssert(currentItem_ != nullptr);
-    if (currentItem_ == lastItem_)
-        Fetch(false);
+    if (currentItem_ == lastItem_) Fetch(false);
     PItemHeader item = currentItem_;
     if (!cachedUpdates_) {
         InternalDelete();
@@ -448,8 +429,7 @@ void TMemData::DeleteRecord() {
         PItemHeader nb = item->Next ? item->Next : item->Prev;
         DeleteItem(item);
         --recordCount_;
-        if (nb)
-            ReorderItems(nb, 1);
+        if (nb) ReorderItems(nb, 1);
         return;
     }
     switch (item->Status) {
@@ -477,8 +457,7 @@ void TMemData::DeleteRecord() {
         PItemHeader nb = item->Next ? item->Next : item->Prev;
         DeleteItem(item);
         --recordCount_;
-        if (nb)
-            ReorderItems(nb, 1);
+        if (nb) ReorderItems(nb, 1);
         break;
     }
     default:
@@ -534,22 +513,19 @@ void TMemData::AddUpdateNode(PItemHeader item) {
 
 TMemData::TUpdateNode* TMemData::FindUpdateNode(PItemHeader item) const {
     for (TUpdateNode* n = updateHead_; n; n = n->Next)
-        if (n->Item == item)
-            return n;
+        if (n->Item == item) return n;
     return nullptr;
 }
 
 void TMemData::RemoveUpdateNode(PItemHeader item) {
     TUpdateNode* prev = nullptr;
     for (TUpdateNode* n = updateHead_; n; prev = n, n = n->Next) {
-        if (n->Item != item)
-            continue;
+        if (n->Item != item) continue;
         if (prev)
             prev->Next = n->Next;
         else
             updateHead_ = n->Next;
-        if (updateTail_ == n)
-            updateTail_ = prev;
+        if (updateTail_ == n) updateTail_ = prev;
         delete n;
         return;
     }
@@ -572,10 +548,8 @@ int TMemData::UpdateListCount() const {
 }
 
 void TMemData::SetCachedUpdates(bool value) {
-    if (value == cachedUpdates_)
-        return;
-    if (!value)
-        CancelUpdates();
+    if (value == cachedUpdates_) return;
+    if (!value) CancelUpdates();
     cachedUpdates_ = value;
     if (value)
         SetFilterItemTypes(UpdateStatusBit(usUnmodified) | UpdateStatusBit(usModified) |
@@ -583,8 +557,7 @@ void TMemData::SetCachedUpdates(bool value) {
 }
 
 void TMemData::SetFilterItemTypes(TUpdateStatusSet value) {
-    if (value == filterItemTypes_)
-        return;
+    if (value == filterItemTypes_) return;
     filterItemTypes_ = value;
     ReorderItems(nullptr, 2);
     eof_ = recordCount_ == 0;
@@ -599,7 +572,9 @@ TUpdateStatus TMemData::GetUpdateStatus() {
     return currentItem_ ? TUpdateStatus(currentItem_->Status) : usUnmodified;
 }
 
-uint8_t TMemData::GetUpdateResult() { return currentItem_ ? currentItem_->UpdateResult : urNone; }
+uint8_t TMemData::GetUpdateResult() {
+    return currentItem_ ? currentItem_->UpdateResult : urNone;
+}
 
 void TMemData::SetCacheRecBuf(uint8_t* newBuf, uint8_t* oldBuf) {
     newCacheRecBuf_ = newBuf;
@@ -608,14 +583,12 @@ void TMemData::SetCacheRecBuf(uint8_t* newBuf, uint8_t* oldBuf) {
 
 bool TMemData::GetUpdatesPending() {
     for (TUpdateNode* n = updateHead_; n; n = n->Next)
-        if (n->Item->UpdateResult != uaApplied)
-            return true;
+        if (n->Item->UpdateResult != uaApplied) return true;
     return false;
 }
 
 void TMemData::ApplyUpdates() {
-    if (!cachedUpdates_)
-        return;
+    if (!cachedUpdates_) return;
     uint8_t* newBuf = newCacheRecBuf_;
     uint8_t* oldBuf = oldCacheRecBuf_;
     std::unique_ptr<uint8_t, void (*)(void*)> ownNew(nullptr, std::free), ownOld(nullptr, std::free);
@@ -661,8 +634,7 @@ void TMemData::ApplyUpdates() {
             RaiseAssertion();
         }
         item->UpdateResult = action;
-        if (action != uaRetry)
-            node = node->Next;
+        if (action != uaRetry) node = node->Next;
     }
     currentItem_ = saved;
     bof_ = savedBof;
@@ -670,16 +642,14 @@ void TMemData::ApplyUpdates() {
 }
 
 void TMemData::FreeRollback(PItemHeader item) {
-    if (!item->Rollback)
-        return;
+    if (!item->Rollback) return;
     FreeComplexFields(ItemData(item->Rollback), true);
     blockMan_->FreeItem(item->Rollback);
     item->Rollback = nullptr;
 }
 
 void TMemData::CommitUpdates() {
-    if (GetUpdatesPending())
-        ApplyUpdates();
+    if (GetUpdatesPending()) ApplyUpdates();
     TUpdateNode* prev = nullptr;
     TUpdateNode* node = updateHead_;
     while (node) {
@@ -702,8 +672,7 @@ void TMemData::CommitUpdates() {
             prev->Next = next;
         else
             updateHead_ = next;
-        if (updateTail_ == node)
-            updateTail_ = prev;
+        if (updateTail_ == node) updateTail_ = prev;
         delete node;
         node = next;
     }
@@ -748,11 +717,9 @@ void TMemData::CancelUpdates() {
 }
 
 void TMemData::RevertRecord() {
-    if (!currentItem_)
-        return;
+    if (!currentItem_) return;
     PItemHeader item = currentItem_;
-    if (!FindUpdateNode(item))
-        return;
+    if (!FindUpdateNode(item)) return;
     RemoveUpdateNode(item);
     RevertItem(item);
     ReorderItems(nullptr, 2);

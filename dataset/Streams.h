@@ -29,16 +29,13 @@ class TMemoryStream : public TStream {
 public:
     int64_t Read(void* buffer, int64_t count) override {
         int64_t n = std::max<int64_t>(0, std::min<int64_t>(count, int64_t(data_.size()) - pos_));
-        if (n > 0)
-            std::memcpy(buffer, data_.data() + pos_, size_t(n));
+        if (n > 0) std::memcpy(buffer, data_.data() + pos_, size_t(n));
         pos_ += n;
         return n;
     }
     int64_t Write(const void* buffer, int64_t count) override {
-        if (count <= 0)
-            return 0;
-        if (pos_ + count > int64_t(data_.size()))
-            data_.resize(size_t(pos_ + count));
+        if (count <= 0) return 0;
+        if (pos_ + count > int64_t(data_.size())) data_.resize(size_t(pos_ + count));
         std::memcpy(data_.data() + pos_, buffer, size_t(count));
         pos_ += count;
         return count;

@@ -3,12 +3,12 @@
 #include "dataset/DBErrors.h"
 #include "dataset/Platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -25,10 +25,8 @@ bool IsIntType(TVarType t) {
            t == varLongWord || t == varInt64;
 }
 
-
 int64_t CheckedRound(double d) {
-    if (!std::isfinite(d) || d >= 9.2233720368547758e18 || d < -9.2233720368547758e18)
-        RaiseConvertError();
+    if (!std::isfinite(d) || d >= 9.2233720368547758e18 || d < -9.2233720368547758e18) RaiseConvertError();
     return std::llround(d);
 }
 
@@ -43,11 +41,9 @@ std::string Trim(const std::string& s) {
 
 bool EqualsNoCase(const std::string& a, const char* b) {
     size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
+    if (a.size() != n) return false;
     for (size_t i = 0; i < n; ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i]))
-            return false;
+        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
     return true;
 }
 
@@ -81,25 +77,21 @@ std::string WideToAnsi(const std::u16string& s) {
 }
 
 std::string FloatToStr(double v) {
-    if (std::isnan(v))
-        return "NAN";
-    if (std::isinf(v))
-        return v > 0 ? "INF" : "-INF";
+    if (std::isnan(v)) return "NAN";
+    if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.15G", v);
     std::string s(buf);
     // Exponent form as the framework writes it: 1,5E+20.
     char sep = platform::DecimalSeparator();
     for (char& c : s)
-        if (c == '.')
-            c = sep;
+        if (c == '.') c = sep;
     return s;
 }
 
 bool TryStrToFloat(const std::string& text, double& out) {
     std::string s = Trim(text);
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     char sep = platform::DecimalSeparator();
     for (char& c : s) {
         if (c == sep)
@@ -110,21 +102,18 @@ bool TryStrToFloat(const std::string& text, double& out) {
     errno = 0;
     char* end = nullptr;
     double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || errno == ERANGE)
-        return false;
+    if (end != s.c_str() + s.size() || errno == ERANGE) return false;
     out = v;
     return true;
 }
 
 bool TryStrToInt64(const std::string& text, int64_t& out) {
     std::string s = Trim(text);
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     errno = 0;
     char* end = nullptr;
     long long v = std::strtoll(s.c_str(), &end, 10);
-    if (end != s.c_str() + s.size() || errno == ERANGE)
-        return false;
+    if (end != s.c_str() + s.size() || errno == ERANGE) return false;
     out = v;
     return true;
 }
@@ -174,12 +163,15 @@ Variant Variant::FromArray(VariantArray items) {
     return r;
 }
 
-bool Variant::IsNumeric() const { return IsIntType(type_) || type_ == varSingle || type_ == varDouble || type_ == varCurrency; }
-bool Variant::IsOrdinal() const { return IsIntType(type_); }
+bool Variant::IsNumeric() const {
+    return IsIntType(type_) || type_ == varSingle || type_ == varDouble || type_ == varCurrency;
+}
+bool Variant::IsOrdinal() const {
+    return IsIntType(type_);
+}
 
 int64_t Variant::AsInt64() const {
-    if (IsIntType(type_))
-        return i_;
+    if (IsIntType(type_)) return i_;
     switch (type_) {
     case varEmpty:
         return 0;
@@ -194,11 +186,9 @@ int64_t Variant::AsInt64() const {
     case varOleStr: {
         std::string s = type_ == varString ? s_ : WideToAnsi(w_);
         int64_t v;
-        if (TryStrToInt64(s, v))
-            return v;
+        if (TryStrToInt64(s, v)) return v;
         double d;
-        if (TryStrToFloat(s, d))
-            return CheckedRound(d);
+        if (TryStrToFloat(s, d)) return CheckedRound(d);
         RaiseConvertError();
     }
     default:
@@ -208,16 +198,14 @@ int64_t Variant::AsInt64() const {
 
 int32_t Variant::AsInteger() const {
     int64_t v = AsInt64();
-    if (type_ == varLongWord)
-        return int32_t(uint32_t(v)); // a long word keeps its bits
+    if (type_ == varLongWord) return int32_t(uint32_t(v)); // a long word keeps its bits
     if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
         RaiseConvertError();
     return int32_t(v);
 }
 
 double Variant::AsDouble() const {
-    if (IsIntType(type_))
-        return double(i_);
+    if (IsIntType(type_)) return double(i_);
     switch (type_) {
     case varEmpty:
         return 0;
@@ -231,8 +219,7 @@ double Variant::AsDouble() const {
     case varString:
     case varOleStr: {
         double d;
-        if (TryStrToFloat(type_ == varString ? s_ : WideToAnsi(w_), d))
-            return d;
+        if (TryStrToFloat(type_ == varString ? s_ : WideToAnsi(w_), d)) return d;
         RaiseConvertError();
     }
     default:
@@ -241,8 +228,7 @@ double Variant::AsDouble() const {
 }
 
 bool Variant::AsBoolean() const {
-    if (IsIntType(type_) || type_ == varBoolean)
-        return i_ != 0;
+    if (IsIntType(type_) || type_ == varBoolean) return i_ != 0;
     switch (type_) {
     case varEmpty:
         return false;
@@ -254,13 +240,10 @@ bool Variant::AsBoolean() const {
     case varString:
     case varOleStr: {
         std::string s = Trim(type_ == varString ? s_ : WideToAnsi(w_));
-        if (EqualsNoCase(s, "TRUE"))
-            return true;
-        if (EqualsNoCase(s, "FALSE"))
-            return false;
+        if (EqualsNoCase(s, "TRUE")) return true;
+        if (EqualsNoCase(s, "FALSE")) return false;
         double d;
-        if (TryStrToFloat(s, d))
-            return d != 0;
+        if (TryStrToFloat(s, d)) return d != 0;
         RaiseConvertError();
     }
     default:
@@ -269,8 +252,7 @@ bool Variant::AsBoolean() const {
 }
 
 TDateTime Variant::AsDateTime() const {
-    if (IsIntType(type_))
-        return double(i_);
+    if (IsIntType(type_)) return double(i_);
     switch (type_) {
     case varEmpty:
         return 0;
@@ -282,8 +264,7 @@ TDateTime Variant::AsDateTime() const {
     case varString:
     case varOleStr: {
         TDateTime d;
-        if (TryStrToDateTime(type_ == varString ? s_ : WideToAnsi(w_), d))
-            return d;
+        if (TryStrToDateTime(type_ == varString ? s_ : WideToAnsi(w_), d)) return d;
         RaiseConvertError();
     }
     default:
@@ -292,10 +273,8 @@ TDateTime Variant::AsDateTime() const {
 }
 
 std::string Variant::AsString() const {
-    if (type_ == varLongWord || type_ == varByte || type_ == varWord)
-        return std::to_string(uint64_t(i_));
-    if (IsIntType(type_))
-        return std::to_string(i_);
+    if (type_ == varLongWord || type_ == varByte || type_ == varWord) return std::to_string(uint64_t(i_));
+    if (IsIntType(type_)) return std::to_string(i_);
     switch (type_) {
     case varEmpty:
         return std::string();
@@ -317,34 +296,28 @@ std::string Variant::AsString() const {
 }
 
 std::u16string Variant::AsWideString() const {
-    if (type_ == varOleStr)
-        return w_;
+    if (type_ == varOleStr) return w_;
     return AnsiToWide(AsString());
 }
 
 const std::vector<uint8_t>& Variant::Bytes() const {
-    if (!IsByteArray())
-        RaiseConvertError();
+    if (!IsByteArray()) RaiseConvertError();
     return *bytes_;
 }
 
 const VariantArray& Variant::Items() const {
-    if (!IsVariantArray())
-        RaiseConvertError();
+    if (!IsVariantArray()) RaiseConvertError();
     return *items_;
 }
 
 int Variant::ArrayHighBound() const {
-    if (IsByteArray())
-        return int(bytes_->size()) - 1;
-    if (IsVariantArray())
-        return int(items_->size()) - 1;
+    if (IsByteArray()) return int(bytes_->size()) - 1;
+    if (IsVariantArray()) return int(items_->size()) - 1;
     RaiseConvertError();
 }
 
 bool Variant::Equals(const Variant& other) const {
-    if (IsNull() || other.IsNull())
-        return IsNull() && other.IsNull();
+    if (IsNull() || other.IsNull()) return IsNull() && other.IsNull();
     try {
         return Compare(other) == 0;
     } catch (const EConvertError&) {
@@ -354,33 +327,28 @@ bool Variant::Equals(const Variant& other) const {
 
 int Variant::Compare(const Variant& o) const {
     auto sign = [](auto a, auto b) { return a < b ? -1 : (b < a ? 1 : 0); };
-    if (IsNull() || o.IsNull())
-        return IsNull() ? (o.IsNull() ? 0 : -1) : 1;
+    if (IsNull() || o.IsNull()) return IsNull() ? (o.IsNull() ? 0 : -1) : 1;
     if (IsArray() || o.IsArray()) {
         if (IsByteArray() && o.IsByteArray()) {
             const std::vector<uint8_t>& a = *bytes_;
             const std::vector<uint8_t>& b = *o.bytes_;
             size_t n = std::min(a.size(), b.size());
             int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
-            if (c != 0)
-                return c < 0 ? -1 : 1;
+            if (c != 0) return c < 0 ? -1 : 1;
             return sign(a.size(), b.size());
         }
         RaiseConvertError();
     }
     bool s1 = IsString() || IsEmpty(), s2 = o.IsString() || o.IsEmpty();
     if (s1 && s2) {
-        if (type_ == varOleStr || o.type_ == varOleStr)
-            return sign(AsWideString(), o.AsWideString());
+        if (type_ == varOleStr || o.type_ == varOleStr) return sign(AsWideString(), o.AsWideString());
         return sign(AsString(), o.AsString());
     }
-    if (type_ == varBoolean && o.type_ == varBoolean)
-        return sign(i_ != 0 ? 1 : 0, o.i_ != 0 ? 1 : 0);
+    if (type_ == varBoolean && o.type_ == varBoolean) return sign(i_ != 0 ? 1 : 0, o.i_ != 0 ? 1 : 0);
     if (IsIntType(type_) && IsIntType(o.type_) && type_ != varLongWord && o.type_ != varLongWord)
         return sign(i_, o.i_);
     // A string against a number or date: compare as numbers (or dates) when the text converts.
-    if (type_ == varDate || o.type_ == varDate)
-        return sign(AsDateTime(), o.AsDateTime());
+    if (type_ == varDate || o.type_ == varDate) return sign(AsDateTime(), o.AsDateTime());
     if (s1 || s2) {
         double a, b;
         const Variant& sv = s1 ? *this : o;
@@ -396,4 +364,6 @@ int Variant::Compare(const Variant& o) const {
     return sign(AsDouble(), o.AsDouble());
 }
 
-std::string VarToStr(const Variant& v) { return v.IsNullOrEmpty() ? std::string() : v.AsString(); }
+std::string VarToStr(const Variant& v) {
+    return v.IsNullOrEmpty() ? std::string() : v.AsString();
+}

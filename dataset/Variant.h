@@ -1,5 +1,5 @@
-// One small Variant: null, empty, the integer widths, double, currency, boolean, date-time, 8-bit string, wide
-// string and arrays (byte arrays and arrays of variants). All conversions live in Variant.cpp and raise
+// One small Variant: null, empty, the integer widths, double, currency, boolean, date-time, 8-bit string,
+// wide string and arrays (byte arrays and arrays of variants). All conversions live in Variant.cpp and raise
 // EConvertError "Cannot convert type." where a value has no conversion.
 #pragma once
 
@@ -124,7 +124,8 @@ std::string VarToStr(const Variant& v);
 
 // Number text with the locale's decimal separator and up to 15 significant digits.
 std::string FloatToStr(double v);
-// Parses a number written with the locale's decimal separator (a point is accepted too); false for other text.
+// Parses a number written with the locale's decimal separator (a point is accepted too); false for other
+// text.
 bool TryStrToFloat(const std::string& s, double& out);
 bool TryStrToInt64(const std::string& s, int64_t& out);
 

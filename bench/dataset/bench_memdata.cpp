@@ -2,9 +2,9 @@
 // them reading every field, runs a local filter over them and reports the memory each record takes.
 #include "dataset/MemDS.h"
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <malloc.h>
 #include <string>
 

@@ -48,8 +48,12 @@ struct RecBuf {
     ~RecBuf() { d.FreeRecBuf(p); }
 };
 
-void PutInt(TData& d, uint8_t* rec, int fieldNo, int32_t v) { d.PutField(fieldNo, rec, &v); }
-void PutStr(TData& d, uint8_t* rec, int fieldNo, const char* s) { d.PutField(fieldNo, rec, s); }
+void PutInt(TData& d, uint8_t* rec, int fieldNo, int32_t v) {
+    d.PutField(fieldNo, rec, &v);
+}
+void PutStr(TData& d, uint8_t* rec, int fieldNo, const char* s) {
+    d.PutField(fieldNo, rec, s);
+}
 
 int32_t GetInt(TData& d, uint8_t* rec, int fieldNo) {
     int32_t v = 0;
@@ -83,8 +87,7 @@ std::vector<int> VisibleIds(TMemData& s) {
     s.SetToBegin();
     for (;;) {
         s.GetNextRecord(r.p);
-        if (s.GetEOF())
-            break;
+        if (s.GetEOF()) break;
         ids.push_back(GetInt(s, r.p, 1));
     }
     return ids;
@@ -95,7 +98,8 @@ std::vector<int> VisibleIds(TMemData& s) {
 // ---- Field descriptors ----
 
 TEST(FieldDescriptors, DuplicateNamesAreNumberedPerOwnName) {
-    auto s = MakeStore({{"ID", dtInt32}, {"NAME", dtString, 5}, {"ID", dtInt32}, {"ID", dtInt32}, {"id", dtInt32}});
+    auto s = MakeStore(
+        {{"ID", dtInt32}, {"NAME", dtString, 5}, {"ID", dtInt32}, {"ID", dtInt32}, {"id", dtInt32}});
     std::vector<std::string> names;
     for (int i = 0; i < s->FieldCount(); ++i)
         names.push_back(s->Fields()[i]->Name);
@@ -199,8 +203,14 @@ TEST(FieldValues, FixedCharTrimming) {
 }
 
 TEST(FieldValues, VariantWritesAreCutAndTyped) {
-    auto s = MakeStore({{"S", dtString, 3}, {"N", dtInt32}, {"F", dtFloat, 10, 2}, {"B", dtBoolean},
-                        {"Y", dtBytes, 2}, {"V", dtVarBytes, 3}, {"I16", dtInt16}, {"L", dtInt64}});
+    auto s = MakeStore({{"S", dtString, 3},
+                        {"N", dtInt32},
+                        {"F", dtFloat, 10, 2},
+                        {"B", dtBoolean},
+                        {"Y", dtBytes, 2},
+                        {"V", dtVarBytes, 3},
+                        {"I16", dtInt16},
+                        {"L", dtInt64}});
     RecBuf r(*s);
     PutInt(*s, r.p, 2, 77);
     s->PutFieldAsVariant(1, r.p, Variant("ABCDEFG"));
@@ -305,7 +315,10 @@ TEST(FieldValues, LineFeedsAreExpandedWhenAsked) {
 class FilterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        s = MakeStore({{"ID", dtInt32}, {"NAME", dtString, 10}, {"D", dtDateTime}, {"FLAG", dtBoolean},
+        s = MakeStore({{"ID", dtInt32},
+                       {"NAME", dtString, 10},
+                       {"D", dtDateTime},
+                       {"FLAG", dtBoolean},
                        {"ORDER DATE", dtDate}});
         RecBuf r(*s);
         const char* names[] = {"ABC", "A", "A*", "abc", nullptr, "XA"};
@@ -313,8 +326,7 @@ protected:
             for (int f = 1; f <= s->FieldCount(); ++f)
                 s->SetNull(f, r.p, true);
             PutInt(*s, r.p, 1, i + 1);
-            if (names[i])
-                PutStr(*s, r.p, 2, names[i]);
+            if (names[i]) PutStr(*s, r.p, 2, names[i]);
             s->PutFieldAsVariant(3, r.p, Variant::FromDateTime(EncodeDate(2020, 1, i + 1)));
             s->AppendRecord(r.p);
         }
@@ -570,8 +582,7 @@ TEST(RowStore, NavigationAndRecordNumbers) {
     int expect = 1;
     for (;;) {
         s->GetNextRecord(nullptr);
-        if (s->GetEOF())
-            break;
+        if (s->GetEOF()) break;
         ASSERT_EQ(s->GetRecNo(), expect++);
     }
     EXPECT_EQ(expect, 27);
@@ -690,7 +701,8 @@ TEST(CachedUpdatesStore, DeleteOfInsertedAndUnmodifiedRows) {
     EXPECT_EQ(VisibleIds(*s), (std::vector<int>{1, 3, 4, 5}));
     s->SetFilterItemTypes(UpdateStatusBit(usDeleted));
     EXPECT_EQ(VisibleIds(*s), (std::vector<int>{2}));
-    s->SetFilterItemTypes(UpdateStatusBit(usUnmodified) | UpdateStatusBit(usModified) | UpdateStatusBit(usInserted));
+    s->SetFilterItemTypes(UpdateStatusBit(usUnmodified) | UpdateStatusBit(usModified) |
+                          UpdateStatusBit(usInserted));
     s->CancelUpdates();
     EXPECT_EQ(VisibleIds(*s), (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_EQ(s->GetRecordCount(), 5);
@@ -801,8 +813,7 @@ public:
         for (auto& [p, v] : values)
             if (p == path) {
                 isNull = false;
-                if (dest)
-                    std::memcpy(dest, v.c_str(), v.size() + 1);
+                if (dest) std::memcpy(dest, v.c_str(), v.size() + 1);
                 return;
             }
         isNull = true;
@@ -816,8 +827,7 @@ public:
                     values.erase(values.begin() + long(i));
                 return;
             }
-        if (source)
-            values.push_back({path, static_cast<const char*>(source)});
+        if (source) values.push_back({path, static_cast<const char*>(source)});
     }
 };
 
@@ -886,7 +896,8 @@ TEST(ObjectTypes, ChildFieldsReadAndWriteThroughTheRootObject) {
 // ---- Releasing a store ----
 
 TEST(RowStore, CloseReleasesLargeStringsRowByRow) {
-    auto s = MakeStore({{"ID", dtInt32}, {"E", dtExtString, 5000}, {"V", dtVariant}, {"X", dtExtVarBytes, 10}});
+    auto s =
+        MakeStore({{"ID", dtInt32}, {"E", dtExtString, 5000}, {"V", dtVariant}, {"X", dtExtVarBytes, 10}});
     s->SetCachedUpdates(true);
     s->OnApplyRecord = [](TUpdateKind, TUpdateAction& action) { action = uaApplied; };
     RecBuf r(*s);

@@ -40,8 +40,7 @@ std::unique_ptr<TMemDataSet> People(const std::vector<const char*>& names) {
     for (const char* n : names) {
         ds->Append();
         ds->FieldByName("ID")->SetAsInteger(id++);
-        if (n)
-            ds->FieldByName("NAME")->SetAsString(n);
+        if (n) ds->FieldByName("NAME")->SetAsString(n);
         ds->FieldByName("AMOUNT")->SetAsFloat(id * 1.5);
         ds->Post();
     }
@@ -218,9 +217,18 @@ TEST(MemDataSet, RequiredFieldsAndLocalConstraints) {
 
 TEST(MemDataSet, FieldTypesAndNumberRanges) {
     TMemDataSet ds;
-    DefineColumns(ds, {{"I", dtInt32, 3}, {"F", dtFloat, 5, 2}, {"S", dtInt16}, {"B", dtBoolean}, {"D", dtDate},
-                       {"T", dtTime}, {"DT", dtDateTime}, {"U", dtUInt32}, {"W", dtWideString, 4},
-                       {"V", dtVariant}, {"X", dtVarBytes, 4}, {"E", dtExtString, 9}});
+    DefineColumns(ds, {{"I", dtInt32, 3},
+                       {"F", dtFloat, 5, 2},
+                       {"S", dtInt16},
+                       {"B", dtBoolean},
+                       {"D", dtDate},
+                       {"T", dtTime},
+                       {"DT", dtDateTime},
+                       {"U", dtUInt32},
+                       {"W", dtWideString, 4},
+                       {"V", dtVariant},
+                       {"X", dtVarBytes, 4},
+                       {"E", dtExtString, 9}});
     ds.NumberRange = true;
     ds.Open();
     auto* fi = dynamic_cast<TIntegerField*>(ds.FieldByName("I"));
@@ -312,7 +320,7 @@ TEST(MemDataSetLocate, PartialCaseInsensitiveAndNearest) {
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2); // a failed locate does not move
     EXPECT_TRUE(ds->LocateRecord("NAME", Variant("B"), false, lxNearest));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4); // first record not below the key
-    EXPECT_TRUE(ds->Locate("ID", Variant("3"), 0)); // a text key compares as text
+    EXPECT_TRUE(ds->Locate("ID", Variant("3"), 0));   // a text key compares as text
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "ABCDEF");
     EXPECT_TRUE(ds->LocateRecord("ID", Variant(int32_t(2)), false, lxNearest | lxUp | lxNext));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
@@ -342,9 +350,12 @@ TEST(MemDataSetLocate, MissingKeysMatchOnlyNulls) {
 TEST(LocaleText, ComparisonAndUpperCase) {
     EXPECT_EQ(AnsiCompareText("abc", "ABC"), 0);
     EXPECT_LT(AnsiCompareStr("abc", "ABC"), 0);
-    EXPECT_LT(AnsiCompareText("\xE4pfel", "Birne"), 0);  // the umlaut sorts with its letter
-    EXPECT_LT(AnsiCompareText("Apfel", "\xC4pfel"), 0);  // the plain letter first
-    EXPECT_EQ(AnsiCompareText("stra\xDF" "e", "STRASSE") != 0, true);
+    EXPECT_LT(AnsiCompareText("\xE4pfel", "Birne"), 0); // the umlaut sorts with its letter
+    EXPECT_LT(AnsiCompareText("Apfel", "\xC4pfel"), 0); // the plain letter first
+    EXPECT_EQ(AnsiCompareText("stra\xDF"
+                              "e",
+                              "STRASSE") != 0,
+              true);
     EXPECT_LT(AnsiCompareText("10", "9x"), 0);
     EXPECT_EQ(AnsiUpperCase("gr\xFC\xDF"), "GR\xDC\xDF");
 }
@@ -546,8 +557,7 @@ TEST_F(CachedUpdates, RevertOneRecordAndRestore) {
 TEST_F(CachedUpdates, UpdateErrorHandlerDecides) {
     MakeChanges();
     ds->OnUpdateRecord = [](TDataSet&, TUpdateKind kind, TUpdateAction& action) {
-        if (kind == ukModify)
-            throw EDatabaseError("ORA-02292: child record found");
+        if (kind == ukModify) throw EDatabaseError("ORA-02292: child record found");
         action = TUpdateAction(uaDefault); // built-in processing: local only
     };
     std::vector<std::string> errors;
@@ -582,8 +592,7 @@ TEST(MemDataSetServerHooks, PerformHooksAndLocalUpdate) {
 
     private:
         void Call(const char* what) {
-            if (fail)
-                throw EDatabaseError("server down");
+            if (fail) throw EDatabaseError("server down");
             calls.push_back(what);
         }
     };

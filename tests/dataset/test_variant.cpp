@@ -1,6 +1,6 @@
 // Variants, dates and number text: the conversions every layer relies on.
-#include "dataset/DateTimeUtil.h"
 #include "dataset/DBErrors.h"
+#include "dataset/DateTimeUtil.h"
 #include "dataset/Platform.h"
 #include "dataset/Variant.h"
 
