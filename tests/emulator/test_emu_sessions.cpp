@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -317,4 +318,30 @@ TEST(EmuSessions, ExecutableAnnouncesItsPortAndStopsOnSigterm) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(EmuSessions, RandomRequestsNeverBringTheServerDown) {
+    auto srv = StartServer();
+    std::mt19937 rng(4711);
+    for (int round = 0; round < 60; ++round) {
+        TestClient c;
+        LogonOk(c, srv->Port());
+        // a plausible call header followed by noise
+        std::string m;
+        m += '\x03';
+        const char fns[] = {2, 8, 9, 14, 15, 43, 71, 98, 81, 82, 5};
+        m += fns[rng() % sizeof fns];
+        m += '\0';
+        size_t n = rng() % 300;
+        for (size_t i = 0; i < n; ++i)
+            m += static_cast<char>(rng() % 4 ? rng() % 8 : rng() % 256);
+        c.SendData(m);
+        try {
+            c.Exec("select 1 from dual"); // either an answer or a closed connection, never a hang
+        } catch (const std::runtime_error&) {
+        }
+    }
+    TestClient d;
+    LogonOk(d, srv->Port());
+    EXPECT_EQ(One(d, "select count(*) from emp"), "14");
 }
