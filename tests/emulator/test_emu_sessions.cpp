@@ -321,12 +321,13 @@ TEST(EmuSessions, ExecutableAnnouncesItsPortAndStopsOnSigterm) {
 }
 
 TEST(EmuSessions, RandomRequestsNeverBringTheServerDown) {
+    // A truncated request makes the server wait for the rest, as any stream peer must; the client then
+    // leaves, and the server has to notice, end that session and go on serving the others.
     auto srv = StartServer();
     std::mt19937 rng(4711);
     for (int round = 0; round < 60; ++round) {
         TestClient c;
         LogonOk(c, srv->Port());
-        // a plausible call header followed by noise
         std::string m;
         m += '\x03';
         const char fns[] = {2, 8, 9, 14, 15, 43, 71, 98, 81, 82, 5};
@@ -336,12 +337,14 @@ TEST(EmuSessions, RandomRequestsNeverBringTheServerDown) {
         for (size_t i = 0; i < n; ++i)
             m += static_cast<char>(rng() % 4 ? rng() % 8 : rng() % 256);
         c.SendData(m);
-        try {
-            c.Exec("select 1 from dual"); // either an answer or a closed connection, never a hang
-        } catch (const std::runtime_error&) {
-        }
+        c.Disconnect();
     }
     TestClient d;
     LogonOk(d, srv->Port());
     EXPECT_EQ(One(d, "select count(*) from emp"), "14");
+    // every garbled session has ended
+    std::string sessions;
+    for (int i = 0; i < 100 && (sessions = One(d, "select count(*) from v$session")) != "1"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(sessions, "1");
 }
