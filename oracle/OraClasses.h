@@ -356,7 +356,10 @@ public:
     }
     // Runs routine on a background thread; endRoutine(success) runs on the owning thread when it is done (the
     // error, if any, is raised there after endRoutine(false)).
-    void RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine);
+    // With deferStart the thread starts when the owning thread next runs its posted tasks, so that the caller's
+    // own work on the store (the rest of an open) is done before the background run touches it.
+    void RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine,
+                         bool deferStart = false);
     bool BackgroundRunning() const;
     void WaitBackground();
     // Forgets the completion of a background run that was abandoned (a close during the run).

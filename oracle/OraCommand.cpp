@@ -161,8 +161,17 @@ void TOCICommand::DropPendingCompletion() {
     executing_ = false;
 }
 
-void TOCICommand::RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine) {
+void TOCICommand::RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine,
+                                  bool deferStart) {
     MainThreadPoster* poster = GetMainThreadPoster();
+    if (poster && deferStart) {
+        auto alive = bg_->Alive;
+        poster->Post([this, alive, routine = std::move(routine), endRoutine = std::move(endRoutine)]() mutable {
+            if (alive->load())
+                RunInBackground(std::move(routine), std::move(endRoutine), false);
+        });
+        return;
+    }
     if (!poster) {
         // Nobody carries completions back: the work runs here.
         try {

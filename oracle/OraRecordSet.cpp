@@ -495,7 +495,7 @@ void TOCIRecordSet::ExecuteAndFirstFetch() {
             }
             event_.Set();
         },
-        [this](bool ok) { EndOpen(ok); });
+        [this](bool ok) { EndOpen(ok); }, true);
 }
 
 void TOCIRecordSet::EndOpen(bool success) {
@@ -511,11 +511,13 @@ void TOCIRecordSet::EndOpen(bool success) {
 void TOCIRecordSet::InternalClose() {
     TOCICommand* cmd = Cmd();
     if (cmd->NonBlocking() && (cmd->BackgroundRunning() || cmd->Executing())) {
-        if (cmd->BackgroundRunning())
+        if (cmd->BackgroundRunning()) {
             cmd->Break();
-        event_.Wait();
+            event_.Wait();
+        }
         cmd->WaitBackground();
-        cmd->DropPendingCompletion();
+        cmd->DropPendingCompletion(); // also a run that has not started yet
+        event_.Set();
     }
     if (cmd->CurrentCursor() != cmd->OwnCursor()) {
         // The cursor of a REF CURSOR parameter is closed; the parameter binds a fresh one next time.
@@ -540,7 +542,7 @@ void TOCIRecordSet::Reopen() {
 }
 
 bool TOCIRecordSet::GetEOF() {
-    if (Cmd()->BackgroundRunning()) {
+    if (Cmd()->BackgroundRunning() || (Cmd()->NonBlocking() && Cmd()->Executing())) {
         if (!currentItem_ || !currentItem_->Next)
             return true;
     }
@@ -826,7 +828,7 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
     if (fetchBack)
         return false;
     TOCICommand* cmd = Cmd();
-    if (cmd->GetCursorState() <= csPrepared || cmd->GetCursorState() == csFetched)
+    if (cmd->GetCursorState() < csExecuted || cmd->GetCursorState() == csFetched)
         return false;
     bool onOwner = std::this_thread::get_id() == (conn_ ? conn_->OwnerThread() : std::this_thread::get_id());
     // While a background run fills the store, the owning thread leaves it alone; the completion resynchronises.

@@ -71,7 +71,9 @@ TEST(OraNonBlocking, CloseDuringTheFetchBreaksAndEndsCleanly) {
     q.SetFetchAll(true);
     q.SetSQL("SELECT ID FROM BENCH");
     q.Open();
+    pg.poster.RunPending(); // the background run starts once the open has returned to the event loop
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(q.OCIRecordSet()->BackgroundRunning());
     auto before = std::chrono::steady_clock::now();
     q.Close();
     // The break ends the server call: the close does not wait for the remaining rows (about 20 s).
