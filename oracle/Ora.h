@@ -140,8 +140,16 @@ enum TLockMode : uint8_t { lmNone, lmLockImmediate, lmLockDelayed };
 enum TSequenceMode : uint8_t { smInsert, smPost };
 enum TRefreshMode : uint8_t { rmNone, rmAfterInsert, rmAfterUpdate, rmAlways };
 // Bits of the older Options set.
-enum : int { doRequiredFields = 1, doStrictUpdate = 2, doDefaultValue = 4, doLongStrings = 8, doNumberRange = 16,
-             doKeepPrepared = 32, doAutoClose = 64, doQueryRecCount = 128 };
+enum : int {
+    doRequiredFields = 1,
+    doStrictUpdate = 2,
+    doDefaultValue = 4,
+    doLongStrings = 8,
+    doNumberRange = 16,
+    doKeepPrepared = 32,
+    doAutoClose = 64,
+    doQueryRecCount = 128
+};
 
 class TOraDataSet : public TCustomDADataSet {
 public:

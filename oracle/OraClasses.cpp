@@ -11,21 +11,24 @@ using namespace oracall;
 
 namespace {
 
-const OraText* T(const std::string& s) { return reinterpret_cast<const OraText*>(s.c_str()); }
+const OraText* T(const std::string& s) {
+    return reinterpret_cast<const OraText*>(s.c_str());
+}
 
 // ConnectionLock when the connection is thread-safe.
 class TConnLock {
 public:
     explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety())
-            l_.lock();
+        if (c->ThreadSafety()) l_.lock();
     }
 
 private:
     std::unique_lock<std::recursive_mutex> l_;
 };
 
-bool VersionAbove8(const std::string& v) { return v > "8"; }
+bool VersionAbove8(const std::string& v) {
+    return v > "8";
+}
 
 } // namespace
 
@@ -65,10 +68,8 @@ TOraCursor::~TOraCursor() {
 }
 
 void TOraCursor::AllocCursor() {
-    if (CallStyle != 2)
-        throw Exception(SOCINotInited);
-    if (stmt_)
-        return;
+    if (CallStyle != 2) throw Exception(SOCINotInited);
+    if (stmt_) return;
     dvoid* h = nullptr;
     OraCheckGlobal(OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_STMT, 0, nullptr));
     stmt_ = static_cast<OCIStmt*>(h);
@@ -97,56 +98,47 @@ TOraLob::~TOraLob() {
 }
 
 void TOraLob::AllocLob() {
-    if (locator_)
-        return;
+    if (locator_) return;
     dvoid* d = nullptr;
     OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, OCI_DTYPE_LOB, 0, nullptr));
     locator_ = static_cast<OCILobLocator*>(d);
 }
 
 void TOraLob::FreeLob() {
-    if (locator_)
-        OCIDescriptorFree(locator_, OCI_DTYPE_LOB);
+    if (locator_) OCIDescriptorFree(locator_, OCI_DTYPE_LOB);
     locator_ = nullptr;
 }
 
 bool TOraLob::LobInited() {
-    if (!locator_)
-        return false;
+    if (!locator_) return false;
     int init = 0;
     OraCheckGlobal(OCILobLocatorIsInit(hOCIEnv, hOCIError, locator_, &init));
     return init != 0;
 }
 
 uint32_t TOraLob::LengthOnServer() {
-    if (!LobInited())
-        return 0;
-    if (!Connection || !Connection->SvcCtx())
-        throw Exception(SSvcCtxNotDefined);
+    if (!LobInited()) return 0;
+    if (!Connection || !Connection->SvcCtx()) throw Exception(SSvcCtxNotDefined);
     ub4 len = 0;
     OraCheckGlobal(OCILobGetLength(Connection->SvcCtx(), hOCIError, locator_, &len));
     return len;
 }
 
 void TOraLob::ReadLob() {
-    if (!locator_)
-        throw Exception(SLobNotAllocated);
+    if (!locator_) throw Exception(SLobNotAllocated);
     FreePieces();
     NotRead = false;
-    if (!LobInited())
-        return;
-    if (!Connection || !Connection->SvcCtx())
-        throw Exception(SSvcCtxNotDefined);
+    if (!LobInited()) return;
+    if (!Connection || !Connection->SvcCtx()) throw Exception(SSvcCtxNotDefined);
     uint32_t total = LengthOnServer();
-    if (total == 0)
-        return;
+    if (total == 0) return;
     uint32_t offset = 1;
     for (;;) {
         PPieceHeader piece = AllocPiece(PieceSize);
         ub4 amount = 0;
         try {
-            OraCheckGlobal(OCILobRead(Connection->SvcCtx(), hOCIError, locator_, &amount, offset, PieceData(piece),
-                                      PieceSize, nullptr, nullptr, 0, 0));
+            OraCheckGlobal(OCILobRead(Connection->SvcCtx(), hOCIError, locator_, &amount, offset,
+                                      PieceData(piece), PieceSize, nullptr, nullptr, 0, 0));
         } catch (...) {
             std::free(piece);
             throw;
@@ -158,23 +150,18 @@ void TOraLob::ReadLob() {
         piece->Used = std::min<uint32_t>(amount, PieceSize);
         AppendPiece(piece);
         offset += piece->Used;
-        if (piece->Used < PieceSize || offset > total)
-            break;
+        if (piece->Used < PieceSize || offset > total) break;
     }
 }
 
 void TOraLob::WriteLob() {
-    if (!locator_)
-        throw Exception(SLobNotAllocated);
-    if (!LobInited())
-        throw Exception(SLobNotInited);
-    if (!Connection || !Connection->SvcCtx())
-        throw Exception(SSvcCtxNotDefined);
+    if (!locator_) throw Exception(SLobNotAllocated);
+    if (!LobInited()) throw Exception(SLobNotInited);
+    if (!Connection || !Connection->SvcCtx()) throw Exception(SSvcCtxNotDefined);
     OraCheckGlobal(OCILobTrim(Connection->SvcCtx(), hOCIError, locator_, 0));
     uint32_t offset = 1;
     for (PPieceHeader p = FirstPiece(); p; p = p->Next) {
-        if (p->Used == 0)
-            continue;
+        if (p->Used == 0) continue;
         ub4 amount = p->Used;
         OraCheckGlobal(OCILobWrite(Connection->SvcCtx(), hOCIError, locator_, &amount, offset, PieceData(p),
                                    p->Used, OCI_ONE_PIECE, nullptr, nullptr, 0, 0));
@@ -183,32 +170,29 @@ void TOraLob::WriteLob() {
 }
 
 uint32_t TOraLob::Size() {
-    if (NotRead)
-        ReadLob();
+    if (NotRead) ReadLob();
     return TBlob::Size();
 }
 
 uint32_t TOraLob::Read(uint32_t position, uint32_t count, void* dest) {
-    if (NotRead)
-        ReadLob();
+    if (NotRead) ReadLob();
     return TBlob::Read(position, count, dest);
 }
 
 void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
-    if (NotRead)
-        ReadLob();
+    if (NotRead) ReadLob();
     TBlob::Write(position, count, source);
 }
 
 // ---- Parameter descriptor ----
 
-TOraParamDesc::~TOraParamDesc() { SetObject(nullptr); }
+TOraParamDesc::~TOraParamDesc() {
+    SetObject(nullptr);
+}
 
 void TOraParamDesc::SetObject(TSharedObject* object) {
-    if (object)
-        object->AddRef();
-    if (object_)
-        object_->Release();
+    if (object) object->AddRef();
+    if (object_) object_->Release();
     object_ = object;
 }
 
@@ -284,14 +268,10 @@ void TOraParamDesc::AllocBuffer() {
 }
 
 void TOraParamDesc::SetDataType(uint16_t code) {
-    if (code == dtDate || code == dtTime)
-        code = dtDateTime;
-    if (code == dtExtString)
-        code = dtString;
-    if (code == dtExtVarBytes)
-        code = dtVarBytes;
-    if (code == dataType_ && (!buffer_.empty() || !ElementSize()))
-        return;
+    if (code == dtDate || code == dtTime) code = dtDateTime;
+    if (code == dtExtString) code = dtString;
+    if (code == dtExtVarBytes) code = dtVarBytes;
+    if (code == dataType_ && (!buffer_.empty() || !ElementSize())) return;
     dataType_ = code;
     SetObject(nullptr);
     switch (code) {
@@ -319,18 +299,15 @@ void TOraParamDesc::SetDataType(uint16_t code) {
     default:
         break;
     }
-    if (code != dtUnknown)
-        ElementSize(); // rejects a type without a value form
+    if (code != dtUnknown) ElementSize(); // rejects a type without a value form
     Variant keep = value_;
     AllocBuffer();
     UsedLength = -1;
-    if (!keep.IsNullOrEmpty() && !IsObjectType())
-        SetValue(keep);
+    if (!keep.IsNullOrEmpty() && !IsObjectType()) SetValue(keep);
 }
 
 void TOraParamDesc::SetSize(int32_t size) {
-    if (size == size_)
-        return;
+    if (size == size_) return;
     std::vector<uint8_t> old = buffer_;
     int oldElem = ElementSize();
     std::vector<int16_t> ind = indicators_;
@@ -347,29 +324,23 @@ void TOraParamDesc::SetSize(int32_t size) {
 }
 
 void TOraParamDesc::SetLength(int n) {
-    if (n < 1)
-        n = 1;
-    if (n == length_)
-        return;
+    if (n < 1) n = 1;
+    if (n == length_) return;
     length_ = n;
     Variant keep = value_;
     AllocBuffer();
-    if (!keep.IsNullOrEmpty() && !keep.IsArray() && !IsObjectType())
-        SetItemValue(1, keep);
+    if (!keep.IsNullOrEmpty() && !keep.IsArray() && !IsObjectType()) SetItemValue(1, keep);
 }
 
 void TOraParamDesc::CheckIndex(int index) const {
-    if (index < 1 || index > length_)
-        throw ERangeError(SIndexOutOfRange);
+    if (index < 1 || index > length_) throw ERangeError(SIndexOutOfRange);
 }
 
 bool TOraParamDesc::GetItemNull(int index) {
     CheckIndex(index);
-    if (dataType_ == dtCursor)
-        return false;
+    if (dataType_ == dtCursor) return false;
     if (IsObjectType()) {
-        if (dataType_ == dtOraBlob || dataType_ == dtOraClob)
-            return false;
+        if (dataType_ == dtOraBlob || dataType_ == dtOraClob) return false;
         TBlob* b = Blob();
         return !b || b->Size() == 0;
     }
@@ -380,11 +351,9 @@ void TOraParamDesc::SetItemNull(int index, bool isNull) {
     CheckIndex(index);
     if (isNull) {
         int elem = ElementSize();
-        if (elem > 0)
-            std::memset(buffer_.data() + size_t(index - 1) * size_t(elem), 0, size_t(elem));
+        if (elem > 0) std::memset(buffer_.data() + size_t(index - 1) * size_t(elem), 0, size_t(elem));
         if (TBlob* b = Blob())
-            if (dataType_ == dtBlob || dataType_ == dtMemo)
-                b->Clear();
+            if (dataType_ == dtBlob || dataType_ == dtMemo) b->Clear();
     }
     indicators_[size_t(index - 1)] = isNull ? -1 : 0;
 }
@@ -409,8 +378,7 @@ void TOraParamDesc::SetItemValue(int index, const Variant& value) {
         }
         std::memcpy(p, s.data(), s.size());
         std::memset(p + s.size(), 0, size_t(elem) - s.size());
-        if (index == 1)
-            UsedLength = int(s.size());
+        if (index == 1) UsedLength = int(s.size());
         break;
     }
     case dtInt32: {
@@ -447,8 +415,7 @@ void TOraParamDesc::SetItemValue(int index, const Variant& value) {
         }
         uint16_t n = uint16_t(std::min<size_t>(bytes.size(), size_t(elem - 2)));
         std::memcpy(p, &n, 2);
-        if (n)
-            std::memcpy(p + 2, bytes.data(), n);
+        if (n) std::memcpy(p + 2, bytes.data(), n);
         break;
     }
     case dtBlob:
@@ -459,8 +426,7 @@ void TOraParamDesc::SetItemValue(int index, const Variant& value) {
         b->Clear();
         if (value.IsByteArray()) {
             const auto& bytes = value.Bytes();
-            if (!bytes.empty())
-                b->Write(0, uint32_t(bytes.size()), bytes.data());
+            if (!bytes.empty()) b->Write(0, uint32_t(bytes.size()), bytes.data());
         } else
             b->SetAsString(value.AsString());
         break;
@@ -475,15 +441,14 @@ void TOraParamDesc::SetItemValue(int index, const Variant& value) {
 
 Variant TOraParamDesc::GetItemValue(int index) {
     CheckIndex(index);
-    if (GetItemNull(index))
-        return Variant::Null();
+    if (GetItemNull(index)) return Variant::Null();
     int elem = ElementSize();
     const uint8_t* p = buffer_.data() + size_t(index - 1) * size_t(elem);
     switch (dataType_) {
     case dtString:
     case dtFixedChar:
-        return Variant(std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p),
-                                                                              size_t(elem))));
+        return Variant(std::string(reinterpret_cast<const char*>(p),
+                                   strnlen(reinterpret_cast<const char*>(p), size_t(elem))));
     case dtInt32: {
         int32_t v;
         std::memcpy(&v, p, 4);
@@ -550,11 +515,12 @@ bool TOraParamDesc::SetValue(const Variant& value) {
     return isNull_;
 }
 
-bool TOraParamDesc::GetNull() { return dataType_ == dtUnknown ? value_.IsNullOrEmpty() : GetItemNull(1); }
+bool TOraParamDesc::GetNull() {
+    return dataType_ == dtUnknown ? value_.IsNullOrEmpty() : GetItemNull(1);
+}
 
 void TOraParamDesc::SetNull(bool isNull) {
-    if (isNull)
-        value_ = Variant::Null();
+    if (isNull) value_ = Variant::Null();
     if (dataType_ != dtUnknown)
         for (int i = 1; i <= length_; ++i)
             SetItemNull(i, isNull);
@@ -563,7 +529,9 @@ void TOraParamDesc::SetNull(bool isNull) {
 
 // ---- Connection ----
 
-TOCIConnection::TOCIConnection() : ownerThread_(std::this_thread::get_id()) { InstallOraCheckGlobal(); }
+TOCIConnection::TOCIConnection() : ownerThread_(std::this_thread::get_id()) {
+    InstallOraCheckGlobal();
+}
 
 TOCIConnection::~TOCIConnection() {
     try {
@@ -574,21 +542,16 @@ TOCIConnection::~TOCIConnection() {
 }
 
 void TOCIConnection::SetCallStyle(int value) {
-    if (value == callStyle_)
-        return;
+    if (value == callStyle_) return;
     Disconnect();
     callStyle_ = value;
 }
 
 void TOCIConnection::FreeHandles() {
-    if (ses_)
-        OCIHandleFree(ses_, OCI_HTYPE_SESSION);
-    if (svc_)
-        OCIHandleFree(svc_, OCI_HTYPE_SVCCTX);
-    if (srv_)
-        OCIHandleFree(srv_, OCI_HTYPE_SERVER);
-    if (err_)
-        OCIHandleFree(err_, OCI_HTYPE_ERROR);
+    if (ses_) OCIHandleFree(ses_, OCI_HTYPE_SESSION);
+    if (svc_) OCIHandleFree(svc_, OCI_HTYPE_SVCCTX);
+    if (srv_) OCIHandleFree(srv_, OCI_HTYPE_SERVER);
+    if (err_) OCIHandleFree(err_, OCI_HTYPE_ERROR);
     ses_ = nullptr;
     svc_ = nullptr;
     srv_ = nullptr;
@@ -596,16 +559,13 @@ void TOCIConnection::FreeHandles() {
 }
 
 void TOCIConnection::Check(sword status) {
-    if (status == OCI_SUCCESS)
-        return;
-    if (callStyle_ != 1 && callStyle_ != 2 && effectiveCallStyle_ != 2)
-        throw Exception(SOCINotInited);
+    if (status == OCI_SUCCESS) return;
+    if (callStyle_ != 1 && callStyle_ != 2 && effectiveCallStyle_ != 2) throw Exception(SOCINotInited);
     int code;
     std::string text;
     GetOraErrorText(status, ErrorHandle(), code, text);
     lastErrorCode_ = code;
-    if (status == OCI_SUCCESS_WITH_INFO && code != 24344)
-        return;
+    if (status == OCI_SUCCESS_WITH_INFO && code != 24344) return;
     EOraError e(code, text);
     // The error callback runs on the thread that owns the connection; a background run reports its error on
     // that thread when it ends.
@@ -615,26 +575,21 @@ void TOCIConnection::Check(sword status) {
         args.Error = &e;
         args.Fail = true;
         onError_(args);
-        if (!args.Fail)
-            throw EAbort();
+        if (!args.Fail) throw EAbort();
     }
     throw e;
 }
 
 void TOCIConnection::Connect(const std::string&) {
-    if (connected_)
-        return;
+    if (connected_) return;
     serverVersion_.clear();
     serverVersionKnown_ = false;
-    if (!OCIInited)
-        throw Exception(SOCINotInited); // the client-library loader would run here
+    if (!OCIInited) throw Exception(SOCINotInited); // the client-library loader would run here
     if (callStyle_ == 0 || !(OCIFunctionGroups & (callStyle_ == 1 ? OCIGroupOCI7 : OCIGroupOCI8)))
         callStyle_ = OCIDefaultCallStyle;
     effectiveCallStyle_ = callStyle_;
-    if (callStyle_ == 1)
-        throw Exception(SOCINotInited); // version-7 calls need a loaded client library
-    if (callStyle_ != 2)
-        throw Exception(SOCINotInited);
+    if (callStyle_ == 1) throw Exception(SOCINotInited); // version-7 calls need a loaded client library
+    if (callStyle_ != 2) throw Exception(SOCINotInited);
     InstallOraCheckGlobal();
     dvoid* h = nullptr;
     try {
@@ -669,25 +624,23 @@ void TOCIConnection::Connect(const std::string&) {
         Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_));
         ub4 credentials = 2;
         if (!username_.empty()) {
-            Check(OCIAttrSet(ses_, OCI_HTYPE_SESSION, const_cast<char*>(username_.c_str()), ub4(username_.size()),
-                             OCI_ATTR_USERNAME, err_));
-            Check(OCIAttrSet(ses_, OCI_HTYPE_SESSION, const_cast<char*>(password_.c_str()), ub4(password_.size()),
-                             OCI_ATTR_PASSWORD, err_));
+            Check(OCIAttrSet(ses_, OCI_HTYPE_SESSION, const_cast<char*>(username_.c_str()),
+                             ub4(username_.size()), OCI_ATTR_USERNAME, err_));
+            Check(OCIAttrSet(ses_, OCI_HTYPE_SESSION, const_cast<char*>(password_.c_str()),
+                             ub4(password_.size()), OCI_ATTR_PASSWORD, err_));
             credentials = 1;
         }
         ub4 mode = connectMode_ == 1 ? 4 : connectMode_ == 2 ? 2 : 0;
         Check(OCISessionBegin(svc_, err_, ses_, credentials, mode));
         Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, ses_, 0, OCI_ATTR_SESSION, err_));
         if (OCIFunctionGroups & OCIGroupOCI7) {
-            if (GetServerVersion() < "8")
-                effectiveCallStyle_ = 1;
+            if (GetServerVersion() < "8") effectiveCallStyle_ = 1;
         } else if (charsetId_ != 0) {
             ub2 id = ub2(charsetId_);
             Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, &id, 0, OCI_ATTR_CHARSET_ID, err_));
         }
     } catch (...) {
-        if (attached)
-            OCIServerDetach(srv_, err_, 0);
+        if (attached) OCIServerDetach(srv_, err_, 0);
         FreeHandles();
         throw;
     }
@@ -696,8 +649,7 @@ void TOCIConnection::Connect(const std::string&) {
         for (auto& slot : nls_)
             if (slot.Set)
                 ExecInternal(std::string("ALTER SESSION SET ") + slot.Name + "='" + slot.Value + "'");
-        if (!charset_.empty() || detectCharLength_)
-            GetSessionParameters();
+        if (!charset_.empty() || detectCharLength_) GetSessionParameters();
     } catch (...) {
         try {
             Disconnect();
@@ -711,8 +663,7 @@ void TOCIConnection::Disconnect() {
     if (!connected_) {
         return;
     }
-    if (internalCommand_)
-        try {
+    if (internalCommand_) try {
             internalCommand_->Unprepare();
         } catch (...) {
         }
@@ -728,8 +679,7 @@ void TOCIConnection::Disconnect() {
                 std::string text;
                 GetOraErrorText(r, err_, code, text);
                 // A session that is already gone needs no logoff.
-                if (!IsFatalOraCode(code))
-                    failure = std::make_exception_ptr(EOraError(code, text));
+                if (!IsFatalOraCode(code)) failure = std::make_exception_ptr(EOraError(code, text));
             }
         }
         FreeHandles();
@@ -738,38 +688,33 @@ void TOCIConnection::Disconnect() {
     serverVersionKnown_ = false;
     maxStringSize_ = 0;
     charsetId_ = 0;
-    if (detectCharLength_)
-        charLength_ = 0;
+    if (detectCharLength_) charLength_ = 0;
     for (auto& slot : nls_)
-        if (!slot.Set)
-            slot.Value.clear();
-    if (failure)
-        std::rethrow_exception(failure);
+        if (!slot.Set) slot.Value.clear();
+    if (failure) std::rethrow_exception(failure);
 }
 
-void TOCIConnection::StartTransaction() { Commit(); }
+void TOCIConnection::StartTransaction() {
+    Commit();
+}
 
 void TOCIConnection::Commit() {
-    if (!connected_)
-        return;
+    if (!connected_) return;
     TConnLock lock(this);
     Check(OCITransCommit(svc_, err_, 0));
 }
 
 void TOCIConnection::Rollback() {
-    if (!connected_)
-        return;
+    if (!connected_) return;
     TConnLock lock(this);
     Check(OCITransRollback(svc_, err_, 0));
 }
 
 void TOCIConnection::Break() {
-    if (!connected_ || !svc_)
-        return;
+    if (!connected_ || !svc_) return;
     // The break comes from another thread than the call it interrupts: it reports into its own error handle.
     dvoid* h = nullptr;
-    if (OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_ERROR, 0, nullptr) != 0)
-        return;
+    if (OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_ERROR, 0, nullptr) != 0) return;
     OCIBreak(svc_, static_cast<OCIError*>(h));
     OCIHandleFree(h, OCI_HTYPE_ERROR);
 }
@@ -798,10 +743,8 @@ void TOCIConnection::ExecInternal(const std::string& sql) {
 }
 
 std::string TOCIConnection::GetServerVersion() {
-    if (serverVersionKnown_)
-        return serverVersion_;
-    if (!connected_ && !svc_)
-        return std::string();
+    if (serverVersionKnown_) return serverVersion_;
+    if (!connected_ && !svc_) return std::string();
     if ((OCIFunctionGroups & OCIGroupOCI7) && callStyle_ == 2) {
         char buf[256] = {};
         TConnLock lock(this);
@@ -811,14 +754,14 @@ std::string TOCIConnection::GetServerVersion() {
         serverVersion_.clear();
         if (dot != std::string::npos) {
             size_t blank = banner.find(' ', dot);
-            if (blank != std::string::npos)
-                serverVersion_ = banner.substr(dot - 1, blank - dot + 1);
+            if (blank != std::string::npos) serverVersion_ = banner.substr(dot - 1, blank - dot + 1);
         }
     } else {
         TOCICommand* c = InternalCommand();
         c->Unprepare();
-        c->SetSQL("begin SELECT Version INTO :Result FROM SYS.PRODUCT_COMPONENT_VERSION WHERE Upper(Product) LIKE "
-                  "'%ORACLE%'; end;");
+        c->SetSQL(
+            "begin SELECT Version INTO :Result FROM SYS.PRODUCT_COMPONENT_VERSION WHERE Upper(Product) LIKE "
+            "'%ORACLE%'; end;");
         if (c->GetParamCount() > 0) {
             TOraParamDesc* p = c->Param(0);
             p->SetParamType(pdOutput);
@@ -829,13 +772,11 @@ std::string TOCIConnection::GetServerVersion() {
         try {
             c->Execute(1);
             Variant v;
-            if (c->GetParamCount() > 0)
-                c->Param(0)->GetValue(v);
+            if (c->GetParamCount() > 0) c->Param(0)->GetValue(v);
             serverVersion_ = VarToStr(v);
         } catch (EOraError& e) {
             c->Unprepare();
-            if (e.ErrorCode != 6550)
-                throw;
+            if (e.ErrorCode != 6550) throw;
             serverVersion_.clear();
         }
         c->Unprepare();
@@ -849,26 +790,22 @@ int TOCIConnection::MaxStringSize() {
         int size = 2000;
         if (effectiveCallStyle_ != 1 && connected_) {
             if (OCIFunctionGroups & OCIGroupOCI7) {
-                if (GetServerVersion().rfind("7", 0) != 0)
-                    size = 4000;
+                if (GetServerVersion().rfind("7", 0) != 0) size = 4000;
             } else {
                 char buf[9] = {};
                 TConnLock lock(this);
                 Check(OCIServerVersion(svc_, err_, reinterpret_cast<OraText*>(buf), 8, OCI_HTYPE_SVCCTX));
-                if (buf[6] != '7')
-                    size = 4000;
+                if (buf[6] != '7') size = 4000;
             }
         }
-        if (charLength_ > 0)
-            size /= charLength_;
+        if (charLength_ > 0) size /= charLength_;
         maxStringSize_ = size;
     }
     return maxStringSize_;
 }
 
 void TOCIConnection::GetSessionParameters() {
-    if (!connected_ || inNlsQuery_)
-        return;
+    if (!connected_ || inNlsQuery_) return;
     inNlsQuery_ = true;
     struct TGuard {
         bool& flag;
@@ -876,7 +813,8 @@ void TOCIConnection::GetSessionParameters() {
     } guard{inNlsQuery_};
     std::string sql =
         "declare  cursor NlsParamsCursor is    SELECT * FROM nls_session_parameters;begin  SELECT "
-        "Nvl(Lengthb(Chr(65536)), Nvl(Lengthb(Chr(65536)), 1))    INTO :CharLength FROM dual;  for NlsRecord in "
+        "Nvl(Lengthb(Chr(65536)), Nvl(Lengthb(Chr(65536)), 1))    INTO :CharLength FROM dual;  for NlsRecord "
+        "in "
         "NlsParamsCursor loop    if NlsRecord.parameter = 'NLS_DATE_LANGUAGE' then      :NlsDateLanguage := "
         "NlsRecord.value;    elsif NlsRecord.parameter = 'NLS_DATE_FORMAT' then      :NlsDateFormat := "
         "NlsRecord.value;";
@@ -888,8 +826,7 @@ void TOCIConnection::GetSessionParameters() {
                "      :NlsTimeStampTZFormat := NlsRecord.value;";
     sql += "    end if;  end loop;";
     bool withCharset = !charset_.empty() && VersionAbove8(GetServerVersion());
-    if (withCharset)
-        sql += "  SELECT NLS_CHARSET_ID(:Charset) INTO :CharsetId FROM dual;";
+    if (withCharset) sql += "  SELECT NLS_CHARSET_ID(:Charset) INTO :CharsetId FROM dual;";
     sql += "end;";
     TOCICommand* c = InternalCommand();
     c->Unprepare();
@@ -928,8 +865,7 @@ void TOCIConnection::GetSessionParameters() {
     }
     auto value = [&](const char* name) -> Variant {
         Variant v;
-        if (TOraParamDesc* p = param(name))
-            p->GetValue(v);
+        if (TOraParamDesc* p = param(name)) p->GetValue(v);
         return v;
     };
     if (ok) {
@@ -945,8 +881,7 @@ void TOCIConnection::GetSessionParameters() {
     c->Unprepare();
     if (withCharset && ok) {
         Variant id = value("CharsetId");
-        if (id.IsNullOrEmpty())
-            throw Exception(SCannotFindCharset + charset_);
+        if (id.IsNullOrEmpty()) throw Exception(SCannotFindCharset + charset_);
         charsetId_ = id.AsInteger();
     }
     if (OCIFunctionGroups == OCIGroupOCI8 && connected_) {
@@ -957,14 +892,12 @@ void TOCIConnection::GetSessionParameters() {
 }
 
 std::string TOCIConnection::NlsValue(int slot) {
-    if (nls_[slot].Value.empty() && connected_)
-        GetSessionParameters();
+    if (nls_[slot].Value.empty() && connected_) GetSessionParameters();
     return nls_[slot].Value;
 }
 
 void TOCIConnection::SetNls(int slot, const std::string& value) {
-    if (value == nls_[slot].Value)
-        return;
+    if (value == nls_[slot].Value) return;
     nls_[slot].Value = value;
     nls_[slot].Set = !value.empty();
     if (connected_ && !value.empty())
@@ -997,8 +930,7 @@ void TOCIConnection::SetProp(int code, const Variant& value) {
             charLength_ = v;
             maxStringSize_ = 0;
             detectCharLength_ = v == 0;
-            if (v == 0)
-                GetSessionParameters();
+            if (v == 0) GetSessionParameters();
         }
         break;
     }

@@ -1,6 +1,7 @@
-// The call-interface layer of the Oracle client: the connection (TOCIConnection), the command with its parameter
-// descriptors and cursors (TOCICommand, TOraParamDesc, TOraCursor), the fetching record set (TOCIRecordSet) and
-// the LOB holder (TOraLob). Everything talks to the server only through the entry points of OraCall.
+// The call-interface layer of the Oracle client: the connection (TOCIConnection), the command with its
+// parameter descriptors and cursors (TOCICommand, TOraParamDesc, TOraCursor), the fetching record set
+// (TOCIRecordSet) and the LOB holder (TOraLob). Everything talks to the server only through the entry points
+// of OraCall.
 //
 // Only the version-8 call style is served: the version-7 branches raise "OCI is not inizialized" (the place
 // where a loaded client library would serve them).
@@ -63,13 +64,28 @@ enum : int {
 
 // Cursor states.
 enum TCursorState : int {
-    csInactive = 0, csOpened, csParsed, csPrepared, csBound, csExecuting, csExecuted, csFetching, csFetchingAll,
+    csInactive = 0,
+    csOpened,
+    csParsed,
+    csPrepared,
+    csBound,
+    csExecuting,
+    csExecuted,
+    csFetching,
+    csFetchingAll,
     csFetched
 };
 
 // Statement types (version-7 SQL function code numbering).
-enum : uint16_t { SQL_UNKNOWN = 0, SQL_INSERT = 3, SQL_SELECT = 4, SQL_UPDATE = 5, SQL_DELETE = 9, SQL_PLSQL = 34,
-                  SQL_NOBIND = 27 };
+enum : uint16_t {
+    SQL_UNKNOWN = 0,
+    SQL_INSERT = 3,
+    SQL_SELECT = 4,
+    SQL_UPDATE = 5,
+    SQL_DELETE = 9,
+    SQL_PLSQL = 34,
+    SQL_NOBIND = 27
+};
 
 // ---- Oracle value forms ----
 
@@ -351,13 +367,12 @@ public:
     // Called before values are bound: the owning component adjusts the descriptors (Oracle types, sizes).
     std::function<void(TOCICommand&)> ParamHook;
     void RunParamHook() {
-        if (ParamHook)
-            ParamHook(*this);
+        if (ParamHook) ParamHook(*this);
     }
     // Runs routine on a background thread; endRoutine(success) runs on the owning thread when it is done (the
     // error, if any, is raised there after endRoutine(false)).
-    // With deferStart the thread starts when the owning thread next runs its posted tasks, so that the caller's
-    // own work on the store (the rest of an open) is done before the background run touches it.
+    // With deferStart the thread starts when the owning thread next runs its posted tasks, so that the
+    // caller's own work on the store (the rest of an open) is done before the background run touches it.
     void RunInBackground(std::function<void()> routine, std::function<void(bool)> endRoutine,
                          bool deferStart = false);
     bool BackgroundRunning() const;
@@ -445,8 +460,8 @@ private:
     void FetchAllLoop();
     void EndOpen(bool success);
     static oracall::sb4 LongCallback(void* ctx, oracall::OCIDefine* defnp, oracall::ub4 iter, void** bufpp,
-                                    oracall::ub4** alenpp, oracall::ub1* piecep, void** indpp,
-                                    oracall::ub2** rcodep);
+                                     oracall::ub4** alenpp, oracall::ub1* piecep, void** indpp,
+                                     oracall::ub2** rcodep);
 
     void ComputeKind();
     TOCIConnection* conn_ = nullptr;

@@ -1,4 +1,5 @@
-// TOCICommand: parameter scan, prepare, binds, execution (blocking or on a background thread), fetch primitives.
+// TOCICommand: parameter scan, prepare, binds, execution (blocking or on a background thread), fetch
+// primitives.
 #include "oracle/OraClasses.h"
 
 #include "dataset/DAHooks.h"
@@ -13,8 +14,7 @@ namespace {
 class TConnLock {
 public:
     explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety())
-            l_.lock();
+        if (c->ThreadSafety()) l_.lock();
     }
 
 private:
@@ -24,8 +24,7 @@ private:
 class TCmdLock {
 public:
     TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
-        if (on)
-            l_.lock();
+        if (on) l_.lock();
     }
 
 private:
@@ -104,13 +103,12 @@ ub2 ToExternalType(uint16_t dataType, bool memoAsText) {
     case dtTimeStampLTZ:
     case dtIntervalYM:
     case dtIntervalDS:
-        if (!(OCIFunctionGroups & OCIGroupOCI9))
-            throw Exception(SDataTypeNotSupported);
-        return dataType == dtTimeStamp     ? 187
-               : dataType == dtTimeStampTZ ? 188
+        if (!(OCIFunctionGroups & OCIGroupOCI9)) throw Exception(SDataTypeNotSupported);
+        return dataType == dtTimeStamp      ? 187
+               : dataType == dtTimeStampTZ  ? 188
                : dataType == dtTimeStampLTZ ? 232
-               : dataType == dtIntervalYM  ? 189
-                                           : 190;
+               : dataType == dtIntervalYM   ? 189
+                                            : 190;
     default:
         throw Exception(SDataTypeNotSupported);
     }
@@ -132,27 +130,24 @@ TOCICommand::TOCICommand() : ownCursor_(new TOraCursor), cursor_(ownCursor_) {
 TOCICommand::~TOCICommand() {
     bg_->Alive->store(false);
     if (bg_->Thread.joinable()) {
-        if (Conn() && bg_->Running)
-            Conn()->Break();
+        if (Conn() && bg_->Running) Conn()->Break();
         bg_->Thread.join();
     }
     try {
-        if (GetPrepared())
-            Unprepare();
+        if (GetPrepared()) Unprepare();
     } catch (...) {
     }
-    if (cursor_ && cursor_ != ownCursor_)
-        cursor_->Release();
-    if (ownCursor_)
-        ownCursor_->Release();
+    if (cursor_ && cursor_ != ownCursor_) cursor_->Release();
+    if (ownCursor_) ownCursor_->Release();
     params_.Clear();
 }
 
-bool TOCICommand::BackgroundRunning() const { return bg_->Running.load(); }
+bool TOCICommand::BackgroundRunning() const {
+    return bg_->Running.load();
+}
 
 void TOCICommand::WaitBackground() {
-    if (bg_->Thread.joinable() && bg_->Thread.get_id() != std::this_thread::get_id())
-        bg_->Thread.join();
+    if (bg_->Thread.joinable() && bg_->Thread.get_id() != std::this_thread::get_id()) bg_->Thread.join();
 }
 
 void TOCICommand::DropPendingCompletion() {
@@ -166,10 +161,10 @@ void TOCICommand::RunInBackground(std::function<void()> routine, std::function<v
     MainThreadPoster* poster = GetMainThreadPoster();
     if (poster && deferStart) {
         auto alive = bg_->Alive;
-        poster->Post([this, alive, routine = std::move(routine), endRoutine = std::move(endRoutine)]() mutable {
-            if (alive->load())
-                RunInBackground(std::move(routine), std::move(endRoutine), false);
-        });
+        poster->Post(
+            [this, alive, routine = std::move(routine), endRoutine = std::move(endRoutine)]() mutable {
+                if (alive->load()) RunInBackground(std::move(routine), std::move(endRoutine), false);
+            });
         return;
     }
     if (!poster) {
@@ -186,42 +181,36 @@ void TOCICommand::RunInBackground(std::function<void()> routine, std::function<v
     WaitBackground();
     bg_->Running = true;
     auto alive = bg_->Alive;
-    bg_->Thread = std::thread([this, routine = std::move(routine), endRoutine = std::move(endRoutine), poster,
-                               alive]() {
-        std::exception_ptr failure;
-        try {
-            routine();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        poster->Post([this, endRoutine, failure, alive]() {
-            if (!alive->load())
-                return;
-            WaitBackground();
-            endRoutine(failure == nullptr);
-            if (failure)
-                std::rethrow_exception(failure);
+    bg_->Thread = std::thread(
+        [this, routine = std::move(routine), endRoutine = std::move(endRoutine), poster, alive]() {
+            std::exception_ptr failure;
+            try {
+                routine();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            poster->Post([this, endRoutine, failure, alive]() {
+                if (!alive->load()) return;
+                WaitBackground();
+                endRoutine(failure == nullptr);
+                if (failure) std::rethrow_exception(failure);
+            });
+            bg_->Running = false;
         });
-        bg_->Running = false;
-    });
 }
 
 // ---- Connection and text ----
 
 void TOCICommand::SetConnection(TQxConnection* connection) {
-    if (connection != connection_ && GetPrepared())
-        Unprepare();
+    if (connection != connection_ && GetPrepared()) Unprepare();
     TQxCommand::SetConnection(connection);
 }
 
 void TOCICommand::SetSQL(const std::string& text) {
-    if (text == sql_)
-        return;
-    if (GetPrepared())
-        Unprepare();
+    if (text == sql_) return;
+    if (GetPrepared()) Unprepare();
     TQxCommand::SetSQL(text);
-    if (paramCheck_)
-        ScanParams();
+    if (paramCheck_) ScanParams();
 }
 
 void TOCICommand::ScanParams() {
@@ -233,55 +222,53 @@ void TOCICommand::ScanParams() {
     }
 }
 
-TParamDesc* TOCICommand::AddParam() { return params_.Add(std::make_unique<TOraParamDesc>()); }
+TParamDesc* TOCICommand::AddParam() {
+    return params_.Add(std::make_unique<TOraParamDesc>());
+}
 
 void TOCICommand::SetCurrentCursor(TOraCursor* cursor) {
-    if (cursor == cursor_)
-        return;
-    if (cursor && cursor != ownCursor_)
-        cursor->AddRef();
-    if (cursor_ && cursor_ != ownCursor_)
-        cursor_->Release();
+    if (cursor == cursor_) return;
+    if (cursor && cursor != ownCursor_) cursor->AddRef();
+    if (cursor_ && cursor_ != ownCursor_) cursor_->Release();
     cursor_ = cursor;
 }
 
 TOraParamDesc* TOCICommand::CursorParam() const {
     for (int i = 0; i < params_.Count(); ++i)
-        if (params_[i]->GetDataType() == dtCursor)
-            return static_cast<TOraParamDesc*>(params_[i]);
+        if (params_[i]->GetDataType() == dtCursor) return static_cast<TOraParamDesc*>(params_[i]);
     return nullptr;
 }
 
-int TOCICommand::GetCursorState() { return cursor_ ? cursor_->State() : csInactive; }
+int TOCICommand::GetCursorState() {
+    return cursor_ ? cursor_->State() : csInactive;
+}
 
 void TOCICommand::SetCursorState(int state) {
     TCmdLock lock(this, nonBlocking_);
-    if (cursor_)
-        cursor_->SetState(state);
+    if (cursor_) cursor_->SetState(state);
 }
 
-bool TOCICommand::GetPrepared() { return ownCursor_->State() > csParsed; }
+bool TOCICommand::GetPrepared() {
+    return ownCursor_->State() > csParsed;
+}
 
 void TOCICommand::CheckActive() {
-    if (!cursor_ || cursor_->State() == csInactive || !cursor_->Handle())
-        throw Exception(SCursorNotOpened);
+    if (!cursor_ || cursor_->State() == csInactive || !cursor_->Handle()) throw Exception(SCursorNotOpened);
 }
 
-void TOCICommand::Check(sword status) { Conn()->Check(status); }
+void TOCICommand::Check(sword status) {
+    Conn()->Check(status);
+}
 
 // ---- Prepare ----
 
 void TOCICommand::Prepare() {
-    if (ownCursor_->State() != csInactive)
-        return;
-    if (!connection_)
-        throw Exception(SSessionNotDefined);
-    if (!connection_->GetConnected())
-        throw Exception(SSessionNotConnected);
+    if (ownCursor_->State() != csInactive) return;
+    if (!connection_) throw Exception(SSessionNotDefined);
+    if (!connection_->GetConnected()) throw Exception(SSessionNotConnected);
     TCmdLock lock(this, nonBlocking_);
     TOCIConnection* c = Conn();
-    if (c->EffectiveCallStyle() != 2)
-        throw Exception(SOCINotInited);
+    if (c->EffectiveCallStyle() != 2) throw Exception(SOCINotInited);
     errorOffset_ = 0;
     rowsProcessed_ = 0;
     FetchedRows = 0;
@@ -292,10 +279,11 @@ void TOCICommand::Prepare() {
         convertedSQL_ = ConvertSQLText(sql_);
         TConnLock cl(c);
         Check(OCIStmtPrepare(ownCursor_->Handle(), c->ErrorHandle(),
-                             reinterpret_cast<const OraText*>(convertedSQL_.c_str()), ub4(convertedSQL_.size() + 1),
-                             1, 0));
+                             reinterpret_cast<const OraText*>(convertedSQL_.c_str()),
+                             ub4(convertedSQL_.size() + 1), 1, 0));
         ub2 t = 0;
-        Check(OCIAttrGet(ownCursor_->Handle(), OCI_HTYPE_STMT, &t, nullptr, OCI_ATTR_STMT_TYPE, c->ErrorHandle()));
+        Check(OCIAttrGet(ownCursor_->Handle(), OCI_HTYPE_STMT, &t, nullptr, OCI_ATTR_STMT_TYPE,
+                         c->ErrorHandle()));
         sqlType_ = MapStmtType(t);
     } catch (...) {
         ownCursor_->FreeCursor();
@@ -329,19 +317,16 @@ sb4 InBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4* alenp
     auto* cmd = static_cast<TOCICommand*>(ctx);
     TOraParamDesc* p = nullptr;
     for (int i = 0; i < cmd->GetParamCount(); ++i)
-        if (cmd->Param(i)->BindHandle == bindp)
-            p = cmd->Param(i);
+        if (cmd->Param(i)->BindHandle == bindp) p = cmd->Param(i);
     static sb2 nullInd = -1;
     static sb2 valueInd = 0;
     *bufpp = nullptr;
     *alenp = 0;
     *piecep = OCI_LAST_PIECE;
     *indpp = &nullInd;
-    if (!p || !p->Blob())
-        return -24200;
+    if (!p || !p->Blob()) return -24200;
     TBlob* b = p->Blob();
-    if (*piecep == OCI_FIRST_PIECE || p->PieceCount == 0)
-        p->PieceCount = 0;
+    if (*piecep == OCI_FIRST_PIECE || p->PieceCount == 0) p->PieceCount = 0;
     PPieceHeader piece = b->FirstPiece();
     for (int i = 0; i < p->PieceCount && piece; ++i)
         piece = piece->Next;
@@ -357,12 +342,11 @@ sb4 InBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4* alenp
     *indpp = &valueInd;
     bool last = true;
     for (PPieceHeader n = piece->Next; n; n = n->Next)
-        if (n->Used > 0)
-            last = false;
-    *piecep = p->PieceCount == 0 ? (last ? OCI_LAST_PIECE : OCI_FIRST_PIECE) : (last ? OCI_LAST_PIECE : OCI_NEXT_PIECE);
+        if (n->Used > 0) last = false;
+    *piecep = p->PieceCount == 0 ? (last ? OCI_LAST_PIECE : OCI_FIRST_PIECE)
+                                 : (last ? OCI_LAST_PIECE : OCI_NEXT_PIECE);
     ++p->PieceCount;
-    if (last)
-        p->PieceCount = 0;
+    if (last) p->PieceCount = 0;
     return -24200;
 }
 
@@ -373,27 +357,24 @@ struct TOutPieceState {
 // The length the server wrote for the piece handed out last (the call runs on this thread).
 thread_local TOutPieceState g_outPiece;
 
-sb4 OutBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4** alenpp, ub1* piecep, void** indpp,
-                    ub2** rcodepp) {
+sb4 OutBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4** alenpp, ub1* piecep,
+                    void** indpp, ub2** rcodepp) {
     auto* cmd = static_cast<TOCICommand*>(ctx);
     TOraParamDesc* p = nullptr;
     for (int i = 0; i < cmd->GetParamCount(); ++i)
-        if (cmd->Param(i)->BindHandle == bindp)
-            p = cmd->Param(i);
+        if (cmd->Param(i)->BindHandle == bindp) p = cmd->Param(i);
     TOutPieceState& state = g_outPiece;
     *bufpp = nullptr;
     *alenpp = nullptr;
     *indpp = &state.Ind;
     *rcodepp = nullptr;
-    if (!p || !p->Blob())
-        return -24200;
+    if (!p || !p->Blob()) return -24200;
     TBlob* b = p->Blob();
     // Trim the piece handed out before to the length it received.
     if (PPieceHeader last = b->FirstPiece()) {
         while (last->Next)
             last = last->Next;
-        if (last->Used == last->Size && state.Len < last->Size)
-            last->Used = state.Len;
+        if (last->Used == last->Size && state.Len < last->Size) last->Used = state.Len;
     }
     PPieceHeader piece = b->AllocPiece(b->PieceSize);
     piece->Used = piece->Size;
@@ -411,8 +392,7 @@ void FinishOutPieces(TBlob* b) {
         PPieceHeader next = p->Next;
         if (!next && p->Used == p->Size && g_outPiece.Len < p->Size)
             p->Used = g_outPiece.Len; // the last piece keeps the length the server reported
-        if (p->Used == 0)
-            b->DeletePiece(p);
+        if (p->Used == 0) b->DeletePiece(p);
         p = next;
     }
     g_outPiece.Len = 0;
@@ -430,8 +410,7 @@ void TOCICommand::BindParam(TOraParamDesc* p) {
     sb4 size = p->ElementSize();
     ub2* alen = nullptr;
     if (dt == dtUnknown) {
-        if (!p->GetNull())
-            throw Exception(FormatMsg(SUnknownParamType, {p->GetName()}));
+        if (!p->GetNull()) throw Exception(FormatMsg(SUnknownParamType, {p->GetName()}));
         ext = SQLT_CHR;
         value = dummy;
         size = 1;
@@ -449,8 +428,8 @@ void TOCICommand::BindParam(TOraParamDesc* p) {
         if (maxSize > 0 && maxSize < size) {
             size = maxSize;
             static_cast<uint8_t*>(value)[size - 1] = 0;
-        } else if ((input || (IsSelect() && (p->GetParamType() == pdUnknown ||
-                                             p->GetParamType() == pdInputOutput))) &&
+        } else if ((input ||
+                    (IsSelect() && (p->GetParamType() == pdUnknown || p->GetParamType() == pdInputOutput))) &&
                    p->UsedLength >= 0 && p->Length() == 1 && p->UsedLength + 1 <= size) {
             size = p->UsedLength + 1;
             static_cast<uint8_t*>(value)[p->UsedLength] = 0;
@@ -464,8 +443,7 @@ void TOCICommand::BindParam(TOraParamDesc* p) {
             size = sb4(std::max<uint32_t>(b->Size(), 1));
         else {
             size = 2147483647;
-            if (p->GetParamType() == pdOutput)
-                b->Clear();
+            if (p->GetParamType() == pdOutput) b->Clear();
         }
         value = nullptr;
         dataAtExec = iterations_ <= 1;
@@ -507,23 +485,23 @@ void TOCICommand::BindParam(TOraParamDesc* p) {
     const OraText* nm = reinterpret_cast<const OraText*>(name.c_str());
     if (p->Table) {
         p->CurrentCount = ub4(p->Length());
-        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), value, size, ext, p->IndPtr(), alen,
-                            nullptr, ub4(p->Length()), &p->CurrentCount, 0));
+        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), value, size, ext,
+                            p->IndPtr(), alen, nullptr, ub4(p->Length()), &p->CurrentCount, 0));
         Check(OCIBindArrayOfStruct(bind, err, ub4(p->ElementSize()), 2, alen ? ub4(p->ElementSize()) : 0, 0));
     } else if (dataAtExec) {
-        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), nullptr, size, ext, p->IndPtr(),
-                            nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC));
+        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), nullptr, size, ext,
+                            p->IndPtr(), nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC));
         p->BindHandle = bind;
         p->PieceCount = 0;
         Check(OCIBindDynamic(bind, err, this, &InBindCallback, this, &OutBindCallback));
     } else if (iterations_ <= 1) {
-        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), value, size, ext, p->IndPtr(), alen,
-                            nullptr, 0, nullptr, 0));
+        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), value, size, ext,
+                            p->IndPtr(), alen, nullptr, 0, nullptr, 0));
     } else {
         if (p->Length() < iterations_)
             throw Exception(FormatMsg(SArrayParam, {p->GetName(), std::to_string(iterations_)}));
-        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), value, size, ext, p->IndPtr(), alen,
-                            nullptr, 0, nullptr, 0));
+        Check(OCIBindByName(cursor_->Handle(), &bind, err, nm, sb4(name.size()), value, size, ext,
+                            p->IndPtr(), alen, nullptr, 0, nullptr, 0));
         Check(OCIBindArrayOfStruct(bind, err, ub4(p->ElementSize()), 2, alen ? ub4(p->ElementSize()) : 0, 0));
     }
     p->BindHandle = bind;
@@ -531,8 +509,7 @@ void TOCICommand::BindParam(TOraParamDesc* p) {
         ub2 id = ub2(c->CharsetId());
         Check(OCIAttrSet(bind, OCI_HTYPE_BIND, &id, 0, OCI_ATTR_CHARSET_ID, err));
     }
-    if (!p->Table)
-        p->CurrentCount = 1;
+    if (!p->Table) p->CurrentCount = 1;
     p->SetIsBound(true);
 }
 
@@ -546,8 +523,7 @@ void TOCICommand::BindParams() {
 // ---- Execution ----
 
 sword TOCICommand::ExecuteOnce(ub4 mode) {
-    if (!cursor_ || cursor_->State() < csPrepared || !cursor_->Handle())
-        throw Exception(SCursorNotOpened);
+    if (!cursor_ || cursor_->State() < csPrepared || !cursor_->Handle()) throw Exception(SCursorNotOpened);
     TOCIConnection* c = Conn();
     int prev = cursor_->State();
     cursor_->SetState(csExecuting);
@@ -556,7 +532,8 @@ sword TOCICommand::ExecuteOnce(ub4 mode) {
         sword r;
         {
             TConnLock cl(c);
-            r = OCIStmtExecute(c->SvcCtx(), cursor_->Handle(), c->ErrorHandle(), iters, 0, nullptr, nullptr, mode);
+            r = OCIStmtExecute(c->SvcCtx(), cursor_->Handle(), c->ErrorHandle(), iters, 0, nullptr, nullptr,
+                               mode);
             if (OCIClientVersion > 2 && c->GetConnected() && cursor_->Handle()) {
                 ub2 off = 0;
                 if (OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &off, nullptr, OCI_ATTR_PARSE_ERROR_OFFSET,
@@ -567,18 +544,19 @@ sword TOCICommand::ExecuteOnce(ub4 mode) {
                 int code;
                 std::string text;
                 GetOraErrorText(r, c->ErrorHandle(), code, text);
-                if (code == 3123)
-                    return 3123;
+                if (code == 3123) return 3123;
                 Check(r);
             }
             if (sqlType_ == 0) {
                 ub2 fn = 0;
-                OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &fn, nullptr, OCI_ATTR_SQLFNCODE, c->ErrorHandle());
+                OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &fn, nullptr, OCI_ATTR_SQLFNCODE,
+                           c->ErrorHandle());
                 sqlType_ = fn;
             }
             if (r == 0 && mode != OCI_DESCRIBE_ONLY) {
                 ub4 rows = 0;
-                OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, c->ErrorHandle());
+                OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT,
+                           c->ErrorHandle());
                 rowsProcessed_ = int(rows);
             }
         }
@@ -587,14 +565,12 @@ sword TOCICommand::ExecuteOnce(ub4 mode) {
         else {
             cursor_->SetState(csExecuted);
             for (int i = 0; i < params_.Count(); ++i)
-                if (TOraCursor* pc = Param(i)->Cursor())
-                    pc->SetState(csExecuted);
+                if (TOraCursor* pc = Param(i)->Cursor()) pc->SetState(csExecuted);
         }
         FetchedRows = 0;
         return r;
     } catch (...) {
-        if (cursor_ && cursor_->Handle())
-            cursor_->SetState(prev);
+        if (cursor_ && cursor_->Handle()) cursor_->SetState(prev);
         throw;
     }
 }
@@ -603,13 +579,11 @@ void TOCICommand::HandleLobParams() {
     for (int i = 0; i < params_.Count(); ++i) {
         TOraParamDesc* p = Param(i);
         TOraLob* l = p->Lob();
-        if (!l)
-            continue;
+        if (!l) continue;
         bool in = p->GetParamType() == pdInput;
         l->Cached = cacheLobs_ || in;
         if (in) {
-            if (l->LobInited())
-                l->WriteLob();
+            if (l->LobInited()) l->WriteLob();
         } else if (p->GetParamType() == pdOutput || p->GetParamType() == pdResult) {
             l->ReadLob();
         } else {
@@ -621,8 +595,7 @@ void TOCICommand::HandleLobParams() {
 void TOCICommand::ExecuteStatement() {
     bool hasLob = false;
     for (int i = 0; i < params_.Count(); ++i)
-        if (params_[i]->GetDataType() == dtOraBlob || params_[i]->GetDataType() == dtOraClob)
-            hasLob = true;
+        if (params_[i]->GetDataType() == dtOraBlob || params_[i]->GetDataType() == dtOraClob) hasLob = true;
     bool commitOnSuccess = !IsSelect() && autoCommit_ && Conn()->GetAutoCommit() && !hasLob;
     ub4 mode = (IsSelect() && cursor_->Scrollable) ? 8 : commitOnSuccess ? OCI_COMMIT_ON_SUCCESS : 0;
     sword r = ExecuteOnce(mode);
@@ -632,10 +605,8 @@ void TOCICommand::ExecuteStatement() {
         rowId_.clear();
     if (r == OCI_NEED_DATA)
         throw Exception("Function is not supported"); // piece tables are not offered by this client
-    if (r == 0 && hasLob && (rowsProcessed_ > 0 || IsPlSql()))
-        HandleLobParams();
-    if (r == 0 && !IsSelect() && autoCommit_ && Conn()->GetAutoCommit() && !commitOnSuccess)
-        Conn()->Commit();
+    if (r == 0 && hasLob && (rowsProcessed_ > 0 || IsPlSql())) HandleLobParams();
+    if (r == 0 && !IsSelect() && autoCommit_ && Conn()->GetAutoCommit() && !commitOnSuccess) Conn()->Commit();
     for (int i = 0; i < params_.Count(); ++i)
         if (TBlob* b = Param(i)->Blob())
             if ((Param(i)->GetDataType() == dtBlob || Param(i)->GetDataType() == dtMemo) &&
@@ -645,10 +616,8 @@ void TOCICommand::ExecuteStatement() {
 
 void TOCICommand::ExecuteInternal() {
     TCmdLock lock(this, nonBlocking_);
-    if (ownCursor_->State() == csInactive)
-        Prepare();
-    if (sqlType_ != SQL_NOBIND)
-        BindParams();
+    if (ownCursor_->State() == csInactive) Prepare();
+    if (sqlType_ != SQL_NOBIND) BindParams();
     ExecuteStatement();
     iterations_ = 1;
 }
@@ -659,8 +628,7 @@ void TOCICommand::EndExecute(bool success) {
 }
 
 void TOCICommand::Execute(int iterations) {
-    if (GetCursorState() == csExecuting || executing_)
-        return;
+    if (GetCursorState() == csExecuting || executing_) return;
     iterations_ = std::max(iterations, 1);
     RunParamHook();
     executing_ = true;
@@ -695,50 +663,47 @@ int TOCICommand::Fetch(int rows, int orientation, int offset) {
     {
         TConnLock cl(c);
         sword r = orientation == 2 ? OCIStmtFetch(cursor_->Handle(), c->ErrorHandle(), ub4(rows), 2, 0)
-                                   : OCIStmtFetch2(cursor_->Handle(), c->ErrorHandle(), ub4(rows), ub2(orientation),
-                                                   offset, 0);
+                                   : OCIStmtFetch2(cursor_->Handle(), c->ErrorHandle(), ub4(rows),
+                                                   ub2(orientation), offset, 0);
         ub4 total = 0;
         if (r == 0 || r == OCI_NO_DATA)
-            OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, c->ErrorHandle());
+            OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT,
+                       c->ErrorHandle());
         if (r == 0) {
             fetched = rows;
         } else if (r == OCI_NO_DATA) {
             fetched = int(total) - FetchedRows;
-            if (fetched < 0)
-                fetched = 0;
-            if (!cursor_->Scrollable)
-                CancelCursor();
+            if (fetched < 0) fetched = 0;
+            if (!cursor_->Scrollable) CancelCursor();
         } else {
             Check(r);
             fetched = 0;
         }
         FetchedRows = int(total);
     }
-    if (cursor_->State() < csFetching)
-        cursor_->SetState(csFetching);
+    if (cursor_->State() < csFetching) cursor_->SetState(csFetching);
     return fetched;
 }
 
-void TOCICommand::CancelCursor() { cursor_->SetState(csFetched); }
+void TOCICommand::CancelCursor() {
+    cursor_->SetState(csFetched);
+}
 
 std::string TOCICommand::GetRowId() {
-    if (!cursor_ || !cursor_->Handle())
-        return rowId_;
+    if (!cursor_ || !cursor_->Handle()) return rowId_;
     TOCIConnection* c = Conn();
     dvoid* d = nullptr;
-    if (OCIDescriptorAlloc(hOCIEnv, &d, OCI_DTYPE_ROWID, 0, nullptr) != 0 || !d)
-        return std::string();
+    if (OCIDescriptorAlloc(hOCIEnv, &d, OCI_DTYPE_ROWID, 0, nullptr) != 0 || !d) return std::string();
     std::string text;
     {
         TConnLock cl(c);
         sword r = OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, d, nullptr, OCI_ATTR_ROWID, c->ErrorHandle());
         if (r == 0) {
-            // The descriptor starts, after the handle header (type information and parent), with the address of
-            // its data area, which holds the 13-byte rowid image.
+            // The descriptor starts, after the handle header (type information and parent), with the address
+            // of its data area, which holds the 13-byte rowid image.
             uint8_t* area = nullptr;
             std::memcpy(&area, static_cast<uint8_t*>(d) + 2 * sizeof(void*), sizeof area);
-            if (area)
-                text = RowIdImageToText(area, 13);
+            if (area) text = RowIdImageToText(area, 13);
         } else if (r != OCI_NO_DATA) {
             OCIDescriptorFree(d, OCI_DTYPE_ROWID);
             Check(r);
@@ -749,8 +714,7 @@ std::string TOCICommand::GetRowId() {
 }
 
 void TOCICommand::Break() {
-    if (Conn())
-        Conn()->Break();
+    if (Conn()) Conn()->Break();
 }
 
 // ---- Properties ----
@@ -776,8 +740,7 @@ void TOCICommand::SetProp(int code, const Variant& value) {
         cacheLobs_ = value.AsBoolean();
         break;
     case prScrollableCursor:
-        if (cursor_)
-            cursor_->Scrollable = value.AsBoolean();
+        if (cursor_) cursor_->Scrollable = value.AsBoolean();
         break;
     case prRowId:
         returnRowId_ = value.AsBoolean();
@@ -809,4 +772,6 @@ void TOCICommand::GetProp(int code, Variant& value) {
     }
 }
 
-void TOCICommand::SetMethodProp(int code, TQxMethod method) { TQxCommand::SetMethodProp(code, std::move(method)); }
+void TOCICommand::SetMethodProp(int code, TQxMethod method) {
+    TQxCommand::SetMethodProp(code, std::move(method));
+}

@@ -30,8 +30,7 @@ std::string TrimRightBlanks(std::string s) {
 } // namespace
 
 void GetOraErrorText(sword status, OCIError* errhp, int& code, std::string& text) {
-    if (!errhp)
-        errhp = hOCIError;
+    if (!errhp) errhp = hOCIError;
     code = 0;
     text.clear();
     switch (status) {
@@ -40,8 +39,7 @@ void GetOraErrorText(sword status, OCIError* errhp, int& code, std::string& text
     case OCI_SUCCESS_WITH_INFO:
     case OCI_NO_DATA:
     case OCI_ERROR: {
-        if (OCIDefaultCallStyle != 2)
-            throw Exception(SNeedOCI8);
+        if (OCIDefaultCallStyle != 2) throw Exception(SNeedOCI8);
         sb4 c = 0;
         char buf[513] = {};
         sword r = OCIErrorGet(errhp, 1, nullptr, &c, reinterpret_cast<OraText*>(buf), 512, OCI_HTYPE_ERROR);
@@ -52,8 +50,7 @@ void GetOraErrorText(sword status, OCIError* errhp, int& code, std::string& text
                 std::string digits = text.substr(4, 5);
                 char* end = nullptr;
                 long v = std::strtol(digits.c_str(), &end, 10);
-                if (end && *end == 0)
-                    code = int(v);
+                if (end && *end == 0) code = int(v);
             }
         } else if (r == OCI_SUCCESS_WITH_INFO) {
             text = "OCI_SUCCESS_WITH_INFO";
@@ -76,18 +73,18 @@ void GetOraErrorText(sword status, OCIError* errhp, int& code, std::string& text
         text = "Unknown error: ORA-" + std::to_string(status);
         code = status;
     }
-    if (code < 0)
-        code = -code;
+    if (code < 0) code = -code;
     text = TrimRightBlanks(text);
 }
 
 void OraCheckGlobal(sword status) {
-    if (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO)
-        return;
+    if (status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO) return;
     int code;
     std::string text;
     GetOraErrorText(status, hOCIError, code, text);
     throw EOraError(code, text);
 }
 
-void InstallOraCheckGlobal() { CheckGlobalProc = &OraCheckGlobal; }
+void InstallOraCheckGlobal() {
+    CheckGlobalProc = &OraCheckGlobal;
+}

@@ -1,5 +1,5 @@
-// Oracle errors: EOraError with the Oracle error code, the retrieval of code and text from an error handle, the
-// status check for calls that have no connection, and the codes that mean the connection is lost.
+// Oracle errors: EOraError with the Oracle error code, the retrieval of code and text from an error handle,
+// the status check for calls that have no connection, and the codes that mean the connection is lost.
 #pragma once
 
 #include "dataset/DAError.h"

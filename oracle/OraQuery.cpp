@@ -28,8 +28,7 @@ std::vector<TTok> Tokens(const std::string& sql) {
     int depth = 0;
     for (;;) {
         int code = p.GetNextToken(t);
-        if (code == lxEnd)
-            break;
+        if (code == lxEnd) break;
         int end = p.CurrPos();
         int start = end - int(t.size());
         if (code == lxComment) {
@@ -37,11 +36,9 @@ std::vector<TTok> Tokens(const std::string& sql) {
             while (start < end && uint8_t(sql[size_t(start)]) <= ' ')
                 ++start;
         }
-        if (t == ")")
-            --depth;
+        if (t == ")") --depth;
         out.push_back({code, t, start, end, depth});
-        if (t == "(")
-            ++depth;
+        if (t == "(") ++depth;
     }
     return out;
 }
@@ -53,8 +50,7 @@ bool IsClause(int code) {
 
 bool IsSelect(const std::vector<TTok>& t) {
     for (auto& k : t)
-        if (k.Code != lxComment)
-            return k.Code == opSelect;
+        if (k.Code != lxComment) return k.Code == opSelect;
     return false;
 }
 
@@ -75,15 +71,12 @@ std::string Trim(const std::string& s) {
 } // namespace
 
 std::string OraAddWhere(const std::string& sql, const std::string& condition) {
-    if (Trim(condition).empty())
-        return sql;
+    if (Trim(condition).empty()) return sql;
     auto t = Tokens(sql);
-    if (!IsSelect(t))
-        return sql;
+    if (!IsSelect(t)) return sql;
     int where = -1, clause = -1;
     for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].Depth != 0)
-            continue;
+        if (t[i].Depth != 0) continue;
         if (t[i].Code == opWhere && where < 0 && clause < 0)
             where = int(i);
         else if (IsClause(t[i].Code) && clause < 0)
@@ -97,8 +90,7 @@ std::string OraAddWhere(const std::string& sql, const std::string& condition) {
         bool hasOr = false;
         int endIdx = clause < 0 ? int(t.size()) : clause;
         for (int i = where + 1; i < endIdx; ++i)
-            if (t[size_t(i)].Depth == 0 && t[size_t(i)].Code == opOr)
-                hasOr = true;
+            if (t[size_t(i)].Depth == 0 && t[size_t(i)].Code == opOr) hasOr = true;
         bool commentBefore = clause > 0 && t[size_t(clause - 1)].Code == lxComment;
         insert = (commentBefore ? "\rAND " : " AND ") + condition + " ";
         if (hasOr) {
@@ -107,35 +99,29 @@ std::string OraAddWhere(const std::string& sql, const std::string& condition) {
             std::string head = sql.substr(0, size_t(condStart));
             std::string cond = RTrim(sql.substr(size_t(condStart), size_t(condEnd - condStart)));
             std::string tail = sql.substr(size_t(condEnd));
-            if (clause < 0)
-                tail.clear();
+            if (clause < 0) tail.clear();
             return head + " (" + Trim(cond) + ")" + insert + (clause < 0 ? "" : tail);
         }
     }
-    if (clause < 0)
-        return RTrim(sql) + insert;
+    if (clause < 0) return RTrim(sql) + insert;
     int at = t[size_t(clause)].Start;
     return sql.substr(0, size_t(at)) + insert + sql.substr(size_t(at));
 }
 
 std::string OraDeleteWhere(const std::string& sql) {
     auto t = Tokens(sql);
-    if (!IsSelect(t))
-        return sql;
+    if (!IsSelect(t)) return sql;
     int where = -1, clause = -1;
     for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].Depth != 0)
-            continue;
+        if (t[i].Depth != 0) continue;
         if (t[i].Code == opWhere && where < 0 && clause < 0)
             where = int(i);
         else if (IsClause(t[i].Code) && clause < 0 && where >= 0)
             clause = int(i);
     }
-    if (where < 0)
-        return sql;
+    if (where < 0) return sql;
     int from = t[size_t(where)].Start;
-    if (clause < 0)
-        return RTrim(sql.substr(0, size_t(from)));
+    if (clause < 0) return RTrim(sql.substr(0, size_t(from)));
     return sql.substr(0, size_t(from)) + sql.substr(size_t(t[size_t(clause)].Start));
 }
 
@@ -144,12 +130,10 @@ std::string OraSetOrderBy(const std::string& sqlIn, const std::string& fieldsIn)
     std::replace(fields.begin(), fields.end(), ';', ',');
     fields = Trim(fields);
     auto t = Tokens(sqlIn);
-    if (!IsSelect(t))
-        return sqlIn;
+    if (!IsSelect(t)) return sqlIn;
     int order = -1, forAt = -1;
     for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].Depth != 0)
-            continue;
+        if (t[i].Depth != 0) continue;
         if (t[i].Code == opOrder && order < 0 && i + 1 < t.size() && t[i + 1].Code == opBy)
             order = int(i);
         else if (t[i].Code == opFor && forAt < 0 && (order >= 0 || true))
@@ -162,12 +146,10 @@ std::string OraSetOrderBy(const std::string& sqlIn, const std::string& fieldsIn)
         int to = (forAt > order) ? t[size_t(forAt)].Start : int(sql.size());
         std::string head = RTrim(sql.substr(0, size_t(from)));
         std::string tail = forAt > order ? sql.substr(size_t(to)) : std::string();
-        if (fields.empty())
-            return tail.empty() ? head : head + " " + tail;
+        if (fields.empty()) return tail.empty() ? head : head + " " + tail;
         return head + " ORDER BY " + fields + (tail.empty() ? "" : " " + tail);
     }
-    if (fields.empty())
-        return sql;
+    if (fields.empty()) return sql;
     if (forAt >= 0) {
         // A FOR UPDATE clause stays last.
         at = t[size_t(forAt)].Start;
@@ -192,11 +174,9 @@ std::string OraFirstTable(const std::string& sql) {
             size_t k = i + 1;
             while (k < t.size() && t[k].Code == lxComment)
                 ++k;
-            if (k >= t.size() || t[k].Text == "(")
-                return std::string();
+            if (k >= t.size() || t[k].Text == "(") return std::string();
             std::string name = t[k].Text;
-            if (k + 2 < t.size() && t[k + 1].Code == opDot)
-                name += "." + t[k + 2].Text;
+            if (k + 2 < t.size() && t[k + 1].Code == opDot) name += "." + t[k + 2].Text;
             return AnsiUpperCase(name);
         }
     return std::string();
@@ -228,15 +208,13 @@ void OraAdjustParams(TParams& params, TOCICommand& command) {
         }
         if (dt != d->GetDataType()) {
             d->SetDataType(dt);
-            if (dt != dtCursor)
-                d->SetValue(p->Value());
+            if (dt != dtCursor) d->SetValue(p->Value());
         }
         if (dt == dtString || dt == dtFixedChar || dt == dtVarBytes || dt == dtBytes) {
             int size = p->Size;
             if (size <= 0 && p->ParamType != ptInput)
                 size = conn && conn->GetConnected() ? conn->MaxStringSize() : 4000;
-            if (size > d->GetSize())
-                d->SetSize(size);
+            if (size > d->GetSize()) d->SetSize(size);
         }
     }
 }
@@ -245,15 +223,15 @@ void OraAdjustParams(TParams& params, TOCICommand& command) {
 
 TOraSQL::TOraSQL(TOraSession* session) : TCustomDASQL(nullptr) {
     SetAutoCommit(false);
-    if (session)
-        SetConnection(session);
+    if (session) SetConnection(session);
 }
 
-TOraSession* TOraSQL::Session() const { return dynamic_cast<TOraSession*>(Connection()); }
+TOraSession* TOraSQL::Session() const {
+    return dynamic_cast<TOraSession*>(Connection());
+}
 
 void TOraSQL::Execute(int iterations) {
-    if (!Connection() && TOraSession::DefaultSession())
-        SetConnection(TOraSession::DefaultSession());
+    if (!Connection() && TOraSession::DefaultSession()) SetConnection(TOraSession::DefaultSession());
     CheckConnection();
     if (TOCICommand* c = OCICommand()) {
         TParams* params = &Params();
@@ -263,8 +241,7 @@ void TOraSQL::Execute(int iterations) {
     try {
         TCustomDASQL::Execute(iterations);
     } catch (EOraError& e) {
-        if (e.ErrorCode == 24344 && Session())
-            throw EOraError(24344, Session()->GetCompileErrors(SQL()));
+        if (e.ErrorCode == 24344 && Session()) throw EOraError(24344, Session()->GetCompileErrors(SQL()));
         throw;
     }
 }
@@ -286,35 +263,25 @@ TOraDataSet::~TOraDataSet() {
 }
 
 void TOraDataSet::SetCacheLobs(bool value) {
-    if (Active())
-        throw EDatabaseError("Cannot perform this operation on an open dataset");
+    if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
     OptionsDS.CacheLobs = value;
 }
 
 void TOraDataSet::SetScrollableCursor(bool value) {
-    if (Active())
-        throw EDatabaseError("Cannot perform this operation on an open dataset");
+    if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
     OptionsDS.ScrollableCursor = value;
 }
 
 int TOraDataSet::GetOptions() const {
     int v = 0;
-    if (Options().RequiredFields)
-        v |= doRequiredFields;
-    if (Options().StrictUpdate)
-        v |= doStrictUpdate;
-    if (OptionsDS.DefaultValues)
-        v |= doDefaultValue;
-    if (Options().LongStrings)
-        v |= doLongStrings;
-    if (Options().NumberRange)
-        v |= doNumberRange;
-    if (OptionsDS.KeepPrepared)
-        v |= doKeepPrepared;
-    if (OptionsDS.AutoClose)
-        v |= doAutoClose;
-    if (Options().QueryRecCount)
-        v |= doQueryRecCount;
+    if (Options().RequiredFields) v |= doRequiredFields;
+    if (Options().StrictUpdate) v |= doStrictUpdate;
+    if (OptionsDS.DefaultValues) v |= doDefaultValue;
+    if (Options().LongStrings) v |= doLongStrings;
+    if (Options().NumberRange) v |= doNumberRange;
+    if (OptionsDS.KeepPrepared) v |= doKeepPrepared;
+    if (OptionsDS.AutoClose) v |= doAutoClose;
+    if (Options().QueryRecCount) v |= doQueryRecCount;
     return v;
 }
 
@@ -330,17 +297,14 @@ void TOraDataSet::SetOptions(int v) {
 
 TRefreshMode TOraDataSet::GetRefreshMode() const {
     bool ins = RefreshOptions & roAfterInsert, upd = RefreshOptions & roAfterUpdate;
-    if (!upd)
-        return ins ? rmAfterInsert : rmNone;
+    if (!upd) return ins ? rmAfterInsert : rmNone;
     return ins ? rmAlways : rmAfterUpdate;
 }
 
 void TOraDataSet::SetRefreshMode(TRefreshMode mode) {
     int v = RefreshOptions & roBeforeEdit;
-    if (mode == rmAfterInsert || mode == rmAlways)
-        v |= roAfterInsert;
-    if (mode == rmAfterUpdate || mode == rmAlways)
-        v |= roAfterUpdate;
+    if (mode == rmAfterInsert || mode == rmAlways) v |= roAfterInsert;
+    if (mode == rmAfterUpdate || mode == rmAlways) v |= roAfterUpdate;
     RefreshOptions = v;
 }
 
@@ -363,8 +327,7 @@ TFieldType TOraDataSet::GetFieldType(uint16_t dataType) {
 
 void TOraDataSet::SetupCommand() {
     TOCIRecordSet* rs = OCIRecordSet();
-    if (!rs)
-        return;
+    if (!rs) return;
     TOCICommand* c = rs->Cmd();
     TParams* params = &Params();
     c->ParamHook = [params](TOCICommand& cmd) { OraAdjustParams(*params, cmd); };
@@ -373,20 +336,17 @@ void TOraDataSet::SetupCommand() {
     c->SetProp(prCacheLobs, Variant(OptionsDS.CacheLobs));
     rs->SetProp(prAutoClose, Variant(OptionsDS.AutoClose));
     rs->SetProp(prDeferredLobRead, Variant(OptionsDS.DeferredLobRead));
-    if (Internal)
-        c->SetProp(prRowId, Variant(true));
+    if (Internal) c->SetProp(prRowId, Variant(true));
 }
 
 void TOraDataSet::OpenCursor() {
     CheckConnection();
     SetupCommand();
-    if (OptionsDS.KeepPrepared)
-        Prepare();
+    if (OptionsDS.KeepPrepared) Prepare();
     try {
         TCustomDADataSet::OpenCursor();
     } catch (EOraError& e) {
-        if (e.ErrorCode == 24344 && Session())
-            throw EOraError(24344, Session()->GetCompileErrors(SQL()));
+        if (e.ErrorCode == 24344 && Session()) throw EOraError(24344, Session()->GetCompileErrors(SQL()));
         throw;
     }
 }
@@ -397,8 +357,7 @@ void TOraDataSet::Execute() {
     try {
         TCustomDADataSet::Execute();
     } catch (EOraError& e) {
-        if (e.ErrorCode == 24344 && Session())
-            throw EOraError(24344, Session()->GetCompileErrors(SQL()));
+        if (e.ErrorCode == 24344 && Session()) throw EOraError(24344, Session()->GetCompileErrors(SQL()));
         throw;
     }
 }
@@ -409,7 +368,9 @@ std::string TOraDataSet::AddWhere(const std::string& sql, const std::string& con
 std::string TOraDataSet::SetOrderByText(const std::string& sql, const std::string& fields) {
     return OraSetOrderBy(sql, fields);
 }
-std::string TOraDataSet::GetOrderByText(const std::string& sql) { return OraGetOrderBy(sql); }
+std::string TOraDataSet::GetOrderByText(const std::string& sql) {
+    return OraGetOrderBy(sql);
+}
 
 int TOraDataSet::GetServerRecordCount() {
     std::string sql = OraSetOrderBy(FinalSQL(), "");
@@ -425,8 +386,7 @@ int TOraDataSet::GetServerRecordCount() {
 }
 
 std::string TOraDataSet::UpdateStatementText(TStatementType kind) {
-    if (UpdateObject())
-        return TCustomDADataSet::UpdateStatementText(kind);
+    if (UpdateObject()) return TCustomDADataSet::UpdateStatementText(kind);
     switch (kind) {
     case stInsert:
         return SQLInsert;
@@ -448,8 +408,7 @@ std::string TOraDataSet::UpdateStatementText(TStatementType kind) {
 }
 
 bool TOraDataSet::GetCanModify() {
-    if (OptionsDS.ScrollableCursor)
-        return false;
+    if (OptionsDS.ScrollableCursor) return false;
     return TCustomDADataSet::GetCanModify() ||
            (!ReadOnly && (!SQLInsert.empty() || !SQLUpdate.empty() || !SQLDelete.empty()));
 }
@@ -460,16 +419,13 @@ std::string TOraDataSet::LockSavepointName() const {
 
 void TOraDataSet::LockRow() {
     std::string lock = UpdateStatementText(stLock);
-    if (lock.empty())
-        return;
-    if (Session())
-        Session()->Savepoint(LockSavepointName());
+    if (lock.empty()) return;
+    if (Session()) Session()->Savepoint(LockSavepointName());
     PerformSQL(lock, StmtBit(stLock) | ((RefreshOptions & roBeforeEdit) ? StmtBit(stRefresh) : 0));
 }
 
 void TOraDataSet::InternalEdit() {
-    if (LockMode == lmLockImmediate && !CachedUpdates())
-        LockRow();
+    if (LockMode == lmLockImmediate && !CachedUpdates()) LockRow();
     TCustomDADataSet::InternalEdit();
 }
 
@@ -478,8 +434,7 @@ void TOraDataSet::PerformUpdate() {
         try {
             LockRow();
         } catch (...) {
-            if (Session())
-                try {
+            if (Session()) try {
                     Session()->RollbackToSavepoint(LockSavepointName());
                 } catch (...) {
                 }
@@ -495,8 +450,7 @@ void TOraDataSet::PerformDelete() {
         try {
             TCustomDADataSet::PerformDelete();
         } catch (...) {
-            if (Session())
-                try {
+            if (Session()) try {
                     Session()->RollbackToSavepoint(LockSavepointName());
                 } catch (...) {
                 }
@@ -507,6 +461,10 @@ void TOraDataSet::PerformDelete() {
     TCustomDADataSet::PerformDelete();
 }
 
-std::string TOraDataSet::PSGetTableName() { return OraFirstTable(SQL()); }
+std::string TOraDataSet::PSGetTableName() {
+    return OraFirstTable(SQL());
+}
 
-std::string TOraDataSet::PSGetKeyFields() { return Trim(KeyFields); }
+std::string TOraDataSet::PSGetKeyFields() {
+    return Trim(KeyFields);
+}

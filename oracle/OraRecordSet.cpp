@@ -17,8 +17,7 @@ namespace {
 class TConnLock {
 public:
     explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety())
-            l_.lock();
+        if (c->ThreadSafety()) l_.lock();
     }
 
 private:
@@ -28,8 +27,7 @@ private:
 class TCmdLock {
 public:
     TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
-        if (on)
-            l_.lock();
+        if (on) l_.lock();
     }
 
 private:
@@ -41,21 +39,25 @@ template <class T> T Load(const uint8_t* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <class T> void Store(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <class T> void Store(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 constexpr uint16_t PtrSize = uint16_t(sizeof(void*));
 
-bool IsMemoAsText(const TFieldDesc* f) { return f->DataType == dtMemo && f->SubDataType == 1; }
-bool IsLong(const TFieldDesc* f) { return (f->DataType == dtMemo && f->SubDataType != 1) || f->DataType == dtBlob; }
+bool IsMemoAsText(const TFieldDesc* f) {
+    return f->DataType == dtMemo && f->SubDataType == 1;
+}
+bool IsLong(const TFieldDesc* f) {
+    return (f->DataType == dtMemo && f->SubDataType != 1) || f->DataType == dtBlob;
+}
 bool IsAux(const TFieldDesc* f) {
     return f->DataType == dtExtString || f->DataType == dtExtVarBytes || IsMemoAsText(f) ||
            f->DataType == dtOraBlob || f->DataType == dtOraClob;
 }
 int AuxSize(const TFieldDesc* f) {
-    if (f->DataType == dtExtString || IsMemoAsText(f))
-        return f->Length + 1;
-    if (f->DataType == dtExtVarBytes)
-        return f->Length + 2;
+    if (f->DataType == dtExtString || IsMemoAsText(f)) return f->Length + 1;
+    if (f->DataType == dtExtVarBytes) return f->Length + 2;
     return PtrSize;
 }
 
@@ -81,7 +83,9 @@ TOCIRecordSet::~TOCIRecordSet() {
     }
 }
 
-std::unique_ptr<TQxCommand> TOCIRecordSet::CreateCommand() { return std::make_unique<TOCICommand>(); }
+std::unique_ptr<TQxCommand> TOCIRecordSet::CreateCommand() {
+    return std::make_unique<TOCICommand>();
+}
 
 void TOCIRecordSet::SetConnection(TQxConnection* connection) {
     conn_ = static_cast<TOCIConnection*>(connection);
@@ -94,7 +98,9 @@ void TOCIRecordSet::ComputeKind() {
     kindSQL_ = cmd->GetSQL();
 }
 
-bool TOCIRecordSet::ReturnsRows() { return resultKind_ == rkRows && kindSQL_ == Cmd()->GetSQL(); }
+bool TOCIRecordSet::ReturnsRows() {
+    return resultKind_ == rkRows && kindSQL_ == Cmd()->GetSQL();
+}
 
 void TOCIRecordSet::SetSQL(const std::string& text) {
     if (text != Cmd()->GetSQL())
@@ -108,19 +114,20 @@ bool TOCIRecordSet::BackgroundRunning() const {
 
 // ---- Types ----
 
-void TOCIRecordSet::GetBlobTypes(TDataTypeSet& set) { set = TDataTypeSet{dtBlob, dtMemo, 102, 103, 104, 105}; }
+void TOCIRecordSet::GetBlobTypes(TDataTypeSet& set) {
+    set = TDataTypeSet{dtBlob, dtMemo, 102, 103, 104, 105};
+}
 
 void TOCIRecordSet::GetComplexTypes(TDataTypeSet& set) {
     GetBlobTypes(set);
-    set |= TDataTypeSet{dtObject, dtReference, dtArray, dtTable, dtExtString, dtExtVarBytes, 101, 109, 110, 111, 112,
-                        113};
+    set |= TDataTypeSet{dtObject, dtReference, dtArray, dtTable, dtExtString, dtExtVarBytes,
+                        101,      109,         110,     111,     112,         113};
 }
 
 void TOCIRecordSet::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
     for (int i = 0; i < FieldCount(); ++i) {
         TFieldDesc* f = fields_[i];
-        if (f->ParentField)
-            continue;
+        if (f->ParentField) continue;
         uint8_t* p = recBuf + f->Offset;
         switch (f->DataType) {
         case dtOraBlob:
@@ -138,8 +145,7 @@ void TOCIRecordSet::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
         default:
             if (IsComplexFieldType(f->DataType)) {
                 if (IsBlobFieldType(f->DataType)) {
-                    if (withBlob)
-                        Store<TBlob*>(p, new TBlob(false));
+                    if (withBlob) Store<TBlob*>(p, new TBlob(false));
                 } else
                     Store<void*>(p, nullptr);
             }
@@ -149,8 +155,7 @@ void TOCIRecordSet::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
 
 bool TOCIRecordSet::GetNull(int fieldNo, const uint8_t* recBuf) {
     TFieldDesc* f = fields_[fieldNo - 1];
-    if (f->ParentField)
-        return TQxRecordSet::GetNull(fieldNo, recBuf);
+    if (f->ParentField) return TQxRecordSet::GetNull(fieldNo, recBuf);
     return Load<int16_t>(recBuf + dataSize_ + 2 * (fieldNo - 1)) < 0;
 }
 
@@ -163,8 +168,7 @@ void TOCIRecordSet::SetNull(int fieldNo, uint8_t* recBuf, bool isNull) {
     Store<int16_t>(recBuf + dataSize_ + 2 * (fieldNo - 1), int16_t(isNull ? -1 : 0));
     if (isNull && IsBlobFieldType(f->DataType))
         if (TBlob* b = Load<TBlob*>(recBuf + f->Offset)) {
-            if (auto* l = dynamic_cast<TOraLob*>(b))
-                l->NotRead = false;
+            if (auto* l = dynamic_cast<TOraLob*>(b)) l->NotRead = false;
             b->Clear();
         }
 }
@@ -213,8 +217,7 @@ void TOCIRecordSet::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& val
         if (b) {
             uint32_t n = b->Size();
             s.resize(n);
-            if (n)
-                b->Read(0, n, s.data());
+            if (n) b->Read(0, n, s.data());
         }
         value = f->DataType == dtOraClob ? Variant(std::move(s)) : Variant::FromBytes(s.data(), s.size());
         return;
@@ -227,12 +230,9 @@ void TOCIRecordSet::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& val
 int TOCIRecordSet::NlsLength(int slot, bool timestamp) {
     std::string fmt = AnsiUpperCase(conn_ ? conn_->NlsValue(slot) : std::string());
     int len = int(fmt.size());
-    if (fmt.find("MONTH") != std::string::npos)
-        len += 7;
-    if (fmt.find("DAY") != std::string::npos)
-        len += 9;
-    if (timestamp && fmt.find("SSXFF") != std::string::npos)
-        len += 4;
+    if (fmt.find("MONTH") != std::string::npos) len += 7;
+    if (fmt.find("DAY") != std::string::npos) len += 9;
+    if (timestamp && fmt.find("SSXFF") != std::string::npos) len += 4;
     return len;
 }
 
@@ -358,13 +358,11 @@ void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
 void TOCIRecordSet::DescribeFields() {
     TOCICommand* cmd = Cmd();
     if (cmd->CurrentCursor() == cmd->OwnCursor()) {
-        if (cmd->OwnCursor()->State() == csInactive)
-            cmd->Prepare();
+        if (cmd->OwnCursor()->State() == csInactive) cmd->Prepare();
         if (cmd->IsSelect()) {
             if (cmd->GetCursorState() < csExecuted) {
                 TCmdLock lock(cmd, cmd->NonBlocking());
-                if (cmd->GetCursorState() < csBound)
-                    cmd->BindParams();
+                if (cmd->GetCursorState() < csBound) cmd->BindParams();
                 cmd->ExecuteOnce(OCI_DESCRIBE_ONLY);
             }
         } else if (cmd->IsPlSql() && cmd->CursorParam()) {
@@ -382,7 +380,8 @@ void TOCIRecordSet::DescribeFields() {
     TConnLock lock(conn_);
     OCIStmt* stmt = cmd->CurrentCursor()->Handle();
     ub4 count = 0;
-    conn_->Check(OCIAttrGet(stmt, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, conn_->ErrorHandle()));
+    conn_->Check(
+        OCIAttrGet(stmt, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, conn_->ErrorHandle()));
     for (ub4 col = 1; col <= count; ++col) {
         auto f = std::make_unique<TFieldDesc>();
         DescribeField(stmt, int(col), *f);
@@ -393,8 +392,7 @@ void TOCIRecordSet::DescribeFields() {
 }
 
 void TOCIRecordSet::InternalInitFields() {
-    if (!conn_)
-        throw Exception(SSessionNotDefined);
+    if (!conn_) throw Exception(SSessionNotDefined);
     DescribeFields();
 }
 
@@ -412,31 +410,28 @@ void TOCIRecordSet::InternalUnPrepare() {
 
 // ---- Open and close ----
 
-void TOCIRecordSet::InternalOpen() { TQxRecordSet::InternalOpen(); }
+void TOCIRecordSet::InternalOpen() {
+    TQxRecordSet::InternalOpen();
+}
 
 void TOCIRecordSet::ExecCommand() {
     TOCICommand* cmd = Cmd();
     cmd->RunParamHook();
     TQxRecordSet::ExecCommand();
-    if (!cmd->NonBlocking())
-        ComputeKind();
+    if (!cmd->NonBlocking()) ComputeKind();
 }
 
 void TOCIRecordSet::OpenStep() {
     TOCICommand* cmd = Cmd();
     uint8_t kindBefore = resultKind_;
     if (cmd->CurrentCursor() == cmd->OwnCursor() && cmd->GetCursorState() < csExecuted) {
-        if (cmd->OwnCursor()->State() == csInactive)
-            cmd->Prepare();
-        if (cmd->StatementType() != SQL_NOBIND)
-            cmd->BindParams();
+        if (cmd->OwnCursor()->State() == csInactive) cmd->Prepare();
+        if (cmd->StatementType() != SQL_NOBIND) cmd->BindParams();
         cmd->ExecuteStatement();
     }
     ComputeKind();
-    if (resultKind_ != rkRows)
-        throw Exception(SNotRows);
-    if (cmd->IsPlSql() && cmd->CursorParam())
-        cmd->SetCurrentCursor(cmd->CursorParam()->Cursor());
+    if (resultKind_ != rkRows) throw Exception(SNotRows);
+    if (cmd->IsPlSql() && cmd->CursorParam()) cmd->SetCurrentCursor(cmd->CursorParam()->Cursor());
     if (kindBefore != rkRows || FieldCount() == 0) {
         if (cmd->NonBlocking() && std::this_thread::get_id() != conn_->OwnerThread()) {
             // fields were described on the calling thread
@@ -468,11 +463,9 @@ void TOCIRecordSet::ExecuteAndFirstFetch() {
     }
     // Describe here, so that the fields exist before the rows arrive.
     if (!prepared_ || FieldCount() == 0) {
-        if (cmd->OwnCursor()->State() == csInactive)
-            cmd->Prepare();
+        if (cmd->OwnCursor()->State() == csInactive) cmd->Prepare();
         ComputeKind();
-        if (resultKind_ == rkRows)
-            InitFields();
+        if (resultKind_ == rkRows) InitFields();
     }
     if (resultKind_ != rkRows) {
         cmd->SetExecuting(false);
@@ -501,10 +494,8 @@ void TOCIRecordSet::ExecuteAndFirstFetch() {
 void TOCIRecordSet::EndOpen(bool success) {
     TOCICommand* cmd = Cmd();
     cmd->SetExecuting(false);
-    if (success && fetchAll_ && !cmd->NonBlocking())
-        FetchAll();
-    if (success && cmd->NonBlocking())
-        DoAfterFetch();
+    if (success && fetchAll_ && !cmd->NonBlocking()) FetchAll();
+    if (success && cmd->NonBlocking()) DoAfterFetch();
     DoAfterExecute(success);
 }
 
@@ -522,16 +513,13 @@ void TOCIRecordSet::InternalClose() {
     if (cmd->CurrentCursor() != cmd->OwnCursor()) {
         // The cursor of a REF CURSOR parameter is closed; the parameter binds a fresh one next time.
         TOraCursor* c = cmd->CurrentCursor();
-        if (c)
-            c->FreeCursor();
+        if (c) c->FreeCursor();
         cmd->SetCurrentCursor(cmd->OwnCursor());
     }
-    if (cmd->GetCursorState() > csPrepared)
-        cmd->SetCursorState(csPrepared);
+    if (cmd->GetCursorState() > csPrepared) cmd->SetCursorState(csPrepared);
     endReached_ = false;
     FreeAux();
-    if (!prepared_)
-        cmd->Unprepare();
+    if (!prepared_) cmd->Unprepare();
 }
 
 void TOCIRecordSet::Reopen() {
@@ -543,8 +531,7 @@ void TOCIRecordSet::Reopen() {
 
 bool TOCIRecordSet::GetEOF() {
     if (Cmd()->BackgroundRunning() || (Cmd()->NonBlocking() && Cmd()->Executing())) {
-        if (!currentItem_ || !currentItem_->Next)
-            return true;
+        if (!currentItem_ || !currentItem_->Next) return true;
     }
     return TQxRecordSet::GetEOF();
 }
@@ -565,8 +552,7 @@ void TOCIRecordSet::SetToEnd() {
 void TOCIRecordSet::AllocAux() {
     auxRowSize_ = 0;
     for (int i = 0; i < FieldCount(); ++i)
-        if (!fields_[i]->ParentField && IsAux(fields_[i]))
-            auxRowSize_ += AuxSize(fields_[i]);
+        if (!fields_[i]->ParentField && IsAux(fields_[i])) auxRowSize_ += AuxSize(fields_[i]);
     if (auxRowSize_ > 0 && aux_.size() != size_t(auxRowSize_) * size_t(fetchRows_))
         aux_.assign(size_t(auxRowSize_) * size_t(fetchRows_), 0);
 }
@@ -593,8 +579,7 @@ sb4 TOCIRecordSet::LongCallback(void* ctx, OCIDefine*, ub4 iter, void** bufpp, u
     if (PPieceHeader last = b->FirstPiece()) {
         while (last->Next)
             last = last->Next;
-        if (last->Used == last->Size)
-            last->Used = d->PieceLen;
+        if (last->Used == last->Size) last->Used = d->PieceLen;
     }
     PPieceHeader piece = b->AllocPiece(b->PieceSize);
     piece->Used = piece->Size;
@@ -613,8 +598,7 @@ bool TOCIRecordSet::FetchBlock() {
     if (uniDirectional_) {
         int dropped = 0;
         while (firstItem_) {
-            if (!IsHidden(firstItem_))
-                ++dropped;
+            if (!IsHidden(firstItem_)) ++dropped;
             FreeComplexFields(ItemData(firstItem_), true);
             DeleteItem(firstItem_);
         }
@@ -631,16 +615,13 @@ bool TOCIRecordSet::FetchBlock() {
         std::memset(rec, 0, size_t(recordSize_));
         for (int f = 0; f < FieldCount(); ++f)
             Store<int16_t>(rec + dataSize_ + 2 * f, -1);
-        if (hasComplexFields_)
-            CreateComplexFields(rec, true);
+        if (hasComplexFields_) CreateComplexFields(rec, true);
     }
     auto releaseItems = [&](int from) {
         for (int i = from; i < rows; ++i)
-            if (hasComplexFields_)
-                FreeComplexFields(ItemData(bm.BlockItem(block, i)), true);
+            if (hasComplexFields_) FreeComplexFields(ItemData(bm.BlockItem(block, i)), true);
     };
-    if (hasComplexFields_)
-        AllocAux();
+    if (hasComplexFields_) AllocAux();
     longDefines_.clear();
     int fetched = 0;
     try {
@@ -648,12 +629,12 @@ bool TOCIRecordSet::FetchBlock() {
         int auxOfs = 0;
         for (int fi = 0; fi < FieldCount(); ++fi) {
             TFieldDesc* f = fields_[fi];
-            if (f->ParentField || !IsAux(f))
-                continue;
+            if (f->ParentField || !IsAux(f)) continue;
             for (int i = 0; i < rows; ++i) {
                 uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
                 if (f->DataType == dtOraBlob || f->DataType == dtOraClob) {
-                    auto* l = static_cast<TOraLob*>(Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + f->Offset));
+                    auto* l =
+                        static_cast<TOraLob*>(Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + f->Offset));
                     l->AllocLob();
                     Store<OCILobLocator*>(slot, l->Locator());
                 } else {
@@ -670,15 +651,14 @@ bool TOCIRecordSet::FetchBlock() {
             auxOfs = 0;
             for (int fi = 0; fi < FieldCount(); ++fi) {
                 TFieldDesc* f = fields_[fi];
-                if (f->ParentField)
-                    continue;
+                if (f->ParentField) continue;
                 OCIDefine* def = nullptr;
                 ub4 col = f->FieldNo;
                 uint8_t* ind = rec0 + dataSize_ + 2 * fi;
                 if (IsLong(f)) {
                     ub2 ext = f->DataType == dtBlob ? SQLT_LBI : SQLT_LNG;
-                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr, nullptr,
-                                                OCI_DYNAMIC_FETCH));
+                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr,
+                                                nullptr, OCI_DYNAMIC_FETCH));
                     auto ld = std::make_unique<TLongDefine>();
                     ld->Define = def;
                     ld->Field = f;
@@ -696,13 +676,14 @@ bool TOCIRecordSet::FetchBlock() {
                         conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot + 2, f->Length, ext, ind,
                                                     reinterpret_cast<ub2*>(slot), nullptr, 0));
                     else if (f->DataType == dtOraBlob || f->DataType == dtOraClob)
-                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, PtrSize, ext, ind, nullptr, nullptr,
-                                                    0));
-                    else
-                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, f->Length + 1, ext, ind, nullptr,
+                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, PtrSize, ext, ind, nullptr,
                                                     nullptr, 0));
+                    else
+                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, f->Length + 1, ext, ind,
+                                                    nullptr, nullptr, 0));
                     conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(auxRowSize_), ub4(stride),
-                                                        f->DataType == dtExtVarBytes ? ub4(auxRowSize_) : 0, 0));
+                                                        f->DataType == dtExtVarBytes ? ub4(auxRowSize_) : 0,
+                                                        0));
                     auxOfs += AuxSize(f);
                     continue;
                 }
@@ -714,7 +695,8 @@ bool TOCIRecordSet::FetchBlock() {
                     continue;
                 }
                 ub2 ext = ToExternalType(f->DataType, false);
-                conn_->Check(OCIDefineByPos(stmt, &def, err, col, value, f->Size, ext, ind, nullptr, nullptr, 0));
+                conn_->Check(
+                    OCIDefineByPos(stmt, &def, err, col, value, f->Size, ext, ind, nullptr, nullptr, 0));
                 if (f->DataType == dtString && conn_->CharsetId() != 0) {
                     ub2 id = ub2(conn_->CharsetId());
                     conn_->Check(OCIAttrSet(def, OCI_HTYPE_DEFINE, &id, 0, OCI_ATTR_CHARSET_ID, err));
@@ -730,12 +712,10 @@ bool TOCIRecordSet::FetchBlock() {
                 PPieceHeader p = b->FirstPiece();
                 while (p && p->Next)
                     p = p->Next;
-                if (p && p->Used == p->Size)
-                    p->Used = ld->PieceLen;
+                if (p && p->Used == p->Size) p->Used = ld->PieceLen;
                 for (PPieceHeader q = b->FirstPiece(); q;) {
                     PPieceHeader next = q->Next;
-                    if (q->Used == 0)
-                        b->DeletePiece(q);
+                    if (q->Used == 0) b->DeletePiece(q);
                     q = next;
                 }
                 ld->PieceLen = 0;
@@ -762,15 +742,15 @@ bool TOCIRecordSet::FetchBlock() {
     int auxOfs = 0;
     for (int fi = 0; fi < FieldCount(); ++fi) {
         TFieldDesc* f = fields_[fi];
-        if (f->ParentField || !IsAux(f))
-            continue;
+        if (f->ParentField || !IsAux(f)) continue;
         for (int i = 0; i < fetched; ++i) {
             uint8_t* rec = ItemData(bm.BlockItem(block, i));
             uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
             bool isNull = Load<int16_t>(rec + dataSize_ + 2 * fi) < 0;
             if (f->DataType == dtExtString) {
                 if (!isNull) {
-                    std::string s(reinterpret_cast<char*>(slot), strnlen(reinterpret_cast<char*>(slot), f->Length));
+                    std::string s(reinterpret_cast<char*>(slot),
+                                  strnlen(reinterpret_cast<char*>(slot), f->Length));
                     Store<char*>(rec + f->Offset, heap_->AllocStr(s, f->Fixed && TrimFixedChar));
                 }
             } else if (f->DataType == dtExtVarBytes) {
@@ -790,8 +770,7 @@ bool TOCIRecordSet::FetchBlock() {
                 auto* l = static_cast<TOraLob*>(Load<TBlob*>(rec + f->Offset));
                 if (!isNull) {
                     l->NotRead = true;
-                    if (!deferredLobRead_ && cmd->CacheLobs())
-                        l->ReadLob();
+                    if (!deferredLobRead_ && cmd->CacheLobs()) l->ReadLob();
                 }
             }
         }
@@ -825,18 +804,15 @@ bool TOCIRecordSet::FetchBlock() {
 }
 
 bool TOCIRecordSet::Fetch(bool fetchBack) {
-    if (fetchBack)
-        return false;
+    if (fetchBack) return false;
     TOCICommand* cmd = Cmd();
-    if (cmd->GetCursorState() < csExecuted || cmd->GetCursorState() == csFetched)
-        return false;
+    if (cmd->GetCursorState() < csExecuted || cmd->GetCursorState() == csFetched) return false;
     bool onOwner = std::this_thread::get_id() == (conn_ ? conn_->OwnerThread() : std::this_thread::get_id());
-    // While a background run fills the store, the owning thread leaves it alone; the completion resynchronises.
-    if (onOwner && cmd->BackgroundRunning())
-        return false;
+    // While a background run fills the store, the owning thread leaves it alone; the completion
+    // resynchronises.
+    if (onOwner && cmd->BackgroundRunning()) return false;
     if (onOwner && DoFetchBracket(true)) {
-        if (cmd->GetCursorState() == csFetchingAll)
-            cmd->SetCursorState(csFetching);
+        if (cmd->GetCursorState() == csFetchingAll) cmd->SetCursorState(csFetching);
         DoFetchBracket(false);
         return false;
     }
@@ -844,15 +820,12 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
     try {
         TCmdLock lock(cmd, cmd->NonBlocking());
         result = FetchBlock();
-        if (cmd->NonBlocking())
-            event_.Pulse();
+        if (cmd->NonBlocking()) event_.Pulse();
     } catch (...) {
-        if (onOwner)
-            DoFetchBracket(false);
+        if (onOwner) DoFetchBracket(false);
         throw;
     }
-    if (onOwner)
-        DoFetchBracket(false);
+    if (onOwner) DoFetchBracket(false);
     if (endReached_ && autoClose_ && onOwner) {
         // the statement is not needed any more
         cmd->SetCursorState(csFetched);
@@ -870,14 +843,12 @@ void TOCIRecordSet::FetchAllLoop() {
 
 void TOCIRecordSet::FetchAll() {
     TOCICommand* cmd = Cmd();
-    if (cmd->GetCursorState() <= csPrepared || cmd->GetCursorState() >= csFetchingAll)
-        return;
+    if (cmd->GetCursorState() <= csPrepared || cmd->GetCursorState() >= csFetchingAll) return;
     if (!cmd->NonBlocking()) {
         FetchAllLoop();
         return;
     }
-    if (!conn_->ThreadSafety())
-        throw Exception(SNeedThreadSafety);
+    if (!conn_->ThreadSafety()) throw Exception(SNeedThreadSafety);
     event_.Reset();
     cmd->SetCursorState(csFetchingAll);
     cmd->RunInBackground(
@@ -900,8 +871,7 @@ void TOCIRecordSet::FetchAll() {
 void TOCIRecordSet::SetProp(int code, const Variant& value) {
     switch (code) {
     case prFetchRows:
-        if (value.AsInteger() != fetchRows_)
-            FreeAux();
+        if (value.AsInteger() != fetchRows_) FreeAux();
         TQxRecordSet::SetProp(code, value);
         break;
     case prAutoClose:
@@ -915,4 +885,6 @@ void TOCIRecordSet::SetProp(int code, const Variant& value) {
     }
 }
 
-void TOCIRecordSet::GetProp(int code, Variant& value) { TQxRecordSet::GetProp(code, value); }
+void TOCIRecordSet::GetProp(int code, Variant& value) {
+    TQxRecordSet::GetProp(code, value);
+}

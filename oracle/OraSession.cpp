@@ -1,4 +1,5 @@
-// TOraSession: options, the session list, network mode, NLS settings, transactions, savepoints, compile errors.
+// TOraSession: options, the session list, network mode, NLS settings, transactions, savepoints, compile
+// errors.
 #include "oracle/Ora.h"
 
 #include "dataset/OraParser.h"
@@ -21,12 +22,10 @@ bool g_net = false;
 // ---- Options ----
 
 void TOraSessionOptions::SetUseOCI7(bool value) {
-    if (value == useOCI7_)
-        return;
+    if (value == useOCI7_) return;
     owner_->Disconnect();
     useOCI7_ = value;
-    if (!net_)
-        owner_->OCIConnection()->SetCallStyle(value ? 1 : oracall::OCIDefaultCallStyle);
+    if (!net_) owner_->OCIConnection()->SetCallStyle(value ? 1 : oracall::OCIDefaultCallStyle);
 }
 
 std::string TOraSessionOptions::Charset() {
@@ -70,11 +69,12 @@ void TOraSessionOptions::SetConvertEOL(bool value) {
     owner_->OCIConnection()->SetProp(prConvertEOL, Variant(value));
 }
 
-bool TOraSessionOptions::Net() const { return net_; }
+bool TOraSessionOptions::Net() const {
+    return net_;
+}
 
 void TOraSessionOptions::SetNet(bool value) {
-    if (value == net_ && value == g_net)
-        return;
+    if (value == net_ && value == g_net) return;
     std::vector<TOraSession*> sessions;
     {
         std::lock_guard<std::mutex> g(g_listLock);
@@ -102,10 +102,8 @@ class TOraSession::TChangeClient : public TDAConnectionClient {
 public:
     explicit TChangeClient(TOraSession* s) : s_(s) {}
     void ConnectChange(bool connected) override {
-        if (s_->OnConnectChange)
-            s_->OnConnectChange(*s_, connected);
-        if (!connected)
-            s_->transactionId_.clear();
+        if (s_->OnConnectChange) s_->OnConnectChange(*s_, connected);
+        if (!connected) s_->transactionId_.clear();
     }
     void ConnectionChanged(TCustomDAConnection*) override {}
 
@@ -115,8 +113,7 @@ private:
 
 TOraSession::TOraSession() : options_(this) {
     std::lock_guard<std::mutex> g(g_listLock);
-    if (!g_default)
-        g_default = this;
+    if (!g_default) g_default = this;
     auto& list = SessionList();
     if (!list.empty()) {
         Home = list.front()->Home;
@@ -168,12 +165,13 @@ std::unique_ptr<TQxConnection> TOraSession::CreateIConnection() {
     c->SetProp(prThreadSafety, Variant(threadSafety_));
     c->SetProp(prConnectMode, Variant(int32_t(connectMode_)));
     c->SetProp(prEnableIntegers, Variant(options_.enableIntegers_));
-    if (options_.net_)
-        c->SetCallStyle(2);
+    if (options_.net_) c->SetCallStyle(2);
     return c;
 }
 
-TOCIConnection* TOraSession::OCIConnection() { return static_cast<TOCIConnection*>(IConnection()); }
+TOCIConnection* TOraSession::OCIConnection() {
+    return static_cast<TOCIConnection*>(IConnection());
+}
 
 void TOraSession::SetThreadSafety(bool value) {
     threadSafety_ = value;
@@ -187,16 +185,13 @@ void TOraSession::SetConnectMode(TConnectMode value) {
 
 std::string TOraSession::ConnectString() const {
     std::string s = Username();
-    if (!Password().empty())
-        s += "/" + Password();
-    if (!Server().empty())
-        s += "@" + Server();
+    if (!Password().empty()) s += "/" + Password();
+    if (!Server().empty()) s += "@" + Server();
     return s;
 }
 
 void TOraSession::SetConnectString(const std::string& value) {
-    if (value == ConnectString())
-        return;
+    if (value == ConnectString()) return;
     Disconnect();
     size_t slash = value.find('/');
     size_t at = value.find('@');
@@ -207,8 +202,7 @@ void TOraSession::SetConnectString(const std::string& value) {
     } else {
         user = at == std::string::npos ? value : value.substr(0, at);
     }
-    if (at != std::string::npos)
-        server = value.substr(at + 1);
+    if (at != std::string::npos) server = value.substr(at + 1);
     SetUsername(user);
     SetPassword(pass);
     SetServer(server);
@@ -231,21 +225,23 @@ Variant TOraSession::ExecSQL(const std::string& text, const std::vector<Variant>
     TParam* result = ps.FindParam("Result");
     if (result && result->DataType == ftUnknown) {
         result->DataType = ftString;
-        if (result->ParamType == ptUnknown)
-            result->ParamType = ptOutput;
+        if (result->ParamType == ptUnknown) result->ParamType = ptOutput;
     }
     sql_->Execute();
     result = sql_->Params().FindParam("Result");
     return result ? result->Value() : Variant::Null();
 }
 
-void TOraSession::Savepoint(const std::string& name) { ExecSQL("SAVEPOINT " + name); }
+void TOraSession::Savepoint(const std::string& name) {
+    ExecSQL("SAVEPOINT " + name);
+}
 
-void TOraSession::RollbackToSavepoint(const std::string& name) { ExecSQL("ROLLBACK TO SAVEPOINT " + name); }
+void TOraSession::RollbackToSavepoint(const std::string& name) {
+    ExecSQL("ROLLBACK TO SAVEPOINT " + name);
+}
 
 std::string TOraSession::GetServerVersion() {
-    if (!Connected())
-        return std::string();
+    if (!Connected()) return std::string();
     return OCIConnection()->GetServerVersion();
 }
 
@@ -254,8 +250,7 @@ void TOraSession::StartTransaction() {
     transactionId_ = "Local";
     Variant v = ExecSQL("begin  :result := sys.dbms_transaction.local_transaction_id(true); end;");
     transactionId_ = VarToStr(v);
-    if (transactionId_.empty())
-        transactionId_ = "Local";
+    if (transactionId_.empty()) transactionId_ = "Local";
 }
 
 void TOraSession::Commit() {
@@ -269,11 +264,9 @@ void TOraSession::Rollback() {
 }
 
 bool TOraSession::InTransaction() {
-    if (transactionId_.empty())
-        return false;
+    if (transactionId_.empty()) return false;
     Variant v = ExecSQL("begin  :result := sys.dbms_transaction.local_transaction_id; end;");
-    if (VarToStr(v) == transactionId_)
-        return true;
+    if (VarToStr(v) == transactionId_) return true;
     // The server ended the transaction (DDL, for instance): the framework's own state follows.
     transactionId_.clear();
     if (TCustomDAConnection::InTransaction()) {
@@ -290,21 +283,23 @@ bool TOraSession::IsFatalError(const EDAError& e) {
     return dynamic_cast<const EOraError*>(&e) != nullptr && IsFatalOraCode(e.ErrorCode);
 }
 
-std::unique_ptr<TCustomDADataSet> TOraSession::CreateDataSet() { return std::make_unique<TOraDataSet>(this); }
+std::unique_ptr<TCustomDADataSet> TOraSession::CreateDataSet() {
+    return std::make_unique<TOraDataSet>(this);
+}
 
-std::unique_ptr<TCustomDASQL> TOraSession::CreateSQL() { return std::make_unique<TOraSQL>(this); }
+std::unique_ptr<TCustomDASQL> TOraSession::CreateSQL() {
+    return std::make_unique<TOraSQL>(this);
+}
 
 std::string TOraSession::GetCompileErrors(const std::string& statement) {
     TOraParser p(statement);
     p.OmitComment = true;
     std::string tok;
     int code = p.GetNextToken(tok);
-    if (code != opCreate)
-        return std::string();
+    if (code != opCreate) return std::string();
     code = p.GetNextToken(tok);
     if (code == opOr) {
-        if (p.GetNextToken(tok) != opReplace)
-            return std::string();
+        if (p.GetNextToken(tok) != opReplace) return std::string();
         code = p.GetNextToken(tok);
     }
     std::string kind;
@@ -335,23 +330,24 @@ std::string TOraSession::GetCompileErrors(const std::string& statement) {
             return std::string();
     }
     std::string name;
-    if (p.GetNextToken(name) == lxEnd)
-        return std::string();
+    if (p.GetNextToken(name) == lxEnd) return std::string();
     if (p.GetNextToken(tok) == opDot) {
-        if (p.GetNextToken(tok) != lxEnd)
-            name = tok;
+        if (p.GetNextToken(tok) != lxEnd) name = tok;
     }
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
-        name = name.substr(1, name.size() - 2);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
     const char* block =
         "declare\rCURSOR Cur IS\rSELECT Line,Position,Text\rFROM User_Errors\rWHERE Name = :Name and Type = "
-        ":Type\rORDER BY Sequence;\rRec User_Errors%ROWTYPE;\rStartPos INTEGER;\rEndPos INTEGER;\rbegin\r:Res := "
+        ":Type\rORDER BY Sequence;\rRec User_Errors%ROWTYPE;\rStartPos INTEGER;\rEndPos "
+        "INTEGER;\rbegin\r:Res := "
         "'';\rfor Rec in Cur loop\r:Res := :Res || RPad(Rec.Line || '/' || Rec.Position, 8);\rStartPos := "
         "1;\rEndPos := 1;\rwhile EndPos > 0 and StartPos <= Length(Rec.Text) loop\rEndPos := InStr(Rec.Text, "
-        "Chr(10), StartPos);\rif EndPos > 0 then\rif EndPos <> StartPos then\rif StartPos > 1 then\r:Res := :Res || "
+        "Chr(10), StartPos);\rif EndPos > 0 then\rif EndPos <> StartPos then\rif StartPos > 1 then\r:Res := "
+        ":Res || "
         "RPad(' ', 10);\rend if;\r:Res := :Res || LTrim(SubStr(Rec.Text, StartPos, EndPos - StartPos)) || "
-        "Chr(13);\rend if;\relse\rif StartPos > 1 then\r:Res := :Res || RPad(' ', 10);\rend if;\r:Res := :Res || "
-        "LTrim(SubStr(Rec.Text, StartPos)) || Chr(13);\rend if;\rStartPos := EndPos + 1;\rend loop;\rend loop;\rend;";
+        "Chr(13);\rend if;\relse\rif StartPos > 1 then\r:Res := :Res || RPad(' ', 10);\rend if;\r:Res := "
+        ":Res || "
+        "LTrim(SubStr(Rec.Text, StartPos)) || Chr(13);\rend if;\rStartPos := EndPos + 1;\rend loop;\rend "
+        "loop;\rend;";
     TOCICommand* c = OCIConnection()->InternalCommand();
     c->Unprepare();
     c->SetSQL(block);

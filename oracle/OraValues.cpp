@@ -12,10 +12,8 @@ TDateTime OraDateToDateTime(const uint8_t* d) {
     int month = d[2], day = d[3];
     int hour = int(d[4]) - 1, minute = int(d[5]) - 1, second = int(d[6]) - 1;
     TDateTime date, time;
-    if (!TryEncodeDate(std::abs(year), month, day, date))
-        return 0;
-    if (!TryEncodeTime(hour, minute, second, 0, time))
-        return 0;
+    if (!TryEncodeDate(std::abs(year), month, day, date)) return 0;
+    if (!TryEncodeTime(hour, minute, second, 0, time)) return 0;
     return date > 0 ? date + time : date - time;
 }
 
@@ -55,8 +53,12 @@ std::string Hex(uint64_t v, int digits) {
     return s;
 }
 
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+uint16_t Be16(const uint8_t* p) {
+    return uint16_t(p[0] << 8 | p[1]);
+}
 
 } // namespace
 
@@ -65,7 +67,8 @@ std::string RowIdRestricted(uint32_t block, uint16_t row, uint16_t file) {
 }
 
 std::string RowIdExtended(uint32_t objectNo, uint16_t relFile, uint32_t block, uint16_t row) {
-    return Base64Digits(objectNo, 6) + Base64Digits(relFile, 3) + Base64Digits(block, 6) + Base64Digits(row, 3);
+    return Base64Digits(objectNo, 6) + Base64Digits(relFile, 3) + Base64Digits(block, 6) +
+           Base64Digits(row, 3);
 }
 
 std::string RowIdUniversal(const uint8_t* bytes, size_t n) {
@@ -80,24 +83,19 @@ std::string RowIdUniversal(const uint8_t* bytes, size_t n) {
             s += kBase64[(acc >> bits) & 63];
         }
     }
-    if (bits > 0)
-        s += kBase64[(acc << (6 - bits)) & 63];
+    if (bits > 0) s += kBase64[(acc << (6 - bits)) & 63];
     return s;
 }
 
 std::string RowIdImageToText(const uint8_t* image, size_t n) {
-    if (n < 13)
-        return std::string();
-    if (image[0] == 2)
-        return RowIdUniversal(image + 1, n - 1);
+    if (n < 13) return std::string();
+    if (image[0] == 2) return RowIdUniversal(image + 1, n - 1);
     uint32_t objectNo = Be32(image + 1);
     uint16_t file = Be16(image + 5);
     uint32_t block = Be32(image + 7);
     uint16_t row = Be16(image + 11);
-    if (objectNo == 0 && file == 0 && block == 0 && row == 0)
-        return std::string();
-    if (objectNo == 0)
-        return RowIdRestricted(block, row, file);
+    if (objectNo == 0 && file == 0 && block == 0 && row == 0) return std::string();
+    if (objectNo == 0) return RowIdRestricted(block, row, file);
     return RowIdExtended(objectNo, file, block, row);
 }
 
@@ -124,13 +122,10 @@ std::string Convert(const std::string& t, std::vector<int>* map) {
         char c = t[i];
         if (!inLiteral) {
             if (c == '\r') {
-                if (i + 1 < t.size() && t[i + 1] == '\n')
-                    continue; // the LF that follows is written
+                if (i + 1 < t.size() && t[i + 1] == '\n') continue; // the LF that follows is written
                 out += '\n';
-                if (map)
-                    map->push_back(int(i));
-                if (inLine)
-                    inLine = false;
+                if (map) map->push_back(int(i));
+                if (inLine) inLine = false;
                 continue;
             }
             if (!inBlock && !inLine) {
@@ -151,11 +146,9 @@ std::string Convert(const std::string& t, std::vector<int>* map) {
                 inLine = false;
             }
         }
-        if (c == '\'' && !inBlock && !inLine)
-            inLiteral = !inLiteral;
+        if (c == '\'' && !inBlock && !inLine) inLiteral = !inLiteral;
         out += c;
-        if (map)
-            map->push_back(int(i));
+        if (map) map->push_back(int(i));
     }
     return out;
 }
@@ -171,10 +164,8 @@ int ConvertedToOriginalPos(const std::string& sql, int pos) {
     size_t lead;
     std::vector<int> map;
     Convert(Trimmed(sql, lead), &map);
-    if (pos < 0)
-        return pos;
-    if (size_t(pos) < map.size())
-        return map[size_t(pos)] + int(lead);
+    if (pos < 0) return pos;
+    if (size_t(pos) < map.size()) return map[size_t(pos)] + int(lead);
     return int(lead) + (map.empty() ? 0 : map.back() + 1) + (pos - int(map.size()));
 }
 
@@ -189,13 +180,10 @@ std::vector<TScannedParam> ScanOraParams(const std::string& sql) {
     std::string tok;
     for (;;) {
         int code = p.GetNextToken(tok);
-        if (code == lxEnd || code == opTrigger)
-            break;
-        if (code != opColon)
-            continue;
+        if (code == lxEnd || code == opTrigger) break;
+        if (code != opColon) continue;
         code = p.GetNextToken(tok);
-        if (code == lxEnd)
-            break;
+        if (code == lxEnd) break;
         bool nameToken = code == lxIdent || code == lxNumber || (code >= opAnd && code <= opWhere);
         if (!nameToken) {
             p.StepBack();
@@ -206,10 +194,8 @@ std::vector<TScannedParam> ScanOraParams(const std::string& sql) {
             tok = tok.substr(1, tok.size() - 2);
         bool known = false;
         for (auto& e : out)
-            if (AnsiCompareText(e.Name, tok) == 0)
-                known = true;
-        if (!known)
-            out.push_back({tok, quoted});
+            if (AnsiCompareText(e.Name, tok) == 0) known = true;
+        if (!known) out.push_back({tok, quoted});
     }
     return out;
 }

@@ -1,5 +1,5 @@
-// Shared rig of the end-to-end tests: an in-process emulator on a free loopback port and a network-mode session
-// configured like the worksheet's.
+// Shared rig of the end-to-end tests: an in-process emulator on a free loopback port and a network-mode
+// session configured like the worksheet's.
 #pragma once
 
 #include "emulator/EmuServer.h"

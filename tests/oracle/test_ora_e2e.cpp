@@ -1,4 +1,5 @@
-// End to end: TOraSession, TOraQuery and TOraSQL against the protocol emulator, the way the worksheet uses them.
+// End to end: TOraSession, TOraQuery and TOraSQL against the protocol emulator, the way the worksheet uses
+// them.
 #include "OraE2e.h"
 
 #include "dataset/DateTimeUtil.h"
@@ -7,7 +8,6 @@
 
 using namespace oratest;
 using namespace oracall;
-
 
 namespace {
 
@@ -25,11 +25,13 @@ TEST(OraSession, ConnectSendsLanguageThenDateFormatAndDatesComeBackFormatted) {
     EXPECT_EQ(s->Options().DateFormat(), "DD.MM.YYYY");
 
     TOraQuery q(s.get());
-    q.SetSQL("SELECT TO_CHAR(HIREDATE) H, HIREDATE, TO_CHAR(HIREDATE, 'DD. MONTH YYYY') M FROM EMP WHERE EMPNO = 7369");
+    q.SetSQL("SELECT TO_CHAR(HIREDATE) H, HIREDATE, TO_CHAR(HIREDATE, 'DD. MONTH YYYY') M FROM EMP WHERE "
+             "EMPNO = 7369");
     q.Open();
     EXPECT_EQ(q.FieldByName("H")->AsString(), "17.12.1980");
     EXPECT_EQ(q.FieldByName("HIREDATE")->AsDateTime(), EncodeDate(1980, 12, 17));
-    EXPECT_NE(q.FieldByName("M")->AsString().find("DEZEMBER"), std::string::npos) << q.FieldByName("M")->AsString();
+    EXPECT_NE(q.FieldByName("M")->AsString().find("DEZEMBER"), std::string::npos)
+        << q.FieldByName("M")->AsString();
 }
 
 TEST(OraSession, WithoutNlsOptionsNoAlterSessionAndDateFormatReadsTheServerValue) {
@@ -76,8 +78,9 @@ TEST(OraQueryTypes, EveryColumnTypeWithNullsReadsThroughFields) {
     ddl.SetSQL("CREATE TABLE T_ALL (I NUMBER(9), F NUMBER(10,2), N NUMBER, V VARCHAR2(20), W VARCHAR2(100), "
                "L VARCHAR2(300), C CHAR(4), D DATE, R RAW(8), B RAW(100))");
     ddl.Execute();
-    ddl.SetSQL("INSERT INTO T_ALL VALUES (7, 2.5, 123456789012, 'abc', 'wide text', 'long text', 'xy', "
-               "TO_DATE('2003-12-31 23:59:59','YYYY-MM-DD HH24:MI:SS'), HEXTORAW('0102'), HEXTORAW('0A0B0C'))");
+    ddl.SetSQL(
+        "INSERT INTO T_ALL VALUES (7, 2.5, 123456789012, 'abc', 'wide text', 'long text', 'xy', "
+        "TO_DATE('2003-12-31 23:59:59','YYYY-MM-DD HH24:MI:SS'), HEXTORAW('0102'), HEXTORAW('0A0B0C'))");
     ddl.Execute();
     ddl.SetSQL("INSERT INTO T_ALL VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
     ddl.Execute();
@@ -402,7 +405,8 @@ TEST(OraQueryFetch, QueryRecCountAndExecSQLResult) {
     q.Open();
     EXPECT_EQ(q.RecordCount(), 14);
     // Values go to the parameters by position, Result included.
-    Variant v = r.s->ExecSQL("begin :Result := :a + :b; end;", {Variant::Null(), Variant(int32_t(2)), Variant(int32_t(3))});
+    Variant v = r.s->ExecSQL("begin :Result := :a + :b; end;",
+                             {Variant::Null(), Variant(int32_t(2)), Variant(int32_t(3))});
     EXPECT_EQ(VarToStr(v), "5");
 }
 

@@ -24,7 +24,9 @@ TPrepareLog::TPrepareLog() {
     std::lock_guard<std::mutex> g(g_logLock);
     g_log.clear();
 }
-TPrepareLog::~TPrepareLog() { OCIStmtPrepare = g_prevPrepare; }
+TPrepareLog::~TPrepareLog() {
+    OCIStmtPrepare = g_prevPrepare;
+}
 std::vector<std::string> TPrepareLog::Texts() {
     std::lock_guard<std::mutex> g(g_logLock);
     return g_log;
@@ -32,8 +34,7 @@ std::vector<std::string> TPrepareLog::Texts() {
 std::vector<std::string> TPrepareLog::Starting(const std::string& prefix) {
     std::vector<std::string> out;
     for (auto& t : Texts())
-        if (t.rfind(prefix, 0) == 0)
-            out.push_back(t);
+        if (t.rfind(prefix, 0) == 0) out.push_back(t);
     return out;
 }
 

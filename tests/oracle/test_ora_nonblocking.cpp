@@ -77,7 +77,9 @@ TEST(OraNonBlocking, CloseDuringTheFetchBreaksAndEndsCleanly) {
     auto before = std::chrono::steady_clock::now();
     q.Close();
     // The break ends the server call: the close does not wait for the remaining rows (about 20 s).
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - before).count(), 5);
+    EXPECT_LT(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - before).count(),
+        5);
     EXPECT_FALSE(q.Active());
     EXPECT_NO_THROW(pg.poster.RunPending());
     // The session is still usable.

@@ -83,10 +83,12 @@ TEST(OraSqlOps, AddWhereBeforeClausesAndJoinedWithAnd) {
 }
 
 TEST(OraSqlOps, OrderByReplacedRemovedAndRead) {
-    EXPECT_EQ(OraSetOrderBy("SELECT * FROM EMP", "ENAME;SAL DESC"), "SELECT * FROM EMP ORDER BY ENAME,SAL DESC");
+    EXPECT_EQ(OraSetOrderBy("SELECT * FROM EMP", "ENAME;SAL DESC"),
+              "SELECT * FROM EMP ORDER BY ENAME,SAL DESC");
     EXPECT_EQ(OraSetOrderBy("SELECT * FROM EMP ORDER BY SAL", "ENAME"), "SELECT * FROM EMP ORDER BY ENAME");
     EXPECT_EQ(OraSetOrderBy("SELECT * FROM EMP ORDER BY SAL FOR UPDATE", ""), "SELECT * FROM EMP FOR UPDATE");
-    EXPECT_EQ(OraSetOrderBy("SELECT * FROM EMP FOR UPDATE", "SAL"), "SELECT * FROM EMP ORDER BY SAL FOR UPDATE");
+    EXPECT_EQ(OraSetOrderBy("SELECT * FROM EMP FOR UPDATE", "SAL"),
+              "SELECT * FROM EMP ORDER BY SAL FOR UPDATE");
     EXPECT_EQ(OraSetOrderBy("SELECT *\rFROM EMP", "SAL"), "SELECT *\rFROM EMP\r  ORDER BY SAL");
     EXPECT_EQ(OraGetOrderBy("SELECT * FROM EMP ORDER BY SAL DESC, ENAME"), "SAL DESC, ENAME");
     EXPECT_EQ(OraGetOrderBy("SELECT * FROM (SELECT * FROM EMP ORDER BY SAL)"), "");
@@ -147,7 +149,8 @@ TEST(OraComponents, ParameterElementsAndErrors) {
     TOraParamDesc d;
     d.SetDataType(dtDateTime);
     d.SetValue(Variant::FromDateTime(EncodeDate(2001, 2, 3)));
-    EXPECT_EQ(std::vector<uint8_t>(d.ValuePtr(), d.ValuePtr() + 7), (std::vector<uint8_t>{120, 101, 2, 3, 1, 1, 1}));
+    EXPECT_EQ(std::vector<uint8_t>(d.ValuePtr(), d.ValuePtr() + 7),
+              (std::vector<uint8_t>{120, 101, 2, 3, 1, 1, 1}));
     EXPECT_TRUE(IsFatalOraCode(3113));
     EXPECT_TRUE(IsFatalOraCode(-12571));
     EXPECT_FALSE(IsFatalOraCode(942));
