@@ -21,9 +21,11 @@ function(vestra_test name)
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  set(env "VESTRA_SOURCE_DIR=${CMAKE_SOURCE_DIR};VESTRA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+  # One variable only: a list-valued ENVIRONMENT does not survive test discovery. Tests find the programs in
+  # build/bin relative to their own executable (build/tests).
+  set(env "VESTRA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   if(A_GUI)
-    set(env "${env};QT_QPA_PLATFORM=offscreen")
+    set(env "QT_QPA_PLATFORM=offscreen")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)

@@ -47,8 +47,9 @@ protected:
 
     // Runs vestra-sql with the arguments (each quoted for the shell) and the given standard input.
     TRun Run(const std::vector<std::string>& args, const std::string& input = "", bool connect = true) {
-        const char* bin = std::getenv("VESTRA_BIN_DIR");
-        std::string cmd = std::string(bin ? bin : "bin") + "/vestra-sql";
+        // build/tests/test_vestra_sql -> build/bin/vestra-sql
+        const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+        std::string cmd = Quote((self.parent_path().parent_path() / "bin" / "vestra-sql").string());
         for (const auto& a : args) cmd += " " + Quote(a);
         if (connect) cmd += " " + Quote(Connect());
         WriteWholeFile(File("stdin"), input);
