@@ -14,55 +14,6 @@ std::string TrimRight(const std::string& s) {
     return s.substr(0, n);
 }
 
-// The map of data-type codes to framework field types, for components that belong to no data set.
-TFieldType DefaultFieldType(uint16_t code) {
-    switch (code) {
-    case dtString:
-    case dtExtString:
-        return ftString;
-    case dtInt16:
-        return ftSmallint;
-    case dtInt32:
-        return ftInteger;
-    case dtFloat:
-        return ftFloat;
-    case dtDate:
-        return ftDate;
-    case dtTime:
-        return ftTime;
-    case dtDateTime:
-        return ftDateTime;
-    case dtBoolean:
-        return ftBoolean;
-    case dtBlob:
-        return ftBlob;
-    case dtMemo:
-        return ftMemo;
-    case dtObject:
-        return ftADT;
-    case dtReference:
-        return ftReference;
-    case dtArray:
-        return ftArray;
-    case dtTable:
-        return ftDataSet;
-    case dtVariant:
-        return ftVariant;
-    case dtBytes:
-        return ftBytes;
-    case dtVarBytes:
-    case dtExtVarBytes:
-        return ftVarBytes;
-    case dtUInt32:
-        return ftLargeint;
-    case dtWideString:
-    case dtExtWideString:
-        return ftWideString;
-    default:
-        return ftUnknown;
-    }
-}
-
 class TWaitCursor {
 public:
     explicit TWaitCursor(bool active) : active_(active) {
@@ -143,7 +94,7 @@ std::string TCustomDASQL::FinalSQL() {
 
 TFieldType TCustomDASQL::FieldTypeOf(uint16_t dataType) {
     if (dataSet_) return dataSet_->GetFieldType(dataType);
-    return DefaultFieldType(dataType);
+    return FieldTypeOfDataType(dataType);
 }
 
 void TCustomDASQL::RebuildParams() {

@@ -121,10 +121,9 @@ void TMemDataSet::Assign(const TMemDataSet& other) {
 
 // ---- Field definitions and the type map ----
 
-TFieldType TMemDataSet::GetFieldType(uint16_t dataType) {
+// The framework field type of a data-type code; ftUnknown for a code without one.
+TFieldType FieldTypeOfDataType(uint16_t dataType) {
     switch (dataType) {
-    case dtUnknown:
-        return ftUnknown;
     case dtString:
     case dtExtString:
         return ftString;
@@ -167,8 +166,14 @@ TFieldType TMemDataSet::GetFieldType(uint16_t dataType) {
     case dtExtWideString:
         return ftWideString;
     default:
-        RaiseAssertion(SUnknownDataType);
+        return ftUnknown;
     }
+}
+
+TFieldType TMemDataSet::GetFieldType(uint16_t dataType) {
+    const TFieldType type = FieldTypeOfDataType(dataType);
+    if (type == ftUnknown && dataType != dtUnknown) RaiseAssertion(SUnknownDataType);
+    return type;
 }
 
 namespace {

@@ -37,6 +37,9 @@ struct TLocateValue {
     std::vector<uint8_t> Bytes;
 };
 
+// The framework field type of a data-type code; ftUnknown for a code without one.
+TFieldType FieldTypeOfDataType(uint16_t dataType);
+
 class TMemDataSet : public TDataSet {
 public:
     TMemDataSet();
