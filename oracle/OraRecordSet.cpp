@@ -174,27 +174,16 @@ void TOCIRecordSet::SetNull(int fieldNo, uint8_t* recBuf, bool isNull) {
 }
 
 void TOCIRecordSet::GetDateFromBuf(const uint8_t* buf, void* dest, TDateMode mode) {
-    TDateTime dt = OraDateToDateTime(buf);
-    switch (mode) {
-    case dfMSecs: {
-        double ms = dt == 0 ? 0 : TimeStampToMSecs(DateTimeToTimeStamp(dt));
-        std::memcpy(dest, &ms, 8);
-        break;
+    // The store's conversions work on a day-count double; an empty DATE gives 0 milliseconds.
+    const TDateTime dt = OraDateToDateTime(buf);
+    if (mode == dfMSecs && dt == 0) {
+        const double zero = 0;
+        std::memcpy(dest, &zero, 8);
+        return;
     }
-    case dfDateTime:
-        std::memcpy(dest, &dt, 8);
-        break;
-    case dfTime: {
-        int32_t t = DateTimeToTimeStamp(dt).Time;
-        std::memcpy(dest, &t, 4);
-        break;
-    }
-    case dfDate: {
-        int32_t d = DateTimeToTimeStamp(dt).Date;
-        std::memcpy(dest, &d, 4);
-        break;
-    }
-    }
+    uint8_t tmp[8];
+    std::memcpy(tmp, &dt, 8);
+    TData::GetDateFromBuf(tmp, dest, mode);
 }
 
 void TOCIRecordSet::PutDateToBuf(uint8_t* buf, const void* source, TDateMode mode) {
