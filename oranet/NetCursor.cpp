@@ -36,6 +36,8 @@ void TNetCursor::FreeItems() {
     binds.clear();
     marks.clear();
     marksValid = false;
+    rowSlots.clear();
+    rowPlanReady = false;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -167,6 +169,7 @@ int TNetCursor::CombinedCall(uint32_t options, const std::string* text, TNetErro
     readRowIndex = 0;
     writeRowIndex = 0;
     marksValid = false;
+    rowPlanReady = false; // the defines may have changed since the last call
     bool headerSeen = false, vectorSeen = false, paramsSeen = false;
     for (;;) {
         switch (t.ReadUB1()) {
@@ -181,7 +184,7 @@ int TNetCursor::CombinedCall(uint32_t options, const std::string* text, TNetErro
             break;
         case 7:
             if (!headerSeen && !vectorSeen) throw EDBError(1);
-            if (!defines.empty()) ReadRow(true, nullptr);
+            if (!defines.empty()) ReadDefineRows();
             else if (!binds.empty()) ReadRow(false, marksValid ? marks.data() : nullptr);
             else throw EDBError(1); // row data with nowhere to go: the rest of the reply cannot be framed
             break;

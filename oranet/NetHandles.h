@@ -235,6 +235,11 @@ public:
     void WriteBindRow(const uint8_t* marks);
     void WriteLong(TNetParam& bind);
     void ReadRow(bool defines, const uint8_t* marks);
+    void ReadElement(TNetParam& item, int64_t row, bool store, bool fromDefines);
+    void PlanRows();
+    void ReadRowInPlace(bool following);
+    // The row whose message type was just read, and the rows that directly follow it in the packet.
+    void ReadDefineRows();
     void ReadRowHeader();
     void ReadBindVector();
     void FreeItems();
@@ -260,6 +265,25 @@ public:
     std::vector<uint8_t> marks;
     bool marksValid = false;
     std::string scratch; // reused for values that span packets
+
+    // How each define's values are stored (worked out once per call) and where the next row's value,
+    // indicator and length go.
+    enum : uint8_t { rkSkipNumber, rkInt32, rkInt64, rkInt16, rkInt8, rkDouble, rkFloat, rkBytes };
+    struct TRowSlot {
+        uint8_t kind = rkBytes;
+        bool terminate = false; // a zero byte follows the copied bytes
+        uint32_t cap = 0;       // most bytes copied
+        uint8_t* value = nullptr;
+        uint8_t* indicator = nullptr;
+        uint8_t* length = nullptr;
+        uint32_t valueSkip = 0;
+        uint32_t indicatorSkip = 0;
+        uint32_t lengthSkip = 0;
+    };
+    std::vector<TRowSlot> rowSlots;
+    bool rowPlanReady = false; // rowSlots describe the defines of this call
+    bool rowsInPlace = false;  // every define can be read in place
+    int32_t slotRow = -1;      // the row the slots' addresses belong to
 };
 
 // Description of one define or bind in the combined call.

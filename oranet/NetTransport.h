@@ -124,6 +124,13 @@ public:
     }
     // Reads exactly count bytes or fails.
     void ReadExact(void* dest, int count);
+    // The unread bytes of the current packet, for decoders that parse several primitives in place: avail
+    // receives their count. Consume moves the read position past bytes parsed that way (at most avail).
+    const uint8_t* Pending(int& avail) const {
+        avail = readLen_ - readPos_;
+        return buf_ + readPos_;
+    }
+    void Consume(int count) { readPos_ += count; }
 
     // State shared with the connection.
     std::string host = "local";

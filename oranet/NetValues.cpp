@@ -65,17 +65,63 @@ std::string IntToNumber(int32_t v) {
     return EncodeNumber(v < 0, e, digits, count);
 }
 
+namespace {
+
+// Powers of 100 that a double holds exactly (100^11 = 10^22 is the last one).
+constexpr double Hundreds[12] = {1, 1e2, 1e4, 1e6, 1e8, 1e10, 1e12, 1e14, 1e16, 1e18, 1e20, 1e22};
+
+// x times 100 to the power k. Within the exact powers this is one correctly rounded multiplication or
+// division; beyond them, a step of 100 at a time.
+inline double ScaleByHundreds(double x, int k) {
+    if (k >= 0) {
+        if (k < 12) return x * Hundreds[k];
+        for (int i = 0; i < k; ++i) x *= 100;
+    } else {
+        if (k > -12) return x / Hundreds[-k];
+        for (int i = 0; i < -k; ++i) x /= 100;
+    }
+    return x;
+}
+
+// Positive numbers below 100^4 straight from the bytes; everything else through the complete decoding.
+inline int32_t ReadNumberInt(const uint8_t* b, size_t n) {
+    unsigned e = unsigned(b[0]) - 0xC1u; // the exponent of a positive number
+    if (e <= 3 && n >= 2 && n <= 22) {
+        const size_t count = n - 1;
+        int64_t v = b[1] - 1;
+        for (unsigned i = 1; i <= e; ++i) v = v * 100 + (i < count ? b[1 + i] - 1 : 0);
+        return int32_t(v);
+    }
+    return NumberToInt(b, n);
+}
+
+// Positive numbers of at most 15 digits straight from the bytes, with the same arithmetic as the complete
+// decoding; up to 7 digits are gathered as an integer (exact, as every step of the double sum would be).
+inline double ReadNumberFloat(const uint8_t* b, size_t n) {
+    if (n >= 2 && n <= 16 && (b[0] & 0x80) && !(n == 2 && b[0] == 0xFF && b[1] == 0x65)) {
+        const int e = (b[0] & 0x7F) - 65;
+        const int used = int(n) - 1;
+        double x;
+        if (used <= 7) {
+            int64_t v = 0;
+            for (int i = 1; i <= used; ++i) v = v * 100 + (b[i] - 1);
+            x = double(v);
+        } else {
+            x = 0;
+            for (int i = 1; i <= used; ++i) x = x * 100 + (b[i] - 1);
+        }
+        return ScaleByHundreds(x, e + 1 - used);
+    }
+    return NumberToFloat(b, n);
+}
+
+} // namespace
+
 int32_t NumberToInt(const uint8_t* bytes, size_t length) {
-    // Positive numbers below 100^4 straight from the bytes.
     if (length >= 2 && length <= 22 && (bytes[0] & 0x80) && bytes[0] != 0xFF) {
         int e = (bytes[0] & 0x7F) - 65;
         if (e < 0) return 0;
-        if (e <= 3) {
-            size_t count = length - 1;
-            int64_t v = 0;
-            for (int i = 0; i <= e; ++i) v = v * 100 + (size_t(i) < count ? bytes[1 + i] - 1 : 0);
-            return int32_t(v);
-        }
+        if (e <= 3) return ReadNumberInt(bytes, length);
     }
     bool negative;
     int e, digits[22], count;
@@ -96,16 +142,7 @@ int32_t NumberToInt(const uint8_t* bytes, size_t length) {
 double NumberToFloat(const uint8_t* bytes, size_t length) {
     if (length == 2 && bytes[0] == 0xFF && bytes[1] == 0x65) return std::numeric_limits<double>::infinity();
     if (length == 1 && bytes[0] == 0x00) return -std::numeric_limits<double>::infinity();
-    // Positive numbers of at most 15 digits straight from the bytes, with the same arithmetic as below.
-    if (length >= 2 && length <= 16 && (bytes[0] & 0x80)) {
-        int e = (bytes[0] & 0x7F) - 65;
-        int used = int(length) - 1;
-        double x = 0;
-        for (int i = 1; i <= used; ++i) x = x * 100 + (bytes[i] - 1);
-        for (int i = used; i < e + 1; ++i) x *= 100;
-        for (int i = e + 1; i < used; ++i) x /= 100;
-        return x;
-    }
+    if (length >= 2 && length <= 16 && (bytes[0] & 0x80)) return ReadNumberFloat(bytes, length);
     bool negative;
     int e, digits[22], count;
     if (!DecodeNumber(bytes, length, negative, e, digits, count)) return 0;
@@ -113,8 +150,7 @@ double NumberToFloat(const uint8_t* bytes, size_t length) {
     int used = count < 15 ? count : 15;
     for (int i = 0; i < used; ++i) x = x * 100 + digits[i];
     if (count > 15 && digits[15] >= 50) x += 1;
-    for (int i = used; i < e + 1; ++i) x *= 100;
-    for (int i = e + 1; i < used; ++i) x /= 100;
+    x = ScaleByHundreds(x, e + 1 - used);
     return negative ? -x : x;
 }
 
@@ -345,16 +381,310 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
 // ---------------------------------------------------------------------------------------------------------
 // Row values
 
+// One element of an item: a LOB's length prefix, the value, its indicator, then the conversion into the
+// caller's buffers. r is the row (or table element) addressed; store is false for rows nobody asked for.
+void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefines) {
+    TNetTransport& t = *transport;
+    const int type = p.dataType;
+    uint8_t* v = store ? Addr(p.value, p.valueSkip, r) : nullptr;
+    uint8_t* ind = store ? Addr(p.indicator, p.indicatorSkip, r) : nullptr;
+    uint8_t* lenp = store ? Addr(p.length, p.lengthSkip, r) : nullptr;
+    if (IsLobType(type) && connection && connection->protocolVersion >= 6) {
+        if (t.ReadUB4() == 0) {
+            sb2 indicator = sb2(t.ReadUB2());
+            if (ind) Put<sb2>(ind, indicator);
+            return;
+        }
+    }
+    int32_t m = p.valueSize - (IsZeroTerminated(type) ? 1 : 0);
+    std::string_view bytes;
+    if (!(m <= 0 && (type == SQLT_CHR || IsZeroTerminated(type)))) {
+        const uint8_t* d;
+        int n;
+        if (t.ReadValueInPlace(d, n)) {
+            bytes = std::string_view(reinterpret_cast<const char*>(d), size_t(n));
+        } else {
+            bytes = t.ReadValue(scratch);
+            // The indicator follows the value; keep a copy of the bytes when they lie in the packet
+            // buffer and the indicator may reach into the next packet, which would overwrite them.
+            if (!bytes.empty() && bytes.data() != scratch.data() && t.ReadLen() - t.ReadPos() < 8) {
+                scratch.assign(bytes.data(), bytes.size());
+                bytes = scratch;
+            }
+        }
+    }
+    sb2 indicator = sb2(t.ReadUB2());
+    size_t stored = 0;
+    if (!bytes.empty() || IsLong(type)) {
+        const uint8_t* src = reinterpret_cast<const uint8_t*>(bytes.data());
+        switch (type) {
+        case SQLT_INT: {
+            int32_t iv = NumberToInt(src, bytes.size());
+            if (v) {
+                if (p.valueSize == 8) Put<int64_t>(v, iv);
+                else if (p.valueSize == 2) Put<int16_t>(v, int16_t(iv));
+                else if (p.valueSize == 1) Put<int8_t>(v, int8_t(iv));
+                else if (p.valueSize >= 4) Put<int32_t>(v, iv);
+            }
+            stored = bytes.size();
+            break;
+        }
+        case SQLT_FLT: {
+            double dv = NumberToFloat(src, bytes.size());
+            if (v) {
+                if (p.valueSize == 4) Put<float>(v, float(dv));
+                else if (p.valueSize >= 8) Put<double>(v, dv);
+            }
+            stored = bytes.size();
+            break;
+        }
+        case SQLT_LNG:
+        case SQLT_LBI: {
+            if (store && p.outCallback) {
+                size_t at = 0;
+                ub1 piece = OCI_ONE_PIECE;
+                do {
+                    void* buf = nullptr;
+                    ub4* alen = nullptr;
+                    void* indp = nullptr;
+                    ub2* rcode = nullptr;
+                    if (fromDefines)
+                        reinterpret_cast<OCICallbackDefine>(p.outCallback)(
+                            p.outContext, reinterpret_cast<OCIDefine*>(static_cast<TNetHandle*>(&p)),
+                            ub4(readRowIndex), &buf, &alen, &piece, &indp, &rcode);
+                    else
+                        reinterpret_cast<OCICallbackOutBind>(p.outCallback)(
+                            p.outContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&p)), 0, 0, &buf,
+                            &alen, &piece, &indp, &rcode);
+                    if (!alen) break; // the callback offers no room: the rest is dropped
+                    size_t n = std::min<size_t>(*alen, bytes.size() - at);
+                    *alen = ub4(n);
+                    if (n > 0 && buf) std::memcpy(buf, src + at, n);
+                    if (indp) Put<sb2>(static_cast<uint8_t*>(indp), indicator);
+                    if (n == 0 || !buf) break;
+                    at += n;
+                } while (at < bytes.size());
+            }
+            stored = 0;
+            break;
+        }
+        case SQLT_CUR:
+        case SQLT_RSET: {
+            if (v) {
+                auto* target = dynamic_cast<TNetCursor*>(Get<TNetHandle*>(v));
+                if (target) {
+                    if (bytes.size() >= 2 && src[0] == 1) target->cursorId = src[1];
+                    target->connection = connection;
+                }
+            }
+            stored = bytes.size();
+            break;
+        }
+        case SQLT_CLOB:
+        case SQLT_BLOB:
+        case SQLT_BFILEE: {
+            if (v) {
+                auto* loc = dynamic_cast<TNetLobLocator*>(Get<TNetHandle*>(v));
+                if (loc) {
+                    loc->bytes.assign(bytes.data(), bytes.size());
+                    loc->lobType = uint16_t(type);
+                }
+            }
+            stored = bytes.size();
+            break;
+        }
+        default: {
+            int64_t cap = IsZeroTerminated(type) ? int64_t(p.valueSize) - 1 : int64_t(p.valueSize);
+            size_t n = std::min<size_t>(bytes.size(), size_t(cap > 0 ? cap : 0));
+            if (v) {
+                std::memcpy(v, src, n);
+                if (IsZeroTerminated(type) && p.valueSize > 0) v[n] = 0;
+            }
+            stored = n;
+            break;
+        }
+        }
+    } else {
+        indicator = -1;
+        if (v && IsZeroTerminated(type) && p.valueSize > 0) v[0] = 0;
+    }
+    if (ind) Put<sb2>(ind, indicator);
+    if (lenp) Put<ub2>(lenp, ub2(stored));
+}
+
+// The plan of the in-place row path: per define the form its values are stored in, chosen from the type
+// and the value size once per call instead of once per value. Defines with array lengths, LONG, LOB and
+// cursor types, and strings with no room at all, keep the general path for the whole row.
+void TNetCursor::PlanRows() {
+    rowSlots.assign(defines.size(), TRowSlot{});
+    rowsInPlace = (transport->representation[1] & 3) == 1; // the indicator is a variable-length integer
+    for (size_t i = 0; i < defines.size(); ++i) {
+        const TNetDefine& d = *defines[i];
+        TRowSlot& s = rowSlots[i];
+        const int type = d.dataType;
+        const int32_t size = d.valueSize;
+        if (d.maxArrayLength > 0 || IsLong(type) || IsCursorType(type) || IsLobType(type)) rowsInPlace = false;
+        if (type == SQLT_INT) {
+            s.kind = !d.value ? rkSkipNumber
+                     : size == 8 ? rkInt64
+                     : size == 2 ? rkInt16
+                     : size == 1 ? rkInt8
+                     : size >= 4 ? rkInt32
+                                 : rkSkipNumber;
+        } else if (type == SQLT_FLT) {
+            s.kind = !d.value ? rkSkipNumber : size == 4 ? rkFloat : size >= 8 ? rkDouble : rkSkipNumber;
+        } else {
+            const bool zt = IsZeroTerminated(type);
+            int64_t m = int64_t(size) - (zt ? 1 : 0);
+            if (m <= 0 && (type == SQLT_CHR || zt)) rowsInPlace = false; // such values are not even read
+            s.kind = rkBytes;
+            s.cap = uint32_t(m > 0 ? m : 0);
+            s.terminate = zt && size > 0;
+        }
+        s.valueSkip = d.valueSkip;
+        s.indicatorSkip = d.indicatorSkip;
+        s.lengthSkip = d.lengthSkip;
+    }
+    slotRow = -1;
+    rowPlanReady = true;
+}
+
+namespace {
+
+// Copies up to a few dozen bytes with fixed-size moves (overlapping where n is not a power of two); neither
+// side is touched outside its n bytes.
+inline void CopyBytes(uint8_t* d, const uint8_t* s, size_t n) {
+    if (n >= 8) {
+        if (n > 16) {
+            std::memcpy(d, s, n);
+            return;
+        }
+        uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(d, &a, 8);
+        std::memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(d, &a, 4);
+        std::memcpy(d + n - 4, &b, 4);
+    } else if (n > 0) {
+        d[0] = s[0];
+        d[n / 2] = s[n / 2];
+        d[n - 1] = s[n - 1];
+    }
+}
+
+} // namespace
+
+// One row of defines whose values are converted straight out of the packet buffer. A value whose bytes or
+// indicator run past the bytes received in the current packet (or that arrives in pieces) is read by the
+// general path, and the row goes on in place after it.
+void TNetCursor::ReadRowInPlace(bool following) {
+    TNetTransport& t = *transport;
+    TRowSlot* const first = rowSlots.data();
+    TRowSlot* const last = first + rowSlots.size();
+    if (slotRow != readRowIndex) {
+        for (size_t i = 0; i < rowSlots.size(); ++i) {
+            const TNetDefine& d = *defines[i];
+            first[i].value = Addr(d.value, d.valueSkip, readRowIndex);
+            first[i].indicator = Addr(d.indicator, d.indicatorSkip, readRowIndex);
+            first[i].length = Addr(d.length, d.lengthSkip, readRowIndex);
+        }
+    }
+    int avail;
+    const uint8_t* start = t.Pending(avail);
+    const uint8_t* p = start;
+    const uint8_t* end = start + avail;
+    for (;;) {
+        for (TRowSlot* s = first; s != last; ++s) {
+            // Length byte, value bytes and the indicator (a variable-length integer), all in this packet.
+            const ptrdiff_t room = end - p;
+            unsigned l = room >= 2 ? p[0] : 254u;
+            bool inPlace = l != 254 && ptrdiff_t(l) + 2 <= room;
+            sb2 indicator = 0;
+            if (inPlace && p[l + 1] != 0) {
+                unsigned il = p[l + 1], k = il & 0x7F;
+                inPlace = k <= 4 && ptrdiff_t(l + 2 + k) <= room;
+                if (inPlace) {
+                    uint32_t iv = 0;
+                    for (unsigned j = 0; j < k; ++j) iv = (iv << 8) | p[l + 2 + j];
+                    if (il & 0x80) iv = 0u - iv;
+                    indicator = sb2(uint16_t(iv));
+                    p += k;
+                }
+            }
+            if (!inPlace) {
+                t.Consume(int(p - start));
+                ReadElement(*defines[size_t(s - first)], readRowIndex, true, true);
+                start = t.Pending(avail);
+                p = start;
+                end = start + avail;
+            } else {
+                const uint8_t* src = p + 1;
+                p += l + 2;
+                size_t stored = l;
+                uint8_t* v = s->value;
+                if (l == 0) {
+                    indicator = -1;
+                    if (v && s->terminate) v[0] = 0;
+                } else {
+                    switch (s->kind) {
+                    case rkInt32: Put<int32_t>(v, ReadNumberInt(src, l)); break;
+                    case rkInt64: Put<int64_t>(v, ReadNumberInt(src, l)); break;
+                    case rkInt16: Put<int16_t>(v, int16_t(ReadNumberInt(src, l))); break;
+                    case rkInt8: Put<int8_t>(v, int8_t(ReadNumberInt(src, l))); break;
+                    case rkDouble: Put<double>(v, ReadNumberFloat(src, l)); break;
+                    case rkFloat: Put<float>(v, float(ReadNumberFloat(src, l))); break;
+                    case rkBytes:
+                        if (stored > s->cap) stored = s->cap;
+                        if (v) {
+                            CopyBytes(v, src, stored);
+                            if (s->terminate) v[stored] = 0;
+                        }
+                        break;
+                    default: break; // a number with nowhere to go
+                    }
+                }
+                if (s->indicator) Put<sb2>(s->indicator, indicator);
+                if (s->length) Put<ub2>(s->length, ub2(stored));
+            }
+            if (s->value) s->value += s->valueSkip;
+            if (s->indicator) s->indicator += s->indicatorSkip;
+            if (s->length) s->length += s->lengthSkip;
+        }
+        ++readRowIndex;
+        // The next row goes on here when its message type already lies in the packet.
+        if (!following || p >= end || *p != 7 || readRowIndex >= fetchRows) break;
+        ++p;
+    }
+    t.Consume(int(p - start));
+    slotRow = readRowIndex;
+}
+
+void TNetCursor::ReadDefineRows() {
+    if (!rowPlanReady || rowSlots.size() != defines.size()) PlanRows();
+    if (rowsInPlace && readRowIndex < fetchRows) ReadRowInPlace(true);
+    else ReadRow(true, nullptr);
+}
+
 void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {
     TNetTransport& t = *transport;
-    const bool lobLengths = connection && connection->protocolVersion >= 6;
+    if (fromDefines) {
+        if (!rowPlanReady || rowSlots.size() != defines.size()) PlanRows();
+        if (rowsInPlace && readRowIndex < fetchRows) {
+            ReadRowInPlace(false);
+            return;
+        }
+    }
     size_t itemCount = fromDefines ? defines.size() : binds.size();
     // Rows beyond what the caller asked for have no buffer: they are read and dropped.
     const int32_t rowLimit = fromDefines ? fetchRows : iterations;
     for (size_t i = 0; i < itemCount; ++i) {
         TNetParam& p = fromDefines ? static_cast<TNetParam&>(*defines[i]) : static_cast<TNetParam&>(*binds[i]);
         if (!fromDefines && bindMarks && !(i < marks.size() && (bindMarks[i] & bmOutput))) continue;
-        const int type = p.dataType;
         int64_t count = 1;
         if (p.maxArrayLength > 0) {
             count = t.ReadUB4();
@@ -363,130 +693,7 @@ void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {
         for (int64_t e = 0; e < count; ++e) {
             int64_t r = p.maxArrayLength > 0 ? e : readRowIndex;
             bool store = p.maxArrayLength > 0 ? e < int64_t(p.maxArrayLength) : r < rowLimit;
-            uint8_t* v = store ? Addr(p.value, p.valueSkip, r) : nullptr;
-            uint8_t* ind = store ? Addr(p.indicator, p.indicatorSkip, r) : nullptr;
-            uint8_t* lenp = store ? Addr(p.length, p.lengthSkip, r) : nullptr;
-            if (IsLobType(type) && lobLengths) {
-                if (t.ReadUB4() == 0) {
-                    sb2 indicator = sb2(t.ReadUB2());
-                    if (ind) Put<sb2>(ind, indicator);
-                    continue;
-                }
-            }
-            int32_t m = p.valueSize - (IsZeroTerminated(type) ? 1 : 0);
-            std::string_view bytes;
-            if (!(m <= 0 && (type == SQLT_CHR || IsZeroTerminated(type)))) {
-                const uint8_t* d;
-                int n;
-                if (t.ReadValueInPlace(d, n)) {
-                    bytes = std::string_view(reinterpret_cast<const char*>(d), size_t(n));
-                } else {
-                    bytes = t.ReadValue(scratch);
-                    // The indicator follows the value; keep a copy of the bytes when they lie in the packet
-                    // buffer and the indicator may reach into the next packet, which would overwrite them.
-                    if (!bytes.empty() && bytes.data() != scratch.data() && t.ReadLen() - t.ReadPos() < 8) {
-                        scratch.assign(bytes.data(), bytes.size());
-                        bytes = scratch;
-                    }
-                }
-            }
-            sb2 indicator = sb2(t.ReadUB2());
-            size_t stored = 0;
-            if (!bytes.empty() || IsLong(type)) {
-                const uint8_t* src = reinterpret_cast<const uint8_t*>(bytes.data());
-                switch (type) {
-                case SQLT_INT: {
-                    int32_t iv = NumberToInt(src, bytes.size());
-                    if (v) {
-                        if (p.valueSize == 8) Put<int64_t>(v, iv);
-                        else if (p.valueSize == 2) Put<int16_t>(v, int16_t(iv));
-                        else if (p.valueSize == 1) Put<int8_t>(v, int8_t(iv));
-                        else if (p.valueSize >= 4) Put<int32_t>(v, iv);
-                    }
-                    stored = bytes.size();
-                    break;
-                }
-                case SQLT_FLT: {
-                    double dv = NumberToFloat(src, bytes.size());
-                    if (v) {
-                        if (p.valueSize == 4) Put<float>(v, float(dv));
-                        else if (p.valueSize >= 8) Put<double>(v, dv);
-                    }
-                    stored = bytes.size();
-                    break;
-                }
-                case SQLT_LNG:
-                case SQLT_LBI: {
-                    if (store && p.outCallback) {
-                        size_t at = 0;
-                        ub1 piece = OCI_ONE_PIECE;
-                        do {
-                            void* buf = nullptr;
-                            ub4* alen = nullptr;
-                            void* indp = nullptr;
-                            ub2* rcode = nullptr;
-                            if (fromDefines)
-                                reinterpret_cast<OCICallbackDefine>(p.outCallback)(
-                                    p.outContext, reinterpret_cast<OCIDefine*>(static_cast<TNetHandle*>(&p)),
-                                    ub4(readRowIndex), &buf, &alen, &piece, &indp, &rcode);
-                            else
-                                reinterpret_cast<OCICallbackOutBind>(p.outCallback)(
-                                    p.outContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&p)), 0, 0,
-                                    &buf, &alen, &piece, &indp, &rcode);
-                            if (!alen) break; // the callback offers no room: the rest is dropped
-                            size_t n = std::min<size_t>(*alen, bytes.size() - at);
-                            *alen = ub4(n);
-                            if (n > 0 && buf) std::memcpy(buf, src + at, n);
-                            if (indp) Put<sb2>(static_cast<uint8_t*>(indp), indicator);
-                            if (n == 0 || !buf) break;
-                            at += n;
-                        } while (at < bytes.size());
-                    }
-                    stored = 0;
-                    break;
-                }
-                case SQLT_CUR:
-                case SQLT_RSET: {
-                    if (v) {
-                        auto* target = dynamic_cast<TNetCursor*>(Get<TNetHandle*>(v));
-                        if (target) {
-                            if (bytes.size() >= 2 && src[0] == 1) target->cursorId = src[1];
-                            target->connection = connection;
-                        }
-                    }
-                    stored = bytes.size();
-                    break;
-                }
-                case SQLT_CLOB:
-                case SQLT_BLOB:
-                case SQLT_BFILEE: {
-                    if (v) {
-                        auto* loc = dynamic_cast<TNetLobLocator*>(Get<TNetHandle*>(v));
-                        if (loc) {
-                            loc->bytes.assign(bytes.data(), bytes.size());
-                            loc->lobType = uint16_t(type);
-                        }
-                    }
-                    stored = bytes.size();
-                    break;
-                }
-                default: {
-                    int64_t cap = IsZeroTerminated(type) ? int64_t(p.valueSize) - 1 : int64_t(p.valueSize);
-                    size_t n = std::min<size_t>(bytes.size(), size_t(cap > 0 ? cap : 0));
-                    if (v) {
-                        std::memcpy(v, src, n);
-                        if (IsZeroTerminated(type) && p.valueSize > 0) v[n] = 0;
-                    }
-                    stored = n;
-                    break;
-                }
-                }
-            } else {
-                indicator = -1;
-                if (v && IsZeroTerminated(type) && p.valueSize > 0) v[0] = 0;
-            }
-            if (ind) Put<sb2>(ind, indicator);
-            if (lenp) Put<ub2>(lenp, ub2(stored));
+            ReadElement(p, r, store, fromDefines);
         }
     }
     ++readRowIndex;
