@@ -256,6 +256,7 @@ public:
 
 protected:
     [[noreturn]] void RaiseRangeError(double value, double min, double max) const;
+    [[noreturn]] void RaiseNoDataSet() const;
     bool ReadInto(void* buffer) const { return GetData(buffer); }
 
     std::string fieldName_;
@@ -767,7 +768,12 @@ public:
     void DisableControls();
     void EnableControls();
     bool ControlsDisabled() const { return disableCount_ > 0; }
-    void DataEvent(TDataEvent event, TField* field = nullptr);
+    // Field-change bookkeeping and the attached data sources; the common case (no sources, no field change)
+    // costs a test.
+    void DataEvent(TDataEvent event, TField* field = nullptr) {
+        if (event == deFieldChange) FieldChangeEvent(field);
+        if (!dataSources_.empty()) NotifyDataSources(event, field);
+    }
 
     // ---- Buffers (for field access and derived data sets) ----
     uint8_t* ActiveBuffer() const { return activeBuf_; }
@@ -864,6 +870,8 @@ protected:
     TFilterRecordEvent onFilterRecord_;
 
 private:
+    void FieldChangeEvent(TField* field);
+    void NotifyDataSources(TDataEvent event, TField* field);
     void BeginInsert(bool append);
     void InsertOrAppendRecord(const std::vector<Variant>& values, bool append);
     void DoInternalOpen();

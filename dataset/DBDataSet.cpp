@@ -235,19 +235,15 @@ void TDataSet::RestoreState(TDataSetState state) {
     state_ = state;
 }
 
-void TDataSet::DataEvent(TDataEvent event, TField* field) {
-    switch (event) {
-    case deFieldChange:
-        if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) modified_ = true;
-        if (field) field->Change();
-        if (calcFieldsSize_ > 0 && AutoCalcFields && state_ != dsSetKey && activeBuf_ &&
-            (state_ == dsEdit || state_ == dsInsert))
-            GetCalcFields(activeBuf_);
-        break;
-    default:
-        break;
-    }
-    if (dataSources_.empty()) return;
+void TDataSet::FieldChangeEvent(TField* field) {
+    if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) modified_ = true;
+    if (field) field->Change();
+    if (calcFieldsSize_ > 0 && AutoCalcFields && state_ != dsSetKey && activeBuf_ &&
+        (state_ == dsEdit || state_ == dsInsert))
+        GetCalcFields(activeBuf_);
+}
+
+void TDataSet::NotifyDataSources(TDataEvent event, TField* field) {
     if (disableCount_ > 0) {
         if (event != deFieldChange && event != deUpdateRecord && event != deCheckBrowseMode &&
             event != deFocusControl)

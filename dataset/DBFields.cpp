@@ -117,13 +117,17 @@ bool TField::GetData(void* buffer) const {
         if (buffer) std::memcpy(buffer, valueBuffer_, size_t(DataSize()));
         return true;
     }
-    if (!dataSet_) throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
+    if (!dataSet_) RaiseNoDataSet();
     return dataSet_->GetFieldData(this, buffer);
 }
 
 void TField::SetData(const void* buffer) {
-    if (!dataSet_) throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
+    if (!dataSet_) RaiseNoDataSet();
     dataSet_->SetFieldData(this, buffer);
+}
+
+void TField::RaiseNoDataSet() const {
+    throw EDatabaseError(FormatMsg(SFieldNotFound, {fieldName_}));
 }
 
 void TField::Validate(const void* buffer) {
@@ -623,14 +627,12 @@ Variant TDateTimeField::GetAsVariant() const {
 }
 
 void TDateTimeField::SetAsDateTime(TDateTime v) {
-    TTimeStamp ts = DateTimeToTimeStamp(v);
     uint8_t buf[8] = {};
-    if (dataType_ == ftDate)
-        std::memcpy(buf, &ts.Date, 4);
-    else if (dataType_ == ftTime)
-        std::memcpy(buf, &ts.Time, 4);
-    else {
-        double ms = TimeStampToMSecs(ts);
+    if (dataType_ == ftDate || dataType_ == ftTime) {
+        TTimeStamp ts = DateTimeToTimeStamp(v);
+        std::memcpy(buf, dataType_ == ftDate ? &ts.Date : &ts.Time, 4);
+    } else {
+        double ms = DateTimeToMSecs(v);
         std::memcpy(buf, &ms, 8);
     }
     SetData(buf);

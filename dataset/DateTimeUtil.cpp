@@ -37,30 +37,10 @@ TTimeStamp DateTimeToTimeStamp(TDateTime value) {
     double msd = value * MSecsPerDay;
     if (!(msd > -9.0e17 && msd < 9.0e17)) // also false for NaN
         RaiseConvertError();
-    int64_t ms = std::llround(msd);
+    int64_t ms = RoundMSecs(msd);
     int64_t days = ms / 86400000;
     ts.Date = int32_t(DateDelta + days);
     ts.Time = int32_t(std::llabs(ms) % 86400000);
-    return ts;
-}
-
-TDateTime TimeStampToDateTime(const TTimeStamp& ts) {
-    double days = double(ts.Date) - DateDelta;
-    double frac = ts.Time / MSecsPerDay;
-    return days >= 0 ? days + frac : days - frac;
-}
-
-double TimeStampToMSecs(const TTimeStamp& ts) {
-    return double(ts.Date) * MSecsPerDay + ts.Time;
-}
-
-TTimeStamp MSecsToTimeStamp(double msecs) {
-    TTimeStamp ts;
-    if (!(msecs > -9.0e17 && msecs < 9.0e17)) RaiseConvertError();
-    int64_t ms = int64_t(msecs);
-    int64_t days = ms / 86400000;
-    ts.Date = int32_t(days);
-    ts.Time = int32_t(ms - days * 86400000);
     return ts;
 }
 

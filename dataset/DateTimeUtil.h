@@ -18,10 +18,48 @@ struct TTimeStamp {
 inline constexpr int32_t DateDelta = 693594; // day number of 30 December 1899
 inline constexpr double MSecsPerDay = 86400000.0;
 
+[[noreturn]] void RaiseConvertError();
+
+// Rounds half away from zero (as llround) for |x| < 9e17; the callers check that range first.
+inline int64_t RoundMSecs(double x) {
+    int64_t i = int64_t(x);
+    double d = x - double(i); // exact: below 2^53 the fraction is representable, above it x is whole
+    if (d >= 0.5)
+        ++i;
+    else if (d <= -0.5)
+        --i;
+    return i;
+}
+
+// Raises EConvertError for values beyond about 28 million years.
 TTimeStamp DateTimeToTimeStamp(TDateTime value);
-TDateTime TimeStampToDateTime(const TTimeStamp& ts);
-double TimeStampToMSecs(const TTimeStamp& ts);
-TTimeStamp MSecsToTimeStamp(double msecs);
+
+inline TDateTime TimeStampToDateTime(const TTimeStamp& ts) {
+    double days = double(ts.Date) - DateDelta;
+    double frac = ts.Time / MSecsPerDay;
+    return days >= 0 ? days + frac : days - frac;
+}
+
+inline double TimeStampToMSecs(const TTimeStamp& ts) {
+    return double(ts.Date) * MSecsPerDay + ts.Time;
+}
+
+inline TTimeStamp MSecsToTimeStamp(double msecs) {
+    if (!(msecs > -9.0e17 && msecs < 9.0e17)) RaiseConvertError(); // also NaN
+    TTimeStamp ts;
+    int64_t ms = int64_t(msecs);
+    int64_t days = ms / 86400000;
+    ts.Date = int32_t(days);
+    ts.Time = int32_t(ms - days * 86400000);
+    return ts;
+}
+
+// TimeStampToMSecs(DateTimeToTimeStamp(v)); from 30 December 1899 to the year 9999 every step is exact
+// integer arithmetic, so the sum is formed directly.
+inline double DateTimeToMSecs(TDateTime v) {
+    if (v >= 0 && v < 2958466.0) return double(int64_t(DateDelta) * 86400000 + RoundMSecs(v * MSecsPerDay));
+    return TimeStampToMSecs(DateTimeToTimeStamp(v));
+}
 
 bool IsLeapYear(int year);
 bool TryEncodeDate(int year, int month, int day, TDateTime& out);

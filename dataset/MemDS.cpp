@@ -437,8 +437,7 @@ void TMemDataSet::InternalInitRecord(uint8_t* buffer) {
         std::memset(buffer, 0, size_t(data_->RecordSize()));
         data_->CreateComplexFields(buffer, true);
     }
-    for (int i = 1; i <= data_->FieldCount(); ++i)
-        if (!data_->Fields()[i - 1]->ParentField) data_->SetNull(i, buffer, true);
+    data_->InitNullFlags(buffer);
     uint8_t* info = buffer + recInfoOfs_;
     Store<int32_t>(info + kInfoRecNo, 0);
     info[kInfoStatus] = usInserted;
@@ -690,6 +689,11 @@ void TMemDataSet::SetFieldData(TField* field, const void* buffer) {
             return;
         }
     }
+    SetFieldDataByState(field, buffer);
+}
+
+void TMemDataSet::SetFieldDataByState(TField* field, const void* buffer) {
+    TDataSetState s = State();
     if (s != dsEdit && s != dsInsert && s != dsSetKey && s != dsCalcFields && s != dsFilter &&
         s != dsNewValue && s != dsInternalCalc)
         throw EDatabaseError(SNotEditing);

@@ -115,6 +115,7 @@ public:
     // The general path by state.
     bool GetFieldData(const TField* field, void* buffer, bool byState);
     void SetFieldData(TField* field, const void* buffer) override;
+    void SetFieldDataByState(TField* field, const void* buffer);
     std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
     // The record buffer that field access uses in the current state (nil: fields read as null).
     uint8_t* GetActiveRecBuf();

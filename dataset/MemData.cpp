@@ -303,8 +303,22 @@ void TData::InitFields() {
     dataSize_ = size;
     recordSize_ = dataSize_ + GetIndicatorSize();
     hasComplexFields_ = false;
-    for (int i = 0; i < fields_.Count(); ++i)
+    bool childFields = false;
+    for (int i = 0; i < fields_.Count(); ++i) {
         if (complexTypes_.Contains(fields_[i]->DataType)) hasComplexFields_ = true;
+        if (fields_[i]->ParentField) childFields = true;
+    }
+    plainNullCount_ = hasComplexFields_ || childFields ? -1 : fields_.Count();
+}
+
+void TData::InitNullFlags(uint8_t* recBuf) {
+    if (byteNullFlags_ && plainNullCount_ >= 0 && plainNullCount_ == fields_.Count()) {
+        // Only top-level fields of plain types: their null flags follow the data area.
+        std::memset(recBuf + dataSize_, 1, size_t(plainNullCount_));
+        return;
+    }
+    for (int i = 1; i <= fields_.Count(); ++i)
+        if (!fields_[i - 1]->ParentField) SetNull(i, recBuf, true);
 }
 
 void TData::UniqueFieldNames() {
@@ -439,17 +453,27 @@ std::string TData::ChildFieldPath(TFieldDesc* desc, TFieldDesc*& root) const {
 
 // ---- Field access ----
 
+void TData::GetChildField(TFieldDesc* f, uint8_t* recBuf, void* dest, bool& isBlank) {
+    TFieldDesc* root;
+    std::string path = ChildFieldPath(f, root);
+    TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
+    isBlank = true;
+    if (obj) obj->GetAttributeValue(path, dest, isBlank);
+}
+
+void TData::PutChildField(TFieldDesc* f, uint8_t* recBuf, const void* source) {
+    TFieldDesc* root;
+    std::string path = ChildFieldPath(f, root);
+    if (TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset)) obj->SetAttributeValue(path, source);
+}
+
 void TData::GetField(int fieldNo, uint8_t* recBuf, void* dest, bool& isBlank) {
     TFieldDesc* f = CheckFieldNo(fieldNo);
     if (f->ParentField) {
-        TFieldDesc* root;
-        std::string path = ChildFieldPath(f, root);
-        TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset);
-        isBlank = true;
-        if (obj) obj->GetAttributeValue(path, dest, isBlank);
+        GetChildField(f, recBuf, dest, isBlank);
         return;
     }
-    isBlank = GetNull(fieldNo, recBuf);
+    isBlank = byteNullFlags_ ? recBuf[dataSize_ + fieldNo - 1] == 1 : GetNull(fieldNo, recBuf);
     if (!dest) return;
     if (isBlank) {
         if (IsComplexFieldType(f->DataType) && f->DataType != dtExtString && f->DataType != dtExtVarBytes &&
@@ -482,9 +506,7 @@ void TData::GetField(int fieldNo, uint8_t* recBuf, void* dest, bool& isBlank) {
 void TData::PutField(int fieldNo, uint8_t* recBuf, const void* source) {
     TFieldDesc* f = CheckFieldNo(fieldNo);
     if (f->ParentField) {
-        TFieldDesc* root;
-        std::string path = ChildFieldPath(f, root);
-        if (TDBObject* obj = Load<TDBObject*>(recBuf + root->Offset)) obj->SetAttributeValue(path, source);
+        PutChildField(f, recBuf, source);
         return;
     }
     if (!source) {
@@ -506,7 +528,10 @@ void TData::PutField(int fieldNo, uint8_t* recBuf, const void* source) {
         }
     }
     PutFieldData(f, recBuf, source);
-    SetNull(fieldNo, recBuf, false);
+    if (byteNullFlags_)
+        recBuf[dataSize_ + fieldNo - 1] = 0;
+    else
+        SetNull(fieldNo, recBuf, false);
 }
 
 // ---- Exchange form ----
@@ -579,7 +604,13 @@ void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
         break;
     }
     default:
-        std::memcpy(dest, p, f->Size);
+        // Fixed-size values: the common sizes without a library call.
+        if (f->Size == 4)
+            std::memcpy(dest, p, 4);
+        else if (f->Size == 8)
+            std::memcpy(dest, p, 8);
+        else
+            std::memcpy(dest, p, f->Size);
     }
 }
 
@@ -654,7 +685,12 @@ void TData::PutFieldData(TFieldDesc* f, uint8_t* recBuf, const void* source) {
         break;
     }
     default:
-        std::memcpy(p, source, f->Size);
+        if (f->Size == 4)
+            std::memcpy(p, source, 4);
+        else if (f->Size == 8)
+            std::memcpy(p, source, 8);
+        else
+            std::memcpy(p, source, f->Size);
     }
 }
 
@@ -664,7 +700,7 @@ void TData::GetDateFromBuf(const uint8_t* buf, void* dest, TDateMode mode) {
     double dt = Load<double>(buf);
     switch (mode) {
     case dfMSecs: {
-        double ms = TimeStampToMSecs(DateTimeToTimeStamp(dt));
+        double ms = DateTimeToMSecs(dt);
         std::memcpy(dest, &ms, 8);
         break;
     }
@@ -690,7 +726,9 @@ void TData::PutDateToBuf(uint8_t* buf, const void* source, TDateMode mode) {
     case dfMSecs: {
         double ms;
         std::memcpy(&ms, source, 8);
-        dt = TimeStampToDateTime(MSecsToTimeStamp(std::round(ms)));
+        // Out of range or NaN stays as it is for the conversion to refuse.
+        if (ms > -9.0e17 && ms < 9.0e17) ms = double(RoundMSecs(ms));
+        dt = TimeStampToDateTime(MSecsToTimeStamp(ms));
         break;
     }
     case dfDateTime:
@@ -1125,7 +1163,7 @@ void TData::PutChildAsVariant(TFieldDesc* f, uint8_t* recBuf, const Variant& val
         Store(p, DateTimeToTimeStamp(value.AsDateTime()).Time);
         break;
     case dtDateTime:
-        Store(p, TimeStampToMSecs(DateTimeToTimeStamp(value.AsDateTime())));
+        Store(p, DateTimeToMSecs(value.AsDateTime()));
         break;
     default:
         RaiseConvertError();

@@ -381,7 +381,7 @@ public:
     void FreeBlock(PBlockHeader block);
     void FreeAllBlocks();
     PBlockHeader FirstBlock() const { return firstBlock_; }
-    int BlockCount() const { return int(registry_.size()); }
+    int BlockCount() const { return liveBlocks_; }
 
     // Whether item points at an item in use inside a live block with that serial; never reads released
     // memory.
@@ -396,11 +396,13 @@ private:
     PBlockHeader firstBlock_ = nullptr; // newest block
     PItemHeader firstFree_ = nullptr;
     uint64_t nextSerial_ = 1;
-    struct Range {
-        uintptr_t end;
-        uint64_t serial;
-    };
-    std::map<uintptr_t, Range> registry_; // live blocks by start address
+    // Live blocks by serial: slot (serial - serialBase_) holds the block, or nil once it is released. Serials
+    // are never reused, so a bookmark's serial finds its block or nothing; the table starts afresh when every
+    // block has been released.
+    uint64_t serialBase_ = 1;
+    std::vector<PBlockHeader> bySerial_;
+    size_t headSlot_ = 0; // slots before it are all released
+    int liveBlocks_ = 0;
 };
 
 // ---- Bookmarks ----
@@ -559,6 +561,8 @@ public:
     bool Active() const { return active_; }
     bool Prepared() const { return prepared_; }
     bool HasComplexFields() const { return hasComplexFields_; }
+    // Marks every top-level field of the record null.
+    void InitNullFlags(uint8_t* recBuf);
     bool CachedUpdates() const { return cachedUpdates_; }
     virtual void SetCachedUpdates(bool value) { cachedUpdates_ = value; }
     TUpdateStatusSet FilterItemTypes() const { return filterItemTypes_; }
@@ -598,6 +602,8 @@ protected:
         return fields_[fieldNo - 1];
     }
     void LoadTypeSets();
+    void GetChildField(TFieldDesc* f, uint8_t* recBuf, void* dest, bool& isBlank);
+    void PutChildField(TFieldDesc* f, uint8_t* recBuf, const void* source);
     void GetChildAsVariant(TFieldDesc* f, uint8_t* recBuf, Variant& value);
     void PutChildAsVariant(TFieldDesc* f, uint8_t* recBuf, const Variant& value);
     bool CompareFast(const TFilterNode* node, uint8_t* recBuf, bool& result);
@@ -611,6 +617,10 @@ protected:
     bool active_ = false;
     bool prepared_ = false;
     bool hasComplexFields_ = false;
+    int plainNullCount_ = -1; // field count when all are top-level and plain, else -1
+    // Whether a top-level field's null flag is one byte (1 = null) after the data area; stores that keep
+    // other indicators override GetNull/SetNull and clear this.
+    bool byteNullFlags_ = true;
     bool cachedUpdates_ = false;
     bool bof_ = true;
     bool eof_ = true;
@@ -685,7 +695,12 @@ public:
 
     // Renumbering after an insert (mode 0) or delete (mode 1) at item, or of the whole list (mode 2).
     void ReorderItems(PItemHeader item, int mode);
-    bool IsHidden(PItemHeader item);
+    bool IsHidden(PItemHeader item) {
+        if (!item) return true;
+        if (!cachedUpdates_ && !filterRoot_ && !FilterFunc) return false;
+        return IsFilteredOut(item);
+    }
+    bool IsFilteredOut(PItemHeader item);
 
     // Item access for the record-set layers, which fill fetched rows straight into blocks.
     TBlockManager& BlockManager() { return *blockMan_; }

@@ -550,8 +550,14 @@ PBlockHeader TBlockManager::NewBlock(int n) {
     b->Serial = nextSerial_++;
     if (firstBlock_) firstBlock_->Prev = b;
     firstBlock_ = b;
-    uintptr_t start = reinterpret_cast<uintptr_t>(b);
-    registry_[start] = Range{start + bytes, b->Serial};
+    if (liveBlocks_ == 0) {
+        // Nothing is live: older serials can all be forgotten.
+        bySerial_.clear();
+        serialBase_ = b->Serial;
+        headSlot_ = 0;
+    }
+    bySerial_.push_back(b);
+    ++liveBlocks_;
     return b;
 }
 
@@ -654,7 +660,16 @@ void TBlockManager::FreeBlock(PBlockHeader block) {
     else
         firstBlock_ = block->Next;
     if (block->Next) block->Next->Prev = block->Prev;
-    registry_.erase(reinterpret_cast<uintptr_t>(block));
+    bySerial_[size_t(block->Serial - serialBase_)] = nullptr;
+    --liveBlocks_;
+    // Drop released slots at the front once they are the larger part of the table.
+    while (headSlot_ < bySerial_.size() && !bySerial_[headSlot_])
+        ++headSlot_;
+    if (headSlot_ >= 64 && headSlot_ * 2 >= bySerial_.size()) {
+        bySerial_.erase(bySerial_.begin(), bySerial_.begin() + std::ptrdiff_t(headSlot_));
+        serialBase_ += headSlot_;
+        headSlot_ = 0;
+    }
     block->Test = 0;
     std::free(block);
 }
@@ -665,19 +680,21 @@ void TBlockManager::FreeAllBlocks() {
         std::free(firstBlock_);
         firstBlock_ = next;
     }
-    registry_.clear();
+    bySerial_.clear();
+    serialBase_ = nextSerial_;
+    headSlot_ = 0;
+    liveBlocks_ = 0;
     firstFree_ = nullptr;
 }
 
 bool TBlockManager::IsItemInUse(const void* item, uint64_t blockSerial) const {
     if (!item) return false;
+    if (blockSerial < serialBase_ || blockSerial - serialBase_ >= bySerial_.size()) return false;
+    PBlockHeader b = bySerial_[size_t(blockSerial - serialBase_)];
+    if (!b) return false;
+    // Inside that live block, the address must be an item start.
     uintptr_t a = reinterpret_cast<uintptr_t>(item);
-    auto it = registry_.upper_bound(a);
-    if (it == registry_.begin()) return false;
-    --it;
-    if (a >= it->second.end || it->second.serial != blockSerial) return false;
-    // Inside a live block: the address must be an item start.
-    uintptr_t first = it->first + sizeof(TBlockHeader);
-    if (a < first || (a - first) % ItemSize() != 0) return false;
+    uintptr_t first = reinterpret_cast<uintptr_t>(b) + sizeof(TBlockHeader);
+    if (a < first || (a - first) % ItemSize() != 0 || (a - first) / ItemSize() >= b->ItemCount) return false;
     return static_cast<const TItemHeader*>(item)->Flag == flUsed;
 }

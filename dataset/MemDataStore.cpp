@@ -142,8 +142,7 @@ void TMemData::DeleteItem(PItemHeader item) {
     blockMan_->FreeItem(item);
 }
 
-bool TMemData::IsHidden(PItemHeader item) {
-    if (!item) return true;
+bool TMemData::IsFilteredOut(PItemHeader item) {
     if (cachedUpdates_ && !(filterItemTypes_ & UpdateStatusBit(TUpdateStatus(item->Status)))) return true;
     uint8_t* rec = ItemData(item);
     if (FilterFunc && !FilterFunc(rec)) return true;

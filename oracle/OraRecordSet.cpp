@@ -66,6 +66,7 @@ int AuxSize(const TFieldDesc* f) {
 TOCIRecordSet::TOCIRecordSet() {
     InitCommand();
     fetchRows_ = 25;
+    byteNullFlags_ = false; // two-byte indicators, see GetNull/SetNull
 }
 
 TOCIRecordSet::~TOCIRecordSet() {

@@ -648,6 +648,47 @@ TEST(RowStore, BookmarksOfReleasedBlocksFallBackToTheRecordNumber) {
     EXPECT_EQ(s->CompareBookmarks(&marks[5], nullptr), -1);
 }
 
+TEST(RowStore, BlockTableForgetsReleasedBlocksButNeverRevivesThem) {
+    TBlockManager bm;
+    bm.RecordSize = 16;
+    std::vector<PItemHeader> items;
+    for (int i = 0; i < 2000; ++i)
+        items.push_back(bm.AllocItem());
+    EXPECT_EQ(bm.BlockCount(), 200);
+    struct Mark {
+        PItemHeader item;
+        uint64_t serial;
+    };
+    std::vector<Mark> marks;
+    for (PItemHeader it : items)
+        marks.push_back({it, it->Block->Serial});
+    // Release the first three quarters: the front of the table is dropped once it is the larger part.
+    for (int i = 0; i < 1500; ++i)
+        bm.FreeItem(items[size_t(i)]);
+    EXPECT_EQ(bm.BlockCount(), 50);
+    for (int i = 0; i < 2000; ++i)
+        EXPECT_EQ(bm.IsItemInUse(marks[size_t(i)].item, marks[size_t(i)].serial), i >= 1500) << i;
+    // A serial never matches a later block, whether or not the allocator hands out the same address again.
+    std::vector<PItemHeader> fresh;
+    for (int i = 0; i < 1500; ++i)
+        fresh.push_back(bm.AllocItem());
+    for (int i = 0; i < 1500; ++i)
+        EXPECT_FALSE(bm.IsItemInUse(marks[size_t(i)].item, marks[size_t(i)].serial));
+    for (PItemHeader it : fresh)
+        EXPECT_TRUE(bm.IsItemInUse(it, it->Block->Serial));
+    // An address inside a live block that is not an item start, or a serial of no block, is refused.
+    PItemHeader live = fresh.back();
+    EXPECT_FALSE(bm.IsItemInUse(reinterpret_cast<uint8_t*>(live) + 1, live->Block->Serial));
+    EXPECT_FALSE(bm.IsItemInUse(live, live->Block->Serial + 1000));
+    EXPECT_FALSE(bm.IsItemInUse(live, 0));
+    // After everything is released and the table starts afresh, old serials stay dead.
+    bm.FreeAllBlocks();
+    EXPECT_EQ(bm.BlockCount(), 0);
+    PItemHeader again = bm.AllocItem();
+    EXPECT_FALSE(bm.IsItemInUse(marks[1999].item, marks[1999].serial));
+    EXPECT_TRUE(bm.IsItemInUse(again, again->Block->Serial));
+}
+
 TEST(RowStore, BookmarkSurvivesReopenByRecordNumber) {
     auto s = MakeRows(30);
     s->SetRecNo(17);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 TEST(VariantConversions, NumbersStringsAndFailures) {
     EXPECT_EQ(Variant("42").AsInteger(), 42);
@@ -103,6 +104,30 @@ TEST(Dates, CalendarAndTimeStamps) {
     TDateTime v = EncodeDate(2003, 12, 31) + EncodeTime(23, 59, 59, 0);
     EXPECT_DOUBLE_EQ(TimeStampToDateTime(MSecsToTimeStamp(TimeStampToMSecs(DateTimeToTimeStamp(v)))), v);
     EXPECT_THROW(DateTimeToTimeStamp(NAN), EConvertError);
+}
+
+TEST(Dates, DirectMillisecondConversionsMatchTheTimeStampRoute) {
+    // Rounding half away from zero, as llround, on both sides of zero and at the limits of exactness.
+    for (double x : {0.0, 0.49999999999999994, 0.5, 1.5, 2.5, -0.5, -1.5, -2.4999, 1e15 + 0.5, -1e15 - 0.5,
+                     4503599627370495.5, 8.9e17, -8.9e17})
+        EXPECT_EQ(RoundMSecs(x), std::llround(x)) << x;
+    // Values around 1899-12-30 (where the time part changes its sign rule), the year 9999 and beyond.
+    std::vector<TDateTime> values = {0.0, 1e-9, 0.5 / 86400000.0, 1.0 / 86400000.0, -1e-9, -0.25, -1.75,
+                                     EncodeDate(9999, 12, 31) + 0.99999999, 2958466.5, 1e7, -693593.0,
+                                     EncodeDate(2020, 1, 1) + EncodeTime(12, 34, 56, 789)};
+    uint64_t seed = 12345;
+    for (int i = 0; i < 2000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        values.push_back((double(seed >> 11) / double(1ULL << 53)) * 3.2e6 - 2e5);
+    }
+    for (TDateTime v : values) {
+        double viaStamp = TimeStampToMSecs(DateTimeToTimeStamp(v));
+        EXPECT_EQ(DateTimeToMSecs(v), viaStamp) << v;
+        EXPECT_EQ(TimeStampToDateTime(MSecsToTimeStamp(DateTimeToMSecs(v))),
+                  TimeStampToDateTime(MSecsToTimeStamp(viaStamp)));
+    }
+    EXPECT_THROW(DateTimeToMSecs(NAN), EConvertError);
+    EXPECT_THROW(MSecsToTimeStamp(1e18), EConvertError);
 }
 
 TEST(Dates, TextInTheUsersFormat) {
