@@ -238,6 +238,9 @@ public:
     void ReadElement(TNetParam& item, int64_t row, bool store, bool fromDefines);
     void PlanRows();
     void ReadRowInPlace(bool following);
+    struct TRowSlot;
+    const uint8_t* ReadSlotValue(size_t slot, const uint8_t* at);
+    static void StoreValue(const TRowSlot& slot, const uint8_t* src, unsigned length, sb2 indicator);
     // The row whose message type was just read, and the rows that directly follow it in the packet.
     void ReadDefineRows();
     void ReadRowHeader();
@@ -273,12 +276,12 @@ public:
         uint8_t kind = rkBytes;
         bool terminate = false; // a zero byte follows the copied bytes
         uint32_t cap = 0;       // most bytes copied
-        uint8_t* value = nullptr;
-        uint8_t* indicator = nullptr;
-        uint8_t* length = nullptr;
-        uint32_t valueSkip = 0;
-        uint32_t indicatorSkip = 0;
-        uint32_t lengthSkip = 0;
+        uintptr_t value = 0; // 0 where the caller gave no buffer; the skip is 0 then as well
+        uintptr_t indicator = 0;
+        uintptr_t length = 0;
+        uintptr_t valueSkip = 0;
+        uintptr_t indicatorSkip = 0;
+        uintptr_t lengthSkip = 0;
     };
     std::vector<TRowSlot> rowSlots;
     bool rowPlanReady = false; // rowSlots describe the defines of this call

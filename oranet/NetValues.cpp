@@ -87,10 +87,12 @@ inline double ScaleByHundreds(double x, int k) {
 inline int32_t ReadNumberInt(const uint8_t* b, size_t n) {
     unsigned e = unsigned(b[0]) - 0xC1u; // the exponent of a positive number
     if (e <= 3 && n >= 2 && n <= 22) {
-        const size_t count = n - 1;
-        int64_t v = b[1] - 1;
-        for (unsigned i = 1; i <= e; ++i) v = v * 100 + (i < count ? b[1 + i] - 1 : 0);
-        return int32_t(v);
+        // The digits present, then the missing ones as zeros.
+        static constexpr int32_t Scale[4] = {1, 100, 10000, 1000000};
+        const unsigned count = unsigned(n) - 1 < e + 1 ? unsigned(n) - 1 : e + 1;
+        int32_t v = 0;
+        for (unsigned i = 1; i <= count; ++i) v = v * 100 + (b[i] - 1);
+        return v * Scale[e + 1 - count];
     }
     return NumberToInt(b, n);
 }
@@ -541,9 +543,9 @@ void TNetCursor::PlanRows() {
             s.cap = uint32_t(m > 0 ? m : 0);
             s.terminate = zt && size > 0;
         }
-        s.valueSkip = d.valueSkip;
-        s.indicatorSkip = d.indicatorSkip;
-        s.lengthSkip = d.lengthSkip;
+        s.valueSkip = d.value ? d.valueSkip : 0;
+        s.indicatorSkip = d.indicator ? d.indicatorSkip : 0;
+        s.lengthSkip = d.length ? d.lengthSkip : 0;
     }
     slotRow = -1;
     rowPlanReady = true;
@@ -579,9 +581,64 @@ inline void CopyBytes(uint8_t* d, const uint8_t* s, size_t n) {
 
 } // namespace
 
-// One row of defines whose values are converted straight out of the packet buffer. A value whose bytes or
-// indicator run past the bytes received in the current packet (or that arrives in pieces) is read by the
-// general path, and the row goes on in place after it.
+// Stores a converted value at the slot's buffers; stored is the received length, cut for copied bytes.
+inline void TNetCursor::StoreValue(const TRowSlot& s, const uint8_t* src, unsigned l, sb2 indicator) {
+    unsigned stored = l;
+    uint8_t* v = reinterpret_cast<uint8_t*>(s.value);
+    switch (s.kind) {
+    case rkBytes:
+        if (stored > s.cap) stored = s.cap;
+        if (v) {
+            CopyBytes(v, src, stored);
+            if (s.terminate) v[stored] = 0;
+        }
+        break;
+    case rkInt32: Put<int32_t>(v, ReadNumberInt(src, l)); break;
+    case rkDouble: Put<double>(v, ReadNumberFloat(src, l)); break;
+    case rkInt64: Put<int64_t>(v, ReadNumberInt(src, l)); break;
+    case rkInt16: Put<int16_t>(v, int16_t(ReadNumberInt(src, l))); break;
+    case rkInt8: Put<int8_t>(v, int8_t(ReadNumberInt(src, l))); break;
+    case rkFloat: Put<float>(v, float(ReadNumberFloat(src, l))); break;
+    default: break; // a number with nowhere to go
+    }
+    if (s.indicator) Put<sb2>(reinterpret_cast<uint8_t*>(s.indicator), indicator);
+    if (s.length) Put<ub2>(reinterpret_cast<uint8_t*>(s.length), ub2(stored));
+}
+
+// The values the common case of ReadRowInPlace leaves: nulls, indicators other than 0 and values of 255
+// bytes when they lie in the packet, and through the general path whatever does not (a value or indicator
+// that runs into the next packet, a value sent in pieces). Returns the new read position.
+const uint8_t* TNetCursor::ReadSlotValue(size_t i, const uint8_t* p) {
+    TNetTransport& t = *transport;
+    TRowSlot& s = rowSlots[i];
+    int avail;
+    const uint8_t* start = t.Pending(avail);
+    const ptrdiff_t room = start + avail - p;
+    unsigned l = room >= 2 ? p[0] : 254u;
+    if (l != 254 && ptrdiff_t(l) + 2 <= room) {
+        unsigned il = p[l + 1], k = il & 0x7F;
+        if (k <= 4 && ptrdiff_t(l + 2 + k) <= room) {
+            uint32_t iv = 0;
+            for (unsigned j = 0; j < k; ++j) iv = (iv << 8) | p[l + 2 + j];
+            if (il & 0x80) iv = 0u - iv;
+            if (l == 0) {
+                uint8_t* v = reinterpret_cast<uint8_t*>(s.value);
+                if (v && s.terminate) v[0] = 0;
+                if (s.indicator) Put<sb2>(reinterpret_cast<uint8_t*>(s.indicator), -1);
+                if (s.length) Put<ub2>(reinterpret_cast<uint8_t*>(s.length), 0);
+            } else {
+                StoreValue(s, p + 1, l, sb2(uint16_t(iv)));
+            }
+            return p + l + 2 + k;
+        }
+    }
+    t.Consume(int(p - start));
+    ReadElement(*defines[i], readRowIndex, true, true);
+    return t.Pending(avail);
+}
+
+// One row of defines whose values are converted straight out of the packet buffer, and with following set
+// the rows after it as long as their message type lies in the packet too.
 void TNetCursor::ReadRowInPlace(bool following) {
     TNetTransport& t = *transport;
     TRowSlot* const first = rowSlots.data();
@@ -589,78 +646,37 @@ void TNetCursor::ReadRowInPlace(bool following) {
     if (slotRow != readRowIndex) {
         for (size_t i = 0; i < rowSlots.size(); ++i) {
             const TNetDefine& d = *defines[i];
-            first[i].value = Addr(d.value, d.valueSkip, readRowIndex);
-            first[i].indicator = Addr(d.indicator, d.indicatorSkip, readRowIndex);
-            first[i].length = Addr(d.length, d.lengthSkip, readRowIndex);
+            first[i].value = reinterpret_cast<uintptr_t>(Addr(d.value, d.valueSkip, readRowIndex));
+            first[i].indicator = reinterpret_cast<uintptr_t>(Addr(d.indicator, d.indicatorSkip, readRowIndex));
+            first[i].length = reinterpret_cast<uintptr_t>(Addr(d.length, d.lengthSkip, readRowIndex));
         }
     }
     int avail;
-    const uint8_t* start = t.Pending(avail);
-    const uint8_t* p = start;
-    const uint8_t* end = start + avail;
+    const uint8_t* p = t.Pending(avail);
+    const uint8_t* end = p + avail;
     for (;;) {
         for (TRowSlot* s = first; s != last; ++s) {
-            // Length byte, value bytes and the indicator (a variable-length integer), all in this packet.
+            // The common case: a value of 1 to 253 bytes and the indicator 0 (one zero byte) in this packet.
             const ptrdiff_t room = end - p;
-            unsigned l = room >= 2 ? p[0] : 254u;
-            bool inPlace = l != 254 && ptrdiff_t(l) + 2 <= room;
-            sb2 indicator = 0;
-            if (inPlace && p[l + 1] != 0) {
-                unsigned il = p[l + 1], k = il & 0x7F;
-                inPlace = k <= 4 && ptrdiff_t(l + 2 + k) <= room;
-                if (inPlace) {
-                    uint32_t iv = 0;
-                    for (unsigned j = 0; j < k; ++j) iv = (iv << 8) | p[l + 2 + j];
-                    if (il & 0x80) iv = 0u - iv;
-                    indicator = sb2(uint16_t(iv));
-                    p += k;
-                }
-            }
-            if (!inPlace) {
-                t.Consume(int(p - start));
-                ReadElement(*defines[size_t(s - first)], readRowIndex, true, true);
-                start = t.Pending(avail);
-                p = start;
-                end = start + avail;
-            } else {
-                const uint8_t* src = p + 1;
+            const unsigned l = room >= 2 ? p[0] : 0u;
+            if (l - 1u < 253u && ptrdiff_t(l) + 2 <= room && p[l + 1] == 0) {
+                StoreValue(*s, p + 1, l, 0);
                 p += l + 2;
-                size_t stored = l;
-                uint8_t* v = s->value;
-                if (l == 0) {
-                    indicator = -1;
-                    if (v && s->terminate) v[0] = 0;
-                } else {
-                    switch (s->kind) {
-                    case rkInt32: Put<int32_t>(v, ReadNumberInt(src, l)); break;
-                    case rkInt64: Put<int64_t>(v, ReadNumberInt(src, l)); break;
-                    case rkInt16: Put<int16_t>(v, int16_t(ReadNumberInt(src, l))); break;
-                    case rkInt8: Put<int8_t>(v, int8_t(ReadNumberInt(src, l))); break;
-                    case rkDouble: Put<double>(v, ReadNumberFloat(src, l)); break;
-                    case rkFloat: Put<float>(v, float(ReadNumberFloat(src, l))); break;
-                    case rkBytes:
-                        if (stored > s->cap) stored = s->cap;
-                        if (v) {
-                            CopyBytes(v, src, stored);
-                            if (s->terminate) v[stored] = 0;
-                        }
-                        break;
-                    default: break; // a number with nowhere to go
-                    }
-                }
-                if (s->indicator) Put<sb2>(s->indicator, indicator);
-                if (s->length) Put<ub2>(s->length, ub2(stored));
+            } else {
+                p = ReadSlotValue(size_t(s - first), p);
+                end = t.Pending(avail) + avail;
             }
-            if (s->value) s->value += s->valueSkip;
-            if (s->indicator) s->indicator += s->indicatorSkip;
-            if (s->length) s->length += s->lengthSkip;
+            s->value += s->valueSkip;
+            s->indicator += s->indicatorSkip;
+            s->length += s->lengthSkip;
         }
         ++readRowIndex;
         // The next row goes on here when its message type already lies in the packet.
         if (!following || p >= end || *p != 7 || readRowIndex >= fetchRows) break;
         ++p;
     }
-    t.Consume(int(p - start));
+    int at;
+    t.Consume(int(p - t.Pending(at)));
     slotRow = readRowIndex;
 }
 
