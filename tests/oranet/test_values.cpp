@@ -4,6 +4,8 @@
 #include "oranet/NetHandles.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -437,4 +439,84 @@ TEST(BindVector, OutputOnlyReadsOneRowAndInputAnswersWithBindRows) {
     z.sock->input = Data(Hex("0B 00 01 01 00 00 00 00"));
     z.conn->transport->ReadUB1();
     EXPECT_THROW(z.cur.ReadBindVector(), EDBError);
+}
+
+namespace {
+
+int32_t IntOf(const char* hex) {
+    std::string n = H(hex);
+    return NumberToInt(reinterpret_cast<const uint8_t*>(n.data()), n.size());
+}
+
+double FloatOf(const std::string& n) { return NumberToFloat(reinterpret_cast<const uint8_t*>(n.data()), n.size()); }
+
+} // namespace
+
+TEST(Numbers, IntegerBoundaries) {
+    struct {
+        const char* hex;
+        int32_t v;
+    } cases[] = {
+        {"80", 0},
+        {"C1", 0},                                 // no digits at all
+        {"C1 64 64", 99},                          // 99.99 truncated
+        {"3E 02 02 66", -99},                      // -99.99 truncated toward zero
+        {"C4 02", 1000000},                        // missing digits count as zeros
+        {"C4 64 64 64 64", 99999999},              // the largest of the short form
+        {"C5 02", 100000000},                      // the first beyond it
+        {"C5 16 30 31 25 31", 2147483647},         // 2147483648 saturates
+        {"3A 50 36 35 41 34 66", -2147483647 - 1}, // -2147483649 saturates
+        {"CA 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02", 2147483647}, // 20 digits
+        {"35 64 64 64 64 64 64 64 64 64 64 64 64 64 64 64 64 64 64 64 64", -2147483647 - 1},
+        {"FF 02", 2147483647}, // 100^62
+        {"80 02", 0},          // 100^-65
+        {"7F 64 66", 0},       // -100^-65
+        {"C0 64", 0},          // 0.99
+    };
+    for (auto& c : cases) EXPECT_EQ(IntOf(c.hex), c.v) << c.hex;
+}
+
+TEST(Numbers, FloatsAreTheNearestDoubleOfTheirDecimal) {
+    // Numbers of up to 15 digits with a small exponent: one exact power of ten, so the result is the double
+    // nearest to the decimal value, as the C library's conversion of its text gives it.
+    int checked = 0;
+    for (int64_t i = 1; i < 2000000; i += 7919) {
+        for (int k = 0; k <= 12; ++k) {
+            char text[40];
+            std::snprintf(text, sizeof text, "%lldE-%d", static_cast<long long>(i), k);
+            const double v = std::strtod(text, nullptr);
+            EXPECT_EQ(FloatOf(FloatToNumber(v)), v) << text;
+            EXPECT_EQ(FloatOf(FloatToNumber(-v)), -v) << "-" << text;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 3000);
+    EXPECT_EQ(FloatOf(H("C3 02 18 2E 44")), 12345.67);
+    EXPECT_EQ(FloatOf(H("BF 02 18")), 0.000123);
+    EXPECT_EQ(FloatOf(H("3C 64 4E 38 22 66")), -12345.67);
+}
+
+TEST(Numbers, FloatBoundaries) {
+    EXPECT_EQ(FloatOf(H("80")), 0.0);
+    EXPECT_EQ(FloatOf(H("C1")), 0.0); // no digits
+    // 20 digits: fifteen are taken (the sixteenth rounds, far below a double's precision).
+    EXPECT_DOUBLE_EQ(FloatOf(H("C1 0C 17 22 2D 38 43 4E 59 64 0C 17 22 2D 38 43 4E 59 64 0C 17")),
+                     11.2233445566778899112233);
+    EXPECT_DOUBLE_EQ(FloatOf(H("3E 5A 4F 44 39 2E 23 18 0D 02 5A 4F 44 39 2E 23 18 0D 02 5A 4F")),
+                     -11.2233445566778899112233);
+    // Exponents beyond the exact powers of ten.
+    EXPECT_DOUBLE_EQ(FloatOf(H("FF 02")), 1e124);
+    EXPECT_DOUBLE_EQ(FloatOf(H("FF 0B")), 1e125);
+    EXPECT_DOUBLE_EQ(FloatOf(H("80 02")), 1e-130);
+    EXPECT_DOUBLE_EQ(FloatOf(H("80 0B")), 1e-129);
+    EXPECT_DOUBLE_EQ(FloatOf(H("D0 02")), 1e30);
+    EXPECT_DOUBLE_EQ(FloatOf(H("00 64 66")), -1e124);
+    // Float defines take the nearest float of the double.
+    CursorRig r;
+    float f = 0;
+    r.AddDefine(SQLT_FLT, &f, 4, nullptr, nullptr);
+    r.cur.fetchRows = 1;
+    r.sock->input = Data(Hex("03 C0 0B 15 00"));
+    r.cur.ReadRow(true, nullptr);
+    EXPECT_EQ(f, 0.102f);
 }
