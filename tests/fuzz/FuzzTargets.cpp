@@ -147,6 +147,47 @@ int FuzzDescribeReader(const uint8_t* data, size_t size) {
     });
 }
 
+namespace {
+
+// The same fetch reply into defines of plain types only, which are read in place from the packet buffer.
+// Every buffer has exactly the room for the rows asked for, so that a value written too far, or a row
+// beyond the fetch size that is stored, is a memory fault.
+void FuzzPlainRows(const TSetup& s) {
+    TRig r(s);
+    TNetCursor cur(nullptr);
+    TNetErrorHandle err(nullptr);
+    cur.Prepare("select * from t", &err);
+    cur.connection = r.conn.get();
+    cur.transport = r.conn->transport.get();
+    cur.cursorId = 1;
+    const int rows = 1 + (s.selector >> 4) % 4;
+    const struct {
+        ub2 type;
+        sb4 size;
+    } items[] = {{SQLT_INT, 4}, {SQLT_INT, 8}, {SQLT_FLT, 8}, {SQLT_FLT, 4}, {SQLT_STR, 8},
+                 {SQLT_AFC, 5}, {SQLT_DAT, 7}, {SQLT_BIN, 6}, {SQLT_CHR, 3}};
+    std::vector<std::unique_ptr<uint8_t[]>> buffers;
+    for (const auto& it : items) {
+        auto d = std::make_unique<TNetDefine>(&cur);
+        d->dataType = it.type;
+        d->valueSize = it.size;
+        d->valueSkip = uint32_t(it.size);
+        buffers.push_back(std::make_unique<uint8_t[]>(size_t(it.size * rows)));
+        d->value = buffers.back().get();
+        buffers.push_back(std::make_unique<uint8_t[]>(sizeof(sb2) * size_t(rows)));
+        d->indicator = buffers.back().get();
+        buffers.push_back(std::make_unique<uint8_t[]>(sizeof(ub2) * size_t(rows)));
+        d->length = buffers.back().get();
+        cur.defines.push_back(std::move(d));
+    }
+    Guard([&] {
+        cur.fetchRows = rows;
+        cur.CombinedCall(coFetch, nullptr, &err, false, true);
+    });
+}
+
+} // namespace
+
 int FuzzRowReader(const uint8_t* data, size_t size) {
     TSetup s = Frame(data, size);
     TRig r(s);
@@ -215,12 +256,14 @@ int FuzzRowReader(const uint8_t* data, size_t size) {
             ++k;
         }
     }
-    return Guard([&] {
+    Guard([&] {
         cur.iterations = 1 + (s.selector >> 4) % Rows;
         cur.fetchRows = Rows;
         uint32_t options = (s.selector & 2) ? coFetch : coExecute;
         cur.CombinedCall(options, nullptr, &err, !(s.selector & 2), (s.selector & 2) != 0);
     });
+    if (s.selector & 2) FuzzPlainRows(s);
+    return 0;
 }
 
 } // namespace vfuzz
