@@ -42,11 +42,17 @@ char FromUnicode(char32_t u) {
 std::string ToUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
-    for (unsigned char c : text) {
-        if (c < 0x80)
-            out += char(c);
-        else
-            AppendUtf8(out, ToUnicode(c));
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        // Runs of ASCII go over in one piece.
+        size_t j = i;
+        while (j < n && static_cast<unsigned char>(text[j]) < 0x80)
+            ++j;
+        out.append(text, i, j - i);
+        if (j == n) break;
+        AppendUtf8(out, ToUnicode(static_cast<unsigned char>(text[j])));
+        i = j + 1;
     }
     return out;
 }

@@ -120,63 +120,133 @@ void SetLongTimeFormat(const std::string& fmt) {
 }
 } // namespace locale_fmt
 
-std::string FormatDateTimeStr(const std::string& format, TDateTime value) {
-    int y, mo, d, h, mi, s, ms;
-    DecodeDate(value, y, mo, d);
-    DecodeTime(value, h, mi, s, ms);
-    std::string out;
-    char buf[16];
-    size_t i = 0;
-    auto run = [&](char c) {
-        size_t n = 0;
-        while (i + n < format.size() && (format[i + n] | 0x20) == c)
-            ++n;
-        return n;
+namespace {
+
+// Appends v (0 <= v < 100000) in decimal with at least minDigits digits.
+void AppendNumber(std::string& out, int v, int minDigits) {
+    char buf[8];
+    int at = 8;
+    do {
+        buf[--at] = char('0' + v % 10);
+        v /= 10;
+    } while (v > 0 && at > 0);
+    while (8 - at < minDigits && at > 0)
+        buf[--at] = '0';
+    out.append(buf + at, size_t(8 - at));
+}
+
+struct TDateParts {
+    int v[7]; // year, month, day, hour, minute, second, millisecond
+    explicit TDateParts(TDateTime value) {
+        DecodeDate(value, v[0], v[1], v[2]);
+        DecodeTime(value, v[3], v[4], v[5], v[6]);
+    }
+};
+
+// One piece of a format: a literal text, or a part of the date with its least number of digits.
+struct TFormatItem {
+    int part = -1; // index into TDateParts::v, -1 for literal text
+    int minDigits = 1;
+    bool twoDigitYear = false;
+    std::string literal;
+};
+
+std::vector<TFormatItem> CompileFormat(const std::string& format) {
+    std::vector<TFormatItem> items;
+    auto literal = [&items](const char* p, size_t n) {
+        if (items.empty() || items.back().part >= 0) items.emplace_back();
+        items.back().literal.append(p, n);
     };
+    size_t i = 0;
     while (i < format.size()) {
         char c = format[i];
         char lc = char(c | 0x20);
         if (c == '\'' || c == '"') {
             size_t j = format.find(c, i + 1);
             if (j == std::string::npos) j = format.size();
-            out.append(format, i + 1, j - i - 1);
+            literal(format.data() + i + 1, j - i - 1);
             i = j + 1;
             continue;
         }
-        size_t n = (lc >= 'a' && lc <= 'z') ? run(lc) : 0;
+        size_t n = 0;
+        if (lc >= 'a' && lc <= 'z')
+            while (i + n < format.size() && (format[i + n] | 0x20) == lc)
+                ++n;
+        TFormatItem item;
         switch (n ? lc : 0) {
         case 'd':
-            std::snprintf(buf, sizeof buf, n >= 2 ? "%02d" : "%d", d);
+            item.part = 2;
+            item.minDigits = n >= 2 ? 2 : 1;
             break;
         case 'm':
-            std::snprintf(buf, sizeof buf, n >= 2 ? "%02d" : "%d", mo);
+            item.part = 1;
+            item.minDigits = n >= 2 ? 2 : 1;
             break;
         case 'y':
-            if (n <= 2)
-                std::snprintf(buf, sizeof buf, "%02d", y % 100);
-            else
-                std::snprintf(buf, sizeof buf, "%04d", y);
+            item.part = 0;
+            item.twoDigitYear = n <= 2;
+            item.minDigits = n <= 2 ? 2 : 4;
             break;
         case 'h':
-            std::snprintf(buf, sizeof buf, n >= 2 ? "%02d" : "%d", h);
+            item.part = 3;
+            item.minDigits = n >= 2 ? 2 : 1;
             break;
         case 'n':
-            std::snprintf(buf, sizeof buf, n >= 2 ? "%02d" : "%d", mi);
+            item.part = 4;
+            item.minDigits = n >= 2 ? 2 : 1;
             break;
         case 's':
-            std::snprintf(buf, sizeof buf, n >= 2 ? "%02d" : "%d", s);
+            item.part = 5;
+            item.minDigits = n >= 2 ? 2 : 1;
             break;
         case 'z':
-            std::snprintf(buf, sizeof buf, n >= 3 ? "%03d" : "%d", ms);
+            item.part = 6;
+            item.minDigits = n >= 3 ? 3 : 1;
             break;
         default:
-            out += c;
+            literal(&c, 1);
             ++i;
             continue;
         }
-        out += buf;
+        items.push_back(std::move(item));
         i += n;
     }
+    return items;
+}
+
+// The formats in use change rarely (short date, long time): the last few stay compiled.
+const std::vector<TFormatItem>& CompiledFormat(const std::string& format) {
+    struct Entry {
+        std::string format;
+        std::vector<TFormatItem> items;
+        bool used = false;
+    };
+    static thread_local Entry cache[4];
+    static thread_local unsigned next = 0;
+    for (Entry& e : cache)
+        if (e.used && e.format == format) return e.items;
+    Entry& e = cache[next++ % 4];
+    e.format = format;
+    e.items = CompileFormat(format);
+    e.used = true;
+    return e.items;
+}
+
+void AppendFormatted(std::string& out, const std::string& format, const TDateParts& parts) {
+    for (const TFormatItem& item : CompiledFormat(format)) {
+        if (item.part < 0)
+            out += item.literal;
+        else
+            AppendNumber(out, item.twoDigitYear ? parts.v[0] % 100 : parts.v[item.part], item.minDigits);
+    }
+}
+
+} // namespace
+
+std::string FormatDateTimeStr(const std::string& format, TDateTime value) {
+    std::string out;
+    out.reserve(format.size() + 4);
+    AppendFormatted(out, format, TDateParts(value));
     return out;
 }
 
@@ -188,9 +258,15 @@ std::string TimeToStr(TDateTime value) {
 }
 
 std::string DateTimeToStr(TDateTime value) {
-    TTimeStamp ts = DateTimeToTimeStamp(value);
-    if (ts.Time == 0) return DateToStr(value);
-    return DateToStr(value) + " " + TimeToStr(value);
+    const TDateParts parts(value);
+    std::string out;
+    out.reserve(g_shortDate.size() + g_longTime.size() + 8);
+    AppendFormatted(out, g_shortDate, parts);
+    if (parts.v[3] != 0 || parts.v[4] != 0 || parts.v[5] != 0 || parts.v[6] != 0) {
+        out += ' ';
+        AppendFormatted(out, g_longTime, parts);
+    }
+    return out;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -76,16 +77,121 @@ std::string WideToAnsi(const std::u16string& s) {
     return r;
 }
 
+namespace {
+
+// The %.15G text of v when the shortest text that reads back as v has at most 15 significant digits: a
+// double lies closer to that decimal than half a step of the 15-digit grid, so rounding v to 15 digits
+// gives the same digits. False when more digits are needed.
+bool ShortFloatText(double v, std::string& out) {
+    // Subnormal numbers carry fewer digits than 15: they take the general path.
+    if (v != 0 && std::fabs(v) < std::numeric_limits<double>::min()) return false;
+    char sci[40];
+    auto r = std::to_chars(sci, sci + sizeof sci - 1, v, std::chars_format::scientific);
+    if (r.ec != std::errc()) return false;
+    *r.ptr = 0;
+    // sci holds [-]d[.ddd]e(+|-)xx
+    const char* p = sci;
+    const char* end = r.ptr;
+    bool negative = *p == '-';
+    if (negative) ++p;
+    char digits[24];
+    int nd = 0;
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.') {
+            if (nd == 17) return false;
+            digits[nd++] = *p;
+        }
+    if (p == end || nd > 15) return false;
+    int exp = std::atoi(p + 1);
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd;
+    if (nd == 1 && digits[0] == '0') exp = 0; // zero (and minus zero)
+    out.clear();
+    if (negative) out += '-';
+    if (exp < -4 || exp >= 15) {
+        out += digits[0];
+        if (nd > 1) {
+            out += '.';
+            out.append(digits + 1, size_t(nd - 1));
+        }
+        out += 'E';
+        out += exp < 0 ? '-' : '+';
+        int a = exp < 0 ? -exp : exp;
+        if (a < 10) out += '0';
+        out += std::to_string(a);
+    } else if (exp < 0) {
+        out += "0.";
+        out.append(size_t(-exp - 1), '0');
+        out.append(digits, size_t(nd));
+    } else {
+        int intDigits = exp + 1;
+        for (int i = 0; i < intDigits; ++i)
+            out += i < nd ? digits[i] : '0';
+        if (nd > intDigits) {
+            out += '.';
+            out.append(digits + intDigits, size_t(nd - intDigits));
+        }
+    }
+    return true;
+}
+
+// The common numbers of a result, whole or with up to four decimals below 10^15: when m / 10^k reads back
+// as v, that decimal is what rounding v to 15 digits gives (see above), so it is written as it is.
+bool DecimalFloatText(double v, std::string& out) {
+    static const double scale[5] = {1, 10, 100, 1000, 10000};
+    if (!(std::fabs(v) < 1e15) || v == 0) return false;
+    for (int k = 0; k < 5; ++k) {
+        double x = v * scale[k];
+        if (!(std::fabs(x) < 1e15)) return false;
+        int64_t m = int64_t(x < 0 ? x - 0.5 : x + 0.5);
+        if (double(m) / scale[k] != v) continue;
+        char buf[32];
+        int at = 32;
+        uint64_t a = uint64_t(m < 0 ? -m : m);
+        if (k > 0) {
+            for (int i = 0; i < k; ++i) {
+                buf[--at] = char('0' + a % 10);
+                a /= 10;
+            }
+            buf[--at] = '.';
+        }
+        do {
+            buf[--at] = char('0' + a % 10);
+            a /= 10;
+        } while (a > 0);
+        if (m < 0) buf[--at] = '-';
+        int end = 32;
+        if (k > 0) {
+            while (buf[end - 1] == '0')
+                --end;
+            if (buf[end - 1] == '.') --end;
+        }
+        out.assign(buf + at, size_t(end - at));
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string FloatToStr(double v) {
     if (std::isnan(v)) return "NAN";
     if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
+    // Fifteen significant digits, trailing zeros dropped, exponent form as printf's %.15G writes it
+    // (1.5E+20), with the user's decimal separator.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", v);
-    std::string s(buf);
-    // Exponent form as the framework writes it: 1,5E+20.
+    std::string s;
+    if (!DecimalFloatText(v, s) && !ShortFloatText(v, s)) {
+        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+        s.assign(buf, r.ptr);
+    }
     char sep = platform::DecimalSeparator();
-    for (char& c : s)
-        if (c == '.') c = sep;
+    for (char& c : s) {
+        if (c == '.')
+            c = sep;
+        else if (c == 'e')
+            c = 'E';
+    }
     return s;
 }
 

@@ -1,6 +1,7 @@
 // vestra-emu: runs the Oracle-protocol emulator until it is interrupted.
 #include "emulator/EmuServer.h"
 
+#include <malloc.h>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,9 @@ bool ParseLong(const std::string& s, long long& v) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Every fetch reply passes through buffers of tens of kilobytes: keep freed memory in the process
+    // instead of shrinking and regrowing the heap for each reply.
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     vemu::EmuOptions o;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 TEST(VariantConversions, NumbersStringsAndFailures) {
@@ -44,6 +46,48 @@ TEST(VariantConversions, LocaleDecimalSeparator) {
     double d;
     EXPECT_FALSE(TryStrToFloat("1.5abc", d));
     EXPECT_FALSE(TryStrToFloat("", d));
+    platform::SetDecimalSeparator(saved);
+}
+
+TEST(VariantConversions, FloatTextHasFifteenDigitsLikePrintf) {
+    char saved = platform::DecimalSeparator();
+    platform::SetDecimalSeparator('.');
+    std::vector<double> values = {0.0, -0.0, 0.01, 0.1 + 0.2, 1.0 / 3, 123456789012345.0, 1234567890123456.0,
+                                  1e15, 1e-5, 9.99999999999999e-5, 1e-4, 2.5e-300, 1.7976931348623157e308,
+                                  4.9e-324, -42.125, 999999999999999.5, 0.000123456789012345678};
+    for (int i = 0; i < 2000; ++i)
+        values.push_back(i * 0.01 - 7.0);
+    uint64_t seed = 99;
+    // Whole numbers and amounts with a few decimals, as results bring them.
+    for (int i = 0; i < 3000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        double whole = double((seed >> 16) % (i % 3 == 0 ? 1000000000000000ULL : 100000000ULL));
+        double v = whole / std::pow(10.0, double(seed % 6));
+        values.push_back(i % 2 ? -v : v);
+    }
+    for (double v : {999999999999999.0, 99999999999999.99, 0.0001, 0.00015, 12345678901.2345, -0.5, 1e14 + 0.5})
+        values.push_back(v);
+    // Decimals of up to 15 digits on both sides of the switch to exponent form.
+    for (int e = -22; e <= 22; ++e)
+        for (int i = 0; i < 40; ++i) {
+            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+            double mantissa = double((seed >> 8) % 1000000000000000ULL) / double(1 + (seed % 7) * 1000);
+            values.push_back((i % 2 ? -1 : 1) * mantissa * std::pow(10.0, e - 10));
+        }
+    for (int i = 0; i < 2000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        double d;
+        uint64_t bits = seed;
+        std::memcpy(&d, &bits, 8);
+        if (std::isfinite(d)) values.push_back(d);
+    }
+    char buf[64];
+    for (double v : values) {
+        std::snprintf(buf, sizeof buf, "%.15G", v);
+        EXPECT_EQ(FloatToStr(v), buf);
+    }
+    platform::SetDecimalSeparator(',');
+    EXPECT_EQ(FloatToStr(-1.5e-20), "-1,5E-20");
     platform::SetDecimalSeparator(saved);
 }
 
@@ -136,6 +180,17 @@ TEST(Dates, TextInTheUsersFormat) {
     EXPECT_EQ(TimeToStr(v), "07:08:09");
     EXPECT_EQ(FormatDateTimeStr("yyyy-mm-dd hh:nn:ss.zzz 'Uhr'", v), "2024-03-05 07:08:09.010 Uhr");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2024, 3, 5)), "05.03.2024");
+    EXPECT_EQ(FormatDateTimeStr("d.m.yy h:n:s.z", EncodeDate(2009, 1, 2) + EncodeTime(3, 4, 5, 6)), "2.1.09 3:4:5.6");
+    EXPECT_EQ(FormatDateTimeStr("yyyy", EncodeDate(12, 1, 1)), "0012");
+    // More formats than stay compiled at once, used in turn: each keeps its own layout.
+    const TDateTime t = EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 7);
+    const std::vector<std::pair<std::string, std::string>> formats = {
+        {"dd.mm.yyyy", "03.02.2001"}, {"hh:nn:ss", "04:05:06"}, {"yy/m/d", "01/2/3"},
+        {"'am' d. \"of\" m", "am 3. of 2"}, {"zzz-z", "007-7"}, {"'open", "open"}, {"x", "x"}};
+    for (int round = 0; round < 3; ++round)
+        for (const auto& [format, expected] : formats)
+            EXPECT_EQ(FormatDateTimeStr(format, t), expected) << format;
+    EXPECT_EQ(DateTimeToStr(EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 999)), "31.12.9999 23:59:59");
     TDateTime p;
     ASSERT_TRUE(TryStrToDateTime("5.3.2024 7:08", p));
     EXPECT_DOUBLE_EQ(p, EncodeDate(2024, 3, 5) + EncodeTime(7, 8, 0, 0));
