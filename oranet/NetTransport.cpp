@@ -165,7 +165,7 @@ uint8_t TNetTransport::ReadUB1Slow() {
 // ---------------------------------------------------------------------------------------------------------
 // Primitives written
 
-void TNetTransport::WriteUB2(uint16_t v) {
+void TNetTransport::WriteUB2Slow(uint16_t v) {
     if (v == 0) {
         WriteUB1(0);
         return;
@@ -174,7 +174,7 @@ void TNetTransport::WriteUB2(uint16_t v) {
     WriteRaw(b, 2);
 }
 
-void TNetTransport::WriteUB4(uint32_t v) {
+void TNetTransport::WriteUB4Slow(uint32_t v) {
     uint8_t b[5];
     int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : v > 0 ? 1 : 0;
     b[0] = uint8_t(n);

@@ -71,8 +71,24 @@ public:
     }
     void WriteFlag(bool v) { WriteUB1(v ? 1 : 0); }
     void WritePresent(bool v) { WriteUB1(v ? 1 : 0); }
-    void WriteUB2(uint16_t v);
-    void WriteUB4(uint32_t v);
+    void WriteUB2(uint16_t v) {
+        if (writePos_ + 2 <= sendLimit_) {
+            buf_[writePos_++] = uint8_t(v);
+            if (v != 0) buf_[writePos_++] = uint8_t(v >> 8);
+        } else {
+            WriteUB2Slow(v);
+        }
+    }
+    void WriteUB4(uint32_t v) {
+        // A length byte and the significant bytes, most significant first.
+        if (writePos_ + 5 <= sendLimit_) {
+            int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : v > 0 ? 1 : 0;
+            buf_[writePos_++] = uint8_t(n);
+            for (int i = n - 1; i >= 0; --i) buf_[writePos_++] = uint8_t(v >> (8 * i));
+        } else {
+            WriteUB4Slow(v);
+        }
+    }
     void WriteSB4(int32_t v) { WriteUB4(uint32_t(v)); }
     void WriteLengthOrZero(size_t length) { WriteUB4(uint32_t(length)); }
     void WriteUB4Array(const uint32_t* values, int count);
@@ -158,6 +174,8 @@ public:
     TWinSocket& Socket() { return *socket_; }
 
 private:
+    void WriteUB2Slow(uint16_t v);
+    void WriteUB4Slow(uint32_t v);
     uint8_t ReadUB1Slow();
     int32_t ReadIntSlow(int kind);
     // Reads until a DATA packet arrives; false for a DATA packet shorter than its data flags.
