@@ -57,15 +57,30 @@ void TNetTransport::ReceiveExact(void* dest, int count) {
 }
 
 TPacketInfo TNetTransport::ReadPacket() {
-    ReceiveExact(buf_, 8);
+    // A packet that lies whole in the receive buffer is read where it is; any other is gathered.
+    const uint8_t* head;
+    if (rxLen_ - rxPos_ >= 8) {
+        head = rx_.get() + rxPos_;
+        rxPos_ += 8;
+    } else {
+        ReceiveExact(inBuf_, 8);
+        head = inBuf_;
+    }
     TPacketInfo p;
-    p.length = (buf_[0] << 8) | buf_[1];
-    p.type = buf_[4];
-    p.flags = buf_[5];
+    p.length = (head[0] << 8) | head[1];
+    p.type = head[4];
+    p.flags = head[5];
     if (p.type > 19) throw ENetError(204);
     if (p.length > MaxPacket || p.length > sdu) throw ENetError(203);
     if (p.length < 8) throw ENetError(207);
-    if (p.length > 8) ReceiveExact(buf_ + 8, p.length - 8);
+    if (head != inBuf_ && rxLen_ - rxPos_ >= p.length - 8) {
+        in_ = head;
+        rxPos_ += p.length - 8;
+        return p;
+    }
+    if (head != inBuf_) std::memcpy(inBuf_, head, 8);
+    if (p.length > 8) ReceiveExact(inBuf_ + 8, p.length - 8);
+    in_ = inBuf_;
     return p;
 }
 
@@ -103,14 +118,14 @@ void TNetTransport::WriteRaw(const void* src, size_t count) {
 }
 
 void TNetTransport::HandleMarker(const TPacketInfo& p) {
-    uint8_t type = p.length > 8 ? buf_[8] : 0;
-    uint8_t value = p.length > 10 ? buf_[10] : 0;
+    uint8_t type = p.length > 8 ? in_[8] : 0;
+    uint8_t value = p.length > 10 ? in_[10] : 0;
     resetPending = type == 0 || (type == 1 && value != 2);
     CheckConnected();
     SendMarker(2);
     while (resetPending) {
         TPacketInfo q = ReadPacket();
-        if (q.type == tnsMarker && q.length > 10 && buf_[8] == 1 && buf_[10] == 2) resetPending = false;
+        if (q.type == tnsMarker && q.length > 10 && in_[8] == 1 && in_[10] == 2) resetPending = false;
     }
 }
 
@@ -143,7 +158,7 @@ int TNetTransport::ReadRaw(void* dest, int count) {
             continue;
         }
         int n = std::min(count - done, readLen_ - readPos_);
-        std::memcpy(d + done, buf_ + readPos_, size_t(n));
+        std::memcpy(d + done, in_ + readPos_, size_t(n));
         readPos_ += n;
         done += n;
     }
@@ -296,7 +311,7 @@ std::string_view TNetTransport::ReadValue(std::string& scratch) {
         return scratch;
     }
     if (readLen_ - readPos_ >= n) {
-        std::string_view v(reinterpret_cast<const char*>(buf_ + readPos_), size_t(n));
+        std::string_view v(reinterpret_cast<const char*>(in_ + readPos_), size_t(n));
         readPos_ += n;
         return v;
     }
@@ -398,7 +413,7 @@ void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
             DropReceived();
             std::string_view data;
             if (r.length > DataStart) {
-                data = std::string_view(reinterpret_cast<const char*>(buf_ + DataStart), size_t(r.length - DataStart));
+                data = std::string_view(reinterpret_cast<const char*>(in_ + DataStart), size_t(r.length - DataStart));
                 size_t z = data.find('\0');
                 if (z != std::string_view::npos) data = data.substr(0, z);
             }

@@ -100,17 +100,17 @@ public:
 
     // TTC primitives read.
     uint8_t ReadUB1() {
-        if (readPos_ < readLen_) return buf_[readPos_++];
+        if (readPos_ < readLen_) return in_[readPos_++];
         return ReadUB1Slow();
     }
     int32_t ReadInt(int kind) {
         // The common case in place: a variable-length integer whose bytes are all in the current packet.
         if ((representation[1] & 1) && readLen_ - readPos_ >= 5) {
-            uint8_t l = buf_[readPos_];
+            uint8_t l = in_[readPos_];
             int len = l & 0x7F;
             if (len <= 4) {
                 uint32_t v = 0;
-                for (int i = 1; i <= len; ++i) v = (v << 8) | buf_[readPos_ + i];
+                for (int i = 1; i <= len; ++i) v = (v << 8) | in_[readPos_ + i];
                 readPos_ += 1 + len;
                 return int32_t((l & 0x80) ? 0u - v : v);
             }
@@ -131,9 +131,9 @@ public:
     bool ReadValueInPlace(const uint8_t*& data, int& n) {
         int avail = readLen_ - readPos_;
         if (avail < 1) return false;
-        int l = buf_[readPos_];
+        int l = in_[readPos_];
         if (l == 254 || avail < l + 6) return false;
-        data = buf_ + readPos_ + 1;
+        data = in_ + readPos_ + 1;
         n = l;
         readPos_ += 1 + l;
         return true;
@@ -144,7 +144,7 @@ public:
     // receives their count. Consume moves the read position past bytes parsed that way (at most avail).
     const uint8_t* Pending(int& avail) const {
         avail = readLen_ - readPos_;
-        return buf_ + readPos_;
+        return in_ + readPos_;
     }
     void Consume(int count) { readPos_ += count; }
 
@@ -196,7 +196,12 @@ private:
     int readLen_ = 0;
     int readPos_ = 0;
     int sendLimit_ = 2048; // largest outgoing DATA packet, header included
+    // The request being built (and the CONNECT packet).
     uint8_t buf_[BufferSize] = {};
+    // The packet being read: in place in the receive buffer when it arrived there whole, else gathered in
+    // inBuf_. Reading never sees the request being written.
+    const uint8_t* in_ = inBuf_;
+    uint8_t inBuf_[BufferSize] = {};
 };
 
 } // namespace oranet
