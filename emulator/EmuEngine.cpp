@@ -795,6 +795,8 @@ OraError EmuEngine::Execute(EmuStatement& s, const std::vector<Value>& binds, lo
         s.rows.clear();
         s.rowIndex = 0;
         s.rowsFetched = 0;
+        static std::atomic<uint64_t> runs{0};
+        s.runSerial = ++runs;
         Track(&s);
         int rc = sqlite3_step(s.st);
         if (rc == SQLITE_ROW) {

@@ -92,6 +92,7 @@ void Session::Run() {
                 throw ProtocolError("unknown message type " + std::to_string(type));
             }
             w_.Flush();
+            if (aheadPlan_) DoReadAhead();
         }
     } catch (const ConnectionClosed& e) {
         if (opts_.verbose) std::cerr << "vestra-emu: session " << sid_ << ": " << e.what() << "\n";
@@ -714,6 +715,40 @@ void Session::WriteColumn(EmuStatement& s, int c, const ItemDesc& d, const Colum
     WriteValue(v, d, &col);
 }
 
+namespace {
+
+bool SameDefines(const std::vector<ItemDesc>& a, const std::vector<ItemDesc>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].wireType != b[i].wireType || a[i].flags != b[i].flags || a[i].size != b[i].size ||
+            a[i].maxArray != b[i].maxArray)
+            return false;
+    return true;
+}
+
+// Defines whose values are plain bytes of the row (no LOB locators, no LONG pieces).
+bool PlainDefines(const std::vector<ItemDesc>& defines) {
+    for (const ItemDesc& d : defines)
+        switch (d.wireType) {
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 12:
+        case 23:
+        case 96:
+        case 97:
+            break;
+        default:
+            return false;
+        }
+    return true;
+}
+
+} // namespace
+
 bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t rows, OraError& err) {
     EmuStatement& s = *c.st;
     w_.W8(kMsgRowHeader);
@@ -729,6 +764,31 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
     w_.WUB2(0);
     ColumnMeta none;
     for (uint32_t r = 0; r < rows; ++r) {
+        if (ahead_ && ServesAhead(c)) {
+            ReadAhead& a = *ahead_;
+            if (a.next < a.rowEnd.size()) {
+                if (SameDefines(a.defines, defines)) {
+                    size_t from = a.next ? a.rowEnd[a.next - 1] : 0;
+                    w_.WBytes(a.bytes.data() + from, a.rowEnd[a.next] - from);
+                } else {
+                    // Other defines than the rows were read for: encode them again from their values.
+                    const std::vector<Value>& vals = a.values[a.next];
+                    w_.W8(kMsgRow);
+                    for (size_t k = 0; k < defines.size(); ++k)
+                        WriteValue(k < vals.size() ? vals[k] : Value(), defines[k],
+                                   k < s.cols.size() ? &s.cols[k] : &none);
+                }
+                ++a.next;
+                continue;
+            }
+            const bool ended = a.ended;
+            const OraError e = a.err;
+            ahead_.reset();
+            if (ended) {
+                err = e;
+                return false;
+            }
+        }
         if (opts_.slowFetchMs > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(opts_.slowFetchMs));
             w_.CheckBreak();
@@ -746,6 +806,71 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
         }
     }
     return true;
+}
+
+bool Session::ServesAhead(const Cursor& c) const {
+    return ahead_ && ahead_->cursorId == c.id && c.st && c.st->executed && c.st->runSerial == ahead_->runSerial;
+}
+
+void Session::PlanReadAhead(const Cursor& c, const std::vector<ItemDesc>& defines, uint32_t rows) {
+    if (opts_.slowFetchMs > 0 || rows == 0 || rows > 10000 || !PlainDefines(defines)) return;
+    if (ahead_) {
+        // Rows read ahead for a cursor are kept until that cursor takes them or its query is gone.
+        Cursor* owner = Find(static_cast<uint32_t>(ahead_->cursorId));
+        if (owner && ServesAhead(*owner)) return;
+        ahead_.reset();
+    }
+    aheadPlan_ = std::make_unique<AheadPlan>();
+    aheadPlan_->cursorId = c.id;
+    aheadPlan_->defines = defines;
+    aheadPlan_->rows = rows;
+}
+
+// Runs after a fetch reply has gone out: the next rows are read and encoded while the client is busy with
+// the ones it got. Nothing is read from the connection meanwhile.
+void Session::DoReadAhead() {
+    std::unique_ptr<AheadPlan> plan = std::move(aheadPlan_);
+    Cursor* c = Find(static_cast<uint32_t>(plan->cursorId));
+    if (!c || !c->st || ahead_) return;
+    EmuStatement& s = *c->st;
+    if (!s.executed || s.tr.kind != StmtKind::Query || s.rowidColumn >= 0) return;
+    auto a = std::make_unique<ReadAhead>();
+    a->cursorId = c->id;
+    a->runSerial = s.runSerial;
+    a->defines = plan->defines;
+    a->bytes.reserve(size_t(plan->rows) * 48);
+    ColumnMeta none;
+    w_.SetCapture(&a->bytes);
+    try {
+        for (uint32_t r = 0; r < plan->rows; ++r) {
+            OraError err;
+            if (!eng_->Step(s, err)) {
+                a->ended = true;
+                a->err = err;
+                break;
+            }
+            std::vector<Value> vals(s.cols.size());
+            for (size_t k = 0; k < s.cols.size(); ++k) {
+                vals[k] = eng_->ColumnValue(s, static_cast<int>(k));
+                if (s.cols[k].t.type == kOraDate && (vals[k].kind == Value::Int || vals[k].kind == Value::Real))
+                    vals[k].isDate = true;
+            }
+            w_.W8(kMsgRow);
+            for (size_t k = 0; k < a->defines.size(); ++k) {
+                if (k < s.cols.size())
+                    WriteColumn(s, static_cast<int>(k), a->defines[k], s.cols[k]);
+                else
+                    WriteValue(Value(), a->defines[k], &none);
+            }
+            a->rowEnd.push_back(a->bytes.size());
+            a->values.push_back(std::move(vals));
+        }
+    } catch (...) {
+        w_.SetCapture(nullptr);
+        throw;
+    }
+    w_.SetCapture(nullptr);
+    ahead_ = std::move(a);
 }
 
 void Session::Combined() {
@@ -837,8 +962,11 @@ void Session::Combined() {
         uint32_t want = nvals > 1 ? vals[1] : 1;
         OraError err;
         bool more = Fetch(*c, defines, want, err);
-        if (err) return WriteStatus(s.rowsFetched, err, s.tr.commandType);
-        return WriteStatus(s.rowsFetched, more ? OraError() : MakeError(1403), s.tr.commandType);
+        // Rows read ahead and not served yet have not been fetched as far as the client knows.
+        const long long fetched = s.rowsFetched - static_cast<long long>(ahead_ && ServesAhead(*c) ? ahead_->Pending() : 0);
+        if (err) return WriteStatus(fetched, err, s.tr.commandType);
+        if (more) PlanReadAhead(*c, defines, want);
+        return WriteStatus(fetched, more ? OraError() : MakeError(1403), s.tr.commandType);
     }
     WriteStatus(rows, OraError(), s.tr.commandType, haveRowid ? &rid : nullptr);
 }

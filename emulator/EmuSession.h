@@ -56,6 +56,30 @@ private:
     void WriteColumnDesc(const ColumnMeta& c);
     void WriteStatus(long long rows, const OraError& e, int commandType, const RowidParts* rowid = nullptr);
     bool Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t rows, OraError& err);
+    // Rows of a query read and encoded between calls, while the client works on the previous ones; the next
+    // fetch of that cursor takes them first (re-encoded from their values if its defines differ).
+    struct ReadAhead {
+        int cursorId = 0;
+        uint64_t runSerial = 0;
+        std::vector<ItemDesc> defines;    // what the rows were encoded for
+        std::vector<uint8_t> bytes;       // the encoded rows, back to back
+        std::vector<size_t> rowEnd;       // where each row's bytes end
+        std::vector<std::vector<Value>> values;
+        size_t next = 0;                  // first row not served yet
+        bool ended = false;               // stepping past the last row ended the query ...
+        OraError err;                     // ... with this error, if any
+        size_t Pending() const { return rowEnd.size() - next; }
+    };
+    struct AheadPlan {
+        int cursorId = 0;
+        std::vector<ItemDesc> defines;
+        uint32_t rows = 0;
+    };
+    bool ServesAhead(const Cursor& c) const;
+    void PlanReadAhead(const Cursor& c, const std::vector<ItemDesc>& defines, uint32_t rows);
+    void DoReadAhead();
+    std::unique_ptr<ReadAhead> ahead_;
+    std::unique_ptr<AheadPlan> aheadPlan_;
     void ExecuteBlock(Cursor& c, const std::vector<ItemDesc>& binds, uint32_t iterations);
     int NewCursorId();
     Cursor* Find(uint32_t id);

@@ -174,6 +174,7 @@ std::string Wire::Clr() {
 }
 
 void Wire::CheckBreak() {
+    if (capture_) return; // reading ahead between calls: what arrives now is the next request
     for (;;) {
         if (rpos_ >= rlen_) {
             pollfd p{fd_, POLLIN, 0};
@@ -211,6 +212,10 @@ void Wire::ResetAfterBreak() {
 
 void Wire::WBytes(const void* src, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(src);
+    if (capture_) {
+        capture_->insert(capture_->end(), p, p + n);
+        return;
+    }
     while (n > 0) {
         if (outLen_ == maxPacket_) FlushPacket(0);
         size_t k = std::min(n, maxPacket_ - outLen_);

@@ -67,9 +67,16 @@ public:
     // Reply stream (server -> client).
     bool variableInts = false; // after the data-type negotiation integers are variable-length
     void W8(uint8_t v) {
+        if (capture_) {
+            capture_->push_back(v);
+            return;
+        }
         if (outLen_ == maxPacket_) FlushPacket(0);
         out_[outLen_++] = v;
     }
+    // While a capture buffer is set, what is written goes there instead of into the reply.
+    void SetCapture(std::vector<uint8_t>* buffer) { capture_ = buffer; }
+    bool Capturing() const { return capture_ != nullptr; }
     void WBytes(const void* p, size_t n);
     void WUB2(int32_t v);
     void WUB4(int64_t v);
@@ -92,6 +99,7 @@ private:
     long long dropAfter_;
     long long dataSent_ = 0;
     size_t maxPacket_ = 2048;
+    std::vector<uint8_t>* capture_ = nullptr;
     // socket input buffer
     std::vector<uint8_t> rbuf_;
     size_t rpos_ = 0, rlen_ = 0;

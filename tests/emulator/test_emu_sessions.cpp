@@ -348,3 +348,69 @@ TEST(EmuSessions, RandomRequestsNeverBringTheServerDown) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(sessions, "1");
 }
+
+// Rows read ahead between fetches: whatever the client asks next (fewer rows, other defines, another cursor
+// in between, DML, a new execution), it gets the rows in order, counted as it fetched them.
+TEST(EmuSessions, RowsReadAheadArriveInOrderWhateverTheNextFetchAsks) {
+    auto srv = StartServer();
+    TestClient c;
+    LogonOk(c, srv->Port());
+    ASSERT_EQ(c.Exec("create table ra (id number, name varchar2(20))").code, 0);
+    for (int i = 1; i <= 57; ++i)
+        ASSERT_EQ(c.Exec("insert into ra values (:1, :2)", {Num(i), Str("N" + std::to_string(i))}).code, 0);
+    ASSERT_EQ(c.Commit().code, 0);
+
+    int a = c.OpenCursor();
+    ASSERT_EQ(c.Parse(a, "select id, name from ra order by id").code, 0);
+    ASSERT_EQ(c.Execute(a, {}).code, 0);
+    const std::vector<Item> text = {Str("", 40), Str("", 40)};
+    std::vector<Row> rows;
+    auto expectIds = [&rows](int from, int to) {
+        ASSERT_EQ(rows.size(), size_t(to - from + 1));
+        for (int i = from; i <= to; ++i) {
+            ASSERT_TRUE(rows[size_t(i - from)][1].has_value());
+            EXPECT_EQ(*rows[size_t(i - from)][1], "N" + std::to_string(i));
+        }
+        rows.clear();
+    };
+    Status s = c.Fetch(a, text, 10, rows);
+    EXPECT_EQ(s.code, 0);
+    EXPECT_EQ(s.rows, 10);
+    expectIds(1, 10);
+
+    // Another cursor in between, then fewer rows than were read ahead.
+    EXPECT_EQ(One(c, "select count(*) from ra"), "57");
+    s = c.Fetch(a, text, 3, rows);
+    EXPECT_EQ(s.rows, 13);
+    expectIds(11, 13);
+
+    // Other defines: the id as a NUMBER.
+    std::vector<Row> numRows;
+    s = c.Fetch(a, {Num(0), Str("", 40)}, 5, numRows);
+    EXPECT_EQ(s.rows, 18);
+    ASSERT_EQ(numRows.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(numRows[size_t(i)][0].has_value());
+        EXPECT_EQ(TestClient::ToInt(*numRows[size_t(i)][0]), 14 + i);
+    }
+
+    // Changes made after the query started are not seen by it.
+    ASSERT_EQ(c.Exec("update ra set name = 'X' where id in (25, 50)").code, 0);
+    s = c.Fetch(a, text, 100, rows);
+    EXPECT_EQ(s.code, 1403);
+    EXPECT_EQ(s.rows, 57);
+    expectIds(19, 57);
+
+    // A new execution starts from the first row again and sees the change.
+    ASSERT_EQ(c.Execute(a, {}).code, 0);
+    s = c.Fetch(a, text, 25, rows);
+    EXPECT_EQ(s.rows, 25);
+    ASSERT_EQ(rows.size(), 25u);
+    EXPECT_EQ(*rows[0][1], "N1");
+    EXPECT_EQ(*rows[24][1], "X");
+    rows.clear();
+    // Closed with rows read ahead: the cursor's successor starts clean.
+    ASSERT_EQ(c.Close(a).code, 0);
+    EXPECT_EQ(One(c, "select max(id) from ra"), "57");
+    ASSERT_EQ(c.Rollback().code, 0);
+}
