@@ -431,6 +431,7 @@ public:
         PlanConcat();
         PlanDateLiterals();
         PlanRownumAndLocks();
+        PlanOrderByNulls();
         if (tr_.error) return false;
         PlanHiddenRowid();
         return Emit(out);
@@ -889,6 +890,48 @@ private:
                 }
                 break;
             }
+        }
+    }
+
+    // Oracle sorts NULLs last in ascending and first in descending order, SQLite the other way round: every
+    // ORDER BY item that does not say where its NULLs go gets Oracle's place written out.
+    void PlanOrderByNulls() {
+        for (size_t i = from_; i + 1 < to_; ++i) {
+            if (!(t_[i].Is("ORDER") && t_[i + 1].Is("BY"))) continue;
+            size_t itemStart = i + 2, k = i + 2;
+            auto finish = [&](size_t end) { // the item is [itemStart, end)
+                if (end <= itemStart) return;
+                int depth = 0;
+                for (size_t m = itemStart; m < end; ++m) {
+                    depth += t_[m].IsOp("(") ? 1 : (t_[m].IsOp(")") ? -1 : 0);
+                    if (depth == 0 && t_[m].Is("NULLS")) return;
+                }
+                post_[end - 1] += t_[end - 1].Is("DESC") ? " NULLS FIRST" : " NULLS LAST";
+            };
+            int depth = 0;
+            for (; k < to_; ++k) {
+                const Tok& t = t_[k];
+                if (t.kind == TokKind::End || t.IsOp(";")) break;
+                if (t.IsOp("(")) {
+                    ++depth;
+                } else if (t.IsOp(")")) {
+                    if (depth == 0) break;
+                    --depth;
+                } else if (depth == 0) {
+                    if (t.IsOp(",")) {
+                        finish(k);
+                        itemStart = k + 1;
+                    } else if (t.Is("FOR") || t.Is("UNION") || t.Is("MINUS") || t.Is("INTERSECT") ||
+                               t.Is("EXCEPT") || t.Is("ROWS") || t.Is("RANGE") || t.Is("LIMIT") ||
+                               t.Is("OFFSET") || t.Is("FETCH")) {
+                        break;
+                    }
+                }
+            }
+            // Tokens dropped from the text (FOR UPDATE) end the list where they start.
+            while (k > itemStart && skip_[k - 1])
+                --k;
+            finish(k);
         }
     }
 

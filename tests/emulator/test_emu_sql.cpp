@@ -318,3 +318,32 @@ TEST_F(EmuSql, TextComparedWithDatesUsesTheSessionFormat) {
     Status bad = c.Exec("select * from emp where hiredate > 'not a date'");
     EXPECT_EQ(bad.text.rfind("ORA-018", 0), 0u) << bad.text;
 }
+
+TEST_F(EmuSql, NullsSortLastAscendingAndFirstDescendingAsInOracle) {
+    auto column = [this](const std::string& sql) {
+        std::vector<Row> rows;
+        Status s = c.Query(sql, rows, 1);
+        EXPECT_EQ(s.code, 0) << s.text;
+        std::vector<std::string> out;
+        for (const Row& r : rows)
+            out.push_back(r[0] ? *r[0] : "NULL");
+        return out;
+    };
+    // COMM is set for four of the fourteen employees.
+    auto asc = column("select comm from emp order by comm");
+    ASSERT_EQ(asc.size(), 14u);
+    EXPECT_EQ(asc[0], "0");
+    EXPECT_EQ(asc[3], "1400");
+    EXPECT_EQ(asc[4], "NULL");
+    EXPECT_EQ(asc[13], "NULL");
+    auto desc = column("select comm from emp order by comm desc, empno");
+    EXPECT_EQ(desc[9], "NULL");
+    EXPECT_EQ(desc[10], "1400");
+    EXPECT_EQ(desc[13], "0");
+    // What the statement says stands; positions and inner queries get the same rule.
+    EXPECT_EQ(column("select comm from emp order by comm nulls first")[0], "NULL");
+    EXPECT_EQ(column("select comm from emp order by 1 asc")[0], "0");
+    EXPECT_EQ(column("select comm from (select comm from emp order by comm desc) where rownum <= 1")[0], "NULL");
+    EXPECT_EQ(column("select comm from emp where deptno = 30 order by comm for update")[0], "0");
+    ASSERT_EQ(c.Rollback().code, 0);
+}
