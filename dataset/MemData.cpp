@@ -536,6 +536,20 @@ void TData::PutField(int fieldNo, uint8_t* recBuf, const void* source) {
 
 // ---- Exchange form ----
 
+namespace {
+
+// Fixed-size values: the common sizes without a library call.
+inline void CopyFixed(void* dest, const void* source, size_t size) {
+    if (size == 4)
+        std::memcpy(dest, source, 4);
+    else if (size == 8)
+        std::memcpy(dest, source, 8);
+    else
+        std::memcpy(dest, source, size);
+}
+
+} // namespace
+
 void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
     uint8_t* p = recBuf + f->Offset;
     switch (f->DataType) {
@@ -604,13 +618,7 @@ void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
         break;
     }
     default:
-        // Fixed-size values: the common sizes without a library call.
-        if (f->Size == 4)
-            std::memcpy(dest, p, 4);
-        else if (f->Size == 8)
-            std::memcpy(dest, p, 8);
-        else
-            std::memcpy(dest, p, f->Size);
+        CopyFixed(dest, p, f->Size);
     }
 }
 
@@ -685,12 +693,7 @@ void TData::PutFieldData(TFieldDesc* f, uint8_t* recBuf, const void* source) {
         break;
     }
     default:
-        if (f->Size == 4)
-            std::memcpy(p, source, 4);
-        else if (f->Size == 8)
-            std::memcpy(p, source, 8);
-        else
-            std::memcpy(p, source, f->Size);
+        CopyFixed(p, source, f->Size);
     }
 }
 

@@ -160,6 +160,12 @@ void TMemData::ReorderItems(PItemHeader p, int mode) {
         return;
     }
     if (!p) return;
+    // A visible row appended after a visible last row: one more than its neighbour.
+    if (mode == 0 && !p->Next && p->Prev && !IsHidden(p) && !IsHidden(p->Prev) &&
+        p->Prev->Order > (recordCount_ + recNoOffset_) / 2) {
+        p->Order = p->Prev->Order + 1;
+        return;
+    }
     PItemHeader nb = p->Next ? p->Next : p->Prev;
     if (!nb) {
         p->Order = 1;
