@@ -90,8 +90,13 @@ inline int32_t ReadNumberInt(const uint8_t* b, size_t n) {
         // The digits present, then the missing ones as zeros.
         static constexpr int32_t Scale[4] = {1, 100, 10000, 1000000};
         const unsigned count = unsigned(n) - 1 < e + 1 ? unsigned(n) - 1 : e + 1;
-        int32_t v = 0;
-        for (unsigned i = 1; i <= count; ++i) v = v * 100 + (b[i] - 1);
+        int32_t v = b[1] - 1;
+        switch (count) {
+        case 4: v = ((v * 100 + (b[2] - 1)) * 100 + (b[3] - 1)) * 100 + (b[4] - 1); break;
+        case 3: v = (v * 100 + (b[2] - 1)) * 100 + (b[3] - 1); break;
+        case 2: v = v * 100 + (b[2] - 1); break;
+        default: break;
+        }
         return v * Scale[e + 1 - count];
     }
     return NumberToInt(b, n);
@@ -539,9 +544,9 @@ void TNetCursor::PlanRows() {
             const bool zt = IsZeroTerminated(type);
             int64_t m = int64_t(size) - (zt ? 1 : 0);
             if (m <= 0 && (type == SQLT_CHR || zt)) rowsInPlace = false; // such values are not even read
-            s.kind = rkBytes;
             s.cap = uint32_t(m > 0 ? m : 0);
             s.terminate = zt && size > 0;
+            s.kind = !d.value ? rkSkipBytes : s.terminate ? rkText : rkBytes;
         }
         s.valueSkip = d.value ? d.valueSkip : 0;
         s.indicatorSkip = d.indicator ? d.indicatorSkip : 0;
@@ -585,13 +590,13 @@ inline void CopyBytes(uint8_t* d, const uint8_t* s, size_t n) {
 inline void TNetCursor::StoreValue(const TRowSlot& s, const uint8_t* src, unsigned l, sb2 indicator) {
     unsigned stored = l;
     uint8_t* v = reinterpret_cast<uint8_t*>(s.value);
-    switch (s.kind) {
-    case rkBytes:
+    if (s.kind <= rkText) { // the copied forms first: most columns are text, dates or raw bytes
         if (stored > s.cap) stored = s.cap;
-        if (v) {
-            CopyBytes(v, src, stored);
-            if (s.terminate) v[stored] = 0;
-        }
+        CopyBytes(v, src, stored);
+        if (s.kind == rkText) v[stored] = 0;
+    } else switch (s.kind) {
+    case rkSkipBytes:
+        if (stored > s.cap) stored = s.cap;
         break;
     case rkInt32: Put<int32_t>(v, ReadNumberInt(src, l)); break;
     case rkDouble: Put<double>(v, ReadNumberFloat(src, l)); break;
