@@ -184,7 +184,8 @@ int TNetCursor::CombinedCall(uint32_t options, const std::string* text, TNetErro
             break;
         case 7:
             if (!headerSeen && !vectorSeen) throw EDBError(1);
-            if (!defines.empty()) ReadDefineRows();
+            if (!defines.empty())
+                ReadDefineRows();
             else if (!binds.empty()) ReadRow(false, marksValid ? marks.data() : nullptr);
             else throw EDBError(1); // row data with nowhere to go: the rest of the reply cannot be framed
             break;

@@ -271,12 +271,23 @@ public:
 
     // How each define's values are stored (worked out once per call) and where the next row's value,
     // indicator and length go.
-    enum : uint8_t { rkBytes, rkText, rkSkipBytes, rkInt32, rkInt64, rkInt16, rkInt8, rkDouble, rkFloat, rkSkipNumber };
+    enum : uint8_t {
+        rkBytes,
+        rkText,
+        rkSkipBytes,
+        rkInt32,
+        rkInt64,
+        rkInt16,
+        rkInt8,
+        rkDouble,
+        rkFloat,
+        rkSkipNumber
+    };
     struct TRowSlot {
         uint8_t kind = rkBytes;
         bool terminate = false; // a zero byte follows the copied bytes (rkText), or makes a null empty
         uint32_t cap = 0;       // most bytes copied
-        uintptr_t value = 0; // 0 where the caller gave no buffer; the skip is 0 then as well
+        uintptr_t value = 0;    // 0 where the caller gave no buffer; the skip is 0 then as well
         uintptr_t indicator = 0;
         uintptr_t length = 0;
         uintptr_t valueSkip = 0;

@@ -413,7 +413,8 @@ void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
             DropReceived();
             std::string_view data;
             if (r.length > DataStart) {
-                data = std::string_view(reinterpret_cast<const char*>(in_ + DataStart), size_t(r.length - DataStart));
+                data = std::string_view(reinterpret_cast<const char*>(in_ + DataStart),
+                                        size_t(r.length - DataStart));
                 size_t z = data.find('\0');
                 if (z != std::string_view::npos) data = data.substr(0, z);
             }

@@ -84,7 +84,8 @@ public:
         if (writePos_ + 5 <= sendLimit_) {
             int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : v > 0 ? 1 : 0;
             buf_[writePos_++] = uint8_t(n);
-            for (int i = n - 1; i >= 0; --i) buf_[writePos_++] = uint8_t(v >> (8 * i));
+            for (int i = n - 1; i >= 0; --i)
+                buf_[writePos_++] = uint8_t(v >> (8 * i));
         } else {
             WriteUB4Slow(v);
         }
@@ -110,7 +111,8 @@ public:
             int len = l & 0x7F;
             if (len <= 4) {
                 uint32_t v = 0;
-                for (int i = 1; i <= len; ++i) v = (v << 8) | in_[readPos_ + i];
+                for (int i = 1; i <= len; ++i)
+                    v = (v << 8) | in_[readPos_ + i];
                 readPos_ += 1 + len;
                 return int32_t((l & 0x80) ? 0u - v : v);
             }

@@ -75,10 +75,12 @@ constexpr double Hundreds[12] = {1, 1e2, 1e4, 1e6, 1e8, 1e10, 1e12, 1e14, 1e16, 
 inline double ScaleByHundreds(double x, int k) {
     if (k >= 0) {
         if (k < 12) return x * Hundreds[k];
-        for (int i = 0; i < k; ++i) x *= 100;
+        for (int i = 0; i < k; ++i)
+            x *= 100;
     } else {
         if (k > -12) return x / Hundreds[-k];
-        for (int i = 0; i < -k; ++i) x /= 100;
+        for (int i = 0; i < -k; ++i)
+            x /= 100;
     }
     return x;
 }
@@ -92,10 +94,17 @@ inline int32_t ReadNumberInt(const uint8_t* b, size_t n) {
         const unsigned count = unsigned(n) - 1 < e + 1 ? unsigned(n) - 1 : e + 1;
         int32_t v = b[1] - 1;
         switch (count) {
-        case 4: v = ((v * 100 + (b[2] - 1)) * 100 + (b[3] - 1)) * 100 + (b[4] - 1); break;
-        case 3: v = (v * 100 + (b[2] - 1)) * 100 + (b[3] - 1); break;
-        case 2: v = v * 100 + (b[2] - 1); break;
-        default: break;
+        case 4:
+            v = ((v * 100 + (b[2] - 1)) * 100 + (b[3] - 1)) * 100 + (b[4] - 1);
+            break;
+        case 3:
+            v = (v * 100 + (b[2] - 1)) * 100 + (b[3] - 1);
+            break;
+        case 2:
+            v = v * 100 + (b[2] - 1);
+            break;
+        default:
+            break;
         }
         return v * Scale[e + 1 - count];
     }
@@ -111,11 +120,13 @@ inline double ReadNumberFloat(const uint8_t* b, size_t n) {
         double x;
         if (used <= 7) {
             int64_t v = 0;
-            for (int i = 1; i <= used; ++i) v = v * 100 + (b[i] - 1);
+            for (int i = 1; i <= used; ++i)
+                v = v * 100 + (b[i] - 1);
             x = double(v);
         } else {
             x = 0;
-            for (int i = 1; i <= used; ++i) x = x * 100 + (b[i] - 1);
+            for (int i = 1; i <= used; ++i)
+                x = x * 100 + (b[i] - 1);
         }
         return ScaleByHundreds(x, e + 1 - used);
     }
@@ -428,10 +439,14 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
         case SQLT_INT: {
             int32_t iv = NumberToInt(src, bytes.size());
             if (v) {
-                if (p.valueSize == 8) Put<int64_t>(v, iv);
-                else if (p.valueSize == 2) Put<int16_t>(v, int16_t(iv));
-                else if (p.valueSize == 1) Put<int8_t>(v, int8_t(iv));
-                else if (p.valueSize >= 4) Put<int32_t>(v, iv);
+                if (p.valueSize == 8)
+                    Put<int64_t>(v, iv);
+                else if (p.valueSize == 2)
+                    Put<int16_t>(v, int16_t(iv));
+                else if (p.valueSize == 1)
+                    Put<int8_t>(v, int8_t(iv));
+                else if (p.valueSize >= 4)
+                    Put<int32_t>(v, iv);
             }
             stored = bytes.size();
             break;
@@ -439,8 +454,10 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
         case SQLT_FLT: {
             double dv = NumberToFloat(src, bytes.size());
             if (v) {
-                if (p.valueSize == 4) Put<float>(v, float(dv));
-                else if (p.valueSize >= 8) Put<double>(v, dv);
+                if (p.valueSize == 4)
+                    Put<float>(v, float(dv));
+                else if (p.valueSize >= 8)
+                    Put<double>(v, dv);
             }
             stored = bytes.size();
             break;
@@ -461,8 +478,8 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
                             ub4(readRowIndex), &buf, &alen, &piece, &indp, &rcode);
                     else
                         reinterpret_cast<OCICallbackOutBind>(p.outCallback)(
-                            p.outContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&p)), 0, 0, &buf,
-                            &alen, &piece, &indp, &rcode);
+                            p.outContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&p)), 0, 0,
+                            &buf, &alen, &piece, &indp, &rcode);
                     if (!alen) break; // the callback offers no room: the rest is dropped
                     size_t n = std::min<size_t>(*alen, bytes.size() - at);
                     *alen = ub4(n);
@@ -530,9 +547,10 @@ void TNetCursor::PlanRows() {
         TRowSlot& s = rowSlots[i];
         const int type = d.dataType;
         const int32_t size = d.valueSize;
-        if (d.maxArrayLength > 0 || IsLong(type) || IsCursorType(type) || IsLobType(type)) rowsInPlace = false;
+        if (d.maxArrayLength > 0 || IsLong(type) || IsCursorType(type) || IsLobType(type))
+            rowsInPlace = false;
         if (type == SQLT_INT) {
-            s.kind = !d.value ? rkSkipNumber
+            s.kind = !d.value    ? rkSkipNumber
                      : size == 8 ? rkInt64
                      : size == 2 ? rkInt16
                      : size == 1 ? rkInt8
@@ -594,18 +612,32 @@ inline void TNetCursor::StoreValue(const TRowSlot& s, const uint8_t* src, unsign
         if (stored > s.cap) stored = s.cap;
         CopyBytes(v, src, stored);
         if (s.kind == rkText) v[stored] = 0;
-    } else switch (s.kind) {
-    case rkSkipBytes:
-        if (stored > s.cap) stored = s.cap;
-        break;
-    case rkInt32: Put<int32_t>(v, ReadNumberInt(src, l)); break;
-    case rkDouble: Put<double>(v, ReadNumberFloat(src, l)); break;
-    case rkInt64: Put<int64_t>(v, ReadNumberInt(src, l)); break;
-    case rkInt16: Put<int16_t>(v, int16_t(ReadNumberInt(src, l))); break;
-    case rkInt8: Put<int8_t>(v, int8_t(ReadNumberInt(src, l))); break;
-    case rkFloat: Put<float>(v, float(ReadNumberFloat(src, l))); break;
-    default: break; // a number with nowhere to go
-    }
+    } else
+        switch (s.kind) {
+        case rkSkipBytes:
+            if (stored > s.cap) stored = s.cap;
+            break;
+        case rkInt32:
+            Put<int32_t>(v, ReadNumberInt(src, l));
+            break;
+        case rkDouble:
+            Put<double>(v, ReadNumberFloat(src, l));
+            break;
+        case rkInt64:
+            Put<int64_t>(v, ReadNumberInt(src, l));
+            break;
+        case rkInt16:
+            Put<int16_t>(v, int16_t(ReadNumberInt(src, l)));
+            break;
+        case rkInt8:
+            Put<int8_t>(v, int8_t(ReadNumberInt(src, l)));
+            break;
+        case rkFloat:
+            Put<float>(v, float(ReadNumberFloat(src, l)));
+            break;
+        default:
+            break; // a number with nowhere to go
+        }
     if (s.indicator) Put<sb2>(reinterpret_cast<uint8_t*>(s.indicator), indicator);
     if (s.length) Put<ub2>(reinterpret_cast<uint8_t*>(s.length), ub2(stored));
 }
@@ -624,7 +656,8 @@ const uint8_t* TNetCursor::ReadSlotValue(size_t i, const uint8_t* p) {
         unsigned il = p[l + 1], k = il & 0x7F;
         if (k <= 4 && ptrdiff_t(l + 2 + k) <= room) {
             uint32_t iv = 0;
-            for (unsigned j = 0; j < k; ++j) iv = (iv << 8) | p[l + 2 + j];
+            for (unsigned j = 0; j < k; ++j)
+                iv = (iv << 8) | p[l + 2 + j];
             if (il & 0x80) iv = 0u - iv;
             if (l == 0) {
                 uint8_t* v = reinterpret_cast<uint8_t*>(s.value);
@@ -652,7 +685,8 @@ void TNetCursor::ReadRowInPlace(bool following) {
         for (size_t i = 0; i < rowSlots.size(); ++i) {
             const TNetDefine& d = *defines[i];
             first[i].value = reinterpret_cast<uintptr_t>(Addr(d.value, d.valueSkip, readRowIndex));
-            first[i].indicator = reinterpret_cast<uintptr_t>(Addr(d.indicator, d.indicatorSkip, readRowIndex));
+            first[i].indicator =
+                reinterpret_cast<uintptr_t>(Addr(d.indicator, d.indicatorSkip, readRowIndex));
             first[i].length = reinterpret_cast<uintptr_t>(Addr(d.length, d.lengthSkip, readRowIndex));
         }
     }
@@ -687,8 +721,10 @@ void TNetCursor::ReadRowInPlace(bool following) {
 
 void TNetCursor::ReadDefineRows() {
     if (!rowPlanReady || rowSlots.size() != defines.size()) PlanRows();
-    if (rowsInPlace && readRowIndex < fetchRows) ReadRowInPlace(true);
-    else ReadRow(true, nullptr);
+    if (rowsInPlace && readRowIndex < fetchRows)
+        ReadRowInPlace(true);
+    else
+        ReadRow(true, nullptr);
 }
 
 void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {

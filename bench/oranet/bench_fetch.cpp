@@ -245,7 +245,8 @@ double ReplayRaw(const LiveResult& live) {
     double t = ThreadCpu() - t0;
     feeder.join();
     ::close(fd);
-    if (got != (long long)live.stream.size() * ReplayPasses) std::fprintf(stderr, "raw reader short: %lld\n", got);
+    if (got != (long long)live.stream.size() * ReplayPasses)
+        std::fprintf(stderr, "raw reader short: %lld\n", got);
     return t;
 }
 

@@ -39,6 +39,7 @@ struct Column {
     bool length;
 };
 
+// clang-format off
 const Column Columns[] = {
     {SQLT_INT, 4, offsetof(Row, i4), true, true},
     {SQLT_INT, 8, offsetof(Row, i8), true, true},
@@ -52,6 +53,7 @@ const Column Columns[] = {
     {SQLT_BIN, 300, offsetof(Row, raw), true, true},
     {SQLT_INT, 3, offsetof(Row, unused), true, true}, // a size no integer has: only indicator and length
 };
+// clang-format on
 constexpr size_t ColumnCount = sizeof Columns / sizeof Columns[0];
 
 template <class T> void Describe(T& item, const Column& c, Row* rows, size_t i) {
@@ -65,7 +67,9 @@ template <class T> void Describe(T& item, const Column& c, Row* rows, size_t i) 
     item.lengthSkip = sizeof(Row);
 }
 
-Bytes Repeat(uint8_t b, size_t n) { return Bytes(n, b); }
+Bytes Repeat(uint8_t b, size_t n) {
+    return Bytes(n, b);
+}
 
 // Three rows' values (without the message type 7 in front of each).
 std::vector<Bytes> RowValues() {
@@ -96,14 +100,14 @@ std::vector<Bytes> RowValues() {
                        "00 00"));                                     // null
     // A value sent in pieces, one of 255 bytes, a number of 20 digits.
     Bytes r3 = Hex("0B CB 0B 15 1F 29 33 3D 47 51 5B 65 00" // 10 digits, e = 10: saturated
-                   "02 80 01 00"                        // a tiny number, 0 as an integer
-                   "01 80 00"                           // zero
+                   "02 80 01 00"                            // a tiny number, 0 as an integer
+                   "01 80 00"                               // zero
                    "15 C5 0B 15 1F 29 33 3D 47 51 5B 64 0B 15 1F 29 33 3D 47 51 5B 64 00" // 20 digits
-                   "02 C1 0B 00"                        // 10
-                   "FE 03 41 42 43 02 44 45 00 00"      // ABCDE in two pieces
-                   "FE 02 71 72 00 00"                  // qr in one piece
-                   "07 78 7D 0C 1F 0B 1F 3C 02 01 00"   // indicator 256 as two bytes
-                   "01 20 00");                         // one blank
+                   "02 C1 0B 00"                                                          // 10
+                   "FE 03 41 42 43 02 44 45 00 00"    // ABCDE in two pieces
+                   "FE 02 71 72 00 00"                // qr in one piece
+                   "07 78 7D 0C 1F 0B 1F 3C 02 01 00" // indicator 256 as two bytes
+                   "01 20 00");                       // one blank
     r3 = r3 + Hex("FF") + Repeat(0xAB, 255) + Hex("00") + Hex("02 C1 08 00");
     rows.push_back(r3);
     return rows;
@@ -112,7 +116,8 @@ std::vector<Bytes> RowValues() {
 // Header, rows and the closing status of a fetch reply.
 Bytes FetchReply(const std::vector<Bytes>& rows) {
     Bytes out = Hex("06 01 00 00 00 00");
-    for (const Bytes& r : rows) out = out + Hex("07") + r;
+    for (const Bytes& r : rows)
+        out = out + Hex("07") + r;
     // Status: rows, code 1403, three UB2, position, command type 3, fifteen zero fields, the text.
     const std::string text = "ORA-01403: no data found";
     out = out + Hex("04 01") + Bytes{uint8_t(rows.size())} + Hex("02 05 7B 00 00 00 00 03") + Bytes(15, 0);
@@ -127,7 +132,8 @@ Bytes Packets(const Bytes& payload, size_t size, size_t cut = 0) {
         return out + Data(Bytes(payload.begin() + long(cut), payload.end()));
     }
     for (size_t at = 0; at < payload.size(); at += size)
-        out = out + Data(Bytes(payload.begin() + long(at), payload.begin() + long(std::min(payload.size(), at + size))));
+        out = out + Data(Bytes(payload.begin() + long(at),
+                               payload.begin() + long(std::min(payload.size(), at + size))));
     return out;
 }
 
@@ -158,7 +164,9 @@ struct Rig {
     }
 };
 
-void Fill(Row* rows, size_t n) { std::memset(static_cast<void*>(rows), 0x5A, n * sizeof(Row)); }
+void Fill(Row* rows, size_t n) {
+    std::memset(static_cast<void*>(rows), 0x5A, n * sizeof(Row));
+}
 
 // The general reading: the same rows read into output binds.
 void ReadThroughBinds(const std::vector<Bytes>& values, Row* rows) {
@@ -169,7 +177,8 @@ void ReadThroughBinds(const std::vector<Bytes>& values, Row* rows) {
     }
     r.cur.iterations = int32_t(values.size());
     Bytes payload;
-    for (const Bytes& v : values) payload = payload + Hex("07") + v;
+    for (const Bytes& v : values)
+        payload = payload + Hex("07") + v;
     r.sock->input = Data(payload);
     for (size_t i = 0; i < values.size(); ++i) {
         ASSERT_EQ(r.conn->transport->ReadUB1(), 7);
@@ -186,8 +195,10 @@ TEST(RowsInPlace, SameBuffersAsTheGeneralPathWhereverPacketsEnd) {
     ReadThroughBinds(values, expected);
     const Bytes reply = FetchReply(values);
     std::vector<Bytes> streams;
-    for (size_t cut = 1; cut < reply.size(); ++cut) streams.push_back(Packets(reply, 0, cut));
-    for (size_t size : {1, 2, 3, 5, 7, 16, 61}) streams.push_back(Packets(reply, size));
+    for (size_t cut = 1; cut < reply.size(); ++cut)
+        streams.push_back(Packets(reply, 0, cut));
+    for (size_t size : {1, 2, 3, 5, 7, 16, 61})
+        streams.push_back(Packets(reply, size));
     for (size_t n = 0; n < streams.size(); ++n) {
         Rig r;
         Row got[4];
@@ -222,7 +233,8 @@ TEST(RowsInPlace, ValuesNullsTruncationAndIndicators) {
     EXPECT_EQ(std::string(a.afc, 4), "1234");
     EXPECT_EQ(Bytes(a.raw, a.raw + 3), Hex("01 02 03"));
     EXPECT_EQ(a.len[10], 2);
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(a.ind[i], i == 4 ? 0x5A5A : 0) << i;
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ(a.ind[i], i == 4 ? 0x5A5A : 0) << i;
     uint8_t untouched[4];
     std::memset(untouched, 0x5A, 4);
     EXPECT_EQ(std::memcmp(&a.unused, untouched, 4), 0); // no integer of 3 bytes

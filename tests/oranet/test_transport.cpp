@@ -249,14 +249,16 @@ TEST(TnsPackets, ReceivesInSmallPieces) {
 TEST(TnsPackets, PacketsInOneReceiveAndAcrossReceivesWithARequestWrittenMeanwhile) {
     // Three packets: whole in one receive, or in pieces of 3 and of 17 bytes, so that packets lie whole
     // in the receive buffer, straddle its refills or arrive in many parts.
-    const Bytes stream = Data(Hex("01 02 03 04 05 06")) + Data(Hex("07 08")) + Data(Bytes(300, 0x09) + Hex("0A"));
+    const Bytes stream =
+        Data(Hex("01 02 03 04 05 06")) + Data(Hex("07 08")) + Data(Bytes(300, 0x09) + Hex("0A"));
     for (int chunk : {0, 3, 17}) {
         Rig r;
         r.sock->chunk = chunk;
         r.sock->input = stream;
         EXPECT_EQ(r.t->ReadUB1(), 1);
         // A request built while the packet is still being read does not change what is read.
-        for (int i = 0; i < 20; ++i) r.t->WriteUB1(0xEE);
+        for (int i = 0; i < 20; ++i)
+            r.t->WriteUB1(0xEE);
         uint8_t b[5];
         ASSERT_EQ(r.t->ReadRaw(b, 5), 5);
         EXPECT_EQ(Bytes(b, b + 5), Hex("02 03 04 05 06")) << chunk;

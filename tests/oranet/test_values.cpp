@@ -448,7 +448,9 @@ int32_t IntOf(const char* hex) {
     return NumberToInt(reinterpret_cast<const uint8_t*>(n.data()), n.size());
 }
 
-double FloatOf(const std::string& n) { return NumberToFloat(reinterpret_cast<const uint8_t*>(n.data()), n.size()); }
+double FloatOf(const std::string& n) {
+    return NumberToFloat(reinterpret_cast<const uint8_t*>(n.data()), n.size());
+}
 
 } // namespace
 
@@ -473,7 +475,8 @@ TEST(Numbers, IntegerBoundaries) {
         {"7F 64 66", 0},       // -100^-65
         {"C0 64", 0},          // 0.99
     };
-    for (auto& c : cases) EXPECT_EQ(IntOf(c.hex), c.v) << c.hex;
+    for (auto& c : cases)
+        EXPECT_EQ(IntOf(c.hex), c.v) << c.hex;
 }
 
 TEST(Numbers, FloatsAreTheNearestDoubleOfTheirDecimal) {
