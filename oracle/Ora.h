@@ -192,9 +192,15 @@ protected:
     std::string UpdateStatementText(TStatementType kind) override;
     void OpenCursor() override;
     void InternalEdit() override;
+    void InternalInsert() override;
+    void InternalDelete() override;
+    void PerformAppend() override;
     void PerformUpdate() override;
     void PerformDelete() override;
     bool GetCanModify() override;
+    // Whether a row may be written with a statement of this kind (insert, update, delete); without one the
+    // edit stops silently before it starts, so that nothing is changed only locally by mistake.
+    bool MayWrite(TStatementType kind);
 
     void SetupCommand();
     void LockRow();

@@ -30,6 +30,16 @@ bool VersionAbove8(const std::string& v) {
     return v > "8";
 }
 
+// The statement that sets one NLS parameter; the value is one string literal whatever quotes it holds.
+std::string AlterSessionText(const char* name, const std::string& value) {
+    std::string literal;
+    for (char ch : value) {
+        literal += ch;
+        if (ch == '\'') literal += ch;
+    }
+    return std::string("ALTER SESSION SET ") + name + "='" + literal + "'";
+}
+
 } // namespace
 
 // ---- Event ----
@@ -648,7 +658,7 @@ void TOCIConnection::Connect(const std::string&) {
     try {
         for (auto& slot : nls_)
             if (slot.Set)
-                ExecInternal(std::string("ALTER SESSION SET ") + slot.Name + "='" + slot.Value + "'");
+                ExecInternal(AlterSessionText(slot.Name, slot.Value));
         if (!charset_.empty() || detectCharLength_) GetSessionParameters();
     } catch (...) {
         try {
@@ -898,10 +908,18 @@ std::string TOCIConnection::NlsValue(int slot) {
 
 void TOCIConnection::SetNls(int slot, const std::string& value) {
     if (value == nls_[slot].Value) return;
+    TNlsSlot before = nls_[slot];
     nls_[slot].Value = value;
     nls_[slot].Set = !value.empty();
-    if (connected_ && !value.empty())
-        ExecInternal(std::string("ALTER SESSION SET ") + nls_[slot].Name + "='" + value + "'");
+    if (connected_ && !value.empty()) {
+        try {
+            ExecInternal(AlterSessionText(nls_[slot].Name, value));
+        } catch (...) {
+            // The server refused the value: keep the one in effect, so that the next logon does not fail on it.
+            nls_[slot] = before;
+            throw;
+        }
+    }
 }
 
 void TOCIConnection::SetProp(int code, const Variant& value) {

@@ -272,6 +272,8 @@ public:
     void ExecInternal(const std::string& sql);
     // NLS slot values: 0 language, 1 date format, 2 timestamp format, 3 timestamp TZ format.
     std::string NlsValue(int slot);
+    // The ROWID of the row inserted last by a command of this connection that asks for ROWIDs.
+    std::string LastInsertRowId;
 
 private:
     void SetNls(int slot, const std::string& value);

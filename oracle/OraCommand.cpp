@@ -599,10 +599,12 @@ void TOCICommand::ExecuteStatement() {
     bool commitOnSuccess = !IsSelect() && autoCommit_ && Conn()->GetAutoCommit() && !hasLob;
     ub4 mode = (IsSelect() && cursor_->Scrollable) ? 8 : commitOnSuccess ? OCI_COMMIT_ON_SUCCESS : 0;
     sword r = ExecuteOnce(mode);
-    if (returnRowId_)
+    if (returnRowId_) {
         rowId_ = GetRowId();
-    else
+        if (sqlType_ == SQL_INSERT && r == 0) Conn()->LastInsertRowId = rowId_;
+    } else {
         rowId_.clear();
+    }
     if (r == OCI_NEED_DATA)
         throw Exception("Function is not supported"); // piece tables are not offered by this client
     if (r == 0 && hasLob && (rowsProcessed_ > 0 || IsPlSql())) HandleLobParams();

@@ -424,9 +424,53 @@ void TOraDataSet::LockRow() {
     PerformSQL(lock, StmtBit(stLock) | ((RefreshOptions & roBeforeEdit) ? StmtBit(stRefresh) : 0));
 }
 
+bool TOraDataSet::MayWrite(TStatementType kind) {
+    if (LocalUpdate || UpdateObject() || (CachedUpdates() && OnUpdateRecord)) return true;
+    const std::string& own = kind == stInsert ? SQLInsert : kind == stUpdate ? SQLUpdate : SQLDelete;
+    if (!Trim(own).empty()) return true;
+    // A row inserted in the cache and not yet applied is written by the insert statement.
+    return kind != stInsert && CachedUpdates() && !IsEmpty() && UpdateStatus() == usInserted &&
+           !Trim(SQLInsert).empty();
+}
+
 void TOraDataSet::InternalEdit() {
+    if (!MayWrite(stUpdate)) throw EAbort();
     if (LockMode == lmLockImmediate && !CachedUpdates()) LockRow();
     TCustomDADataSet::InternalEdit();
+}
+
+void TOraDataSet::InternalInsert() {
+    if (!MayWrite(stInsert)) {
+        // An append has already moved to the last row: go back to the row the insert started from.
+        if (!InsertBookmark().empty()) InternalGotoBookmark(InsertBookmark().data());
+        throw EAbort();
+    }
+    TCustomDADataSet::InternalInsert();
+}
+
+void TOraDataSet::InternalDelete() {
+    if (!MayWrite(stDelete)) throw EAbort();
+    TCustomDADataSet::InternalDelete();
+}
+
+void TOraDataSet::PerformAppend() {
+    TOCIConnection* c = Session() ? Session()->OCIConnection() : nullptr;
+    if (c) c->LastInsertRowId.clear();
+    if (!PerformSQL(UpdateStatementText(stInsert), StmtBit(stInsert))) return;
+    // The new row's ROWID (from the update statement's command) goes into the ROWID field.
+    TField* rowId = FindField("ROWID");
+    if (c && rowId && !c->LastInsertRowId.empty()) {
+        bool ro = rowId->ReadOnly;
+        rowId->ReadOnly = false;
+        try {
+            rowId->SetAsString(c->LastInsertRowId);
+        } catch (...) {
+            rowId->ReadOnly = ro;
+            throw;
+        }
+        rowId->ReadOnly = ro;
+    }
+    if (RefreshOptions & roAfterInsert) RefreshRecord();
 }
 
 void TOraDataSet::PerformUpdate() {

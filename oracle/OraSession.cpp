@@ -284,7 +284,11 @@ bool TOraSession::IsFatalError(const EDAError& e) {
 }
 
 std::unique_ptr<TCustomDADataSet> TOraSession::CreateDataSet() {
-    return std::make_unique<TOraDataSet>(this);
+    // The framework runs its write, lock and refresh statements through this data set: its command reports
+    // the ROWID of the row it processed.
+    auto ds = std::make_unique<TOraDataSet>(this);
+    if (TOCIRecordSet* rs = ds->OCIRecordSet()) rs->Cmd()->SetProp(prRowId, Variant(true));
+    return ds;
 }
 
 std::unique_ptr<TCustomDASQL> TOraSession::CreateSQL() {
