@@ -203,7 +203,8 @@ protected:
     bool MayWrite(TStatementType kind);
 
     void SetupCommand();
-    void LockRow();
+    // Sets the lock savepoint and runs the lock statement; false when there is none.
+    bool LockRow();
 };
 
 class TOraQuery : public TOraDataSet {

@@ -657,8 +657,7 @@ void TOCIConnection::Connect(const std::string&) {
     connected_ = true;
     try {
         for (auto& slot : nls_)
-            if (slot.Set)
-                ExecInternal(AlterSessionText(slot.Name, slot.Value));
+            if (slot.Set) ExecInternal(AlterSessionText(slot.Name, slot.Value));
         if (!charset_.empty() || detectCharLength_) GetSessionParameters();
     } catch (...) {
         try {
@@ -915,7 +914,8 @@ void TOCIConnection::SetNls(int slot, const std::string& value) {
         try {
             ExecInternal(AlterSessionText(nls_[slot].Name, value));
         } catch (...) {
-            // The server refused the value: keep the one in effect, so that the next logon does not fail on it.
+            // The server refused the value: keep the one in effect, so that the next logon does not fail on
+            // it.
             nls_[slot] = before;
             throw;
         }

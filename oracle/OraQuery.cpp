@@ -417,11 +417,12 @@ std::string TOraDataSet::LockSavepointName() const {
     return "LOCK_" + (Name.size() > 25 ? Name.substr(Name.size() - 25) : Name);
 }
 
-void TOraDataSet::LockRow() {
+bool TOraDataSet::LockRow() {
     std::string lock = UpdateStatementText(stLock);
-    if (lock.empty()) return;
+    if (lock.empty()) return false;
     if (Session()) Session()->Savepoint(LockSavepointName());
     PerformSQL(lock, StmtBit(stLock) | ((RefreshOptions & roBeforeEdit) ? StmtBit(stRefresh) : 0));
+    return true;
 }
 
 bool TOraDataSet::MayWrite(TStatementType kind) {
@@ -435,7 +436,11 @@ bool TOraDataSet::MayWrite(TStatementType kind) {
 
 void TOraDataSet::InternalEdit() {
     if (!MayWrite(stUpdate)) throw EAbort();
-    if (LockMode == lmLockImmediate && !CachedUpdates()) LockRow();
+    // The lock statement refreshes the row itself when refreshing before an edit is asked for.
+    bool refreshed =
+        LockMode == lmLockImmediate && !CachedUpdates() && LockRow() && (RefreshOptions & roBeforeEdit);
+    if ((RefreshOptions & roBeforeEdit) && !refreshed)
+        PerformSQL(UpdateStatementText(stRefresh), StmtBit(stRefresh));
     TCustomDADataSet::InternalEdit();
 }
 

@@ -89,6 +89,44 @@ TEST(OraNonBlocking, CloseDuringTheFetchBreaksAndEndsCleanly) {
     EXPECT_EQ(again.Fields(0)->AsInteger(), 4);
 }
 
+TEST(OraNonBlocking, AFailingBackgroundStatementReportsOnTheOwningThreadAfterTheCallback) {
+    TEmu emu;
+    PosterGuard pg;
+    auto s = MakeSession(emu);
+    s->Connect();
+    TOraSQL sql(s.get());
+    sql.NonBlocking = true;
+    sql.SetSQL("UPDATE NO_SUCH_TABLE SET X = 1");
+    int calls = 0;
+    bool result = true;
+    sql.AfterExecute = [&](void*, bool r) {
+        ++calls;
+        result = r;
+    };
+    EXPECT_NO_THROW(sql.Execute()); // the statement runs in the background
+    int code = 0;
+    auto start = std::chrono::steady_clock::now();
+    while (calls == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+        try {
+            pg.poster.WaitAndRun(10);
+        } catch (EOraError& e) {
+            code = e.ErrorCode;
+        }
+    }
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(code, 942);
+    // The same component runs the next statement.
+    sql.SetSQL("UPDATE DEPT SET LOC = LOC WHERE DEPTNO = 10");
+    calls = 0;
+    sql.Execute();
+    start = std::chrono::steady_clock::now();
+    while (calls == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
+        pg.poster.WaitAndRun(10);
+    EXPECT_TRUE(result);
+    EXPECT_EQ(sql.RowsAffected(), 1);
+}
+
 TEST(OraNonBlocking, RequiresAThreadSafeSession) {
     TEmu emu;
     PosterGuard pg;

@@ -45,7 +45,8 @@ TEST(OraParamTypes, EveryTypeRoundTripsThroughAPlSqlBlock) {
     TOraSQL sql(r.s.get());
     sql.SetSQL("begin :os := :s || '!'; :oi := :i + 1; :of := :f * 2; :od := :d + 1; :ob := :b; "
                ":om := :m; end;");
-    sql.ParamByName("s")->SetAsString("Gr\xFC\xDF" "e");
+    sql.ParamByName("s")->SetAsString("Gr\xFC\xDF"
+                                      "e");
     sql.ParamByName("i")->SetAsInteger(-2147483647);
     sql.ParamByName("f")->SetAsFloat(1234.5678);
     sql.ParamByName("d")->SetAsDateTime(EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 58, 0));
@@ -61,7 +62,8 @@ TEST(OraParamTypes, EveryTypeRoundTripsThroughAPlSqlBlock) {
     Out(sql, "ob", ftVarBytes, 100);
     Out(sql, "om", ftMemo);
     sql.Execute();
-    EXPECT_EQ(sql.ParamByName("os")->AsString(), "Gr\xFC\xDF" "e!");
+    EXPECT_EQ(sql.ParamByName("os")->AsString(), "Gr\xFC\xDF"
+                                                 "e!");
     EXPECT_EQ(sql.ParamByName("oi")->AsInteger(), -2147483646);
     EXPECT_DOUBLE_EQ(sql.ParamByName("of")->AsFloat(), 2469.1356);
     EXPECT_DOUBLE_EQ(sql.ParamByName("od")->AsDateTime(), EncodeDate(2000, 1, 1) + EncodeTime(23, 59, 58, 0));
@@ -219,7 +221,8 @@ TEST(OraParamArrays, ArrayInsertWithNullElementsAndTooShortArrays) {
     }
     for (int i = 1; i <= 4; ++i) {
         c->Param(0)->SetItemValue(i, Variant(int32_t(i)));
-        c->Param(1)->SetItemValue(i, i == 2 ? Variant::Null() : Variant::FromDateTime(EncodeDate(2000, 1, i)));
+        c->Param(1)->SetItemValue(i,
+                                  i == 2 ? Variant::Null() : Variant::FromDateTime(EncodeDate(2000, 1, i)));
         c->Param(2)->SetItemValue(i, i == 3 ? Variant::Null() : Variant(i + 0.5));
     }
     c->Execute(4);

@@ -54,12 +54,14 @@ TEST_F(OraDescribe, ColumnTypesBecomeTheirStoredForms) {
         uint16_t Size; // 0: not checked (pointer slots)
     };
     const Row rows[] = {
-        {"I9", dtInt32, 0, 9, 4},        {"I10", dtFloat, 0, 10, 8},     {"F52", dtFloat, 0, 5, 8},
-        {"N", dtFloat, 0, 0, 8},         {"V20", dtString, 0, 20, 21},   {"V31", dtString, 0, 31, 32},
-        {"V32", dtExtString, 0, 32, 0},  {"V300", dtExtString, 0, 300, 0}, {"C4", dtString, 0, 4, 5},
-        {"D", dtDateTime, 0, 0, 7},      {"R8", dtVarBytes, 0, 8, 10},   {"R100", dtExtVarBytes, 0, 100, 0},
-        {"L", dtMemo, 0, 0, 0},          {"CL", dtOraClob, 0, 0, 0},     {"BL", dtOraBlob, 0, 0, 0},
-        {"ROWID", dtString, 100, 18, 19},
+        {"I9", dtInt32, 0, 9, 4},       {"I10", dtFloat, 0, 10, 8},
+        {"F52", dtFloat, 0, 5, 8},      {"N", dtFloat, 0, 0, 8},
+        {"V20", dtString, 0, 20, 21},   {"V31", dtString, 0, 31, 32},
+        {"V32", dtExtString, 0, 32, 0}, {"V300", dtExtString, 0, 300, 0},
+        {"C4", dtString, 0, 4, 5},      {"D", dtDateTime, 0, 0, 7},
+        {"R8", dtVarBytes, 0, 8, 10},   {"R100", dtExtVarBytes, 0, 100, 0},
+        {"L", dtMemo, 0, 0, 0},         {"CL", dtOraClob, 0, 0, 0},
+        {"BL", dtOraBlob, 0, 0, 0},     {"ROWID", dtString, 100, 18, 19},
     };
     for (const Row& row : rows) {
         const TFieldDesc& f = Desc(q, row.Name);

@@ -67,8 +67,8 @@ TEST(OraSessionNls, AFormatWithAQuoteReachesTheServerAsOneLiteral) {
     EXPECT_EQ(One(s.get(), "SELECT COUNT(*) FROM EMP"), "14");
 }
 
-// A server that refuses one NLS value: the execute of a statement prepared with a text starting "ALTER SESSION
-// SET NLS_DATE_FORMAT='BAD" fails with ORA-01821.
+// A server that refuses one NLS value: the execute of a statement prepared with a text starting "ALTER
+// SESSION SET NLS_DATE_FORMAT='BAD" fails with ORA-01821.
 namespace refuse {
 std::map<oracall::OCIStmt*, std::string> g_texts;
 oracall::TOCIStmtPrepare g_prepare = nullptr;
@@ -81,7 +81,8 @@ oracall::sword Prepare(oracall::OCIStmt* st, oracall::OCIError* e, const oracall
     return g_prepare(st, e, t, n, l, m);
 }
 oracall::sword Execute(oracall::OCISvcCtx* svc, oracall::OCIStmt* st, oracall::OCIError* e, oracall::ub4 it,
-                       oracall::ub4 off, const oracall::OCISnapshot* a, oracall::OCISnapshot* b, oracall::ub4 m) {
+                       oracall::ub4 off, const oracall::OCISnapshot* a, oracall::OCISnapshot* b,
+                       oracall::ub4 m) {
     if (g_texts[st].rfind("ALTER SESSION SET NLS_DATE_FORMAT='BAD", 0) == 0) {
         g_refused = true;
         return oracall::OCI_ERROR;
