@@ -690,6 +690,7 @@ void TNetCursor::ReadRowInPlace(bool following) {
             first[i].length = reinterpret_cast<uintptr_t>(Addr(d.length, d.lengthSkip, readRowIndex));
         }
     }
+    slotRow = -1; // a row that ends in an error leaves the addresses half advanced
     int avail;
     const uint8_t* p = t.Pending(avail);
     const uint8_t* end = p + avail;

@@ -364,3 +364,37 @@ TEST(RowsInPlace, StringsWithoutRoomTakeTheGeneralPath) {
     EXPECT_EQ(ind[0], -1);
     EXPECT_EQ(n, 3);
 }
+
+TEST(RowsInPlace, ARowBrokenOffByAnErrorIsReadAgainIntoTheSameRow) {
+    Rig r;
+    int32_t ids[3] = {0, 0, 0}, counts[3] = {0, 0, 0};
+    char names[3][8] = {};
+    for (auto* buf : {static_cast<void*>(ids), static_cast<void*>(counts), static_cast<void*>(names)}) {
+        r.cur.defines.push_back(std::make_unique<TNetDefine>(&r.cur));
+        TNetDefine& d = *r.cur.defines.back();
+        d.dataType = buf == names ? SQLT_STR : SQLT_INT;
+        d.value = buf;
+        d.valueSize = buf == names ? 8 : 4;
+        d.valueSkip = uint32_t(d.valueSize);
+    }
+    r.cur.fetchRows = 3;
+    // A whole row, then the connection ends inside the last value of the next, which comes in pieces.
+    r.sock->input = Data(Hex("02 C1 02 00 02 C1 0B 00 02 61 62 00"
+                             "02 C1 03 00 02 C1 15 00 FE 03 41 42 43"));
+    r.cur.ReadRow(true, nullptr);
+    EXPECT_THROW(r.cur.ReadRow(true, nullptr), ENetError);
+    EXPECT_EQ(r.cur.readRowIndex, 1);
+    // The second row again, whole this time: all of it lands in row 1, nothing one further.
+    r.sock->input = Data(Hex("02 C1 04 00 02 C1 16 00 02 78 79 00"));
+    r.sock->at = 0;
+    r.cur.ReadRow(true, nullptr);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(counts[0], 10);
+    EXPECT_STREQ(names[0], "ab");
+    EXPECT_EQ(ids[1], 3);
+    EXPECT_EQ(counts[1], 21);
+    EXPECT_STREQ(names[1], "xy");
+    EXPECT_EQ(ids[2], 0);
+    EXPECT_EQ(counts[2], 0);
+    EXPECT_EQ(names[2][0], 0);
+}
