@@ -202,6 +202,9 @@ public:
     int UsedLength = -1; // used length of a string value, -1 unknown
     oracall::OCIBind* BindHandle = nullptr;
     int PieceCount = 0;
+    // Length and indicator slots of the piece of a piece-wise output handed out last.
+    oracall::ub4 OutPieceLen = 0;
+    oracall::sb2 OutPieceInd = 0;
 
     int ElementSize() const;
     // Element access, 1-based.

@@ -350,52 +350,47 @@ sb4 InBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4* alenp
     return -24200;
 }
 
-struct TOutPieceState {
-    ub4 Len = 0;
-    sb2 Ind = 0;
-};
-// The length the server wrote for the piece handed out last (the call runs on this thread).
-thread_local TOutPieceState g_outPiece;
-
 sb4 OutBindCallback(void* ctx, OCIBind* bindp, ub4, ub4, void** bufpp, ub4** alenpp, ub1* piecep,
                     void** indpp, ub2** rcodepp) {
     auto* cmd = static_cast<TOCICommand*>(ctx);
     TOraParamDesc* p = nullptr;
     for (int i = 0; i < cmd->GetParamCount(); ++i)
         if (cmd->Param(i)->BindHandle == bindp) p = cmd->Param(i);
-    TOutPieceState& state = g_outPiece;
+    static thread_local sb2 spareInd = 0;
     *bufpp = nullptr;
     *alenpp = nullptr;
-    *indpp = &state.Ind;
+    *indpp = &spareInd;
     *rcodepp = nullptr;
     if (!p || !p->Blob()) return -24200;
     TBlob* b = p->Blob();
-    // Trim the piece handed out before to the length it received.
+    // Trim the piece handed out before to the length it received. Each parameter keeps its own length
+    // slot: the pieces of several LONG outputs of one statement arrive one parameter after the other.
     if (PPieceHeader last = b->FirstPiece()) {
         while (last->Next)
             last = last->Next;
-        if (last->Used == last->Size && state.Len < last->Size) last->Used = state.Len;
+        if (last->Used == last->Size && p->OutPieceLen < last->Size) last->Used = p->OutPieceLen;
     }
     PPieceHeader piece = b->AllocPiece(b->PieceSize);
     piece->Used = piece->Size;
     b->AppendPiece(piece);
-    state.Len = piece->Size;
+    p->OutPieceLen = piece->Size;
     *bufpp = TBlob::PieceData(piece);
-    *alenpp = &state.Len;
+    *alenpp = &p->OutPieceLen;
+    *indpp = &p->OutPieceInd;
     *piecep = OCI_NEXT_PIECE;
     return -24200;
 }
 
-void FinishOutPieces(TBlob* b) {
+// After the execution: the last piece keeps the length the server reported, empty pieces go.
+void FinishOutPieces(TOraParamDesc* param, TBlob* b) {
     PPieceHeader p = b->FirstPiece();
     while (p) {
         PPieceHeader next = p->Next;
-        if (!next && p->Used == p->Size && g_outPiece.Len < p->Size)
-            p->Used = g_outPiece.Len; // the last piece keeps the length the server reported
+        if (!next && p->Used == p->Size && param->OutPieceLen < p->Size) p->Used = param->OutPieceLen;
         if (p->Used == 0) b->DeletePiece(p);
         p = next;
     }
-    g_outPiece.Len = 0;
+    param->OutPieceLen = 0;
 }
 
 } // namespace
@@ -613,7 +608,7 @@ void TOCICommand::ExecuteStatement() {
         if (TBlob* b = Param(i)->Blob())
             if ((Param(i)->GetDataType() == dtBlob || Param(i)->GetDataType() == dtMemo) &&
                 Param(i)->GetParamType() != pdInput)
-                FinishOutPieces(b);
+                FinishOutPieces(Param(i), b);
 }
 
 void TOCICommand::ExecuteInternal() {

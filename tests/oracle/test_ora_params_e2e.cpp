@@ -73,6 +73,28 @@ TEST(OraParamTypes, EveryTypeRoundTripsThroughAPlSqlBlock) {
     EXPECT_EQ(sql.ParamByName("om")->AsString(), memo);
 }
 
+TEST(OraParamTypes, SeveralLongOutputsInOneBlockEachKeepTheirOwnLength) {
+    Rig r;
+    TOraSQL sql(r.s.get());
+    sql.SetSQL("begin :a := RPAD('a', 3000, 'a'); :b := 'short'; :c := RPAD('c', 30000, 'c'); end;");
+    Out(sql, "a", ftMemo);
+    Out(sql, "b", ftMemo);
+    Out(sql, "c", ftMemo);
+    sql.Execute();
+    EXPECT_EQ(sql.ParamByName("a")->AsString(), std::string(3000, 'a'));
+    EXPECT_EQ(sql.ParamByName("b")->AsString(), "short");
+    EXPECT_EQ(sql.ParamByName("c")->AsString(), std::string(30000, 'c'));
+    // Again, with the lengths the other way round.
+    sql.SetSQL("begin :a := 'x'; :b := RPAD('b', 5000, 'b'); :c := NULL; end;");
+    Out(sql, "a", ftMemo);
+    Out(sql, "b", ftMemo);
+    Out(sql, "c", ftMemo);
+    sql.Execute();
+    EXPECT_EQ(sql.ParamByName("a")->AsString(), "x");
+    EXPECT_EQ(sql.ParamByName("b")->AsString(), std::string(5000, 'b'));
+    EXPECT_EQ(sql.ParamByName("c")->AsString(), "");
+}
+
 TEST(OraParamTypes, NullsAndEmptyStringsGoInAndComeOutAsNull) {
     Rig r;
     TOraSQL sql(r.s.get());
