@@ -483,7 +483,8 @@ private:
         TFieldDesc* Field = nullptr;
         TOCIRecordSet* Owner = nullptr;
         PBlockHeader Block = nullptr;
-        oracall::ub4 PieceLen = 0;
+        // Per row of the block: the length slot of the piece handed out last for that row.
+        std::vector<oracall::ub4> PieceLens;
     };
     std::vector<std::unique_ptr<TLongDefine>> longDefines_;
 };

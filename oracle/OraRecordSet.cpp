@@ -558,25 +558,26 @@ sb4 TOCIRecordSet::LongCallback(void* ctx, OCIDefine*, ub4 iter, void** bufpp, u
     auto* d = static_cast<TLongDefine*>(ctx);
     TOCIRecordSet* rs = d->Owner;
     *rcodep = nullptr;
-    if (!d->Block || iter >= d->Block->ItemCount) {
+    if (!d->Block || iter >= d->Block->ItemCount || iter >= d->PieceLens.size()) {
         *bufpp = nullptr;
         *alenpp = nullptr;
         return -24200;
     }
     uint8_t* rec = TMemData::ItemData(rs->BlockManager().BlockItem(d->Block, int(iter)));
     TBlob* b = Load<TBlob*>(rec + d->Field->Offset);
-    // The piece handed out before receives the length the server filled in.
+    ub4& len = d->PieceLens[iter];
+    // The piece handed out before for this row receives the length the server filled in.
     if (PPieceHeader last = b->FirstPiece()) {
         while (last->Next)
             last = last->Next;
-        if (last->Used == last->Size) last->Used = d->PieceLen;
+        if (last->Used == last->Size && len < last->Size) last->Used = len;
     }
     PPieceHeader piece = b->AllocPiece(b->PieceSize);
     piece->Used = piece->Size;
     b->AppendPiece(piece);
-    d->PieceLen = piece->Size;
+    len = piece->Size;
     *bufpp = TBlob::PieceData(piece);
-    *alenpp = &d->PieceLen;
+    *alenpp = &len;
     *indpp = rec + rs->dataSize_ + 2 * (d->Field->FieldNo - 1);
     *piecep = OCI_NEXT_PIECE;
     return -24200;
@@ -654,6 +655,7 @@ bool TOCIRecordSet::FetchBlock() {
                     ld->Field = f;
                     ld->Owner = this;
                     ld->Block = block;
+                    ld->PieceLens.assign(size_t(rows), 0);
                     conn_->Check(OCIDefineDynamic(def, err, ld.get(), &TOCIRecordSet::LongCallback));
                     longDefines_.push_back(std::move(ld));
                     conn_->Check(OCIDefineArrayOfStruct(def, err, 0, ub4(stride), 0, 0));
@@ -696,19 +698,19 @@ bool TOCIRecordSet::FetchBlock() {
             fetched = cmd->Fetch(rows);
         }
         for (auto& ld : longDefines_) {
-            // The last piece of each row keeps the length the server reported.
+            // The last piece of each row keeps the length the server reported for that row.
             for (int i = 0; i < fetched; ++i) {
                 TBlob* b = Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + ld->Field->Offset);
                 PPieceHeader p = b->FirstPiece();
                 while (p && p->Next)
                     p = p->Next;
-                if (p && p->Used == p->Size) p->Used = ld->PieceLen;
+                ub4 len = size_t(i) < ld->PieceLens.size() ? ld->PieceLens[size_t(i)] : 0;
+                if (p && p->Used == p->Size && len < p->Size) p->Used = len;
                 for (PPieceHeader q = b->FirstPiece(); q;) {
                     PPieceHeader next = q->Next;
                     if (q->Used == 0) b->DeletePiece(q);
                     q = next;
                 }
-                ld->PieceLen = 0;
             }
         }
         longDefines_.clear();

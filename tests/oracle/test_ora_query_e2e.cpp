@@ -220,6 +220,66 @@ TEST(OraFetch, FetchAllReopenAndUniDirectional) {
     EXPECT_EQ(sum, 5050);
 }
 
+// Rows with LONG, CLOB, BLOB and wide VARCHAR2 values of different lengths (NULL, short, across a piece)
+// fetched in blocks, also reusing one block, also with CHAR values untrimmed.
+TEST(OraFetch, ComplexColumnsOverManyBlocksKeepEachRowsValue) {
+    Rig r;
+    r.Exec("CREATE TABLE T_C (ID NUMBER(9), L LONG, C CLOB, B BLOB, V VARCHAR2(200), F CHAR(6))");
+    auto text = [](int id) -> std::string {
+        if (id % 7 == 0) return std::string();
+        size_t n = id % 5 == 0 ? 70000 + size_t(id) : size_t(id) * 13;
+        std::string t(n, ' ');
+        for (size_t i = 0; i < n; ++i)
+            t[i] = char('a' + (i + size_t(id)) % 26);
+        return t;
+    };
+    TOraSQL ins(r.s.get());
+    ins.SetSQL(
+        "INSERT INTO T_C VALUES (:id, :l, EMPTY_CLOB(), EMPTY_BLOB(), :v, :f) RETURNING C, B INTO :c, :b");
+    for (int id = 1; id <= 40; ++id) {
+        std::string t = text(id);
+        ins.ParamByName("id")->SetAsInteger(id);
+        ins.ParamByName("l")->SetAsMemo(t);
+        ins.ParamByName("c")->DataType = ftOraClob;
+        ins.ParamByName("c")->ParamType = ptInput;
+        ins.ParamByName("c")->SetValue(Variant(t.substr(0, 5000)));
+        ins.ParamByName("b")->DataType = ftOraBlob;
+        ins.ParamByName("b")->ParamType = ptInput;
+        ins.ParamByName("b")->SetValue(Variant::FromBytes(t.data(), std::min<size_t>(t.size(), 300)));
+        ins.ParamByName("v")->SetAsString(t.substr(0, 199) + (t.empty() ? "" : " "));
+        ins.ParamByName("f")->SetAsString(t.substr(0, 2));
+        ins.Execute();
+    }
+    r.s->Commit();
+    for (bool uni : {false, true}) {
+        TOraQuery q(r.s.get());
+        q.SetFetchRows(6);
+        q.SetUniDirectional(uni);
+        q.SetTrimFixedChar(false);
+        q.SetSQL("SELECT ID, L, C, B, V, F FROM T_C ORDER BY ID");
+        q.Open();
+        int seen = 0;
+        for (; !q.Eof(); q.Next()) {
+            int id = q.FieldByName("ID")->AsInteger();
+            std::string t = text(id);
+            ++seen;
+            EXPECT_EQ(q.FieldByName("L")->IsNull(), t.empty()) << id;
+            EXPECT_EQ(q.FieldByName("L")->AsString(), t) << id << (uni ? " uni" : "");
+            EXPECT_EQ(q.FieldByName("C")->AsString(), t.substr(0, 5000)) << id;
+            Variant b = q.FieldByName("B")->AsVariant();
+            if (t.empty()) {
+                EXPECT_TRUE(q.FieldByName("B")->IsNull() || (b.IsByteArray() && b.Bytes().empty())) << id;
+            } else {
+                ASSERT_TRUE(b.IsByteArray()) << id;
+                EXPECT_EQ(std::string(b.Bytes().begin(), b.Bytes().end()), t.substr(0, 300)) << id;
+            }
+            EXPECT_EQ(q.FieldByName("V")->AsString(), t.empty() ? "" : t.substr(0, 199) + " ") << id;
+            EXPECT_EQ(q.FieldByName("F")->AsString(), t.empty() ? "" : t.substr(0, 2) + "    ") << id;
+        }
+        EXPECT_EQ(seen, 40);
+    }
+}
+
 TEST(OraFetch, FetchRowsOutsideTheRangeIsRefused) {
     Rig r;
     TOraQuery q(r.s.get());
