@@ -351,6 +351,35 @@ TEST(OraSessionErrors, OnErrorSeesTheErrorAndClearingFailMakesItSilent) {
     EXPECT_TRUE(s->Connected());
 }
 
+TEST(OraSessionErrors, ALostConnectionIsClosedBeforeOnErrorRuns) {
+    vemu::EmuOptions o;
+    o.benchRows = 5000;
+    o.dropAfterBytes = 30000;
+    TEmu emu(o);
+    auto s = Connected(emu);
+    int calls = 0, code = 0;
+    bool connectedInHandler = true;
+    s->OnError = [&](TCustomDAConnection& c, EDAError& e, bool&) {
+        ++calls;
+        code = e.ErrorCode;
+        connectedInHandler = c.Connected();
+    };
+    TOraQuery q(s.get());
+    q.SetFetchRows(500);
+    q.SetSQL("SELECT ID, NAME FROM BENCH");
+    EXPECT_THROW(
+        {
+            q.Open();
+            q.Last();
+        },
+        EOraError);
+    EXPECT_EQ(calls, 1) << "the failing logoff of the lost session is not reported again";
+    EXPECT_TRUE(IsFatalOraCode(code)) << code;
+    EXPECT_FALSE(connectedInHandler);
+    EXPECT_FALSE(s->Connected());
+    EXPECT_FALSE(q.Active());
+}
+
 TEST(OraSessionErrors, ParseErrorPositionPointsIntoTheTextAsWritten) {
     TEmu emu;
     auto s = Connected(emu);
