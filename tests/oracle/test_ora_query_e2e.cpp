@@ -3,6 +3,7 @@
 // rows.
 #include "OraE2e.h"
 
+#include "dataset/DBErrors.h"
 #include "dataset/DateTimeUtil.h"
 
 #include <gtest/gtest.h>
@@ -278,6 +279,24 @@ TEST(OraFetch, ComplexColumnsOverManyBlocksKeepEachRowsValue) {
         }
         EXPECT_EQ(seen, 40);
     }
+}
+
+TEST(OraQueryOptions, CursorOptionsNeedAClosedDataSetAndScrollableIsReadOnly) {
+    Rig r;
+    TOraQuery q(r.s.get());
+    q.SQLUpdate = "UPDATE DEPT SET DNAME = :DNAME WHERE DEPTNO = :OLD_DEPTNO";
+    q.SetSQL("SELECT DEPTNO, DNAME FROM DEPT");
+    q.Open();
+    EXPECT_TRUE(q.CanModify());
+    EXPECT_THROW(q.SetCacheLobs(false), EDatabaseError);
+    EXPECT_THROW(q.SetScrollableCursor(true), EDatabaseError);
+    EXPECT_TRUE(q.OptionsDS.CacheLobs);
+    EXPECT_FALSE(q.OptionsDS.ScrollableCursor);
+    q.Close();
+    q.SetScrollableCursor(true);
+    EXPECT_FALSE(q.CanModify());
+    q.SetCacheLobs(false);
+    EXPECT_FALSE(q.OptionsDS.CacheLobs);
 }
 
 TEST(OraFetch, FetchRowsOutsideTheRangeIsRefused) {
