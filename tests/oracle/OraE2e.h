@@ -34,6 +34,28 @@ inline std::unique_ptr<TOraSession> MakeSession(const TEmu& emu, const std::stri
     return s;
 }
 
+// An emulator and a connected session, with one-line helpers for statements and single values.
+struct TRig {
+    TEmu emu;
+    std::unique_ptr<TOraSession> s;
+    explicit TRig(vemu::EmuOptions o = {}) : emu(std::move(o)) {
+        s = MakeSession(emu);
+        s->Connect();
+    }
+    void Exec(const std::string& text, TOraSession* on = nullptr) {
+        TOraSQL sql(on ? on : s.get());
+        sql.SetSQL(text);
+        sql.Execute();
+    }
+    // The first column of the first row, as text.
+    std::string One(const std::string& sql, TOraSession* on = nullptr) {
+        TOraQuery q(on ? on : s.get());
+        q.SetSQL(sql);
+        q.Open();
+        return q.Fields(0)->AsString();
+    }
+};
+
 // Records the statement texts that reach the prepare entry point.
 class TPrepareLog {
 public:

@@ -10,25 +10,7 @@ using namespace oratest;
 
 namespace {
 
-struct Rig {
-    TEmu emu;
-    std::unique_ptr<TOraSession> s;
-    explicit Rig(vemu::EmuOptions o = {}) : emu(std::move(o)) {
-        s = MakeSession(emu);
-        s->Connect();
-    }
-    void Exec(const std::string& text, TOraSession* on = nullptr) {
-        TOraSQL sql(on ? on : s.get());
-        sql.SetSQL(text);
-        sql.Execute();
-    }
-    std::string One(const std::string& sql, TOraSession* on = nullptr) {
-        TOraQuery q(on ? on : s.get());
-        q.SetSQL(sql);
-        q.Open();
-        return q.Fields(0)->AsString();
-    }
-};
+using Rig = TRig;
 
 TEST(OraCommand, StatementTypesAfterPrepare) {
     Rig r;

@@ -12,18 +12,8 @@ using namespace oratest;
 
 namespace {
 
-struct Rig {
-    TEmu emu;
-    std::unique_ptr<TOraSession> s;
-    Rig() {
-        s = MakeSession(emu);
-        s->Connect();
-    }
-    void Exec(const std::string& text) {
-        TOraSQL sql(s.get());
-        sql.SetSQL(text);
-        sql.Execute();
-    }
+// One value as text, "<null>" for NULL.
+struct Rig : TRig {
     std::string One(const std::string& sql) {
         TOraQuery q(s.get());
         q.SetSQL(sql);

@@ -12,19 +12,7 @@ using namespace oratest;
 
 namespace {
 
-struct Rig {
-    TEmu emu;
-    std::unique_ptr<TOraSession> s;
-    explicit Rig(vemu::EmuOptions o = {}) : emu(std::move(o)) {
-        s = MakeSession(emu);
-        s->Connect();
-    }
-    void Exec(const std::string& text) {
-        TOraSQL sql(s.get());
-        sql.SetSQL(text);
-        sql.Execute();
-    }
-};
+using Rig = TRig;
 
 const TFieldDesc& Desc(TOraQuery& q, const std::string& name) {
     return *q.OCIRecordSet()->Fields().FieldByName(name);
