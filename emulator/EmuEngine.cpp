@@ -44,6 +44,7 @@ OraError MakeError(int code, const std::string& detail, int pos) {
         {2291, "integrity constraint (%s) violated - parent key not found"},
         {2292, "integrity constraint (%s) violated - child record found"},
         {3115, "unsupported network datatype or representation"},
+        {6502, "PL/SQL: numeric or value error: %s"},
         {6550, "%s"},
         {8002, "sequence %s.CURRVAL is not yet defined in this session"},
         {12899, "value too large for column %s"},

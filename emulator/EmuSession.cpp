@@ -1116,6 +1116,13 @@ void Session::ExecuteBlock(Cursor& c, const std::vector<ItemDesc>& binds, uint32
         }
         cursors_[nc->id] = std::move(nc);
     }
+    // A text output longer than the buffer the client bound for it: the assignment fails, nothing is cut.
+    for (size_t k = 0; k < binds.size() && k < values.size(); ++k) {
+        const ItemDesc& d = binds[k];
+        if (!(marks[k] & 0x10) || d.maxArray > 0 || d.size == 0 || values[k].kind != Value::Text) continue;
+        if ((d.wireType == 1 || d.wireType == 96) && Utf8ToWin1252(values[k].s).size() > d.size)
+            return WriteStatus(rows, MakeError(6502, "character string buffer too small"), 47);
+    }
     if (!binds.empty() && !anyIn) writeVector();
     if (!binds.empty() && anyOut) {
         w_.W8(kMsgRow);

@@ -143,17 +143,23 @@ TEST(OraParamTypes, StringsAtTheSizeLimitsAndOutputThatDoesNotFit) {
 // or at least report the truncation; today the network client cuts the value at the bind size and reports
 // success, because vestra-emu answers with the whole value and ignores the bind's maximum length. Enable once
 // one of them signals it.
-TEST(OraParamTypes, DISABLED_OutputValueLongerThanTheDeclaredSizeIsNotSilentlyCut) {
+TEST(OraParamTypes, OutputValueLongerThanTheDeclaredSizeIsNotSilentlyCut) {
     Rig r;
     TOraSQL small(r.s.get());
     small.SetSQL("begin :o := 'abcdefghij'; end;");
     Out(small, "o", ftString, 4);
     try {
         small.Execute();
-        EXPECT_EQ(small.ParamByName("o")->AsString(), "abcdefghij") << "a value that does not fit was cut";
+        ADD_FAILURE() << "a value that does not fit came back as " << small.ParamByName("o")->AsString();
     } catch (EOraError& e) {
-        EXPECT_NE(e.ErrorCode, 0);
+        EXPECT_EQ(e.ErrorCode, 6502) << e.what();
     }
+    // The same value in a buffer that holds it.
+    TOraSQL fits(r.s.get());
+    fits.SetSQL("begin :o := 'abcdefghij'; end;");
+    Out(fits, "o", ftString, 10);
+    fits.Execute();
+    EXPECT_EQ(fits.ParamByName("o")->AsString(), "abcdefghij");
 }
 
 TEST(OraParamTypes, NumbersWithScaleAndDatesAsDateOnly) {
