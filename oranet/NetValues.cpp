@@ -360,7 +360,10 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
                     TNetHandle* h = Get<TNetHandle*>(v);
                     auto* loc = dynamic_cast<TNetLobLocator*>(h);
                     if (loc) tmp = loc->bytes;
-                    if (connection->protocolVersion >= 6) t.WriteUB4(uint32_t(tmp.size()));
+                    // A locator the server never filled has no bytes. It goes as a null element (one zero
+                    // byte): a zero length followed by an empty string would read as a null element and
+                    // leave its last byte behind in the request.
+                    if (!tmp.empty() && connection->protocolVersion >= 6) t.WriteUB4(uint32_t(tmp.size()));
                     break;
                 }
                 case SQLT_CHR:

@@ -162,6 +162,21 @@ TEST(OraParamTypes, OutputValueLongerThanTheDeclaredSizeIsNotSilentlyCut) {
     EXPECT_EQ(fits.ParamByName("o")->AsString(), "abcdefghij");
 }
 
+// A CLOB parameter whose locator the server never filled (a plain INSERT, no RETURNING) must not break the
+// request stream: the next statements on the connection still work.
+TEST(OraParamTypes, UnfilledLobLocatorKeepsTheConnectionUsable) {
+    Rig r;
+    r.Exec("CREATE TABLE T_CI (ID NUMBER, C CLOB)");
+    TOraSQL ins(r.s.get());
+    ins.SetSQL("INSERT INTO T_CI (ID, C) VALUES (1, :c)");
+    ins.ParamByName("c")->DataType = ftOraClob;
+    ins.ParamByName("c")->ParamType = ptInput;
+    ins.Execute();
+    ins.Execute();
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_CI"), "2");
+    EXPECT_TRUE(r.s->Connected());
+}
+
 TEST(OraParamTypes, NumbersWithScaleAndDatesAsDateOnly) {
     Rig r;
     r.Exec("CREATE TABLE T_N (A NUMBER(7,2), B NUMBER(12), D DATE)");
