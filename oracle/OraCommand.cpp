@@ -578,7 +578,9 @@ void TOCICommand::HandleLobParams() {
         bool in = p->GetParamType() == pdInput;
         l->Cached = cacheLobs_ || in;
         if (in) {
-            if (l->LobInited()) l->WriteLob();
+            // Data for a locator the server never filled (no RETURNING ... INTO for it) is refused by
+            // WriteLob ("Lob locator should be inited") rather than dropped.
+            if (l->LobInited() || (!p->GetNull() && l->TBlob::Size() > 0)) l->WriteLob();
         } else if (p->GetParamType() == pdOutput || p->GetParamType() == pdResult) {
             l->ReadLob();
         } else {

@@ -175,6 +175,17 @@ TEST(OraParamTypes, UnfilledLobLocatorKeepsTheConnectionUsable) {
     ins.Execute();
     EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_CI"), "2");
     EXPECT_TRUE(r.s->Connected());
+    // With a value to store there, the value is not silently dropped: the write is refused.
+    ins.ParamByName("c")->SetValue(Variant(std::string("x")));
+    try {
+        ins.Execute();
+        ADD_FAILURE() << "a CLOB value without a server locator was accepted";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Lob locator should be inited");
+    }
+    r.s->Rollback();
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_CI WHERE C IS NOT NULL"), "0");
+    EXPECT_TRUE(r.s->Connected());
 }
 
 TEST(OraParamTypes, NumbersWithScaleAndDatesAsDateOnly) {
