@@ -384,6 +384,12 @@ protected:
     virtual int GetServerRecordCount() { return -1; }
     // The write statement of a kind (the update object's in the base).
     virtual std::string UpdateStatementText(TStatementType kind);
+    // Called by PerformSQL once every parameter has its value and has become an input parameter: a
+    // descendant may turn some into input/output parameters whose values come back into the fields.
+    virtual void AdjustUpdateParams(TParams& params, TStatementTypes kinds) {
+        (void)params;
+        (void)kinds;
+    }
 
     friend class TCustomDASQL;
     friend class TDAMasterLink;

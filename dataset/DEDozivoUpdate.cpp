@@ -192,6 +192,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         }
         p->ParamType = ptInput;
     }
+    AdjustUpdateParams(params, kinds);
 
     // 5.
     if (BeforeUpdateExecute) BeforeUpdateExecute(*this, kinds, params);
@@ -262,7 +263,8 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     } else {
         // 8. A write statement.
         rowsAffected_ = uq.RowsAffected();
-        if (options_.StrictUpdate && (rowsAffected_ == 0 || rowsAffected_ > 1))
+        // The custom kind (a key sequence's block) writes no row, so there is no row count to hold to.
+        if (options_.StrictUpdate && !(kinds & StmtBit(stCustom)) && (rowsAffected_ == 0 || rowsAffected_ > 1))
             throw EDAError(FormatMsg(SUpdateFailed, {std::to_string(rowsAffected_)}));
         if (options_.ReturnParams || (kinds & StmtBit(stRefresh))) {
             for (int i = 0; i < params.Count(); ++i) {

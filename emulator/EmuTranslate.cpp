@@ -603,7 +603,9 @@ private:
                 }
             }
             std::string name;
-            for (size_t k = s; k < exprEnd; ++k) {
+            // Oracle names a qualified ROWID column plainly ROWID.
+            const size_t from = plainColumn && t_[exprEnd - 1].Is("ROWID") ? exprEnd - 1 : s;
+            for (size_t k = from; k < exprEnd; ++k) {
                 const Tok& t = t_[k];
                 if (t.kind == TokKind::QuotedIdent)
                     name += t.text;

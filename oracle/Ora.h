@@ -183,6 +183,10 @@ public:
     std::string PSGetKeyFields();
     std::string LockSavepointName() const;
     TFieldType GetFieldType(uint16_t dataType) override;
+    // The first name of KeyFields (trimmed; empty when there is none).
+    std::string FirstKeyField() const;
+    // Runs the key sequence: the sequence's next value goes into the first key field.
+    void FetchKeySequence();
 
 protected:
     std::string AddWhere(const std::string& sql, const std::string& condition) override;
@@ -197,6 +201,9 @@ protected:
     void PerformAppend() override;
     void PerformUpdate() override;
     void PerformDelete() override;
+    void DoOnNewRecord() override;
+    void InternalPost() override;
+    void AdjustUpdateParams(TParams& params, TStatementTypes kinds) override;
     bool GetCanModify() override;
     // Whether a row may be written with a statement of this kind (insert, update, delete); without one the
     // edit stops silently before it starts, so that nothing is changed only locally by mistake.

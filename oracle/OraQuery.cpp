@@ -349,6 +349,11 @@ void TOraDataSet::OpenCursor() {
         if (e.ErrorCode == 24344 && Session()) throw EOraError(24344, Session()->GetCompileErrors(SQL()));
         throw;
     }
+    // The ROWID column serves writing rows back; among default fields it is not shown.
+    if (TField* rowId = FindField("ROWID"); rowId && DefaultFields()) rowId->Visible = false;
+    // A key the sequence supplies is not the user's to fill.
+    if (!Trim(KeySequence).empty())
+        if (TField* key = FindField(FirstKeyField())) key->Required = false;
 }
 
 void TOraDataSet::Execute() {
@@ -512,6 +517,59 @@ void TOraDataSet::PerformDelete() {
 
 std::string TOraDataSet::PSGetTableName() {
     return OraFirstTable(SQL());
+}
+
+std::string TOraDataSet::FirstKeyField() const {
+    size_t at = 0;
+    while (at <= KeyFields.size()) {
+        size_t end = KeyFields.find(';', at);
+        if (end == std::string::npos) end = KeyFields.size();
+        std::string name = Trim(KeyFields.substr(at, end - at));
+        if (!name.empty()) return name;
+        at = end + 1;
+    }
+    return std::string();
+}
+
+void TOraDataSet::FetchKeySequence() {
+    const std::string sequence = Trim(KeySequence);
+    const std::string key = FirstKeyField();
+    if (sequence.empty() || key.empty()) return;
+    // The block's parameter is the key field; with ReturnParams its value comes back into the field.
+    const bool keep = Options().ReturnParams;
+    SetReturnParams(true);
+    try {
+        PerformSQL("begin\r  SELECT " + sequence + ".NEXTVAL INTO :" + key + " FROM Dual;\rend;",
+                   StmtBit(stCustom));
+    } catch (...) {
+        SetReturnParams(keep);
+        throw;
+    }
+    SetReturnParams(keep);
+}
+
+void TOraDataSet::DoOnNewRecord() {
+    if (SequenceMode == smInsert) FetchKeySequence();
+    TCustomDADataSet::DoOnNewRecord();
+}
+
+void TOraDataSet::InternalPost() {
+    if (State() == dsInsert && SequenceMode == smPost && !Trim(UpdateStatementText(stInsert)).empty())
+        FetchKeySequence();
+    TCustomDADataSet::InternalPost();
+}
+
+void TOraDataSet::AdjustUpdateParams(TParams& params, TStatementTypes kinds) {
+    // The key sequence's block assigns its parameter, whatever the key's type. Otherwise, when values
+    // are to come back (ReturnParams, or a statement that refreshes the row), text parameters carry
+    // them in both directions.
+    const bool keySequence = (kinds & StmtBit(stCustom)) != 0;
+    const bool back = Options().ReturnParams || (kinds & StmtBit(stRefresh));
+    for (int i = 0; i < params.Count(); ++i) {
+        TParam* p = params[i];
+        if (keySequence || (back && (p->DataType == ftString || p->DataType == ftFixedChar)))
+            p->ParamType = ptInputOutput;
+    }
 }
 
 std::string TOraDataSet::PSGetKeyFields() {
