@@ -323,6 +323,7 @@ private:
         std::vector<std::string> colNames;
         std::vector<ConsDef> cons;
         std::vector<std::string> checks, fks;
+        std::vector<std::pair<std::string, int>> rounded;
         if (t_[i_].Is("AS")) return CreateTableAs(full, owner, name, i_ + 1);
         if (!t_[i_].IsOp("(")) return Fail(906, i_);
         size_t close = ParenEnd(i_);
@@ -387,6 +388,10 @@ private:
                 }
                 colSql.push_back(def);
                 colNames.push_back(col);
+                // NUMBER(p,s) and the integer types keep values rounded to their scale (SQLite's round
+                // takes no negative digits: such scales are left as they come).
+                if (ct.type == kOraNumber && ct.scaleGiven && ct.scale >= 0 && ct.precision != 126)
+                    rounded.emplace_back(col, ct.scale);
             }
             if (t_[i_].IsOp(",")) ++i_;
         }
@@ -428,7 +433,27 @@ private:
         tr_.ddl.push_back(sql);
         for (auto& ix : indexes)
             tr_.ddl.push_back(ix);
+        RoundingTriggers(full, rounded);
         AddCatalog(owner, name, cons);
+    }
+
+    // Oracle stores a NUMBER with a scale rounded to it (1.235 in NUMBER(5,2) is 1.24); SQLite keeps what it
+    // is given. Triggers after insert and update round the row's values in place; the range checks of
+    // SizeChecks then see the rounded value as well. Values already on their scale are left untouched, so
+    // integers stay integers.
+    void RoundingTriggers(const std::string& full, const std::vector<std::pair<std::string, int>>& cols) {
+        if (cols.empty()) return;
+        std::string set, names;
+        for (size_t k = 0; k < cols.size(); ++k) {
+            const std::string c = Q(cols[k].first), d = std::to_string(cols[k].second);
+            set += (k ? ", " : "") + c + " = CASE WHEN " + c + " = round(" + c + ", " + d + ") THEN " + c +
+                   " ELSE round(" + c + ", " + d + ") END";
+            names += (k ? ", " : "") + c;
+        }
+        const std::string body = " ON " + Q(full) + " BEGIN UPDATE " + Q(full) + " SET " + set +
+                                 " WHERE rowid = NEW.rowid; END";
+        tr_.ddl.push_back("CREATE TRIGGER " + Q("VEMU$ROUNDI$" + full) + " AFTER INSERT" + body);
+        tr_.ddl.push_back("CREATE TRIGGER " + Q("VEMU$ROUNDU$" + full) + " AFTER UPDATE OF " + names + body);
     }
 
     void CreateTableAs(const std::string& full, const std::string& owner, const std::string& name,

@@ -130,6 +130,24 @@ TEST_F(EmuSql, ErrorsCarryOracleCodesAndPositions) {
     EXPECT_EQ(c.Exec("select 'unterminated from dual").code, 1756);
 }
 
+TEST_F(EmuSql, NumbersWithAScaleAreStoredRoundedToIt) {
+    ASSERT_EQ(c.Exec("create table rnd (a number(5,2), i integer, n number, k number(3))").code, 0);
+    ASSERT_EQ(c.Exec("insert into rnd values (1.236, 2.5, 1.23456, 7)").code, 0);
+    EXPECT_EQ(One(c, "select a from rnd"), "1.24");
+    EXPECT_EQ(One(c, "select i from rnd"), "3"); // half away from zero
+    EXPECT_EQ(One(c, "select n from rnd"), "1.23456"); // no scale: kept
+    EXPECT_EQ(One(c, "select k from rnd"), "7");
+    EXPECT_EQ(One(c, "select count(*) from rnd where a = 1.24"), "1");
+    ASSERT_EQ(c.Exec("update rnd set a = -2.004, k = 12.5").code, 0);
+    EXPECT_EQ(One(c, "select a from rnd"), "-2");
+    EXPECT_EQ(One(c, "select k from rnd"), "13");
+    // Rounded up past the precision: refused, and the row keeps its value.
+    EXPECT_EQ(c.Exec("update rnd set a = 999.996").code, 1438);
+    EXPECT_EQ(One(c, "select a from rnd"), "-2");
+    EXPECT_EQ(c.Exec("update rnd set a = 999.994").code, 0);
+    EXPECT_EQ(One(c, "select a from rnd"), "999.99");
+}
+
 TEST_F(EmuSql, DmlReportsRowsAndRollsBack) {
     Status s = c.Exec("update emp set sal = sal + 1 where deptno = 20");
     EXPECT_EQ(s.code, 0);
