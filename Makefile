@@ -6,7 +6,7 @@ GENERATOR  := -G Ninja
 CMAKE_ARGS ?=
 JOBS       ?= 2
 
-.PHONY: all deps configure build test asan tsan bench demo clean
+.PHONY: all deps configure build test asan tsan bench demo clean format format-check
 
 all: build
 
@@ -40,6 +40,13 @@ bench: build
 
 demo: build
 	@bash scripts/demo $(BUILD)/bin
+
+# clang-format with the repository's .clang-format on every C++ file git knows.
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -2,15 +2,25 @@
 
 #include "dataset/DB.h"
 
-int TDataSetResult::FieldCount() { return ds_.FieldCount(); }
+int TDataSetResult::FieldCount() {
+    return ds_.FieldCount();
+}
 
-std::string TDataSetResult::FieldName(int index) { return ds_.Fields(index)->FieldName(); }
+std::string TDataSetResult::FieldName(int index) {
+    return ds_.Fields(index)->FieldName();
+}
 
-void TDataSetResult::First() { ds_.First(); }
+void TDataSetResult::First() {
+    ds_.First();
+}
 
-bool TDataSetResult::Eof() { return ds_.Eof(); }
+bool TDataSetResult::Eof() {
+    return ds_.Eof();
+}
 
-void TDataSetResult::Next() { ds_.Next(); }
+void TDataSetResult::Next() {
+    ds_.Next();
+}
 
 std::string TDataSetResult::FieldText(int index) {
     TField* f = ds_.Fields(index);

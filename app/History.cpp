@@ -26,9 +26,13 @@ std::string ReplaceAll(const std::string& s, const std::string& from, const std:
 
 } // namespace
 
-std::string THistory::Encode(const std::string& editorText) { return ReplaceAll(editorText, "\r\n", kMark); }
+std::string THistory::Encode(const std::string& editorText) {
+    return ReplaceAll(editorText, "\r\n", kMark);
+}
 
-std::string THistory::Decode(const std::string& entry) { return ReplaceAll(entry, kMark, "\r\n"); }
+std::string THistory::Decode(const std::string& entry) {
+    return ReplaceAll(entry, kMark, "\r\n");
+}
 
 void THistory::Record(const std::string& editorText) {
     entries_.push_back(Encode(editorText));
@@ -49,7 +53,9 @@ bool THistory::Forward(std::string& editorText) {
     return true;
 }
 
-std::string THistory::LabelText() const { return std::to_string(pos_) + " / " + std::to_string(entries_.size()); }
+std::string THistory::LabelText() const {
+    return std::to_string(pos_) + " / " + std::to_string(entries_.size());
+}
 
 void THistory::SaveToFile(const std::string& fileName) const {
     std::string content;
@@ -67,7 +73,10 @@ std::string THistory::LoadFromFile(const std::string& fileName) {
     pos_ = 1;
     if (entries_.empty()) {
         char msg[80];
-        std::snprintf(msg, sizeof msg, "Listenindex \xFC" "berschreitet das Maximum (%d)", 0);
+        std::snprintf(msg, sizeof msg,
+                      "Listenindex \xFC"
+                      "berschreitet das Maximum (%d)",
+                      0);
         throw EListError(msg);
     }
     return Decode(entries_[0]);
@@ -87,7 +96,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-void SaveSqlFile(const std::string& fileName, const std::string& editorText) { WriteWholeFile(fileName, editorText); }
+void SaveSqlFile(const std::string& fileName, const std::string& editorText) {
+    WriteWholeFile(fileName, editorText);
+}
 
 std::string LoadSqlFile(const std::string& fileName) {
     const std::string raw = ReadWholeFile(fileName);
@@ -109,7 +120,11 @@ std::string LoadSqlFile(const std::string& fileName) {
 
 std::string ReadWholeFile(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw EFileError("Datei " + fileName + " kann nicht ge\xF6" "ffnet werden. " + std::strerror(errno));
+    if (!in)
+        throw EFileError("Datei " + fileName +
+                         " kann nicht ge\xF6"
+                         "ffnet werden. " +
+                         std::strerror(errno));
     std::ostringstream ss;
     ss << in.rdbuf();
     if (in.bad()) throw EFileError("Fehler beim Lesen von " + fileName);

@@ -28,8 +28,8 @@ public:
 
     // Writes one line per entry, each ended by CR LF; an empty history gives an empty file.
     void SaveToFile(const std::string& fileName) const;
-    // Empties the history (at once, also when reading fails), reads the file, moves to entry 1 and returns its
-    // text. A file without lines leaves the history empty at position 1 and raises the list index error.
+    // Empties the history (at once, also when reading fails), reads the file, moves to entry 1 and returns
+    // its text. A file without lines leaves the history empty at position 1 and raises the list index error.
     std::string LoadFromFile(const std::string& fileName);
     // Empties the list; the position stays (the caller decides what to show).
     void Clear() { entries_.clear(); }

@@ -60,14 +60,15 @@ long StreamResultText(IResultSource& source, const std::string& separator, bool 
     return records;
 }
 
-std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim) {
+std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers,
+                                bool trim) {
     std::string text;
     StreamResultText(source, separator, headers, trim, [&text](const std::string& piece) { text += piece; });
     source.First();
     return text;
 }
 
-void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator, bool headers,
-                     bool trim) {
+void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator,
+                     bool headers, bool trim) {
     WriteWholeFile(fileName, BuildResultFileText(source, separator, headers, trim));
 }

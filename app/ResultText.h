@@ -30,11 +30,11 @@ std::string ParseSeparator(const std::string& text, bool asHex);
 // names and values trimmed when asked, every line ended by CR LF. The source is left on its first record.
 std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers, bool trim);
 
-// The same lines handed out in pieces of about 64 KB as they are built, for output that streams; the source is
-// left past its last record. Returns the number of records written.
+// The same lines handed out in pieces of about 64 KB as they are built, for output that streams; the source
+// is left past its last record. Returns the number of records written.
 long StreamResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
                       const std::function<void(const std::string&)>& emit);
 
 // Builds the text and writes it in one piece, replacing an existing file (EFileError when it cannot).
-void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator, bool headers,
-                     bool trim);
+void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator,
+                     bool headers, bool trim);

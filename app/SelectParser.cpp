@@ -20,8 +20,10 @@ std::string Upper(const std::string& s) {
 // Removes every character of code 32 or less at both ends.
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -30,7 +32,9 @@ bool InList(const char* list, const std::string& token) {
     return std::string(list).find(" " + Upper(token) + " ") != std::string::npos;
 }
 
-bool IsSeparator(char c) { return c == ' ' || c == '\r' || c == '\n' || c == 27 || c == ','; }
+bool IsSeparator(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == 27 || c == ',';
+}
 
 } // namespace
 
@@ -68,10 +72,14 @@ void TSelectParser::Tokenize(const std::string& text) {
     };
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '(') ++open;
-        else if (c == ')') ++close;
-        else if (c == '\'') ++single;
-        else if (c == '"') ++dbl;
+        if (c == '(')
+            ++open;
+        else if (c == ')')
+            ++close;
+        else if (c == '\'')
+            ++single;
+        else if (c == '"')
+            ++dbl;
         const bool inGroup = open != close || (single & 1) || (dbl & 1);
         if (!inGroup && IsSeparator(c)) {
             addToken(text.substr(start, i - start));
@@ -87,7 +95,10 @@ void TSelectParser::Tokenize(const std::string& text) {
 std::string& TSelectParser::LastLine() {
     if (lines_.empty()) {
         char msg[80];
-        std::snprintf(msg, sizeof msg, "Listenindex \xFC" "berschreitet das Maximum (%d)", -1);
+        std::snprintf(msg, sizeof msg,
+                      "Listenindex \xFC"
+                      "berschreitet das Maximum (%d)",
+                      -1);
         throw EListError(msg);
     }
     return lines_.back();

@@ -1,7 +1,7 @@
 // The SELECT formatter: one clause keyword per line, the clause's items indented below it.
 //
-// A token-based layout, not an SQL parser: anything inside parentheses or quotes stays one token, and tokens are
-// never reordered or dropped.
+// A token-based layout, not an SQL parser: anything inside parentheses or quotes stays one token, and tokens
+// are never reordered or dropped.
 #pragma once
 
 #include <stdexcept>

@@ -23,7 +23,8 @@ bool StartsWithUpper(const std::string& text, const char* keyword) {
 
 const char kDescColumns[] =
     "Select Column_name as Spalte, substr(Data_type,1,15) as Datentyp, Data_length as Laenge, "
-    "Nullable    as NULLZUGELASSEN, Data_Default as Defaultwert from SYS.ALL_TAB_COLUMNS where Table_name = '";
+    "Nullable    as NULLZUGELASSEN, Data_Default as Defaultwert from SYS.ALL_TAB_COLUMNS where Table_name = "
+    "'";
 
 const char kShowUser[] =
     "SELECT sid, to_char(logon_time,'DD.MM.YYYY:HH24:MI') logon_time, username,type, status, process, "
@@ -33,8 +34,10 @@ const char kShowUser[] =
 
 std::string TrimWorksheetText(const std::string& text) {
     size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
+        --e;
     return text.substr(b, e - b);
 }
 
@@ -50,7 +53,8 @@ TPreparedStatement PrepareWorksheetStatement(const std::string& editorText) {
         const size_t dot = name.find('.');
         r.kind = TPreparedStatement::Desc;
         if (dot != std::string::npos)
-            r.sql = std::string(kDescColumns) + name.substr(dot + 1) + "'" + " and OWNER = '" + name.substr(0, dot) + "'";
+            r.sql = std::string(kDescColumns) + name.substr(dot + 1) + "'" + " and OWNER = '" +
+                    name.substr(0, dot) + "'";
         else
             r.sql = std::string(kDescColumns) + name + "'";
     }

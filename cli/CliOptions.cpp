@@ -7,7 +7,8 @@ namespace {
 int ParseInt(const std::string& option, const std::string& text) {
     int v = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || ptr != text.data() + text.size()) throw EUsageError(option + ": not a number: " + text);
+    if (ec != std::errc() || ptr != text.data() + text.size())
+        throw EUsageError(option + ": not a number: " + text);
     return v;
 }
 
@@ -40,8 +41,10 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw EUsageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "-e") o.exec.push_back(value());
-        else if (a == "-f") o.file = value();
+        if (a == "-e")
+            o.exec.push_back(value());
+        else if (a == "-f")
+            o.file = value();
         else if (a == "--param") {
             const std::string& p = value();
             const size_t eq = p.find('=');
@@ -49,27 +52,45 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.params.emplace_back(p.substr(0, eq), p.substr(eq + 1));
         } else if (a == "--format") {
             const std::string& f = value();
-            if (f == "table") o.format = TCliOptions::FormatTable;
-            else if (f == "tsv") o.format = TCliOptions::FormatTsv;
-            else if (f == "export") o.format = TCliOptions::FormatExport;
-            else throw EUsageError("--format: unknown format " + f);
-        } else if (a == "--sep") o.sep = value();
-        else if (a == "--hex") o.hex = true;
-        else if (a == "--no-header") o.header = false;
-        else if (a == "--no-trim") o.trim = false;
-        else if (a == "--out") o.out = value();
+            if (f == "table")
+                o.format = TCliOptions::FormatTable;
+            else if (f == "tsv")
+                o.format = TCliOptions::FormatTsv;
+            else if (f == "export")
+                o.format = TCliOptions::FormatExport;
+            else
+                throw EUsageError("--format: unknown format " + f);
+        } else if (a == "--sep")
+            o.sep = value();
+        else if (a == "--hex")
+            o.hex = true;
+        else if (a == "--no-header")
+            o.header = false;
+        else if (a == "--no-trim")
+            o.trim = false;
+        else if (a == "--out")
+            o.out = value();
         else if (a == "--fetch-rows") {
             o.fetchRows = ParseInt(a, value());
             if (o.fetchRows < 1 || o.fetchRows > 10000) throw EUsageError("--fetch-rows must be 1..10000");
-        } else if (a == "--commit") o.commit = true;
-        else if (a == "--continue") o.keepGoing = true;
-        else if (a == "--timing") o.timing = true;
-        else if (a == "--format-sql") o.formatSql = true;
-        else if (a == "--demo") o.demo = true;
-        else if (a == "-h" || a == "--help") o.help = true;
-        else if (!a.empty() && a[0] == '-') throw EUsageError("unknown option " + a);
-        else if (o.connect.empty()) o.connect = a;
-        else throw EUsageError("more than one connect string: " + a);
+        } else if (a == "--commit")
+            o.commit = true;
+        else if (a == "--continue")
+            o.keepGoing = true;
+        else if (a == "--timing")
+            o.timing = true;
+        else if (a == "--format-sql")
+            o.formatSql = true;
+        else if (a == "--demo")
+            o.demo = true;
+        else if (a == "-h" || a == "--help")
+            o.help = true;
+        else if (!a.empty() && a[0] == '-')
+            throw EUsageError("unknown option " + a);
+        else if (o.connect.empty())
+            o.connect = a;
+        else
+            throw EUsageError("more than one connect string: " + a);
     }
     return o;
 }
@@ -80,7 +101,8 @@ TLogon SplitConnectString(const std::string& text) {
     const size_t at = text.find('@');
     if (slash != std::string::npos && (at == std::string::npos || slash < at)) {
         l.user = text.substr(0, slash);
-        l.password = at == std::string::npos ? text.substr(slash + 1) : text.substr(slash + 1, at - slash - 1);
+        l.password =
+            at == std::string::npos ? text.substr(slash + 1) : text.substr(slash + 1, at - slash - 1);
     } else {
         l.user = text.substr(0, at);
     }

@@ -14,20 +14,20 @@ public:
 struct TCliOptions {
     enum Format { FormatAuto, FormatTable, FormatTsv, FormatExport };
 
-    std::string connect;                // USER/PASSWORD@HOST:PORT:SID
-    std::vector<std::string> exec;      // -e, in order
-    std::string file;                   // -f
+    std::string connect;                                     // USER/PASSWORD@HOST:PORT:SID
+    std::vector<std::string> exec;                           // -e, in order
+    std::string file;                                        // -f
     std::vector<std::pair<std::string, std::string>> params; // --param NAME=VALUE
     Format format = FormatAuto;
     std::string sep = "|";
     bool hex = false;
     bool header = true;
     bool trim = true;
-    std::string out;                    // --out FILE
-    int fetchRows = 0;                  // 0: the query's default
+    std::string out;   // --out FILE
+    int fetchRows = 0; // 0: the query's default
     bool commit = false;
     bool timing = false;
-    bool keepGoing = false;             // --continue
+    bool keepGoing = false; // --continue
     bool formatSql = false;
     bool demo = false;
     bool help = false;

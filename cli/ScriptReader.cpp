@@ -29,7 +29,8 @@ bool StartsBlock(const std::string& text) {
             if (p.GetNextToken(tok) != opReplace) return false;
             code = p.GetNextToken(tok);
         }
-        return code == opFunction || code == opProcedure || code == opPackage || code == opTrigger || code == opType;
+        return code == opFunction || code == opProcedure || code == opPackage || code == opTrigger ||
+               code == opType;
     } catch (const std::exception&) {
         return false;
     }
@@ -37,7 +38,9 @@ bool StartsBlock(const std::string& text) {
 
 } // namespace
 
-bool TScriptReader::IsBlock() const { return StartsBlock(Join(lines_)); }
+bool TScriptReader::IsBlock() const {
+    return StartsBlock(Join(lines_));
+}
 
 bool TScriptReader::HasContent() const {
     const std::string text = Join(lines_);
@@ -55,7 +58,8 @@ void TScriptReader::Complete() {
     if (HasContent()) {
         // Leading blank lines are not part of the statement.
         size_t first = 0;
-        while (first < lines_.size() && TrimWorksheetText(lines_[first]).empty()) ++first;
+        while (first < lines_.size() && TrimWorksheetText(lines_[first]).empty())
+            ++first;
         lines_.erase(lines_.begin(), lines_.begin() + long(first));
         done_ = Join(lines_);
         ready_ = true;

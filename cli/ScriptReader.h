@@ -1,6 +1,6 @@
-// Splits a script into statements the way users write them for SQL tools: a statement ends with ";" at the end
-// of a line (the ";" is dropped) or with a line holding only "/"; a PL/SQL block (BEGIN, DECLARE, CREATE ...
-// FUNCTION/PROCEDURE/PACKAGE/TRIGGER/TYPE) keeps its semicolons and ends only with a "/" line.
+// Splits a script into statements the way users write them for SQL tools: a statement ends with ";" at the
+// end of a line (the ";" is dropped) or with a line holding only "/"; a PL/SQL block (BEGIN, DECLARE, CREATE
+// ... FUNCTION/PROCEDURE/PACKAGE/TRIGGER/TYPE) keeps its semicolons and ends only with a "/" line.
 #pragma once
 
 #include <string>
@@ -8,7 +8,8 @@
 
 class TScriptReader {
 public:
-    // Feeds one line (without its line break). Returns true when a statement is complete; take it with Take().
+    // Feeds one line (without its line break). Returns true when a statement is complete; take it with
+    // Take().
     bool AddLine(const std::string& line);
     std::string Take();
     // True while a statement has begun but is not complete (for the continuation prompt).

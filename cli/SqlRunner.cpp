@@ -15,13 +15,15 @@
 namespace {
 
 std::string UpperAscii(std::string s) {
-    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
 bool StartsWithWord(const std::string& upper, const char* word) {
     const size_t n = std::strlen(word);
-    return upper.compare(0, n, word) == 0 && (upper.size() == n || !std::isalnum(static_cast<unsigned char>(upper[n])));
+    return upper.compare(0, n, word) == 0 &&
+           (upper.size() == n || !std::isalnum(static_cast<unsigned char>(upper[n])));
 }
 
 } // namespace
@@ -55,7 +57,8 @@ void TSqlRunner::Connect(const std::string& user, const std::string& password, c
     if (!opt_.out.empty()) {
         file_ = std::fopen(opt_.out.c_str(), "wb");
         if (!file_)
-            throw std::runtime_error("Datei " + opt_.out + " kann nicht erstellt werden. " + std::strerror(errno));
+            throw std::runtime_error("Datei " + opt_.out + " kann nicht erstellt werden. " +
+                                     std::strerror(errno));
     }
 }
 
@@ -94,7 +97,8 @@ void TSqlRunner::PrintResult() {
     TDataSetResult result(*query_);
     auto emit = [this](const std::string& piece) { Print(piece, true); };
     TCliOptions::Format format = opt_.format;
-    if (format == TCliOptions::FormatAuto) format = TerminalOutput ? TCliOptions::FormatTable : TCliOptions::FormatTsv;
+    if (format == TCliOptions::FormatAuto)
+        format = TerminalOutput ? TCliOptions::FormatTable : TCliOptions::FormatTsv;
     if (format == TCliOptions::FormatTable) {
         const long rows = PrintTable(result, emit);
         Print("(" + std::to_string(rows) + (rows == 1 ? " Zeile)\n" : " Zeilen)\n"), true);
@@ -129,8 +133,9 @@ bool TSqlRunner::Run(const std::string& statement) {
             Print(StatusTextFor(rows) + "\n", false);
             const std::string upper = UpperAscii(TrimWorksheetText(statement));
             if (StartsWithWord(upper, "COMMIT") || StartsWithWord(upper, "ROLLBACK") ||
-                StartsWithWord(upper, "CREATE") || StartsWithWord(upper, "DROP") || StartsWithWord(upper, "ALTER") ||
-                StartsWithWord(upper, "TRUNCATE") || StartsWithWord(upper, "GRANT") || StartsWithWord(upper, "REVOKE"))
+                StartsWithWord(upper, "CREATE") || StartsWithWord(upper, "DROP") ||
+                StartsWithWord(upper, "ALTER") || StartsWithWord(upper, "TRUNCATE") ||
+                StartsWithWord(upper, "GRANT") || StartsWithWord(upper, "REVOKE"))
                 dirty_ = false; // ended the transaction (DDL commits implicitly)
             else
                 dirty_ = true;
@@ -160,7 +165,9 @@ void TSqlRunner::Finish() {
             session_->Rollback();
             if (dirty_)
                 std::fprintf(err_, "%s\n",
-                             cp1252::ToUtf8("Nicht best\xE4tigte \xC4nderungen wurden zur\xFC" "ckgerollt.").c_str());
+                             cp1252::ToUtf8("Nicht best\xE4tigte \xC4nderungen wurden zur\xFC"
+                                            "ckgerollt.")
+                                 .c_str());
         }
         session_->Disconnect();
     } catch (const std::exception& e) {

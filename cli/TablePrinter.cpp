@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr size_t kWidthRows = 1000;  // rows looked at to choose the column widths
-constexpr size_t kMaxWidth = 60;     // a column is never padded wider than this
+constexpr size_t kWidthRows = 1000; // rows looked at to choose the column widths
+constexpr size_t kMaxWidth = 60;    // a column is never padded wider than this
 
 // Line breaks and tabs inside a value would break the layout.
 std::string Flatten(std::string s) {
@@ -19,7 +19,8 @@ void AppendRow(std::string& line, const std::vector<std::string>& cells, const s
     for (size_t i = 0; i < cells.size(); ++i) {
         if (i) line += " | ";
         line += cells[i];
-        if (i + 1 < cells.size() && cells[i].size() < widths[i]) line.append(widths[i] - cells[i].size(), ' ');
+        if (i + 1 < cells.size() && cells[i].size() < widths[i])
+            line.append(widths[i] - cells[i].size(), ' ');
     }
     line += '\n';
 }
@@ -50,7 +51,8 @@ long PrintTable(IResultSource& source, const std::function<void(const std::strin
     std::string out;
     AppendRow(out, header, widths);
     std::vector<std::string> dashes(cols);
-    for (int i = 0; i < n; ++i) dashes[size_t(i)].assign(widths[size_t(i)], '-');
+    for (int i = 0; i < n; ++i)
+        dashes[size_t(i)].assign(widths[size_t(i)], '-');
     AppendRow(out, dashes, widths);
     long rows = 0;
     for (const auto& row : head) {
@@ -62,7 +64,8 @@ long PrintTable(IResultSource& source, const std::function<void(const std::strin
 
     std::vector<std::string> row(cols);
     for (; !source.Eof(); source.Next()) {
-        for (int i = 0; i < n; ++i) row[size_t(i)] = Flatten(source.FieldText(i));
+        for (int i = 0; i < n; ++i)
+            row[size_t(i)] = Flatten(source.FieldText(i));
         AppendRow(out, row, widths);
         ++rows;
         if (out.size() > 1 << 16) {

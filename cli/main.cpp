@@ -19,7 +19,9 @@
 
 namespace {
 
-bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+bool StdinIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
 
 // Reads one line from the terminal (UTF-8) and returns it in Windows-1252; false at the end of input.
 bool ReadLine(const std::string& prompt, std::string& line, bool echo = true) {
@@ -107,10 +109,12 @@ int main(int argc, char** argv) {
             demo = std::make_unique<vemu::EmuServer>(vemu::EmuOptions{});
             demo->Start();
             logon = {"SCOTT", "TIGER", "127.0.0.1:" + std::to_string(demo->Port()) + ":bnx"};
-            std::fprintf(stderr, "Demo-Datenbank auf 127.0.0.1:%u, angemeldet als SCOTT\n", unsigned(demo->Port()));
+            std::fprintf(stderr, "Demo-Datenbank auf 127.0.0.1:%u, angemeldet als SCOTT\n",
+                         unsigned(demo->Port()));
         } else if (logon.user.empty() || logon.password.empty() || logon.server.empty()) {
             if (!StdinIsTerminal()) {
-                std::fprintf(stderr, "vestra-sql: no connect string (USER/PASSWORD@HOST:PORT:SID) and no terminal\n");
+                std::fprintf(stderr,
+                             "vestra-sql: no connect string (USER/PASSWORD@HOST:PORT:SID) and no terminal\n");
                 return 2;
             }
             if (!AskLogon(logon)) return 2;
@@ -141,7 +145,8 @@ int main(int argc, char** argv) {
         }
     };
     if (!opt.exec.empty() || !opt.file.empty()) {
-        for (const std::string& e : opt.exec) runAll(TScriptReader::SplitScript(cp1252::FromUtf8(e)));
+        for (const std::string& e : opt.exec)
+            runAll(TScriptReader::SplitScript(cp1252::FromUtf8(e)));
         if (!opt.file.empty() && !stop) {
             try {
                 runAll(TScriptReader::SplitScript(ReadWholeFile(opt.file))); // scripts are Windows-1252 files
@@ -162,7 +167,8 @@ int main(int argc, char** argv) {
                 if (!line.empty() && line.back() == '\r') line.pop_back();
                 line = cp1252::FromUtf8(line);
             }
-            if (reader.AddLine(line) && !runner.Run(reader.Take()) && !opt.keepGoing && !interactive) stop = true;
+            if (reader.AddLine(line) && !runner.Run(reader.Take()) && !opt.keepGoing && !interactive)
+                stop = true;
         }
         if (!stop && reader.Finish()) runner.Run(reader.Take());
         if (interactive) std::fputs("\n", stderr);

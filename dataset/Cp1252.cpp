@@ -30,7 +30,9 @@ void AppendUtf8(std::string& out, char32_t u) {
 
 } // namespace
 
-char16_t ToUnicode(unsigned char c) { return (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : char16_t(c); }
+char16_t ToUnicode(unsigned char c) {
+    return (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : char16_t(c);
+}
 
 char FromUnicode(char32_t u) {
     if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return char(u);
@@ -69,7 +71,10 @@ std::string FromUtf8(const std::string& utf8) {
             continue;
         }
         // Lead byte: the number of continuation bytes; C0, C1 and F8..FF never start a sequence.
-        const int extra = (c >= 0xC2 && c < 0xE0) ? 1 : (c >= 0xE0 && c < 0xF0) ? 2 : (c >= 0xF0 && c < 0xF5) ? 3 : 0;
+        const int extra = (c >= 0xC2 && c < 0xE0)   ? 1
+                          : (c >= 0xE0 && c < 0xF0) ? 2
+                          : (c >= 0xF0 && c < 0xF5) ? 3
+                                                    : 0;
         char32_t u = extra == 3 ? (c & 0x07) : extra == 2 ? (c & 0x0F) : (c & 0x1F);
         bool ok = extra > 0 && i + size_t(extra) < n;
         for (int k = 1; ok && k <= extra; ++k) {
@@ -93,7 +98,8 @@ std::string FromUtf8(const std::string& utf8) {
 std::u16string ToUtf16(const std::string& text) {
     std::u16string out;
     out.reserve(text.size());
-    for (unsigned char c : text) out += ToUnicode(c);
+    for (unsigned char c : text)
+        out += ToUnicode(c);
     return out;
 }
 
@@ -102,7 +108,8 @@ std::string FromUtf16(const std::u16string& text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t u = text[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
             u = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         }

@@ -264,7 +264,8 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         // 8. A write statement.
         rowsAffected_ = uq.RowsAffected();
         // The custom kind (a key sequence's block) writes no row, so there is no row count to hold to.
-        if (options_.StrictUpdate && !(kinds & StmtBit(stCustom)) && (rowsAffected_ == 0 || rowsAffected_ > 1))
+        if (options_.StrictUpdate && !(kinds & StmtBit(stCustom)) &&
+            (rowsAffected_ == 0 || rowsAffected_ > 1))
             throw EDAError(FormatMsg(SUpdateFailed, {std::to_string(rowsAffected_)}));
         if (options_.ReturnParams || (kinds & StmtBit(stRefresh))) {
             for (int i = 0; i < params.Count(); ++i) {

@@ -16,11 +16,44 @@ protected:
     bool IsInlineComment(const char* p) const override;
 };
 
-// Codes of the TOraParser table. The sixth symbol entry is " :=" with a leading blank; symbol runs never hold a
-// blank, so ":=" always reads as ":" followed by "=".
+// Codes of the TOraParser table. The sixth symbol entry is " :=" with a leading blank; symbol runs never hold
+// a blank, so ":=" always reads as ":" followed by "=".
 enum : int {
-    opStar = 1, opEqual, opColon, opComma, opDot, opAssign, opSlash,
-    opAnd = 8, opAs, opBegin, opBody, opBy, opConnect, opCreate, opDeclare, opDelete, opEnd, opFor, opFrom,
-    opFunction, opGroup, opInsert, opInto, opIs, opOr, opOrder, opPackage, opProcedure, opReplace, opReturning,
-    opSelect, opStart, opTrigger, opType, opUnion, opUpdate, opWhere,
+    opStar = 1,
+    opEqual,
+    opColon,
+    opComma,
+    opDot,
+    opAssign,
+    opSlash,
+    opAnd = 8,
+    opAs,
+    opBegin,
+    opBody,
+    opBy,
+    opConnect,
+    opCreate,
+    opDeclare,
+    opDelete,
+    opEnd,
+    opFor,
+    opFrom,
+    opFunction,
+    opGroup,
+    opInsert,
+    opInto,
+    opIs,
+    opOr,
+    opOrder,
+    opPackage,
+    opProcedure,
+    opReplace,
+    opReturning,
+    opSelect,
+    opStart,
+    opTrigger,
+    opType,
+    opUnion,
+    opUpdate,
+    opWhere,
 };

@@ -12,13 +12,17 @@ namespace {
 std::atomic<char> g_decimalSeparator{'.'};
 }
 
-char DecimalSeparator() { return g_decimalSeparator.load(std::memory_order_relaxed); }
+char DecimalSeparator() {
+    return g_decimalSeparator.load(std::memory_order_relaxed);
+}
 
-void SetDecimalSeparator(char c) { g_decimalSeparator.store(c, std::memory_order_relaxed); }
+void SetDecimalSeparator(char c) {
+    g_decimalSeparator.store(c, std::memory_order_relaxed);
+}
 
 void InitLocaleFromEnvironment() {
-    // Ask the C library which separator the user's numeric locale uses, then go back to the "C" locale so that
-    // the program's own number formatting stays locale-independent.
+    // Ask the C library which separator the user's numeric locale uses, then go back to the "C" locale so
+    // that the program's own number formatting stays locale-independent.
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = previous ? previous : "C";
     if (std::setlocale(LC_NUMERIC, "")) {

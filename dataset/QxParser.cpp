@@ -4,25 +4,26 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
 const char* const kParserTable[] = {
-    "!", "\"", "#", "$", "%", "&", "'", "(", ")", "*", "+", ",", "-", ".", "/", ":", ";", "<", "=", ">",
-    "?", "@", "[", "\\", "]", "^", "_", "`",
-    "AND", "NOT", "OR",
+    "!", "\"", "#", "$", "%", "&", "'", "(",  ")", "*", "+", ",", "-",   ".",   "/",  ":",
+    ";", "<",  "=", ">", "?", "@", "[", "\\", "]", "^", "_", "`", "AND", "NOT", "OR",
 };
 
 const char* const kBoolParserTable[] = {
-    "=", ">", "<", ">=", "<=", "<>", "(", ")", "-", "+", "[", "]",
-    "AND", "FALSE", "LIKE", "NOT", "NULL", "OR", "TRUE",
+    "=", ">", "<",   ">=",    "<=",   "<>",  "(",    ")",  "-",    "+",
+    "[", "]", "AND", "FALSE", "LIKE", "NOT", "NULL", "OR", "TRUE",
 };
 
 const char kEmpty[] = "";
 
-inline char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 } // namespace
 
@@ -67,25 +68,37 @@ void TParser::Reset() {
 }
 
 // Character classes of the generic lexer.
-bool TParser::IsBlank(unsigned char c) const { return c == 9 || c == 10 || c == 13 || c == 32; }
+bool TParser::IsBlank(unsigned char c) const {
+    return c == 9 || c == 10 || c == 13 || c == 32;
+}
 
 bool TParser::IsSymbol(unsigned char c) const {
     return (c >= 33 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 94) || c == 96 ||
            (c >= 123 && c <= 126);
 }
 
-bool TParser::IsAlpha(unsigned char c) const { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128; }
+bool TParser::IsAlpha(unsigned char c) const {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
+}
 
-bool TParser::IsNumber(unsigned char c) const { return c >= '0' && c <= '9'; }
+bool TParser::IsNumber(unsigned char c) const {
+    return c >= '0' && c <= '9';
+}
 
-bool TParser::IsStringQuote(unsigned char c) const { return c == '\'' || c == '"'; }
+bool TParser::IsStringQuote(unsigned char c) const {
+    return c == '\'' || c == '"';
+}
 
-bool TParser::IsIdentQuote(unsigned char) const { return false; }
+bool TParser::IsIdentQuote(unsigned char) const {
+    return false;
+}
 
-bool TParser::IsInlineComment(const char* p) const { return p[0] == '/' && p[1] == '/'; }
+bool TParser::IsInlineComment(const char* p) const {
+    return p[0] == '/' && p[1] == '/';
+}
 
-// The class operations are virtual; their answers are cached per byte on first use (a constructor cannot ask the
-// subclass), so that scanning costs one table look-up per character.
+// The class operations are virtual; their answers are cached per byte on first use (a constructor cannot ask
+// the subclass), so that scanning costs one table look-up per character.
 void TParser::BuildClasses() {
     for (int i = 0; i < 256; ++i) {
         unsigned char c = static_cast<unsigned char>(i);
@@ -134,7 +147,8 @@ void TParser::SkipBlanks() {
 bool TParser::SkipComment() {
     const char* p = pos_;
     if (IsInlineComment(p)) {
-        while (*p && *p != '\r' && *p != '\n') ++p;
+        while (*p && *p != '\r' && *p != '\n')
+            ++p;
         pos_ = p;
         return true;
     }
@@ -149,9 +163,9 @@ bool TParser::SkipComment() {
     return false;
 }
 
-// Longest match over the symbol entries: characters are appended while they are symbol characters, and the last
-// accumulated text that equals an entry wins. Entries are short, so the run is cut once it is longer than the
-// longest entry (no longer run can match).
+// Longest match over the symbol entries: characters are appended while they are symbol characters, and the
+// last accumulated text that equals an entry wins. Entries are short, so the run is cut once it is longer
+// than the longest entry (no longer run can match).
 int TParser::MatchSymbol(std::string& text) {
     const char* start = pos_;
     const char* p = start;
@@ -226,7 +240,8 @@ int TParser::GetNextToken(std::string& text) {
     if (Is(c, cSymbol)) {
         if (Is(c, cStrQuote)) {
             const char* p = start + 1;
-            while (*p && *p != *start) ++p;
+            while (*p && *p != *start)
+                ++p;
             const char* contentEnd = p;
             if (*p) ++p;
             CountLineBreaks(start, p);
@@ -239,7 +254,8 @@ int TParser::GetNextToken(std::string& text) {
         }
         if (Is(c, cIdentQuote)) {
             const char* p = start + 1;
-            while (*p && *p != *start) ++p;
+            while (*p && *p != *start)
+                ++p;
             if (*p) ++p;
             CountLineBreaks(start, p);
             text.assign(start, p);
@@ -250,13 +266,15 @@ int TParser::GetNextToken(std::string& text) {
     }
     if (Is(c, cAlpha) || c == '_') {
         const char* p = start + 1;
-        while (*p && (Is(static_cast<unsigned char>(*p), cAlpha | cDigit) || *p == '_')) ++p;
+        while (*p && (Is(static_cast<unsigned char>(*p), cAlpha | cDigit) || *p == '_'))
+            ++p;
         pos_ = p;
         text.assign(start, p);
         const size_t len = size_t(p - start);
         char upper[64];
         if (keywordCount_ > 0 && len <= maxKeywordLen_ && len < sizeof upper) {
-            for (size_t i = 0; i < len; ++i) upper[i] = UpperAscii(start[i]);
+            for (size_t i = 0; i < len; ++i)
+                upper[i] = UpperAscii(start[i]);
             upper[len] = 0;
             if (int code = FindKeyword(upper)) {
                 if (UppercaseKeywords) text.assign(upper, len);
@@ -268,10 +286,12 @@ int TParser::GetNextToken(std::string& text) {
     if (Is(c, cDigit)) {
         const char sep = platform::DecimalSeparator();
         const char* p = start + 1;
-        while (Is(static_cast<unsigned char>(*p), cDigit)) ++p;
+        while (Is(static_cast<unsigned char>(*p), cDigit))
+            ++p;
         if (*p == sep && Is(static_cast<unsigned char>(p[1]), cDigit)) {
             p += 2;
-            while (Is(static_cast<unsigned char>(*p), cDigit)) ++p;
+            while (Is(static_cast<unsigned char>(*p), cDigit))
+                ++p;
         }
         pos_ = p;
         text.assign(start, p);
@@ -297,4 +317,6 @@ int TParser::ToToken(int code) {
     return got;
 }
 
-TBoolParser::TBoolParser(const char* text) : TParser(text) { SetTable(kBoolParserTable, 12, 7); }
+TBoolParser::TBoolParser(const char* text) : TParser(text) {
+    SetTable(kBoolParserTable, 12, 7);
+}

@@ -128,9 +128,25 @@ public:
 
 // Codes of the TBoolParser table.
 enum : int {
-    bpEqual = 1, bpGreater, bpLess, bpGreaterEqual, bpLessEqual, bpNotEqual, bpLParen, bpRParen, bpMinus, bpPlus,
-    bpLBracket, bpRBracket,
-    bpAnd = 13, bpFalse, bpLike, bpNot, bpNull, bpOr, bpTrue,
+    bpEqual = 1,
+    bpGreater,
+    bpLess,
+    bpGreaterEqual,
+    bpLessEqual,
+    bpNotEqual,
+    bpLParen,
+    bpRParen,
+    bpMinus,
+    bpPlus,
+    bpLBracket,
+    bpRBracket,
+    bpAnd = 13,
+    bpFalse,
+    bpLike,
+    bpNot,
+    bpNull,
+    bpOr,
+    bpTrue,
 };
 
 // Codes of the TParser table used by callers.

@@ -450,8 +450,8 @@ private:
                    " ELSE round(" + c + ", " + d + ") END";
             names += (k ? ", " : "") + c;
         }
-        const std::string body = " ON " + Q(full) + " BEGIN UPDATE " + Q(full) + " SET " + set +
-                                 " WHERE rowid = NEW.rowid; END";
+        const std::string body =
+            " ON " + Q(full) + " BEGIN UPDATE " + Q(full) + " SET " + set + " WHERE rowid = NEW.rowid; END";
         tr_.ddl.push_back("CREATE TRIGGER " + Q("VEMU$ROUNDI$" + full) + " AFTER INSERT" + body);
         tr_.ddl.push_back("CREATE TRIGGER " + Q("VEMU$ROUNDU$" + full) + " AFTER UPDATE OF " + names + body);
     }

@@ -194,7 +194,7 @@ public:
     bool done = false;    // no more rows
     bool pending = false; // st holds a row that has not been sent yet
     long long rowsFetched = 0;
-    uint64_t runSerial = 0; // tells one execution of the query from any other
+    uint64_t runSerial = 0;               // tells one execution of the query from any other
     std::vector<std::vector<Value>> rows; // rows detached from SQLite (materialised), read from rowIndex
     size_t rowIndex = 0;
     bool materialized = false;

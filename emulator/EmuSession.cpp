@@ -809,7 +809,8 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
 }
 
 bool Session::ServesAhead(const Cursor& c) const {
-    return ahead_ && ahead_->cursorId == c.id && c.st && c.st->executed && c.st->runSerial == ahead_->runSerial;
+    return ahead_ && ahead_->cursorId == c.id && c.st && c.st->executed &&
+           c.st->runSerial == ahead_->runSerial;
 }
 
 void Session::PlanReadAhead(const Cursor& c, const std::vector<ItemDesc>& defines, uint32_t rows) {
@@ -852,7 +853,8 @@ void Session::DoReadAhead() {
             std::vector<Value> vals(s.cols.size());
             for (size_t k = 0; k < s.cols.size(); ++k) {
                 vals[k] = eng_->ColumnValue(s, static_cast<int>(k));
-                if (s.cols[k].t.type == kOraDate && (vals[k].kind == Value::Int || vals[k].kind == Value::Real))
+                if (s.cols[k].t.type == kOraDate &&
+                    (vals[k].kind == Value::Int || vals[k].kind == Value::Real))
                     vals[k].isDate = true;
             }
             w_.W8(kMsgRow);
@@ -963,7 +965,8 @@ void Session::Combined() {
         OraError err;
         bool more = Fetch(*c, defines, want, err);
         // Rows read ahead and not served yet have not been fetched as far as the client knows.
-        const long long fetched = s.rowsFetched - static_cast<long long>(ahead_ && ServesAhead(*c) ? ahead_->Pending() : 0);
+        const long long fetched =
+            s.rowsFetched - static_cast<long long>(ahead_ && ServesAhead(*c) ? ahead_->Pending() : 0);
         if (err) return WriteStatus(fetched, err, s.tr.commandType);
         if (more) PlanReadAhead(*c, defines, want);
         return WriteStatus(fetched, more ? OraError() : MakeError(1403), s.tr.commandType);

@@ -61,13 +61,13 @@ private:
     struct ReadAhead {
         int cursorId = 0;
         uint64_t runSerial = 0;
-        std::vector<ItemDesc> defines;    // what the rows were encoded for
-        std::vector<uint8_t> bytes;       // the encoded rows, back to back
-        std::vector<size_t> rowEnd;       // where each row's bytes end
+        std::vector<ItemDesc> defines; // what the rows were encoded for
+        std::vector<uint8_t> bytes;    // the encoded rows, back to back
+        std::vector<size_t> rowEnd;    // where each row's bytes end
         std::vector<std::vector<Value>> values;
-        size_t next = 0;                  // first row not served yet
-        bool ended = false;               // stepping past the last row ended the query ...
-        OraError err;                     // ... with this error, if any
+        size_t next = 0;    // first row not served yet
+        bool ended = false; // stepping past the last row ended the query ...
+        OraError err;       // ... with this error, if any
         size_t Pending() const { return rowEnd.size() - next; }
     };
     struct AheadPlan {

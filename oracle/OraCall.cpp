@@ -19,7 +19,8 @@ void DefaultCheckGlobal(sword status) {
     sword r = OCIErrorGet(hOCIError, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text,
                           OCI_HTYPE_ERROR);
     std::string msg = r == OCI_SUCCESS ? std::string(text, strnlen(text, sizeof text)) : std::string();
-    while (!msg.empty() && (msg.back() == ' ' || msg.back() == '\n' || msg.back() == '\r')) msg.pop_back();
+    while (!msg.empty() && (msg.back() == ' ' || msg.back() == '\n' || msg.back() == '\r'))
+        msg.pop_back();
     if (msg.empty()) msg = "OCI call failed with status " + std::to_string(status);
     throw EOCIStatusError(code < 0 ? -code : code, msg);
 }
@@ -48,8 +49,10 @@ OCIError* hOCIError = nullptr;
 TCheckGlobalProc CheckGlobalProc = &DefaultCheckGlobal;
 
 void CheckGlobal(sword status) {
-    if (CheckGlobalProc) CheckGlobalProc(status);
-    else DefaultCheckGlobal(status);
+    if (CheckGlobalProc)
+        CheckGlobalProc(status);
+    else
+        DefaultCheckGlobal(status);
 }
 
 } // namespace oracall

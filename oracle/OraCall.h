@@ -135,8 +135,8 @@ constexpr ub2 SQLT_CFILEE = 115;
 constexpr ub2 SQLT_RSET = 116;
 
 // Callbacks of dynamic binds and defines.
-using OCICallbackInBind = sb4 (*)(dvoid* ictxp, OCIBind* bindp, ub4 iter, ub4 index, dvoid** bufpp, ub4* alenp,
-                                  ub1* piecep, dvoid** indp);
+using OCICallbackInBind = sb4 (*)(dvoid* ictxp, OCIBind* bindp, ub4 iter, ub4 index, dvoid** bufpp,
+                                  ub4* alenp, ub1* piecep, dvoid** indp);
 using OCICallbackOutBind = sb4 (*)(dvoid* octxp, OCIBind* bindp, ub4 iter, ub4 index, dvoid** bufpp,
                                    ub4** alenpp, ub1* piecep, dvoid** indpp, ub2** rcodepp);
 using OCICallbackDefine = sb4 (*)(dvoid* octxp, OCIDefine* defnp, ub4 iter, dvoid** bufpp, ub4** alenpp,
@@ -151,213 +151,223 @@ public:
 
 // X(name, result, parameter list). Version-8 routines first, then the version-7 routines (o prefix),
 // whose logon and cursor data areas stay opaque here.
-#define VESTRA_OCI8_FUNCTIONS(X)                                                                              \
-    X(OCIInitialize, sword, (ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp, dvoid* mfreefp))          \
-    X(OCIEnvCreate, sword,                                                                                    \
-      (OCIEnv * *envhpp, ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp, dvoid* mfreefp,               \
-       size_t xtramemsz, dvoid** usrmempp))                                                                   \
-    X(OCIEnvInit, sword, (OCIEnv * *envhpp, ub4 mode, size_t xtramemsz, dvoid** usrmempp))                   \
-    X(OCIHandleAlloc, sword,                                                                                  \
-      (const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz, dvoid** usrmempp))                   \
-    X(OCIHandleFree, sword, (dvoid * hndlp, ub4 type))                                                        \
-    X(OCIDescriptorAlloc, sword,                                                                              \
-      (const dvoid* parenth, dvoid** descpp, ub4 type, size_t xtramemsz, dvoid** usrmempp))                   \
-    X(OCIDescriptorFree, sword, (dvoid * descp, ub4 type))                                                    \
-    X(OCIAttrGet, sword,                                                                                      \
-      (const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4* sizep, ub4 attrtype, OCIError* errhp)) \
-    X(OCIAttrSet, sword,                                                                                      \
-      (dvoid * trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4 size, ub4 attrtype, OCIError* errhp))        \
-    X(OCIParamGet, sword, (const dvoid* hndlp, ub4 htype, OCIError* errhp, dvoid** parmdpp, ub4 pos))         \
-    X(OCIErrorGet, sword,                                                                                     \
-      (dvoid * hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp, ub4 bufsiz, ub4 type))   \
-    X(OCIServerAttach, sword, (OCIServer * srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len, ub4 mode)) \
-    X(OCIServerDetach, sword, (OCIServer * srvhp, OCIError* errhp, ub4 mode))                                 \
-    X(OCISessionBegin, sword, (OCISvcCtx * svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4 mode))   \
-    X(OCISessionEnd, sword, (OCISvcCtx * svchp, OCIError* errhp, OCISession* usrhp, ub4 mode))                \
-    X(OCIServerVersion, sword, (dvoid * hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype))      \
-    X(OCIPasswordChange, sword,                                                                               \
-      (OCISvcCtx * svchp, OCIError* errhp, const OraText* user_name, ub4 usernm_len, const OraText* opasswd,  \
-       ub4 opasswd_len, const OraText* npasswd, ub4 npasswd_len, ub4 mode))                                   \
-    X(OCITransCommit, sword, (OCISvcCtx * svchp, OCIError* errhp, ub4 flags))                                 \
-    X(OCITransRollback, sword, (OCISvcCtx * svchp, OCIError* errhp, ub4 flags))                               \
-    X(OCIBreak, sword, (dvoid * hndlp, OCIError* errhp))                                                      \
-    X(OCIStmtPrepare, sword,                                                                                  \
-      (OCIStmt * stmtp, OCIError* errhp, const OraText* stmt, ub4 stmt_len, ub4 language, ub4 mode))          \
-    X(OCIStmtExecute, sword,                                                                                  \
-      (OCISvcCtx * svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4 rowoff, const OCISnapshot* snap_in, \
-       OCISnapshot* snap_out, ub4 mode))                                                                      \
-    X(OCIStmtFetch, sword, (OCIStmt * stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, ub4 mode))          \
-    X(OCIStmtFetch2, sword,                                                                                   \
-      (OCIStmt * stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 fetchOffset, ub4 mode))              \
-    X(OCIStmtGetPieceInfo, sword,                                                                             \
-      (OCIStmt * stmtp, OCIError* errhp, dvoid** hndlpp, ub4* typep, ub1* in_outp, ub4* iterp, ub4* idxp,     \
-       ub1* piecep))                                                                                          \
-    X(OCIStmtSetPieceInfo, sword,                                                                             \
-      (dvoid * hndlp, ub4 type, OCIError* errhp, const dvoid* bufp, ub4* alenp, ub1 piece, const dvoid* indp, \
-       ub2* rcodep))                                                                                          \
-    X(OCIBindByName, sword,                                                                                   \
-      (OCIStmt * stmtp, OCIBind** bindp, OCIError* errhp, const OraText* placeholder, sb4 placeh_len,         \
-       dvoid* valuep, sb4 value_sz, ub2 dty, dvoid* indp, ub2* alenp, ub2* rcodep, ub4 maxarr_len,            \
-       ub4* curelep, ub4 mode))                                                                               \
-    X(OCIBindByPos, sword,                                                                                    \
-      (OCIStmt * stmtp, OCIBind** bindp, OCIError* errhp, ub4 position, dvoid* valuep, sb4 value_sz, ub2 dty, \
-       dvoid* indp, ub2* alenp, ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode))                         \
-    X(OCIBindArrayOfStruct, sword,                                                                            \
-      (OCIBind * bindp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip))                    \
-    X(OCIBindDynamic, sword,                                                                                  \
-      (OCIBind * bindp, OCIError* errhp, dvoid* ictxp, OCICallbackInBind icbfp, dvoid* octxp,                 \
-       OCICallbackOutBind ocbfp))                                                                             \
-    X(OCIBindObject, sword,                                                                                   \
-      (OCIBind * bindp, OCIError* errhp, const OCIType* type, dvoid** pgvpp, ub4* pvszsp, dvoid** indpp,      \
-       ub4* indszp))                                                                                          \
-    X(OCIDefineByPos, sword,                                                                                  \
-      (OCIStmt * stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, dvoid* valuep, sb4 value_sz,        \
-       ub2 dty, dvoid* indp, ub2* rlenp, ub2* rcodep, ub4 mode))                                              \
-    X(OCIDefineArrayOfStruct, sword,                                                                          \
-      (OCIDefine * defnp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 rlskip, ub4 rcskip))                  \
-    X(OCIDefineDynamic, sword, (OCIDefine * defnp, OCIError* errhp, dvoid* octxp, OCICallbackDefine ocbfp))   \
-    X(OCIDefineObject, sword,                                                                                 \
-      (OCIDefine * defnp, OCIError* errhp, const OCIType* type, dvoid** pgvpp, ub4* pvszsp, dvoid** indpp,    \
-       ub4* indszp))                                                                                          \
-    X(OCIDescribeAny, sword,                                                                                  \
-      (OCISvcCtx * svchp, OCIError* errhp, dvoid* objptr, ub4 objnm_len, ub1 objptr_typ, ub1 info_level,      \
-       ub1 objtyp, OCIDescribe* dschp))                                                                       \
-    X(OCILdaToSvcCtx, sword, (OCISvcCtx * *svchpp, OCIError* errhp, dvoid* ldap))                             \
-    X(OCISvcCtxToLda, sword, (OCISvcCtx * svchp, OCIError* errhp, dvoid* ldap))                               \
-    X(OCILobGetLength, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp))           \
-    X(OCILobRead, sword,                                                                                      \
-      (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,           \
-       ub4 bufl, dvoid* ctxp, dvoid* cbfp, ub2 csid, ub1 csfrm))                                              \
-    X(OCILobWrite, sword,                                                                                     \
-      (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,           \
-       ub4 buflen, ub1 piece, dvoid* ctxp, dvoid* cbfp, ub2 csid, ub1 csfrm))                                 \
-    X(OCILobTrim, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen))              \
-    X(OCILobLocatorIsInit, sword, (OCIEnv * envhp, OCIError* errhp, const OCILobLocator* locp, int* is_initialized)) \
-    X(OCILobCharSetForm, sword, (OCIEnv * envhp, OCIError* errhp, const OCILobLocator* locp, ub1* csfrm))    \
-    X(OCILobCharSetId, sword, (OCIEnv * envhp, OCIError* errhp, const OCILobLocator* locp, ub2* csid))       \
-    X(OCILobAppend, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* dst, OCILobLocator* src))     \
-    X(OCILobAssign, sword, (OCIEnv * envhp, OCIError* errhp, const OCILobLocator* src, OCILobLocator** dst)) \
-    X(OCILobCopy, sword,                                                                                      \
-      (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* dst, OCILobLocator* src, ub4 amount, ub4 dst_off,   \
-       ub4 src_off))                                                                                          \
-    X(OCILobDisableBuffering, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp))              \
-    X(OCILobEnableBuffering, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp))               \
-    X(OCILobErase, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub4* amount, ub4 offset)) \
-    X(OCILobFileClose, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* filep))                    \
-    X(OCILobFileExists, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* filep, int* flag))        \
-    X(OCILobFileGetName, sword,                                                                               \
-      (OCIEnv * envhp, OCIError* errhp, const OCILobLocator* filep, OraText* dir_alias, ub2* d_length,        \
-       OraText* filename, ub2* f_length))                                                                     \
-    X(OCILobFileIsOpen, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* filep, int* flag))        \
-    X(OCILobFileOpen, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* filep, ub1 mode))           \
-    X(OCILobFileSetName, sword,                                                                               \
-      (OCIEnv * envhp, OCIError* errhp, OCILobLocator** filepp, const OraText* dir_alias, ub2 d_length,       \
-       const OraText* filename, ub2 f_length))                                                                \
-    X(OCILobFlushBuffer, sword, (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub4 flag))         \
-    X(OCILobIsEqual, sword, (OCIEnv * envhp, const OCILobLocator* x, const OCILobLocator* y, int* is_equal))  \
-    X(OCILobLoadFromFile, sword,                                                                              \
-      (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* dst, OCILobLocator* src, ub4 amount, ub4 dst_off,   \
-       ub4 src_off))                                                                                          \
-    X(OCILobCreateTemporary, sword,                                                                           \
-      (OCISvcCtx * svchp, OCIError* errhp, OCILobLocator* locp, ub2 csid, ub1 csfrm, ub1 lobtype, int cache,  \
-       ub2 duration))                                                                                         \
-    X(OCIRowidToChar, sword, (OCIRowid * rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp))         \
-    X(OCIDateTimeConstruct, sword,                                                                            \
-      (dvoid * hndl, OCIError* err, OCIDateTime* datetime, sb2 year, ub1 month, ub1 day, ub1 hour, ub1 min,   \
-       ub1 sec, ub4 fsec, OraText* timezone, size_t timezone_length))                                         \
-    X(OCIDateTimeFromText, sword,                                                                             \
-      (dvoid * hndl, OCIError* err, const OraText* date_str, size_t dstr_length, const OraText* fmt,          \
-       ub1 fmt_length, const OraText* lang_name, size_t lang_length, OCIDateTime* datetime))                  \
-    X(OCIDateTimeToText, sword,                                                                               \
-      (dvoid * hndl, OCIError* err, const OCIDateTime* date, const OraText* fmt, ub1 fmt_length,              \
-       ub1 fsprec, const OraText* lang_name, size_t lang_length, ub4* buf_size, OraText* buf))                \
-    X(OCIIntervalFromText, sword,                                                                             \
-      (dvoid * hndl, OCIError* err, const OraText* inpstring, size_t str_len, OCIInterval* result))           \
-    X(OCIIntervalToText, sword,                                                                               \
-      (dvoid * hndl, OCIError* err, const OCIInterval* inter, ub1 lfprec, ub1 fsprec, OraText* buffer,        \
-       size_t buflen, size_t* resultlen))                                                                     \
-    X(OCITypeByName, sword,                                                                                   \
-      (OCIEnv * env, OCIError* err, const OCISvcCtx* svc, const OraText* schema_name, ub4 s_length,           \
-       const OraText* type_name, ub4 t_length, const OraText* version_name, ub4 v_length, ub2 pin_duration,   \
-       int get_option, OCIType** tdo))                                                                        \
-    X(OCIObjectNew, sword,                                                                                    \
-      (OCIEnv * env, OCIError* err, const OCISvcCtx* svc, ub2 typecode, OCIType* tdo, dvoid* table,           \
-       ub2 duration, int value, dvoid** instance))                                                            \
-    X(OCIObjectFree, sword, (OCIEnv * env, OCIError* err, dvoid* instance, ub2 flags))                        \
-    X(OCIObjectPin, sword,                                                                                    \
-      (OCIEnv * env, OCIError* err, OCIRef* object_ref, OCIComplexObject* corhdl, int pin_option,             \
-       ub2 pin_duration, int lock_option, dvoid** object))                                                    \
-    X(OCIObjectFlush, sword, (OCIEnv * env, OCIError* err, dvoid* object))                                    \
-    X(OCIObjectMarkDelete, sword, (OCIEnv * env, OCIError* err, dvoid* instance))                             \
-    X(OCIObjectGetInd, sword, (OCIEnv * env, OCIError* err, dvoid* instance, dvoid** null_struct))            \
-    X(OCICollSize, sword, (OCIEnv * env, OCIError* err, const OCIColl* coll, sb4* size))                      \
-    X(OCICollAppend, sword,                                                                                   \
-      (OCIEnv * env, OCIError* err, const dvoid* elem, const dvoid* elemind, OCIColl* coll))                  \
-    X(OCICollAssignElem, sword,                                                                               \
-      (OCIEnv * env, OCIError* err, sb4 index, const dvoid* elem, const dvoid* elemind, OCIColl* coll))       \
-    X(OCICollGetElem, sword,                                                                                  \
-      (OCIEnv * env, OCIError* err, const OCIColl* coll, sb4 index, int* exists, dvoid** elem,                \
-       dvoid** elemind))                                                                                      \
-    X(OCITableSize, sword, (OCIEnv * env, OCIError* err, const OCIColl* tbl, sb4* size))                      \
-    X(OCITableNext, sword,                                                                                    \
-      (OCIEnv * env, OCIError* err, sb4 index, const OCIColl* tbl, sb4* next_index, int* exists))             \
-    X(OCITableDelete, sword, (OCIEnv * env, OCIError* err, sb4 index, OCIColl* tbl))                          \
-    X(OCIRefAssign, sword, (OCIEnv * env, OCIError* err, const OCIRef* source, OCIRef** target))              \
-    X(OCIRefClear, sword, (OCIEnv * env, OCIRef* ref))                                                        \
-    X(OCIRefIsNull, int, (OCIEnv * env, const OCIRef* ref))                                                   \
-    X(OCIStringAssignText, sword,                                                                             \
-      (OCIEnv * env, OCIError* err, const OraText* rhs, ub4 rhs_len, OCIString** lhs))                        \
-    X(OCIStringPtr, OraText*, (OCIEnv * env, const OCIString* vs))                                            \
-    X(OCIStringResize, sword, (OCIEnv * env, OCIError* err, ub4 new_size, OCIString** str))                   \
-    X(OCINumberFromInt, sword,                                                                                \
-      (OCIError * err, const dvoid* inum, unsigned int inum_length, unsigned int inum_s_flag, OCINumber* number)) \
-    X(OCINumberToInt, sword,                                                                                  \
-      (OCIError * err, const OCINumber* number, unsigned int rsl_length, unsigned int rsl_flag, dvoid* rsl))  \
-    X(OCINumberFromReal, sword,                                                                               \
-      (OCIError * err, const dvoid* rnum, unsigned int rnum_length, OCINumber* number))                       \
+#define VESTRA_OCI8_FUNCTIONS(X)                                                                             \
+    X(OCIInitialize, sword, (ub4 mode, dvoid * ctxp, dvoid * malocfp, dvoid * ralocfp, dvoid * mfreefp))     \
+    X(OCIEnvCreate, sword,                                                                                   \
+      (OCIEnv * *envhpp, ub4 mode, dvoid * ctxp, dvoid * malocfp, dvoid * ralocfp, dvoid * mfreefp,          \
+       size_t xtramemsz, dvoid * *usrmempp))                                                                 \
+    X(OCIEnvInit, sword, (OCIEnv * *envhpp, ub4 mode, size_t xtramemsz, dvoid * *usrmempp))                  \
+    X(OCIHandleAlloc, sword,                                                                                 \
+      (const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz, dvoid** usrmempp))                  \
+    X(OCIHandleFree, sword, (dvoid * hndlp, ub4 type))                                                       \
+    X(OCIDescriptorAlloc, sword,                                                                             \
+      (const dvoid* parenth, dvoid** descpp, ub4 type, size_t xtramemsz, dvoid** usrmempp))                  \
+    X(OCIDescriptorFree, sword, (dvoid * descp, ub4 type))                                                   \
+    X(OCIAttrGet, sword,                                                                                     \
+      (const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4* sizep, ub4 attrtype,                  \
+       OCIError* errhp))                                                                                     \
+    X(OCIAttrSet, sword,                                                                                     \
+      (dvoid * trgthndlp, ub4 trghndltyp, dvoid * attributep, ub4 size, ub4 attrtype, OCIError * errhp))     \
+    X(OCIParamGet, sword, (const dvoid* hndlp, ub4 htype, OCIError* errhp, dvoid** parmdpp, ub4 pos))        \
+    X(OCIErrorGet, sword,                                                                                    \
+      (dvoid * hndlp, ub4 recordno, OraText * sqlstate, sb4 * errcodep, OraText * bufp, ub4 bufsiz,          \
+       ub4 type))                                                                                            \
+    X(OCIServerAttach, sword,                                                                                \
+      (OCIServer * srvhp, OCIError * errhp, const OraText* dblink, sb4 dblink_len, ub4 mode))                \
+    X(OCIServerDetach, sword, (OCIServer * srvhp, OCIError * errhp, ub4 mode))                               \
+    X(OCISessionBegin, sword,                                                                                \
+      (OCISvcCtx * svchp, OCIError * errhp, OCISession * usrhp, ub4 credt, ub4 mode))                        \
+    X(OCISessionEnd, sword, (OCISvcCtx * svchp, OCIError * errhp, OCISession * usrhp, ub4 mode))             \
+    X(OCIServerVersion, sword, (dvoid * hndlp, OCIError * errhp, OraText * bufp, ub4 bufsz, ub1 hndltype))   \
+    X(OCIPasswordChange, sword,                                                                              \
+      (OCISvcCtx * svchp, OCIError * errhp, const OraText* user_name, ub4 usernm_len,                        \
+       const OraText* opasswd, ub4 opasswd_len, const OraText* npasswd, ub4 npasswd_len, ub4 mode))          \
+    X(OCITransCommit, sword, (OCISvcCtx * svchp, OCIError * errhp, ub4 flags))                               \
+    X(OCITransRollback, sword, (OCISvcCtx * svchp, OCIError * errhp, ub4 flags))                             \
+    X(OCIBreak, sword, (dvoid * hndlp, OCIError * errhp))                                                    \
+    X(OCIStmtPrepare, sword,                                                                                 \
+      (OCIStmt * stmtp, OCIError * errhp, const OraText* stmt, ub4 stmt_len, ub4 language, ub4 mode))        \
+    X(OCIStmtExecute, sword,                                                                                 \
+      (OCISvcCtx * svchp, OCIStmt * stmtp, OCIError * errhp, ub4 iters, ub4 rowoff,                          \
+       const OCISnapshot* snap_in, OCISnapshot* snap_out, ub4 mode))                                         \
+    X(OCIStmtFetch, sword, (OCIStmt * stmtp, OCIError * errhp, ub4 nrows, ub2 orientation, ub4 mode))        \
+    X(OCIStmtFetch2, sword,                                                                                  \
+      (OCIStmt * stmtp, OCIError * errhp, ub4 nrows, ub2 orientation, sb4 fetchOffset, ub4 mode))            \
+    X(OCIStmtGetPieceInfo, sword,                                                                            \
+      (OCIStmt * stmtp, OCIError * errhp, dvoid * *hndlpp, ub4 * typep, ub1 * in_outp, ub4 * iterp,          \
+       ub4 * idxp, ub1 * piecep))                                                                            \
+    X(OCIStmtSetPieceInfo, sword,                                                                            \
+      (dvoid * hndlp, ub4 type, OCIError * errhp, const dvoid* bufp, ub4* alenp, ub1 piece,                  \
+       const dvoid* indp, ub2* rcodep))                                                                      \
+    X(OCIBindByName, sword,                                                                                  \
+      (OCIStmt * stmtp, OCIBind * *bindp, OCIError * errhp, const OraText* placeholder, sb4 placeh_len,      \
+       dvoid* valuep, sb4 value_sz, ub2 dty, dvoid* indp, ub2* alenp, ub2* rcodep, ub4 maxarr_len,           \
+       ub4* curelep, ub4 mode))                                                                              \
+    X(OCIBindByPos, sword,                                                                                   \
+      (OCIStmt * stmtp, OCIBind * *bindp, OCIError * errhp, ub4 position, dvoid * valuep, sb4 value_sz,      \
+       ub2 dty, dvoid * indp, ub2 * alenp, ub2 * rcodep, ub4 maxarr_len, ub4 * curelep, ub4 mode))           \
+    X(OCIBindArrayOfStruct, sword,                                                                           \
+      (OCIBind * bindp, OCIError * errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip))                  \
+    X(OCIBindDynamic, sword,                                                                                 \
+      (OCIBind * bindp, OCIError * errhp, dvoid * ictxp, OCICallbackInBind icbfp, dvoid * octxp,             \
+       OCICallbackOutBind ocbfp))                                                                            \
+    X(OCIBindObject, sword,                                                                                  \
+      (OCIBind * bindp, OCIError * errhp, const OCIType* type, dvoid** pgvpp, ub4* pvszsp, dvoid** indpp,    \
+       ub4* indszp))                                                                                         \
+    X(OCIDefineByPos, sword,                                                                                 \
+      (OCIStmt * stmtp, OCIDefine * *defnp, OCIError * errhp, ub4 position, dvoid * valuep, sb4 value_sz,    \
+       ub2 dty, dvoid * indp, ub2 * rlenp, ub2 * rcodep, ub4 mode))                                          \
+    X(OCIDefineArrayOfStruct, sword,                                                                         \
+      (OCIDefine * defnp, OCIError * errhp, ub4 pvskip, ub4 indskip, ub4 rlskip, ub4 rcskip))                \
+    X(OCIDefineDynamic, sword,                                                                               \
+      (OCIDefine * defnp, OCIError * errhp, dvoid * octxp, OCICallbackDefine ocbfp))                         \
+    X(OCIDefineObject, sword,                                                                                \
+      (OCIDefine * defnp, OCIError * errhp, const OCIType* type, dvoid** pgvpp, ub4* pvszsp, dvoid** indpp,  \
+       ub4* indszp))                                                                                         \
+    X(OCIDescribeAny, sword,                                                                                 \
+      (OCISvcCtx * svchp, OCIError * errhp, dvoid * objptr, ub4 objnm_len, ub1 objptr_typ, ub1 info_level,   \
+       ub1 objtyp, OCIDescribe * dschp))                                                                     \
+    X(OCILdaToSvcCtx, sword, (OCISvcCtx * *svchpp, OCIError * errhp, dvoid * ldap))                          \
+    X(OCISvcCtxToLda, sword, (OCISvcCtx * svchp, OCIError * errhp, dvoid * ldap))                            \
+    X(OCILobGetLength, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * lenp))       \
+    X(OCILobRead, sword,                                                                                     \
+      (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * amtp, ub4 offset, dvoid * bufp,      \
+       ub4 bufl, dvoid * ctxp, dvoid * cbfp, ub2 csid, ub1 csfrm))                                           \
+    X(OCILobWrite, sword,                                                                                    \
+      (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * amtp, ub4 offset, dvoid * bufp,      \
+       ub4 buflen, ub1 piece, dvoid * ctxp, dvoid * cbfp, ub2 csid, ub1 csfrm))                              \
+    X(OCILobTrim, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 newlen))            \
+    X(OCILobLocatorIsInit, sword,                                                                            \
+      (OCIEnv * envhp, OCIError * errhp, const OCILobLocator* locp, int* is_initialized))                    \
+    X(OCILobCharSetForm, sword, (OCIEnv * envhp, OCIError * errhp, const OCILobLocator* locp, ub1* csfrm))   \
+    X(OCILobCharSetId, sword, (OCIEnv * envhp, OCIError * errhp, const OCILobLocator* locp, ub2* csid))      \
+    X(OCILobAppend, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * dst, OCILobLocator * src))  \
+    X(OCILobAssign, sword,                                                                                   \
+      (OCIEnv * envhp, OCIError * errhp, const OCILobLocator* src, OCILobLocator** dst))                     \
+    X(OCILobCopy, sword,                                                                                     \
+      (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * dst, OCILobLocator * src, ub4 amount,            \
+       ub4 dst_off, ub4 src_off))                                                                            \
+    X(OCILobDisableBuffering, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp))            \
+    X(OCILobEnableBuffering, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp))             \
+    X(OCILobErase, sword,                                                                                    \
+      (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * amount, ub4 offset))                 \
+    X(OCILobFileClose, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * filep))                  \
+    X(OCILobFileExists, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * filep, int* flag))      \
+    X(OCILobFileGetName, sword,                                                                              \
+      (OCIEnv * envhp, OCIError * errhp, const OCILobLocator* filep, OraText* dir_alias, ub2* d_length,      \
+       OraText* filename, ub2* f_length))                                                                    \
+    X(OCILobFileIsOpen, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * filep, int* flag))      \
+    X(OCILobFileOpen, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * filep, ub1 mode))         \
+    X(OCILobFileSetName, sword,                                                                              \
+      (OCIEnv * envhp, OCIError * errhp, OCILobLocator * *filepp, const OraText* dir_alias, ub2 d_length,    \
+       const OraText* filename, ub2 f_length))                                                               \
+    X(OCILobFlushBuffer, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 flag))       \
+    X(OCILobIsEqual, sword, (OCIEnv * envhp, const OCILobLocator* x, const OCILobLocator* y, int* is_equal)) \
+    X(OCILobLoadFromFile, sword,                                                                             \
+      (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * dst, OCILobLocator * src, ub4 amount,            \
+       ub4 dst_off, ub4 src_off))                                                                            \
+    X(OCILobCreateTemporary, sword,                                                                          \
+      (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub2 csid, ub1 csfrm, ub1 lobtype,          \
+       int cache, ub2 duration))                                                                             \
+    X(OCIRowidToChar, sword, (OCIRowid * rowidDesc, OraText * outbfp, ub2 * outbflp, OCIError * errhp))      \
+    X(OCIDateTimeConstruct, sword,                                                                           \
+      (dvoid * hndl, OCIError * err, OCIDateTime * datetime, sb2 year, ub1 month, ub1 day, ub1 hour,         \
+       ub1 min, ub1 sec, ub4 fsec, OraText * timezone, size_t timezone_length))                              \
+    X(OCIDateTimeFromText, sword,                                                                            \
+      (dvoid * hndl, OCIError * err, const OraText* date_str, size_t dstr_length, const OraText* fmt,        \
+       ub1 fmt_length, const OraText* lang_name, size_t lang_length, OCIDateTime* datetime))                 \
+    X(OCIDateTimeToText, sword,                                                                              \
+      (dvoid * hndl, OCIError * err, const OCIDateTime* date, const OraText* fmt, ub1 fmt_length,            \
+       ub1 fsprec, const OraText* lang_name, size_t lang_length, ub4* buf_size, OraText* buf))               \
+    X(OCIIntervalFromText, sword,                                                                            \
+      (dvoid * hndl, OCIError * err, const OraText* inpstring, size_t str_len, OCIInterval* result))         \
+    X(OCIIntervalToText, sword,                                                                              \
+      (dvoid * hndl, OCIError * err, const OCIInterval* inter, ub1 lfprec, ub1 fsprec, OraText* buffer,      \
+       size_t buflen, size_t* resultlen))                                                                    \
+    X(OCITypeByName, sword,                                                                                  \
+      (OCIEnv * env, OCIError * err, const OCISvcCtx* svc, const OraText* schema_name, ub4 s_length,         \
+       const OraText* type_name, ub4 t_length, const OraText* version_name, ub4 v_length, ub2 pin_duration,  \
+       int get_option, OCIType** tdo))                                                                       \
+    X(OCIObjectNew, sword,                                                                                   \
+      (OCIEnv * env, OCIError * err, const OCISvcCtx* svc, ub2 typecode, OCIType* tdo, dvoid* table,         \
+       ub2 duration, int value, dvoid** instance))                                                           \
+    X(OCIObjectFree, sword, (OCIEnv * env, OCIError * err, dvoid * instance, ub2 flags))                     \
+    X(OCIObjectPin, sword,                                                                                   \
+      (OCIEnv * env, OCIError * err, OCIRef * object_ref, OCIComplexObject * corhdl, int pin_option,         \
+       ub2 pin_duration, int lock_option, dvoid** object))                                                   \
+    X(OCIObjectFlush, sword, (OCIEnv * env, OCIError * err, dvoid * object))                                 \
+    X(OCIObjectMarkDelete, sword, (OCIEnv * env, OCIError * err, dvoid * instance))                          \
+    X(OCIObjectGetInd, sword, (OCIEnv * env, OCIError * err, dvoid * instance, dvoid * *null_struct))        \
+    X(OCICollSize, sword, (OCIEnv * env, OCIError * err, const OCIColl* coll, sb4* size))                    \
+    X(OCICollAppend, sword,                                                                                  \
+      (OCIEnv * env, OCIError * err, const dvoid* elem, const dvoid* elemind, OCIColl* coll))                \
+    X(OCICollAssignElem, sword,                                                                              \
+      (OCIEnv * env, OCIError * err, sb4 index, const dvoid* elem, const dvoid* elemind, OCIColl* coll))     \
+    X(OCICollGetElem, sword,                                                                                 \
+      (OCIEnv * env, OCIError * err, const OCIColl* coll, sb4 index, int* exists, dvoid** elem,              \
+       dvoid** elemind))                                                                                     \
+    X(OCITableSize, sword, (OCIEnv * env, OCIError * err, const OCIColl* tbl, sb4* size))                    \
+    X(OCITableNext, sword,                                                                                   \
+      (OCIEnv * env, OCIError * err, sb4 index, const OCIColl* tbl, sb4* next_index, int* exists))           \
+    X(OCITableDelete, sword, (OCIEnv * env, OCIError * err, sb4 index, OCIColl * tbl))                       \
+    X(OCIRefAssign, sword, (OCIEnv * env, OCIError * err, const OCIRef* source, OCIRef** target))            \
+    X(OCIRefClear, sword, (OCIEnv * env, OCIRef * ref))                                                      \
+    X(OCIRefIsNull, int, (OCIEnv * env, const OCIRef* ref))                                                  \
+    X(OCIStringAssignText, sword,                                                                            \
+      (OCIEnv * env, OCIError * err, const OraText* rhs, ub4 rhs_len, OCIString** lhs))                      \
+    X(OCIStringPtr, OraText*, (OCIEnv * env, const OCIString* vs))                                           \
+    X(OCIStringResize, sword, (OCIEnv * env, OCIError * err, ub4 new_size, OCIString * *str))                \
+    X(OCINumberFromInt, sword,                                                                               \
+      (OCIError * err, const dvoid* inum, unsigned int inum_length, unsigned int inum_s_flag,                \
+       OCINumber* number))                                                                                   \
+    X(OCINumberToInt, sword,                                                                                 \
+      (OCIError * err, const OCINumber* number, unsigned int rsl_length, unsigned int rsl_flag, dvoid* rsl)) \
+    X(OCINumberFromReal, sword,                                                                              \
+      (OCIError * err, const dvoid* rnum, unsigned int rnum_length, OCINumber* number))                      \
     X(OCINumberToReal, sword, (OCIError * err, const OCINumber* number, unsigned int rsl_length, dvoid* rsl))
 
-#define VESTRA_OCI7_FUNCTIONS(X)                                                                              \
-    X(olog, sword,                                                                                            \
-      (dvoid * lda, ub1* hda, OraText* uid, sword uidl, OraText* pswd, sword pswdl, OraText* conn, sword connl, \
-       ub4 mode))                                                                                             \
-    X(ologof, sword, (dvoid * lda))                                                                           \
-    X(oopen, sword,                                                                                           \
-      (dvoid * cda, dvoid* lda, OraText* dbn, sword dbnl, sword arsize, OraText* uid, sword uidl))            \
-    X(oclose, sword, (dvoid * cda))                                                                           \
-    X(oparse, sword, (dvoid * cda, OraText* sqlstm, sb4 sqllen, sword defflg, ub4 lngflg))                    \
-    X(oexn, sword, (dvoid * cda, sword iters, sword rowoff))                                                  \
-    X(ofen, sword, (dvoid * cda, sword nrows))                                                                \
-    X(ocan, sword, (dvoid * cda))                                                                             \
-    X(ocom, sword, (dvoid * lda))                                                                             \
-    X(orol, sword, (dvoid * lda))                                                                             \
-    X(obreak, sword, (dvoid * lda))                                                                           \
-    X(odescr, sword,                                                                                          \
-      (dvoid * cda, sword pos, sb4* dbsize, sb2* dbtype, sb1* cbuf, sb4* cbufl, sb4* dsize, sb2* prec,        \
-       sb2* scale, sb2* nullok))                                                                              \
-    X(oerhms, sword, (dvoid * lda, sb2 rcode, OraText* buf, sword bufsiz))                                    \
-    X(odefin, sword,                                                                                          \
-      (dvoid * cda, sword pos, ub1* buf, sword bufl, sword ftype, sword scale, sb2* indp, OraText* fmt,       \
-       sword fmtl, sword fmtt, ub2* rlen, ub2* rcode))                                                        \
-    X(odefinps, sword,                                                                                        \
-      (dvoid * cda, ub1 opcode, sword pos, ub1* bufctx, sb4 bufl, sword ftype, sword scale, dvoid* indp,      \
-       OraText* fmt, sb4 fmtl, sword fmtt, ub2* rlen, ub2* rcode, sb4 pv_skip, sb4 ind_skip, sb4 alen_skip,   \
-       sb4 rc_skip))                                                                                          \
-    X(obndrv, sword,                                                                                          \
-      (dvoid * cda, OraText* sqlvar, sword sqlvl, ub1* progv, sword progvl, sword ftype, sword scale,         \
-       sb2* indp, OraText* fmt, sword fmtl, sword fmtt))                                                      \
-    X(obndra, sword,                                                                                          \
-      (dvoid * cda, OraText* sqlvar, sword sqlvl, ub1* progv, sword progvl, sword ftype, sword scale,         \
-       sb2* indp, ub2* alen, ub2* arcode, ub4 maxsiz, ub4* cursiz, OraText* fmt, sword fmtl, sword fmtt))     \
-    X(obindps, sword,                                                                                         \
-      (dvoid * cda, ub1 opcode, OraText* sqlvar, sb4 sqlvl, ub1* pvctx, sb4 progvl, sword ftype, sword scale, \
-       sb2* indp, ub2* alen, ub2* arcode, sb4 pv_skip, sb4 ind_skip, sb4 alen_skip, sb4 rc_skip, ub4 maxsiz,  \
-       ub4* cursiz, OraText* fmt, sb4 fmtl, sword fmtt))                                                      \
-    X(ogetpi, sword, (dvoid * cda, ub1* piecep, dvoid** ctxpp, ub4* iterp, ub4* indexp))                      \
-    X(osetpi, sword, (dvoid * cda, ub1 piece, dvoid* bufp, ub4* lenp))
+#define VESTRA_OCI7_FUNCTIONS(X)                                                                             \
+    X(olog, sword,                                                                                           \
+      (dvoid * lda, ub1 * hda, OraText * uid, sword uidl, OraText * pswd, sword pswdl, OraText * conn,       \
+       sword connl, ub4 mode))                                                                               \
+    X(ologof, sword, (dvoid * lda))                                                                          \
+    X(oopen, sword,                                                                                          \
+      (dvoid * cda, dvoid * lda, OraText * dbn, sword dbnl, sword arsize, OraText * uid, sword uidl))        \
+    X(oclose, sword, (dvoid * cda))                                                                          \
+    X(oparse, sword, (dvoid * cda, OraText * sqlstm, sb4 sqllen, sword defflg, ub4 lngflg))                  \
+    X(oexn, sword, (dvoid * cda, sword iters, sword rowoff))                                                 \
+    X(ofen, sword, (dvoid * cda, sword nrows))                                                               \
+    X(ocan, sword, (dvoid * cda))                                                                            \
+    X(ocom, sword, (dvoid * lda))                                                                            \
+    X(orol, sword, (dvoid * lda))                                                                            \
+    X(obreak, sword, (dvoid * lda))                                                                          \
+    X(odescr, sword,                                                                                         \
+      (dvoid * cda, sword pos, sb4 * dbsize, sb2 * dbtype, sb1 * cbuf, sb4 * cbufl, sb4 * dsize, sb2 * prec, \
+       sb2 * scale, sb2 * nullok))                                                                           \
+    X(oerhms, sword, (dvoid * lda, sb2 rcode, OraText * buf, sword bufsiz))                                  \
+    X(odefin, sword,                                                                                         \
+      (dvoid * cda, sword pos, ub1 * buf, sword bufl, sword ftype, sword scale, sb2 * indp, OraText * fmt,   \
+       sword fmtl, sword fmtt, ub2 * rlen, ub2 * rcode))                                                     \
+    X(odefinps, sword,                                                                                       \
+      (dvoid * cda, ub1 opcode, sword pos, ub1 * bufctx, sb4 bufl, sword ftype, sword scale, dvoid * indp,   \
+       OraText * fmt, sb4 fmtl, sword fmtt, ub2 * rlen, ub2 * rcode, sb4 pv_skip, sb4 ind_skip,              \
+       sb4 alen_skip, sb4 rc_skip))                                                                          \
+    X(obndrv, sword,                                                                                         \
+      (dvoid * cda, OraText * sqlvar, sword sqlvl, ub1 * progv, sword progvl, sword ftype, sword scale,      \
+       sb2 * indp, OraText * fmt, sword fmtl, sword fmtt))                                                   \
+    X(obndra, sword,                                                                                         \
+      (dvoid * cda, OraText * sqlvar, sword sqlvl, ub1 * progv, sword progvl, sword ftype, sword scale,      \
+       sb2 * indp, ub2 * alen, ub2 * arcode, ub4 maxsiz, ub4 * cursiz, OraText * fmt, sword fmtl,            \
+       sword fmtt))                                                                                          \
+    X(obindps, sword,                                                                                        \
+      (dvoid * cda, ub1 opcode, OraText * sqlvar, sb4 sqlvl, ub1 * pvctx, sb4 progvl, sword ftype,           \
+       sword scale, sb2 * indp, ub2 * alen, ub2 * arcode, sb4 pv_skip, sb4 ind_skip, sb4 alen_skip,          \
+       sb4 rc_skip, ub4 maxsiz, ub4 * cursiz, OraText * fmt, sb4 fmtl, sword fmtt))                          \
+    X(ogetpi, sword, (dvoid * cda, ub1 * piecep, dvoid * *ctxpp, ub4 * iterp, ub4 * indexp))                 \
+    X(osetpi, sword, (dvoid * cda, ub1 piece, dvoid * bufp, ub4 * lenp))
 
-#define VESTRA_OCI_DECLARE_SLOT(name, ret, params)                                                            \
-    using T##name = ret(*) params;                                                                            \
+#define VESTRA_OCI_DECLARE_SLOT(name, ret, params)                                                           \
+    using T##name = ret(*) params;                                                                           \
     extern T##name name;
 VESTRA_OCI8_FUNCTIONS(VESTRA_OCI_DECLARE_SLOT)
 VESTRA_OCI7_FUNCTIONS(VESTRA_OCI_DECLARE_SLOT)
@@ -372,12 +382,12 @@ constexpr int OCIGroupOCI8 = 4;  // version-8.0 routines loaded
 constexpr int OCIGroupOCI81 = 8; // version-8.1 routines loaded
 constexpr int OCIGroupOCI9 = 16; // version-9 routines loaded
 
-extern int OCIFunctionGroups;  // bit set of the loaded routine groups (capability bits)
-extern int OCIClientVersion;   // 0 none, 1 = 7.3, 2 = 8.0, 3 = 8.1, 4 = 9.x
+extern int OCIFunctionGroups;   // bit set of the loaded routine groups (capability bits)
+extern int OCIClientVersion;    // 0 none, 1 = 7.3, 2 = 8.0, 3 = 8.1, 4 = 9.x
 extern int OCIDefaultCallStyle; // 0 not chosen, 1 version-7 calls, 2 version-8 calls
-extern bool OCIInited;         // the "initialized" mark
-extern OCIEnv* hOCIEnv;        // the process-wide environment
-extern OCIError* hOCIError;    // the process-wide error handle
+extern bool OCIInited;          // the "initialized" mark
+extern OCIEnv* hOCIEnv;         // the process-wide environment
+extern OCIError* hOCIError;     // the process-wide error handle
 
 // The status check for calls without a connection (environment, descriptors, LOBs). The client layer
 // installs its own, which raises its Oracle error class; until then the default reads the process-wide

@@ -14,48 +14,84 @@ using namespace oracall;
 // Handle attributes
 
 TNetHandle::~TNetHandle() = default;
-sword TNetHandle::GetAttribute(void*, ub4*, TNetErrorHandle*, ub4) { return -2; }
-sword TNetHandle::SetAttribute(void*, ub4, TNetErrorHandle*, ub4) { return -2; }
-sword TNetHandle::GetParameter(TNetErrorHandle*, void**, ub4) { return -2; }
+sword TNetHandle::GetAttribute(void*, ub4*, TNetErrorHandle*, ub4) {
+    return -2;
+}
+sword TNetHandle::SetAttribute(void*, ub4, TNetErrorHandle*, ub4) {
+    return -2;
+}
+sword TNetHandle::GetParameter(TNetErrorHandle*, void**, ub4) {
+    return -2;
+}
 
 namespace {
 
-template <class T> void PutAt(void* target, T v) { std::memcpy(target, &v, sizeof v); }
+template <class T> void PutAt(void* target, T v) {
+    std::memcpy(target, &v, sizeof v);
+}
 
-std::string ZText(const void* p) { return p ? std::string(static_cast<const char*>(p)) : std::string(); }
+std::string ZText(const void* p) {
+    return p ? std::string(static_cast<const char*>(p)) : std::string();
+}
 
-TNetHandle* H(const void* p) { return static_cast<TNetHandle*>(const_cast<void*>(p)); }
-TNetErrorHandle* E(OCIError* p) { return dynamic_cast<TNetErrorHandle*>(H(p)); }
-template <class T> T* As(const void* p) { return p ? dynamic_cast<T*>(H(p)) : nullptr; }
+TNetHandle* H(const void* p) {
+    return static_cast<TNetHandle*>(const_cast<void*>(p));
+}
+TNetErrorHandle* E(OCIError* p) {
+    return dynamic_cast<TNetErrorHandle*>(H(p));
+}
+template <class T> T* As(const void* p) {
+    return p ? dynamic_cast<T*>(H(p)) : nullptr;
+}
 
 } // namespace
 
 sword TNetSession::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
     switch (attr) {
-    case OCI_ATTR_USERNAME: userName = ZText(value); return 0;
-    case OCI_ATTR_PASSWORD: password = ZText(value); return 0;
-    default: return -2;
+    case OCI_ATTR_USERNAME:
+        userName = ZText(value);
+        return 0;
+    case OCI_ATTR_PASSWORD:
+        password = ZText(value);
+        return 0;
+    default:
+        return -2;
     }
 }
 
 sword TNetParam::GetAttribute(void* target, ub4* size, TNetErrorHandle*, ub4 attr) {
     if (!target) return -2;
     switch (attr) {
-    case OCI_ATTR_DATA_SIZE: PutAt<ub2>(target, dataSize); return 0;
-    case OCI_ATTR_DATA_TYPE: PutAt<ub2>(target, dataType); return 0;
+    case OCI_ATTR_DATA_SIZE:
+        PutAt<ub2>(target, dataSize);
+        return 0;
+    case OCI_ATTR_DATA_TYPE:
+        PutAt<ub2>(target, dataType);
+        return 0;
     case OCI_ATTR_NAME:
         PutAt<const char*>(target, name.c_str());
         if (size) *size = ub4(name.size());
         return 0;
-    case OCI_ATTR_PRECISION: PutAt<ub2>(target, precision); return 0;
-    case OCI_ATTR_SCALE: PutAt<int8_t>(target, scale); return 0;
-    case OCI_ATTR_IS_NULL: PutAt<ub1>(target, nullable); return 0;
-    default: return -2;
+    case OCI_ATTR_PRECISION:
+        PutAt<ub2>(target, precision);
+        return 0;
+    case OCI_ATTR_SCALE:
+        PutAt<int8_t>(target, scale);
+        return 0;
+    case OCI_ATTR_IS_NULL:
+        PutAt<ub1>(target, nullable);
+        return 0;
+    default:
+        return -2;
     }
 }
 
-sword TNetBind::SetAttribute(void*, ub4, TNetErrorHandle*, ub4 attr) { return attr == OCI_ATTR_CHARSET_ID ? 0 : -2; }
-sword TNetDefine::SetAttribute(void*, ub4, TNetErrorHandle*, ub4 attr) { return attr == OCI_ATTR_CHARSET_ID ? 0 : -2; }
+sword TNetBind::SetAttribute(void*, ub4, TNetErrorHandle*, ub4 attr) {
+    return attr == OCI_ATTR_CHARSET_ID ? 0 : -2;
+}
+sword TNetDefine::SetAttribute(void*, ub4, TNetErrorHandle*, ub4 attr) {
+    return attr == OCI_ATTR_CHARSET_ID ? 0 : -2;
+}
 
 sword TNetLobLocator::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
     if (attr != OCI_ATTR_LOBEMPTY || !value) return -2;
@@ -67,14 +103,22 @@ namespace {
 
 ub2 SqlFunctionCode(int commandType) {
     switch (commandType) {
-    case 2: return 3;
-    case 3: return 4;
-    case 6: return 5;
-    case 7: return 9;
-    case 44: return 54;
-    case 45: return 55;
-    case 47: return 34;
-    default: return 0;
+    case 2:
+        return 3;
+    case 3:
+        return 4;
+    case 6:
+        return 5;
+    case 7:
+        return 9;
+    case 44:
+        return 54;
+    case 45:
+        return 55;
+    case 47:
+        return 34;
+    default:
+        return 0;
     }
 }
 
@@ -83,18 +127,29 @@ ub2 SqlFunctionCode(int commandType) {
 sword TNetCursor::GetAttribute(void* target, ub4*, TNetErrorHandle*, ub4 attr) {
     if (!target) return -2;
     switch (attr) {
-    case OCI_ATTR_ROW_COUNT: PutAt<int32_t>(target, rowCount); return 0;
-    case OCI_ATTR_SQLFNCODE: PutAt<ub2>(target, SqlFunctionCode(serverCommandType)); return 0;
-    case OCI_ATTR_PARAM_COUNT: PutAt<int32_t>(target, int32_t(columns.size())); return 0;
+    case OCI_ATTR_ROW_COUNT:
+        PutAt<int32_t>(target, rowCount);
+        return 0;
+    case OCI_ATTR_SQLFNCODE:
+        PutAt<ub2>(target, SqlFunctionCode(serverCommandType));
+        return 0;
+    case OCI_ATTR_PARAM_COUNT:
+        PutAt<int32_t>(target, int32_t(columns.size()));
+        return 0;
     case OCI_ATTR_ROWID: {
         auto* rowid = As<TNetRowid>(target);
         if (!rowid) return -2;
         std::memcpy(rowid->data, rowidImage, sizeof rowidImage);
         return 0;
     }
-    case OCI_ATTR_STMT_TYPE: PutAt<ub2>(target, statementType); return 0;
-    case OCI_ATTR_PARSE_ERROR_OFFSET: PutAt<ub2>(target, parseErrorOffset); return 0;
-    default: return -2;
+    case OCI_ATTR_STMT_TYPE:
+        PutAt<ub2>(target, statementType);
+        return 0;
+    case OCI_ATTR_PARSE_ERROR_OFFSET:
+        PutAt<ub2>(target, parseErrorOffset);
+        return 0;
+    default:
+        return -2;
     }
 }
 
@@ -113,7 +168,9 @@ sword TNetCursor::GetParameter(TNetErrorHandle*, void** param, ub4 position) {
 
 namespace {
 
-[[noreturn]] void NotSupported() { throw EOCICallError("Function is not supported"); }
+[[noreturn]] void NotSupported() {
+    throw EOCICallError("Function is not supported");
+}
 
 sword NetEnvCreate(OCIEnv** envhpp, ub4, dvoid*, dvoid*, dvoid*, dvoid*, size_t, dvoid** usrmempp) {
     if (envhpp) *envhpp = nullptr;
@@ -133,12 +190,23 @@ sword NetHandleAlloc(const dvoid* parent, dvoid** hndlpp, ub4 type, size_t, dvoi
     void* p = const_cast<void*>(parent);
     TNetHandle* h;
     switch (type) {
-    case OCI_HTYPE_ERROR: h = new TNetErrorHandle(p); break;
-    case OCI_HTYPE_SVCCTX: h = new TNetConnection(p); break;
-    case OCI_HTYPE_STMT: h = new TNetCursor(p); break;
-    case OCI_HTYPE_SERVER: h = new TNetServer(p); break;
-    case OCI_HTYPE_SESSION: h = new TNetSession(p); break;
-    default: return -2;
+    case OCI_HTYPE_ERROR:
+        h = new TNetErrorHandle(p);
+        break;
+    case OCI_HTYPE_SVCCTX:
+        h = new TNetConnection(p);
+        break;
+    case OCI_HTYPE_STMT:
+        h = new TNetCursor(p);
+        break;
+    case OCI_HTYPE_SERVER:
+        h = new TNetServer(p);
+        break;
+    case OCI_HTYPE_SESSION:
+        h = new TNetSession(p);
+        break;
+    default:
+        return -2;
     }
     *hndlpp = h;
     return 0;
@@ -149,7 +217,8 @@ sword NetHandleFree(dvoid* hndlp, ub4) {
     if (!h) return -2;
     if (auto* c = dynamic_cast<TNetCursor*>(h)) {
         // A statement with an open server cursor closes it first, while its connection is there.
-        if (c->cursorId != 0 && c->transport && TNetConnection::IsAlive(c->connection) && c->transport->Connected())
+        if (c->cursorId != 0 && c->transport && TNetConnection::IsAlive(c->connection) &&
+            c->transport->Connected())
             c->Close(nullptr);
     }
     delete h;
@@ -162,9 +231,14 @@ sword NetDescriptorAlloc(const dvoid* parent, dvoid** descpp, ub4 type, size_t, 
     void* p = const_cast<void*>(parent);
     switch (type) {
     case OCI_DTYPE_LOB:
-    case OCI_DTYPE_FILE: *descpp = static_cast<TNetHandle*>(new TNetLobLocator(p)); return 0;
-    case OCI_DTYPE_ROWID: *descpp = static_cast<TNetHandle*>(new TNetRowid(p)); return 0;
-    default: return -2;
+    case OCI_DTYPE_FILE:
+        *descpp = static_cast<TNetHandle*>(new TNetLobLocator(p));
+        return 0;
+    case OCI_DTYPE_ROWID:
+        *descpp = static_cast<TNetHandle*>(new TNetRowid(p));
+        return 0;
+    default:
+        return -2;
     }
 }
 
@@ -208,7 +282,9 @@ sword NetServerAttach(OCIServer* srvhp, OCIError*, const OraText* dblink, sb4, u
     return 0;
 }
 
-sword NetServerDetach(OCIServer*, OCIError*, ub4) { return 0; }
+sword NetServerDetach(OCIServer*, OCIError*, ub4) {
+    return 0;
+}
 
 sword NetSessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4, ub4) {
     auto* c = As<TNetConnection>(svchp);
@@ -281,8 +357,9 @@ void FillBind(TNetBind& b, dvoid* valuep, sb4 value_sz, ub2 dty, dvoid* indp, ub
     b.lengthSkip = sizeof(ub2);
 }
 
-sword NetBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraText* placeholder, sb4, dvoid* valuep,
-                    sb4 value_sz, ub2 dty, dvoid* indp, ub2* alenp, ub2*, ub4 maxarr_len, ub4* curelep, ub4) {
+sword NetBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraText* placeholder, sb4,
+                    dvoid* valuep, sb4 value_sz, ub2 dty, dvoid* indp, ub2* alenp, ub2*, ub4 maxarr_len,
+                    ub4* curelep, ub4) {
     auto* c = As<TNetCursor>(stmtp);
     if (!c) return -2;
     std::string name = ZText(placeholder);
@@ -300,8 +377,8 @@ sword NetBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraT
     return -1;
 }
 
-sword NetBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position, dvoid* valuep, sb4 value_sz,
-                   ub2 dty, dvoid* indp, ub2* alenp, ub2*, ub4 maxarr_len, ub4* curelep, ub4) {
+sword NetBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position, dvoid* valuep,
+                   sb4 value_sz, ub2 dty, dvoid* indp, ub2* alenp, ub2*, ub4 maxarr_len, ub4* curelep, ub4) {
     auto* c = As<TNetCursor>(stmtp);
     if (!c) return -2;
     if (position < 1 || position > c->binds.size()) {
@@ -341,7 +418,8 @@ sword NetDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError*, ub4 position,
     if (position < 1) return -2; // positions start at 1
     // The define list grows to the position; the positions in between stay undefined (type 0) and their
     // values are read and dropped.
-    while (c->defines.size() < position) c->defines.push_back(std::make_unique<TNetDefine>(c));
+    while (c->defines.size() < position)
+        c->defines.push_back(std::make_unique<TNetDefine>(c));
     TNetDefine& d = *c->defines[position - 1];
     d.dataType = dty;
     d.value = valuep;
@@ -385,14 +463,14 @@ public:
         dvoid* h = nullptr;
         CheckGlobal(oracall::OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_STMT, 0, nullptr));
         stmt_ = static_cast<OCIStmt*>(h);
-        CheckGlobal(oracall::OCIStmtPrepare(stmt_, err_, reinterpret_cast<const OraText*>(text), ub4(std::strlen(text)),
-                                            1, 0));
+        CheckGlobal(oracall::OCIStmtPrepare(stmt_, err_, reinterpret_cast<const OraText*>(text),
+                                            ub4(std::strlen(text)), 1, 0));
     }
     ~TLobStatement() { oracall::OCIHandleFree(stmt_, OCI_HTYPE_STMT); }
     void Bind(ub4 pos, void* value, sb4 size, ub2 type) {
         OCIBind* b = nullptr;
-        CheckGlobal(oracall::OCIBindByPos(stmt_, &b, err_, pos, value, size, type, nullptr, nullptr, nullptr, 0,
-                                          nullptr, 0));
+        CheckGlobal(oracall::OCIBindByPos(stmt_, &b, err_, pos, value, size, type, nullptr, nullptr, nullptr,
+                                          0, nullptr, 0));
     }
     sword Execute() { return oracall::OCIStmtExecute(svc_, stmt_, err_, 1, 0, nullptr, nullptr, 0); }
 
@@ -416,7 +494,8 @@ sword LobReadWrite(bool write, OCISvcCtx* svchp, OCIError* errhp, OCILobLocator*
                    dvoid* bufp, ub4 bufl) {
     ub2 lobType = LobBindType(locp);
     TLobStatement s(svchp, errhp,
-                    write ? "begin dbms_lob.write(:1,:2,:3,:4); end;" : "begin dbms_lob.read(:1,:2,:3,:4); end;");
+                    write ? "begin dbms_lob.write(:1,:2,:3,:4); end;"
+                          : "begin dbms_lob.read(:1,:2,:3,:4); end;");
     s.Bind(1, &locp, sizeof locp, lobType);
     ub4 remaining = bufl, done = 0;
     int32_t n = 0, at = 0;
@@ -430,7 +509,8 @@ sword LobReadWrite(bool write, OCISvcCtx* svchp, OCIError* errhp, OCILobLocator*
         sword r = s.Execute();
         if (r != 0) {
             sb4 code = 0;
-            if (!write && oracall::OCIErrorGet(hOCIError, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR) == 0 &&
+            if (!write &&
+                oracall::OCIErrorGet(hOCIError, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR) == 0 &&
                 (code == 1403 || code == -1403))
                 break; // the end of the LOB
             CheckGlobal(r);
@@ -474,7 +554,9 @@ sword NetLobLocatorIsInit(OCIEnv*, OCIError*, const OCILobLocator* locp, int* is
     return 0;
 }
 
-sword NetLobCharSetForm(OCIEnv*, OCIError*, const OCILobLocator*, ub1*) { return 1; }
+sword NetLobCharSetForm(OCIEnv*, OCIError*, const OCILobLocator*, ub1*) {
+    return 1;
+}
 
 // The routines that network mode does not offer.
 template <class F> struct Unsupported;

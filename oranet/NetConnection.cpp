@@ -25,18 +25,27 @@ sword MapNetError(const std::exception& e, TNetErrorHandle* err) {
         if (open != std::string::npos && close != std::string::npos && close > open + 1) {
             std::string digits = text.substr(open + 1, close - open - 1);
             bool ok = !digits.empty() && digits.size() < 10;
-            for (char c : digits) ok = ok && c >= '0' && c <= '9';
+            for (char c : digits)
+                ok = ok && c >= '0' && c <= '9';
             if (ok) n = std::stol(digits);
         }
         switch (n) {
-        case 10049: err->message = "NET: Invalid host"; break;
+        case 10049:
+            err->message = "NET: Invalid host";
+            break;
         case 10054:
             err->code = -3113;
             err->message = "ORA-03113";
             break;
-        case 10060: err->message = "NET: Connection timed out"; break;
-        case 10061: err->message = "NET: Service unavailable"; break;
-        default: err->message = "NET: Network error (" + std::to_string(n - 10000) + ")"; break;
+        case 10060:
+            err->message = "NET: Connection timed out";
+            break;
+        case 10061:
+            err->message = "NET: Service unavailable";
+            break;
+        default:
+            err->message = "NET: Network error (" + std::to_string(n - 10000) + ")";
+            break;
         }
     } else if (auto* ne = dynamic_cast<const ENetError*>(&e)) {
         if (ne->Code() == 0) {
@@ -165,29 +174,28 @@ sword TNetConnection::SetAttribute(void* value, ub4 size, TNetErrorHandle* err, 
 namespace {
 
 // The data-type table of the negotiation: type code, exchanged-as type, representation, 0; or type code, 0.
-const char DataTypeTableHex[] =
-    "0101010002020A00080801000C0C0A001717010018180100191901001A1A0100"
-    "1B1B01001C1C01001D1D01001E1E01001F1F010020200100212101000A0A0100"
-    "0B0B010022220100232301002424010025250100262601002828010029290100"
-    "2A2A01002B2B01002C2C01002D2D01002E2E01002F2F01003030010031310100"
-    "3232010033330100343401003535010036360100373701003838010039390100"
-    "3A3A01003B3B01003C3C01003D3D01003E3E01003F3F01004040010041410100"
-    "42420100434301004747010048480100494901004B4B01004D4D01004E4E0100"
-    "4F4F010050500100515101005252010053530100545401005555010056560100"
-    "57570100595901005A5A01005C5C01005D5D0100626201006363010067670100"
-    "6B6B010075750100787801007C7C01007D7D01007E7E01007F7F010080800100"
-    "8181010082820100838301008484010085850100868601008787010088880100"
-    "898901008A8A01008B8B01008C8C01008D8D01008E8E01008F8F010090900100"
-    "91910100949401009595010096960100979701009D9D01009E9E01009F9F0100"
-    "A0A00100A1A10100A2A20100A3A30100A4A40100A5A50100A6A60100A7A70100"
-    "A8A80100A9A90100AAAA0100ABAB0100ADAD0100AEAE0100AFAF0100B0B00100"
-    "B1B10100B4B40100B5B50100E7E7010003020A0004020A000501010006020A00"
-    "07020A00090101000D000E000F17010010001100120013001400150016002778"
-    "015D012601003A0044020A00450046004A004C0058005B020A005E0101005F17"
-    "010060600100616001006400650066660100680069006A6A01006B006C6D0100"
-    "6D6D01006E6F01006F6F01007070010071710100727201007373010074660100"
-    "7600770079007A007B00880092920100930098020A0099020A009A020A009B01"
-    "01009C0C0A00AC020A00AE0000";
+const char DataTypeTableHex[] = "0101010002020A00080801000C0C0A001717010018180100191901001A1A0100"
+                                "1B1B01001C1C01001D1D01001E1E01001F1F010020200100212101000A0A0100"
+                                "0B0B010022220100232301002424010025250100262601002828010029290100"
+                                "2A2A01002B2B01002C2C01002D2D01002E2E01002F2F01003030010031310100"
+                                "3232010033330100343401003535010036360100373701003838010039390100"
+                                "3A3A01003B3B01003C3C01003D3D01003E3E01003F3F01004040010041410100"
+                                "42420100434301004747010048480100494901004B4B01004D4D01004E4E0100"
+                                "4F4F010050500100515101005252010053530100545401005555010056560100"
+                                "57570100595901005A5A01005C5C01005D5D0100626201006363010067670100"
+                                "6B6B010075750100787801007C7C01007D7D01007E7E01007F7F010080800100"
+                                "8181010082820100838301008484010085850100868601008787010088880100"
+                                "898901008A8A01008B8B01008C8C01008D8D01008E8E01008F8F010090900100"
+                                "91910100949401009595010096960100979701009D9D01009E9E01009F9F0100"
+                                "A0A00100A1A10100A2A20100A3A30100A4A40100A5A50100A6A60100A7A70100"
+                                "A8A80100A9A90100AAAA0100ABAB0100ADAD0100AEAE0100AFAF0100B0B00100"
+                                "B1B10100B4B40100B5B50100E7E7010003020A0004020A000501010006020A00"
+                                "07020A00090101000D000E000F17010010001100120013001400150016002778"
+                                "015D012601003A0044020A00450046004A004C0058005B020A005E0101005F17"
+                                "010060600100616001006400650066660100680069006A6A01006B006C6D0100"
+                                "6D6D01006E6F01006F6F01007070010071710100727201007373010074660100"
+                                "7600770079007A007B00880092920100930098020A0099020A009A020A009B01"
+                                "01009C0C0A00AC020A00AE0000";
 
 std::string DecodeHexTable(const char* hex) {
     std::string out;
@@ -196,7 +204,8 @@ std::string DecodeHexTable(const char* hex) {
         char c = *p;
         int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
         if (v < 0) continue;
-        if (hi < 0) hi = v;
+        if (hi < 0)
+            hi = v;
         else {
             out.push_back(char(hi * 16 + v));
             hi = -1;
@@ -228,10 +237,17 @@ void TNetConnection::ReadProtocol() {
     t.ReadUB1();
     t.ReadZText(50);
     switch (v) {
-    case 4: serverVersion = 7230; break;
-    case 5: serverVersion = 8030; break;
-    case 6: serverVersion = 8100; break;
-    default: throw EDBError(444);
+    case 4:
+        serverVersion = 7230;
+        break;
+    case 5:
+        serverVersion = 8030;
+        break;
+    case 6:
+        serverVersion = 8100;
+        break;
+    default:
+        throw EDBError(444);
     }
     protocolVersion = v;
     serverCharset = t.ReadUB2();
@@ -251,7 +267,8 @@ void TNetConnection::ReadProtocol() {
     t.representation[1] = saved;
     t.Skip(len);
     if (v == 5) return;
-    for (int i = 0; i < 2; ++i) t.Skip(t.ReadUB1());
+    for (int i = 0; i < 2; ++i)
+        t.Skip(t.ReadUB1());
 }
 
 void TNetConnection::SendDataTypes() {
@@ -320,9 +337,11 @@ int TNetConnection::ReadStatus(TNetErrorHandle* err, TNetCursor* cursor) {
     uint32_t r4 = uint32_t(t.ReadUB4());
     uint16_t r5 = t.ReadUB2();
     rowid[0] = r3;
-    for (int i = 0; i < 4; ++i) rowid[1 + i] = uint8_t(r1 >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        rowid[1 + i] = uint8_t(r1 >> (24 - 8 * i));
     rowid[5] = uint8_t(r2 >> 8), rowid[6] = uint8_t(r2);
-    for (int i = 0; i < 4; ++i) rowid[7 + i] = uint8_t(r4 >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        rowid[7 + i] = uint8_t(r4 >> (24 - 8 * i));
     rowid[11] = uint8_t(r5 >> 8), rowid[12] = uint8_t(r5);
     t.ReadUB4();
     t.ReadUB1(), t.ReadUB1();
@@ -339,8 +358,10 @@ int TNetConnection::ReadStatus(TNetErrorHandle* err, TNetCursor* cursor) {
     }
     if (err) {
         err->code = code;
-        if (code != 0) err->message = text;
-        else err->message.clear();
+        if (code != 0)
+            err->message = text;
+        else
+            err->message.clear();
     }
     return code != 0 ? -1 : 0;
 }
@@ -356,9 +377,12 @@ int TNetConnection::ReadWarning() {
 
 int TNetConnection::ReadSimpleReply(TNetErrorHandle* err) {
     switch (transport->ReadUB1()) {
-    case 4: return ReadStatus(err, nullptr);
-    case 9: return 0;
-    default: throw EDBError(1);
+    case 4:
+        return ReadStatus(err, nullptr);
+    case 9:
+        return 0;
+    default:
+        throw EDBError(1);
     }
 }
 
@@ -369,8 +393,10 @@ namespace {
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && uint8_t(s[b]) <= ' ') ++b;
-    while (e > b && uint8_t(s[e - 1]) <= ' ') --e;
+    while (b < e && uint8_t(s[b]) <= ' ')
+        ++b;
+    while (e > b && uint8_t(s[e - 1]) <= ' ')
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -438,9 +464,12 @@ int TNetConnection::ReadLogonReply(int phase, TNetErrorHandle* err) {
             sessionKey = t.ReadShortBytes();
             if (sessionKey.empty()) throw EDBError(210);
             break;
-        case 4: return ReadStatus(err, nullptr);
-        case 15: return ReadWarning();
-        default: throw EDBError(1);
+        case 4:
+            return ReadStatus(err, nullptr);
+        case 15:
+            return ReadWarning();
+        default:
+            throw EDBError(1);
         }
     }
 }

@@ -12,7 +12,8 @@ namespace {
 
 std::string TrimRight(const std::string& s) {
     size_t e = s.size();
-    while (e > 0 && uint8_t(s[e - 1]) <= ' ') --e;
+    while (e > 0 && uint8_t(s[e - 1]) <= ' ')
+        --e;
     return s.substr(0, e);
 }
 
@@ -57,13 +58,27 @@ void TNetCursor::Analyse(const std::string& text) {
         code = lexer.GetNextToken(tok);
     } while (code == lxSymbol && tok == "(");
     switch (code) {
-    case opSelect: statementType = 1; break;
-    case opUpdate: statementType = 2; break;
-    case opDelete: statementType = 3; break;
-    case opInsert: statementType = 4; break;
-    case opBegin: statementType = 8; break;
-    case opDeclare: statementType = 9; break;
-    default: statementType = 0; break;
+    case opSelect:
+        statementType = 1;
+        break;
+    case opUpdate:
+        statementType = 2;
+        break;
+    case opDelete:
+        statementType = 3;
+        break;
+    case opInsert:
+        statementType = 4;
+        break;
+    case opBegin:
+        statementType = 8;
+        break;
+    case opDeclare:
+        statementType = 9;
+        break;
+    default:
+        statementType = 0;
+        break;
     }
     if (statementType == 2 || statementType == 4) {
         bool returning = false;
@@ -90,7 +105,8 @@ void TNetCursor::Analyse(const std::string& text) {
             lexer.StepBack();
             continue;
         }
-        if (plsql && std::any_of(binds.begin(), binds.end(), [&](const auto& b) { return SameName(b->name, tok); }))
+        if (plsql &&
+            std::any_of(binds.begin(), binds.end(), [&](const auto& b) { return SameName(b->name, tok); }))
             continue;
         auto b = std::make_unique<TNetBind>(this);
         b->name = tok;
@@ -117,10 +133,15 @@ int TNetCursor::OpenCursor(TNetErrorHandle* err) {
     t.WriteUB4(0);
     for (;;) {
         switch (t.ReadUB1()) {
-        case 4: return connection->ReadStatus(err, this);
-        case 8: cursorId = t.ReadUB4(); break;
-        case 9: return 0;
-        default: break;
+        case 4:
+            return connection->ReadStatus(err, this);
+        case 8:
+            cursorId = t.ReadUB4();
+            break;
+        case 9:
+            return 0;
+        default:
+            break;
         }
     }
 }
@@ -129,15 +150,19 @@ int TNetCursor::CombinedCall(uint32_t options, const std::string* text, TNetErro
                              bool withDefines) {
     TNetTransport& t = *transport;
     const bool plsql = IsPlSql();
-    if (!plsql) options |= coNotPlSql;
-    else if (options & coExecute) options |= coPlSql;
+    if (!plsql)
+        options |= coNotPlSql;
+    else if (options & coExecute)
+        options |= coPlSql;
     uint32_t defineCount = (options & coFetch) && withDefines ? uint32_t(defines.size()) : 0;
     if (defineCount > 0) options |= coDefines;
     uint32_t bindCount = (options & coExecute) && withBinds ? uint32_t(binds.size()) : 0;
     if (bindCount > 0) options |= coBinds;
     uint32_t values[7] = {1, 0, 0, 0, 0, 0, 0};
-    if (options & coFetch) values[1] = uint32_t(fetchRows);
-    else if (options & coExecute) values[1] = uint32_t(iterations);
+    if (options & coFetch)
+        values[1] = uint32_t(fetchRows);
+    else if (options & coExecute)
+        values[1] = uint32_t(iterations);
     const size_t textLen = text ? text->size() : 0;
 
     connection->WriteCall(71);
@@ -159,11 +184,14 @@ int TNetCursor::CombinedCall(uint32_t options, const std::string* text, TNetErro
     if (text) t.WriteText(*text);
     t.WriteUB4Array(values, 7);
     const bool v8 = connection->Version8();
-    for (uint32_t i = 0; i < defineCount; ++i) WriteDescription(t, *defines[i], v8);
-    for (uint32_t i = 0; i < bindCount; ++i) WriteDescription(t, *binds[i], v8);
+    for (uint32_t i = 0; i < defineCount; ++i)
+        WriteDescription(t, *defines[i], v8);
+    for (uint32_t i = 0; i < bindCount; ++i)
+        WriteDescription(t, *binds[i], v8);
     if (bindCount > 0 && !plsql) {
         writeRowIndex = 0;
-        for (int32_t i = 0; i < iterations; ++i) WriteBindRow(nullptr);
+        for (int32_t i = 0; i < iterations; ++i)
+            WriteBindRow(nullptr);
     }
 
     readRowIndex = 0;
@@ -186,21 +214,25 @@ int TNetCursor::CombinedCall(uint32_t options, const std::string* text, TNetErro
             if (!headerSeen && !vectorSeen) throw EDBError(1);
             if (!defines.empty())
                 ReadDefineRows();
-            else if (!binds.empty()) ReadRow(false, marksValid ? marks.data() : nullptr);
-            else throw EDBError(1); // row data with nowhere to go: the rest of the reply cannot be framed
+            else if (!binds.empty())
+                ReadRow(false, marksValid ? marks.data() : nullptr);
+            else
+                throw EDBError(1); // row data with nowhere to go: the rest of the reply cannot be framed
             break;
         case 8: {
             if (paramsSeen) throw EDBError(1);
             paramsSeen = true;
             int n = t.ReadUB2();
-            for (int i = 0; i < n; ++i) t.ReadUB4();
+            for (int i = 0; i < n; ++i)
+                t.ReadUB4();
             break;
         }
         case 11:
             ReadBindVector();
             vectorSeen = true;
             break;
-        default: throw EDBError(1);
+        default:
+            throw EDBError(1);
         }
     }
 }
@@ -223,8 +255,11 @@ int TNetCursor::Describe43(TNetErrorHandle* err) {
         bool batchSeen = false, done = false;
         while (!done) {
             switch (t.ReadUB1()) {
-            case 4: return connection->ReadStatus(err, this);
-            case 9: done = true; break;
+            case 4:
+                return connection->ReadStatus(err, this);
+            case 9:
+                done = true;
+                break;
             case 8: {
                 int total = t.ReadUB2();
                 int n = t.ReadUB2();
@@ -245,7 +280,8 @@ int TNetCursor::Describe43(TNetErrorHandle* err) {
                 if (block.empty() || L == 0) throw EDBError(210);
                 size_t at = 0;
                 for (int i = 0; i < n; ++i) {
-                    size_t len = std::min<size_t>(size_t(nameLens[size_t(i)]), at < block.size() ? block.size() - at : 0);
+                    size_t len = std::min<size_t>(size_t(nameLens[size_t(i)]),
+                                                  at < block.size() ? block.size() - at : 0);
                     columns[first + size_t(i)]->name.assign(block.substr(std::min(at, block.size()), len));
                     at += len + 1;
                 }
@@ -254,7 +290,8 @@ int TNetCursor::Describe43(TNetErrorHandle* err) {
                 batchSeen = batchSeen || n > 0;
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
         // A reply that brought no columns would only be asked again.
@@ -277,8 +314,10 @@ int TNetCursor::Describe98(const std::string* text, TNetErrorHandle* err) {
     if (text) t.WriteText(*text);
     for (;;) {
         switch (t.ReadUB1()) {
-        case 4: return connection->ReadStatus(err, this);
-        case 9: return 0;
+        case 4:
+            return connection->ReadStatus(err, this);
+        case 9:
+            return 0;
         case 8: {
             int n = t.ReadUB2();
             if (int(columns.size()) + n > MaxColumns) throw EDBError(1);
@@ -294,7 +333,8 @@ int TNetCursor::Describe98(const std::string* text, TNetErrorHandle* err) {
             }
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
 }
@@ -341,7 +381,8 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
             r = connection->Version8() ? Describe98(nullptr, err) : Describe43(err);
         if (serverCommandType == 47) {
             for (auto& b : binds) {
-                if ((b->dataType != oracall::SQLT_CUR && b->dataType != oracall::SQLT_RSET) || !b->value) continue;
+                if ((b->dataType != oracall::SQLT_CUR && b->dataType != oracall::SQLT_RSET) || !b->value)
+                    continue;
                 TNetHandle* h;
                 std::memcpy(&h, b->value, sizeof h);
                 auto* c = dynamic_cast<TNetCursor*>(h);
@@ -371,12 +412,15 @@ int TNetCursor::CloseCursor(TNetErrorHandle* err) {
     t.WriteUB4(uint32_t(cursorId));
     int r;
     switch (t.ReadUB1()) {
-    case 4: r = connection->ReadStatus(err, this); break;
+    case 4:
+        r = connection->ReadStatus(err, this);
+        break;
     case 9:
         cursorId = 0;
         r = 0;
         break;
-    default: throw EDBError(1);
+    default:
+        throw EDBError(1);
     }
     FreeItems();
     return r;

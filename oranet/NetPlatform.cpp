@@ -32,9 +32,13 @@ std::string LoginName() {
     return s;
 }
 
-unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
 
-unsigned long ThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+unsigned long ThreadId() {
+    return static_cast<unsigned long>(syscall(SYS_gettid));
+}
 
 std::string ProgramFileName() {
     char buf[4096];

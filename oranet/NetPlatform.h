@@ -5,10 +5,10 @@
 
 namespace oranet::platform {
 
-std::string ComputerName();     // the machine's short host name
-std::string LoginName();        // the user running the program
+std::string ComputerName(); // the machine's short host name
+std::string LoginName();    // the user running the program
 unsigned long ProcessId();
-unsigned long ThreadId();       // the calling thread
-std::string ProgramFileName();  // the running program's file name without its directory
+unsigned long ThreadId();      // the calling thread
+std::string ProgramFileName(); // the running program's file name without its directory
 
 } // namespace oranet::platform

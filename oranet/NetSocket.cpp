@@ -70,7 +70,9 @@ void TWinSocket::Close() {
     }
 }
 
-bool TWinSocket::Connected() const { return fd_.load() >= 0; }
+bool TWinSocket::Connected() const {
+    return fd_.load() >= 0;
+}
 
 int TWinSocket::SendBuf(const void* buffer, int count) {
     int fd = fd_.load();

@@ -20,7 +20,9 @@ TNetTransport::TNetTransport(std::unique_ptr<TWinSocket> socket)
 
 TNetTransport::~TNetTransport() = default;
 
-bool TNetTransport::Connected() const { return socket_->Connected(); }
+bool TNetTransport::Connected() const {
+    return socket_->Connected();
+}
 
 void TNetTransport::CheckConnected() const {
     if (!socket_->Connected()) throw ENetError(200);
@@ -193,12 +195,14 @@ void TNetTransport::WriteUB4Slow(uint32_t v) {
     uint8_t b[5];
     int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : v > 0 ? 1 : 0;
     b[0] = uint8_t(n);
-    for (int i = 0; i < n; ++i) b[1 + i] = uint8_t(v >> (8 * (n - 1 - i)));
+    for (int i = 0; i < n; ++i)
+        b[1 + i] = uint8_t(v >> (8 * (n - 1 - i)));
     WriteRaw(b, size_t(n + 1));
 }
 
 void TNetTransport::WriteUB4Array(const uint32_t* values, int count) {
-    for (int i = 0; i < count; ++i) WriteUB4(values[i]);
+    for (int i = 0; i < count; ++i)
+        WriteUB4(values[i]);
 }
 
 void TNetTransport::WriteBytes(const void* data, size_t length) {
@@ -339,8 +343,8 @@ int TNetTransport::BuildConnectPacket() {
     int length = 34 + int(d.size());
     // Host and SID come from the user's text; a descriptor that does not fit the buffer is refused here.
     if (d.size() > size_t(BufferSize - 34))
-        throw std::runtime_error("Connect descriptor too long (" + std::to_string(d.size()) + " bytes, at most " +
-                                 std::to_string(BufferSize - 34) + ")");
+        throw std::runtime_error("Connect descriptor too long (" + std::to_string(d.size()) +
+                                 " bytes, at most " + std::to_string(BufferSize - 34) + ")");
     std::memset(buf_, 0, size_t(length));
     PutBE16(buf_, uint32_t(length));
     buf_[4] = tnsConnect;

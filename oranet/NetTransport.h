@@ -66,8 +66,10 @@ public:
 
     // TTC primitives written.
     void WriteUB1(uint8_t v) {
-        if (writePos_ < sendLimit_) buf_[writePos_++] = v;
-        else WriteRaw(&v, 1);
+        if (writePos_ < sendLimit_)
+            buf_[writePos_++] = v;
+        else
+            WriteRaw(&v, 1);
     }
     void WriteFlag(bool v) { WriteUB1(v ? 1 : 0); }
     void WritePresent(bool v) { WriteUB1(v ? 1 : 0); }

@@ -20,10 +20,12 @@ std::string EncodeNumber(bool negative, int e, const int* digits, int count) {
     std::string out;
     if (!negative) {
         out.push_back(char(uint8_t(0xC1 + e)));
-        for (int i = 0; i < count; ++i) out.push_back(char(uint8_t(digits[i] + 1)));
+        for (int i = 0; i < count; ++i)
+            out.push_back(char(uint8_t(digits[i] + 1)));
     } else {
         out.push_back(char(uint8_t(0x3E - e)));
-        for (int i = 0; i < count; ++i) out.push_back(char(uint8_t(101 - digits[i])));
+        for (int i = 0; i < count; ++i)
+            out.push_back(char(uint8_t(101 - digits[i])));
         if (count < 20) out.push_back(char(102));
     }
     return out;
@@ -38,12 +40,14 @@ bool DecodeNumber(const uint8_t* b, size_t n, bool& negative, int& e, int* digit
     negative = (b[0] & 0x80) == 0;
     if (!negative) {
         e = (b[0] & 0x7F) - 65;
-        for (size_t i = 1; i < n; ++i) digits[count++] = b[i] - 1;
+        for (size_t i = 1; i < n; ++i)
+            digits[count++] = b[i] - 1;
     } else {
         e = ((~b[0]) & 0x7F) - 65;
         size_t last = n;
         if (!(n == 21 && b[n - 1] != 102)) last = n - 1; // the terminator 102 is no digit
-        for (size_t i = 1; i < last; ++i) digits[count++] = 101 - b[i];
+        for (size_t i = 1; i < last; ++i)
+            digits[count++] = 101 - b[i];
     }
     return true;
 }
@@ -59,9 +63,11 @@ std::string IntToNumber(int32_t v) {
         a /= 100;
     }
     int digits[8], count = 0;
-    for (int i = n - 1; i >= 0; --i) digits[count++] = tmp[i];
+    for (int i = n - 1; i >= 0; --i)
+        digits[count++] = tmp[i];
     int e = n - 1;
-    while (count > 1 && digits[count - 1] == 0) --count;
+    while (count > 1 && digits[count - 1] == 0)
+        --count;
     return EncodeNumber(v < 0, e, digits, count);
 }
 
@@ -166,7 +172,8 @@ double NumberToFloat(const uint8_t* bytes, size_t length) {
     if (!DecodeNumber(bytes, length, negative, e, digits, count)) return 0;
     double x = 0;
     int used = count < 15 ? count : 15;
-    for (int i = 0; i < used; ++i) x = x * 100 + digits[i];
+    for (int i = 0; i < used; ++i)
+        x = x * 100 + digits[i];
     if (count > 15 && digits[15] >= 50) x += 1;
     x = ScaleByHundreds(x, e + 1 - used);
     return negative ? -x : x;
@@ -215,7 +222,8 @@ std::string FloatToNumber(double x) {
         e += 1;
     }
     int count = 8;
-    while (count > 1 && d[count - 1] == 0) --count;
+    while (count > 1 && d[count - 1] == 0)
+        --count;
     return EncodeNumber(x < 0, e, d, count);
 }
 
@@ -228,14 +236,32 @@ void WriteDescription(TNetTransport& t, const TNetParam& item, bool version8) {
     int w = type, f = 0x01;
     int32_t z = s;
     switch (type) {
-    case 0: w = 0, f = 0x80; break;
-    case 2: case 3: case 4: w = 2, z = 22; break;
-    case 5: w = 1, z = s - 1; break;
-    case 23: f = 0x03; break;
-    case 96: f = 0x21; break;
-    case 97: w = 96, z = s - 1; break;
-    case 102: case 116: w = 102, z = 1; break;
-    default: break;
+    case 0:
+        w = 0, f = 0x80;
+        break;
+    case 2:
+    case 3:
+    case 4:
+        w = 2, z = 22;
+        break;
+    case 5:
+        w = 1, z = s - 1;
+        break;
+    case 23:
+        f = 0x03;
+        break;
+    case 96:
+        f = 0x21;
+        break;
+    case 97:
+        w = 96, z = s - 1;
+        break;
+    case 102:
+    case 116:
+        w = 102, z = 1;
+        break;
+    default:
+        break;
     }
     if (item.maxArrayLength > 0) f |= 0x40;
     t.WriteUB1(uint8_t(w));
@@ -276,10 +302,18 @@ void ReadColumnDescription(TNetTransport& t, TNetParam& column, bool version8) {
 
 namespace {
 
-bool IsLong(int type) { return type == SQLT_LNG || type == SQLT_LBI; }
-bool IsCursorType(int type) { return type == SQLT_CUR || type == SQLT_RSET; }
-bool IsLobType(int type) { return type >= SQLT_CLOB && type <= SQLT_BFILEE; }
-bool IsZeroTerminated(int type) { return type == SQLT_STR || type == SQLT_AVC; }
+bool IsLong(int type) {
+    return type == SQLT_LNG || type == SQLT_LBI;
+}
+bool IsCursorType(int type) {
+    return type == SQLT_CUR || type == SQLT_RSET;
+}
+bool IsLobType(int type) {
+    return type >= SQLT_CLOB && type <= SQLT_BFILEE;
+}
+bool IsZeroTerminated(int type) {
+    return type == SQLT_STR || type == SQLT_AVC;
+}
 
 uint8_t* Addr(void* base, uint32_t skip, int64_t row) {
     return base ? static_cast<uint8_t*>(base) + row * int64_t(skip) : nullptr;
@@ -290,7 +324,9 @@ template <class T> T Get(const uint8_t* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <class T> void Put(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <class T> void Put(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 } // namespace
 
@@ -303,8 +339,8 @@ void TNetCursor::WriteLong(TNetParam& bind) {
             void* buf = nullptr;
             ub4 len = 0;
             void* ind = nullptr;
-            bind.inCallback(bind.inContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&bind)), 0, 0, &buf,
-                            &len, &piece, &ind);
+            bind.inCallback(bind.inContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&bind)), 0, 0,
+                            &buf, &len, &piece, &ind);
             sb2 indicator = ind ? Get<sb2>(static_cast<uint8_t*>(ind)) : 0;
             if (len > 0 && buf && indicator == 0) value.append(static_cast<const char*>(buf), len);
             // A single piece is complete as well.
@@ -350,10 +386,16 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
             size_t len = 0;
             if (!isNull && (v || IsCursorType(type))) {
                 switch (type) {
-                case SQLT_INT: tmp = IntToNumber(Get<int32_t>(v)); break;
-                case SQLT_FLT: tmp = b.valueSize == 4 ? FloatToNumber(Get<float>(v)) : FloatToNumber(Get<double>(v)); break;
+                case SQLT_INT:
+                    tmp = IntToNumber(Get<int32_t>(v));
+                    break;
+                case SQLT_FLT:
+                    tmp = b.valueSize == 4 ? FloatToNumber(Get<float>(v)) : FloatToNumber(Get<double>(v));
+                    break;
                 case SQLT_CUR:
-                case SQLT_RSET: tmp.assign(1, '\0'); break;
+                case SQLT_RSET:
+                    tmp.assign(1, '\0');
+                    break;
                 case SQLT_CLOB:
                 case SQLT_BLOB:
                 case SQLT_BFILEE: {
@@ -744,12 +786,14 @@ void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {
     // Rows beyond what the caller asked for have no buffer: they are read and dropped.
     const int32_t rowLimit = fromDefines ? fetchRows : iterations;
     for (size_t i = 0; i < itemCount; ++i) {
-        TNetParam& p = fromDefines ? static_cast<TNetParam&>(*defines[i]) : static_cast<TNetParam&>(*binds[i]);
+        TNetParam& p =
+            fromDefines ? static_cast<TNetParam&>(*defines[i]) : static_cast<TNetParam&>(*binds[i]);
         if (!fromDefines && bindMarks && !(i < marks.size() && (bindMarks[i] & bmOutput))) continue;
         int64_t count = 1;
         if (p.maxArrayLength > 0) {
             count = t.ReadUB4();
-            if (p.currentCount) *p.currentCount = ub4(count < 0 ? 0 : std::min<int64_t>(count, p.maxArrayLength));
+            if (p.currentCount)
+                *p.currentCount = ub4(count < 0 ? 0 : std::min<int64_t>(count, p.maxArrayLength));
         }
         for (int64_t e = 0; e < count; ++e) {
             int64_t r = p.maxArrayLength > 0 ? e : readRowIndex;
@@ -763,8 +807,10 @@ void TNetCursor::ReadRow(bool fromDefines, const uint8_t* bindMarks) {
 void TNetCursor::ReadRowHeader() {
     TNetTransport& t = *transport;
     t.ReadUB1();
-    if (connection->Version8()) t.ReadUB2();
-    else t.ReadUB1();
+    if (connection->Version8())
+        t.ReadUB2();
+    else
+        t.ReadUB1();
     t.ReadUB2();
     t.ReadUB2();
     if (t.ReadUB2() != 0) throw EDBError(40);
@@ -789,7 +835,8 @@ void TNetCursor::ReadBindVector() {
     if (n <= 0) return;
     if (anyInput) {
         writeRowIndex = 0;
-        for (int32_t i = 0; i < iterations; ++i) WriteBindRow(marks.data());
+        for (int32_t i = 0; i < iterations; ++i)
+            WriteBindRow(marks.data());
     } else {
         if (t.ReadUB1() != 7) throw EDBError(1);
         ReadRow(false, marks.data());

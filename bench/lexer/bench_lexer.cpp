@@ -21,7 +21,8 @@ std::string MakeScript(size_t bytes) {
     std::string s;
     s.reserve(bytes + 256);
     size_t i = 0;
-    while (s.size() < bytes) s += pieces[i++ % (sizeof pieces / sizeof *pieces)];
+    while (s.size() < bytes)
+        s += pieces[i++ % (sizeof pieces / sizeof *pieces)];
     return s;
 }
 
@@ -32,7 +33,8 @@ template <class Lexer> double Run(const std::string& script, bool omit, long& to
     std::string text;
     tokens = 0;
     auto t0 = std::chrono::steady_clock::now();
-    while (p.GetNextToken(text) != lxEnd) ++tokens;
+    while (p.GetNextToken(text) != lxEnd)
+        ++tokens;
     auto t1 = std::chrono::steady_clock::now();
     return std::chrono::duration<double>(t1 - t0).count();
 }
@@ -44,11 +46,13 @@ int main() {
     const double mb = double(script.size()) / (1024.0 * 1024.0);
     long tokens = 0;
     double best = 1e9;
-    for (int i = 0; i < 3; ++i) best = std::min(best, Run<TOraParser>(script, true, tokens));
+    for (int i = 0; i < 3; ++i)
+        best = std::min(best, Run<TOraParser>(script, true, tokens));
     std::printf("METRIC lexer_throughput %.1f MB/s\n", mb / best);
     std::printf("METRIC lexer_tokens %ld tokens\n", tokens);
     best = 1e9;
-    for (int i = 0; i < 3; ++i) best = std::min(best, Run<TParser>(script, false, tokens));
+    for (int i = 0; i < 3; ++i)
+        best = std::min(best, Run<TParser>(script, false, tokens));
     std::printf("METRIC lexer_throughput_all_tokens %.1f MB/s\n", mb / best);
     return 0;
 }

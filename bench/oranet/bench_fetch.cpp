@@ -17,8 +17,8 @@
 #include "emulator/EmuServer.h"
 #include "oranet/NetHandles.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -54,7 +54,9 @@ public:
         int n = TWinSocket::ReceiveBuf(buffer, count);
         if (n > 0) {
             received += n;
-            if (record) captured.insert(captured.end(), static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + n);
+            if (record)
+                captured.insert(captured.end(), static_cast<uint8_t*>(buffer),
+                                static_cast<uint8_t*>(buffer) + n);
         }
         return n;
     }
@@ -116,13 +118,17 @@ struct Buffers {
     std::vector<uint8_t> created;
     std::vector<double> amount;
     std::vector<sb2> ind;
-    explicit Buffers(int n) : rows(n), id(size_t(n)), name(size_t(n) * 31), created(size_t(n) * 7), amount(size_t(n)), ind(size_t(n) * 4) {}
+    explicit Buffers(int n)
+        : rows(n), id(size_t(n)), name(size_t(n) * 31), created(size_t(n) * 7), amount(size_t(n)),
+          ind(size_t(n) * 4) {}
     void Define(OCIStmt* stmt, OCIError* err) {
         OCIDefine* d = nullptr;
         OCIDefineByPos(stmt, &d, err, 1, id.data(), 4, SQLT_INT, &ind[0], nullptr, nullptr, 0);
         OCIDefineByPos(stmt, &d, err, 2, name.data(), 31, SQLT_STR, &ind[size_t(rows)], nullptr, nullptr, 0);
-        OCIDefineByPos(stmt, &d, err, 3, created.data(), 7, SQLT_DAT, &ind[size_t(rows) * 2], nullptr, nullptr, 0);
-        OCIDefineByPos(stmt, &d, err, 4, amount.data(), 8, SQLT_FLT, &ind[size_t(rows) * 3], nullptr, nullptr, 0);
+        OCIDefineByPos(stmt, &d, err, 3, created.data(), 7, SQLT_DAT, &ind[size_t(rows) * 2], nullptr,
+                       nullptr, 0);
+        OCIDefineByPos(stmt, &d, err, 4, amount.data(), 8, SQLT_FLT, &ind[size_t(rows) * 3], nullptr, nullptr,
+                       0);
     }
 };
 
@@ -158,7 +164,8 @@ struct LiveResult {
 LiveResult Live(vemu::EmuServer& emu, int perFetch, bool capture) {
     TNetSessionRig s;
     // Put a counting socket under the service context before it connects.
-    auto* conn = static_cast<oranet::TNetConnection*>(static_cast<oranet::TNetHandle*>(static_cast<void*>(s.svc)));
+    auto* conn =
+        static_cast<oranet::TNetConnection*>(static_cast<oranet::TNetHandle*>(static_cast<void*>(s.svc)));
     auto rec = std::make_unique<TRecordingSocket>();
     TRecordingSocket* sock = rec.get();
     conn->transport = std::make_unique<oranet::TNetTransport>(std::move(rec));

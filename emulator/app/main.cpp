@@ -1,11 +1,11 @@
 // vestra-emu: runs the Oracle-protocol emulator until it is interrupted.
 #include "emulator/EmuServer.h"
 
-#include <malloc.h>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 

@@ -9,11 +9,14 @@ namespace {
 
 std::string Lines(const std::vector<std::string>& lines) {
     std::string out;
-    for (const auto& l : lines) out += l + "\r\n";
+    for (const auto& l : lines)
+        out += l + "\r\n";
     return out;
 }
 
-std::string Format(const std::string& sql) { return TSelectParser().FormatStatement(sql); }
+std::string Format(const std::string& sql) {
+    return TSelectParser().FormatStatement(sql);
+}
 
 } // namespace
 
@@ -59,7 +62,8 @@ TEST(SelectFormatter, KeywordCaseAndIndentedStart) {
     EXPECT_EQ(Format("select a from t where x=1 AnD y=2 Or z=3"),
               Lines({"SELECT", "   a", "FROM", "   t", "WHERE", "   x=1", "   AnD y=2", "   Or z=3"}));
     EXPECT_EQ(Format("DESC emp"), Lines({"   DESC emp"}));
-    EXPECT_EQ(Format("select all a into b from t"), Lines({"SELECT ALL", "   a INTO", "   b", "FROM", "   t"}));
+    EXPECT_EQ(Format("select all a into b from t"),
+              Lines({"SELECT ALL", "   a INTO", "   b", "FROM", "   t"}));
 }
 
 TEST(SelectFormatter, AliasesAreWrittenWithUppercaseAs) {
@@ -72,9 +76,10 @@ TEST(SelectFormatter, AliasesAreWrittenWithUppercaseAs) {
 }
 
 TEST(SelectFormatter, FormattingTwiceGivesTheSameText) {
-    for (const char* sql : {"select ename as name, sal from emp where deptno = 10 and sal > 500 order by ename;",
-                            "insert into t (a, b) values (1, 2)", "update emp set sal = 1 where id = 2",
-                            "select distinct a, f(b, c) from t group by a"}) {
+    for (const char* sql :
+         {"select ename as name, sal from emp where deptno = 10 and sal > 500 order by ename;",
+          "insert into t (a, b) values (1, 2)", "update emp set sal = 1 where id = 2",
+          "select distinct a, f(b, c) from t group by a"}) {
         const std::string once = Format(sql);
         EXPECT_EQ(Format(once), once) << sql;
     }
@@ -86,7 +91,8 @@ TEST(SelectFormatter, AStatementStartingWithAJoiningKeywordOrCommaFails) {
             Format(sql);
             FAIL() << sql;
         } catch (const EListError& e) {
-            EXPECT_EQ(std::string(e.what()), "Listenindex \xFC" "berschreitet das Maximum (-1)");
+            EXPECT_EQ(std::string(e.what()), "Listenindex \xFC"
+                                             "berschreitet das Maximum (-1)");
         }
     }
 }

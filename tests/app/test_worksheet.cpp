@@ -77,7 +77,8 @@ TEST(WorksheetCommands, ShowUserAndShowParameter) {
 }
 
 TEST(WorksheetCommands, OtherTextPassesUnchanged) {
-    for (const char* sql : {"select * from emp where deptno = :d", "", "  update t set a = 1\r\n", "SHOW ALL"}) {
+    for (const char* sql :
+         {"select * from emp where deptno = :d", "", "  update t set a = 1\r\n", "SHOW ALL"}) {
         auto r = PrepareWorksheetStatement(sql);
         EXPECT_EQ(r.kind, TPreparedStatement::Plain);
         EXPECT_EQ(r.sql, sql);
@@ -102,7 +103,8 @@ TEST(WorksheetHistory, StepsBackAndForwardWithinTheEntries) {
     h.Record("select *\r\nfrom emp\r\nwhere 1=1");
     h.Record("commit");
     EXPECT_EQ(h.LabelText(), "3 / 3");
-    EXPECT_EQ(h.Entries()[1], "select *\xA7\xA7" "from emp\xA7\xA7where 1=1");
+    EXPECT_EQ(h.Entries()[1], "select *\xA7\xA7"
+                              "from emp\xA7\xA7where 1=1");
 
     EXPECT_TRUE(h.Back(text));
     EXPECT_EQ(text, "select *\r\nfrom emp\r\nwhere 1=1");
@@ -128,16 +130,21 @@ TEST(WorksheetHistory, FileRoundTripKeepsLineBreaksAndAcceptsUnixLineEnds) {
     h.Record("select *\r\nfrom emp");
     h.Record("");
     h.SaveToFile(dir.File("a.HIST"));
-    EXPECT_EQ(ReadWholeFile(dir.File("a.HIST")), "select 1 from dual\r\nselect *\xA7\xA7" "from emp\r\n\r\n");
+    EXPECT_EQ(ReadWholeFile(dir.File("a.HIST")), "select 1 from dual\r\nselect *\xA7\xA7"
+                                                 "from emp\r\n\r\n");
 
     THistory loaded;
     EXPECT_EQ(loaded.LoadFromFile(dir.File("a.HIST")), "select 1 from dual");
     EXPECT_EQ(loaded.Entries(), h.Entries());
     EXPECT_EQ(loaded.LabelText(), "1 / 3");
 
-    WriteWholeFile(dir.File("unix.HIST"), "a\nb\xA7\xA7" "c\n\nd");
+    WriteWholeFile(dir.File("unix.HIST"), "a\nb\xA7\xA7"
+                                          "c\n\nd");
     EXPECT_EQ(loaded.LoadFromFile(dir.File("unix.HIST")), "a");
-    EXPECT_EQ(loaded.Entries(), (std::vector<std::string>{"a", "b\xA7\xA7" "c", "", "d"}));
+    EXPECT_EQ(loaded.Entries(), (std::vector<std::string>{"a",
+                                                          "b\xA7\xA7"
+                                                          "c",
+                                                          "", "d"}));
     std::string text;
     loaded.Forward(text);
     EXPECT_EQ(text, "b\r\nc");
@@ -156,7 +163,8 @@ TEST(WorksheetHistory, LoadingAnEmptyOrMissingFileLeavesAnEmptyHistory) {
         h.LoadFromFile(dir.File("empty.HIST"));
         FAIL();
     } catch (const EListError& e) {
-        EXPECT_EQ(std::string(e.what()), "Listenindex \xFC" "berschreitet das Maximum (0)");
+        EXPECT_EQ(std::string(e.what()), "Listenindex \xFC"
+                                         "berschreitet das Maximum (0)");
     }
     EXPECT_EQ(h.Count(), 0);
     EXPECT_EQ(h.Pos(), 1);

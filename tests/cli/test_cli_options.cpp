@@ -28,10 +28,29 @@ private:
 } // namespace
 
 TEST(CliOptions, ReadsEveryOption) {
-    TCliOptions o = ParseCliOptions({"-e", "select 1 from dual", "-e", "commit", "--format", "export", "--sep",
-                                     "0D0A", "--hex", "--no-header", "--no-trim", "--out", "x.dat",
-                                     "--fetch-rows", "1000", "--param", "d=10", "--param", "name=a=b", "--commit",
-                                     "--continue", "--timing", "scott/tiger@127.0.0.1:1521:bnx"});
+    TCliOptions o = ParseCliOptions({"-e",
+                                     "select 1 from dual",
+                                     "-e",
+                                     "commit",
+                                     "--format",
+                                     "export",
+                                     "--sep",
+                                     "0D0A",
+                                     "--hex",
+                                     "--no-header",
+                                     "--no-trim",
+                                     "--out",
+                                     "x.dat",
+                                     "--fetch-rows",
+                                     "1000",
+                                     "--param",
+                                     "d=10",
+                                     "--param",
+                                     "name=a=b",
+                                     "--commit",
+                                     "--continue",
+                                     "--timing",
+                                     "scott/tiger@127.0.0.1:1521:bnx"});
     EXPECT_EQ(o.exec, (std::vector<std::string>{"select 1 from dual", "commit"}));
     EXPECT_EQ(o.format, TCliOptions::FormatExport);
     EXPECT_EQ(o.sep, "0D0A");

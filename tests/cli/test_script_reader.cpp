@@ -5,18 +5,18 @@
 using Statements = std::vector<std::string>;
 
 TEST(ScriptReader, StatementsEndWithASemicolonAtTheLineEnd) {
-    EXPECT_EQ(TScriptReader::SplitScript("select 1 from dual;\nselect *\r\n  from emp\r\n where x = 'a;b';  \n"),
-              (Statements{"select 1 from dual", "select *\r\n  from emp\r\n where x = 'a;b'"}));
+    EXPECT_EQ(
+        TScriptReader::SplitScript("select 1 from dual;\nselect *\r\n  from emp\r\n where x = 'a;b';  \n"),
+        (Statements{"select 1 from dual", "select *\r\n  from emp\r\n where x = 'a;b'"}));
     // A semicolon inside a line does not end the statement; a "/" line does.
     EXPECT_EQ(TScriptReader::SplitScript("update t set a = ';' where b = 1\n/\ncommit;"),
               (Statements{"update t set a = ';' where b = 1", "commit"}));
 }
 
 TEST(ScriptReader, BlocksKeepTheirSemicolonsAndEndWithASlashLine) {
-    const char* script =
-        "\n-- a comment\nbegin\n  :x := 1;\n  null;\nend;\n/\n"
-        "CREATE OR REPLACE PROCEDURE p IS\nBEGIN\n  NULL;\nEND;\n  /  \n"
-        "declare\n  n number;\nbegin\n  n := 2;\nend;\n/\nselect 2 from dual;\n";
+    const char* script = "\n-- a comment\nbegin\n  :x := 1;\n  null;\nend;\n/\n"
+                         "CREATE OR REPLACE PROCEDURE p IS\nBEGIN\n  NULL;\nEND;\n  /  \n"
+                         "declare\n  n number;\nbegin\n  n := 2;\nend;\n/\nselect 2 from dual;\n";
     EXPECT_EQ(TScriptReader::SplitScript(script),
               (Statements{"-- a comment\r\nbegin\r\n  :x := 1;\r\n  null;\r\nend;",
                           "CREATE OR REPLACE PROCEDURE p IS\r\nBEGIN\r\n  NULL;\r\nEND;",

@@ -41,7 +41,8 @@ protected:
 
     static std::string Quote(const std::string& s) {
         std::string q = "'";
-        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        for (char c : s)
+            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return q + "'";
     }
 
@@ -50,7 +51,8 @@ protected:
         // build/tests/test_vestra_sql -> build/bin/vestra-sql
         const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
         std::string cmd = Quote((self.parent_path().parent_path() / "bin" / "vestra-sql").string());
-        for (const auto& a : args) cmd += " " + Quote(a);
+        for (const auto& a : args)
+            cmd += " " + Quote(a);
         if (connect) cmd += " " + Quote(Connect());
         WriteWholeFile(File("stdin"), input);
         cmd += " < " + Quote(File("stdin")) + " 2> " + Quote(File("stderr"));
@@ -58,7 +60,8 @@ protected:
         FILE* p = ::popen(cmd.c_str(), "r");
         if (!p) return r;
         char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            r.out.append(buf, n);
         const int st = ::pclose(p);
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         r.err = ReadWholeFile(File("stderr"));
@@ -127,7 +130,10 @@ TEST_F(VestraSql, DmlStatusTextsExitCodesAndRollbackAtExit) {
     TRun r = Run({"-e", "update emp set sal = sal where deptno = 10"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "3 Datens\xC3\xA4tze verarbeitet!\n");
-    EXPECT_NE(r.err.find("zur\xC3\xBC" "ckgerollt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("zur\xC3\xBC"
+                         "ckgerollt"),
+              std::string::npos)
+        << r.err;
 
     // Uncommitted changes do not survive; committed ones do.
     r = Run({"-e", "insert into dept values (60, 'TEMP', 'X')"});
@@ -135,7 +141,10 @@ TEST_F(VestraSql, DmlStatusTextsExitCodesAndRollbackAtExit) {
     r = Run({"-e", "select count(*) from dept where deptno = 60"});
     EXPECT_EQ(r.out, "COUNT(*)\r\n0\r\n");
     r = Run({"--commit", "-e", "insert into dept values (61, 'KEEP', 'X')"});
-    EXPECT_EQ(r.err.find("zur\xC3\xBC" "ckgerollt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("zur\xC3\xBC"
+                         "ckgerollt"),
+              std::string::npos)
+        << r.err;
     r = Run({"-e", "select dname from dept where deptno = 61", "-e", "delete from dept where deptno = 61",
              "-e", "commit"});
     EXPECT_EQ(r.out, "DNAME\r\nKEEP\r\n1 Datens\xC3\xA4tze verarbeitet!\n0 Datens\xC3\xA4tze verarbeitet!\n");
@@ -172,21 +181,27 @@ TEST_F(VestraSql, ScriptsWithBlocksAndStandardInput) {
 }
 
 TEST_F(VestraSql, TextIsUtf8OnTheTerminalAndWindows1252InFiles) {
-    TRun r = Run({"-e", "insert into dept values (70, 'M\xC3\xBCller', 'K\xC3\xB6ln')", "-e",
-                  "select dname, loc from dept where deptno = 70", "--format", "tsv", "--out", File("o.tsv")});
+    TRun r =
+        Run({"-e", "insert into dept values (70, 'M\xC3\xBCller', 'K\xC3\xB6ln')", "-e",
+             "select dname, loc from dept where deptno = 70", "--format", "tsv", "--out", File("o.tsv")});
     EXPECT_EQ(r.status, 0) << r.err;
     // The file holds the result alone; status texts stay on the terminal.
     EXPECT_EQ(ReadWholeFile(File("o.tsv")), "DNAME\tLOC\r\nM\xFCller\tK\xF6ln\r\n");
     EXPECT_EQ(r.out, "1 Datens\xC3\xA4tze verarbeitet!\n");
 
-    r = Run({"-e", "select 'Gr\xC3\xBC\xC3\x9F" "e' as g from dual", "--format", "tsv"});
-    EXPECT_EQ(r.out, "G\r\nGr\xC3\xBC\xC3\x9F" "e\r\n");
+    r = Run({"-e",
+             "select 'Gr\xC3\xBC\xC3\x9F"
+             "e' as g from dual",
+             "--format", "tsv"});
+    EXPECT_EQ(r.out, "G\r\nGr\xC3\xBC\xC3\x9F"
+                     "e\r\n");
 }
 
 TEST_F(VestraSql, FormatSqlPrintsTheLayoutOnly) {
     TRun r = Run({"--format-sql"}, "select ename as name, sal from emp where deptno = 10;", false);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "SELECT\r\n   ename AS name,\r\n   sal\r\nFROM\r\n   emp\r\nWHERE\r\n   deptno = 10\r\n");
+    EXPECT_EQ(r.out,
+              "SELECT\r\n   ename AS name,\r\n   sal\r\nFROM\r\n   emp\r\nWHERE\r\n   deptno = 10\r\n");
     r = Run({"--format-sql"}, "distinct a", false);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Listenindex"), std::string::npos);

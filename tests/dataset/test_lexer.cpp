@@ -15,7 +15,8 @@ using Tokens = std::vector<std::pair<int, std::string>>;
 Tokens Lex(TParser& p) {
     Tokens out;
     std::string text;
-    for (int code; (code = p.GetNextToken(text)) != lxEnd;) out.emplace_back(code, text);
+    for (int code; (code = p.GetNextToken(text)) != lxEnd;)
+        out.emplace_back(code, text);
     return out;
 }
 
@@ -26,7 +27,9 @@ template <class Lexer> Tokens LexText(const std::string& text) {
 
 class DecimalSeparatorScope {
 public:
-    explicit DecimalSeparatorScope(char c) : saved_(platform::DecimalSeparator()) { platform::SetDecimalSeparator(c); }
+    explicit DecimalSeparatorScope(char c) : saved_(platform::DecimalSeparator()) {
+        platform::SetDecimalSeparator(c);
+    }
     ~DecimalSeparatorScope() { platform::SetDecimalSeparator(saved_); }
 
 private:
@@ -50,11 +53,13 @@ TEST(LexerTables, EachLexerKnowsItsOwnSymbolsAndKeywords) {
 
     // Every keyword of every table is found by its own text, in any case.
     TBoolParser boolean("");
-    for (TParser* p : {static_cast<TParser*>(&generic), static_cast<TParser*>(&ora), static_cast<TParser*>(&boolean)}) {
+    for (TParser* p :
+         {static_cast<TParser*>(&generic), static_cast<TParser*>(&ora), static_cast<TParser*>(&boolean)}) {
         for (int code = p->SymbolCount() + 1; code <= p->SymbolCount() + p->KeywordCount(); ++code) {
             std::string word = p->TableEntry(code);
             std::string lower = word;
-            for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : lower)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
             p->SetText(lower);
             std::string text;
             EXPECT_EQ(p->GetNextToken(text), code) << word;
@@ -65,10 +70,11 @@ TEST(LexerTables, EachLexerKnowsItsOwnSymbolsAndKeywords) {
 
 TEST(LexerTokens, TheGenericLexerSplitsSqlText) {
     Tokens t = LexText<TParser>("select a.b, 12 from t where x = 'it''s' and not y // rest\n");
-    Tokens expected = {{lxIdent, "select"}, {lxIdent, "a"},    {pcDot, "."},    {lxIdent, "b"},   {pcComma, ","},
-                       {lxNumber, "12"},    {lxIdent, "from"}, {lxIdent, "t"},  {lxIdent, "where"}, {lxIdent, "x"},
-                       {pcEqual, "="},      {lxString, "it"},  {lxString, "s"}, {pcAnd, "AND"},   {pcNot, "NOT"},
-                       {lxIdent, "y"},      {lxComment, "// rest"}};
+    Tokens expected = {{lxIdent, "select"},   {lxIdent, "a"},   {pcDot, "."},      {lxIdent, "b"},
+                       {pcComma, ","},        {lxNumber, "12"}, {lxIdent, "from"}, {lxIdent, "t"},
+                       {lxIdent, "where"},    {lxIdent, "x"},   {pcEqual, "="},    {lxString, "it"},
+                       {lxString, "s"},       {pcAnd, "AND"},   {pcNot, "NOT"},    {lxIdent, "y"},
+                       {lxComment, "// rest"}};
     EXPECT_EQ(t, expected);
 }
 
@@ -76,8 +82,10 @@ TEST(LexerTokens, BlanksAndCommentsAreTokensOnlyWhenAsked) {
     TParser p("a /* c\nd */ b -- x");
     p.OmitBlank = false;
     Tokens t = Lex(p);
-    Tokens expected = {{lxIdent, "a"}, {lxBlank, " "}, {lxComment, "/* c\nd */"}, {lxBlank, " "}, {lxIdent, "b"},
-                       {lxBlank, " "}, {pcMinus, "-"}, {pcMinus, "-"},            {lxBlank, " "}, {lxIdent, "x"}};
+    Tokens expected = {{lxIdent, "a"}, {lxBlank, " "}, {lxComment, "/* c\nd */"},
+                       {lxBlank, " "}, {lxIdent, "b"}, {lxBlank, " "},
+                       {pcMinus, "-"}, {pcMinus, "-"}, {lxBlank, " "},
+                       {lxIdent, "x"}};
     EXPECT_EQ(t, expected);
 
     TParser q("a /* c */ b");
@@ -105,20 +113,19 @@ TEST(LexerTokens, KeywordsKeepTheirCaseWhenUppercasingIsOff) {
 }
 
 TEST(LexerSymbols, LongestMatchWinsAndUnknownRunsComeOneCharacterAtATime) {
-    EXPECT_EQ(LexText<TBoolParser>("a>=1 and b<>2 or c<=(3)"),
-              (Tokens{{lxIdent, "a"},
-                      {bpGreaterEqual, ">="},
-                      {lxNumber, "1"},
-                      {bpAnd, "AND"},
-                      {lxIdent, "b"},
-                      {bpNotEqual, "<>"},
-                      {lxNumber, "2"},
-                      {bpOr, "OR"},
-                      {lxIdent, "c"},
-                      {bpLessEqual, "<="},
-                      {bpLParen, "("},
-                      {lxNumber, "3"},
-                      {bpRParen, ")"}}));
+    EXPECT_EQ(LexText<TBoolParser>("a>=1 and b<>2 or c<=(3)"), (Tokens{{lxIdent, "a"},
+                                                                       {bpGreaterEqual, ">="},
+                                                                       {lxNumber, "1"},
+                                                                       {bpAnd, "AND"},
+                                                                       {lxIdent, "b"},
+                                                                       {bpNotEqual, "<>"},
+                                                                       {lxNumber, "2"},
+                                                                       {bpOr, "OR"},
+                                                                       {lxIdent, "c"},
+                                                                       {bpLessEqual, "<="},
+                                                                       {bpLParen, "("},
+                                                                       {lxNumber, "3"},
+                                                                       {bpRParen, ")"}}));
     // "(" is not in the Oracle table: unknown symbols come one character at a time.
     EXPECT_EQ(LexText<TOraParser>("(("), (Tokens{{lxSymbol, "("}, {lxSymbol, "("}}));
     // A matched symbol followed by symbol characters that do not extend it.
@@ -140,17 +147,21 @@ TEST(LexerIdentifiers, HashAndDollarBelongToOracleIdentifiersOnly) {
 }
 
 TEST(LexerIdentifiers, OracleQuotedIdentifiersKeepTheirQuotes) {
-    EXPECT_EQ(LexText<TOraParser>("select \"My Col\" from t -- c"),
-              (Tokens{{opSelect, "SELECT"}, {lxIdent, "\"My Col\""}, {opFrom, "FROM"}, {lxIdent, "t"},
-                      {lxComment, "-- c"}}));
+    EXPECT_EQ(LexText<TOraParser>("select \"My Col\" from t -- c"), (Tokens{{opSelect, "SELECT"},
+                                                                            {lxIdent, "\"My Col\""},
+                                                                            {opFrom, "FROM"},
+                                                                            {lxIdent, "t"},
+                                                                            {lxComment, "-- c"}}));
     // "//" is no comment in the Oracle lexer.
-    EXPECT_EQ(LexText<TOraParser>("a//b"), (Tokens{{lxIdent, "a"}, {opSlash, "/"}, {opSlash, "/"}, {lxIdent, "b"}}));
+    EXPECT_EQ(LexText<TOraParser>("a//b"),
+              (Tokens{{lxIdent, "a"}, {opSlash, "/"}, {opSlash, "/"}, {lxIdent, "b"}}));
 }
 
 TEST(LexerNumbers, TheDecimalSeparatorFollowsTheLocale) {
     {
         DecimalSeparatorScope german(',');
-        EXPECT_EQ(LexText<TBoolParser>("x = 1,5"), (Tokens{{lxIdent, "x"}, {bpEqual, "="}, {lxNumber, "1,5"}}));
+        EXPECT_EQ(LexText<TBoolParser>("x = 1,5"),
+                  (Tokens{{lxIdent, "x"}, {bpEqual, "="}, {lxNumber, "1,5"}}));
         EXPECT_EQ(LexText<TBoolParser>("1.5"), (Tokens{{lxNumber, "1"}, {lxSymbol, "."}, {lxNumber, "5"}}));
     }
     {

@@ -52,9 +52,23 @@ TEST(VariantConversions, LocaleDecimalSeparator) {
 TEST(VariantConversions, FloatTextHasFifteenDigitsLikePrintf) {
     char saved = platform::DecimalSeparator();
     platform::SetDecimalSeparator('.');
-    std::vector<double> values = {0.0, -0.0, 0.01, 0.1 + 0.2, 1.0 / 3, 123456789012345.0, 1234567890123456.0,
-                                  1e15, 1e-5, 9.99999999999999e-5, 1e-4, 2.5e-300, 1.7976931348623157e308,
-                                  4.9e-324, -42.125, 999999999999999.5, 0.000123456789012345678};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.01,
+                                  0.1 + 0.2,
+                                  1.0 / 3,
+                                  123456789012345.0,
+                                  1234567890123456.0,
+                                  1e15,
+                                  1e-5,
+                                  9.99999999999999e-5,
+                                  1e-4,
+                                  2.5e-300,
+                                  1.7976931348623157e308,
+                                  4.9e-324,
+                                  -42.125,
+                                  999999999999999.5,
+                                  0.000123456789012345678};
     for (int i = 0; i < 2000; ++i)
         values.push_back(i * 0.01 - 7.0);
     uint64_t seed = 99;
@@ -65,7 +79,8 @@ TEST(VariantConversions, FloatTextHasFifteenDigitsLikePrintf) {
         double v = whole / std::pow(10.0, double(seed % 6));
         values.push_back(i % 2 ? -v : v);
     }
-    for (double v : {999999999999999.0, 99999999999999.99, 0.0001, 0.00015, 12345678901.2345, -0.5, 1e14 + 0.5})
+    for (double v :
+         {999999999999999.0, 99999999999999.99, 0.0001, 0.00015, 12345678901.2345, -0.5, 1e14 + 0.5})
         values.push_back(v);
     // Decimals of up to 15 digits on both sides of the switch to exponent form.
     for (int e = -22; e <= 22; ++e)
@@ -156,8 +171,17 @@ TEST(Dates, DirectMillisecondConversionsMatchTheTimeStampRoute) {
                      4503599627370495.5, 8.9e17, -8.9e17})
         EXPECT_EQ(RoundMSecs(x), std::llround(x)) << x;
     // Values around 1899-12-30 (where the time part changes its sign rule), the year 9999 and beyond.
-    std::vector<TDateTime> values = {0.0, 1e-9, 0.5 / 86400000.0, 1.0 / 86400000.0, -1e-9, -0.25, -1.75,
-                                     EncodeDate(9999, 12, 31) + 0.99999999, 2958466.5, 1e7, -693593.0,
+    std::vector<TDateTime> values = {0.0,
+                                     1e-9,
+                                     0.5 / 86400000.0,
+                                     1.0 / 86400000.0,
+                                     -1e-9,
+                                     -0.25,
+                                     -1.75,
+                                     EncodeDate(9999, 12, 31) + 0.99999999,
+                                     2958466.5,
+                                     1e7,
+                                     -693593.0,
                                      EncodeDate(2020, 1, 1) + EncodeTime(12, 34, 56, 789)};
     uint64_t seed = 12345;
     for (int i = 0; i < 2000; ++i) {
@@ -180,13 +204,18 @@ TEST(Dates, TextInTheUsersFormat) {
     EXPECT_EQ(TimeToStr(v), "07:08:09");
     EXPECT_EQ(FormatDateTimeStr("yyyy-mm-dd hh:nn:ss.zzz 'Uhr'", v), "2024-03-05 07:08:09.010 Uhr");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2024, 3, 5)), "05.03.2024");
-    EXPECT_EQ(FormatDateTimeStr("d.m.yy h:n:s.z", EncodeDate(2009, 1, 2) + EncodeTime(3, 4, 5, 6)), "2.1.09 3:4:5.6");
+    EXPECT_EQ(FormatDateTimeStr("d.m.yy h:n:s.z", EncodeDate(2009, 1, 2) + EncodeTime(3, 4, 5, 6)),
+              "2.1.09 3:4:5.6");
     EXPECT_EQ(FormatDateTimeStr("yyyy", EncodeDate(12, 1, 1)), "0012");
     // More formats than stay compiled at once, used in turn: each keeps its own layout.
     const TDateTime t = EncodeDate(2001, 2, 3) + EncodeTime(4, 5, 6, 7);
-    const std::vector<std::pair<std::string, std::string>> formats = {
-        {"dd.mm.yyyy", "03.02.2001"}, {"hh:nn:ss", "04:05:06"}, {"yy/m/d", "01/2/3"},
-        {"'am' d. \"of\" m", "am 3. of 2"}, {"zzz-z", "007-7"}, {"'open", "open"}, {"x", "x"}};
+    const std::vector<std::pair<std::string, std::string>> formats = {{"dd.mm.yyyy", "03.02.2001"},
+                                                                      {"hh:nn:ss", "04:05:06"},
+                                                                      {"yy/m/d", "01/2/3"},
+                                                                      {"'am' d. \"of\" m", "am 3. of 2"},
+                                                                      {"zzz-z", "007-7"},
+                                                                      {"'open", "open"},
+                                                                      {"x", "x"}};
     for (int round = 0; round < 3; ++round)
         for (const auto& [format, expected] : formats)
             EXPECT_EQ(FormatDateTimeStr(format, t), expected) << format;

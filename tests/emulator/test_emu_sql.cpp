@@ -134,7 +134,7 @@ TEST_F(EmuSql, NumbersWithAScaleAreStoredRoundedToIt) {
     ASSERT_EQ(c.Exec("create table rnd (a number(5,2), i integer, n number, k number(3))").code, 0);
     ASSERT_EQ(c.Exec("insert into rnd values (1.236, 2.5, 1.23456, 7)").code, 0);
     EXPECT_EQ(One(c, "select a from rnd"), "1.24");
-    EXPECT_EQ(One(c, "select i from rnd"), "3"); // half away from zero
+    EXPECT_EQ(One(c, "select i from rnd"), "3");       // half away from zero
     EXPECT_EQ(One(c, "select n from rnd"), "1.23456"); // no scale: kept
     EXPECT_EQ(One(c, "select k from rnd"), "7");
     EXPECT_EQ(One(c, "select count(*) from rnd where a = 1.24"), "1");
@@ -361,7 +361,8 @@ TEST_F(EmuSql, NullsSortLastAscendingAndFirstDescendingAsInOracle) {
     // What the statement says stands; positions and inner queries get the same rule.
     EXPECT_EQ(column("select comm from emp order by comm nulls first")[0], "NULL");
     EXPECT_EQ(column("select comm from emp order by 1 asc")[0], "0");
-    EXPECT_EQ(column("select comm from (select comm from emp order by comm desc) where rownum <= 1")[0], "NULL");
+    EXPECT_EQ(column("select comm from (select comm from emp order by comm desc) where rownum <= 1")[0],
+              "NULL");
     EXPECT_EQ(column("select comm from emp where deptno = 30 order by comm for update")[0], "0");
     ASSERT_EQ(c.Rollback().code, 0);
 }

@@ -70,8 +70,8 @@ struct TRig {
     std::unique_ptr<TNetConnection> conn;
     TNetErrorHandle err{nullptr};
     explicit TRig(const TSetup& s) {
-        conn = std::make_unique<TNetConnection>(nullptr,
-                                                std::make_unique<TFeedSocket>(s.stream.data(), s.stream.size()));
+        conn = std::make_unique<TNetConnection>(
+            nullptr, std::make_unique<TFeedSocket>(s.stream.data(), s.stream.size()));
         conn->protocolVersion = uint8_t(s.protocol);
         conn->serverVersion = s.protocol == 4 ? 7230 : s.protocol == 5 ? 8030 : 8100;
         conn->maxInlineString = conn->serverVersion >= 8000 ? 4000 : 2000;
@@ -98,13 +98,27 @@ int FuzzPacketReader(const uint8_t* data, size_t size) {
         std::string scratch;
         for (int i = 0; i < 10000; ++i) {
             switch (t->ReadUB1() % 7) {
-            case 0: t->ReadUB2(); break;
-            case 1: t->ReadUB4(); break;
-            case 2: t->ReadValue(scratch); break;
-            case 3: t->ReadMessageText(); break;
-            case 4: t->ReadZText(50); break;
-            case 5: t->ReadShortBytes(); break;
-            case 6: t->SetNegotiatedRepresentation(); break;
+            case 0:
+                t->ReadUB2();
+                break;
+            case 1:
+                t->ReadUB4();
+                break;
+            case 2:
+                t->ReadValue(scratch);
+                break;
+            case 3:
+                t->ReadMessageText();
+                break;
+            case 4:
+                t->ReadZText(50);
+                break;
+            case 5:
+                t->ReadShortBytes();
+                break;
+            case 6:
+                t->SetNegotiatedRepresentation();
+                break;
             }
         }
     });
@@ -118,14 +132,30 @@ int FuzzStatusReader(const uint8_t* data, size_t size) {
     cur.transport = r.conn->transport.get();
     return Guard([&] {
         switch (s.selector & 7) {
-        case 0: r.conn->ReadStatus(&r.err, &cur); break;
-        case 1: r.conn->ReadWarning(); break;
-        case 2: r.conn->ReadSimpleReply(&r.err); break;
-        case 3: r.conn->ReadProtocol(); break;
-        case 4: r.conn->ReadDataTypes(); break;
-        case 5: r.conn->ReadLogonReply(1, &r.err); break;
-        case 6: r.conn->ReadLogonReply(2, &r.err); break;
-        case 7: cur.Close(&r.err); break;
+        case 0:
+            r.conn->ReadStatus(&r.err, &cur);
+            break;
+        case 1:
+            r.conn->ReadWarning();
+            break;
+        case 2:
+            r.conn->ReadSimpleReply(&r.err);
+            break;
+        case 3:
+            r.conn->ReadProtocol();
+            break;
+        case 4:
+            r.conn->ReadDataTypes();
+            break;
+        case 5:
+            r.conn->ReadLogonReply(1, &r.err);
+            break;
+        case 6:
+            r.conn->ReadLogonReply(2, &r.err);
+            break;
+        case 7:
+            cur.Close(&r.err);
+            break;
         }
     });
 }
@@ -139,10 +169,18 @@ int FuzzDescribeReader(const uint8_t* data, size_t size) {
     cur.cursorId = 1;
     return Guard([&] {
         switch (s.selector & 3) {
-        case 0: cur.Describe43(&r.err); break;
-        case 1: cur.Describe98(nullptr, &r.err); break;
-        case 2: cur.OpenCursor(&r.err); break;
-        case 3: cur.DescribeOnly(&r.err); break;
+        case 0:
+            cur.Describe43(&r.err);
+            break;
+        case 1:
+            cur.Describe98(nullptr, &r.err);
+            break;
+        case 2:
+            cur.OpenCursor(&r.err);
+            break;
+        case 3:
+            cur.DescribeOnly(&r.err);
+            break;
         }
     });
 }
@@ -193,7 +231,8 @@ int FuzzRowReader(const uint8_t* data, size_t size) {
     TRig r(s);
     TNetCursor cur(nullptr);
     TNetErrorHandle err(nullptr);
-    cur.Prepare((s.selector & 1) ? "begin p(:a, :b, :c); end;" : "select * from t where a = :a and b = :b", &err);
+    cur.Prepare((s.selector & 1) ? "begin p(:a, :b, :c); end;" : "select * from t where a = :a and b = :b",
+                &err);
     cur.connection = r.conn.get();
     cur.transport = r.conn->transport.get();
     cur.cursorId = 1;
@@ -216,9 +255,11 @@ int FuzzRowReader(const uint8_t* data, size_t size) {
         ub2 type;
         void* value;
         sb4 size;
-    } items[] = {{SQLT_INT, ints, 4}, {SQLT_FLT, floats, 8}, {SQLT_STR, strs, 8}, {SQLT_AFC, chars, 5},
-                 {SQLT_BIN, raws, 6}, {SQLT_LNG, nullptr, 0}, {SQLT_RSET, &targetRef, 0}, {SQLT_BLOB, &lobRef, 0}};
-    auto longCb = [](dvoid*, OCIDefine*, ub4, dvoid** bufpp, ub4** alenpp, ub1*, dvoid** indpp, ub2**) -> sb4 {
+    } items[] = {{SQLT_INT, ints, 4},        {SQLT_FLT, floats, 8},  {SQLT_STR, strs, 8},
+                 {SQLT_AFC, chars, 5},       {SQLT_BIN, raws, 6},    {SQLT_LNG, nullptr, 0},
+                 {SQLT_RSET, &targetRef, 0}, {SQLT_BLOB, &lobRef, 0}};
+    auto longCb = [](dvoid*, OCIDefine*, ub4, dvoid** bufpp, ub4** alenpp, ub1*, dvoid** indpp,
+                     ub2**) -> sb4 {
         longRoom = sizeof longBuf;
         *bufpp = longBuf;
         *alenpp = &longRoom;

@@ -29,7 +29,15 @@ int Replay(const char* target, int (*entry)(const uint8_t*, size_t)) {
 
 } // namespace
 
-TEST(FuzzCorpus, PacketReader) { EXPECT_GT(Replay("packet", vfuzz::FuzzPacketReader), 0); }
-TEST(FuzzCorpus, StatusReader) { EXPECT_GT(Replay("status", vfuzz::FuzzStatusReader), 0); }
-TEST(FuzzCorpus, DescribeReader) { EXPECT_GT(Replay("describe", vfuzz::FuzzDescribeReader), 0); }
-TEST(FuzzCorpus, RowReader) { EXPECT_GT(Replay("row", vfuzz::FuzzRowReader), 0); }
+TEST(FuzzCorpus, PacketReader) {
+    EXPECT_GT(Replay("packet", vfuzz::FuzzPacketReader), 0);
+}
+TEST(FuzzCorpus, StatusReader) {
+    EXPECT_GT(Replay("status", vfuzz::FuzzStatusReader), 0);
+}
+TEST(FuzzCorpus, DescribeReader) {
+    EXPECT_GT(Replay("describe", vfuzz::FuzzDescribeReader), 0);
+}
+TEST(FuzzCorpus, RowReader) {
+    EXPECT_GT(Replay("row", vfuzz::FuzzRowReader), 0);
+}

@@ -43,8 +43,10 @@ TEST(OraKeySequence, OnPostTheInsertedRowTakesTheNextValueAndTheKeyIsNotRequired
     q.Post();
     EXPECT_EQ(q.FieldByName("ID")->AsInteger(), 101);
     r.s->Commit();
-    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_K WHERE (ID = 100 AND NAME = 'first') OR (ID = 101 AND NAME = 'second')"),
-              "2");
+    EXPECT_EQ(
+        r.One(
+            "SELECT COUNT(*) FROM T_K WHERE (ID = 100 AND NAME = 'first') OR (ID = 101 AND NAME = 'second')"),
+        "2");
     // An edit is no insert: the key stays.
     q.First();
     q.Edit();
@@ -151,7 +153,8 @@ TEST(OraReturnParams, TextAssignedByTheWriteStatementComesBackIntoTheField) {
     r.Exec("INSERT INTO T_K VALUES (1, 'one')");
     TOraQuery q(r.s.get());
     // The write statement changes the text it is given; with ReturnParams the field shows the result.
-    q.SQLUpdate = "begin\r  UPDATE T_K SET NAME = UPPER(:NAME) WHERE ID = :OLD_ID;\r  :NAME := UPPER(:NAME);\rend;";
+    q.SQLUpdate =
+        "begin\r  UPDATE T_K SET NAME = UPPER(:NAME) WHERE ID = :OLD_ID;\r  :NAME := UPPER(:NAME);\rend;";
     q.SetSQL("SELECT ID, NAME FROM T_K");
     q.SetReturnParams(true);
     q.Open();

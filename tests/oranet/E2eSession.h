@@ -13,7 +13,9 @@ namespace ve2e {
 
 using namespace oracall;
 
-inline const OraText* T(const char* s) { return reinterpret_cast<const OraText*>(s); }
+inline const OraText* T(const char* s) {
+    return reinterpret_cast<const OraText*>(s);
+}
 
 struct TNetSessionRig {
     OCISvcCtx* svc = nullptr;
@@ -68,7 +70,9 @@ public:
             throw std::runtime_error("prepare failed: " + s.ErrorText());
     }
     ~TStmt() { OCIHandleFree(stmt, OCI_HTYPE_STMT); }
-    sword Execute(ub4 iters = 0, ub4 mode = 0) { return OCIStmtExecute(s_.svc, stmt, s_.err, iters, 0, nullptr, nullptr, mode); }
+    sword Execute(ub4 iters = 0, ub4 mode = 0) {
+        return OCIStmtExecute(s_.svc, stmt, s_.err, iters, 0, nullptr, nullptr, mode);
+    }
     sword Fetch(ub4 rows) { return OCIStmtFetch(stmt, s_.err, rows, 2, 0); }
     OCIDefine* Define(ub4 pos, void* value, sb4 size, ub2 type, sb2* ind = nullptr, ub2* len = nullptr) {
         OCIDefine* d = nullptr;
@@ -81,10 +85,11 @@ public:
             throw std::runtime_error("bind failed");
         return b;
     }
-    OCIBind* BindName(const char* name, void* value, sb4 size, ub2 type, sb2* ind = nullptr, ub2* len = nullptr) {
+    OCIBind* BindName(const char* name, void* value, sb4 size, ub2 type, sb2* ind = nullptr,
+                      ub2* len = nullptr) {
         OCIBind* b = nullptr;
-        if (OCIBindByName(stmt, &b, s_.err, T(name), sb4(std::strlen(name)), value, size, type, ind, len, nullptr, 0,
-                          nullptr, 0) != 0)
+        if (OCIBindByName(stmt, &b, s_.err, T(name), sb4(std::strlen(name)), value, size, type, ind, len,
+                          nullptr, 0, nullptr, 0) != 0)
             throw std::runtime_error("bind failed");
         return b;
     }

@@ -19,16 +19,22 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-inline Bytes FromText(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes FromText(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 inline Bytes Hex(const char* hex) {
     Bytes out;
     int hi = -1;
     for (const char* p = hex; *p; ++p) {
         char c = *p;
-        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        int v = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                       : -1;
         if (v < 0) continue;
-        if (hi < 0) hi = v;
+        if (hi < 0)
+            hi = v;
         else {
             out.push_back(uint8_t(hi * 16 + v));
             hi = -1;
@@ -44,8 +50,12 @@ inline Bytes Packet(uint8_t type, const Bytes& body, uint8_t flags = 0) {
 }
 
 // A DATA packet with data flags 0 around the payload.
-inline Bytes Data(const Bytes& payload) { return Packet(6, Bytes{0, 0} + payload); }
-inline Bytes Marker(uint8_t type, uint8_t value) { return Packet(12, Bytes{type, 0, value}); }
+inline Bytes Data(const Bytes& payload) {
+    return Packet(6, Bytes{0, 0} + payload);
+}
+inline Bytes Marker(uint8_t type, uint8_t value) {
+    return Packet(12, Bytes{type, 0, value});
+}
 
 class TScriptSocket : public oranet::TWinSocket {
 public:
@@ -55,7 +65,7 @@ public:
     std::vector<std::vector<uint8_t>> sends; // one entry per SendBuf
     std::vector<std::string> opened;         // "host:port" per Open
     bool connected = false;
-    int chunk = 0; // > 0: at most this many bytes per receive
+    int chunk = 0;              // > 0: at most this many bytes per receive
     std::vector<Bytes> perOpen; // when given: the stream of the n-th connection opened
 
     void Open(const std::string& host, int port) override {

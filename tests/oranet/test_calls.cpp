@@ -46,11 +46,13 @@ Bytes Status(int rows, int code, int cmd = 0, const std::string& text = "") {
         Bytes b;
         int n = v > 0xFFFFFF ? 4 : v > 0xFFFF ? 3 : v > 0xFF ? 2 : v > 0 ? 1 : 0;
         b.push_back(uint8_t(n));
-        for (int i = n - 1; i >= 0; --i) b.push_back(uint8_t(v >> (8 * i)));
+        for (int i = n - 1; i >= 0; --i)
+            b.push_back(uint8_t(v >> (8 * i)));
         return b;
     };
     Bytes m = {4};
-    m = m + ub(uint32_t(rows)) + ub(uint32_t(code)) + Hex("00 00 00") + ub(0) + Bytes{uint8_t(cmd)} + Hex("00 00 00 00 00");
+    m = m + ub(uint32_t(rows)) + ub(uint32_t(code)) + Hex("00 00 00") + ub(0) + Bytes{uint8_t(cmd)} +
+        Hex("00 00 00 00 00");
     m = m + Hex("00 00 00 00 00") + Hex("00 00 00 00 00");
     if (code != 0) m = m + Bytes{uint8_t(text.size())} + FromText(text);
     return m;
@@ -73,7 +75,8 @@ TEST(Negotiation, ProtocolRequestAndRepliesForVersions4To6) {
     };
     for (auto& c : cases) {
         ConnRig x;
-        x.sock->input = Data(Bytes{1, uint8_t(c.v), 0} + FromText("Oracle banner") + Bytes{0} + c.tail + Hex("77"));
+        x.sock->input =
+            Data(Bytes{1, uint8_t(c.v), 0} + FromText("Oracle banner") + Bytes{0} + c.tail + Hex("77"));
         x.conn->ReadProtocol();
         EXPECT_EQ(x.conn->serverVersion, c.version);
         EXPECT_EQ(x.conn->serverCharset, 31);
@@ -123,10 +126,10 @@ TEST(StatusMessages, FieldsErrorTextAndRowid) {
     ConnRig r;
     r.Negotiated(6);
     TNetCursor cur(nullptr);
-    Bytes st = Hex("04 01 03 02 05 7B 00 00 00 01 0C 03 00 00 00 00 00"     // rows 3, 1403, pos 12, cmd 3
-                   "04 00 01 02 03 02 04 05 06 04 07 08 09 0A 02 0B 0C"     // rowid parts
-                   "00 00 00 00 00"                                         // unused
-                   "0D 4F 52 41 2D 30 31 34 30 33 3A 20 6E 6F");            // message text
+    Bytes st = Hex("04 01 03 02 05 7B 00 00 00 01 0C 03 00 00 00 00 00" // rows 3, 1403, pos 12, cmd 3
+                   "04 00 01 02 03 02 04 05 06 04 07 08 09 0A 02 0B 0C" // rowid parts
+                   "00 00 00 00 00"                                     // unused
+                   "0D 4F 52 41 2D 30 31 34 30 33 3A 20 6E 6F");        // message text
     r.sock->input = Data(Bytes(st.begin() + 1, st.end()));
     EXPECT_EQ(r.conn->ReadStatus(&r.err, &cur), -1);
     EXPECT_EQ(r.err.code, 1403);
@@ -147,7 +150,10 @@ TEST(StatusMessages, FieldsErrorTextAndRowid) {
 TEST(StatusMessages, WarningAndSimpleReply) {
     ConnRig r;
     r.Negotiated(6);
-    r.sock->input = Data(Hex("00 01 05 00" "01 01 01 02 00 03 41 42 43" "09" "0E"));
+    r.sock->input = Data(Hex("00 01 05 00"
+                             "01 01 01 02 00 03 41 42 43"
+                             "09"
+                             "0E"));
     EXPECT_EQ(r.conn->ReadWarning(), 0);
     EXPECT_EQ(r.conn->ReadWarning(), 0);
     EXPECT_EQ(r.conn->ReadSimpleReply(&r.err), 0);
@@ -163,10 +169,12 @@ TEST(Logon, PhaseMessagesAndReplies) {
     r.conn->session = &sess;
     r.conn->SendLogon(1);
     Bytes p1 = r.Sent();
-    Bytes expect1 = Hex("03 52 00 01 01 05 00 00 00 00 00 00"     // header, user present/len 5, no password
-                        "01 01 05 01 01 05 01 01 05 02 10 00"     // host, host, user, 4096
+    Bytes expect1 = Hex("03 52 00 01 01 05 00 00 00 00 00 00" // header, user present/len 5, no password
+                        "01 01 05 01 01 05 01 01 05 02 10 00" // host, host, user, 4096
                         "01 01 05 01 01 06 00 00 00 00 01 01 10 01") + // process, program, ..., 1, 16, 1
-                   FromText("\x05scott\x05host1\x05host1\x05" "alice\x05" "12:34\x06vestra");
+                    FromText("\x05scott\x05host1\x05host1\x05"
+                             "alice\x05"
+                             "12:34\x06vestra");
     EXPECT_EQ(p1, expect1);
     // Phase 1 reply: the session key, then success.
     r.sock->input = Data(Hex("08 00 10") + FromText("13EF157FB1E9C12D") + Status(0, 0));
@@ -178,7 +186,7 @@ TEST(Logon, PhaseMessagesAndReplies) {
     std::string enc = OraCrypt::EncryptPassword(key, "tiger");
     ASSERT_EQ(enc.size(), 17u);
     EXPECT_EQ(p2[1], 0x51);
-    EXPECT_EQ(Bytes(p2.begin() + 3, p2.begin() + 8), Hex("01 01 05 01 01") ) ;
+    EXPECT_EQ(Bytes(p2.begin() + 3, p2.begin() + 8), Hex("01 01 05 01 01"));
     EXPECT_EQ(p2[8], 17);
     std::string tail(p2.begin() + 39, p2.end());
     EXPECT_EQ(tail.substr(0, 6), "\x05scott");
@@ -241,7 +249,9 @@ TEST(Prepare, StatementTypesAndPlaceholders) {
         {"(SELECT 1 FROM dual)", 1, {}},
         {"  ((select a from t where a = :a))  \n", 1, {"a"}},
         {"WITH x AS (SELECT 1 FROM dual) SELECT * FROM x", 0, {}},
-        {"UPDATE t SET a = :a RETURNING b INTO :b", 8, {"a", "b"},
+        {"UPDATE t SET a = :a RETURNING b INTO :b",
+         8,
+         {"a", "b"},
          "begin UPDATE t SET a = :a RETURNING b INTO :b; end;"},
         {"INSERT INTO t VALUES (:x, :x)", 4, {"x", "x"}},
         {"BEGIN p(:x, :X); END;", 8, {"x"}},
@@ -257,7 +267,8 @@ TEST(Prepare, StatementTypesAndPlaceholders) {
         ASSERT_EQ(cur.Prepare(c.text, &err), 0) << c.text << ": " << err.message;
         EXPECT_EQ(cur.statementType, c.type) << c.text;
         std::vector<std::string> names;
-        for (auto& b : cur.binds) names.push_back(b->name);
+        for (auto& b : cur.binds)
+            names.push_back(b->name);
         EXPECT_EQ(names, c.binds) << c.text;
         if (c.sent) {
             EXPECT_EQ(cur.statementText, c.sent);
@@ -312,7 +323,10 @@ TEST(StatementCalls, FetchEndsWithNoDataAfterTheLastRows) {
     def.valueSize = 4;
     def.valueSkip = 4;
     def.indicator = ind;
-    r.sock->input = Data(Hex("06 01 00 00 00 00" "07 02 C1 02 00" "07 02 C1 03 00" "07 02 C1 04 00") +
+    r.sock->input = Data(Hex("06 01 00 00 00 00"
+                             "07 02 C1 02 00"
+                             "07 02 C1 03 00"
+                             "07 02 C1 04 00") +
                          Status(10, 1403, 3, "ORA-01403: no data found"));
     EXPECT_EQ(cur.Fetch(10, &r.err), 100);
     EXPECT_EQ(v[0], 1);
@@ -344,7 +358,8 @@ TEST(StatementCalls, Describe43BatchesAndNameBlockChecks) {
     EXPECT_EQ(cur.columns[1]->name, "C");
     auto packets = SplitPackets(r.sock->sent);
     ASSERT_EQ(packets.size(), 2u);
-    EXPECT_EQ(Bytes(packets[1].begin() + 10, packets[1].end()), Hex("03 2B 00 01 02 01 02 01 01 01 20 01 01 02 03 C0 01"));
+    EXPECT_EQ(Bytes(packets[1].begin() + 10, packets[1].end()),
+              Hex("03 2B 00 01 02 01 02 01 01 01 20 01 01 02 03 C0 01"));
     struct {
         Bytes reply;
         int code;
@@ -440,7 +455,8 @@ TEST_F(EntryPoints, HandlesAttributesAndErrors) {
     EXPECT_EQ(OCIHandleAlloc(hOCIEnv, &bogus, 77, 0, nullptr), -2);
     OCIError* err = hOCIError;
     const char* text = "select a, b from t where a = :a";
-    ASSERT_EQ(OCIStmtPrepare(static_cast<OCIStmt*>(stmt), err, reinterpret_cast<const OraText*>(text), 0, 1, 0), 0);
+    ASSERT_EQ(
+        OCIStmtPrepare(static_cast<OCIStmt*>(stmt), err, reinterpret_cast<const OraText*>(text), 0, 1, 0), 0);
     ub2 type = 0;
     EXPECT_EQ(OCIAttrGet(stmt, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err), 0);
     EXPECT_EQ(type, 1);
@@ -466,24 +482,26 @@ TEST_F(EntryPoints, HandlesAttributesAndErrors) {
     // Binding by name.
     int32_t v = 1;
     OCIBind* bind = nullptr;
-    EXPECT_EQ(OCIBindByName(static_cast<OCIStmt*>(stmt), &bind, err, reinterpret_cast<const OraText*>(":a"), 2, &v, 4,
-                            SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0),
+    EXPECT_EQ(OCIBindByName(static_cast<OCIStmt*>(stmt), &bind, err, reinterpret_cast<const OraText*>(":a"),
+                            2, &v, 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0),
               -1);
     sb4 code = 0;
     char msg[64];
     OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(msg), sizeof msg, OCI_HTYPE_ERROR);
     EXPECT_EQ(code, 1036);
-    EXPECT_EQ(OCIBindByName(static_cast<OCIStmt*>(stmt), &bind, err, reinterpret_cast<const OraText*>("A"), 1, &v, 4,
-                            SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0),
+    EXPECT_EQ(OCIBindByName(static_cast<OCIStmt*>(stmt), &bind, err, reinterpret_cast<const OraText*>("A"), 1,
+                            &v, 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0),
               0);
     EXPECT_EQ(cur->binds[0]->value, &v);
-    EXPECT_EQ(OCIBindByPos(static_cast<OCIStmt*>(stmt), &bind, err, 2, &v, 4, SQLT_INT, nullptr, nullptr, nullptr, 0,
-                           nullptr, 0),
+    EXPECT_EQ(OCIBindByPos(static_cast<OCIStmt*>(stmt), &bind, err, 2, &v, 4, SQLT_INT, nullptr, nullptr,
+                           nullptr, 0, nullptr, 0),
               -1);
     // Error handle reads.
     auto* e = static_cast<TNetErrorHandle*>(static_cast<TNetHandle*>(static_cast<void*>(err)));
     e->code = 0;
-    EXPECT_EQ(OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(msg), sizeof msg, OCI_HTYPE_ERROR), 100);
+    EXPECT_EQ(
+        OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(msg), sizeof msg, OCI_HTYPE_ERROR),
+        100);
     e->code = -1;
     e->message = "NET: a rather long message";
     EXPECT_EQ(OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(msg), 8, OCI_HTYPE_ERROR), 0);
@@ -491,7 +509,9 @@ TEST_F(EntryPoints, HandlesAttributesAndErrors) {
     EXPECT_EQ(OCIErrorGet(stmt, 1, nullptr, &code, reinterpret_cast<OraText*>(msg), 8, OCI_HTYPE_STMT), -2);
     // Defines grow the list to the position.
     OCIDefine* def = nullptr;
-    EXPECT_EQ(OCIDefineByPos(static_cast<OCIStmt*>(stmt), &def, err, 3, &v, 4, SQLT_INT, nullptr, nullptr, nullptr, 0), 0);
+    EXPECT_EQ(OCIDefineByPos(static_cast<OCIStmt*>(stmt), &def, err, 3, &v, 4, SQLT_INT, nullptr, nullptr,
+                             nullptr, 0),
+              0);
     EXPECT_EQ(cur->defines.size(), 3u);
     EXPECT_EQ(cur->defines[0]->dataType, 0);
     EXPECT_EQ(OCIHandleFree(stmt, OCI_HTYPE_STMT), 0);
@@ -522,9 +542,11 @@ TEST_F(EntryPoints, ServerVersionLobFormAndSessionAttributes) {
     // An unknown server string port fails at session begin with the mapped text.
     dvoid* srv = nullptr;
     ASSERT_EQ(OCIHandleAlloc(hOCIEnv, &srv, OCI_HTYPE_SERVER, 0, nullptr), 0);
-    OCIServerAttach(static_cast<OCIServer*>(srv), hOCIError, reinterpret_cast<const OraText*>("dbhost:abc:PROD"), 0, 0);
+    OCIServerAttach(static_cast<OCIServer*>(srv), hOCIError,
+                    reinterpret_cast<const OraText*>("dbhost:abc:PROD"), 0, 0);
     OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, hOCIError);
-    EXPECT_EQ(OCISessionBegin(static_cast<OCISvcCtx*>(svc), hOCIError, static_cast<OCISession*>(sess), 1, 0), -1);
+    EXPECT_EQ(OCISessionBegin(static_cast<OCISvcCtx*>(svc), hOCIError, static_cast<OCISession*>(sess), 1, 0),
+              -1);
     sb4 code = 0;
     char msg[64];
     OCIErrorGet(hOCIError, 1, nullptr, &code, reinterpret_cast<OraText*>(msg), sizeof msg, OCI_HTYPE_ERROR);

@@ -9,7 +9,9 @@ using namespace oranet;
 
 namespace {
 
-std::string Bin(const std::string& hex) { return OraCrypt::HexDecode(hex); }
+std::string Bin(const std::string& hex) {
+    return OraCrypt::HexDecode(hex);
+}
 
 std::vector<std::vector<std::string>> ReadVectors(const std::string& name) {
     std::vector<std::vector<std::string>> rows;
@@ -27,13 +29,16 @@ std::vector<std::vector<std::string>> ReadVectors(const std::string& name) {
         std::istringstream ls(line);
         std::vector<std::string> f;
         std::string w;
-        while (ls >> w) f.push_back(w);
+        while (ls >> w)
+            f.push_back(w);
         rows.push_back(f);
     }
     return rows;
 }
 
-std::string Unmask(const std::string& s) { return s == "-" ? std::string() : s; }
+std::string Unmask(const std::string& s) {
+    return s == "-" ? std::string() : s;
+}
 
 } // namespace
 

@@ -135,13 +135,15 @@ TEST(E2eQuery, NullsOfEverySupportedType) {
     TNetSessionRig s;
     ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
     {
-        TStmt c(s, "CREATE TABLE NULLS_T (ID NUMBER, N NUMBER, F NUMBER, V VARCHAR2(20), C CHAR(4), D DATE, R RAW(8))");
+        TStmt c(s, "CREATE TABLE NULLS_T (ID NUMBER, N NUMBER, F NUMBER, V VARCHAR2(20), C CHAR(4), D DATE, "
+                   "R RAW(8))");
         ASSERT_EQ(c.Execute(1), 0) << s.ErrorText();
     }
     {
         TStmt i(s, "INSERT INTO NULLS_T VALUES (2, NULL, NULL, NULL, NULL, NULL, NULL)");
         ASSERT_EQ(i.Execute(1), 0) << s.ErrorText();
-        TStmt j(s, "INSERT INTO NULLS_T VALUES (1, 7, 2.5, 'abc', 'xy', TO_DATE('2001-02-03','YYYY-MM-DD'), HEXTORAW('0102'))");
+        TStmt j(s, "INSERT INTO NULLS_T VALUES (1, 7, 2.5, 'abc', 'xy', TO_DATE('2001-02-03','YYYY-MM-DD'), "
+                   "HEXTORAW('0102'))");
         ASSERT_EQ(j.Execute(1), 0) << s.ErrorText();
     }
     TStmt q(s, "SELECT N, F, V, C, D, R FROM NULLS_T ORDER BY ID");
@@ -327,7 +329,8 @@ TEST(E2eLong, LongInAndOutThroughCallbacks) {
     LongIn small, big;
     small.value = std::string(100, 's');
     big.value.resize(10000);
-    for (size_t i = 0; i < big.value.size(); ++i) big.value[i] = char('a' + i % 26);
+    for (size_t i = 0; i < big.value.size(); ++i)
+        big.value[i] = char('a' + i % 26);
     for (auto* v : {&small, &big}) {
         TStmt i(s, "INSERT INTO LONGS (ID, TXT) VALUES (:id, :txt)");
         int32_t id = v == &small ? 1 : 2;
@@ -381,14 +384,20 @@ TEST(E2eLob, ClobAndBlobWriteReadLengthTrim) {
     OCILobLocatorIsInit(hOCIEnv, s.err, cl, &init);
     EXPECT_EQ(init, 1);
     std::string text(50000, ' ');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = char('A' + i % 23);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = char('A' + i % 23);
     std::string bin(70000, '\0');
-    for (size_t i = 0; i < bin.size(); ++i) bin[i] = char(i * 31 + 7);
+    for (size_t i = 0; i < bin.size(); ++i)
+        bin[i] = char(i * 31 + 7);
     try {
         ub4 amount = 0;
-        EXPECT_EQ(OCILobWrite(s.svc, s.err, cl, &amount, 1, text.data(), ub4(text.size()), 0, nullptr, nullptr, 0, 0), 0);
+        EXPECT_EQ(OCILobWrite(s.svc, s.err, cl, &amount, 1, text.data(), ub4(text.size()), 0, nullptr,
+                              nullptr, 0, 0),
+                  0);
         EXPECT_EQ(amount, text.size());
-        EXPECT_EQ(OCILobWrite(s.svc, s.err, bl, &amount, 1, bin.data(), ub4(bin.size()), 0, nullptr, nullptr, 0, 0), 0);
+        EXPECT_EQ(
+            OCILobWrite(s.svc, s.err, bl, &amount, 1, bin.data(), ub4(bin.size()), 0, nullptr, nullptr, 0, 0),
+            0);
         EXPECT_EQ(amount, bin.size());
         ub4 len = 0;
         OCILobGetLength(s.svc, s.err, cl, &len);
@@ -501,7 +510,8 @@ TEST(E2eDrop, ServerDropsTheConnectionMidFetch) {
     if (rc == 0) {
         q.Define(1, ids, 4, SQLT_INT);
         q.Define(2, names, 31, SQLT_STR);
-        for (int i = 0; i < 100 && rc == 0; ++i) rc = q.Fetch(500);
+        for (int i = 0; i < 100 && rc == 0; ++i)
+            rc = q.Fetch(500);
     }
     EXPECT_EQ(rc, -1);
     sb4 code = 0;

@@ -65,7 +65,8 @@ TEST(TtcPrimitives, WritesFollowTheTable) {
          },
          "01 01 00 02 01 2C"},
     };
-    for (auto& c : cases) EXPECT_EQ(r.Written(c.write), Hex(c.hex)) << c.hex;
+    for (auto& c : cases)
+        EXPECT_EQ(r.Written(c.write), Hex(c.hex)) << c.hex;
 }
 
 TEST(TtcPrimitives, ByteStringsChunkAbove64Bytes) {
@@ -90,9 +91,10 @@ TEST(TtcPrimitives, IntegerReadsInBothRepresentations) {
         const char* hex;
         int32_t expected;
     } cases[] = {
-        {true, 2, "00", 0},          {true, 2, "02 01 00", 256},   {true, 1, "81 05", -5},
-        {true, 2, "04 7F FF FF FF", 0x7FFFFFFF},                   {false, 1, "1F 00", 31},
-        {false, 2, "00 00 01 00", 256},                             {false, 1, "34 12", 0x1234},
+        {true, 2, "00", 0},          {true, 2, "02 01 00", 256},
+        {true, 1, "81 05", -5},      {true, 2, "04 7F FF FF FF", 0x7FFFFFFF},
+        {false, 1, "1F 00", 31},     {false, 2, "00 00 01 00", 256},
+        {false, 1, "34 12", 0x1234},
     };
     for (auto& c : cases) {
         Rig r;
@@ -104,13 +106,13 @@ TEST(TtcPrimitives, IntegerReadsInBothRepresentations) {
 
 TEST(TtcPrimitives, TextAndValueReads) {
     Rig r;
-    r.sock->input = Data(Hex("03 41 42 43"                 // message text
-                             "FF"                          // message text 255: empty
-                             "FE 02 41 42 01 43 00"        // chunked message text
-                             "00"                          // value: empty
-                             "41 42 43 00 58"              // zero-terminated text, then one more byte
-                             "00 00 00 00 02 44 45")       // UB4-prefixed value: count 0 (fixed, 4 bytes)
-                         );
+    r.sock->input = Data(Hex("03 41 42 43"           // message text
+                             "FF"                    // message text 255: empty
+                             "FE 02 41 42 01 43 00"  // chunked message text
+                             "00"                    // value: empty
+                             "41 42 43 00 58"        // zero-terminated text, then one more byte
+                             "00 00 00 00 02 44 45") // UB4-prefixed value: count 0 (fixed, 4 bytes)
+    );
     EXPECT_EQ(r.t->ReadMessageText(), "ABC");
     EXPECT_EQ(r.t->ReadMessageText(), "");
     EXPECT_EQ(r.t->ReadMessageText(), "ABC");
@@ -176,7 +178,8 @@ TEST(TnsPackets, HeaderChecks) {
 TEST(TnsPackets, RequestOf5000BytesLeavesInThreePackets) {
     Rig r;
     Bytes req(5000);
-    for (size_t i = 0; i < req.size(); ++i) req[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < req.size(); ++i)
+        req[i] = uint8_t(i * 7);
     r.t->WriteRaw(req.data(), req.size());
     // The full packets leave while writing; the rest waits for the reply.
     EXPECT_EQ(SplitPackets(r.sock->sent).size(), 2u);
@@ -321,9 +324,12 @@ TEST(Connect, ServerStrings) {
         int port;
         const char* sid;
     } cases[] = {
-        {"", "local", 1521, "orcl"},          {"dbhost", "dbhost", 1521, "orcl"},
-        {"dbhost:1522", "dbhost", 1522, "orcl"}, {"dbhost:1522:PROD", "dbhost", 1522, "PROD"},
-        {"dbhost::PROD", "dbhost", 1521, "PROD"}, {":1522:PROD", "local", 1522, "PROD"},
+        {"", "local", 1521, "orcl"},
+        {"dbhost", "dbhost", 1521, "orcl"},
+        {"dbhost:1522", "dbhost", 1522, "orcl"},
+        {"dbhost:1522:PROD", "dbhost", 1522, "PROD"},
+        {"dbhost::PROD", "dbhost", 1521, "PROD"},
+        {":1522:PROD", "local", 1522, "PROD"},
         {"dbhost:1522:", "dbhost", 1522, "orcl"},
     };
     for (auto& c : cases) {
@@ -380,7 +386,8 @@ TEST(Connect, RedirectReconnectsToTheNamedAddress) {
     auto packets = SplitPackets(r.sock->sent);
     ASSERT_EQ(packets.size(), 2u);
     std::string second(packets[1].begin() + 34, packets[1].end());
-    EXPECT_TRUE(second.size() > 22 && second.compare(second.size() - 22, 22, "(CONNECT_DATA=(SID=)))") == 0) << second;
+    EXPECT_TRUE(second.size() > 22 && second.compare(second.size() - 22, 22, "(CONNECT_DATA=(SID=)))") == 0)
+        << second;
 }
 
 TEST(Connect, RedirectWithServiceName) {

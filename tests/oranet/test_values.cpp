@@ -72,9 +72,17 @@ TEST(Numbers, IntToNumberTable) {
         int32_t v;
         const char* hex;
     } cases[] = {
-        {0, "80"},          {1, "C1 02"},          {10, "C1 0B"},          {100, "C2 02"},
-        {123, "C2 02 18"},  {1000000, "C4 02"},   {-1, "3E 64 66"},      {-100, "3D 64 66"},
-        {-123, "3D 64 4E 66"}, {2147483647, "C5 16 30 31 25 30"}, {-2147483647 - 1, "3A 50 36 35 41 35 66"},
+        {0, "80"},
+        {1, "C1 02"},
+        {10, "C1 0B"},
+        {100, "C2 02"},
+        {123, "C2 02 18"},
+        {1000000, "C4 02"},
+        {-1, "3E 64 66"},
+        {-100, "3D 64 66"},
+        {-123, "3D 64 4E 66"},
+        {2147483647, "C5 16 30 31 25 30"},
+        {-2147483647 - 1, "3A 50 36 35 41 35 66"},
     };
     for (auto& c : cases) {
         EXPECT_EQ(IntToNumber(c.v), H(c.hex)) << c.v;
@@ -87,8 +95,9 @@ TEST(Numbers, NumberToIntTruncatesAndSpecialForms) {
     struct {
         const char* hex;
         int32_t v;
-    } cases[] = {{"C0 33", 0},          {"3D 64 4E 66", -123}, {"FF 65", 0},      {"00", 0},
-                 {"C2 02 18 2E 3D", 123}, {"3D 64 4E 38 29 66", -123}, {"C3 02", 10000}, {"CA 02", 2147483647}};
+    } cases[] = {{"C0 33", 0},     {"3D 64 4E 66", -123},   {"FF 65", 0},
+                 {"00", 0},        {"C2 02 18 2E 3D", 123}, {"3D 64 4E 38 29 66", -123},
+                 {"C3 02", 10000}, {"CA 02", 2147483647}};
     for (auto& c : cases) {
         std::string n = H(c.hex);
         EXPECT_EQ(NumberToInt(reinterpret_cast<const uint8_t*>(n.data()), n.size()), c.v) << c.hex;
@@ -111,7 +120,8 @@ TEST(Numbers, FloatToNumberTable) {
         {NAN, "80"},
         {100.0, "C2 02"},
     };
-    for (auto& c : cases) EXPECT_EQ(FloatToNumber(c.v), H(c.hex)) << c.v;
+    for (auto& c : cases)
+        EXPECT_EQ(FloatToNumber(c.v), H(c.hex)) << c.v;
 }
 
 TEST(Numbers, NumberToFloat) {
@@ -288,12 +298,12 @@ TEST(RowValues, DefinesReceiveConvertedValues) {
     r.AddDefine(SQLT_DAT, dv, 7, &ind[4], &len[4]);
     r.AddDefine(SQLT_STR, nv, 10, &ind[5], &len[5]);
     r.cur.fetchRows = 1;
-    r.sock->input = Data(Hex("04 3D 64 4E 66 00"            // -123
-                             "02 C0 33 00"                  // 0.5
+    r.sock->input = Data(Hex("04 3D 64 4E 66 00"                         // -123
+                             "02 C0 33 00"                               // 0.5
                              "0C 41 42 43 44 45 46 47 48 49 4A 4B 4C 00" // 12 bytes into a size-10 string
-                             "06 31 32 33 34 35 36 00"      // 6 bytes into a 4-byte CHAR
-                             "07 78 7D 0C 1F 0B 1F 3C 00"   // a DATE passes unchanged
-                             "00 00"));                     // NULL
+                             "06 31 32 33 34 35 36 00"                   // 6 bytes into a 4-byte CHAR
+                             "07 78 7D 0C 1F 0B 1F 3C 00"                // a DATE passes unchanged
+                             "00 00"));                                  // NULL
     r.cur.ReadRow(true, nullptr);
     EXPECT_EQ(iv, -123);
     EXPECT_EQ(len[0], 4);
@@ -303,7 +313,8 @@ TEST(RowValues, DefinesReceiveConvertedValues) {
     EXPECT_EQ(std::string(cv, 4), "1234");
     EXPECT_EQ(len[3], 4);
     EXPECT_EQ(Bytes(dv, dv + 7), Hex("78 7D 0C 1F 0B 1F 3C"));
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(ind[i], 0);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ind[i], 0);
     EXPECT_EQ(ind[5], -1);
     EXPECT_EQ(len[5], 0);
     EXPECT_EQ(r.cur.readRowIndex, 1);
@@ -333,7 +344,8 @@ TEST(RowValues, ArrayOfStructStrides) {
     d.valueSkip = d.indicatorSkip = d.lengthSkip = sizeof(Row);
     r.cur.fetchRows = 3;
     r.sock->input = Data(Hex("02 C1 02 00 00 00 02 C1 04 00"));
-    for (int i = 0; i < 3; ++i) r.cur.ReadRow(true, nullptr);
+    for (int i = 0; i < 3; ++i)
+        r.cur.ReadRow(true, nullptr);
     EXPECT_EQ(rows[0].id, 1);
     EXPECT_EQ(rows[1].ind, -1);
     EXPECT_EQ(rows[2].id, 3);
@@ -385,7 +397,9 @@ TEST(RowValues, CursorVariableAndLobLocator) {
     r.AddDefine(SQLT_BLOB, &lref, sizeof lref, &ind[1], &len[1]);
     r.AddDefine(SQLT_CLOB, &eref, sizeof eref, &ind[2], &len[2]);
     r.cur.fetchRows = 1;
-    r.sock->input = Data(Hex("02 01 05 00" "01 04 04 4C 4F 43 31 00" "00 81 FF"));
+    r.sock->input = Data(Hex("02 01 05 00"
+                             "01 04 04 4C 4F 43 31 00"
+                             "00 81 FF"));
     r.cur.ReadRow(true, nullptr);
     EXPECT_EQ(target.cursorId, 5);
     EXPECT_EQ(target.connection, r.conn.get());
