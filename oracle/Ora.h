@@ -156,7 +156,7 @@ public:
     explicit TOraDataSet(TOraSession* session = nullptr);
     ~TOraDataSet() override;
 
-    std::string Name;
+    // Name is the data set's own (TDataSet::Name): the monitor and the debug window announce it.
     TOraSession* Session() const { return dynamic_cast<TOraSession*>(Connection()); }
     void SetSession(TOraSession* session) { SetConnection(session); }
     TOraDataSetOptions OptionsDS;
