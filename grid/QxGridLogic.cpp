@@ -465,8 +465,12 @@ std::vector<int> SizeColumnStretched(std::vector<int> widths, const std::vector<
         widths[size_t(k)] = std::max(available - before, 0);
         return widths;
     }
-    if (available - before - widths[size_t(k)] < 10 * following)
+    if (available - before - widths[size_t(k)] < 10 * following) {
         widths[size_t(k)] = std::max(available - before - 10 * following, 0);
+        for (int i = k + 1; i < n; ++i)
+            widths[size_t(i)] = std::max(10, size_t(i) < minWidths.size() ? minWidths[size_t(i)] : 0);
+        return widths;
+    }
     int left = available - before - widths[size_t(k)];
     long oldSum = 0;
     for (int i = k + 1; i < n; ++i)
