@@ -60,10 +60,15 @@ std::string TQxColumnTitle::ShownCaption(const TField* field) const {
     return field ? field->DisplayLabel() : std::string();
 }
 
-TQxColumn::TQxColumn(TQxDBGrid* grid, TField* field) : grid_(grid), field_(field) {}
+TQxColumn::TQxColumn(TQxDBGrid* grid, TField* field) : grid_(grid), field_(field) {
+    if (field) {
+        name_ = field->FieldName();
+        type_ = field->DataType();
+    }
+}
 
 std::string TQxColumn::FieldName() const {
-    return field_ ? field_->FieldName() : std::string();
+    return name_;
 }
 
 bool TQxColumn::Sortable() const {
@@ -147,6 +152,13 @@ TQxDBGrid::TQxDBGrid(QWidget* parent) : QTableView(parent) {
     link_ = std::make_unique<TQxGridDataLink>(this);
     model_ = new TQxGridModel(this);
     model_->TitleText = [this](int c) { return Title(c); };
+    model_->AllowFetch = [this] {
+        if (explicitFetch_) return true;
+        const int last = model_->Rows() - 1;
+        if (last < 0) return true;
+        const int y = rowViewportPosition(last);
+        return y >= 0 && y < viewport()->height();
+    };
     header_ = new TQxTitleHeader(this);
     setHorizontalHeader(header_);
     footer_ = new TQxGridFooter(this);
@@ -289,15 +301,26 @@ void TQxDBGrid::SyncMenuChecks() {
 
 void TQxDBGrid::BuildColumns() {
     TDataSet* ds = DataSet();
+    if (!ds || !ds->Active()) {
+        // Closed: the columns stay (with their filters, sizes and summaries) until the fields come back.
+        if (!columns_.empty() && columns_[0]->field_) {
+            widthsKept_.clear();
+            for (auto& c : columns_)
+                widthsKept_.push_back(c->Width());
+        }
+        for (auto& c : columns_)
+            c->field_ = nullptr;
+        model_->SetDataSet(ds);
+        model_->SetFields({});
+        return;
+    }
     std::vector<TField*> fields;
-    if (ds && ds->Active())
-        for (int i = 0; i < ds->FieldCount(); ++i)
-            if (ds->Fields(i)->Visible) fields.push_back(ds->Fields(i));
+    for (int i = 0; i < ds->FieldCount(); ++i)
+        if (ds->Fields(i)->Visible) fields.push_back(ds->Fields(i));
     bool same = fields.size() == columns_.size() && !fields.empty();
     for (size_t i = 0; same && i < fields.size(); ++i)
-        same = columns_[i]->Field() &&
-               UpperAscii(columns_[i]->FieldName()) == UpperAscii(fields[i]->FieldName()) &&
-               columns_[i]->Field()->DataType() == fields[i]->DataType();
+        same = UpperAscii(columns_[i]->name_) == UpperAscii(fields[i]->FieldName()) &&
+               columns_[i]->type_ == fields[i]->DataType();
     std::vector<int> widths;
     if (same) {
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -305,7 +328,9 @@ void TQxDBGrid::BuildColumns() {
             columns_[i]->summary_.Computed = false;
             widths.push_back(columns_[i]->Width());
         }
+        if (widthsKept_.size() == widths.size()) widths = widthsKept_;
     } else {
+        widthsKept_.clear();
         columns_.clear();
         QFontMetrics fm(font());
         QFontMetrics tfm(horizontalHeader()->font());
@@ -792,9 +817,10 @@ QRect TQxDBGrid::MemoButtonRect() const {
     if (!f || (f->DataType() != ftMemo && f->DataType() != ftFmtMemo && f->DataType() != ftOraClob))
         return QRect();
     QRect cell = visualRect(cur);
-    const int h = cell.height();
-    if (cell.width() < h + 5) return QRect();
-    return QRect(cell.right() - h + 1, cell.top(), h, h);
+    const int h = rowHeight(cur.row());
+    if (columnWidth(cur.column()) < h + 5) return QRect();
+    const int side = cell.height();
+    return QRect(cell.right() - side + 1, cell.top(), side, side);
 }
 
 // ---- Keys and mouse ----
@@ -831,8 +857,10 @@ QModelIndex TQxDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
     TDataSet* ds = DataSet();
     if (ds && ds->Active()) {
         const bool atLast = cur.isValid() && cur.row() == model_->Rows() - 1;
+        explicitFetch_ = true;
         if ((action == MoveDown || action == MovePageDown) && atLast && model_->canFetchMore(QModelIndex()))
             model_->fetchMore(QModelIndex());
+        explicitFetch_ = false;
         if (action == MoveEnd && (modifiers & Qt::ControlModifier)) {
             // An explicit move to the last record fetches every row.
             try {

@@ -676,6 +676,18 @@ bool TQxGridTitleEdit::HandleMoveKey(QKeyEvent* e, bool inEdit) {
     return true;
 }
 
+bool TQxGridTitleEdit::event(QEvent* e) {
+    // Tab and Shift+Tab move between the bar cells instead of the focus chain.
+    if (e->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(e);
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
+            keyPressEvent(ke);
+            return true;
+        }
+    }
+    return QLabel::event(e);
+}
+
 void TQxGridTitleEdit::keyPressEvent(QKeyEvent* e) {
     if (HandleMoveKey(e, false)) return;
     const int key = e->key();
