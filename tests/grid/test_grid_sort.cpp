@@ -184,3 +184,37 @@ TEST(GridMemo, ButtonWidthRuleAndTheEditorsQuestion) {
     EXPECT_EQ(form.exec(), QDialog::Accepted); // Yes closes as OK
     EXPECT_EQ(asked, "Field \"BODY\" is modified. Save?");
 }
+
+TEST(GridLook, BarsSortsTwoLevelTitlesAndSummaries) {
+    TGridRig g;
+    g.grid->resize(760, 330);
+    g.grid->SetOptionsEx(g.grid->OptionsEx() | dgeFilterBar | dgeSearchBar | dgeSummary);
+    g.Open("SELECT EMPNO, ENAME, JOB, SAL, COMM, HIREDATE FROM EMP ORDER BY 3, 4 DESC");
+    g.grid->Columns(1)->Title().SetCaption("Person|Name");
+    g.grid->Columns(2)->Title().SetCaption("Person|Job");
+    g.grid->Columns(3)->Title().SetCaption("Pay|Salary");
+    g.grid->Columns(4)->Title().SetCaption("Pay|Commission");
+    g.grid->Columns(3)->SetSummaryMode(smSum);
+    g.grid->Columns(4)->SetSummaryMode(smMax);
+    g.grid->Columns(0)->SetFilterExpression(">7500");
+    g.grid->TitleHeader()->TitlesChanged();
+    QApplication::processEvents();
+    EXPECT_EQ(g.grid->Columns(2)->SortSequence(), 1);
+    EXPECT_EQ(g.grid->Columns(3)->SortSequence(), 2);
+    EXPECT_EQ(g.grid->Columns(3)->SortOrder(), soDesc);
+    auto* h = g.grid->TitleHeader();
+    const int rowH = g.grid->verticalHeader()->defaultSectionSize();
+    EXPECT_EQ(h->height(), 2 * (rowH + 1) + 2 * (rowH + 10));
+    EXPECT_EQ(g.grid->Columns(3)->SummaryText(), "29025");
+    EXPECT_EQ(g.grid->Columns(4)->SummaryText(), "1400");
+    QImage img = g.grid->grab().toImage();
+    ASSERT_FALSE(img.isNull());
+    img.save("/tmp/vestra-grid-look.png");
+    // The indicator shows the current record.
+    QImage ind = g.grid->verticalHeader()->grab().toImage();
+    const int y = g.grid->verticalHeader()->sectionViewportPosition(g.qry->RecNo() - 1) + rowH / 2;
+    int dark = 0;
+    for (int x = 0; x < ind.width(); ++x)
+        if (qGray(ind.pixel(x, y)) < 80) ++dark;
+    EXPECT_GT(dark, 0);
+}
