@@ -8,7 +8,7 @@
 #pragma once
 
 #include "dataset/QxAccess.h"
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oracle/OraError.h"
 
 #include <atomic>

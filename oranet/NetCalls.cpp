@@ -1,6 +1,6 @@
 #include "oranet/NetCalls.h"
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetHandles.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // defines, columns, LOB locators and ROWID descriptors.
 #pragma once
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetTransport.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // benchmark.
 #pragma once
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetCalls.h"
 
 #include <cstring>

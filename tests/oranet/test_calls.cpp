@@ -1,6 +1,6 @@
 // Negotiation, status messages, logon messages, statement analysis and calls, and the entry points.
 #include "ScriptSocket.h"
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetCalls.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"

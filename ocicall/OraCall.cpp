@@ -1,4 +1,4 @@
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 
 #include <cstring>
 
