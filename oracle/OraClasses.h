@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -233,6 +234,11 @@ private:
 };
 
 // ---- Connection ----
+
+// The process-wide Oracle home the client library is loaded from: 0 the default search order, 1..6 the
+// homes 0..5 (see ocicall/OraCallLoad.h).
+extern std::atomic<int> OraProcessHome;
+
 class TOCIConnection : public TQxConnection {
 public:
     TOCIConnection();
@@ -277,6 +283,8 @@ public:
     std::string NlsValue(int slot);
     // The ROWID of the row inserted last by a command of this connection that asks for ROWIDs.
     std::string LastInsertRowId;
+    // Runs first in Connect (the session applies its Oracle home there).
+    std::function<void()> OnBeforeConnect;
 
 private:
     void SetNls(int slot, const std::string& value);
