@@ -551,3 +551,23 @@ TEST(RowIdText, RestrictedExtendedAndUniversalForms) {
     EXPECT_EQ(RowIdUniversal(universal, 3), "*/wAQ");
     EXPECT_EQ(RowIdImageToText(universal, 2), ""); // too short for an image
 }
+
+// A NaN in any row about to be sent is found, with its bind's name; NULL rows and the infinities are not.
+TEST(BindRows, NotANumberIsFoundInEveryRowSent) {
+    CursorRig r;
+    double rows[3] = {1.5, HUGE_VAL, -HUGE_VAL};
+    sb2 ind[3] = {0, 0, 0};
+    r.AddBind(SQLT_FLT, rows, 8, ind).name = "amount";
+    float rates[3] = {2.0f, 0.5f, 1.0f};
+    r.AddBind(SQLT_FLT, rates, 4).name = "rate";
+    r.cur.iterations = 3;
+    EXPECT_EQ(r.cur.NotANumberBind(), "");
+    rows[2] = std::nan("");
+    EXPECT_EQ(r.cur.NotANumberBind(), "amount");
+    ind[2] = -1; // a NULL element: its buffer is not a value
+    EXPECT_EQ(r.cur.NotANumberBind(), "");
+    rates[1] = std::nanf("");
+    EXPECT_EQ(r.cur.NotANumberBind(), "rate");
+    r.cur.iterations = 1; // only the first row is sent
+    EXPECT_EQ(r.cur.NotANumberBind(), "");
+}
