@@ -3,6 +3,7 @@
 #include "ocicall/OraCall.h"
 #include "ocicall/OraCallLoad.h"
 #include "oranet/NetHandles.h"
+#include "oranet/NetRowid.h"
 
 #include <algorithm>
 #include <cstring>
@@ -245,6 +246,26 @@ sword NetDescriptorAlloc(const dvoid* parent, dvoid** descpp, ub4 type, size_t, 
 
 sword NetDescriptorFree(dvoid* descp, ub4) {
     delete H(descp);
+    return 0;
+}
+
+// The text of a rowid descriptor filled by the statement's ROWID attribute. On entry *outbflp is the
+// buffer's size; on return the text's length (no terminating zero). A buffer too small for the text gets
+// nothing: -1 with ORA-01406 and the length needed in *outbflp.
+sword NetRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp) {
+    auto* rowid = As<TNetRowid>(rowidDesc);
+    if (!rowid || !outbflp) return -2;
+    std::string text = RowIdImageToText(rowid->data, 13);
+    if (text.size() > *outbflp || (!text.empty() && !outbfp)) {
+        *outbflp = ub2(text.size());
+        if (TNetErrorHandle* err = E(errhp)) {
+            err->code = 1406;
+            err->message = "ORA-01406: fetched column value was truncated";
+        }
+        return -1;
+    }
+    if (!text.empty()) std::memcpy(outbfp, text.data(), text.size());
+    *outbflp = ub2(text.size());
     return 0;
 }
 
@@ -574,6 +595,7 @@ void GetNetCalls(oracall::TOCICalls& calls) {
     calls.OCIHandleFree = &NetHandleFree;
     calls.OCIDescriptorAlloc = &NetDescriptorAlloc;
     calls.OCIDescriptorFree = &NetDescriptorFree;
+    calls.OCIRowidToChar = &NetRowidToChar;
     calls.OCIAttrGet = &NetAttrGet;
     calls.OCIAttrSet = &NetAttrSet;
     calls.OCIParamGet = &NetParamGet;

@@ -232,6 +232,9 @@ public:
     int CloseCursor(TNetErrorHandle* err);
 
     // Values (bind rows, row values, row header, bind vector).
+    // The name of a floating-point bind holding a NaN in a row about to be sent; empty when there is none.
+    // A NaN has no NUMBER form, so such a statement is refused before anything is sent.
+    std::string NotANumberBind() const;
     void WriteBindRow(const uint8_t* marks);
     void WriteLong(TNetParam& bind);
     void ReadRow(bool defines, const uint8_t* marks);
