@@ -809,6 +809,7 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
         return false;
     }
     bool result = false;
+    const int countBefore = recordCount_;
     try {
         TCmdLock lock(cmd, cmd->NonBlocking());
         result = FetchBlock();
@@ -822,7 +823,14 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
         // the statement is not needed any more
         cmd->SetCursorState(csFetched);
     }
+    if (result && onOwner) RowsAppended(countBefore);
     return result;
+}
+
+bool TOCIRecordSet::AllRowsFetched() {
+    if (!active_ || endReached_) return true;
+    TOCICommand* cmd = Cmd();
+    return cmd->GetCursorState() < csExecuted || cmd->GetCursorState() == csFetched;
 }
 
 void TOCIRecordSet::FetchAllLoop() {
