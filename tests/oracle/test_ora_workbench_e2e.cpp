@@ -182,3 +182,129 @@ TEST(OraWorkbenchLast, LastWhileTheBackgroundFetchRunsWaitsForIt) {
     q.Prior();
     EXPECT_EQ(q.FieldByName("ID")->AsInteger(), 199);
 }
+
+TEST(OraWorkbenchStrictUpdate, AWriteThatHitsSeveralRowsChangesNothingAndKeepsTheEdit) {
+    TRig r;
+    r.Exec("CREATE TABLE T_DUP (K NUMBER(5), V VARCHAR2(10))");
+    r.Exec("INSERT INTO T_DUP VALUES (1, 'a')");
+    r.Exec("INSERT INTO T_DUP VALUES (1, 'b')");
+    r.Exec("INSERT INTO T_DUP VALUES (1, 'c')");
+    r.Exec("INSERT INTO T_DUP VALUES (2, 'd')");
+    r.s->Commit();
+    // Work of the worksheet that is not committed yet must survive the failed write.
+    r.Exec("UPDATE DEPT SET LOC = 'PENDING' WHERE DEPTNO = 10");
+    PosterGuard pg;
+    TOraQuery q(r.s.get());
+    TOraUpdateSQL upd;
+    LikeTheWorkbench(q, upd);
+    q.RefreshOptions = 0; // a refresh by K would already fail at the edit
+    Generate(upd, "T_DUP", {"K", "V"});
+    q.SetSQL("Select * from T_DUP ORDER BY V");
+    q.Execute();
+    pg.RunUntil([&] { return !q.Executing(); });
+    pg.poster.RunPending();
+    ASSERT_EQ(q.RecordCount(), 4);
+
+    q.First();
+    q.Edit();
+    q.FieldByName("V")->SetAsString("x");
+    EXPECT_EQ(Message([&] { q.Post(); }), "Update failed. Found 3 records.");
+    // The row stays in edit state with the user's value.
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("V")->AsString(), "x");
+    q.Cancel();
+
+    q.Last(); // (2, 'd')
+    q.Prior();
+    EXPECT_EQ(Message([&] { q.Delete(); }), "Update failed. Found 3 records.");
+    EXPECT_EQ(q.RecordCount(), 4);
+
+    // A second session sees every row as it was; the session itself still has its pending change.
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_DUP WHERE (K = 1 AND V IN ('a','b','c')) OR (K = 2 AND V = 'd')",
+                    other.get()),
+              "4");
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10"), "PENDING");
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10", other.get()), "NEW YORK");
+
+    // A key that hits exactly one row writes and commits.
+    q.Last();
+    q.Edit();
+    q.FieldByName("V")->SetAsString("e");
+    q.Post();
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT V FROM T_DUP WHERE K = 2", other.get()), "e");
+}
+
+TEST(OraWorkbenchStrictUpdate, AFailedRefreshAfterTheWriteUndoesTheWrite) {
+    TRig r;
+    r.Exec("CREATE TABLE T_R (K NUMBER(5), V VARCHAR2(10))");
+    r.Exec("INSERT INTO T_R VALUES (1, 'a')");
+    r.s->Commit();
+    PosterGuard pg;
+    TOraQuery q(r.s.get());
+    TOraUpdateSQL upd;
+    LikeTheWorkbench(q, upd);
+    Generate(upd, "T_R", {"K", "V"});
+    // A refresh by a column that the write does not set cannot find the row.
+    upd.RefreshSQL = "SELECT * FROM T_R WHERE V = 'none' AND K = :K";
+    q.RefreshOptions = roAfterInsert;
+    q.SetSQL("Select * from T_R");
+    q.Execute();
+    pg.RunUntil([&] { return !q.Executing(); });
+    pg.poster.RunPending();
+    q.Append();
+    q.FieldByName("K")->SetAsInteger(2);
+    q.FieldByName("V")->SetAsString("b");
+    EXPECT_EQ(Message([&] { q.Post(); }), "Refresh failed. Found 0 records.");
+    EXPECT_EQ(q.State(), dsInsert);
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_R", other.get()), "1");
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_R"), "1");
+}
+
+TEST(OraWorkbenchRefresh, RowsAreReadAgainAfterInsertAfterUpdateAndBeforeEdit) {
+    TRig r;
+    r.Exec(
+        "CREATE TABLE T_DEF (ID NUMBER(5) PRIMARY KEY, NAME VARCHAR2(20), TAG VARCHAR2(20) DEFAULT 'dflt')");
+    r.Exec("INSERT INTO T_DEF (ID, NAME, TAG) VALUES (1, 'one', 't1')");
+    r.s->Commit();
+    PosterGuard pg;
+    TOraQuery q(r.s.get());
+    TOraUpdateSQL upd;
+    LikeTheWorkbench(q, upd);
+    q.SetSQL("Select * from T_DEF");
+    q.Execute();
+    pg.RunUntil([&] { return !q.Executing(); });
+    pg.poster.RunPending();
+    std::vector<std::string> names;
+    for (int i = 0; i < q.FieldCount(); ++i)
+        names.push_back(q.Fields(i)->FieldName());
+    ASSERT_EQ(names.size(), 3u);
+    Generate(upd, "T_DEF", names);
+    // The generated insert names every column: a null TAG stays null. Insert only ID and NAME so that the
+    // column default applies, and let the refresh bring it in.
+    upd.InsertSQL = "INSERT INTO T_DEF (ID, NAME) VALUES (:ID, :NAME)";
+    q.Append();
+    q.FieldByName("ID")->SetAsInteger(2);
+    q.FieldByName("NAME")->SetAsString("two");
+    q.Post();
+    EXPECT_EQ(q.FieldByName("TAG")->AsString(), "dflt");
+
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // Before the edit the row is read again: a change made elsewhere shows up.
+    r.Exec("UPDATE T_DEF SET TAG = 'elsewhere' WHERE ID = 1", other.get());
+    other->Commit();
+    q.First();
+    ASSERT_EQ(q.FieldByName("ID")->AsInteger(), 1);
+    q.Edit();
+    EXPECT_EQ(q.FieldByName("TAG")->AsString(), "elsewhere");
+    q.FieldByName("NAME")->SetAsString("uno");
+    q.Post();
+    EXPECT_EQ(r.One("SELECT NAME || '/' || TAG FROM T_DEF WHERE ID = 1", other.get()), "uno/elsewhere");
+    // After the update the row is read again as well (the generated modify statement sets every column).
+    EXPECT_EQ(q.FieldByName("NAME")->AsString(), "uno");
+}
