@@ -8,9 +8,10 @@
 // The message with the index filled in (Windows-1252).
 std::string ListIndexErrorText(int index);
 
-class EListError : public std::runtime_error {
+// The list error of the program's lists (list boxes, the history, the formatter's lines).
+class EListError : public std::out_of_range {
 public:
-    explicit EListError(const std::string& message) : std::runtime_error(message) {}
+    using std::out_of_range::out_of_range;
 };
 
 // Throws EListError with ListIndexErrorText(index).
