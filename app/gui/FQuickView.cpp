@@ -51,7 +51,7 @@ QString Lines(const std::string& text1252) {
 TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWindow(parent), q_(queries) {
     setObjectName(QStringLiteral("FQuickView"));
     setWindowTitle(QStringLiteral("Ziziv Ovod IZ"));
-    resize(960, 640);
+    resize(1100, 680);
 
     auto* tools = addToolBar(QStringLiteral("Werkzeuge"));
     tools->setObjectName(QStringLiteral("ToolBar1"));
@@ -115,7 +115,7 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     CheckListBox1->setToolTip(QStringLiteral("PK_SCHL\u00DCSSEL ausw\u00E4hlen"));
     CheckListBox1->setStatusTip(
         QStringLiteral("ACHTUNG !!!! sehr wichtig... es darf NULL als PK ausgew\u00E4hlt werden"));
-    CheckListBox1->setMaximumWidth(260);
+    CheckListBox1->setMinimumWidth(200);
     Notice = new QLabel(KeyPanel);
     Notice->setObjectName(QStringLiteral("Notice"));
     Notice->setTextFormat(Qt::RichText);
@@ -126,10 +126,11 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     Notice->setAutoFillBackground(true);
     Notice->setStyleSheet(QStringLiteral("QLabel { background: #ffff80; color: black; padding: 6px; }"));
     Notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Notice->setMaximumWidth(300);
     kp->addWidget(CheckListBox1, 1);
-    kp->addWidget(Notice, 1);
+    kp->addWidget(Notice);
     sp->addWidget(KeyPanel);
-    StatementPanel->setMaximumHeight(180);
+    StatementPanel->setMaximumHeight(150);
     rv->addWidget(StatementPanel);
 
     EditBar = new QWidget(right);
@@ -156,7 +157,7 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     split->addWidget(right);
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
-    split->setSizes({220, 740});
+    split->setSizes({200, 900});
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
 
     SetPanels(schema::tabInhalt);

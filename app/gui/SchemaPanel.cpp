@@ -95,8 +95,7 @@ TSchemaPanel::TSchemaPanel(TOraSession& sess, TOraQuery& qry, ISchemaPanelHost& 
         b->setObjectName(QString::fromLatin1(kButtons[i].name));
         SetHint(b, kButtons[i].hint);
         b->setEnabled(false);
-        b->setMinimumWidth(10);
-        b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        b->setFixedWidth(34);
         connect(b, &QPushButton::clicked, this, [this, i] { RunButton(i); });
         row->addWidget(b);
         *targets[i] = b;
@@ -116,6 +115,7 @@ TSchemaPanel::TSchemaPanel(TOraSession& sess, TOraQuery& qry, ISchemaPanelHost& 
     });
     connect(LBTabellen2, &QListWidget::itemClicked, this, [this] { TableClicked(); });
     setMinimumWidth(170);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     hide();
 }
 

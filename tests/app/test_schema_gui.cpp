@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -49,6 +50,13 @@ public:
     std::vector<std::string> errors;
 };
 TQtPoster* gPoster = nullptr;
+
+// With VESTRA_SNAPSHOT_DIR set, windows are saved there as PNG for a look at them.
+void Snapshot(QWidget* w, const char* name) {
+    QString dir = qEnvironmentVariable("VESTRA_SNAPSHOT_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png"));
+}
 
 template <class F> bool WaitFor(F cond, int ms = 10000) {
     for (int waited = 0; !cond() && waited < ms; waited += 10)
@@ -202,6 +210,22 @@ TEST(SchemaPanelGui, AClickOnATableFormatsExecutesAndRecordsTheStatement) {
     shown.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     EXPECT_EQ(S(shown) + "\r\n", formatted);
     EXPECT_NE(host.editor.toPlainText().indexOf(QStringLiteral("SCOTT.EMP")), -1);
+    if (!qEnvironmentVariableIsEmpty("VESTRA_SNAPSHOT_DIR")) {
+        QWidget sheet;
+        auto* h = new QHBoxLayout(&sheet);
+        host.editor.setParent(&sheet);
+        h->addWidget(&host.editor, 1);
+        panel.setParent(&sheet);
+        h->addWidget(&panel);
+        panel.show();
+        panel.LBTabellen2->setFocus();
+        sheet.resize(900, 500);
+        sheet.show();
+        QTest::qWait(50);
+        Snapshot(&sheet, "worksheet-panel");
+        host.editor.setParent(nullptr);
+        panel.setParent(nullptr);
+    }
     EXPECT_TRUE(qry.Active());
     EXPECT_EQ(qry.RecordCount(), 14);
     EXPECT_EQ(host.status, "OK");
@@ -351,6 +375,9 @@ TEST(QuickViewGui, TickingKeyColumnsChangesTheKeyClausesAndShowsTheDeleteStateme
     std::string del = b.q.QryQVUpd.DeleteSQL;
     dname->setCheckState(Qt::Unchecked);
     EXPECT_EQ(b.q.QryQVUpd.DeleteSQL, del);
+    b.w.resize(1100, 680);
+    QTest::qWait(50);
+    Snapshot(&b.w, "workbench-aendern");
     // Back on "Inhalt" the query is read-only again.
     ClickTab(b.w.TabControl1, schema::tabInhalt);
     b.Settle();
