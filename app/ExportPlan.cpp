@@ -55,10 +55,12 @@ std::string TableExportFileName(const std::string& folder, const std::string& it
 std::vector<TTableExportStep> PlanTableExport(const TExportSettings& settings) {
     std::vector<TTableExportStep> steps;
     steps.reserve(settings.tables.size());
-    for (const std::string& item : settings.tables)
-        steps.push_back(
-            {item, "select * from " + item,
-             TableExportFileName(settings.folder, item, settings.ownerAndTableNames, settings.extension)});
+    for (const std::string& item : settings.tables) {
+        std::string file =
+            TableExportFileName(std::string(), item, settings.ownerAndTableNames, settings.extension);
+        if (settings.textToPath) file = settings.textToPath(file);
+        steps.push_back({item, "select * from " + item, settings.folder + file});
+    }
     return steps;
 }
 
@@ -170,18 +172,18 @@ std::string ExportCancelledText(const std::string& fileName) {
 
 bool ExportResultFile(IExportWorksheet& ws, const std::string& fileName, const std::string& separator,
                       bool headers, bool trim) {
-    ws.SetStatus(ExportSavingText(fileName));
+    const std::string shown = ws.PathText(fileName);
+    ws.SetStatus(ExportSavingText(shown));
     ws.Repaint();
     ws.SetGridAttached(false);
     IResultSource& result = ws.Result();
     try {
-        WriteResultFileAtomic(
-            result, fileName, separator, headers, trim,
-            [&ws](const std::string& name, long records) { return ws.Progress(name, records); });
-    } catch (const EExportCancelled& e) {
+        WriteResultFileAtomic(result, fileName, separator, headers, trim,
+                              [&](const std::string&, long records) { return ws.Progress(shown, records); });
+    } catch (const EExportCancelled&) {
         result.First();
         ws.SetGridAttached(true);
-        ws.SetStatus(e.what());
+        ws.SetStatus(ExportCancelledText(shown));
         return false;
     } catch (...) {
         ws.SetGridAttached(true);
@@ -203,7 +205,7 @@ TExportOutcome RunExport(const TExportSettings& settings, IExportWorksheet& ws) 
         if (!ws.ExecuteEditorText(steps[i].statement)) return TExportOutcome::Cancelled;
         if (!ExportResultFile(ws, steps[i].fileName, separator, settings.headers, settings.trim)) {
             if (i + 1 < steps.size())
-                ws.SetStatus(ExportCancelledText(steps[i].fileName) +
+                ws.SetStatus(ExportCancelledText(ws.PathText(steps[i].fileName)) +
                              "; die \xFC"
                              "brigen Tabellen wurden nicht exportiert");
             return TExportOutcome::Cancelled;

@@ -23,6 +23,9 @@ struct TExportSettings {
     bool trim = true;
     std::string separatorText = "|";
     bool separatorHex = false; // the separator typed as two-digit hexadecimal codes
+    // File names are paths as the file system takes them; table names and the extension are Windows-1252
+    // text, turned into path bytes by this (unchanged when empty).
+    std::function<std::string(const std::string&)> textToPath;
 };
 
 // The program folder (the folder of the running executable) with a trailing separator.
@@ -95,8 +98,10 @@ public:
     virtual void Repaint() = 0;
     // Attaches the grid to the worksheet query or detaches it (the data source enabled or disabled).
     virtual void SetGridAttached(bool on) = 0;
-    // Progress of the file being written; false cancels it and the rest of the export.
+    // Progress of the file being written (named as PathText gives it); false cancels it and the rest.
     virtual bool Progress(const std::string& fileName, long records) = 0;
+    // A path as Windows-1252 text for the status line.
+    virtual std::string PathText(const std::string& path) { return path; }
 };
 
 enum class TExportOutcome { Done, Cancelled };

@@ -1,6 +1,7 @@
 #include "app/ExportPlan.h"
 #include "app/History.h"
 #include "app/ResultText.h"
+#include "dataset/Cp1252.h"
 #include "dataset/DBErrors.h"
 
 #include <filesystem>
@@ -134,6 +135,10 @@ TEST(ExportPlan, FileNamesByTableOrByOwnerAndTable) {
     s.ownerAndTableNames = true;
     plan = PlanTableExport(s);
     EXPECT_EQ(plan[1].fileName, "/o/HR_EMP.CSV");
+    // Table names are Windows-1252 text; the folder is a path already and is not converted again.
+    s = TableSettings("/\xC3\xBC/", {"SCOTT.M\xDCLL"});
+    s.textToPath = [](const std::string& t) { return cp1252::ToUtf8(t); };
+    EXPECT_EQ(PlanTableExport(s)[0].fileName, "/\xC3\xBC/M\xC3\x9CLL.DAT");
 
     EXPECT_EQ(DefaultExportFolder("/opt/vestra/"), "/opt/vestra/DAT/");
     EXPECT_EQ(DefaultExportFile("/opt/vestra/"), "/opt/vestra/DAT/output.DAT");
