@@ -57,11 +57,6 @@ QFont Font(const TL9Font& f, double scale) {
     return font;
 }
 
-int AlignFlags(int align) {
-    const int h = align == 1 ? Qt::AlignHCenter : align == 2 ? Qt::AlignRight : Qt::AlignLeft;
-    return h | Qt::AlignVCenter | Qt::TextSingleLine;
-}
-
 QPageLayout PageLayout(const TL9Document& doc) {
     const TL9Layout& l = doc.Layout;
     const double w = std::min(l.PaperWidth, l.PaperHeight) / 1000.0;
@@ -88,11 +83,24 @@ struct TLinePainter {
                 r.adjusted(c.PadLeft * scale * k, c.PadTop * k, -c.PadRight * scale * k, -c.PadBottom * k);
             QString text = Q(texts[i]);
             if (!text.isEmpty() && tr.width() > 0) {
-                if (metrics[i].horizontalAdvance(text) > tr.width())
-                    text = metrics[i].elidedText(text, Qt::ElideRight, tr.width());
+                // Measured only when it may not fit or must be placed by its width; drawn at its baseline,
+                // which keeps the text engine's layout pass out of every cell.
+                const QFontMetricsF& fm = metrics[i];
+                double advance = -1;
+                if (c.Align != 0 || text.size() * fm.maxWidth() > tr.width()) {
+                    advance = fm.horizontalAdvance(text);
+                    if (advance > tr.width()) {
+                        text = fm.elidedText(text, Qt::ElideRight, tr.width());
+                        advance = fm.horizontalAdvance(text);
+                    }
+                }
+                double x = tr.left();
+                if (c.Align == 1) x += (tr.width() - advance) / 2;
+                if (c.Align == 2) x += tr.width() - advance;
+                const double base = tr.top() + (tr.height() - fm.height()) / 2 + fm.ascent();
                 p.setFont(fonts[i]);
                 p.setPen(Color(c.Font.Color));
-                p.drawText(tr, AlignFlags(c.Align), text);
+                p.drawText(QPointF(x, base), text);
             }
             if (c.Separator && i + 1 < cells.size()) {
                 p.setPen(QPen(QColor(160, 160, 160), 0));

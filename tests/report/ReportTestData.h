@@ -10,11 +10,12 @@
 
 namespace reporttest {
 
-// The fragments as the build puts them beside the programs: build/bin/Report, found from the source tree's
-// copy when the test runs elsewhere.
+// The fragments as the build puts them beside the programs: build/bin/Report, seen from the tests in
+// build/tests.
 inline std::string FragmentFolder() {
-    const char* src = std::getenv("VESTRA_SOURCE_DIR");
-    return (std::filesystem::path(src ? src : ".") / "report" / "fragments").string();
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (exe.parent_path().parent_path() / "bin" / "Report").string();
 }
 
 class TempDir {
