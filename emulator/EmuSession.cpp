@@ -465,6 +465,11 @@ Value Session::ReadValue(const ItemDesc& d, bool& present) {
     switch (t) {
     case 2: {
         Decimal dec;
+        if (raw == std::string("\xFF\x65", 2) || raw == std::string(1, '\0')) { // the infinities
+            v.kind = Value::Real;
+            v.r = raw.size() == 2 ? HUGE_VAL : -HUGE_VAL;
+            break;
+        }
         if (!DecodeNumber(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), dec)) break;
         bool isInt;
         DecimalToValue(dec, isInt, v.i, v.r);

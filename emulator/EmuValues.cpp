@@ -246,7 +246,16 @@ size_t EncodeIntNumber(long long v, uint8_t* out) {
 }
 
 size_t EncodeDoubleNumber(double v, uint8_t* out) {
-    if (!std::isfinite(v) || v == 0) {
+    if (std::isinf(v)) { // Oracle's forms of the infinities: FF 65 and the single byte 00
+        if (v < 0) {
+            out[0] = 0;
+            return 1;
+        }
+        out[0] = 0xFF;
+        out[1] = 0x65;
+        return 2;
+    }
+    if (std::isnan(v) || v == 0) {
         out[0] = 0x80;
         return 1;
     }

@@ -61,7 +61,13 @@ public:
     void SetThreadSafety(bool value);
     TConnectMode ConnectMode() const { return connectMode_; }
     void SetConnectMode(TConnectMode value);
+    // Which installed client home the library is loaded from (client-library mode). Setting a value that
+    // differs from the process-wide home disconnects every session and unloads the library; a session whose
+    // field differs at connect time does the same first.
     TOracleHome Home = ohDefault;
+    void SetHome(TOracleHome value);
+    // The process-wide home.
+    static TOracleHome ProcessHome();
     bool Debug = false;
 
     std::string ConnectString() const;
@@ -96,6 +102,10 @@ protected:
 private:
     friend class TOraSessionOptions;
     class TChangeClient;
+    // Connect step of client-library mode: a home that differs from the process-wide one reloads the library.
+    void ApplyHome();
+    // Unloads the library and makes value the process-wide home of every session.
+    void SwitchHome(TOracleHome value);
     TOraSessionOptions options_;
     bool threadSafety_ = true;
     TConnectMode connectMode_ = cmNormal;

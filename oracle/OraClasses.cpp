@@ -3,6 +3,7 @@
 
 #include "dataset/DAHooks.h"
 #include "dataset/DateTimeUtil.h"
+#include "ocicall/OraCallLoad.h"
 
 #include <algorithm>
 #include <cstring>
@@ -551,6 +552,8 @@ TOCIConnection::~TOCIConnection() {
     internalCommand_.reset();
 }
 
+std::atomic<int> OraProcessHome{0};
+
 void TOCIConnection::SetCallStyle(int value) {
     if (value == callStyle_) return;
     Disconnect();
@@ -594,7 +597,10 @@ void TOCIConnection::Connect(const std::string&) {
     if (connected_) return;
     serverVersion_.clear();
     serverVersionKnown_ = false;
-    if (!OCIInited) throw Exception(SOCINotInited); // the client-library loader would run here
+    if (OnBeforeConnect) OnBeforeConnect();
+    // Client-library mode: load the library of the process-wide home (network mode installed itself already).
+    if (!OCIInited) LoadOCI(OraProcessHome.load());
+    if (!OCIInited) throw Exception(SOCINotInited);
     if (callStyle_ == 0 || !(OCIFunctionGroups & (callStyle_ == 1 ? OCIGroupOCI7 : OCIGroupOCI8)))
         callStyle_ = OCIDefaultCallStyle;
     effectiveCallStyle_ = callStyle_;

@@ -8,12 +8,13 @@
 #pragma once
 
 #include "dataset/QxAccess.h"
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oracle/OraError.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,13 +93,6 @@ enum : uint16_t {
 // The 7-byte DATE form; decoding a malformed value gives 0.
 TDateTime OraDateToDateTime(const uint8_t* d);
 void DateTimeToOraDate(TDateTime value, uint8_t* d);
-// ROWID text forms.
-std::string RowIdRestricted(uint32_t block, uint16_t row, uint16_t file);
-std::string RowIdExtended(uint32_t objectNo, uint16_t relFile, uint32_t block, uint16_t row);
-std::string RowIdUniversal(const uint8_t* bytes, size_t n);
-// Text of a 13-byte rowid image (object 4, file 2, block 4, row 2, big-endian after a kind byte), in the
-// form a version-8.1 client gives: extended, or restricted when the object number is 0.
-std::string RowIdImageToText(const uint8_t* image, size_t n);
 
 // The text sent to the server: trimmed, CR LF -> LF and lone CR -> LF outside literals.
 std::string ConvertSQLText(const std::string& sql);
@@ -233,6 +227,11 @@ private:
 };
 
 // ---- Connection ----
+
+// The process-wide Oracle home the client library is loaded from: 0 the default search order, 1..6 the
+// homes 0..5 (see ocicall/OraCallLoad.h).
+extern std::atomic<int> OraProcessHome;
+
 class TOCIConnection : public TQxConnection {
 public:
     TOCIConnection();
@@ -277,6 +276,8 @@ public:
     std::string NlsValue(int slot);
     // The ROWID of the row inserted last by a command of this connection that asks for ROWIDs.
     std::string LastInsertRowId;
+    // Runs first in Connect (the session applies its Oracle home there).
+    std::function<void()> OnBeforeConnect;
 
 private:
     void SetNls(int slot, const std::string& value);

@@ -698,12 +698,14 @@ std::string TOCICommand::GetRowId() {
         TConnLock cl(c);
         sword r = OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, d, nullptr, OCI_ATTR_ROWID, c->ErrorHandle());
         if (r == 0) {
-            // The descriptor starts, after the handle header (type information and parent), with the address
-            // of its data area, which holds the 13-byte rowid image.
-            uint8_t* area = nullptr;
-            std::memcpy(&area, static_cast<uint8_t*>(d) + 2 * sizeof(void*), sizeof area);
-            if (area) text = RowIdImageToText(area, 13);
-        } else if (r != OCI_NO_DATA) {
+            // The descriptor belongs to the call interface: its text comes through the rowid-to-text
+            // entry point, never from the descriptor's memory.
+            OraText buf[4000];
+            ub2 len = ub2(sizeof buf);
+            r = OCIRowidToChar(static_cast<OCIRowid*>(d), buf, &len, c->ErrorHandle());
+            if (r == 0) text.assign(reinterpret_cast<const char*>(buf), len);
+        }
+        if (r != 0 && r != OCI_NO_DATA) {
             OCIDescriptorFree(d, OCI_DTYPE_ROWID);
             Check(r);
         }

@@ -3,6 +3,7 @@
 #include "oracle/Ora.h"
 
 #include "dataset/OraParser.h"
+#include "ocicall/OraCallLoad.h"
 #include "oranet/NetCalls.h"
 
 #include <algorithm>
@@ -83,6 +84,7 @@ void TOraSessionOptions::SetNet(bool value) {
     owner_->Disconnect();
     for (TOraSession* s : sessions)
         s->Disconnect();
+    oracall::FreeOCI();
     if (value) {
         oranet::InstallNetCalls();
         owner_->OCIConnection()->SetCallStyle(2);
@@ -166,7 +168,40 @@ std::unique_ptr<TQxConnection> TOraSession::CreateIConnection() {
     c->SetProp(prConnectMode, Variant(int32_t(connectMode_)));
     c->SetProp(prEnableIntegers, Variant(options_.enableIntegers_));
     if (options_.net_) c->SetCallStyle(2);
+    c->OnBeforeConnect = [this] { ApplyHome(); };
     return c;
+}
+
+TOracleHome TOraSession::ProcessHome() {
+    return TOracleHome(OraProcessHome.load());
+}
+
+void TOraSession::SwitchHome(TOracleHome value) {
+    std::vector<TOraSession*> sessions;
+    {
+        std::lock_guard<std::mutex> g(g_listLock);
+        sessions = SessionList();
+    }
+    for (TOraSession* s : sessions)
+        if (s != this) s->Disconnect();
+    oracall::FreeOCI();
+    OraProcessHome.store(int(value));
+    for (TOraSession* s : sessions)
+        s->Home = value;
+    Home = value;
+    if (!options_.net_) OCIConnection()->SetCallStyle(options_.useOCI7_ ? 1 : 0);
+}
+
+void TOraSession::SetHome(TOracleHome value) {
+    Home = value;
+    if (int(value) == OraProcessHome.load()) return;
+    Disconnect();
+    SwitchHome(value);
+}
+
+void TOraSession::ApplyHome() {
+    if (options_.net_ || int(Home) == OraProcessHome.load()) return;
+    SwitchHome(Home);
 }
 
 TOCIConnection* TOraSession::OCIConnection() {

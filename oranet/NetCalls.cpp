@@ -1,7 +1,9 @@
 #include "oranet/NetCalls.h"
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
+#include "ocicall/OraCallLoad.h"
 #include "oranet/NetHandles.h"
+#include "oranet/NetRowid.h"
 
 #include <algorithm>
 #include <cstring>
@@ -244,6 +246,26 @@ sword NetDescriptorAlloc(const dvoid* parent, dvoid** descpp, ub4 type, size_t, 
 
 sword NetDescriptorFree(dvoid* descp, ub4) {
     delete H(descp);
+    return 0;
+}
+
+// The text of a rowid descriptor filled by the statement's ROWID attribute. On entry *outbflp is the
+// buffer's size; on return the text's length (no terminating zero). A buffer too small for the text gets
+// nothing: -1 with ORA-01406 and the length needed in *outbflp.
+sword NetRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp) {
+    auto* rowid = As<TNetRowid>(rowidDesc);
+    if (!rowid || !outbflp) return -2;
+    std::string text = RowIdImageToText(rowid->data, 13);
+    if (text.size() > *outbflp || (!text.empty() && !outbfp)) {
+        *outbflp = ub2(text.size());
+        if (TNetErrorHandle* err = E(errhp)) {
+            err->code = 1406;
+            err->message = "ORA-01406: fetched column value was truncated";
+        }
+        return -1;
+    }
+    if (!text.empty()) std::memcpy(outbfp, text.data(), text.size());
+    *outbflp = ub2(text.size());
     return 0;
 }
 
@@ -566,42 +588,43 @@ template <class R, class... A> struct Unsupported<R (*)(A...)> {
 
 } // namespace
 
-void InstallNetCalls() {
-    oracall::OCIEnvCreate = &NetEnvCreate;
-    oracall::OCIEnvInit = &NetEnvInit;
-    oracall::OCIHandleAlloc = &NetHandleAlloc;
-    oracall::OCIHandleFree = &NetHandleFree;
-    oracall::OCIDescriptorAlloc = &NetDescriptorAlloc;
-    oracall::OCIDescriptorFree = &NetDescriptorFree;
-    oracall::OCIAttrGet = &NetAttrGet;
-    oracall::OCIAttrSet = &NetAttrSet;
-    oracall::OCIParamGet = &NetParamGet;
-    oracall::OCIErrorGet = &NetErrorGet;
-    oracall::OCIServerAttach = &NetServerAttach;
-    oracall::OCIServerDetach = &NetServerDetach;
-    oracall::OCISessionBegin = &NetSessionBegin;
-    oracall::OCISessionEnd = &NetSessionEnd;
-    oracall::OCIServerVersion = &NetServerVersion;
-    oracall::OCITransCommit = &NetTransCommit;
-    oracall::OCITransRollback = &NetTransRollback;
-    oracall::OCIBreak = &NetBreak;
-    oracall::OCIStmtPrepare = &NetStmtPrepare;
-    oracall::OCIStmtExecute = &NetStmtExecute;
-    oracall::OCIStmtFetch = &NetStmtFetch;
-    oracall::OCIBindByName = &NetBindByName;
-    oracall::OCIBindByPos = &NetBindByPos;
-    oracall::OCIBindArrayOfStruct = &NetBindArrayOfStruct;
-    oracall::OCIBindDynamic = &NetBindDynamic;
-    oracall::OCIDefineByPos = &NetDefineByPos;
-    oracall::OCIDefineArrayOfStruct = &NetDefineArrayOfStruct;
-    oracall::OCIDefineDynamic = &NetDefineDynamic;
-    oracall::OCILobGetLength = &NetLobGetLength;
-    oracall::OCILobRead = &NetLobRead;
-    oracall::OCILobWrite = &NetLobWrite;
-    oracall::OCILobTrim = &NetLobTrim;
-    oracall::OCILobLocatorIsInit = &NetLobLocatorIsInit;
-    oracall::OCILobCharSetForm = &NetLobCharSetForm;
-#define VESTRA_NET_UNSUPPORTED(name) oracall::name = &Unsupported<oracall::T##name>::Call;
+void GetNetCalls(oracall::TOCICalls& calls) {
+    calls.OCIEnvCreate = &NetEnvCreate;
+    calls.OCIEnvInit = &NetEnvInit;
+    calls.OCIHandleAlloc = &NetHandleAlloc;
+    calls.OCIHandleFree = &NetHandleFree;
+    calls.OCIDescriptorAlloc = &NetDescriptorAlloc;
+    calls.OCIDescriptorFree = &NetDescriptorFree;
+    calls.OCIRowidToChar = &NetRowidToChar;
+    calls.OCIAttrGet = &NetAttrGet;
+    calls.OCIAttrSet = &NetAttrSet;
+    calls.OCIParamGet = &NetParamGet;
+    calls.OCIErrorGet = &NetErrorGet;
+    calls.OCIServerAttach = &NetServerAttach;
+    calls.OCIServerDetach = &NetServerDetach;
+    calls.OCISessionBegin = &NetSessionBegin;
+    calls.OCISessionEnd = &NetSessionEnd;
+    calls.OCIServerVersion = &NetServerVersion;
+    calls.OCITransCommit = &NetTransCommit;
+    calls.OCITransRollback = &NetTransRollback;
+    calls.OCIBreak = &NetBreak;
+    calls.OCIStmtPrepare = &NetStmtPrepare;
+    calls.OCIStmtExecute = &NetStmtExecute;
+    calls.OCIStmtFetch = &NetStmtFetch;
+    calls.OCIBindByName = &NetBindByName;
+    calls.OCIBindByPos = &NetBindByPos;
+    calls.OCIBindArrayOfStruct = &NetBindArrayOfStruct;
+    calls.OCIBindDynamic = &NetBindDynamic;
+    calls.OCIDefineByPos = &NetDefineByPos;
+    calls.OCIDefineArrayOfStruct = &NetDefineArrayOfStruct;
+    calls.OCIDefineDynamic = &NetDefineDynamic;
+    calls.OCILobGetLength = &NetLobGetLength;
+    calls.OCILobRead = &NetLobRead;
+    calls.OCILobWrite = &NetLobWrite;
+    calls.OCILobTrim = &NetLobTrim;
+    calls.OCILobLocatorIsInit = &NetLobLocatorIsInit;
+    calls.OCILobCharSetForm = &NetLobCharSetForm;
+#define VESTRA_NET_UNSUPPORTED(name) calls.name = &Unsupported<oracall::T##name>::Call;
     VESTRA_NET_UNSUPPORTED(OCIBindObject)
     VESTRA_NET_UNSUPPORTED(OCIDefineObject)
     VESTRA_NET_UNSUPPORTED(OCIDescribeAny)
@@ -630,7 +653,14 @@ void InstallNetCalls() {
     VESTRA_NET_UNSUPPORTED(OCILobLoadFromFile)
     VESTRA_NET_UNSUPPORTED(OCILobCreateTemporary)
 #undef VESTRA_NET_UNSUPPORTED
+}
 
+void InstallNetCalls() {
+    // A loaded client library goes first; its handles are its own.
+    oracall::FreeOCI();
+    oracall::TOCICalls calls;
+    GetNetCalls(calls);
+    oracall::InstallOCICalls(calls);
     OCIFunctionGroups = OCIGroupOCI8;
     OCIClientVersion = 3;
     OCIDefaultCallStyle = 2;
@@ -650,6 +680,10 @@ void InstallNetCalls() {
 }
 
 void RemoveNetCalls() {
+    if (hOCIError && oracall::OCIHandleFree == &NetHandleFree)
+        oracall::OCIHandleFree(hOCIError, OCI_HTYPE_ERROR);
+    hOCIError = nullptr;
+    hOCIEnv = nullptr;
     OCIFunctionGroups = 0;
     OCIClientVersion = 0;
     OCIDefaultCallStyle = 0;

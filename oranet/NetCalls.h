@@ -2,12 +2,21 @@
 // run the network client's TTC calls.
 #pragma once
 
+namespace oracall {
+struct TOCICalls;
+}
+
 namespace oranet {
 
-// Overwrites the version-8 entry points, sets the loader state of a version-8.1 client and creates the
-// process-wide environment and error handle. Raises "Can't initialize Net client" when that fails.
+// The emulated routines (nil where network mode has none, so those slots keep what they hold).
+void GetNetCalls(oracall::TOCICalls& calls);
+
+// Unloads a loaded client library, overwrites the version-8 entry points, sets the loader state of a
+// version-8.1 client and creates the process-wide environment and error handle. Raises "Can't initialize Net
+// client" when that fails.
 void InstallNetCalls();
-// Returns the loader state to "nothing loaded"; the entry points keep the emulations.
+// Frees the process-wide error handle and returns the loader state to "nothing loaded"; the entry points keep
+// the emulations.
 void RemoveNetCalls();
 
 } // namespace oranet

@@ -367,12 +367,20 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         connection = svc;
         transport = svc->transport.get();
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
+        iterations = iters ? int32_t(iters) : 1;
+        std::string nan = NotANumberBind();
+        if (!nan.empty()) {
+            if (err) {
+                err->code = 1722;
+                err->message = "ORA-01722: invalid number (the value of :" + nan + " is not a number)";
+            }
+            return -1;
+        }
         int r;
         if (cursorId == 0) {
             r = OpenCursor(err);
             if (r != 0) return r;
         }
-        iterations = iters ? int32_t(iters) : 1;
         r = CombinedCall(coParse, &statementText, err, false, false);
         if (r != 0) return r;
         r = CombinedCall(coExecute, nullptr, err, true, false);

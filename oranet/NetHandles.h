@@ -3,7 +3,7 @@
 // defines, columns, LOB locators and ROWID descriptors.
 #pragma once
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetTransport.h"
 
 #include <cstdint>
@@ -232,6 +232,9 @@ public:
     int CloseCursor(TNetErrorHandle* err);
 
     // Values (bind rows, row values, row header, bind vector).
+    // The name of a floating-point bind holding a NaN in a row about to be sent; empty when there is none.
+    // A NaN has no NUMBER form, so such a statement is refused before anything is sent.
+    std::string NotANumberBind() const;
     void WriteBindRow(const uint8_t* marks);
     void WriteLong(TNetParam& bind);
     void ReadRow(bool defines, const uint8_t* marks);

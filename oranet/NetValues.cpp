@@ -3,6 +3,7 @@
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -357,6 +358,22 @@ void TNetCursor::WriteLong(TNetParam& bind) {
         }
     }
     t.WriteUB1(0);
+}
+
+std::string TNetCursor::NotANumberBind() const {
+    for (const auto& bp : binds) {
+        const TNetBind& b = *bp;
+        if (b.dataType != SQLT_FLT || !b.value || (b.valueSize != 4 && b.valueSize != 8)) continue;
+        int64_t rows = b.maxArrayLength > 0 ? int64_t(b.maxArrayLength) : int64_t(std::max(iterations, 1));
+        for (int64_t r = 0; r < rows; ++r) {
+            const uint8_t* ind = Addr(b.indicator, b.indicatorSkip, r);
+            if (ind && Get<sb2>(ind) != 0) continue;
+            const uint8_t* v = Addr(b.value, b.valueSkip, r);
+            double x = b.valueSize == 4 ? double(Get<float>(v)) : Get<double>(v);
+            if (std::isnan(x)) return b.name;
+        }
+    }
+    return std::string();
 }
 
 void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {

@@ -1,6 +1,5 @@
 #include "oranet/OraCrypt.h"
 
-#include <mutex>
 #include <stdexcept>
 
 namespace oranet {
@@ -87,16 +86,6 @@ uint32_t Feistel(uint32_t r, uint64_t k) {
     return uint32_t(Permute(s, P, 32, 32));
 }
 
-// The process-wide schedules of the logon: set by SetKey, used by EncryptCbc.
-struct TCipherState {
-    std::mutex lock;
-    TDesSchedule schedule;
-};
-TCipherState& Cipher() {
-    static TCipherState s;
-    return s;
-}
-
 } // namespace
 
 TDesSchedule DesKeySchedule(const uint8_t key[8]) {
@@ -134,18 +123,12 @@ namespace OraCrypt {
 
 const uint8_t HashKey[8] = {0x3A, 0x7C, 0x15, 0xE2, 0x94, 0x0B, 0xD6, 0x58};
 
-void SetKey(const uint8_t key[8]) {
-    TDesSchedule s = DesKeySchedule(key);
-    std::lock_guard<std::mutex> g(Cipher().lock);
-    Cipher().schedule = s;
+void TCipher::SetKey(const uint8_t key[8]) {
+    schedule_ = DesKeySchedule(key);
 }
 
-std::string EncryptCbc(const std::string& data, bool lastBlockOnly) {
-    TDesSchedule s;
-    {
-        std::lock_guard<std::mutex> g(Cipher().lock);
-        s = Cipher().schedule;
-    }
+std::string TCipher::EncryptCbc(const std::string& data, bool lastBlockOnly) const {
+    const TDesSchedule& s = schedule_;
     size_t blocks = data.size() / 8;
     std::string out;
     uint64_t chain = 0;
@@ -183,10 +166,11 @@ TDesBlock PasswordHash(const std::string& user, const std::string& password) {
     if (buf.size() % 8) buf.append(8 - buf.size() % 8, '\0');
     TDesBlock hash{};
     if (buf.empty()) return hash; // nothing to hash; a logon always has a user name
-    SetKey(HashKey);
-    std::string k2 = EncryptCbc(buf, true);
-    SetKey(reinterpret_cast<const uint8_t*>(k2.data()));
-    std::string h = EncryptCbc(buf, true);
+    TCipher cipher;
+    cipher.SetKey(HashKey);
+    std::string k2 = cipher.EncryptCbc(buf, true);
+    cipher.SetKey(reinterpret_cast<const uint8_t*>(k2.data()));
+    std::string h = cipher.EncryptCbc(buf, true);
     std::copy(h.begin(), h.end(), hash.begin());
     return hash;
 }
@@ -204,9 +188,9 @@ std::string EncryptPassword(const TDesBlock& sessionKey, const std::string& pass
     std::string padded = password;
     int pad = padded.size() % 8 ? int(8 - padded.size() % 8) : 0;
     padded.append(size_t(pad), '\0');
-    SetKey(sessionKey.data());
-    std::string cipher = EncryptCbc(padded, false);
-    return HexEncode(cipher) + "0123456789ABCDEF"[pad];
+    TCipher cipher;
+    cipher.SetKey(sessionKey.data());
+    return HexEncode(cipher.EncryptCbc(padded, false)) + "0123456789ABCDEF"[pad];
 }
 
 std::string HexEncode(const uint8_t* bytes, size_t count) {

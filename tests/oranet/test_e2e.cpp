@@ -6,6 +6,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
 
 using namespace ve2e;
 using namespace oracall;
@@ -64,6 +65,40 @@ TEST(E2eLogon, NothingListening) {
     TNetSessionRig s;
     EXPECT_EQ(s.Logon("127.0.0.1:1:bnx", "scott", "tiger"), -1);
     EXPECT_EQ(s.ErrorText(), "NET: Service unavailable");
+}
+
+// Logons on many threads of one process at the same moment, each with its own user and password: every
+// logon encrypts with its own key schedule, so none of them fails with another's key (ORA-01017).
+TEST(E2eLogon, ConcurrentLogonsOfDifferentUsers) {
+    constexpr int Threads = 8, Rounds = 5;
+    vemu::EmuOptions o;
+    for (int i = 0; i < Threads; ++i)
+        o.extraUsers.push_back(
+            {"user" + std::to_string(i), "Secret" + std::string(size_t(i + 1), char('a' + i))});
+    Server srv(o);
+    const std::string address = srv.Address();
+    oranet::InstallNetCalls(); // the table is written once, before any thread reads it
+    std::atomic<int> waiting{Threads};
+    std::vector<std::string> failures(Threads);
+    std::vector<std::thread> pool;
+    for (int i = 0; i < Threads; ++i)
+        pool.emplace_back([&, i] {
+            const std::string user = o.extraUsers[size_t(i)].first, password = o.extraUsers[size_t(i)].second;
+            waiting.fetch_sub(1);
+            while (waiting.load() > 0)
+                std::this_thread::yield();
+            for (int round = 0; round < Rounds && failures[size_t(i)].empty(); ++round) {
+                TNetSessionRig s(TNetSessionRig::OwnErrorHandle);
+                if (s.Logon(address, user.c_str(), password.c_str()) != 0)
+                    failures[size_t(i)] = user + " round " + std::to_string(round) + ": " + s.ErrorText();
+                else if (s.Logoff() != 0)
+                    failures[size_t(i)] = user + " logoff: " + s.ErrorText();
+            }
+        });
+    for (auto& t : pool)
+        t.join();
+    for (const auto& f : failures)
+        EXPECT_EQ(f, "");
 }
 
 TEST(E2eLogon, RedirectAndResend) {
