@@ -4,6 +4,7 @@
 #include "dataset/DAHooks.h"
 #include "dataset/DateTimeUtil.h"
 #include "ocicall/OraCallLoad.h"
+#include "oranet/NetCalls.h"
 
 #include <algorithm>
 #include <cstring>
@@ -634,6 +635,10 @@ void TOCIConnection::Connect(const std::string&) {
     try {
         Check(OCIServerAttach(srv_, err_, T(server_), sb4(server_.size()), 0));
         attached = true;
+        if (oranet::NetCallsInstalled()) {
+            ub4 ms = ub4(connectTimeoutMs_);
+            Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, &ms, 0, oranet::NET_ATTR_CONNECT_TIMEOUT, err_));
+        }
         if (OCIFunctionGroups & OCIGroupOCI7)
             Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, const_cast<char*>(internalName_.c_str()), 0,
                              OCI_ATTR_EXTERNAL_NAME, err_));
@@ -948,6 +953,9 @@ void TOCIConnection::SetProp(int code, const Variant& value) {
     case prConnectMode:
         connectMode_ = uint8_t(value.AsInteger());
         break;
+    case prConnectTimeout:
+        connectTimeoutMs_ = std::max(0, int(value.AsInteger()));
+        break;
     case prCharLength: {
         int v = value.AsInteger() & 0x7F;
         if (v != charLength_ || (detectCharLength_ && v != 0)) {
@@ -996,6 +1004,9 @@ void TOCIConnection::GetProp(int code, Variant& value) {
         break;
     case prCharLength:
         value = Variant(int32_t(charLength_));
+        break;
+    case prConnectTimeout:
+        value = Variant(int32_t(connectTimeoutMs_));
         break;
     case prCharset:
         value = Variant(charset_.substr(0, 40));

@@ -48,6 +48,12 @@ template <class T> T* As(const void* p) {
 
 } // namespace
 
+sword TNetServer::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
+    if (attr != NET_ATTR_CONNECT_TIMEOUT || !value) return -2;
+    std::memcpy(&connectTimeoutMs, value, sizeof connectTimeoutMs);
+    return 0;
+}
+
 sword TNetSession::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
     switch (attr) {
     case OCI_ATTR_USERNAME:
@@ -677,6 +683,10 @@ void InstallNetCalls() {
         throw EOCICallError("Can't initialize Net client");
     hOCIError = static_cast<OCIError*>(err);
     OCIInited = true;
+}
+
+bool NetCallsInstalled() {
+    return oracall::OCIHandleFree == &NetHandleFree;
 }
 
 void RemoveNetCalls() {

@@ -483,6 +483,15 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         std::string host, sid;
         int port;
         ParseServerString(server ? server->serverString : std::string(), host, port, sid);
+        // Establishing the connection and the logon together may take the server handle's time-out; the
+        // bound is lifted again however the logon ends, so statements run unbounded.
+        TWinSocket& socket = transport->Socket();
+        struct TDeadline {
+            TWinSocket& s;
+            ~TDeadline() { s.ClearDeadline(); }
+        } deadline{socket};
+        if (server && server->connectTimeoutMs > 0)
+            socket.SetDeadline(TWinSocket::SteadyNowMs() + int64_t(server->connectTimeoutMs));
         transport->ResetRepresentation();
         transport->Connect(host, port, sid);
         SendProtocol();
@@ -500,6 +509,8 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         if (r == 0) loggedOn = true;
         return r;
     } catch (const std::exception& e) {
+        // A connection broken off half-way (time-out, lost peer) is closed, so the server sees it end.
+        transport->Socket().Close();
         return MapNetError(e, err);
     }
 }
