@@ -369,6 +369,7 @@ void Session::Logon(bool phase1) {
     eng_ = std::make_unique<EmuEngine>(db_, sid_, name);
     eng_->SetInterruptCheck([this] {
         // no exception may cross SQLite's frames: note what happened and let the statement stop
+        if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
         try {
             w_.CheckBreak();
         } catch (const BreakReceived&) {
@@ -796,6 +797,7 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
         }
         if (opts_.slowFetchMs > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(opts_.slowFetchMs));
+            if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
             w_.CheckBreak();
         } else if ((r & 255) == 255) {
             w_.CheckBreak();
