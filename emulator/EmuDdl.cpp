@@ -103,17 +103,6 @@ private:
     void Fail(int code, size_t tok) {
         if (!tr_.error)
             tr_.error = MakeError(code, "", static_cast<int>(t_[std::min(tok, t_.size() - 1)].pos));
-        if (code == 901) tr_.error.text = "ORA-00901: invalid CREATE command";
-        if (code == 902) tr_.error.text = "ORA-00902: invalid datatype";
-        if (code == 903) tr_.error.text = "ORA-00903: invalid table name";
-        if (code == 906) tr_.error.text = "ORA-00906: missing left parenthesis";
-        if (code == 1735) tr_.error.text = "ORA-01735: invalid ALTER TABLE option";
-        if (code == 2270)
-            tr_.error.text = "ORA-02270: no matching unique or primary key for this column-list";
-        if (code == 2449)
-            tr_.error.text = "ORA-02449: unique/primary keys in table referenced by foreign keys";
-        if (code == 4043) tr_.error.text = "ORA-04043: object does not exist";
-        if (code == 1418) tr_.error.text = "ORA-01418: specified index does not exist";
     }
     // [schema.]name
     bool Name(std::string& owner, std::string& name) {
@@ -145,9 +134,12 @@ private:
     }
     bool Exists(const std::string& full, const char* type) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(e_.Handle(),
-                           "SELECT 1 FROM sqlite_master WHERE name = ?1 AND (?2 = '' OR type = ?2)", -1, &st,
-                           nullptr);
+        if (sqlite3_prepare_v2(e_.Handle(),
+                               "SELECT 1 FROM sqlite_master WHERE name = ?1 AND (?2 = '' OR type = ?2)", -1,
+                               &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false;
+        }
         sqlite3_bind_text(st, 1, full.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, type, -1, SQLITE_TRANSIENT);
         bool ok = sqlite3_step(st) == SQLITE_ROW;
@@ -253,7 +245,6 @@ private:
             }
             if (!t_[i_].Is("REFERENCES")) {
                 Fail(905, i_);
-                tr_.error.text = "ORA-00905: missing keyword";
                 return false;
             }
             ++i_;
@@ -485,17 +476,20 @@ private:
     std::vector<std::string> KeyOf(const std::string& table, char type, const std::vector<std::string>&) {
         std::vector<std::string> cols;
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(
-            e_.Handle(),
-            "SELECT cc.COLUMN_NAME FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON "
-            "cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || "
-            "c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE = ?2 ORDER BY cc.POSITION",
-            -1, &st, nullptr);
+        if (sqlite3_prepare_v2(
+                e_.Handle(),
+                "SELECT cc.COLUMN_NAME FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON "
+                "cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || "
+                "c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE = ?2 ORDER BY cc.POSITION",
+                -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return cols;
+        }
         sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         std::string ty(1, type);
         sqlite3_bind_text(st, 2, ty.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW)
-            cols.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            cols.push_back(ColumnText(st, 0));
         sqlite3_finalize(st);
         return cols;
     }
@@ -504,18 +498,20 @@ private:
         for (size_t k = 0; k < cols.size(); ++k)
             joined += (k ? "," : "") + cols[k];
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(
-            e_.Handle(),
-            "SELECT c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') FROM \"vemu$constraints\" c "
-            "JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = "
-            "c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE IN "
-            "('P','U') GROUP BY c.CONSTRAINT_NAME",
-            -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         std::string found;
+        if (sqlite3_prepare_v2(
+                e_.Handle(),
+                "SELECT c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') FROM \"vemu$constraints\" c "
+                "JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = "
+                "c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE IN "
+                "('P','U') GROUP BY c.CONSTRAINT_NAME",
+                -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return found;
+        }
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW)
-            if (joined == reinterpret_cast<const char*>(sqlite3_column_text(st, 1)))
-                found = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            if (joined == ColumnText(st, 1)) found = ColumnText(st, 0);
         sqlite3_finalize(st);
         return found;
     }
@@ -651,26 +647,25 @@ private:
                 if (t_[k].Is("CASCADE")) cascade = true;
             // other tables' foreign keys pointing here
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(
-                e_.Handle(),
-                "SELECT c.OWNER || '.' || c.TABLE_NAME, c.OWNER, c.CONSTRAINT_NAME FROM "
-                "\"vemu$constraints\" c JOIN \"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND "
-                "p.CONSTRAINT_NAME = c.R_CONSTRAINT_NAME WHERE p.OWNER = ?1 AND p.TABLE_NAME = ?2 AND "
-                "c.TABLE_NAME <> p.TABLE_NAME",
-                -1, &st, nullptr);
+            if (sqlite3_prepare_v2(
+                    e_.Handle(),
+                    "SELECT c.OWNER || '.' || c.TABLE_NAME, c.OWNER, c.CONSTRAINT_NAME FROM "
+                    "\"vemu$constraints\" c JOIN \"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND "
+                    "p.CONSTRAINT_NAME = c.R_CONSTRAINT_NAME WHERE p.OWNER = ?1 AND p.TABLE_NAME = ?2 AND "
+                    "c.TABLE_NAME <> p.TABLE_NAME",
+                    -1, &st, nullptr) != SQLITE_OK) {
+                sqlite3_finalize(st);
+                return Fail(600, at);
+            }
             sqlite3_bind_text(st, 1, owner.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
             bool referenced = false;
             while (sqlite3_step(st) == SQLITE_ROW) {
                 referenced = true;
-                tr_.ddl.push_back(
-                    "DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " +
-                    L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
-                    " AND CONSTRAINT_NAME = " + L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
-                tr_.ddl.push_back(
-                    "DELETE FROM \"vemu$constraints\" WHERE OWNER = " +
-                    L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
-                    " AND CONSTRAINT_NAME = " + L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+                tr_.ddl.push_back("DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " + L(ColumnText(st, 1)) +
+                                  " AND CONSTRAINT_NAME = " + L(ColumnText(st, 2)));
+                tr_.ddl.push_back("DELETE FROM \"vemu$constraints\" WHERE OWNER = " + L(ColumnText(st, 1)) +
+                                  " AND CONSTRAINT_NAME = " + L(ColumnText(st, 2)));
             }
             sqlite3_finalize(st);
             if (referenced && !cascade) {
@@ -702,7 +697,6 @@ private:
             tr_.kind = StmtKind::Ignore;
         } else {
             Fail(950, 1);
-            tr_.error.text = "ORA-00950: invalid DROP option";
         }
     }
 

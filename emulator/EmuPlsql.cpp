@@ -63,12 +63,9 @@ OraError Pls(const std::string& text, const Tok& at, const std::string& what) {
             ++col;
         }
     }
-    OraError e;
-    e.code = 6550;
-    e.pos = static_cast<int>(at.pos);
-    e.text = "ORA-06550: line " + std::to_string(line) + ", column " + std::to_string(col) +
-             ":\nPLS-00103: " + what;
-    return e;
+    return MakeError(
+        6550, "line " + std::to_string(line) + ", column " + std::to_string(col) + ":\nPLS-00103: " + what,
+        static_cast<int>(at.pos));
 }
 
 std::vector<std::string> BindArgs(const std::vector<Tok>& t, size_t open, size_t close) {
@@ -490,9 +487,7 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
         case StmtForm::LobTrim: {
             Value loc = get(b.args[0]);
             if (loc.kind == Value::Null) {
-                err.code = 22275;
-                err.text = "ORA-22275: invalid LOB locator specified";
-                return err;
+                return err = MakeError(22275);
             }
             std::string content;
             bool clob;
@@ -509,17 +504,13 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
             if (b.form == StmtForm::LobTrim) {
                 long long len = num(b.args[1]);
                 if (len < 0 || len > static_cast<long long>(data.size())) {
-                    err.code = 22926;
-                    err.text = "ORA-22926: specified trim length is greater than current LOB value's length";
-                    return err;
+                    return err = MakeError(22926);
                 }
                 data.resize(static_cast<size_t>(len));
             } else if (b.form == StmtForm::LobRead) {
                 long long amount = num(b.args[1]), offset = num(b.args[2]);
                 if (amount < 1 || offset < 1) {
-                    err.code = 21560;
-                    err.text = "ORA-21560: argument 2 is null, invalid, or out of range";
-                    return err;
+                    return err = MakeError(21560, "2");
                 }
                 if (offset > static_cast<long long>(data.size())) return MakeError(1403);
                 std::string piece = data.substr(static_cast<size_t>(offset - 1), static_cast<size_t>(amount));
@@ -537,9 +528,7 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
                 Value bufv = get(b.args[3]);
                 std::string buf = bufv.kind == Value::Text ? Utf8ToWin1252(bufv.s) : bufv.s;
                 if (amount < 0 || offset < 1) {
-                    err.code = 21560;
-                    err.text = "ORA-21560: argument 2 is null, invalid, or out of range";
-                    return err;
+                    return err = MakeError(21560, "2");
                 }
                 if (static_cast<size_t>(amount) > buf.size()) amount = static_cast<long long>(buf.size());
                 size_t off = static_cast<size_t>(offset - 1);
