@@ -447,10 +447,6 @@ const DictDef* DefFor(const std::string& view, bool& userForm) {
     return nullptr;
 }
 
-std::string Q(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
 } // namespace
 
 void EmuEngine::PrepareDictionary(const std::set<std::string>& views) {
@@ -468,12 +464,13 @@ void EmuEngine::PrepareDictionary(const std::set<std::string>& views) {
             std::string item = cols.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
             // a comma inside NUMBER(10,2)-like types does not occur in these definitions
             size_t sp = item.find(' ');
-            def += (def.empty() ? "" : ", ") + Q(item.substr(0, sp)) + item.substr(sp);
+            def += (def.empty() ? "" : ", ") + QuoteIdent(item.substr(0, sp)) + item.substr(sp);
             if (comma == std::string::npos) break;
             p = comma + 2;
         }
         char* msg = nullptr;
-        sqlite3_exec(conn_, ("CREATE TEMP TABLE IF NOT EXISTS " + Q("SYS." + v) + " (" + def + ")").c_str(),
+        sqlite3_exec(conn_,
+                     ("CREATE TEMP TABLE IF NOT EXISTS " + QuoteIdent("SYS." + v) + " (" + def + ")").c_str(),
                      nullptr, nullptr, &msg);
         sqlite3_free(msg);
     }
@@ -486,7 +483,7 @@ void EmuEngine::RefreshDictionary(const std::set<std::string>& views) {
         if (!d) continue;
         std::vector<Row> rows;
         d->fill(*this, rows);
-        std::string table = Q("SYS." + v);
+        std::string table = QuoteIdent("SYS." + v);
         char* msg = nullptr;
         sqlite3_exec(conn_, ("DELETE FROM temp." + table).c_str(), nullptr, nullptr, &msg);
         sqlite3_free(msg);

@@ -1,6 +1,8 @@
 // TOCIRecordSet: describe, defines, block fetch straight into the storage blocks, the DATE form in records,
 // LOB holders, fetch-all and background open and fetch.
+#include "dataset/ByteIO.h"
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
 
 #include "dataset/DAHooks.h"
 
@@ -13,35 +15,6 @@ using namespace oracall;
 ub2 ToExternalType(uint16_t dataType, bool memoAsText);
 
 namespace {
-
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
-
-class TCmdLock {
-public:
-    TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
-        if (on) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
-
-template <class T> T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <class T> void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 constexpr uint16_t PtrSize = uint16_t(sizeof(void*));
 
