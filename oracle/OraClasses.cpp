@@ -1,5 +1,6 @@
 // The call-interface connection, the cursor and LOB holders and the parameter descriptors.
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
 
 #include "dataset/DAHooks.h"
 #include "dataset/DateTimeUtil.h"
@@ -16,17 +17,6 @@ namespace {
 const OraText* T(const std::string& s) {
     return reinterpret_cast<const OraText*>(s.c_str());
 }
-
-// ConnectionLock when the connection is thread-safe.
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
 
 bool VersionAbove8(const std::string& v) {
     return v > "8";

@@ -469,6 +469,13 @@ private:
     void AllocAux();
     void FreeAux();
     bool FetchBlock();
+    // The steps of a block fetch.
+    void DropFetchedRows();
+    void PrimeAuxSlots(PBlockHeader block, int rows);
+    int DefineAndFetch(PBlockHeader block, int rows);
+    void FinishLongPieces(PBlockHeader block, int fetched);
+    void MoveAuxValues(PBlockHeader block, int fetched);
+    void LinkFetchedRows(PBlockHeader block, int fetched);
     void OpenStep();
     void FetchAllLoop();
     void EndOpen(bool success);

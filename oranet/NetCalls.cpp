@@ -1,5 +1,6 @@
 #include "oranet/NetCalls.h"
 
+#include "dataset/StrUtil.h"
 #include "ocicall/OraCall.h"
 #include "ocicall/OraCallLoad.h"
 #include "oranet/NetHandles.h"
@@ -392,11 +393,7 @@ sword NetBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraT
     if (!c) return -2;
     std::string name = ZText(placeholder);
     for (auto& b : c->binds) {
-        if (b->name.size() != name.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i)
-            same = std::toupper(uint8_t(name[i])) == std::toupper(uint8_t(b->name[i]));
-        if (!same) continue;
+        if (!SameText(b->name, name)) continue;
         FillBind(*b, valuep, value_sz, dty, indp, alenp, maxarr_len, curelep);
         if (bindp) *bindp = reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(b.get()));
         return 0;

@@ -1,5 +1,6 @@
 // The service context: server string, negotiation, status messages, logon, commit, rollback, logoff,
 // break, and the mapping of every failure into the error handle.
+#include "dataset/StrUtil.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetPlatform.h"
@@ -388,19 +389,6 @@ int TNetConnection::ReadSimpleReply(TNetErrorHandle* err) {
 
 // ---------------------------------------------------------------------------------------------------------
 // Logon
-
-namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && uint8_t(s[b]) <= ' ')
-        ++b;
-    while (e > b && uint8_t(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
-} // namespace
 
 void TNetConnection::SendLogon(int phase) {
     TNetTransport& t = *transport;
