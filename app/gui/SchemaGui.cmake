@@ -6,3 +6,4 @@ add_library(vestra_schemagui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SchemaText.h)
 target_include_directories(vestra_schemagui PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vestra_schemagui PUBLIC vestra_appcore vestra_oracle Qt6::Widgets)
+vestra_qt(vestra_schemagui)
