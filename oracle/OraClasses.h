@@ -441,6 +441,7 @@ public:
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;
+    bool AllRowsFetched() override;
 
     std::unique_ptr<TQxCommand> CreateCommand() override;
     bool CanFetchBack() override { return false; }

@@ -838,6 +838,7 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
         return false;
     }
     bool result = false;
+    const int countBefore = recordCount_;
     try {
         TCmdLock lock(cmd, cmd->NonBlocking());
         result = FetchBlock();
@@ -851,7 +852,14 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
         // the statement is not needed any more
         cmd->SetCursorState(csFetched);
     }
+    if (result && onOwner) RowsAppended(countBefore);
     return result;
+}
+
+bool TOCIRecordSet::AllRowsFetched() {
+    if (!active_ || endReached_) return true;
+    TOCICommand* cmd = Cmd();
+    return cmd->GetCursorState() < csExecuted || cmd->GetCursorState() == csFetched;
 }
 
 void TOCIRecordSet::FetchAllLoop() {
