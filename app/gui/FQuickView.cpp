@@ -1,9 +1,10 @@
 #include "app/gui/FQuickView.h"
 
 #include "app/ListIndexError.h"
-#include "app/gui/QuickViewStandIns.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/SchemaText.h"
+#include "grid/DBNavigator.h"
+#include "grid/QxGrid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -137,7 +138,7 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     EditBar->setObjectName(QStringLiteral("EditBar"));
     auto* eb = new QHBoxLayout(EditBar);
     eb->setContentsMargins(0, 0, 0, 0);
-    DBNavigator1 = new TQVNavigatorStandIn(EditBar);
+    DBNavigator1 = new TDBNavigator(EditBar);
     DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
     DBNavigator1->SetDataSource(&q_.DSQVExec);
     cbDebug = new QCheckBox(QStringLiteral("Debug"), EditBar);
@@ -148,8 +149,9 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     eb->addStretch(1);
     rv->addWidget(EditBar);
 
-    DBGrid1 = new TQVGridStandIn(right);
+    DBGrid1 = new TQxDBGrid(right);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->SetOptions(DefaultGridOptions);
     DBGrid1->SetDataSource(&q_.DSQVExec);
     rv->addWidget(DBGrid1, 1);
 
@@ -307,6 +309,7 @@ void TFQuickView::SetPanels(int tab) {
     QVMmo->setVisible(tab == schema::tabSQL);
     KeyPanel->setVisible(editing);
     EditBar->setVisible(editing);
+    DBGrid1->SetReadOnly(!editing);
 }
 
 void TFQuickView::TabChanged(int tab) {
