@@ -28,6 +28,7 @@ TQuickViewQueries::TQuickViewQueries(TOraSession& sess) : QryQVusr(&sess), QryQV
     QryQVusr.Name = "QryQVusr";
     QryQVusr.ReadOnly = true;
     QryQVusr.SetAutoCommit(false);
+    QryQVusr.SetFetchRows(500); // an owner with thousands of tables in a few round trips
     DSQVusr.SetDataSet(&QryQVusr);
     QryQVExec.Name = "QryQVExec";
     QryQVExec.SetNonBlocking(true);

@@ -508,6 +508,42 @@ TEST(QuickViewGui, ATabChangeWithoutASelectedTableShowsTheListErrorAndRunsNothin
     EXPECT_EQ(b.q.QryQVExec.SQL(), before);
 }
 
+TEST(QuickViewGui, ClosingOrChoosingAnotherTableWithAnUnpostedEditAsksFirst) {
+    TGuiRig r;
+    TWorkbench b(r);
+    bool closed = false;
+    b.w.OnClosed = [&] { closed = true; };
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("ULM");
+    TModalAnswer answer;
+    // Cancel keeps the window and the edit.
+    answer.Arm(QMessageBox::Cancel);
+    b.w.Schliessen->trigger();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_TRUE(b.w.isVisible());
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(q.State(), dsEdit);
+    // Cancel on another table keeps the table and the edit.
+    answer.Arm(QMessageBox::Cancel);
+    ClickItem(b.w.LBTabellen3, QStringLiteral("SCOTT.EMP"));
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(b.w.LBTabellen3->currentItem()->text(), QStringLiteral("SCOTT.DEPT"));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(b.w.Statements().Table(), "SCOTT.DEPT");
+    // No drops the edit and closes.
+    answer.Arm(QMessageBox::No);
+    b.w.Schliessen->trigger();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_FALSE(b.w.isVisible());
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10"), "NEW YORK");
+}
+
 TEST(QuickViewGui, QuickViewIIMinimisesTheWorksheetAndSchliessenRestoresIt) {
     TGuiRig r;
     TQuickViewQueries q(*r.s);
