@@ -132,7 +132,6 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     kp->addWidget(CheckListBox1, 1);
     kp->addWidget(Notice);
     sp->addWidget(KeyPanel);
-    StatementPanel->setMaximumHeight(150);
     rv->addWidget(StatementPanel);
 
     EditBar = new QWidget(right);
@@ -307,6 +306,9 @@ void TFQuickView::ShowStatements() {
 void TFQuickView::SetPanels(int tab) {
     bool editing = tab == schema::tabAendern;
     StatementPanel->setVisible(tab == schema::tabSQL || editing);
+    // The statements get room to be read; the key list only what it needs.
+    StatementPanel->setMaximumHeight(tab == schema::tabSQL ? 340 : 150);
+    StatementPanel->setMinimumHeight(tab == schema::tabSQL ? 320 : 0);
     QVMmo->setVisible(tab == schema::tabSQL);
     KeyPanel->setVisible(editing);
     EditBar->setVisible(editing);

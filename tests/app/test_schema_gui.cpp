@@ -343,6 +343,7 @@ TEST(QuickViewGui, ChoosingScottDeptShowsItsRowsAndTheGeneratedStatements) {
     QString shown = b.w.QVMmo->toPlainText();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Select * from SCOTT.DEPT")));
     EXPECT_NE(shown.indexOf(QStringLiteral("DELETE FROM SCOTT.DEPT")), -1);
+    Snapshot(&b.w, "workbench-sql");
     // The dictionary tabs run the browser's statements.
     ClickTab(b.w.TabControl1, schema::tabAnzahl);
     b.Settle();
