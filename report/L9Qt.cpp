@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRawFont>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSpinBox>
@@ -73,8 +75,8 @@ struct TLinePainter {
     double scale;
 
     void Draw(const std::vector<TL9Cell>& cells, const std::vector<double>& xs, const std::vector<double>& ws,
-              const std::vector<QFont>& fonts, const std::vector<QFontMetricsF>& metrics, double y, double h,
-              const std::string* texts) {
+              const std::vector<QFont>& fonts, const std::vector<QFontMetricsF>& metrics,
+              const std::vector<QRawFont>& raws, double y, double h, const std::string* texts) {
         for (size_t i = 0; i < cells.size(); ++i) {
             const TL9Cell& c = cells[i];
             const QRectF r(xs[i] * k, y * k, ws[i] * k, h * k);
@@ -83,31 +85,76 @@ struct TLinePainter {
                 r.adjusted(c.PadLeft * scale * k, c.PadTop * k, -c.PadRight * scale * k, -c.PadBottom * k);
             QString text = Q(texts[i]);
             if (!text.isEmpty() && tr.width() > 0) {
-                // Measured only when it may not fit or must be placed by its width; drawn at its baseline,
-                // which keeps the text engine's layout pass out of every cell.
                 const QFontMetricsF& fm = metrics[i];
-                double advance = -1;
-                if (c.Align != 0 || text.size() * fm.maxWidth() > tr.width()) {
+                const QRawFont& raw = raws[i];
+                // Glyphs straight from the font's character map with their advances: a table cell needs no
+                // shaping. Texts with a character the font lacks, and texts too wide for the cell, take the
+                // text engine's way (font fallback, eliding).
+                QList<quint32> glyphs = raw.isValid() ? raw.glyphIndexesForString(text) : QList<quint32>();
+                const bool direct = !glyphs.isEmpty() && !glyphs.contains(0u);
+                QList<QPointF> advances;
+                double advance = 0;
+                if (direct) {
+                    advances = raw.advancesForGlyphIndexes(glyphs);
+                    for (const QPointF& a : advances)
+                        advance += a.x();
+                } else {
                     advance = fm.horizontalAdvance(text);
-                    if (advance > tr.width()) {
-                        text = fm.elidedText(text, Qt::ElideRight, tr.width());
-                        advance = fm.horizontalAdvance(text);
-                    }
+                }
+                bool elided = false;
+                if (advance > tr.width()) {
+                    text = fm.elidedText(text, Qt::ElideRight, tr.width());
+                    advance = fm.horizontalAdvance(text);
+                    elided = true;
                 }
                 double x = tr.left();
                 if (c.Align == 1) x += (tr.width() - advance) / 2;
                 if (c.Align == 2) x += tr.width() - advance;
                 const double base = tr.top() + (tr.height() - fm.height()) / 2 + fm.ascent();
-                p.setFont(fonts[i]);
-                p.setPen(Color(c.Font.Color));
-                p.drawText(QPointF(x, base), text);
-            }
-            if (c.Separator && i + 1 < cells.size()) {
-                p.setPen(QPen(QColor(160, 160, 160), 0));
-                p.drawLine(QPointF(r.right(), r.top()), QPointF(r.right(), r.bottom()));
+                // Font and colour change only between cells that differ: every change is an operator in
+                // the PDF stream.
+                if (&fonts[i] != font_ && (!font_ || *font_ != fonts[i])) p.setFont(fonts[i]);
+                font_ = &fonts[i];
+                if (c.Font.Color != color_) p.setPen(Color(c.Font.Color));
+                color_ = c.Font.Color;
+                if (direct && !elided) {
+                    QList<QPointF> positions;
+                    positions.reserve(advances.size());
+                    double pos = 0;
+                    for (const QPointF& a : advances) {
+                        positions.append(QPointF(pos, 0));
+                        pos += a.x();
+                    }
+                    QGlyphRun run;
+                    run.setRawFont(raw);
+                    run.setGlyphIndexes(glyphs);
+                    run.setPositions(positions);
+                    p.drawGlyphRun(QPointF(x, base), run);
+                } else {
+                    p.drawText(QPointF(x, base), text);
+                }
             }
         }
     }
+
+    // The column separators of a line, from top to bottom of the lines drawn.
+    void Separators(const std::vector<TL9Cell>& cells, const std::vector<double>& xs,
+                    const std::vector<double>& ws, double top, double bottom) {
+        if (bottom <= top) return;
+        p.setPen(QPen(QColor(160, 160, 160), 0));
+        color_ = 0xFFFFFFFFu;
+        for (size_t i = 0; i + 1 < cells.size(); ++i)
+            if (cells[i].Separator)
+                p.drawLine(QPointF((xs[i] + ws[i]) * k, top * k), QPointF((xs[i] + ws[i]) * k, bottom * k));
+    }
+
+    void Reset() {
+        font_ = nullptr;
+        color_ = 0xFFFFFFFFu;
+    }
+
+    const QFont* font_ = nullptr;
+    uint32_t color_ = 0xFFFFFFFFu; // no colour: the first text sets its pen
 };
 
 // ---- The options dialog ----
@@ -461,28 +508,31 @@ void L9PaintPage(QPainter& p, const TL9Document& doc, int pageIndex) {
     TLinePainter lp{p, k, g.Scale};
 
     auto prepare = [&](const std::vector<TL9Cell>& cells, std::vector<QFont>& fonts,
-                       std::vector<QFontMetricsF>& fm) {
+                       std::vector<QFontMetricsF>& fm, std::vector<QRawFont>& raws) {
         for (const TL9Cell& c : cells) {
-            fonts.push_back(Font(c.Font, g.Scale));
+            fonts.push_back(QFont(Font(c.Font, g.Scale), p.device()));
             fm.emplace_back(fonts.back(), p.device());
+            raws.push_back(QRawFont::fromFont(fonts.back()));
         }
     };
     std::vector<QFont> hf, df;
     std::vector<QFontMetricsF> hm, dm;
-    prepare(l.HeaderLine, hf, hm);
-    prepare(l.DataLine, df, dm);
+    std::vector<QRawFont> hr, dr;
+    prepare(l.HeaderLine, hf, hm, hr);
+    prepare(l.DataLine, df, dm, dr);
 
     double y = g.Top;
     const double tableTop = y;
     if (!l.HeaderLine.empty() && page.Header.size() == l.HeaderLine.size()) {
-        lp.Draw(l.HeaderLine, g.HeaderX, g.HeaderWidth, hf, hm, y, g.HeaderHeight, page.Header.data());
+        lp.Draw(l.HeaderLine, g.HeaderX, g.HeaderWidth, hf, hm, hr, y, g.HeaderHeight, page.Header.data());
+        lp.Separators(l.HeaderLine, g.HeaderX, g.HeaderWidth, y, y + g.HeaderHeight);
         y += g.HeaderHeight;
         p.setPen(QPen(QColor(120, 120, 120), 0));
         p.drawLine(QPointF(g.Left * k, y * k), QPointF((g.HeaderX.back() + g.HeaderWidth.back()) * k, y * k));
     }
     const size_t width = l.DataLine.size();
     for (int r = 0; r < page.Rows && width > 0; ++r) {
-        lp.Draw(l.DataLine, g.ColumnX, g.ColumnWidth, df, dm, y, g.DataHeight,
+        lp.Draw(l.DataLine, g.ColumnX, g.ColumnWidth, df, dm, dr, y, g.DataHeight,
                 &page.Cells[size_t(r) * width]);
         y += g.DataHeight;
     }
