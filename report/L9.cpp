@@ -171,6 +171,19 @@ std::string TDBL9::FieldContents(const TField& field) {
     return std::string(buf, ec == std::errc() ? p : buf);
 }
 
+void TDBL9::ConfigureForWorksheet(TDataSource* source) {
+    SetSortVariables(true);
+    SetButtons3D(true);
+    SetButtonsWithBitmaps(false);
+    SetAutoDefine(true);
+    SetDataSource(source);
+    AutoMasterMode = TL9AutoMasterMode::None;
+    AutoShowPrintOptions = false;
+    AutoShowSelectFile = false;
+    AutoProjectType = TL9ProjectType::ListProject;
+    AutoDestination = TL9Destination::Preview;
+}
+
 void TDBL9::DefineFields(TDataSet* ds, bool moveNext) {
     if (!ds || !ds->Active()) {
         eof_ = true;

@@ -464,6 +464,9 @@ int LlPrintEnd(int job, int) {
             const std::string file = L9PreviewFile(j->ProjectFile, j->PreviewPath);
             try {
                 fs::create_directories(fs::path(file).parent_path());
+                // The per-process folder in the shared temporary folder is the user's alone.
+                if (!fs::path(j->PreviewPath).is_absolute())
+                    fs::permissions(L9PreviewFolder(""), fs::perms::owner_all, fs::perm_options::replace);
                 WriteWholeFile(file, L9SerializeDocument(j->Doc));
             } catch (const std::exception& e) {
                 result = Error(*j, LL_ERR_OUTPUT, e.what());

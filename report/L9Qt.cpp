@@ -1,8 +1,10 @@
 #include "report/L9Qt.h"
 
 #include "dataset/Cp1252.h"
+#include "report/L9.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -328,16 +330,23 @@ public:
         view_->setObjectName("PageView");
         view_->setAlignment(Qt::AlignCenter);
         auto* scroll = new QScrollArea(this);
+        scroll_ = scroll;
         scroll->setObjectName("PageScroll");
         scroll->setWidget(view_);
         scroll->setWidgetResizable(true);
         scroll->setBackgroundRole(QPalette::Dark);
+        zoom_ = new QComboBox(this);
+        zoom_->setObjectName("CbZoom");
+        zoom_->setAccessibleName(QStringLiteral("Zoom"));
+        zoom_->addItems(
+            {QStringLiteral("Ganze Seite"), QStringLiteral("Seitenbreite"), QStringLiteral("100 %")});
         auto* bar = new QHBoxLayout;
         for (QWidget* w : {static_cast<QWidget*>(first_), static_cast<QWidget*>(prior_)})
             bar->addWidget(w);
         bar->addWidget(pageLabel_);
         bar->addWidget(next_);
         bar->addWidget(last_);
+        bar->addWidget(zoom_);
         bar->addStretch();
         bar->addWidget(print);
         bar->addWidget(pdf);
@@ -349,6 +358,7 @@ public:
         connect(prior_, &QPushButton::clicked, this, [this]() { Show(page_ - 1); });
         connect(next_, &QPushButton::clicked, this, [this]() { Show(page_ + 1); });
         connect(last_, &QPushButton::clicked, this, [this]() { Show(int(doc_.Pages.size()) - 1); });
+        connect(zoom_, &QComboBox::currentIndexChanged, this, [this]() { Render(); });
         connect(print, &QPushButton::clicked, this, [this]() { Print(); });
         connect(pdf, &QPushButton::clicked, this, [this]() { SavePdf(); });
         connect(close, &QPushButton::clicked, this, &QDialog::accept);
@@ -360,17 +370,36 @@ public:
 
     int Page() const { return page_; }
 
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QDialog::resizeEvent(e);
+        Render();
+    }
+
 private:
     void Show(int page) {
         const int n = int(doc_.Pages.size());
         page_ = std::clamp(page, 0, std::max(0, n - 1));
-        pageLabel_->setText(QStringLiteral("Seite %1 von %2").arg(page_ + doc_.FirstPage).arg(n));
+        pageLabel_->setText(
+            QStringLiteral("Seite %1 von %2").arg(page_ + doc_.FirstPage).arg(n + doc_.FirstPage - 1));
         first_->setEnabled(page_ > 0);
         prior_->setEnabled(page_ > 0);
         next_->setEnabled(page_ + 1 < n);
         last_->setEnabled(page_ + 1 < n);
-        // The page at about 100 dpi.
-        const double dpi = 100;
+        Render();
+    }
+
+    // The page at the zoom chosen: the whole page or its width in the window, or its size on paper.
+    void Render() {
+        if (!zoom_) return;
+        const int n = int(doc_.Pages.size());
+        const double inchW = doc_.Layout.PaperWidth / 25400.0;
+        const double inchH = doc_.Layout.PaperHeight / 25400.0;
+        const QSize room = scroll_->viewport()->size() - QSize(16, 16);
+        double dpi = logicalDpiX();
+        if (zoom_->currentIndex() == 0) dpi = std::min(room.width() / inchW, room.height() / inchH);
+        if (zoom_->currentIndex() == 1) dpi = room.width() / inchW;
+        dpi = std::clamp(dpi, 20.0, 300.0);
         const int w = int(doc_.Layout.PaperWidth / 25400.0 * dpi);
         const int h = int(doc_.Layout.PaperHeight / 25400.0 * dpi);
         QImage img(w, h, QImage::Format_RGB32);
@@ -419,6 +448,8 @@ private:
     QPushButton *first_, *prior_, *next_, *last_;
     QLabel* pageLabel_;
     QLabel* view_;
+    QScrollArea* scroll_ = nullptr;
+    QComboBox* zoom_ = nullptr;
 };
 
 // ---- The UI ----
@@ -497,6 +528,10 @@ private:
 void L9InstallQtUi() {
     static TQtUi ui;
     if (!L9Ui()) L9SetUi(&ui);
+    if (!TL9::ShowMessage)
+        TL9::ShowMessage = [](const std::string& text, const std::string& caption) {
+            QMessageBox::information(QApplication::activeWindow(), Q(caption), Q(text));
+        };
 }
 
 void L9PaintPage(QPainter& p, const TL9Document& doc, int pageIndex) {

@@ -71,6 +71,12 @@ bool PdfPageSize(const std::string& file, double& w, double& h) {
     return std::sscanf(info.c_str() + p, "Page size: %lf x %lf", &w, &h) == 2;
 }
 
+// Pictures of the windows for a look at them, when VESTRA_GRAB_DIR names a folder.
+void Grab(QWidget* w, const char* name) {
+    const char* dir = std::getenv("VESTRA_GRAB_DIR");
+    if (dir && w) w->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
+
 // Runs f on the modal window that is up when the event loop next runs.
 void WhenModal(std::function<void(QWidget*)> f) {
     QTimer::singleShot(0, [f]() { f(QApplication::activeModalWidget()); });
@@ -95,6 +101,7 @@ void ChoosePdf(const std::string& file, std::function<void(QWidget*)> after = nu
         EXPECT_EQ(dlg->objectName(), "L9OptionsDialog");
         Child<QRadioButton>(dlg, "RbFile")->click();
         Child<QLineEdit>(dlg, "EdFile")->setText(QString::fromStdString(file));
+        Grab(dlg, "options");
         if (after) WhenModal(after);
         ClickOk(dlg);
     });
@@ -213,6 +220,7 @@ TEST_F(PrintGui, CancelInTheProgressBox) {
         EXPECT_EQ(box->objectName(), "L9ProgressBox");
         sawBox = true;
         EXPECT_EQ(Child<QLabel>(box, "LblPrinter")->text(), "PDF-Datei");
+        Grab(box, "progress");
         Child<QPushButton>(box, "BtnCancel")->click();
     });
     EXPECT_EQ(PrintResult(*ds, Cols(), false, nullptr, report_), LL_ERR_USER_ABORTED);
@@ -238,11 +246,16 @@ TEST_F(PrintGui, PreviewPagesThroughAndItsFilesAreDeleted) {
         if (!w || w->objectName() != "L9Preview") return;
         poll->stop();
         for (auto& e : fs::recursive_directory_iterator(tmp_.Str()))
-            if (e.path().filename() == "bnxrep.ll") previewFileExisted = true;
+            if (e.path().filename() == "bnxrep.ll") {
+                previewFileExisted = true;
+                // The per-process folder above "HomeDir" is the user's alone.
+                EXPECT_EQ(fs::status(e.path().parent_path().parent_path()).permissions(),
+                          fs::perms::owner_all);
+            }
         label1 = Child<QLabel>(w, "LblPage")->text().toStdString();
         Child<QPushButton>(w, "BtnNext")->click();
         label2 = Child<QLabel>(w, "LblPage")->text().toStdString();
-        w->grab().save("/tmp/h18-preview.png");
+        Grab(w, "preview");
         Child<QPushButton>(w, "BtnClose")->click();
     });
     poll->start(5);

@@ -207,6 +207,22 @@ TEST_F(ReportEngine, ComponentConfigurationReachesTheEngine) {
     EXPECT_EQ(LlGetOption(job, 9), 0); // the other's job closed, not this one
 }
 
+TEST_F(ReportEngine, WorksheetSettings) {
+    TDataSource source;
+    TDBL9 comp;
+    comp.SetSortVariables(false);
+    comp.SetButtonsWithBitmaps(true);
+    comp.AutoDestination = TL9Destination::File;
+    comp.ConfigureForWorksheet(&source);
+    EXPECT_EQ(comp.DataSource(), &source);
+    EXPECT_TRUE(comp.AutoDefine());
+    EXPECT_EQ(LlGetOption(comp.Job(), 9), 1);
+    EXPECT_EQ(LlGetDlgboxMode(), 10u | 0x8000u | 0x2000u);
+    EXPECT_EQ(comp.AutoDestination, TL9Destination::Preview);
+    EXPECT_EQ(comp.AutoProjectType, TL9ProjectType::ListProject);
+    EXPECT_FALSE(comp.AutoShowPrintOptions);
+}
+
 TEST_F(ReportEngine, FieldTypesAndContents) {
     auto ds = reporttest::Rows(1);
     EXPECT_EQ(TDBL9::FieldTypeCode(*ds->Fields(0)), LL_NUMERIC);
