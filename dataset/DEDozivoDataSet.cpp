@@ -298,17 +298,37 @@ void TCustomDADataSet::Execute() {
         CursorNotify();
     else
         StartWait();
+    // A statement without rows that runs in the background reports its count and AfterExecute when it
+    // completes (DoCommandAfterExecute).
+    commandPending_ = nonBlocking;
     try {
         sql_->WriteParams(true);
         recordSet_->ExecCommand();
     } catch (...) {
+        commandPending_ = false;
         StopWait();
         throw;
     }
     if (!nonBlocking) StopWait();
     MonitorOp(mkExecute, false);
+    if (recordSet_->ReturnsRows()) {
+        // A query is opened (in the background when non-blocking); the open fires AfterExecute.
+        commandPending_ = false;
+        Open();
+        return;
+    }
+    if (nonBlocking) {
+        rowsAffected_ = 0;
+        return;
+    }
     rowsAffected_ = sql_->RowsAffected();
-    if (recordSet_->ReturnsRows()) Open();
+}
+
+void TCustomDADataSet::DoCommandAfterExecute(bool result) {
+    if (!commandPending_) return;
+    commandPending_ = false;
+    rowsAffected_ = result ? sql_->RowsAffected() : 0;
+    if (AfterExecute) AfterExecute(this, result);
 }
 
 void TCustomDADataSet::InternalRefresh() {

@@ -303,6 +303,7 @@ void TCustomDASQL::DoAfterExecute(bool result) {
     if (result) ReadParams();
     if (NonBlocking && DAHooks().StopWait) DAHooks().StopWait();
     if (AfterExecute) AfterExecute(this, result);
+    if (dataSet_) dataSet_->DoCommandAfterExecute(result);
 }
 
 int TCustomDASQL::RowsAffected() {

@@ -162,7 +162,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     std::string trimmed = Trim(text);
     if (trimmed != uq.SQL()) uq.SetSQL(trimmed);
     const TStatementTypes writes = StmtBit(stInsert) | StmtBit(stUpdate) | StmtBit(stDelete);
-    uq.SetAutoCommit((kinds & writes) != 0 && AutoCommit());
+    uq.SetAutoCommit((kinds & writes) != 0 && AutoCommit() && !holdCommit_);
 
     // 4. Parameter values from the fields.
     TParams& params = uq.Params();

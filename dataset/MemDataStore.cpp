@@ -1,6 +1,7 @@
 // TMemData: the row list, record numbers, navigation, bookmarks, editing and cached updates.
 #include "dataset/MemData.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -216,6 +217,9 @@ void TMemData::SetRecNo(int n) {
         start = lastItem_;
     else
         start = cur;
+    // A long way from every end: start from the record-number index.
+    if (std::min(dFirst, std::min(dCur, dLast)) > 4 * RecNoIndexStep)
+        if (PItemHeader ix = IndexedItemAtOrBefore(n)) start = ix;
     int startNo = start->Order + recNoOffset_;
     PItemHeader it = start;
     if (startNo < n || (start == firstItem_ && IsHidden(start))) {

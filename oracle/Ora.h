@@ -211,6 +211,9 @@ protected:
     void PerformAppend() override;
     void PerformUpdate() override;
     void PerformDelete() override;
+    void PerformCheckedAppend();
+    void PerformCheckedUpdate();
+    void PerformCheckedDelete();
     void DoOnNewRecord() override;
     void InternalPost() override;
     void AdjustUpdateParams(TParams& params, TStatementTypes kinds) override;
@@ -220,8 +223,14 @@ protected:
     bool MayWrite(TStatementType kind);
 
     void SetupCommand();
-    // Sets the lock savepoint and runs the lock statement; false when there is none.
+    // Sets the lock savepoint and runs the lock statement; false when there is none. A failing lock
+    // statement rolls back to the savepoint, so that no row stays locked.
     bool LockRow();
+    // With StrictUpdate, runs a write (and the refresh that follows it) so that the database changes only
+    // when it succeeds: a savepoint first, the commit only after the row-count check, a rollback to the
+    // savepoint when anything fails.
+    void CheckedWrite(const std::function<void()>& write);
+    std::string WriteSavepointName() const;
 };
 
 class TOraQuery : public TOraDataSet {

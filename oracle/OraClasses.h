@@ -383,6 +383,9 @@ public:
                          bool deferStart = false);
     bool BackgroundRunning() const;
     void WaitBackground();
+    // Runs a deferred run that has not started yet on the calling thread (its completion is still posted);
+    // false when there is none.
+    bool RunPendingHere();
     // Forgets the completion of a background run that was abandoned (a close during the run).
     void DropPendingCompletion();
     // The end step of Execute (after-execute callback).
@@ -438,6 +441,7 @@ public:
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;
+    bool AllRowsFetched() override;
 
     std::unique_ptr<TQxCommand> CreateCommand() override;
     bool CanFetchBack() override { return false; }

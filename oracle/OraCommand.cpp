@@ -120,6 +120,9 @@ struct TOraBackground {
     std::thread Thread;
     std::atomic<bool> Running{false};
     std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);
+    // A deferred run that has not started yet (owning thread only).
+    std::function<void()> PendingRoutine;
+    std::function<void(bool)> PendingEnd;
 };
 
 // The current cursor holds a reference of its own only when it is not the own cursor.
@@ -151,6 +154,8 @@ void TOCICommand::WaitBackground() {
 }
 
 void TOCICommand::DropPendingCompletion() {
+    bg_->PendingRoutine = nullptr;
+    bg_->PendingEnd = nullptr;
     bg_->Alive->store(false);
     bg_->Alive = std::make_shared<std::atomic<bool>>(true);
     executing_ = false;
@@ -160,11 +165,17 @@ void TOCICommand::RunInBackground(std::function<void()> routine, std::function<v
                                   bool deferStart) {
     MainThreadPoster* poster = GetMainThreadPoster();
     if (poster && deferStart) {
+        bg_->PendingRoutine = std::move(routine);
+        bg_->PendingEnd = std::move(endRoutine);
         auto alive = bg_->Alive;
-        poster->Post(
-            [this, alive, routine = std::move(routine), endRoutine = std::move(endRoutine)]() mutable {
-                if (alive->load()) RunInBackground(std::move(routine), std::move(endRoutine), false);
-            });
+        poster->Post([this, alive]() {
+            if (!alive->load() || !bg_->PendingRoutine) return; // dropped, or already run by RunPendingHere
+            auto r = std::move(bg_->PendingRoutine);
+            auto e = std::move(bg_->PendingEnd);
+            bg_->PendingRoutine = nullptr;
+            bg_->PendingEnd = nullptr;
+            RunInBackground(std::move(r), std::move(e), false);
+        });
         return;
     }
     if (!poster) {
@@ -197,6 +208,33 @@ void TOCICommand::RunInBackground(std::function<void()> routine, std::function<v
             });
             bg_->Running = false;
         });
+}
+
+bool TOCICommand::RunPendingHere() {
+    if (!bg_->PendingRoutine) return false;
+    auto routine = std::move(bg_->PendingRoutine);
+    auto endRoutine = std::move(bg_->PendingEnd);
+    bg_->PendingRoutine = nullptr;
+    bg_->PendingEnd = nullptr;
+    std::exception_ptr failure;
+    try {
+        routine();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The completion keeps its usual way back, so that the caller's own work is not interrupted by it.
+    MainThreadPoster* poster = GetMainThreadPoster();
+    auto alive = bg_->Alive;
+    auto end = [endRoutine, failure, alive]() {
+        if (!alive->load()) return;
+        endRoutine(failure == nullptr);
+        if (failure) std::rethrow_exception(failure);
+    };
+    if (poster)
+        poster->Post(end);
+    else
+        end();
+    return true;
 }
 
 // ---- Connection and text ----

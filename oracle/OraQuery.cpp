@@ -5,6 +5,7 @@
 #include "dataset/OraParser.h"
 
 #include <algorithm>
+#include <cctype>
 
 // ---- SQL text operations ----
 
@@ -426,8 +427,49 @@ bool TOraDataSet::LockRow() {
     std::string lock = UpdateStatementText(stLock);
     if (lock.empty()) return false;
     if (Session()) Session()->Savepoint(LockSavepointName());
-    PerformSQL(lock, StmtBit(stLock) | ((RefreshOptions & roBeforeEdit) ? StmtBit(stRefresh) : 0));
+    try {
+        PerformSQL(lock, StmtBit(stLock) | ((RefreshOptions & roBeforeEdit) ? StmtBit(stRefresh) : 0));
+    } catch (...) {
+        if (Session()) try {
+                Session()->RollbackToSavepoint(LockSavepointName());
+            } catch (...) {
+            }
+        throw;
+    }
     return true;
+}
+
+std::string TOraDataSet::WriteSavepointName() const {
+    std::string n;
+    for (char c : Name)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') n += c;
+    if (n.size() > 24) n = n.substr(n.size() - 24);
+    return "WRITE_" + n;
+}
+
+void TOraDataSet::CheckedWrite(const std::function<void()>& write) {
+    TOraSession* s = Session();
+    if (!Options().StrictUpdate || holdCommit_ || !s || !s->Connected()) {
+        write();
+        return;
+    }
+    const std::string savepoint = WriteSavepointName();
+    s->Savepoint(savepoint);
+    holdCommit_ = true;
+    try {
+        write();
+    } catch (...) {
+        holdCommit_ = false;
+        try {
+            s->RollbackToSavepoint(savepoint);
+        } catch (...) {
+        }
+        throw;
+    }
+    holdCommit_ = false;
+    // What the statement's own auto-commit would have done, now that its row count has been checked.
+    TOCIConnection* c = s->OCIConnection();
+    if (AutoCommit() && c && c->GetAutoCommit()) c->Commit();
 }
 
 bool TOraDataSet::MayWrite(TStatementType kind) {
@@ -464,6 +506,10 @@ void TOraDataSet::InternalDelete() {
 }
 
 void TOraDataSet::PerformAppend() {
+    CheckedWrite([this] { PerformCheckedAppend(); });
+}
+
+void TOraDataSet::PerformCheckedAppend() {
     TOCIConnection* c = Session() ? Session()->OCIConnection() : nullptr;
     if (c) c->LastInsertRowId.clear();
     if (!PerformSQL(UpdateStatementText(stInsert), StmtBit(stInsert))) return;
@@ -484,6 +530,10 @@ void TOraDataSet::PerformAppend() {
 }
 
 void TOraDataSet::PerformUpdate() {
+    CheckedWrite([this] { PerformCheckedUpdate(); });
+}
+
+void TOraDataSet::PerformCheckedUpdate() {
     if (LockMode == lmLockDelayed) {
         try {
             LockRow();
@@ -499,6 +549,10 @@ void TOraDataSet::PerformUpdate() {
 }
 
 void TOraDataSet::PerformDelete() {
+    CheckedWrite([this] { PerformCheckedDelete(); });
+}
+
+void TOraDataSet::PerformCheckedDelete() {
     if (LockMode != lmNone) {
         LockRow();
         try {

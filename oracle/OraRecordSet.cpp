@@ -407,8 +407,27 @@ void TOCIRecordSet::InternalOpen() {
 void TOCIRecordSet::ExecCommand() {
     TOCICommand* cmd = Cmd();
     cmd->RunParamHook();
-    TQxRecordSet::ExecCommand();
-    if (!cmd->NonBlocking()) ComputeKind();
+    if (cmd->NonBlocking()) {
+        // The kind must be known before the statement leaves for the background: a query is not run here
+        // but opened by the caller, which fetches its rows.
+        if (cmd->OwnCursor()->State() == csInactive) cmd->Prepare();
+        ComputeKind();
+        if (resultKind_ == rkRows) return;
+    }
+    if (cmd->NonBlocking()) {
+        // Runs in the background; the command's completion reports to the data set.
+        TQxRecordSet::ExecCommand();
+        return;
+    }
+    try {
+        TQxRecordSet::ExecCommand();
+    } catch (...) {
+        DoAfterExecute(false);
+        throw;
+    }
+    ComputeKind();
+    // A query is opened next, and the open reports.
+    if (resultKind_ != rkRows) DoAfterExecute(true);
 }
 
 void TOCIRecordSet::OpenStep() {
@@ -520,7 +539,13 @@ void TOCIRecordSet::Reopen() {
 }
 
 bool TOCIRecordSet::GetEOF() {
-    if (Cmd()->BackgroundRunning() || (Cmd()->NonBlocking() && Cmd()->Executing())) {
+    // Once every row is in the store (the end was reached), the store answers, even before the posted
+    // completion of the run has cleared the executing flag.
+    TOCICommand* cmd = Cmd();
+    if (cmd->BackgroundRunning() ||
+        (cmd->NonBlocking() && cmd->Executing() && cmd->GetCursorState() != csFetched)) {
+        // The background fetch links new items under the command lock.
+        TCmdLock lock(cmd, true);
         if (!currentItem_ || !currentItem_->Next) return true;
     }
     return TQxRecordSet::GetEOF();
@@ -528,9 +553,13 @@ bool TOCIRecordSet::GetEOF() {
 
 void TOCIRecordSet::SetToEnd() {
     TOCICommand* cmd = Cmd();
-    if (cmd->NonBlocking() && fetchAll_) {
-        while (cmd->GetCursorState() == csFetchingAll && cmd->BackgroundRunning())
-            std::this_thread::yield();
+    if (cmd->NonBlocking()) {
+        // The last record is known only when every row is in the store, and the store is read only when no
+        // background run writes it: an open that has not started runs here, a running one is waited for,
+        // and the rows still missing are fetched on this thread.
+        cmd->RunPendingHere();
+        cmd->WaitBackground();
+        if (cmd->GetCursorState() != csFetched && cmd->GetCursorState() >= csExecuted) FetchAllLoop();
     } else if (cmd->GetCursorState() != csFetched && cmd->GetCursorState() >= csExecuted) {
         FetchAll();
     }
@@ -809,6 +838,7 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
         return false;
     }
     bool result = false;
+    const int countBefore = recordCount_;
     try {
         TCmdLock lock(cmd, cmd->NonBlocking());
         result = FetchBlock();
@@ -822,7 +852,14 @@ bool TOCIRecordSet::Fetch(bool fetchBack) {
         // the statement is not needed any more
         cmd->SetCursorState(csFetched);
     }
+    if (result && onOwner) RowsAppended(countBefore);
     return result;
+}
+
+bool TOCIRecordSet::AllRowsFetched() {
+    if (!active_ || endReached_) return true;
+    TOCICommand* cmd = Cmd();
+    return cmd->GetCursorState() < csExecuted || cmd->GetCursorState() == csFetched;
 }
 
 void TOCIRecordSet::FetchAllLoop() {

@@ -267,12 +267,25 @@ Variant TOraSession::ExecSQL(const std::string& text, const std::vector<Variant>
     return result ? result->Value() : Variant::Null();
 }
 
+namespace {
+
+// A savepoint statement must not be followed by the auto-commit that ends the transaction it marks.
+void ExecWithoutCommit(TOraSession& session, const std::string& text) {
+    TOraSQL sql(&session);
+    sql.SetAutoCommit(false);
+    sql.Debug = session.Debug;
+    sql.SetSQL(text);
+    sql.Execute();
+}
+
+} // namespace
+
 void TOraSession::Savepoint(const std::string& name) {
-    ExecSQL("SAVEPOINT " + name);
+    ExecWithoutCommit(*this, "SAVEPOINT " + name);
 }
 
 void TOraSession::RollbackToSavepoint(const std::string& name) {
-    ExecSQL("ROLLBACK TO SAVEPOINT " + name);
+    ExecWithoutCommit(*this, "ROLLBACK TO SAVEPOINT " + name);
 }
 
 std::string TOraSession::GetServerVersion() {
