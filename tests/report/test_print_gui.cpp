@@ -5,12 +5,15 @@
 
 #include "app/History.h"
 #include "dataset/DB.h"
+#include "grid/QxGrid.h"
+#include "report/GridColumns.h"
 #include "report/L9.h"
 #include "report/L9Engine.h"
 #include "report/L9Qt.h"
 #include "report/PrintResult.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -298,6 +301,38 @@ TEST_F(PrintGui, MissingFragmentShowsTheFileErrorAndNeverCallsTheEngine) {
     EXPECT_EQ(PrintResult(*ds, Cols(), true, nullptr, report_), PrintNoProject);
     EXPECT_NE(text.find("lastq.bnx"), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(report_ + "/bnxrep.lst"));
+}
+
+TEST_F(PrintGui, TheGridsColumnsInTheirOrderWithTheirWidths) {
+    auto ds = reporttest::Rows(5);
+    TDataSource source(ds.get());
+    TQxDBGrid grid;
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    grid.SetDataSource(&source);
+    ASSERT_EQ(grid.ColumnCount(), 3);
+    grid.Columns(0)->SetWidth(64);
+    grid.Columns(1)->SetWidth(100);
+    grid.Columns(1)->Title().SetCaption("Name des Mitarbeiters");
+    grid.Columns(2)->SetWidth(77);
+    const auto cols = ReportColumnsOf(grid);
+    ASSERT_EQ(cols.size(), 3u);
+    EXPECT_EQ(cols[0].FieldName, "ID");
+    EXPECT_EQ(cols[0].WidthPx, 64);
+    EXPECT_EQ(cols[1].FieldName, "NAME");
+    EXPECT_EQ(cols[1].Title, "Name des Mitarbeiters");
+    EXPECT_EQ(cols[1].WidthPx, 100);
+    EXPECT_EQ(cols[2].WidthPx, 77);
+
+    // Printed through the window's component over the grid's data source, as the print button does.
+    TDBL9 dbl9;
+    dbl9.ConfigureForWorksheet(&source);
+    const std::string pdf = dir_.File("grid.pdf");
+    ChoosePdf(pdf);
+    EXPECT_EQ(PrintResult(dbl9, cols, false, nullptr, report_), 0);
+    const auto pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_NE(pages[0].find("Name 5"), std::string::npos);
+    ExpectNothingLeft();
 }
 
 int main(int argc, char** argv) {
