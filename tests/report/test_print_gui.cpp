@@ -16,6 +16,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -237,6 +238,7 @@ TEST_F(PrintGui, PreviewPagesThroughAndItsFilesAreDeleted) {
     auto ds = reporttest::Rows(120);
     std::string label1, label2;
     bool previewFileExisted = false;
+    const std::string savedPdf = dir_.File("fromPreview.pdf");
     WhenModal([&](QWidget* dlg) {
         ASSERT_NE(dlg, nullptr);
         Child<QRadioButton>(dlg, "RbPreview")->click();
@@ -259,12 +261,23 @@ TEST_F(PrintGui, PreviewPagesThroughAndItsFilesAreDeleted) {
         Child<QPushButton>(w, "BtnNext")->click();
         label2 = Child<QLabel>(w, "LblPage")->text().toStdString();
         Grab(w, "preview");
+        // Saved as PDF from the preview through the file dialog.
+        WhenModal([&](QWidget* fd) {
+            auto* dlg = qobject_cast<QFileDialog*>(fd);
+            ASSERT_NE(dlg, nullptr);
+            dlg->selectFile(QString::fromStdString(savedPdf));
+            static_cast<QDialog*>(dlg)->accept();
+        });
+        Child<QPushButton>(w, "BtnPdf")->click();
         Child<QPushButton>(w, "BtnClose")->click();
     });
     poll->start(5);
     EXPECT_EQ(PrintResult(*ds, Cols(), false, nullptr, report_), 0);
     delete poll;
     EXPECT_TRUE(previewFileExisted);
+    const auto saved = PdfPages(savedPdf);
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_NE(saved[2].find("Name 120"), std::string::npos);
     EXPECT_EQ(label1.rfind("Seite 1 von ", 0), 0u) << label1;
     EXPECT_EQ(label2.rfind("Seite 2 von ", 0), 0u) << label2;
     EXPECT_FALSE(fs::exists(fs::current_path() / "HomeDir"));
