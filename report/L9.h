@@ -89,6 +89,9 @@ public:
 
 private:
     void DefineFields(TDataSet* ds, bool moveNext);
+    int PrintStarted(TL9ProjectType projectType, const std::string& projectFile, void* parent,
+                     const std::string& title, bool showPrintOptions, const std::string& previewTempPath,
+                     bool autoMultipage, bool delayTableHeader);
 
     TDataSource* dataSource_ = nullptr;
     bool autoDefine_ = true;

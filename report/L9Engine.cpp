@@ -451,10 +451,11 @@ int LlPrintFieldsEnd(int job) {
     return LL_OK; // the table has no footer lines
 }
 
-int LlPrintEnd(int job, int) {
+int LlPrintEnd(int job, int flags) {
     TJob* j = Job(job);
     if (!j) return LL_ERR_BAD_JOB;
     if (!j->Printing) return LL_ERR_NOT_PRINTING;
+    if (flags & LL_PRINTEND_DISCARD) j->Aborted = true;
     EndJob(*j);
     int result = LL_OK;
     if (!j->Aborted) {

@@ -86,6 +86,8 @@ struct TLinePainter {
             const QRectF tr =
                 r.adjusted(c.PadLeft * scale * k, c.PadTop * k, -c.PadRight * scale * k, -c.PadBottom * k);
             QString text = Q(texts[i]);
+            // A line holds a few hundred characters at most; a long memo is cut before it is measured.
+            if (text.size() > 400) text.truncate(400);
             if (!text.isEmpty() && tr.width() > 0) {
                 const QFontMetricsF& fm = metrics[i];
                 const QRawFont& raw = raws[i];
@@ -283,6 +285,7 @@ public:
     void reject() override { cancelled_ = true; }
 
     bool Update(const QString& text, int percent) {
+        if (!isVisible()) show();
         if (label_->text() != text) label_->setText(text);
         bar_->setValue(percent);
         // Events are looked at on the first call and then every 50 ms, so that Cancel answers quickly
@@ -462,7 +465,6 @@ public:
 
     bool OptionsDialog(void* parent, const std::string& title, TL9PrintChoice& choice) override {
         QWidget* w = static_cast<QWidget*>(parent);
-        if (box_) box_->hide(); // the dialog comes first; the progress box shows once printing runs
         TOptionsDialog dlg(w, Q(title), choice);
         const bool ok = dlg.exec() == QDialog::Accepted;
         if (ok) dlg.Read(choice);
@@ -474,13 +476,12 @@ public:
             choice.PrinterName = S(printer_->printerName());
             choice.Copies = printer_->copyCount();
         }
-        if (ok && box_) box_->show();
         return ok;
     }
 
+    // The box shows with the first progress, after the options dialog.
     void ProgressOpen(void* parent, const std::string& title) override {
         box_ = std::make_unique<TProgressBox>(static_cast<QWidget*>(parent), Q(title));
-        box_->show();
     }
 
     bool ProgressUpdate(const std::string& text, int percent) override {

@@ -81,6 +81,14 @@ void Grab(QWidget* w, const char* name) {
     if (dir && w) w->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
 }
 
+// The PDF files too, for pdftoppm.
+void KeepPdf(const std::string& pdf, const char* name) {
+    const char* dir = std::getenv("VESTRA_GRAB_DIR");
+    if (dir && fs::exists(pdf))
+        fs::copy_file(pdf, fs::path(dir) / (std::string(name) + ".pdf"),
+                      fs::copy_options::overwrite_existing);
+}
+
 // Runs f on the modal window that is up when the event loop next runs.
 void WhenModal(std::function<void(QWidget*)> f) {
     QTimer::singleShot(0, [f]() { f(QApplication::activeModalWidget()); });
@@ -197,10 +205,40 @@ TEST_F(PrintGui, LandscapePagesAreWiderThanTall) {
     const std::string pdf = dir_.File("q.pdf");
     ChoosePdf(pdf);
     EXPECT_EQ(PrintResult(*ds, Cols(), true, nullptr, report_), 0);
+    KeepPdf(pdf, "landscape");
     double w = 0, h = 0;
     ASSERT_TRUE(PdfPageSize(pdf, w, h));
     EXPECT_GT(w, h);
     EXPECT_NEAR(w, 841.9, 1.0);
+    ExpectNothingLeft();
+}
+
+TEST_F(PrintGui, AWideTableIsScaledToThePageAndLongValuesAreShortened) {
+    auto ds = reporttest::Rows(2);
+    ds->Edit();
+    ds->Fields(1)->SetAsString(std::string(25, 'x') + "ENDE");
+    ds->Post();
+    // The three columns many times over: far wider than the page.
+    std::vector<TReportColumn> cols;
+    for (int i = 0; i < 5; ++i)
+        for (const TReportColumn& c :
+             {TReportColumn{"ID", "", 120}, TReportColumn{"NAME", "", 60}, TReportColumn{"HIRED", "", 200}})
+            cols.push_back(c);
+    const std::string pdf = dir_.File("wide.pdf");
+    ChoosePdf(pdf);
+    EXPECT_EQ(PrintResult(*ds, cols, false, nullptr, report_), 0);
+    KeepPdf(pdf, "wide");
+    const auto pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1u);
+    // Every column on the page: the last header and the last row's last date are there.
+    size_t dates = 0;
+    for (size_t p = pages[0].find("07.07.2009"); p != std::string::npos;
+         p = pages[0].find("07.07.2009", p + 1))
+        ++dates;
+    EXPECT_EQ(dates, 5u);
+    // The long name is cut with an ellipsis, not run into the next column.
+    EXPECT_EQ(pages[0].find("ENDE"), std::string::npos);
+    EXPECT_NE(pages[0].find("\u2026"), std::string::npos);
     ExpectNothingLeft();
 }
 
