@@ -266,6 +266,7 @@ struct TElem {
 
 struct TColl : TObj {
     TType* type = nullptr; // the collection type
+    sb2 ind = OCI_IND_NOTNULL;
     std::vector<std::unique_ptr<TElem>> elems;
     ~TColl() override;
 };
@@ -335,6 +336,7 @@ void InitSlot(const TAttr& a, uint8_t* slot, sb2* ind) {
             p = static_cast<TObj*>(c);
         } else if (sub->final) {
             InitSlots(sub, slot, ind);
+            *ind = OCI_IND_NULL; // a new instance's attributes are all null
             return;
         } else {
             TInstance* in = NewInstance(sub, false);
@@ -534,6 +536,12 @@ template <class T> void Put(void* target, ub4* sizep, T value) {
     if (sizep) *sizep = sizeof value;
 }
 
+const std::string& NoText() {
+    static const std::string empty;
+    return empty;
+}
+
+// Hands out the address of text, which must outlive the call.
 void PutText(void* target, ub4* sizep, const std::string& text) {
     const char* p = text.c_str();
     memcpy(target, &p, sizeof p);
@@ -602,10 +610,10 @@ sword ParamAttr(const TParam* p, void* target, ub4* sizep, ub4 attr) {
             Put<ub2>(target, sizep, named ? named->typeCode : a.dataType);
             return 0;
         case OCI_ATTR_TYPE_NAME:
-            PutText(target, sizep, named ? named->name : std::string());
+            PutText(target, sizep, named ? named->name : NoText());
             return 0;
         case OCI_ATTR_SCHEMA_NAME:
-            PutText(target, sizep, named ? named->schema : std::string());
+            PutText(target, sizep, named ? named->schema : NoText());
             return 0;
         }
         return OCI_INVALID_HANDLE;
@@ -924,6 +932,11 @@ OCILIB_EXPORT sword OCIObjectMarkDelete(OCIEnv* env, OCIError* err, dvoid* insta
 
 OCILIB_EXPORT sword OCIObjectGetInd(OCIEnv* env, OCIError* err, dvoid* instance, dvoid** null_struct) {
     TGuard g(g_lock);
+    if (TColl* c = Own<TColl>(instance)) {
+        if (!null_struct) return OCI_INVALID_HANDLE;
+        *null_struct = &c->ind;
+        return OCI_SUCCESS;
+    }
     TInstance* in = Instance(instance);
     if (!in || !null_struct)
         return Fail(err, 21710, "argument is expecting a valid memory address of an object");
