@@ -153,6 +153,7 @@ TEST(OciBinder, BindsWhatTheLibraryHasAndLeavesTheRestNotLinked) {
         EXPECT_TRUE(oracall::OCICallLinked(reinterpret_cast<const void*>(oracall::OCITypeByName)));
         oracall::FreeOCI();
         EXPECT_FALSE(oracall::OCILibraryLoaded());
+        EXPECT_EQ(LibCounter(5), -1); // the library is gone from the process
         EXPECT_EQ(oracall::hOCIEnv, nullptr);
         EXPECT_EQ(oracall::OCIFunctionGroups, 0);
         EXPECT_FALSE(oracall::OCIInited);
