@@ -597,6 +597,72 @@ void TOraObject::SetAttrAsDateTime(const std::string& path, TDateTime value) {
     MarkNotNull(pl.Indicators);
 }
 
+void TOraObject::GetAttributeValue(const std::string& path, void* dest, bool& isNull) {
+    TPlace pl = Walk(path);
+    isNull = pl.Null;
+    if (!dest || isNull) return;
+    switch (pl.Attr->DataType) {
+    case dtString: {
+        std::string s = AttrAsString(path);
+        size_t n = std::min<size_t>(s.size(), pl.Attr->Length);
+        memcpy(dest, s.data(), n);
+        static_cast<char*>(dest)[n] = 0;
+        break;
+    }
+    case dtInt32: {
+        int32_t v = AttrAsInteger(path);
+        memcpy(dest, &v, sizeof v);
+        break;
+    }
+    case dtFloat: {
+        double v = AttrAsFloat(path);
+        memcpy(dest, &v, sizeof v);
+        break;
+    }
+    case dtDateTime: {
+        double ms = DateTimeToMSecs(AttrAsDateTime(path));
+        memcpy(dest, &ms, sizeof ms);
+        break;
+    }
+    default:
+        RaiseConvertError();
+    }
+}
+
+void TOraObject::SetAttributeValue(const std::string& path, const void* source) {
+    if (!source) {
+        SetAttrNull(path);
+        return;
+    }
+    TPlace pl = WalkForWrite(path);
+    switch (pl.Attr->DataType) {
+    case dtString:
+        SetAttrAsString(path, std::string(static_cast<const char*>(source),
+                                          strnlen(static_cast<const char*>(source), pl.Attr->Length)));
+        break;
+    case dtInt32: {
+        int32_t v;
+        memcpy(&v, source, sizeof v);
+        SetAttrAsInteger(path, v);
+        break;
+    }
+    case dtFloat: {
+        double v;
+        memcpy(&v, source, sizeof v);
+        SetAttrAsFloat(path, v);
+        break;
+    }
+    case dtDateTime: {
+        double ms;
+        memcpy(&ms, source, sizeof ms);
+        SetAttrAsDateTime(path, TimeStampToDateTime(MSecsToTimeStamp(ms)));
+        break;
+    }
+    default:
+        RaiseConvertError();
+    }
+}
+
 OCINumber* TOraObject::AttrAsOCINumber(const std::string& path) {
     TPlace pl = Walk(path);
     if (!IsNumber(pl.Attr)) throw Exception(SCannotConvertOCINumber);

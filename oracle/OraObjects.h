@@ -149,6 +149,11 @@ public:
     void SetAttrAsString(const std::string& path, const std::string& value);
     TDateTime AttrAsDateTime(const std::string& path);
     void SetAttrAsDateTime(const std::string& path, TDateTime value);
+    // The framework's access (child fields of an object column): values in the exchange form of the
+    // attribute's type (text with a terminating zero, 32-bit integer, double, date-time as milliseconds);
+    // a nil destination asks only for the null flag, a nil source makes the attribute null.
+    void GetAttributeValue(const std::string& path, void* dest, bool& isNull) override;
+    void SetAttributeValue(const std::string& path, const void* source) override;
     // The native forms, by address.
     oracall::OCINumber* AttrAsOCINumber(const std::string& path);
     oracall::OCIString** AttrAsOCIString(const std::string& path);

@@ -310,6 +310,50 @@ TEST_F(OraObjects, PathsReadAndWriteEveryScalarKindAndNullsFollowTheIndicators) 
     home->Release();
 }
 
+TEST_F(OraObjects, TheFrameworkReadsAndWritesAttributesInTheExchangeForms) {
+    THeld<TOraType> t(Type("PERSON_T"));
+    THeld<TOraObject> o(new TOraObject(t.p));
+    o->AllocObject();
+    TDBObject* obj = o.p;
+    obj->SetAttributeValue("NAME", "A NAME LONGER THAN TWENTY CHARACTERS");
+    EXPECT_EQ(o->AttrAsString("NAME"), "A NAME LONGER THAN T"); // VARCHAR2(20)
+    char text[64];
+    bool isNull = true;
+    obj->GetAttributeValue("NAME", text, isNull);
+    EXPECT_FALSE(isNull);
+    EXPECT_STREQ(text, "A NAME LONGER THAN T");
+    int32_t age = 33;
+    obj->SetAttributeValue("AGE", &age);
+    int32_t ageBack = 0;
+    obj->GetAttributeValue("AGE", &ageBack, isNull);
+    EXPECT_EQ(ageBack, 33);
+    double salary = 1500.25, salaryBack = 0;
+    obj->SetAttributeValue("SALARY", &salary);
+    obj->GetAttributeValue("SALARY", &salaryBack, isNull);
+    EXPECT_DOUBLE_EQ(salaryBack, 1500.25);
+    double ms = DateTimeToMSecs(EncodeDate(1999, 1, 2) + EncodeTime(3, 4, 5, 0)), msBack = 0;
+    obj->SetAttributeValue("HOME.ZIP", &age);
+    obj->SetAttributeValue("BORN", &ms);
+    obj->GetAttributeValue("BORN", &msBack, isNull);
+    EXPECT_DOUBLE_EQ(msBack, ms);
+    EXPECT_DOUBLE_EQ(o->AttrAsDateTime("BORN"), EncodeDate(1999, 1, 2) + EncodeTime(3, 4, 5, 0));
+    // A nil source makes the value null; a nil destination asks only for the null flag.
+    obj->SetAttributeValue("AGE", nullptr);
+    obj->GetAttributeValue("AGE", nullptr, isNull);
+    EXPECT_TRUE(isNull);
+    ageBack = 7;
+    obj->GetAttributeValue("AGE", &ageBack, isNull);
+    EXPECT_TRUE(isNull);
+    EXPECT_EQ(ageBack, 7); // untouched
+    obj->GetAttributeValue("HOME.ZIP", &ageBack, isNull);
+    EXPECT_FALSE(isNull);
+    EXPECT_EQ(ageBack, 33);
+    // A collection has no exchange form.
+    THeld<TOraArray> phones(o->AttrAsArray("PHONES"));
+    phones->AppendString("1");
+    EXPECT_ANY_THROW(obj->GetAttributeValue("PHONES", text, isNull));
+}
+
 TEST_F(OraObjects, InvalidPathsAndMismatchedAccessorsRaiseTheirTexts) {
     THeld<TOraType> t(Type("PERSON_T"));
     THeld<TOraObject> o(new TOraObject(t.p));
