@@ -140,8 +140,6 @@ const TOraAttribute* TOraType::FindAttribute(const std::string& name) const {
 
 void TOraType::Describe() {
     if (!svc_) throw Exception(SSvcCtxNotDefined);
-    // Network mode offers no object types.
-    if (OCIFunctionGroups == OCIGroupOCI8) throw EOCICallError("Function is not supported");
     std::string schema, type = Name, describeName = Name;
     size_t dot = Name.find('.');
     if (dot != std::string::npos) {

@@ -8,7 +8,8 @@
 // library's own; the object routines serve a small in-memory catalogue of types and persistent instances.
 //
 // A few o-prefixed version-7 routines are exported as well (they only count their calls), so the binder sees
-// a client with the 7.3 capability. Routines not exported here stay "not linked" in the table.
+// a client with the 7.3 capability. Routines not exported here stay "not linked" in the table. Built with
+// OCILIB_V80 it is a version-8.0 client instead: no OCIEnvCreate, no version-9 routines, no version-7 ones.
 #include "ocicall/OraCall.h"
 
 #include <cstring>
@@ -693,10 +694,12 @@ OCILIB_EXPORT sword OCIEnvInit(OCIEnv** envhpp, ub4 mode, size_t xtramemsz, dvoi
     return OCI_SUCCESS;
 }
 
+#ifndef OCILIB_V80 // a version-8.0 client has no OCIEnvCreate
 OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp,
                                  dvoid* mfreefp, size_t xtramemsz, dvoid** usrmempp) {
     return ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
 }
+#endif
 
 OCILIB_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz,
                                    dvoid** usrmempp) {
@@ -787,6 +790,7 @@ OCILIB_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* buf
     return OCI_SUCCESS;
 }
 
+#ifndef OCILIB_V80 // version 9 and later
 // Only forward fetches are offered.
 OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
                                   sb4 fetchOffset, ub4 mode) {
@@ -795,8 +799,11 @@ OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub
     return Host().OCIStmtFetch(stmtp, errhp, nrows, orientation, mode);
 }
 
+#endif
+
 #include "tests/ocilib/OciLibForward.h"
 
+#ifndef OCILIB_V80 // the 8.0 variant is a client without the version-7 routines
 // ---- Version-7 routines (counted only) ----
 
 OCILIB_EXPORT sword olog(dvoid*, ub1*, OraText*, sword, OraText*, sword, OraText*, sword, ub4) {
@@ -819,6 +826,7 @@ OCILIB_EXPORT sword ocom(dvoid*) {
     ++g_o7Calls;
     return 0;
 }
+#endif
 
 // ---- Types ----
 
