@@ -5,6 +5,7 @@
 #include "dataset/DAHooks.h"
 #include "dataset/DateTimeUtil.h"
 #include "ocicall/OraCallLoad.h"
+#include "oracle/OraObjects.h"
 #include "oranet/NetCalls.h"
 
 #include <algorithm>
@@ -552,6 +553,8 @@ void TOCIConnection::SetCallStyle(int value) {
 }
 
 void TOCIConnection::FreeHandles() {
+    // The address of a freed service context may come back for another one.
+    if (svc_) TOraType::ForgetSvcCtx(svc_);
     if (ses_) OCIHandleFree(ses_, OCI_HTYPE_SESSION);
     if (svc_) OCIHandleFree(svc_, OCI_HTYPE_SVCCTX);
     if (srv_) OCIHandleFree(srv_, OCI_HTYPE_SERVER);

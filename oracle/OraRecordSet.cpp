@@ -3,6 +3,7 @@
 #include "dataset/ByteIO.h"
 #include "oracle/OraClasses.h"
 #include "oracle/OraLocks.h"
+#include "oracle/OraObjects.h"
 
 #include "dataset/DAHooks.h"
 
@@ -199,6 +200,18 @@ int TOCIRecordSet::NlsLength(int slot, bool timestamp) {
     return len;
 }
 
+namespace {
+
+std::string TextParam(const void* prm, ub4 attr, OCIError* err) {
+    char* text = nullptr;
+    ub4 len = 0;
+    if (OCIAttrGet(prm, OCI_DTYPE_PARAM, &text, &len, attr, err) != OCI_SUCCESS || !text)
+        return std::string();
+    return std::string(text, len);
+}
+
+} // namespace
+
 void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
     OCIError* err = conn_->ErrorHandle();
     dvoid* prm = nullptr;
@@ -307,6 +320,21 @@ void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
             f.Length = uint16_t((size * 134 + 99) / 100);
         }
         f.Size = uint16_t(f.Length + 1);
+        break;
+    case 108: {
+        // A named type: its descriptor from the type cache (described now when it is not cached yet).
+        std::string typeName = TextParam(prm, OCI_ATTR_TYPE_NAME, err);
+        std::string schema = TextParam(prm, OCI_ATTR_SCHEMA_NAME, err);
+        TOraType* t = TOraType::Find(conn_->SvcCtx(), schema.empty() ? typeName : schema + "." + typeName);
+        f.DataType = t->DataType;
+        f.Size = PtrSize;
+        f.SetObjectType(t);
+        t->Release();
+        break;
+    }
+    case 110:
+        f.DataType = dtReference;
+        f.Size = PtrSize;
         break;
     case 112:
     case 113:
@@ -689,6 +717,10 @@ int TOCIRecordSet::DefineAndFetch(PBlockHeader block, int rows) {
             OCIDefine* def = nullptr;
             ub4 col = f->FieldNo;
             uint8_t* ind = rec0 + dataSize_ + 2 * fi;
+            // Object, collection and REF values are described but not fetched into records.
+            if (f->DataType == dtObject || f->DataType == dtArray || f->DataType == dtTable ||
+                f->DataType == dtReference)
+                throw Exception(SDataTypeNotSupported);
             if (IsLong(f)) {
                 ub2 ext = f->DataType == dtBlob ? SQLT_LBI : SQLT_LNG;
                 conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr,
