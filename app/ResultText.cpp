@@ -1,5 +1,6 @@
 #include "app/ResultText.h"
 
+#include "app/ExportPlan.h"
 #include "app/History.h"
 #include "app/Worksheet.h"
 #include "dataset/DBErrors.h"
@@ -40,8 +41,8 @@ std::string ParseSeparator(const std::string& text, bool asHex) {
     return sep;
 }
 
-long StreamResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
-                      const std::function<void(const std::string&)>& emit) {
+long WalkResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
+                    const std::function<void(std::string& buffer, long records, bool done)>& sink) {
     const int n = source.FieldCount();
     auto clean = [trim](std::string s) { return trim ? TrimWorksheetText(s) : s; };
     std::string out;
@@ -50,14 +51,20 @@ long StreamResultText(IResultSource& source, const std::string& separator, bool 
     if (headers) AppendLine(out, n, separator, [&](int i) { return clean(source.FieldName(i)); });
     for (; !source.Eof(); source.Next()) {
         AppendLine(out, n, separator, [&](int i) { return clean(source.FieldText(i)); });
-        ++records;
-        if (out.size() >= 1 << 16) {
-            emit(out);
-            out.clear();
-        }
+        if (++records % 256 == 0) sink(out, records, false);
     }
-    if (!out.empty()) emit(out);
+    sink(out, records, true);
     return records;
+}
+
+long StreamResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
+                      const std::function<void(const std::string&)>& emit) {
+    return WalkResultText(source, separator, headers, trim, [&](std::string& buffer, long, bool done) {
+        if (buffer.size() >= 1 << 16 || (done && !buffer.empty())) {
+            emit(buffer);
+            buffer.clear();
+        }
+    });
 }
 
 std::string BuildResultFileText(IResultSource& source, const std::string& separator, bool headers,
@@ -70,5 +77,5 @@ std::string BuildResultFileText(IResultSource& source, const std::string& separa
 
 void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator,
                      bool headers, bool trim) {
-    WriteWholeFile(fileName, BuildResultFileText(source, separator, headers, trim));
+    WriteResultFileAtomic(source, fileName, separator, headers, trim);
 }

@@ -35,6 +35,13 @@ std::string BuildResultFileText(IResultSource& source, const std::string& separa
 long StreamResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
                       const std::function<void(const std::string&)>& emit);
 
-// Builds the text and writes it in one piece, replacing an existing file (EFileError when it cannot).
+// The walk beneath both: builds the lines into the buffer and hands it to the sink every 256 records and once
+// more at the end (done); the sink takes what it wants out of the buffer. The source is left past its last
+// record. Returns the number of records.
+long WalkResultText(IResultSource& source, const std::string& separator, bool headers, bool trim,
+                    const std::function<void(std::string& buffer, long records, bool done)>& sink);
+
+// Streams the text into the file through a temporary file beside it that replaces the old file only when
+// everything is written (EFileError when it cannot); the source is left on its first record.
 void WriteResultFile(IResultSource& source, const std::string& fileName, const std::string& separator,
                      bool headers, bool trim);

@@ -12,9 +12,7 @@
 #include "app/gui/Icons.h"
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
-#ifdef VESTRA_HAVE_GRID
 #include "grid/QxGrid.h"
-#endif
 
 #include <QAction>
 #include <QApplication>
@@ -89,9 +87,7 @@ TFVestra::~TFVestra() {
     // Help windows close with the worksheet window.
     if (help_) help_->CloseAll();
     controller_.reset();
-#ifdef VESTRA_HAVE_GRID
     if (DBGrid) DBGrid->SetDataSource(nullptr);
-#endif
 }
 
 void TFVestra::BuildWindow() {
@@ -196,17 +192,11 @@ void TFVestra::BuildWindow() {
     Mmo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Mmo->setFont(FixedFont());
     Mmo->setPlainText(kInitialSql);
-#ifdef VESTRA_HAVE_GRID
     DBGrid = new TQxDBGrid(Splitter1);
     DBGrid->setObjectName("DBGrid");
     DBGrid->setAccessibleName("Ergebnis");
     DBGrid->SetOptionsEx(DBGrid->OptionsEx() | dgeEnableSort | dgeRecordCount);
     GridPlace = DBGrid;
-#else
-    GridPlace = new QWidget(Splitter1);
-    GridPlace->setObjectName("DBGrid");
-    GridPlace->setAccessibleName("Ergebnis");
-#endif
     Splitter1->addWidget(Mmo);
     Splitter1->addWidget(GridPlace);
     Splitter1->setStretchFactor(0, 1);
@@ -267,9 +257,7 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     QryUserTables2.ReadOnly = true;
     QryUserTables2.SetAutoCommit(false);
     DSUserTables2.SetDataSet(&QryUserTables2);
-#ifdef VESTRA_HAVE_GRID
     DBGrid->SetDataSource(&DatS);
-#endif
 
     // The stored logon: system on this machine's listener, SID bnx; --connect names what the user wants now.
     Sess.BeginLoading();
@@ -438,11 +426,9 @@ IWorksheetView::TAnswer TFVestra::AskYesNoCancel(const std::string& question1252
 }
 
 void TFVestra::ResetGrid() {
-#ifdef VESTRA_HAVE_GRID
     DBGrid->ClearSortList();
     DBGrid->ClearColumnFilters();
     DBGrid->SetFiltered(false);
-#endif
 }
 
 void TFVestra::SetGridAttached(bool on) {

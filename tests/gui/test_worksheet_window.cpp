@@ -8,11 +8,9 @@
 #include "app/gui/VestraApp.h"
 #include "connect/ConnectForm.h"
 #include "connect/QtText.h"
+#include "grid/QxGrid.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/oracle/OraE2e.h"
-#ifdef VESTRA_HAVE_GRID
-#include "grid/QxGrid.h"
-#endif
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -146,11 +144,9 @@ TEST_F(WorksheetWindow, F5AndCtrlEnterExecuteAndInsertNoCharacter) {
     EXPECT_EQ(w->Mmo->toPlainText(), "select * from emp");
     EXPECT_TRUE(w->Qry.Active());
     EXPECT_EQ(w->Qry.RecordCount(), 14);
-#ifdef VESTRA_HAVE_GRID
     QAbstractItemModelTester tester(w->DBGrid->model(),
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
     EXPECT_EQ(w->DBGrid->model()->rowCount(), 14);
-#endif
     EXPECT_EQ(w->LblPos->text(), "1 / 1");
 
     Type("select * from dept");
