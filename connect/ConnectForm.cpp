@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 void (*TConnectForm::OnShown)(TConnectForm&) = nullptr;
 
 TConnectForm::TConnectForm(TConnectDialog& dialog, QWidget* parent)
@@ -78,6 +80,23 @@ TConnectForm::TConnectForm(TConnectDialog& dialog, QWidget* parent)
     lbServer->setText(QString::fromUtf8(dialog.ServerLabel().c_str()));
     btConnect->setText(QString::fromUtf8(dialog.ConnectButton().c_str()));
     btCancel->setText(QString::fromUtf8(dialog.CancelButton().c_str()));
+    // The design geometry with labels 73 wide; a font whose labels need more widens the form to match.
+    int labelWidth = 73;
+    for (QLabel* l : {lbUsername, lbPassword, lbServer})
+        labelWidth = std::max(labelWidth, l->fontMetrics().horizontalAdvance(l->text()) + 4);
+    const int inputLeft = 16 + labelWidth + 15;
+    const int panelWidth = inputLeft + 153 + 16;
+    setFixedSize(panelWidth + 18, 175);
+    Panel->setGeometry(8, 8, panelWidth, 121);
+    for (QLabel* l : {lbUsername, lbPassword, lbServer})
+        l->setGeometry(16, l->y(), labelWidth, 16);
+    edUsername->move(inputLeft, 16);
+    edPassword->move(inputLeft, 50);
+    edServer->move(inputLeft, 84);
+    const int shift = (width() - 291) / 2;
+    btConnect->move(52 + shift, 141);
+    btCancel->move(148 + shift, 141);
+
     for (const std::string& s : logic_.ServerItems)
         edServer->addItem(FromAnsi(s));
     edUsername->setText(FromAnsi(logic_.Username));

@@ -56,10 +56,10 @@ QIcon Cut() {
     return Glyph(QColor(0x8d, 0x55, 0x55), "\u2702");
 }
 QIcon Copy() {
-    return Glyph(QColor(0x55, 0x77, 0x8d), "\u2398");
+    return Glyph(QColor(0x55, 0x77, 0x8d), "Ko");
 }
 QIcon Paste() {
-    return Glyph(QColor(0x8d, 0x7a, 0x55), "\u2399");
+    return Glyph(QColor(0x8d, 0x7a, 0x55), "Ei");
 }
 QIcon QuickView() {
     return Glyph(QColor(0x1e, 0x5a, 0xa8), "QV");
@@ -71,7 +71,7 @@ QIcon Clipboard() {
     return Glyph(QColor(0x1b, 0x7a, 0x3a), "XL");
 }
 QIcon Printer() {
-    return Glyph(QColor(0x44, 0x44, 0x44), "\u2399");
+    return Glyph(QColor(0x44, 0x44, 0x44), "Dr");
 }
 
 QPixmap Logo(int w, int h) {
