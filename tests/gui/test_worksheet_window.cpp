@@ -7,7 +7,9 @@
 #include "app/gui/HelpWindow.h"
 #include "app/gui/VestraApp.h"
 #include "connect/ConnectForm.h"
+#include "connect/ConnectHooks.h"
 #include "connect/QtText.h"
+#include "dataset/DAHooks.h"
 #include "grid/QxGrid.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/oracle/OraE2e.h"
@@ -16,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -477,6 +480,70 @@ TEST(WorksheetStartUp, ThreeWrongPasswordsEndTheLogon) {
     ASSERT_EQ(errors.size(), 3);
     EXPECT_TRUE(errors[2].startsWith("ORA-01017")) << errors[2].toStdString();
     EXPECT_EQ(finalText, "Cannot connect to database.");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WorksheetWindow, StandardButtonsSpeakGerman) {
+    Type("update emp set sal = sal where empno = 7839");
+    PressF5();
+    QString yes, no;
+    OnNextModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box) return;
+        yes = box->button(QMessageBox::Yes)->text();
+        no = box->button(QMessageBox::No)->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QTest::mouseClick(w->BtnC, Qt::LeftButton);
+    EXPECT_EQ(yes, "&Ja");
+    EXPECT_EQ(no, "&Nein");
+    EXPECT_TRUE(w->BtnC->isEnabled()); // No: nothing committed
+}
+
+TEST_F(WorksheetWindow, DebugWindowShowsTheStatementOfADataSetWithDebugOn) {
+    static QString title, text;
+    title.clear();
+    text.clear();
+    OnDebugWindowShown = [](QDialog& d) {
+        title = d.windowTitle();
+        if (auto* memo = d.findChild<QPlainTextEdit*>("meSQL")) text = memo->toPlainText();
+        QTest::keyClick(&d, Qt::Key_Escape);
+    };
+    struct TReset {
+        ~TReset() { OnDebugWindowShown = nullptr; }
+    } reset;
+    w->Qry.SetDebug(true);
+    Type("select * from dept where deptno = :d");
+    OnNextModal([](QWidget* d) {
+        if (auto* p = qobject_cast<TFParam*>(d)) {
+            p->VLE->item(0, 1)->setText("10");
+            p->BtnOK->click();
+        }
+    });
+    PressF5();
+    w->Qry.SetDebug(false);
+    EXPECT_EQ(w->StatusText(), "OK");
+    EXPECT_EQ(title, "Nodal Debug: Qry  [Execute]");
+    EXPECT_TRUE(text.startsWith("select * from dept where deptno = :d")) << text.toStdString();
+    EXPECT_TRUE(text.contains("10")) << text.toStdString();
+}
+
+TEST_F(WorksheetWindow, WaitCursorAroundServerWork) {
+    TDAHooks& h = DAHooks();
+    ASSERT_TRUE(h.StartWait && h.StopWait);
+    h.StartWait();
+    ASSERT_TRUE(QApplication::overrideCursor());
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    h.StartWait(); // nested: still one wait cursor
+    h.StopWait();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // The 30 ms timer restores a cursor whose end of work was never announced.
+    h.StartWait();
+    QTest::qWait(120);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace
