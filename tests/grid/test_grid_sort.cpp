@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -217,4 +218,73 @@ TEST(GridLook, BarsSortsTwoLevelTitlesAndSummaries) {
     for (int x = 0; x < ind.width(); ++x)
         if (qGray(ind.pixel(x, y)) < 80) ++dark;
     EXPECT_GT(dark, 0);
+}
+
+TEST(GridFilters, LocalFilterTheFilteredSwitchAndThePopupMenu) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, ENAME, SAL FROM EMP ORDER BY EMPNO");
+    ASSERT_TRUE(g.grid->OptionsEx() & dgeLocalFilter);
+    g.grid->Columns(1)->SetFilterExpression("J*");
+    g.grid->Columns(2)->SetFilterExpression(">=3000");
+    g.grid->ApplyColumnFilters();
+    EXPECT_EQ(g.qry->Filter(), "ENAME='J*' AND SAL>=3000");
+    EXPECT_TRUE(g.qry->Filtered());
+    EXPECT_EQ(g.grid->model()->rowCount(), 0); // JONES earns 2975, JAMES 950
+    g.grid->Columns(2)->SetFilterExpression(">=2000");
+    g.grid->ApplyColumnFilters();
+    EXPECT_EQ(g.grid->model()->rowCount(), 1);
+    EXPECT_EQ(g.Cell(0, 1), "JONES");
+    EXPECT_EQ(g.grid->RecordCountText(), "1/1");
+    // "Filtered" in the popup menu switches the filter off and on again.
+    QMenu* menu = g.grid->PopupMenu();
+    QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0]->text(), "Filtered");
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[2]->text(), "Filter bar");
+    EXPECT_EQ(items[3]->text(), "Search bar");
+    EXPECT_TRUE(items[0]->isChecked());
+    items[0]->trigger();
+    EXPECT_FALSE(g.grid->Filtered());
+    EXPECT_FALSE(g.qry->Filtered());
+    EXPECT_EQ(g.grid->model()->rowCount(), 14);
+    items[0]->trigger();
+    EXPECT_EQ(g.grid->model()->rowCount(), 1);
+    // The bars switch on from the menu and off from their icons; the title row grows and shrinks.
+    const int h0 = g.grid->TitleHeader()->height();
+    items[2]->trigger();
+    EXPECT_TRUE(g.grid->OptionsEx() & dgeFilterBar);
+    EXPECT_EQ(g.grid->TitleHeader()->height(), h0 + g.grid->TitleHeader()->BarHeight());
+    QWidget* corner = g.grid->findChild<QWidget*>("GridCorner");
+    ASSERT_NE(corner, nullptr);
+    QTest::mouseClick(corner, Qt::LeftButton, {}, QPoint(5, h0 + 4));
+    EXPECT_FALSE(g.grid->OptionsEx() & dgeFilterBar);
+    EXPECT_EQ(g.grid->TitleHeader()->height(), h0);
+    EXPECT_TRUE(g.errors.empty());
+}
+
+TEST(GridEditing, AnInsertedRowShowsItsEditBufferInPlace) {
+    TGridRig g;
+    g.Exec("CREATE TABLE PEOPLE (ID NUMBER, NAME VARCHAR2(20))");
+    g.Exec("INSERT INTO PEOPLE VALUES (1, 'Anna')");
+    g.Exec("INSERT INTO PEOPLE VALUES (2, 'Bert')");
+    g.Exec("INSERT INTO PEOPLE VALUES (3, 'Carl')");
+    g.qry->LocalUpdate = true; // edits stay in the store
+    g.Open("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    g.qry->SetRecNo(2);
+    g.qry->Insert();
+    EXPECT_EQ(g.grid->model()->rowCount(), 4);
+    EXPECT_EQ(g.grid->currentIndex().row(), 1);
+    g.qry->FieldByName("NAME")->SetAsString("Neu");
+    EXPECT_EQ(g.Cell(1, 1), "Neu");
+    EXPECT_EQ(g.Cell(2, 1), "Bert");
+    g.qry->Cancel();
+    EXPECT_EQ(g.grid->model()->rowCount(), 3);
+    EXPECT_EQ(g.Cell(1, 1), "Bert");
+    // An edited row shows the edit buffer until it is posted.
+    g.qry->Edit();
+    g.qry->FieldByName("NAME")->SetAsString("Berta");
+    EXPECT_EQ(g.Cell(1, 1), "Berta");
+    g.qry->Cancel();
+    EXPECT_EQ(g.Cell(1, 1), "Bert");
 }
