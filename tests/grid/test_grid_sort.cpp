@@ -288,3 +288,20 @@ TEST(GridEditing, AnInsertedRowShowsItsEditBufferInPlace) {
     g.qry->Cancel();
     EXPECT_EQ(g.Cell(1, 1), "Bert");
 }
+
+TEST(GridWidthsGui, BorderDoubleClickFitsTheWidestVisibleTextWithoutSorting) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, JOB FROM EMP ORDER BY EMPNO");
+    g.grid->Columns(1)->SetWidth(200);
+    auto* h = g.grid->horizontalHeader();
+    QPoint border(h->sectionViewportPosition(1) + h->sectionSize(1) - 1, 8);
+    QTest::mouseDClick(h->viewport(), Qt::LeftButton, {}, border);
+    QApplication::processEvents();
+    QFontMetrics fm(g.grid->font());
+    int widest = 0;
+    for (int r = 0; r < g.grid->model()->rowCount(); ++r)
+        widest = std::max(widest, fm.horizontalAdvance(g.Cell(r, 1)));
+    EXPECT_EQ(g.grid->Columns(1)->Width(), std::max(widest + 4, g.grid->Columns(1)->MinWidth()));
+    EXPECT_EQ(g.grid->Columns(1)->SortOrder(), soNone);
+    EXPECT_EQ(g.qry->SQL(), "SELECT EMPNO, JOB FROM EMP ORDER BY EMPNO");
+}
