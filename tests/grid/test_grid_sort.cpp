@@ -305,3 +305,48 @@ TEST(GridWidthsGui, BorderDoubleClickFitsTheWidestVisibleTextWithoutSorting) {
     EXPECT_EQ(g.grid->Columns(1)->SortOrder(), soNone);
     EXPECT_EQ(g.qry->SQL(), "SELECT EMPNO, JOB FROM EMP ORDER BY EMPNO");
 }
+
+TEST(GridMemo, EnterOpensTheEditorAndOkWritesTheField) {
+    TGridRig g;
+    g.Exec("CREATE TABLE MEMOS (ID NUMBER, BODY CLOB)");
+    g.Exec("INSERT INTO MEMOS VALUES (1, 'old text')");
+    g.qry->LocalUpdate = true;
+    g.Open("SELECT ID, BODY FROM MEMOS");
+    g.grid->setCurrentIndex(g.grid->model()->index(0, 1));
+    g.grid->setFocus();
+    QString title, shown;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<TMemoEditorForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        title = form->windowTitle();
+        shown = form->Memo()->toPlainText();
+        EXPECT_TRUE(form->OkButton()->isVisible());
+        form->Memo()->setPlainText("new\ntext");
+        form->OkButton()->click();
+    });
+    QTest::keyClick(g.grid.get(), Qt::Key_Return);
+    EXPECT_EQ(title, "BODY");
+    EXPECT_EQ(shown, "old text");
+    EXPECT_EQ(g.qry->State(), dsEdit);
+    EXPECT_EQ(g.qry->FieldByName("BODY")->AsString(), "new\r\ntext");
+    g.qry->Post();
+    // A read-only grid shows the text only; OnMemoClick replaces the editor.
+    g.grid->SetReadOnly(true);
+    bool hidden = false;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<TMemoEditorForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        hidden = !form->OkButton()->isVisible() && form->CancelButton()->text() == "&Close";
+        form->CancelButton()->click();
+    });
+    QTest::keyClick(g.grid.get(), Qt::Key_Return);
+    EXPECT_TRUE(hidden);
+    int clicks = 0;
+    g.grid->OnMemoClick = [&](TQxDBGrid&, TQxColumn& c) {
+        ++clicks;
+        EXPECT_EQ(c.FieldName(), "BODY");
+    };
+    QTest::keyClick(g.grid.get(), Qt::Key_Return);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(g.errors.empty());
+}
