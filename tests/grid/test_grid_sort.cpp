@@ -350,3 +350,27 @@ TEST(GridMemo, EnterOpensTheEditorAndOkWritesTheField) {
     EXPECT_EQ(clicks, 1);
     EXPECT_TRUE(g.errors.empty());
 }
+
+TEST(GridWidthsGui, StretchedColumnsFillTheWidthAndKeepTheirRatios) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, ENAME, JOB FROM EMP");
+    g.grid->Columns(0)->SetWidth(100);
+    g.grid->Columns(1)->SetWidth(100);
+    g.grid->Columns(2)->SetWidth(200);
+    g.grid->SetOptionsEx(g.grid->OptionsEx() | dgeStretch);
+    g.grid->resize(820, 300);
+    QApplication::processEvents();
+    auto sum = [&] {
+        int s = 0;
+        for (int i = 0; i < 3; ++i)
+            s += g.grid->Columns(i)->Width();
+        return s;
+    };
+    const int avail = g.grid->viewport()->width();
+    EXPECT_NEAR(sum(), avail, 4);
+    EXPECT_NEAR(double(g.grid->Columns(2)->Width()) / g.grid->Columns(0)->Width(), 2.0, 0.05);
+    g.grid->resize(520, 300);
+    QApplication::processEvents();
+    EXPECT_NEAR(sum(), g.grid->viewport()->width(), 4);
+    EXPECT_NEAR(double(g.grid->Columns(2)->Width()) / g.grid->Columns(1)->Width(), 2.0, 0.05);
+}
