@@ -243,6 +243,7 @@ TQxDBGrid::TQxDBGrid(QWidget* parent) : QTableView(parent) {
     setObjectName("DBGrid");
     link_ = std::make_unique<TQxGridDataLink>(this);
     model_ = new TQxGridModel(this);
+    model_->SetLink(link_.get());
     model_->TitleText = [this](int c) { return Title(c); };
     model_->AllowFetch = [this] {
         if (explicitFetch_) return true;
@@ -310,6 +311,7 @@ TQxDBGrid::TQxDBGrid(QWidget* parent) : QTableView(parent) {
 }
 
 TQxDBGrid::~TQxDBGrid() {
+    model_->Detach();
     link_->SetDataSource(nullptr);
 }
 

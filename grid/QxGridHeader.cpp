@@ -495,6 +495,9 @@ void TQxGridTitleEdit::OpenCell(TBar bar, int column) {
     bar_ = bar;
     column_ = column;
     open_ = true;
+    setAccessibleName(bar_ == brFilter ? QString::fromUtf8("Filterzelle") : QString::fromUtf8("Suchzelle"));
+    edit_->setAccessibleName(bar_ == brFilter ? QString::fromUtf8("Filtertext")
+                                              : QString::fromUtf8("Suchtext"));
     edit_->hide();
     grid_->horizontalHeader()->setOffset(grid_->horizontalScrollBar()->value());
     grid_->scrollTo(grid_->GridModel()->index(std::max(grid_->currentIndex().row(), 0), column),

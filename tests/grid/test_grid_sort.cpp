@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -217,4 +218,159 @@ TEST(GridLook, BarsSortsTwoLevelTitlesAndSummaries) {
     for (int x = 0; x < ind.width(); ++x)
         if (qGray(ind.pixel(x, y)) < 80) ++dark;
     EXPECT_GT(dark, 0);
+}
+
+TEST(GridFilters, LocalFilterTheFilteredSwitchAndThePopupMenu) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, ENAME, SAL FROM EMP ORDER BY EMPNO");
+    ASSERT_TRUE(g.grid->OptionsEx() & dgeLocalFilter);
+    g.grid->Columns(1)->SetFilterExpression("J*");
+    g.grid->Columns(2)->SetFilterExpression(">=3000");
+    g.grid->ApplyColumnFilters();
+    EXPECT_EQ(g.qry->Filter(), "ENAME='J*' AND SAL>=3000");
+    EXPECT_TRUE(g.qry->Filtered());
+    EXPECT_EQ(g.grid->model()->rowCount(), 0); // JONES earns 2975, JAMES 950
+    g.grid->Columns(2)->SetFilterExpression(">=2000");
+    g.grid->ApplyColumnFilters();
+    EXPECT_EQ(g.grid->model()->rowCount(), 1);
+    EXPECT_EQ(g.Cell(0, 1), "JONES");
+    EXPECT_EQ(g.grid->RecordCountText(), "1/1");
+    // "Filtered" in the popup menu switches the filter off and on again.
+    QMenu* menu = g.grid->PopupMenu();
+    QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0]->text(), "Filtered");
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[2]->text(), "Filter bar");
+    EXPECT_EQ(items[3]->text(), "Search bar");
+    EXPECT_TRUE(items[0]->isChecked());
+    items[0]->trigger();
+    EXPECT_FALSE(g.grid->Filtered());
+    EXPECT_FALSE(g.qry->Filtered());
+    EXPECT_EQ(g.grid->model()->rowCount(), 14);
+    items[0]->trigger();
+    EXPECT_EQ(g.grid->model()->rowCount(), 1);
+    // The bars switch on from the menu and off from their icons; the title row grows and shrinks.
+    const int h0 = g.grid->TitleHeader()->height();
+    items[2]->trigger();
+    EXPECT_TRUE(g.grid->OptionsEx() & dgeFilterBar);
+    EXPECT_EQ(g.grid->TitleHeader()->height(), h0 + g.grid->TitleHeader()->BarHeight());
+    QWidget* corner = g.grid->findChild<QWidget*>("GridCorner");
+    ASSERT_NE(corner, nullptr);
+    QTest::mouseClick(corner, Qt::LeftButton, {}, QPoint(5, h0 + 4));
+    EXPECT_FALSE(g.grid->OptionsEx() & dgeFilterBar);
+    EXPECT_EQ(g.grid->TitleHeader()->height(), h0);
+    EXPECT_TRUE(g.errors.empty());
+}
+
+TEST(GridEditing, AnInsertedRowShowsItsEditBufferInPlace) {
+    TGridRig g;
+    g.Exec("CREATE TABLE PEOPLE (ID NUMBER, NAME VARCHAR2(20))");
+    g.Exec("INSERT INTO PEOPLE VALUES (1, 'Anna')");
+    g.Exec("INSERT INTO PEOPLE VALUES (2, 'Bert')");
+    g.Exec("INSERT INTO PEOPLE VALUES (3, 'Carl')");
+    g.qry->LocalUpdate = true; // edits stay in the store
+    g.Open("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    g.qry->SetRecNo(2);
+    g.qry->Insert();
+    EXPECT_EQ(g.grid->model()->rowCount(), 4);
+    EXPECT_EQ(g.grid->currentIndex().row(), 1);
+    g.qry->FieldByName("NAME")->SetAsString("Neu");
+    EXPECT_EQ(g.Cell(1, 1), "Neu");
+    EXPECT_EQ(g.Cell(2, 1), "Bert");
+    g.qry->Cancel();
+    EXPECT_EQ(g.grid->model()->rowCount(), 3);
+    EXPECT_EQ(g.Cell(1, 1), "Bert");
+    // An edited row shows the edit buffer until it is posted.
+    g.qry->Edit();
+    g.qry->FieldByName("NAME")->SetAsString("Berta");
+    EXPECT_EQ(g.Cell(1, 1), "Berta");
+    g.qry->Cancel();
+    EXPECT_EQ(g.Cell(1, 1), "Bert");
+}
+
+TEST(GridWidthsGui, BorderDoubleClickFitsTheWidestVisibleTextWithoutSorting) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, JOB FROM EMP ORDER BY EMPNO");
+    g.grid->Columns(1)->SetWidth(200);
+    auto* h = g.grid->horizontalHeader();
+    QPoint border(h->sectionViewportPosition(1) + h->sectionSize(1) - 1, 8);
+    QTest::mouseDClick(h->viewport(), Qt::LeftButton, {}, border);
+    QApplication::processEvents();
+    QFontMetrics fm(g.grid->font());
+    int widest = 0;
+    for (int r = 0; r < g.grid->model()->rowCount(); ++r)
+        widest = std::max(widest, fm.horizontalAdvance(g.Cell(r, 1)));
+    EXPECT_EQ(g.grid->Columns(1)->Width(), std::max(widest + 4, g.grid->Columns(1)->MinWidth()));
+    EXPECT_EQ(g.grid->Columns(1)->SortOrder(), soNone);
+    EXPECT_EQ(g.qry->SQL(), "SELECT EMPNO, JOB FROM EMP ORDER BY EMPNO");
+}
+
+TEST(GridMemo, EnterOpensTheEditorAndOkWritesTheField) {
+    TGridRig g;
+    g.Exec("CREATE TABLE MEMOS (ID NUMBER, BODY CLOB)");
+    g.Exec("INSERT INTO MEMOS VALUES (1, 'old text')");
+    g.qry->LocalUpdate = true;
+    g.Open("SELECT ID, BODY FROM MEMOS");
+    g.grid->setCurrentIndex(g.grid->model()->index(0, 1));
+    g.grid->setFocus();
+    QString title, shown;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<TMemoEditorForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        title = form->windowTitle();
+        shown = form->Memo()->toPlainText();
+        EXPECT_TRUE(form->OkButton()->isVisible());
+        form->Memo()->setPlainText("new\ntext");
+        form->OkButton()->click();
+    });
+    QTest::keyClick(g.grid.get(), Qt::Key_Return);
+    EXPECT_EQ(title, "BODY");
+    EXPECT_EQ(shown, "old text");
+    EXPECT_EQ(g.qry->State(), dsEdit);
+    EXPECT_EQ(g.qry->FieldByName("BODY")->AsString(), "new\r\ntext");
+    g.qry->Post();
+    // A read-only grid shows the text only; OnMemoClick replaces the editor.
+    g.grid->SetReadOnly(true);
+    bool hidden = false;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<TMemoEditorForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        hidden = !form->OkButton()->isVisible() && form->CancelButton()->text() == "&Close";
+        form->CancelButton()->click();
+    });
+    QTest::keyClick(g.grid.get(), Qt::Key_Return);
+    EXPECT_TRUE(hidden);
+    int clicks = 0;
+    g.grid->OnMemoClick = [&](TQxDBGrid&, TQxColumn& c) {
+        ++clicks;
+        EXPECT_EQ(c.FieldName(), "BODY");
+    };
+    QTest::keyClick(g.grid.get(), Qt::Key_Return);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(g.errors.empty());
+}
+
+TEST(GridWidthsGui, StretchedColumnsFillTheWidthAndKeepTheirRatios) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, ENAME, JOB FROM EMP");
+    g.grid->Columns(0)->SetWidth(100);
+    g.grid->Columns(1)->SetWidth(100);
+    g.grid->Columns(2)->SetWidth(200);
+    g.grid->SetOptionsEx(g.grid->OptionsEx() | dgeStretch);
+    g.grid->resize(820, 300);
+    QApplication::processEvents();
+    auto sum = [&] {
+        int s = 0;
+        for (int i = 0; i < 3; ++i)
+            s += g.grid->Columns(i)->Width();
+        return s;
+    };
+    const int avail = g.grid->viewport()->width();
+    EXPECT_NEAR(sum(), avail, 4);
+    EXPECT_NEAR(double(g.grid->Columns(2)->Width()) / g.grid->Columns(0)->Width(), 2.0, 0.05);
+    g.grid->resize(520, 300);
+    QApplication::processEvents();
+    EXPECT_NEAR(sum(), g.grid->viewport()->width(), 4);
+    EXPECT_NEAR(double(g.grid->Columns(2)->Width()) / g.grid->Columns(1)->Width(), 2.0, 0.05);
 }

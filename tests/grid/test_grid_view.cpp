@@ -140,3 +140,17 @@ TEST(GridView, ReadingEveryRowOfABigResultNeitherMovesNorFetchesAhead) {
     EXPECT_EQ(m->data(m->index(54320, 3)).toString().toStdString(),
               g.qry->FieldByName("AMOUNT")->DisplayText());
 }
+
+TEST(GridView, AQueryThatGoesAwayLeavesAnEmptyGrid) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, ENAME FROM EMP");
+    auto* qry = g.qry.release();
+    qry->Close();
+    delete qry; // the data source forgets it; the grid must not read it again
+    QApplication::processEvents();
+    EXPECT_EQ(g.grid->model()->rowCount(), 0);
+    EXPECT_EQ(g.grid->model()->columnCount(), 0);
+    EXPECT_FALSE(g.grid->model()->canFetchMore(QModelIndex()));
+    EXPECT_EQ(g.grid->RecordCountText(), "");
+    EXPECT_FALSE(g.grid->grab().isNull());
+}
