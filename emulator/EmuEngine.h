@@ -120,7 +120,6 @@ public:
     void SeqFlush(sqlite3* db); // writes the dirty sequence values (inside the caller's write transaction)
 
     int RegisterSession(const SessionInfo& info);
-    void UpdateSession(const SessionInfo& info);
     void UnregisterSession(int sid);
     std::vector<SessionInfo> Sessions();
     int NewObjectId() { return ++objectIds_; }
