@@ -244,6 +244,7 @@ public:
     bool Exec(const std::string& sql, OraError& err); // runs SQL that needs no binds
     OraError EnsureWriting(int timeoutMs);
     OraError MapSqliteError(int rc, const std::string& msg, const EmuStatement* s);
+    OraError ConstraintError(const std::string& msg, const EmuStatement* s);
     long long NextVal(const std::string& owner, const std::string& seq, OraError& err);
     long long CurrVal(const std::string& owner, const std::string& seq, OraError& err);
 
