@@ -48,7 +48,7 @@ TMacros& TCustomDASQL::Macros() {
 
 void TCustomDASQL::SetSQL(const std::string& text) {
     if (text == sql_) return;
-    // 1. The owner closes and unprepares; a free-standing component unprepares.
+    // The owner closes and unprepares; a free-standing component unprepares.
     if (dataSet_) {
         dataSet_->Close();
         dataSet_->UnPrepare();
@@ -57,7 +57,7 @@ void TCustomDASQL::SetSQL(const std::string& text) {
         UnPrepare();
     }
     sql_ = text;
-    // 2. and 3.: macros, final SQL and parameters.
+    // Macros, the final SQL and its parameters.
     ScanMacros();
     RebuildParams();
 }

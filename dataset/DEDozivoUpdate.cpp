@@ -150,7 +150,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     uq.SetTrimFixedChar(options_.TrimFixedChar);
     uq.SetFlatBuffers(true);
 
-    // 2. and 3.
+    // The statement text, trimmed, and auto-commit for writing statements only.
     std::string trimmed = Trim(text);
     if (trimmed != uq.SQL()) uq.SetSQL(trimmed);
     const TStatementTypes writes = StmtBit(stInsert) | StmtBit(stUpdate) | StmtBit(stDelete);
@@ -186,13 +186,13 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     }
     AdjustUpdateParams(params, kinds);
 
-    // 5.
+    // The caller may adjust the parameters; every one must have a type by then.
     if (BeforeUpdateExecute) BeforeUpdateExecute(*this, kinds, params);
     for (int i = 0; i < params.Count(); ++i)
         if (params[i]->DataType == ftUnknown)
             throw EDAError(FormatMsg(SUnknownParamDataType, {params[i]->Name}));
 
-    // 6.
+    // Run it.
     uq.Execute();
 
     if ((kinds & (StmtBit(stRefresh) | StmtBit(stCheck))) && uq.Active()) {
@@ -273,7 +273,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         }
     }
 
-    // 9.
+    // The caller sees the parameters after the statement; the update query is closed again.
     if (AfterUpdateExecute) AfterUpdateExecute(*this, kinds, params);
     uq.Close();
     return true;

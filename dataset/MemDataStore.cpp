@@ -15,10 +15,6 @@ constexpr uint8_t kRollbackStatus = 0xFF;
 
 } // namespace
 
-int32_t TMemData::CurrentGeneration() {
-    return g_generation.load();
-}
-
 TMemData::TMemData() : blockMan_(std::make_unique<TBlockManager>()) {
     InitData();
 }

@@ -256,10 +256,6 @@ Variant Variant::FromArray(VariantArray items) {
 bool Variant::IsNumeric() const {
     return IsIntType(type_) || type_ == varSingle || type_ == varDouble || type_ == varCurrency;
 }
-bool Variant::IsOrdinal() const {
-    return IsIntType(type_);
-}
-
 int64_t Variant::AsInt64() const {
     if (IsIntType(type_)) return i_;
     switch (type_) {

@@ -325,11 +325,6 @@ int EmuDatabase::RegisterSession(const SessionInfo& info) {
     return s.sid;
 }
 
-void EmuDatabase::UpdateSession(const SessionInfo& info) {
-    std::lock_guard<std::mutex> lk(sessMu_);
-    sessions_[info.sid] = info;
-}
-
 void EmuDatabase::UnregisterSession(int sid) {
     std::lock_guard<std::mutex> lk(sessMu_);
     sessions_.erase(sid);

@@ -293,6 +293,107 @@ std::vector<ColumnMeta> EmuEngine::TableColumns(const std::string& sqliteName) {
     return cols;
 }
 
+// A failed constraint as Oracle reports it: unique (ORA-00001), not null (ORA-01400), foreign keys
+// (ORA-02291/02292), and the checks the emulator adds for lengths, number types and precision.
+OraError EmuEngine::ConstraintError(const std::string& msg, const EmuStatement* s) {
+    auto constraintFor = [&](const std::string& table, const std::string& columns, const char* types) {
+        // the constraint of that table whose columns are the ones named
+        sqlite3_stmt* st = nullptr;
+        std::string name;
+        if (sqlite3_prepare_v2(
+                conn_,
+                "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') "
+                "FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND "
+                "cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND "
+                "instr(?2, c.CONSTRAINT_TYPE) > 0 GROUP BY c.OWNER, c.CONSTRAINT_NAME",
+                -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return name;
+        }
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, types, -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::string cols = ColumnText(st, 1);
+            if (name.empty() || cols == columns) name = ColumnText(st, 0);
+            if (cols == columns) break;
+        }
+        sqlite3_finalize(st);
+        return name;
+    };
+    auto split = [&](const std::string& m, const char* prefix, std::string& table, std::string& cols) {
+        size_t p = m.find(prefix);
+        if (p == std::string::npos) return false;
+        std::string rest = m.substr(p + std::strlen(prefix));
+        // "SCOTT.EMP.EMPNO, SCOTT.EMP.ENAME"
+        size_t start = 0;
+        while (start < rest.size()) {
+            size_t comma = rest.find(", ", start);
+            std::string item =
+                rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            size_t dot = item.rfind('.');
+            if (dot != std::string::npos) {
+                table = item.substr(0, dot);
+                cols += (cols.empty() ? "" : ",") + item.substr(dot + 1);
+            }
+            if (comma == std::string::npos) break;
+            start = comma + 2;
+        }
+        return true;
+    };
+    std::string table, cols;
+    if (split(msg, "UNIQUE constraint failed: ", table, cols)) {
+        std::string c = constraintFor(table, cols, "PU");
+        return MakeError(1, c.empty() ? table + "." + cols : c);
+    }
+    if (split(msg, "NOT NULL constraint failed: ", table, cols)) {
+        size_t dot = table.find('.');
+        std::string owner = table.substr(0, dot),
+                    tname = dot == std::string::npos ? table : table.substr(dot + 1);
+        return MakeError(1400, "\"" + owner + "\".\"" + tname + "\".\"" + cols + "\"");
+    }
+    if (msg.find("FOREIGN KEY") != std::string::npos) {
+        bool del = s && s->tr.commandType == 7;
+        std::string c;
+        if (s && !s->tr.dmlTable.empty()) {
+            if (!del) {
+                c = constraintFor(s->tr.dmlTable, "", "R");
+            } else {
+                sqlite3_stmt* st = nullptr;
+                if (sqlite3_prepare_v2(
+                        conn_,
+                        "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME FROM \"vemu$constraints\" c JOIN "
+                        "\"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND p.CONSTRAINT_NAME = "
+                        "c.R_CONSTRAINT_NAME WHERE p.OWNER || '.' || p.TABLE_NAME = ?1",
+                        -1, &st, nullptr) == SQLITE_OK) {
+                    sqlite3_bind_text(st, 1, s->tr.dmlTable.c_str(), -1, SQLITE_TRANSIENT);
+                }
+                if (st && sqlite3_step(st) == SQLITE_ROW) c = ColumnText(st, 0);
+                sqlite3_finalize(st);
+            }
+        }
+        if (s && s->tr.commandType == 6 && !c.empty()) del = false;
+        return MakeError(del ? 2292 : 2291, c);
+    }
+    size_t p = msg.find("CHECK constraint failed: ");
+    if (p != std::string::npos) {
+        std::string name = msg.substr(p + 25);
+        auto column = [&](size_t prefix) {
+            std::string col = name.substr(prefix);
+            std::string table = s ? s->tr.dmlTable : std::string();
+            size_t dot = table.find('.');
+            if (dot == std::string::npos) return "\"" + col + "\"";
+            return "\"" + table.substr(0, dot) + "\".\"" + table.substr(dot + 1) + "\".\"" + col + "\"";
+        };
+        if (name.rfind("VEMU$LEN$", 0) == 0) return MakeError(12899, column(9));
+        if (name.rfind("VEMU$NUMTYPE$", 0) == 0) return MakeError(1722);
+        if (name.rfind("VEMU$PREC$", 0) == 0) return MakeError(1438);
+        std::string owner =
+            s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
+        return MakeError(2290, owner + "." + name);
+    }
+    return MakeError(1, msg);
+}
+
 OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStatement* s) {
     int prc = rc & 0xFF;
     auto posOf = [&](const std::string& word) -> int {
@@ -303,104 +404,7 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
     };
     if (prc == SQLITE_BUSY || prc == SQLITE_LOCKED) return MakeError(54);
     if (prc == SQLITE_INTERRUPT) return MakeError(1013);
-    if (prc == SQLITE_CONSTRAINT) {
-        auto constraintFor = [&](const std::string& table, const std::string& columns, const char* types) {
-            // the constraint of that table whose columns are the ones named
-            sqlite3_stmt* st = nullptr;
-            std::string name;
-            if (sqlite3_prepare_v2(
-                    conn_,
-                    "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') "
-                    "FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND "
-                    "cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND "
-                    "instr(?2, c.CONSTRAINT_TYPE) > 0 GROUP BY c.OWNER, c.CONSTRAINT_NAME",
-                    -1, &st, nullptr) != SQLITE_OK) {
-                sqlite3_finalize(st);
-                return name;
-            }
-            sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 2, types, -1, SQLITE_TRANSIENT);
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                std::string cols = ColumnText(st, 1);
-                if (name.empty() || cols == columns) name = ColumnText(st, 0);
-                if (cols == columns) break;
-            }
-            sqlite3_finalize(st);
-            return name;
-        };
-        auto split = [&](const std::string& m, const char* prefix, std::string& table, std::string& cols) {
-            size_t p = m.find(prefix);
-            if (p == std::string::npos) return false;
-            std::string rest = m.substr(p + std::strlen(prefix));
-            // "SCOTT.EMP.EMPNO, SCOTT.EMP.ENAME"
-            size_t start = 0;
-            while (start < rest.size()) {
-                size_t comma = rest.find(", ", start);
-                std::string item =
-                    rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                size_t dot = item.rfind('.');
-                if (dot != std::string::npos) {
-                    table = item.substr(0, dot);
-                    cols += (cols.empty() ? "" : ",") + item.substr(dot + 1);
-                }
-                if (comma == std::string::npos) break;
-                start = comma + 2;
-            }
-            return true;
-        };
-        std::string table, cols;
-        if (split(msg, "UNIQUE constraint failed: ", table, cols)) {
-            std::string c = constraintFor(table, cols, "PU");
-            return MakeError(1, c.empty() ? table + "." + cols : c);
-        }
-        if (split(msg, "NOT NULL constraint failed: ", table, cols)) {
-            size_t dot = table.find('.');
-            std::string owner = table.substr(0, dot),
-                        tname = dot == std::string::npos ? table : table.substr(dot + 1);
-            return MakeError(1400, "\"" + owner + "\".\"" + tname + "\".\"" + cols + "\"");
-        }
-        if (msg.find("FOREIGN KEY") != std::string::npos) {
-            bool del = s && s->tr.commandType == 7;
-            std::string c;
-            if (s && !s->tr.dmlTable.empty()) {
-                if (!del) {
-                    c = constraintFor(s->tr.dmlTable, "", "R");
-                } else {
-                    sqlite3_stmt* st = nullptr;
-                    if (sqlite3_prepare_v2(
-                            conn_,
-                            "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME FROM \"vemu$constraints\" c JOIN "
-                            "\"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND p.CONSTRAINT_NAME = "
-                            "c.R_CONSTRAINT_NAME WHERE p.OWNER || '.' || p.TABLE_NAME = ?1",
-                            -1, &st, nullptr) == SQLITE_OK) {
-                        sqlite3_bind_text(st, 1, s->tr.dmlTable.c_str(), -1, SQLITE_TRANSIENT);
-                    }
-                    if (st && sqlite3_step(st) == SQLITE_ROW) c = ColumnText(st, 0);
-                    sqlite3_finalize(st);
-                }
-            }
-            if (s && s->tr.commandType == 6 && !c.empty()) del = false;
-            return MakeError(del ? 2292 : 2291, c);
-        }
-        size_t p = msg.find("CHECK constraint failed: ");
-        if (p != std::string::npos) {
-            std::string name = msg.substr(p + 25);
-            auto column = [&](size_t prefix) {
-                std::string col = name.substr(prefix);
-                std::string table = s ? s->tr.dmlTable : std::string();
-                size_t dot = table.find('.');
-                if (dot == std::string::npos) return "\"" + col + "\"";
-                return "\"" + table.substr(0, dot) + "\".\"" + table.substr(dot + 1) + "\".\"" + col + "\"";
-            };
-            if (name.rfind("VEMU$LEN$", 0) == 0) return MakeError(12899, column(9));
-            if (name.rfind("VEMU$NUMTYPE$", 0) == 0) return MakeError(1722);
-            if (name.rfind("VEMU$PREC$", 0) == 0) return MakeError(1438);
-            std::string owner =
-                s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
-            return MakeError(2290, owner + "." + name);
-        }
-        return MakeError(1, msg);
-    }
+    if (prc == SQLITE_CONSTRAINT) return ConstraintError(msg, s);
     if (msg.rfind("no such column: ", 0) == 0) {
         std::string col = msg.substr(16);
         size_t dot = col.rfind('.');

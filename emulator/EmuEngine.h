@@ -120,7 +120,6 @@ public:
     void SeqFlush(sqlite3* db); // writes the dirty sequence values (inside the caller's write transaction)
 
     int RegisterSession(const SessionInfo& info);
-    void UpdateSession(const SessionInfo& info);
     void UnregisterSession(int sid);
     std::vector<SessionInfo> Sessions();
     int NewObjectId() { return ++objectIds_; }
@@ -245,6 +244,7 @@ public:
     bool Exec(const std::string& sql, OraError& err); // runs SQL that needs no binds
     OraError EnsureWriting(int timeoutMs);
     OraError MapSqliteError(int rc, const std::string& msg, const EmuStatement* s);
+    OraError ConstraintError(const std::string& msg, const EmuStatement* s);
     long long NextVal(const std::string& owner, const std::string& seq, OraError& err);
     long long CurrVal(const std::string& owner, const std::string& seq, OraError& err);
 

@@ -56,11 +56,6 @@ void TOraEvent::Wait() {
     uint64_t p = pulses_;
     cv_.wait(g, [&] { return set_ || pulses_ != p; });
 }
-bool TOraEvent::IsSet() {
-    std::lock_guard<std::mutex> g(m_);
-    return set_;
-}
-
 // ---- Cursor ----
 
 TOraCursor::~TOraCursor() {

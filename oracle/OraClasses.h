@@ -114,7 +114,6 @@ public:
     void Reset();
     void Pulse(); // wakes the waiters without leaving the event set
     void Wait();
-    bool IsSet();
 
 private:
     std::mutex m_;
@@ -398,7 +397,6 @@ private:
     void CheckActive();
     void Check(oracall::sword status);
     void BindParam(TOraParamDesc* p);
-    void TransferLongPieces();
     void HandleLobParams();
     friend class TOCIRecordSet;
 
