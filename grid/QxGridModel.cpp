@@ -247,7 +247,8 @@ bool TQxGridModel::setData(const QModelIndex& index, const QVariant& value, int 
 
 bool TQxGridModel::canFetchMore(const QModelIndex& parent) const {
     if (parent.isValid() || !mds_ || !ds_->Active() || fields_.empty() || inserting_) return false;
-    return !mds_->AllRowsFetched();
+    if (mds_->AllRowsFetched()) return false;
+    return !AllowFetch || AllowFetch();
 }
 
 void TQxGridModel::fetchMore(const QModelIndex& parent) {

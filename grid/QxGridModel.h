@@ -51,6 +51,9 @@ public:
     // The row of the pending inserted row, or -1.
     int PendingInsertRow() const { return pendingInsert_ ? pendingRow_ - 1 : -1; }
     bool Editable = false;
+    // Asked before the view's fetch requests: the grid lets them through only while the last row is on
+    // screen.
+    std::function<bool()> AllowFetch;
     // Counts the fetches the model itself asked for (tests).
     int FetchRequests() const { return fetchRequests_; }
     // The number of characters a memo cell shows.

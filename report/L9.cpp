@@ -171,6 +171,19 @@ std::string TDBL9::FieldContents(const TField& field) {
     return std::string(buf, ec == std::errc() ? p : buf);
 }
 
+void TDBL9::ConfigureForWorksheet(TDataSource* source) {
+    SetSortVariables(true);
+    SetButtons3D(true);
+    SetButtonsWithBitmaps(false);
+    SetAutoDefine(true);
+    SetDataSource(source);
+    AutoMasterMode = TL9AutoMasterMode::None;
+    AutoShowPrintOptions = false;
+    AutoShowSelectFile = false;
+    AutoProjectType = TL9ProjectType::ListProject;
+    AutoDestination = TL9Destination::Preview;
+}
+
 void TDBL9::DefineFields(TDataSet* ds, bool moveNext) {
     if (!ds || !ds->Active()) {
         eof_ = true;
@@ -206,9 +219,28 @@ int TDBL9::PrintProject(intptr_t, TL9ProjectType projectType, const std::string&
     DefineFields(ds, false);
     eof_ = !ds || ds->Eof();
 
-    int result =
+    const int started =
         LlPrintWithBoxStartA(job_, int(projectType), projectFile, printOptions, boxType, parent, title);
-    if (result < 0) return result;
+    if (started < 0) return started;
+    try {
+        return PrintStarted(projectType, projectFile, parent, title, showPrintOptions, previewTempPath,
+                            autoMultipage, delayTableHeader);
+    } catch (...) {
+        // A data set that fails while it is walked: the job ends without output and is ready for the next
+        // print; the error goes on to the caller.
+        LlPrintEnd(job_, LL_PRINTEND_DISCARD);
+        if (!autoMultipage) LlSetOption(job_, 42, 0);
+        if (!delayTableHeader) LlSetOption(job_, 47, 0);
+        throw;
+    }
+}
+
+int TDBL9::PrintStarted(TL9ProjectType projectType, const std::string& projectFile, void* parent,
+                        const std::string& title, bool showPrintOptions, const std::string& previewTempPath,
+                        bool autoMultipage, bool delayTableHeader) {
+    TDataSet* ds = dataSource_ ? dataSource_->DataSet() : nullptr;
+    if (ds && !ds->Active()) ds = nullptr;
+    int result = LL_OK;
 
     if (showPrintOptions) {
         LlPrintSetOption(job_, projectType == TL9ProjectType::ListProject ? LL_PRNOPT_ONLYPRINTERCOPIES : 0,

@@ -82,8 +82,16 @@ public:
     static int FieldTypeCode(const TField& field);
     static std::string FieldContents(const TField& field);
 
+    // The settings the worksheet window gives its DBL9_1: sorted variables, three-dimensional buttons without
+    // bitmaps, fields defined automatically from the data source's data set, no master, and the stored
+    // choices (no options or file dialog by default, list project, preview).
+    void ConfigureForWorksheet(TDataSource* source);
+
 private:
     void DefineFields(TDataSet* ds, bool moveNext);
+    int PrintStarted(TL9ProjectType projectType, const std::string& projectFile, void* parent,
+                     const std::string& title, bool showPrintOptions, const std::string& previewTempPath,
+                     bool autoMultipage, bool delayTableHeader);
 
     TDataSource* dataSource_ = nullptr;
     bool autoDefine_ = true;

@@ -451,10 +451,11 @@ int LlPrintFieldsEnd(int job) {
     return LL_OK; // the table has no footer lines
 }
 
-int LlPrintEnd(int job, int) {
+int LlPrintEnd(int job, int flags) {
     TJob* j = Job(job);
     if (!j) return LL_ERR_BAD_JOB;
     if (!j->Printing) return LL_ERR_NOT_PRINTING;
+    if (flags & LL_PRINTEND_DISCARD) j->Aborted = true;
     EndJob(*j);
     int result = LL_OK;
     if (!j->Aborted) {
@@ -464,6 +465,9 @@ int LlPrintEnd(int job, int) {
             const std::string file = L9PreviewFile(j->ProjectFile, j->PreviewPath);
             try {
                 fs::create_directories(fs::path(file).parent_path());
+                // The per-process folder in the shared temporary folder is the user's alone.
+                if (!fs::path(j->PreviewPath).is_absolute())
+                    fs::permissions(L9PreviewFolder(""), fs::perms::owner_all, fs::perm_options::replace);
                 WriteWholeFile(file, L9SerializeDocument(j->Doc));
             } catch (const std::exception& e) {
                 result = Error(*j, LL_ERR_OUTPUT, e.what());

@@ -136,6 +136,8 @@ int LlPrint(int job);
 int LlPrintSetBoxTextA(int job, const std::string& text, int percent);
 int LlPrintFields(int job);
 int LlPrintFieldsEnd(int job);
+// Ends the print job and writes its pages to the destination; with LL_PRINTEND_DISCARD the pages are dropped.
+inline constexpr int LL_PRINTEND_DISCARD = 1;
 int LlPrintEnd(int job, int flags);
 int LlPreviewDisplayA(int job, const std::string& projectFile, const std::string& path, void* parent);
 int LlPreviewDeleteFilesA(int job, const std::string& projectFile, const std::string& path);

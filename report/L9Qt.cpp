@@ -1,14 +1,17 @@
 #include "report/L9Qt.h"
 
 #include "dataset/Cp1252.h"
+#include "report/L9.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
@@ -24,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRawFont>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSpinBox>
@@ -73,8 +77,8 @@ struct TLinePainter {
     double scale;
 
     void Draw(const std::vector<TL9Cell>& cells, const std::vector<double>& xs, const std::vector<double>& ws,
-              const std::vector<QFont>& fonts, const std::vector<QFontMetricsF>& metrics, double y, double h,
-              const std::string* texts) {
+              const std::vector<QFont>& fonts, const std::vector<QFontMetricsF>& metrics,
+              const std::vector<QRawFont>& raws, double y, double h, const std::string* texts) {
         for (size_t i = 0; i < cells.size(); ++i) {
             const TL9Cell& c = cells[i];
             const QRectF r(xs[i] * k, y * k, ws[i] * k, h * k);
@@ -82,32 +86,79 @@ struct TLinePainter {
             const QRectF tr =
                 r.adjusted(c.PadLeft * scale * k, c.PadTop * k, -c.PadRight * scale * k, -c.PadBottom * k);
             QString text = Q(texts[i]);
+            // A line holds a few hundred characters at most; a long memo is cut before it is measured.
+            if (text.size() > 400) text.truncate(400);
             if (!text.isEmpty() && tr.width() > 0) {
-                // Measured only when it may not fit or must be placed by its width; drawn at its baseline,
-                // which keeps the text engine's layout pass out of every cell.
                 const QFontMetricsF& fm = metrics[i];
-                double advance = -1;
-                if (c.Align != 0 || text.size() * fm.maxWidth() > tr.width()) {
+                const QRawFont& raw = raws[i];
+                // Glyphs straight from the font's character map with their advances: a table cell needs no
+                // shaping. Texts with a character the font lacks, and texts too wide for the cell, take the
+                // text engine's way (font fallback, eliding).
+                QList<quint32> glyphs = raw.isValid() ? raw.glyphIndexesForString(text) : QList<quint32>();
+                const bool direct = !glyphs.isEmpty() && !glyphs.contains(0u);
+                QList<QPointF> advances;
+                double advance = 0;
+                if (direct) {
+                    advances = raw.advancesForGlyphIndexes(glyphs);
+                    for (const QPointF& a : advances)
+                        advance += a.x();
+                } else {
                     advance = fm.horizontalAdvance(text);
-                    if (advance > tr.width()) {
-                        text = fm.elidedText(text, Qt::ElideRight, tr.width());
-                        advance = fm.horizontalAdvance(text);
-                    }
+                }
+                bool elided = false;
+                if (advance > tr.width()) {
+                    text = fm.elidedText(text, Qt::ElideRight, tr.width());
+                    advance = fm.horizontalAdvance(text);
+                    elided = true;
                 }
                 double x = tr.left();
                 if (c.Align == 1) x += (tr.width() - advance) / 2;
                 if (c.Align == 2) x += tr.width() - advance;
                 const double base = tr.top() + (tr.height() - fm.height()) / 2 + fm.ascent();
-                p.setFont(fonts[i]);
-                p.setPen(Color(c.Font.Color));
-                p.drawText(QPointF(x, base), text);
-            }
-            if (c.Separator && i + 1 < cells.size()) {
-                p.setPen(QPen(QColor(160, 160, 160), 0));
-                p.drawLine(QPointF(r.right(), r.top()), QPointF(r.right(), r.bottom()));
+                // Font and colour change only between cells that differ: every change is an operator in
+                // the PDF stream.
+                if (&fonts[i] != font_ && (!font_ || *font_ != fonts[i])) p.setFont(fonts[i]);
+                font_ = &fonts[i];
+                if (c.Font.Color != color_) p.setPen(Color(c.Font.Color));
+                color_ = c.Font.Color;
+                if (direct && !elided) {
+                    QList<QPointF> positions;
+                    positions.reserve(advances.size());
+                    double pos = 0;
+                    for (const QPointF& a : advances) {
+                        positions.append(QPointF(pos, 0));
+                        pos += a.x();
+                    }
+                    QGlyphRun run;
+                    run.setRawFont(raw);
+                    run.setGlyphIndexes(glyphs);
+                    run.setPositions(positions);
+                    p.drawGlyphRun(QPointF(x, base), run);
+                } else {
+                    p.drawText(QPointF(x, base), text);
+                }
             }
         }
     }
+
+    // The column separators of a line, from top to bottom of the lines drawn.
+    void Separators(const std::vector<TL9Cell>& cells, const std::vector<double>& xs,
+                    const std::vector<double>& ws, double top, double bottom) {
+        if (bottom <= top) return;
+        p.setPen(QPen(QColor(160, 160, 160), 0));
+        color_ = 0xFFFFFFFFu;
+        for (size_t i = 0; i + 1 < cells.size(); ++i)
+            if (cells[i].Separator)
+                p.drawLine(QPointF((xs[i] + ws[i]) * k, top * k), QPointF((xs[i] + ws[i]) * k, bottom * k));
+    }
+
+    void Reset() {
+        font_ = nullptr;
+        color_ = 0xFFFFFFFFu;
+    }
+
+    const QFont* font_ = nullptr;
+    uint32_t color_ = 0xFFFFFFFFu; // no colour: the first text sets its pen
 };
 
 // ---- The options dialog ----
@@ -234,6 +285,7 @@ public:
     void reject() override { cancelled_ = true; }
 
     bool Update(const QString& text, int percent) {
+        if (!isVisible()) show();
         if (label_->text() != text) label_->setText(text);
         bar_->setValue(percent);
         // Events are looked at on the first call and then every 50 ms, so that Cancel answers quickly
@@ -281,16 +333,23 @@ public:
         view_->setObjectName("PageView");
         view_->setAlignment(Qt::AlignCenter);
         auto* scroll = new QScrollArea(this);
+        scroll_ = scroll;
         scroll->setObjectName("PageScroll");
         scroll->setWidget(view_);
         scroll->setWidgetResizable(true);
         scroll->setBackgroundRole(QPalette::Dark);
+        zoom_ = new QComboBox(this);
+        zoom_->setObjectName("CbZoom");
+        zoom_->setAccessibleName(QStringLiteral("Zoom"));
+        zoom_->addItems(
+            {QStringLiteral("Ganze Seite"), QStringLiteral("Seitenbreite"), QStringLiteral("100 %")});
         auto* bar = new QHBoxLayout;
         for (QWidget* w : {static_cast<QWidget*>(first_), static_cast<QWidget*>(prior_)})
             bar->addWidget(w);
         bar->addWidget(pageLabel_);
         bar->addWidget(next_);
         bar->addWidget(last_);
+        bar->addWidget(zoom_);
         bar->addStretch();
         bar->addWidget(print);
         bar->addWidget(pdf);
@@ -302,6 +361,7 @@ public:
         connect(prior_, &QPushButton::clicked, this, [this]() { Show(page_ - 1); });
         connect(next_, &QPushButton::clicked, this, [this]() { Show(page_ + 1); });
         connect(last_, &QPushButton::clicked, this, [this]() { Show(int(doc_.Pages.size()) - 1); });
+        connect(zoom_, &QComboBox::currentIndexChanged, this, [this]() { Render(); });
         connect(print, &QPushButton::clicked, this, [this]() { Print(); });
         connect(pdf, &QPushButton::clicked, this, [this]() { SavePdf(); });
         connect(close, &QPushButton::clicked, this, &QDialog::accept);
@@ -313,17 +373,36 @@ public:
 
     int Page() const { return page_; }
 
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QDialog::resizeEvent(e);
+        Render();
+    }
+
 private:
     void Show(int page) {
         const int n = int(doc_.Pages.size());
         page_ = std::clamp(page, 0, std::max(0, n - 1));
-        pageLabel_->setText(QStringLiteral("Seite %1 von %2").arg(page_ + doc_.FirstPage).arg(n));
+        pageLabel_->setText(
+            QStringLiteral("Seite %1 von %2").arg(page_ + doc_.FirstPage).arg(n + doc_.FirstPage - 1));
         first_->setEnabled(page_ > 0);
         prior_->setEnabled(page_ > 0);
         next_->setEnabled(page_ + 1 < n);
         last_->setEnabled(page_ + 1 < n);
-        // The page at about 100 dpi.
-        const double dpi = 100;
+        Render();
+    }
+
+    // The page at the zoom chosen: the whole page or its width in the window, or its size on paper.
+    void Render() {
+        if (!zoom_) return;
+        const int n = int(doc_.Pages.size());
+        const double inchW = doc_.Layout.PaperWidth / 25400.0;
+        const double inchH = doc_.Layout.PaperHeight / 25400.0;
+        const QSize room = scroll_->viewport()->size() - QSize(16, 16);
+        double dpi = logicalDpiX();
+        if (zoom_->currentIndex() == 0) dpi = std::min(room.width() / inchW, room.height() / inchH);
+        if (zoom_->currentIndex() == 1) dpi = room.width() / inchW;
+        dpi = std::clamp(dpi, 20.0, 300.0);
         const int w = int(doc_.Layout.PaperWidth / 25400.0 * dpi);
         const int h = int(doc_.Layout.PaperHeight / 25400.0 * dpi);
         QImage img(w, h, QImage::Format_RGB32);
@@ -372,6 +451,8 @@ private:
     QPushButton *first_, *prior_, *next_, *last_;
     QLabel* pageLabel_;
     QLabel* view_;
+    QScrollArea* scroll_ = nullptr;
+    QComboBox* zoom_ = nullptr;
 };
 
 // ---- The UI ----
@@ -384,7 +465,6 @@ public:
 
     bool OptionsDialog(void* parent, const std::string& title, TL9PrintChoice& choice) override {
         QWidget* w = static_cast<QWidget*>(parent);
-        if (box_) box_->hide(); // the dialog comes first; the progress box shows once printing runs
         TOptionsDialog dlg(w, Q(title), choice);
         const bool ok = dlg.exec() == QDialog::Accepted;
         if (ok) dlg.Read(choice);
@@ -396,13 +476,12 @@ public:
             choice.PrinterName = S(printer_->printerName());
             choice.Copies = printer_->copyCount();
         }
-        if (ok && box_) box_->show();
         return ok;
     }
 
+    // The box shows with the first progress, after the options dialog.
     void ProgressOpen(void* parent, const std::string& title) override {
         box_ = std::make_unique<TProgressBox>(static_cast<QWidget*>(parent), Q(title));
-        box_->show();
     }
 
     bool ProgressUpdate(const std::string& text, int percent) override {
@@ -450,6 +529,10 @@ private:
 void L9InstallQtUi() {
     static TQtUi ui;
     if (!L9Ui()) L9SetUi(&ui);
+    if (!TL9::ShowMessage)
+        TL9::ShowMessage = [](const std::string& text, const std::string& caption) {
+            QMessageBox::information(QApplication::activeWindow(), Q(caption), Q(text));
+        };
 }
 
 void L9PaintPage(QPainter& p, const TL9Document& doc, int pageIndex) {
@@ -461,28 +544,31 @@ void L9PaintPage(QPainter& p, const TL9Document& doc, int pageIndex) {
     TLinePainter lp{p, k, g.Scale};
 
     auto prepare = [&](const std::vector<TL9Cell>& cells, std::vector<QFont>& fonts,
-                       std::vector<QFontMetricsF>& fm) {
+                       std::vector<QFontMetricsF>& fm, std::vector<QRawFont>& raws) {
         for (const TL9Cell& c : cells) {
-            fonts.push_back(Font(c.Font, g.Scale));
+            fonts.push_back(QFont(Font(c.Font, g.Scale), p.device()));
             fm.emplace_back(fonts.back(), p.device());
+            raws.push_back(QRawFont::fromFont(fonts.back()));
         }
     };
     std::vector<QFont> hf, df;
     std::vector<QFontMetricsF> hm, dm;
-    prepare(l.HeaderLine, hf, hm);
-    prepare(l.DataLine, df, dm);
+    std::vector<QRawFont> hr, dr;
+    prepare(l.HeaderLine, hf, hm, hr);
+    prepare(l.DataLine, df, dm, dr);
 
     double y = g.Top;
     const double tableTop = y;
     if (!l.HeaderLine.empty() && page.Header.size() == l.HeaderLine.size()) {
-        lp.Draw(l.HeaderLine, g.HeaderX, g.HeaderWidth, hf, hm, y, g.HeaderHeight, page.Header.data());
+        lp.Draw(l.HeaderLine, g.HeaderX, g.HeaderWidth, hf, hm, hr, y, g.HeaderHeight, page.Header.data());
+        lp.Separators(l.HeaderLine, g.HeaderX, g.HeaderWidth, y, y + g.HeaderHeight);
         y += g.HeaderHeight;
         p.setPen(QPen(QColor(120, 120, 120), 0));
         p.drawLine(QPointF(g.Left * k, y * k), QPointF((g.HeaderX.back() + g.HeaderWidth.back()) * k, y * k));
     }
     const size_t width = l.DataLine.size();
     for (int r = 0; r < page.Rows && width > 0; ++r) {
-        lp.Draw(l.DataLine, g.ColumnX, g.ColumnWidth, df, dm, y, g.DataHeight,
+        lp.Draw(l.DataLine, g.ColumnX, g.ColumnWidth, df, dm, dr, y, g.DataHeight,
                 &page.Cells[size_t(r) * width]);
         y += g.DataHeight;
     }

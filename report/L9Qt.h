@@ -8,7 +8,8 @@ class QString;
 class QPainter;
 class QWidget;
 
-// Installs the Qt windows as the engine's UI (once; later calls do nothing).
+// Installs the Qt windows as the engine's UI and the message box of the report component (once; later calls
+// do nothing). The window calls it before it creates its report component.
 void L9InstallQtUi();
 
 // Paints one page of the document (index from 0) on a painter whose device has the page's size.

@@ -19,10 +19,6 @@ QString Q(const std::string& s1252) {
     return QString::fromStdU16String(cp1252::ToUtf16(s1252));
 }
 
-void ShowInfo(const std::string& text, const std::string& caption) {
-    QMessageBox::information(QApplication::activeWindow(), Q(caption), Q(text));
-}
-
 // Deletes the project when the print ends, however it ends.
 struct TRemoveFile {
     std::string Name;
@@ -61,7 +57,7 @@ int PrintResult(TDBL9& component, const std::vector<TReportColumn>& columns, boo
 
 int PrintResult(TDataSet& dataSet, const std::vector<TReportColumn>& columns, bool landscape, QWidget* parent,
                 const std::string& reportFolder) {
-    if (!TL9::ShowMessage) TL9::ShowMessage = ShowInfo;
+    L9InstallQtUi();
     TDataSource source(&dataSet);
     TDBL9 component;
     component.SetDataSource(&source);

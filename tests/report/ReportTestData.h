@@ -35,8 +35,8 @@ private:
 };
 
 // A data set of rows (ID integer, NAME text, HIRED date) with the values ID n, "Name n", day 40000 + n.
-inline std::unique_ptr<TMemDataSet> Rows(int count) {
-    auto ds = std::make_unique<TMemDataSet>();
+template <class DS = TMemDataSet> std::unique_ptr<DS> Rows(int count) {
+    auto ds = std::make_unique<DS>();
     TData* d = ds->Data();
     d->AutoInitFields = false;
     d->Fields().Clear();

@@ -5,14 +5,18 @@
 
 #include "app/History.h"
 #include "dataset/DB.h"
+#include "grid/QxGrid.h"
+#include "report/GridColumns.h"
 #include "report/L9.h"
 #include "report/L9Engine.h"
 #include "report/L9Qt.h"
 #include "report/PrintResult.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -71,6 +75,20 @@ bool PdfPageSize(const std::string& file, double& w, double& h) {
     return std::sscanf(info.c_str() + p, "Page size: %lf x %lf", &w, &h) == 2;
 }
 
+// Pictures of the windows for a look at them, when VESTRA_GRAB_DIR names a folder.
+void Grab(QWidget* w, const char* name) {
+    const char* dir = std::getenv("VESTRA_GRAB_DIR");
+    if (dir && w) w->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
+
+// The PDF files too, for pdftoppm.
+void KeepPdf(const std::string& pdf, const char* name) {
+    const char* dir = std::getenv("VESTRA_GRAB_DIR");
+    if (dir && fs::exists(pdf))
+        fs::copy_file(pdf, fs::path(dir) / (std::string(name) + ".pdf"),
+                      fs::copy_options::overwrite_existing);
+}
+
 // Runs f on the modal window that is up when the event loop next runs.
 void WhenModal(std::function<void(QWidget*)> f) {
     QTimer::singleShot(0, [f]() { f(QApplication::activeModalWidget()); });
@@ -95,6 +113,7 @@ void ChoosePdf(const std::string& file, std::function<void(QWidget*)> after = nu
         EXPECT_EQ(dlg->objectName(), "L9OptionsDialog");
         Child<QRadioButton>(dlg, "RbFile")->click();
         Child<QLineEdit>(dlg, "EdFile")->setText(QString::fromStdString(file));
+        Grab(dlg, "options");
         if (after) WhenModal(after);
         ClickOk(dlg);
     });
@@ -186,10 +205,40 @@ TEST_F(PrintGui, LandscapePagesAreWiderThanTall) {
     const std::string pdf = dir_.File("q.pdf");
     ChoosePdf(pdf);
     EXPECT_EQ(PrintResult(*ds, Cols(), true, nullptr, report_), 0);
+    KeepPdf(pdf, "landscape");
     double w = 0, h = 0;
     ASSERT_TRUE(PdfPageSize(pdf, w, h));
     EXPECT_GT(w, h);
     EXPECT_NEAR(w, 841.9, 1.0);
+    ExpectNothingLeft();
+}
+
+TEST_F(PrintGui, AWideTableIsScaledToThePageAndLongValuesAreShortened) {
+    auto ds = reporttest::Rows(2);
+    ds->Edit();
+    ds->Fields(1)->SetAsString(std::string(25, 'x') + "ENDE");
+    ds->Post();
+    // The three columns many times over: far wider than the page.
+    std::vector<TReportColumn> cols;
+    for (int i = 0; i < 5; ++i)
+        for (const TReportColumn& c :
+             {TReportColumn{"ID", "", 120}, TReportColumn{"NAME", "", 60}, TReportColumn{"HIRED", "", 200}})
+            cols.push_back(c);
+    const std::string pdf = dir_.File("wide.pdf");
+    ChoosePdf(pdf);
+    EXPECT_EQ(PrintResult(*ds, cols, false, nullptr, report_), 0);
+    KeepPdf(pdf, "wide");
+    const auto pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1u);
+    // Every column on the page: the last header and the last row's last date are there.
+    size_t dates = 0;
+    for (size_t p = pages[0].find("07.07.2009"); p != std::string::npos;
+         p = pages[0].find("07.07.2009", p + 1))
+        ++dates;
+    EXPECT_EQ(dates, 5u);
+    // The long name is cut with an ellipsis, not run into the next column.
+    EXPECT_EQ(pages[0].find("ENDE"), std::string::npos);
+    EXPECT_NE(pages[0].find("\u2026"), std::string::npos);
     ExpectNothingLeft();
 }
 
@@ -213,6 +262,7 @@ TEST_F(PrintGui, CancelInTheProgressBox) {
         EXPECT_EQ(box->objectName(), "L9ProgressBox");
         sawBox = true;
         EXPECT_EQ(Child<QLabel>(box, "LblPrinter")->text(), "PDF-Datei");
+        Grab(box, "progress");
         Child<QPushButton>(box, "BtnCancel")->click();
     });
     EXPECT_EQ(PrintResult(*ds, Cols(), false, nullptr, report_), LL_ERR_USER_ABORTED);
@@ -226,6 +276,7 @@ TEST_F(PrintGui, PreviewPagesThroughAndItsFilesAreDeleted) {
     auto ds = reporttest::Rows(120);
     std::string label1, label2;
     bool previewFileExisted = false;
+    const std::string savedPdf = dir_.File("fromPreview.pdf");
     WhenModal([&](QWidget* dlg) {
         ASSERT_NE(dlg, nullptr);
         Child<QRadioButton>(dlg, "RbPreview")->click();
@@ -238,17 +289,33 @@ TEST_F(PrintGui, PreviewPagesThroughAndItsFilesAreDeleted) {
         if (!w || w->objectName() != "L9Preview") return;
         poll->stop();
         for (auto& e : fs::recursive_directory_iterator(tmp_.Str()))
-            if (e.path().filename() == "bnxrep.ll") previewFileExisted = true;
+            if (e.path().filename() == "bnxrep.ll") {
+                previewFileExisted = true;
+                // The per-process folder above "HomeDir" is the user's alone.
+                EXPECT_EQ(fs::status(e.path().parent_path().parent_path()).permissions(),
+                          fs::perms::owner_all);
+            }
         label1 = Child<QLabel>(w, "LblPage")->text().toStdString();
         Child<QPushButton>(w, "BtnNext")->click();
         label2 = Child<QLabel>(w, "LblPage")->text().toStdString();
-        w->grab().save("/tmp/h18-preview.png");
+        Grab(w, "preview");
+        // Saved as PDF from the preview through the file dialog.
+        WhenModal([&](QWidget* fd) {
+            auto* dlg = qobject_cast<QFileDialog*>(fd);
+            ASSERT_NE(dlg, nullptr);
+            dlg->selectFile(QString::fromStdString(savedPdf));
+            static_cast<QDialog*>(dlg)->accept();
+        });
+        Child<QPushButton>(w, "BtnPdf")->click();
         Child<QPushButton>(w, "BtnClose")->click();
     });
     poll->start(5);
     EXPECT_EQ(PrintResult(*ds, Cols(), false, nullptr, report_), 0);
     delete poll;
     EXPECT_TRUE(previewFileExisted);
+    const auto saved = PdfPages(savedPdf);
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_NE(saved[2].find("Name 120"), std::string::npos);
     EXPECT_EQ(label1.rfind("Seite 1 von ", 0), 0u) << label1;
     EXPECT_EQ(label2.rfind("Seite 2 von ", 0), 0u) << label2;
     EXPECT_FALSE(fs::exists(fs::current_path() / "HomeDir"));
@@ -285,6 +352,38 @@ TEST_F(PrintGui, MissingFragmentShowsTheFileErrorAndNeverCallsTheEngine) {
     EXPECT_EQ(PrintResult(*ds, Cols(), true, nullptr, report_), PrintNoProject);
     EXPECT_NE(text.find("lastq.bnx"), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(report_ + "/bnxrep.lst"));
+}
+
+TEST_F(PrintGui, TheGridsColumnsInTheirOrderWithTheirWidths) {
+    auto ds = reporttest::Rows(5);
+    TDataSource source(ds.get());
+    TQxDBGrid grid;
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    grid.SetDataSource(&source);
+    ASSERT_EQ(grid.ColumnCount(), 3);
+    grid.Columns(0)->SetWidth(64);
+    grid.Columns(1)->SetWidth(100);
+    grid.Columns(1)->Title().SetCaption("Name des Mitarbeiters");
+    grid.Columns(2)->SetWidth(77);
+    const auto cols = ReportColumnsOf(grid);
+    ASSERT_EQ(cols.size(), 3u);
+    EXPECT_EQ(cols[0].FieldName, "ID");
+    EXPECT_EQ(cols[0].WidthPx, 64);
+    EXPECT_EQ(cols[1].FieldName, "NAME");
+    EXPECT_EQ(cols[1].Title, "Name des Mitarbeiters");
+    EXPECT_EQ(cols[1].WidthPx, 100);
+    EXPECT_EQ(cols[2].WidthPx, 77);
+
+    // Printed through the window's component over the grid's data source, as the print button does.
+    TDBL9 dbl9;
+    dbl9.ConfigureForWorksheet(&source);
+    const std::string pdf = dir_.File("grid.pdf");
+    ChoosePdf(pdf);
+    EXPECT_EQ(PrintResult(dbl9, cols, false, nullptr, report_), 0);
+    const auto pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_NE(pages[0].find("Name 5"), std::string::npos);
+    ExpectNothingLeft();
 }
 
 int main(int argc, char** argv) {

@@ -72,14 +72,16 @@ protected:
     void TearDown() override { L9SetUi(nullptr); }
 
     // Prints the data set with the columns ID and NAME through the component as the print action does.
-    int Print(TDataSet& ds, char orientation = 'H') {
+    int Print(TDataSet& ds, char orientation = 'H', TDBL9* component = nullptr) {
         const std::string file = dir.File("bnxrep.lst");
         WriteWholeFile(file, Project(orientation, {{"ID", "", 60}, {"NAME", "", 150}}));
         TDataSource source(&ds);
-        TDBL9 comp;
+        TDBL9 own;
+        TDBL9& comp = component ? *component : own;
         comp.SetDataSource(&source);
         const int r = comp.PrintProject(0, TL9ProjectType::ListProject, file, false, LL_PRINT_USERSELECT, 2,
                                         nullptr, "Test", true, "HomeDir");
+        comp.SetDataSource(nullptr);
         return r;
     }
 
@@ -207,6 +209,22 @@ TEST_F(ReportEngine, ComponentConfigurationReachesTheEngine) {
     EXPECT_EQ(LlGetOption(job, 9), 0); // the other's job closed, not this one
 }
 
+TEST_F(ReportEngine, WorksheetSettings) {
+    TDataSource source;
+    TDBL9 comp;
+    comp.SetSortVariables(false);
+    comp.SetButtonsWithBitmaps(true);
+    comp.AutoDestination = TL9Destination::File;
+    comp.ConfigureForWorksheet(&source);
+    EXPECT_EQ(comp.DataSource(), &source);
+    EXPECT_TRUE(comp.AutoDefine());
+    EXPECT_EQ(LlGetOption(comp.Job(), 9), 1);
+    EXPECT_EQ(LlGetDlgboxMode(), 10u | 0x8000u | 0x2000u);
+    EXPECT_EQ(comp.AutoDestination, TL9Destination::Preview);
+    EXPECT_EQ(comp.AutoProjectType, TL9ProjectType::ListProject);
+    EXPECT_FALSE(comp.AutoShowPrintOptions);
+}
+
 TEST_F(ReportEngine, FieldTypesAndContents) {
     auto ds = reporttest::Rows(1);
     EXPECT_EQ(TDBL9::FieldTypeCode(*ds->Fields(0)), LL_NUMERIC);
@@ -279,6 +297,29 @@ TEST_F(ReportEngine, CancelInTheOptionsDialogOrTheProgressBox) {
     // The job is usable again after a cancel.
     ui.CancelAtUpdate = -1;
     EXPECT_EQ(Print(*ds), 0);
+    EXPECT_EQ(ui.Outputs, 1);
+}
+
+// A data set whose field reads fail once armed, as a lost connection would.
+class TFailingRows : public TMemDataSet {
+public:
+    int FailAfter = -1;
+    bool GetFieldData(const TField* field, void* buffer) override {
+        if (FailAfter >= 0 && FailAfter-- == 0) throw EDatabaseError("Verbindung verloren");
+        return TMemDataSet::GetFieldData(field, buffer);
+    }
+};
+
+TEST_F(ReportEngine, ADataSetFailingInTheWalkEndsTheJobAndTheNextPrintWorks) {
+    auto ds = reporttest::Rows<TFailingRows>(200);
+    ds->FailAfter = 250;
+    TDBL9 comp;
+    EXPECT_THROW(Print(*ds, 'H', &comp), EDatabaseError);
+    EXPECT_FALSE(ui.BoxOpen);
+    EXPECT_EQ(ui.Outputs, 0);
+    EXPECT_FALSE(ds->ControlsDisabled());
+    ds->FailAfter = -1;
+    EXPECT_EQ(Print(*ds, 'H', &comp), 0);
     EXPECT_EQ(ui.Outputs, 1);
 }
 
