@@ -401,10 +401,25 @@ TEST(QuickViewGui, EditedInsertedAndDeletedRowsAreCommittedAndSeenByASecondSessi
     ASSERT_TRUE(q.CanModify());
     q.First();
     ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 10);
-    // The row edited through the navigator (cell editing belongs to the grid's own tests).
-    b.w.DBNavigator1->Button(nbEdit)->click();
-    ASSERT_EQ(q.State(), dsEdit);
-    q.FieldByName("LOC")->SetAsString("BONN");
+    // A cell edited in the grid: F2 opens the editor on the current cell, Enter takes the value (the view
+    // commits it from a queued call).
+    QAbstractItemModel* model = b.w.DBGrid1->model();
+    int locColumn = -1;
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() == QStringLiteral("LOC"))
+            locColumn = c;
+    ASSERT_GE(locColumn, 0);
+    b.w.DBGrid1->setFocus();
+    b.w.DBGrid1->setCurrentIndex(model->index(0, locColumn));
+    QTest::keyClick(b.w.DBGrid1, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, b.w.DBGrid1);
+    ASSERT_EQ(editor->parentWidget(), b.w.DBGrid1->viewport());
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, QStringLiteral("BONN"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return q.State() == dsEdit; }, 3000));
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "BONN");
     b.w.DBNavigator1->Button(nbPost)->click();
     EXPECT_EQ(q.State(), dsBrowse);
     EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10", other.get()), "BONN");
