@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-// Raised when a token must be appended to a line and there is none yet (the statement starts with a joining
-// keyword or a comma). The caller keeps the editor's text.
-class EListError : public std::out_of_range {
-public:
-    using std::out_of_range::out_of_range;
-};
+// EListError is raised when a token must be appended to a line and there is none yet (the statement starts
+// with a joining keyword or a comma). The caller keeps the editor's text.
+#include "app/ListIndexError.h"
 
 class TSelectParser {
 public:

@@ -32,6 +32,7 @@ TSqlRunner::TSqlRunner(const TCliOptions& options, std::FILE* out, std::FILE* er
     : opt_(options), out_(out), err_(err) {}
 
 TSqlRunner::~TSqlRunner() {
+    controller_.reset();
     query_.reset();
     session_.reset();
     if (file_) std::fclose(file_);
@@ -41,6 +42,7 @@ void TSqlRunner::Connect(const std::string& user, const std::string& password, c
     session_ = std::make_unique<TOraSession>();
     session_->ConnectPrompt = false;
     session_->Options().SetNet(true);
+    session_->Options().SetConnectTimeout(opt_.connectTimeout);
     session_->Options().SetDateLanguage("German");
     session_->Options().SetDateFormat("DD.MM.YYYY");
     session_->SetUsername(user);
@@ -53,6 +55,8 @@ void TSqlRunner::Connect(const std::string& user, const std::string& password, c
     query_->ReadOnly = true;
     query_->SetAutoCommit(false);
     if (opt_.fetchRows > 0) query_->SetFetchRows(opt_.fetchRows);
+    controller_ = std::make_unique<TWorksheetController>(*session_, *query_, history_,
+                                                         static_cast<IWorksheetView&>(*this));
 
     if (!opt_.out.empty()) {
         file_ = std::fopen(opt_.out.c_str(), "wb");
@@ -71,26 +75,26 @@ void TSqlRunner::Print(const std::string& text, bool toFile) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
 }
 
-bool TSqlRunner::SetParams() {
-    TParams& params = query_->Params();
-    for (int i = 0; i < params.Count(); ++i) {
-        TParam* p = params.Items(i);
+bool TSqlRunner::AskParameters(std::vector<std::pair<std::string, std::string>>& nameValue) {
+    for (auto& [paramName, paramValue] : nameValue) {
         bool found = false;
         for (const auto& [name, value] : opt_.params) {
-            if (UpperAscii(name) == UpperAscii(p->Name)) {
-                p->SetAsString(cp1252::FromUtf8(value));
+            if (UpperAscii(name) == UpperAscii(paramName)) {
+                paramValue = cp1252::FromUtf8(value);
                 found = true;
             }
         }
         if (found) continue;
-        std::string value;
-        if (!AskParam || !AskParam(p->Name, value)) {
-            std::fprintf(err_, "%s\n", cp1252::ToUtf8("Kein Wert f\xFCr den Parameter " + p->Name).c_str());
+        if (!AskParam || !AskParam(paramName, paramValue)) {
+            std::fprintf(err_, "%s\n", cp1252::ToUtf8("Kein Wert f\xFCr den Parameter " + paramName).c_str());
             return false;
         }
-        p->SetAsString(value);
     }
     return true;
+}
+
+void TSqlRunner::ShowMessage(const std::string& text1252) {
+    std::fputs(cp1252::ToUtf8(text1252).c_str(), err_);
 }
 
 void TSqlRunner::PrintResult() {
@@ -115,18 +119,13 @@ bool TSqlRunner::Run(const std::string& statement) {
     try {
         // Reject a bad separator before anything runs, as the export does.
         if (opt_.format == TCliOptions::FormatExport) ParseSeparator(opt_.sep, opt_.hex);
+        // The worksheet's Execute sequence; the same text again runs again.
         query_->Close();
-        query_->SetSQL(statement);
-        if (!SetParams()) {
+        if (!controller_->Execute(statement)) {
             ++failures_;
             return false;
         }
-        TPreparedStatement prepared = PrepareWorksheetStatement(statement);
-        if (prepared.kind != TPreparedStatement::Plain) query_->SetSQL(prepared.sql);
-        if (!prepared.message.empty()) std::fputs(cp1252::ToUtf8(prepared.message).c_str(), err_);
-
-        query_->Execute();
-        const int rows = query_->RowsAffected();
+        const int rows = controller_->LastRowsAffected();
         if (rows < 0) {
             PrintResult();
         } else {

@@ -2,6 +2,8 @@
 // like the worksheet's, and prints results, status texts and errors.
 #pragma once
 
+#include "app/History.h"
+#include "app/WorksheetController.h"
 #include "cli/CliOptions.h"
 
 #include <cstdio>
@@ -12,11 +14,11 @@
 class TOraSession;
 class TOraQuery;
 
-class TSqlRunner {
+class TSqlRunner : private IWorksheetView {
 public:
     // Output streams: `out` for results and status texts, `err` for errors, messages and timings.
     TSqlRunner(const TCliOptions& options, std::FILE* out, std::FILE* err);
-    ~TSqlRunner();
+    ~TSqlRunner() override;
 
     // Logs on in network mode with the worksheet's session settings (date format DD.MM.YYYY, German).
     void Connect(const std::string& user, const std::string& password, const std::string& server);
@@ -37,7 +39,17 @@ public:
 private:
     void Print(const std::string& text, bool toFile);
     void PrintResult();
-    bool SetParams();
+
+    // The worksheet's view, on the terminal: values come from --param or are asked for, the SHOW PARAMETER
+    // message goes to the error stream, and the window's controls have nothing to show here.
+    void SetStatus(const std::string&) override {}
+    void SetCommitRollbackEnabled(bool) override {}
+    void SetHistoryLabel(const std::string&) override {}
+    bool AskParameters(std::vector<std::pair<std::string, std::string>>& nameValue) override;
+    void ShowMessage(const std::string& text1252) override;
+    bool AskYesNo(const std::string&) override { return false; }
+    void ResetGrid() override {}
+    void SetGridAttached(bool) override {}
 
     const TCliOptions& opt_;
     std::FILE* out_;
@@ -45,6 +57,8 @@ private:
     std::FILE* file_ = nullptr;
     std::unique_ptr<TOraSession> session_;
     std::unique_ptr<TOraQuery> query_;
+    THistory history_;
+    std::unique_ptr<TWorksheetController> controller_;
     bool dirty_ = false;
     int failures_ = 0;
 };

@@ -14,10 +14,18 @@ function(vestra_library name)
   target_link_libraries(${name} PUBLIC ${A_LIBS} Threads::Threads)
 endfunction()
 
-# vestra_test(NAME SOURCES ... LIBS ... [GUI]): a GoogleTest executable registered with ctest.
-# GUI tests run on the offscreen platform.
+# vestra_qt(TARGET): a target whose sources use Qt's meta-object system gets moc run on them. Only such
+# targets do, so that no other target carries an empty moc unit; the GUI folders set CMAKE_AUTOMOC for
+# every target they create (see the top CMakeLists.txt).
+function(vestra_qt target)
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+endfunction()
+
+# vestra_test(NAME SOURCES ... LIBS ... [GUI] [TSAN]): a GoogleTest executable registered with ctest.
+# GUI tests run on the offscreen platform and get moc. TSAN marks a test that starts threads: it carries the
+# ctest label "tsan", which "make tsan" runs under ThreadSanitizer.
 function(vestra_test name)
-  cmake_parse_arguments(A "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "GUI;TSAN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -26,9 +34,13 @@ function(vestra_test name)
   set(env "VESTRA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   if(A_GUI)
     set(env "QT_QPA_PLATFORM=offscreen")
+    vestra_qt(${name})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+  set(props ENVIRONMENT "${env}" TIMEOUT 300)
+  if(A_TSAN)
+    list(APPEND props LABELS tsan)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # vestra_bench(NAME SOURCES ... LIBS ...): a benchmark program in build/bin.

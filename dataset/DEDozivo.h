@@ -417,6 +417,8 @@ protected:
     void SQLChanged();
     void RederiveSQL(bool reopen);
     void DoRecordSetAfterExecute(bool result);
+    // The command's completion of a statement without rows that Execute ran in the background.
+    void DoCommandAfterExecute(bool result);
     void DoFetchBracket(bool before);
     void DoAfterFetch();
     void StartWait();
@@ -443,6 +445,10 @@ protected:
     bool hasBaseSQL_ = false;
     std::unique_ptr<TCustomDADataSet> updateQuery_;
     bool inPost_ = false;
+    // Set by a server data set that checks a write before it is committed: the update query then leaves
+    // the commit to it.
+    bool holdCommit_ = false;
+    bool commandPending_ = false; // a non-blocking Execute of a statement without rows is running
     int serverRecCount_ = -1;
     bool masterRefreshing_ = false;
 };

@@ -1,19 +1,11 @@
 // The SQL data set: record set attachment, prepare, open, execute, refresh, fetch settings, FilterSQL,
 // master/detail and the ORDER BY entry points.
 #include "dataset/DEDozivo.h"
+#include "dataset/StrUtil.h"
 
 #include <algorithm>
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
 
 std::vector<std::string> SplitFields(const std::string& list) {
     std::vector<std::string> out;
@@ -298,17 +290,37 @@ void TCustomDADataSet::Execute() {
         CursorNotify();
     else
         StartWait();
+    // A statement without rows that runs in the background reports its count and AfterExecute when it
+    // completes (DoCommandAfterExecute).
+    commandPending_ = nonBlocking;
     try {
         sql_->WriteParams(true);
         recordSet_->ExecCommand();
     } catch (...) {
+        commandPending_ = false;
         StopWait();
         throw;
     }
     if (!nonBlocking) StopWait();
     MonitorOp(mkExecute, false);
+    if (recordSet_->ReturnsRows()) {
+        // A query is opened (in the background when non-blocking); the open fires AfterExecute.
+        commandPending_ = false;
+        Open();
+        return;
+    }
+    if (nonBlocking) {
+        rowsAffected_ = 0;
+        return;
+    }
     rowsAffected_ = sql_->RowsAffected();
-    if (recordSet_->ReturnsRows()) Open();
+}
+
+void TCustomDADataSet::DoCommandAfterExecute(bool result) {
+    if (!commandPending_) return;
+    commandPending_ = false;
+    rowsAffected_ = result ? sql_->RowsAffected() : 0;
+    if (AfterExecute) AfterExecute(this, result);
 }
 
 void TCustomDADataSet::InternalRefresh() {

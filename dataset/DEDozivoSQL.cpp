@@ -2,17 +2,11 @@
 // command.
 #include "dataset/DAParamParser.h"
 #include "dataset/DEDozivo.h"
+#include "dataset/StrUtil.h"
 
 #include <cmath>
 
 namespace {
-
-std::string TrimRight(const std::string& s) {
-    size_t n = s.size();
-    while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= ' ')
-        --n;
-    return s.substr(0, n);
-}
 
 class TWaitCursor {
 public:
@@ -303,6 +297,7 @@ void TCustomDASQL::DoAfterExecute(bool result) {
     if (result) ReadParams();
     if (NonBlocking && DAHooks().StopWait) DAHooks().StopWait();
     if (AfterExecute) AfterExecute(this, result);
+    if (dataSet_) dataSet_->DoCommandAfterExecute(result);
 }
 
 int TCustomDASQL::RowsAffected() {

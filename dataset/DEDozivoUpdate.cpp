@@ -1,20 +1,12 @@
 // Writing a row back: the perform operations, PerformSQL with OLD_ parameters, strict update, refresh and
 // check of the current record, and the update statements holder.
 #include "dataset/DEDozivo.h"
+#include "dataset/StrUtil.h"
 
 #include <cctype>
 #include <cstring>
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
 
 bool HasOldPrefix(const std::string& name) {
     if (name.size() < 4) return false;
@@ -162,7 +154,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     std::string trimmed = Trim(text);
     if (trimmed != uq.SQL()) uq.SetSQL(trimmed);
     const TStatementTypes writes = StmtBit(stInsert) | StmtBit(stUpdate) | StmtBit(stDelete);
-    uq.SetAutoCommit((kinds & writes) != 0 && AutoCommit());
+    uq.SetAutoCommit((kinds & writes) != 0 && AutoCommit() && !holdCommit_);
 
     // 4. Parameter values from the fields.
     TParams& params = uq.Params();

@@ -109,6 +109,23 @@ public:
     // record. Positioning starts from the nearest of first, last and the record read before, so reading rows
     // in order costs one step each.
     bool GetRecordValues(int recNo, std::vector<Variant>& values);
+    // The display text of every top-level field of visible record recNo, exactly as the field renders it when
+    // that record is current, without moving the current record and without fetching: NULL gives an empty
+    // text, bytes and var-bytes are hexadecimal, memo and LOB values give their first memoChars characters
+    // only. False when the record is not among the rows fetched so far.
+    bool GetRecordTexts(int recNo, std::vector<std::string>& texts, int memoChars = 256);
+    // The text of one field of the current buffer by the same rules (also for the edit buffer of a pending
+    // row).
+    static std::string FieldViewText(TField* field, int memoChars = 256);
+    // Fetches the next block of rows from the record set without moving the current record; returns the
+    // number of rows appended (0 at the end of the data or for a store that does not fetch).
+    int FetchNextBlock();
+    // Whether every row of the result is in the store (no further fetch can add rows).
+    bool AllRowsFetched();
+    // Where a pending row of the edit buffer stands among the rows: in insert state the record number it
+    // takes (the rows from there on move down by one), in edit state the current record number. False in
+    // other states.
+    bool PendingRow(int& recNo, bool& inserted);
 
     // ---- Field access ----
     bool GetFieldData(const TField* field, void* buffer) override;

@@ -685,6 +685,21 @@ public:
     void GetOldRecord(uint8_t* recBuf) override;
     void FilterUpdated() override;
     virtual bool Fetch(bool fetchBack) { return false; }
+    // Whether the store holds every row (a record set that still has rows on the server says no).
+    virtual bool AllRowsFetched() { return true; }
+
+    // ---- Views over many rows ----
+    // Every RecNoIndexStep-th visible record is remembered, so that positioning by number jumps near its
+    // target instead of walking the list from one end. Entries are checked before use (block serial, link,
+    // visibility, number) and rebuilt from the last good one when stale.
+    static constexpr int RecNoIndexStep = 256;
+    // The indexed visible item with the greatest number not above recNo (extending the index up to recNo),
+    // or nil.
+    PItemHeader IndexedItemAtOrBefore(int recNo);
+    // Called by a record set after a fetch appended rows: extends the index and tells OnRowsAppended.
+    void RowsAppended(int countBefore);
+    // A fetch appended rows firstRecNo .. firstRecNo + count - 1.
+    std::function<void(int firstRecNo, int count)> OnRowsAppended;
 
     void SetCachedUpdates(bool value) override;
 
@@ -737,4 +752,15 @@ protected:
     TUpdateNode* updateTail_ = nullptr;
     int32_t generation_ = 0;
     std::unique_ptr<TBlockManager> blockMan_;
+
+private:
+    struct TIndexEntry {
+        PItemHeader Item = nullptr;
+        uint64_t Serial = 0;
+    };
+    bool IndexEntryValid(const TIndexEntry& e, int recNo);
+    void ExtendRecNoIndex(int upTo);
+    std::vector<TIndexEntry> recIndex_; // entry k: the record numbered k * RecNoIndexStep + 1
+    TIndexEntry indexTail_;             // the last item the index walk reached
+    int indexTailNo_ = 0;
 };

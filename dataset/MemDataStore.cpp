@@ -1,6 +1,8 @@
 // TMemData: the row list, record numbers, navigation, bookmarks, editing and cached updates.
+#include "dataset/ByteIO.h"
 #include "dataset/MemData.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -10,15 +12,6 @@ std::atomic<int32_t> g_generation{0};
 
 // Rollback items are never rows of the list; their status byte marks them so that no bookmark lands on one.
 constexpr uint8_t kRollbackStatus = 0xFF;
-
-template <typename T> T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <typename T> void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 } // namespace
 
@@ -216,6 +209,9 @@ void TMemData::SetRecNo(int n) {
         start = lastItem_;
     else
         start = cur;
+    // A long way from every end: start from the record-number index.
+    if (std::min(dFirst, std::min(dCur, dLast)) > 4 * RecNoIndexStep)
+        if (PItemHeader ix = IndexedItemAtOrBefore(n)) start = ix;
     int startNo = start->Order + recNoOffset_;
     PItemHeader it = start;
     if (startNo < n || (start == firstItem_ && IsHidden(start))) {

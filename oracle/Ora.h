@@ -38,11 +38,16 @@ public:
     void SetConvertEOL(bool value);
     bool Net() const;
     void SetNet(bool value);
+    // Seconds that connecting and logging on may take in network mode before the logon fails with
+    // "NET: Connection timed out" (default 20; 0 waits without a bound).
+    int ConnectTimeout() const { return connectTimeout_; }
+    void SetConnectTimeout(int seconds);
 
 private:
     friend class TOraSession;
     TOraSession* owner_;
     bool useOCI7_ = false;
+    int connectTimeout_ = 20;
     bool enableIntegers_ = true;
     bool convertEOL_ = false;
     bool net_ = false;
@@ -61,7 +66,13 @@ public:
     void SetThreadSafety(bool value);
     TConnectMode ConnectMode() const { return connectMode_; }
     void SetConnectMode(TConnectMode value);
+    // Which installed client home the library is loaded from (client-library mode). Setting a value that
+    // differs from the process-wide home disconnects every session and unloads the library; a session whose
+    // field differs at connect time does the same first.
     TOracleHome Home = ohDefault;
+    void SetHome(TOracleHome value);
+    // The process-wide home.
+    static TOracleHome ProcessHome();
     bool Debug = false;
 
     std::string ConnectString() const;
@@ -96,6 +107,10 @@ protected:
 private:
     friend class TOraSessionOptions;
     class TChangeClient;
+    // Connect step of client-library mode: a home that differs from the process-wide one reloads the library.
+    void ApplyHome();
+    // Unloads the library and makes value the process-wide home of every session.
+    void SwitchHome(TOracleHome value);
     TOraSessionOptions options_;
     bool threadSafety_ = true;
     TConnectMode connectMode_ = cmNormal;
@@ -201,6 +216,9 @@ protected:
     void PerformAppend() override;
     void PerformUpdate() override;
     void PerformDelete() override;
+    void PerformCheckedAppend();
+    void PerformCheckedUpdate();
+    void PerformCheckedDelete();
     void DoOnNewRecord() override;
     void InternalPost() override;
     void AdjustUpdateParams(TParams& params, TStatementTypes kinds) override;
@@ -210,8 +228,14 @@ protected:
     bool MayWrite(TStatementType kind);
 
     void SetupCommand();
-    // Sets the lock savepoint and runs the lock statement; false when there is none.
+    // Sets the lock savepoint and runs the lock statement; false when there is none. A failing lock
+    // statement rolls back to the savepoint, so that no row stays locked.
     bool LockRow();
+    // With StrictUpdate, runs a write (and the refresh that follows it) so that the database changes only
+    // when it succeeds: a savepoint first, the commit only after the row-count check, a rollback to the
+    // savepoint when anything fails.
+    void CheckedWrite(const std::function<void()>& write);
+    std::string WriteSavepointName() const;
 };
 
 class TOraQuery : public TOraDataSet {

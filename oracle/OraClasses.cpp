@@ -1,8 +1,12 @@
 // The call-interface connection, the cursor and LOB holders and the parameter descriptors.
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
 
 #include "dataset/DAHooks.h"
 #include "dataset/DateTimeUtil.h"
+#include "ocicall/OraCallLoad.h"
+#include "oracle/OraObjects.h"
+#include "oranet/NetCalls.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,17 +18,6 @@ namespace {
 const OraText* T(const std::string& s) {
     return reinterpret_cast<const OraText*>(s.c_str());
 }
-
-// ConnectionLock when the connection is thread-safe.
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
 
 bool VersionAbove8(const std::string& v) {
     return v > "8";
@@ -551,6 +544,8 @@ TOCIConnection::~TOCIConnection() {
     internalCommand_.reset();
 }
 
+std::atomic<int> OraProcessHome{0};
+
 void TOCIConnection::SetCallStyle(int value) {
     if (value == callStyle_) return;
     Disconnect();
@@ -558,6 +553,8 @@ void TOCIConnection::SetCallStyle(int value) {
 }
 
 void TOCIConnection::FreeHandles() {
+    // The address of a freed service context may come back for another one.
+    if (svc_) TOraType::ForgetSvcCtx(svc_);
     if (ses_) OCIHandleFree(ses_, OCI_HTYPE_SESSION);
     if (svc_) OCIHandleFree(svc_, OCI_HTYPE_SVCCTX);
     if (srv_) OCIHandleFree(srv_, OCI_HTYPE_SERVER);
@@ -594,7 +591,10 @@ void TOCIConnection::Connect(const std::string&) {
     if (connected_) return;
     serverVersion_.clear();
     serverVersionKnown_ = false;
-    if (!OCIInited) throw Exception(SOCINotInited); // the client-library loader would run here
+    if (OnBeforeConnect) OnBeforeConnect();
+    // Client-library mode: load the library of the process-wide home (network mode installed itself already).
+    if (!OCIInited) LoadOCI(OraProcessHome.load());
+    if (!OCIInited) throw Exception(SOCINotInited);
     if (callStyle_ == 0 || !(OCIFunctionGroups & (callStyle_ == 1 ? OCIGroupOCI7 : OCIGroupOCI8)))
         callStyle_ = OCIDefaultCallStyle;
     effectiveCallStyle_ = callStyle_;
@@ -628,6 +628,10 @@ void TOCIConnection::Connect(const std::string&) {
     try {
         Check(OCIServerAttach(srv_, err_, T(server_), sb4(server_.size()), 0));
         attached = true;
+        if (oranet::NetCallsInstalled()) {
+            ub4 ms = ub4(connectTimeoutMs_);
+            Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, &ms, 0, oranet::NET_ATTR_CONNECT_TIMEOUT, err_));
+        }
         if (OCIFunctionGroups & OCIGroupOCI7)
             Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, const_cast<char*>(internalName_.c_str()), 0,
                              OCI_ATTR_EXTERNAL_NAME, err_));
@@ -942,6 +946,9 @@ void TOCIConnection::SetProp(int code, const Variant& value) {
     case prConnectMode:
         connectMode_ = uint8_t(value.AsInteger());
         break;
+    case prConnectTimeout:
+        connectTimeoutMs_ = std::max(0, int(value.AsInteger()));
+        break;
     case prCharLength: {
         int v = value.AsInteger() & 0x7F;
         if (v != charLength_ || (detectCharLength_ && v != 0)) {
@@ -990,6 +997,9 @@ void TOCIConnection::GetProp(int code, Variant& value) {
         break;
     case prCharLength:
         value = Variant(int32_t(charLength_));
+        break;
+    case prConnectTimeout:
+        value = Variant(int32_t(connectTimeoutMs_));
         break;
     case prCharset:
         value = Variant(charset_.substr(0, 40));

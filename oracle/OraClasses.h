@@ -8,12 +8,13 @@
 #pragma once
 
 #include "dataset/QxAccess.h"
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oracle/OraError.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,6 +52,8 @@ enum : int {
     prNlsDateLanguage = 70,
     prNlsTimeStampFormat = 71,
     prNlsTimeStampTZFormat = 72,
+    // connection: milliseconds that connecting and logging on may take in network mode (0: no bound)
+    prConnectTimeout = 90,
     prStmtType = 12,
     prNonBlocking = 50,
     prErrorOffset = 57,
@@ -92,13 +95,6 @@ enum : uint16_t {
 // The 7-byte DATE form; decoding a malformed value gives 0.
 TDateTime OraDateToDateTime(const uint8_t* d);
 void DateTimeToOraDate(TDateTime value, uint8_t* d);
-// ROWID text forms.
-std::string RowIdRestricted(uint32_t block, uint16_t row, uint16_t file);
-std::string RowIdExtended(uint32_t objectNo, uint16_t relFile, uint32_t block, uint16_t row);
-std::string RowIdUniversal(const uint8_t* bytes, size_t n);
-// Text of a 13-byte rowid image (object 4, file 2, block 4, row 2, big-endian after a kind byte), in the
-// form a version-8.1 client gives: extended, or restricted when the object number is 0.
-std::string RowIdImageToText(const uint8_t* image, size_t n);
 
 // The text sent to the server: trimmed, CR LF -> LF and lone CR -> LF outside literals.
 std::string ConvertSQLText(const std::string& sql);
@@ -233,6 +229,11 @@ private:
 };
 
 // ---- Connection ----
+
+// The process-wide Oracle home the client library is loaded from: 0 the default search order, 1..6 the
+// homes 0..5 (see ocicall/OraCallLoad.h).
+extern std::atomic<int> OraProcessHome;
+
 class TOCIConnection : public TQxConnection {
 public:
     TOCIConnection();
@@ -277,6 +278,8 @@ public:
     std::string NlsValue(int slot);
     // The ROWID of the row inserted last by a command of this connection that asks for ROWIDs.
     std::string LastInsertRowId;
+    // Runs first in Connect (the session applies its Oracle home there).
+    std::function<void()> OnBeforeConnect;
 
 private:
     void SetNls(int slot, const std::string& value);
@@ -297,6 +300,7 @@ private:
     int maxStringSize_ = 0;
     std::string charset_;
     int charsetId_ = 0;
+    int connectTimeoutMs_ = 20000;
     int charLength_ = 1;
     bool detectCharLength_ = false;
     std::string internalName_;
@@ -382,6 +386,9 @@ public:
                          bool deferStart = false);
     bool BackgroundRunning() const;
     void WaitBackground();
+    // Runs a deferred run that has not started yet on the calling thread (its completion is still posted);
+    // false when there is none.
+    bool RunPendingHere();
     // Forgets the completion of a background run that was abandoned (a close during the run).
     void DropPendingCompletion();
     // The end step of Execute (after-execute callback).
@@ -437,6 +444,7 @@ public:
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;
+    bool AllRowsFetched() override;
 
     std::unique_ptr<TQxCommand> CreateCommand() override;
     bool CanFetchBack() override { return false; }
@@ -461,6 +469,13 @@ private:
     void AllocAux();
     void FreeAux();
     bool FetchBlock();
+    // The steps of a block fetch.
+    void DropFetchedRows();
+    void PrimeAuxSlots(PBlockHeader block, int rows);
+    int DefineAndFetch(PBlockHeader block, int rows);
+    void FinishLongPieces(PBlockHeader block, int fetched);
+    void MoveAuxValues(PBlockHeader block, int fetched);
+    void LinkFetchedRows(PBlockHeader block, int fetched);
     void OpenStep();
     void FetchAllLoop();
     void EndOpen(bool success);

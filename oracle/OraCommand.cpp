@@ -1,6 +1,7 @@
 // TOCICommand: parameter scan, prepare, binds, execution (blocking or on a background thread), fetch
 // primitives.
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
 
 #include "dataset/DAHooks.h"
 
@@ -10,26 +11,6 @@
 using namespace oracall;
 
 namespace {
-
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
-
-class TCmdLock {
-public:
-    TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
-        if (on) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
 
 uint16_t MapStmtType(ub2 t) {
     switch (t) {
@@ -120,6 +101,9 @@ struct TOraBackground {
     std::thread Thread;
     std::atomic<bool> Running{false};
     std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);
+    // A deferred run that has not started yet (owning thread only).
+    std::function<void()> PendingRoutine;
+    std::function<void(bool)> PendingEnd;
 };
 
 // The current cursor holds a reference of its own only when it is not the own cursor.
@@ -151,6 +135,8 @@ void TOCICommand::WaitBackground() {
 }
 
 void TOCICommand::DropPendingCompletion() {
+    bg_->PendingRoutine = nullptr;
+    bg_->PendingEnd = nullptr;
     bg_->Alive->store(false);
     bg_->Alive = std::make_shared<std::atomic<bool>>(true);
     executing_ = false;
@@ -160,11 +146,17 @@ void TOCICommand::RunInBackground(std::function<void()> routine, std::function<v
                                   bool deferStart) {
     MainThreadPoster* poster = GetMainThreadPoster();
     if (poster && deferStart) {
+        bg_->PendingRoutine = std::move(routine);
+        bg_->PendingEnd = std::move(endRoutine);
         auto alive = bg_->Alive;
-        poster->Post(
-            [this, alive, routine = std::move(routine), endRoutine = std::move(endRoutine)]() mutable {
-                if (alive->load()) RunInBackground(std::move(routine), std::move(endRoutine), false);
-            });
+        poster->Post([this, alive]() {
+            if (!alive->load() || !bg_->PendingRoutine) return; // dropped, or already run by RunPendingHere
+            auto r = std::move(bg_->PendingRoutine);
+            auto e = std::move(bg_->PendingEnd);
+            bg_->PendingRoutine = nullptr;
+            bg_->PendingEnd = nullptr;
+            RunInBackground(std::move(r), std::move(e), false);
+        });
         return;
     }
     if (!poster) {
@@ -197,6 +189,33 @@ void TOCICommand::RunInBackground(std::function<void()> routine, std::function<v
             });
             bg_->Running = false;
         });
+}
+
+bool TOCICommand::RunPendingHere() {
+    if (!bg_->PendingRoutine) return false;
+    auto routine = std::move(bg_->PendingRoutine);
+    auto endRoutine = std::move(bg_->PendingEnd);
+    bg_->PendingRoutine = nullptr;
+    bg_->PendingEnd = nullptr;
+    std::exception_ptr failure;
+    try {
+        routine();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The completion keeps its usual way back, so that the caller's own work is not interrupted by it.
+    MainThreadPoster* poster = GetMainThreadPoster();
+    auto alive = bg_->Alive;
+    auto end = [endRoutine, failure, alive]() {
+        if (!alive->load()) return;
+        endRoutine(failure == nullptr);
+        if (failure) std::rethrow_exception(failure);
+    };
+    if (poster)
+        poster->Post(end);
+    else
+        end();
+    return true;
 }
 
 // ---- Connection and text ----
@@ -698,12 +717,14 @@ std::string TOCICommand::GetRowId() {
         TConnLock cl(c);
         sword r = OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, d, nullptr, OCI_ATTR_ROWID, c->ErrorHandle());
         if (r == 0) {
-            // The descriptor starts, after the handle header (type information and parent), with the address
-            // of its data area, which holds the 13-byte rowid image.
-            uint8_t* area = nullptr;
-            std::memcpy(&area, static_cast<uint8_t*>(d) + 2 * sizeof(void*), sizeof area);
-            if (area) text = RowIdImageToText(area, 13);
-        } else if (r != OCI_NO_DATA) {
+            // The descriptor belongs to the call interface: its text comes through the rowid-to-text
+            // entry point, never from the descriptor's memory.
+            OraText buf[4000];
+            ub2 len = ub2(sizeof buf);
+            r = OCIRowidToChar(static_cast<OCIRowid*>(d), buf, &len, c->ErrorHandle());
+            if (r == 0) text.assign(reinterpret_cast<const char*>(buf), len);
+        }
+        if (r != 0 && r != OCI_NO_DATA) {
             OCIDescriptorFree(d, OCI_DTYPE_ROWID);
             Check(r);
         }

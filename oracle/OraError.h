@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dataset/DAError.h"
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 
 #include <string>
 

@@ -3,6 +3,7 @@
 #include "oracle/Ora.h"
 
 #include "dataset/OraParser.h"
+#include "ocicall/OraCallLoad.h"
 #include "oranet/NetCalls.h"
 
 #include <algorithm>
@@ -69,6 +70,12 @@ void TOraSessionOptions::SetConvertEOL(bool value) {
     owner_->OCIConnection()->SetProp(prConvertEOL, Variant(value));
 }
 
+void TOraSessionOptions::SetConnectTimeout(int seconds) {
+    if (seconds < 0 || seconds > 86400) throw EDatabaseError("ConnectTimeout must be 0..86400 seconds");
+    connectTimeout_ = seconds;
+    owner_->OCIConnection()->SetProp(prConnectTimeout, Variant(int32_t(seconds * 1000)));
+}
+
 bool TOraSessionOptions::Net() const {
     return net_;
 }
@@ -83,6 +90,7 @@ void TOraSessionOptions::SetNet(bool value) {
     owner_->Disconnect();
     for (TOraSession* s : sessions)
         s->Disconnect();
+    oracall::FreeOCI();
     if (value) {
         oranet::InstallNetCalls();
         owner_->OCIConnection()->SetCallStyle(2);
@@ -166,7 +174,40 @@ std::unique_ptr<TQxConnection> TOraSession::CreateIConnection() {
     c->SetProp(prConnectMode, Variant(int32_t(connectMode_)));
     c->SetProp(prEnableIntegers, Variant(options_.enableIntegers_));
     if (options_.net_) c->SetCallStyle(2);
+    c->OnBeforeConnect = [this] { ApplyHome(); };
     return c;
+}
+
+TOracleHome TOraSession::ProcessHome() {
+    return TOracleHome(OraProcessHome.load());
+}
+
+void TOraSession::SwitchHome(TOracleHome value) {
+    std::vector<TOraSession*> sessions;
+    {
+        std::lock_guard<std::mutex> g(g_listLock);
+        sessions = SessionList();
+    }
+    for (TOraSession* s : sessions)
+        if (s != this) s->Disconnect();
+    oracall::FreeOCI();
+    OraProcessHome.store(int(value));
+    for (TOraSession* s : sessions)
+        s->Home = value;
+    Home = value;
+    if (!options_.net_) OCIConnection()->SetCallStyle(options_.useOCI7_ ? 1 : 0);
+}
+
+void TOraSession::SetHome(TOracleHome value) {
+    Home = value;
+    if (int(value) == OraProcessHome.load()) return;
+    Disconnect();
+    SwitchHome(value);
+}
+
+void TOraSession::ApplyHome() {
+    if (options_.net_ || int(Home) == OraProcessHome.load()) return;
+    SwitchHome(Home);
 }
 
 TOCIConnection* TOraSession::OCIConnection() {
@@ -232,12 +273,25 @@ Variant TOraSession::ExecSQL(const std::string& text, const std::vector<Variant>
     return result ? result->Value() : Variant::Null();
 }
 
+namespace {
+
+// A savepoint statement must not be followed by the auto-commit that ends the transaction it marks.
+void ExecWithoutCommit(TOraSession& session, const std::string& text) {
+    TOraSQL sql(&session);
+    sql.SetAutoCommit(false);
+    sql.Debug = session.Debug;
+    sql.SetSQL(text);
+    sql.Execute();
+}
+
+} // namespace
+
 void TOraSession::Savepoint(const std::string& name) {
-    ExecSQL("SAVEPOINT " + name);
+    ExecWithoutCommit(*this, "SAVEPOINT " + name);
 }
 
 void TOraSession::RollbackToSavepoint(const std::string& name) {
-    ExecSQL("ROLLBACK TO SAVEPOINT " + name);
+    ExecWithoutCommit(*this, "ROLLBACK TO SAVEPOINT " + name);
 }
 
 std::string TOraSession::GetServerVersion() {

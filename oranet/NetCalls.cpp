@@ -1,7 +1,10 @@
 #include "oranet/NetCalls.h"
 
-#include "oracle/OraCall.h"
+#include "dataset/StrUtil.h"
+#include "ocicall/OraCall.h"
+#include "ocicall/OraCallLoad.h"
 #include "oranet/NetHandles.h"
+#include "oranet/NetRowid.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,6 +48,12 @@ template <class T> T* As(const void* p) {
 }
 
 } // namespace
+
+sword TNetServer::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
+    if (attr != NET_ATTR_CONNECT_TIMEOUT || !value) return -2;
+    std::memcpy(&connectTimeoutMs, value, sizeof connectTimeoutMs);
+    return 0;
+}
 
 sword TNetSession::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
     switch (attr) {
@@ -247,6 +256,26 @@ sword NetDescriptorFree(dvoid* descp, ub4) {
     return 0;
 }
 
+// The text of a rowid descriptor filled by the statement's ROWID attribute. On entry *outbflp is the
+// buffer's size; on return the text's length (no terminating zero). A buffer too small for the text gets
+// nothing: -1 with ORA-01406 and the length needed in *outbflp.
+sword NetRowidToChar(OCIRowid* rowidDesc, OraText* outbfp, ub2* outbflp, OCIError* errhp) {
+    auto* rowid = As<TNetRowid>(rowidDesc);
+    if (!rowid || !outbflp) return -2;
+    std::string text = RowIdImageToText(rowid->data, 13);
+    if (text.size() > *outbflp || (!text.empty() && !outbfp)) {
+        *outbflp = ub2(text.size());
+        if (TNetErrorHandle* err = E(errhp)) {
+            err->code = 1406;
+            err->message = "ORA-01406: fetched column value was truncated";
+        }
+        return -1;
+    }
+    if (!text.empty()) std::memcpy(outbfp, text.data(), text.size());
+    *outbflp = ub2(text.size());
+    return 0;
+}
+
 sword NetAttrGet(const dvoid* h, ub4, dvoid* target, ub4* sizep, ub4 attr, OCIError* errhp) {
     if (!h) return -2;
     return H(h)->GetAttribute(target, sizep, E(errhp), attr);
@@ -364,11 +393,7 @@ sword NetBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraT
     if (!c) return -2;
     std::string name = ZText(placeholder);
     for (auto& b : c->binds) {
-        if (b->name.size() != name.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i)
-            same = std::toupper(uint8_t(name[i])) == std::toupper(uint8_t(b->name[i]));
-        if (!same) continue;
+        if (!SameText(b->name, name)) continue;
         FillBind(*b, valuep, value_sz, dty, indp, alenp, maxarr_len, curelep);
         if (bindp) *bindp = reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(b.get()));
         return 0;
@@ -566,42 +591,43 @@ template <class R, class... A> struct Unsupported<R (*)(A...)> {
 
 } // namespace
 
-void InstallNetCalls() {
-    oracall::OCIEnvCreate = &NetEnvCreate;
-    oracall::OCIEnvInit = &NetEnvInit;
-    oracall::OCIHandleAlloc = &NetHandleAlloc;
-    oracall::OCIHandleFree = &NetHandleFree;
-    oracall::OCIDescriptorAlloc = &NetDescriptorAlloc;
-    oracall::OCIDescriptorFree = &NetDescriptorFree;
-    oracall::OCIAttrGet = &NetAttrGet;
-    oracall::OCIAttrSet = &NetAttrSet;
-    oracall::OCIParamGet = &NetParamGet;
-    oracall::OCIErrorGet = &NetErrorGet;
-    oracall::OCIServerAttach = &NetServerAttach;
-    oracall::OCIServerDetach = &NetServerDetach;
-    oracall::OCISessionBegin = &NetSessionBegin;
-    oracall::OCISessionEnd = &NetSessionEnd;
-    oracall::OCIServerVersion = &NetServerVersion;
-    oracall::OCITransCommit = &NetTransCommit;
-    oracall::OCITransRollback = &NetTransRollback;
-    oracall::OCIBreak = &NetBreak;
-    oracall::OCIStmtPrepare = &NetStmtPrepare;
-    oracall::OCIStmtExecute = &NetStmtExecute;
-    oracall::OCIStmtFetch = &NetStmtFetch;
-    oracall::OCIBindByName = &NetBindByName;
-    oracall::OCIBindByPos = &NetBindByPos;
-    oracall::OCIBindArrayOfStruct = &NetBindArrayOfStruct;
-    oracall::OCIBindDynamic = &NetBindDynamic;
-    oracall::OCIDefineByPos = &NetDefineByPos;
-    oracall::OCIDefineArrayOfStruct = &NetDefineArrayOfStruct;
-    oracall::OCIDefineDynamic = &NetDefineDynamic;
-    oracall::OCILobGetLength = &NetLobGetLength;
-    oracall::OCILobRead = &NetLobRead;
-    oracall::OCILobWrite = &NetLobWrite;
-    oracall::OCILobTrim = &NetLobTrim;
-    oracall::OCILobLocatorIsInit = &NetLobLocatorIsInit;
-    oracall::OCILobCharSetForm = &NetLobCharSetForm;
-#define VESTRA_NET_UNSUPPORTED(name) oracall::name = &Unsupported<oracall::T##name>::Call;
+void GetNetCalls(oracall::TOCICalls& calls) {
+    calls.OCIEnvCreate = &NetEnvCreate;
+    calls.OCIEnvInit = &NetEnvInit;
+    calls.OCIHandleAlloc = &NetHandleAlloc;
+    calls.OCIHandleFree = &NetHandleFree;
+    calls.OCIDescriptorAlloc = &NetDescriptorAlloc;
+    calls.OCIDescriptorFree = &NetDescriptorFree;
+    calls.OCIRowidToChar = &NetRowidToChar;
+    calls.OCIAttrGet = &NetAttrGet;
+    calls.OCIAttrSet = &NetAttrSet;
+    calls.OCIParamGet = &NetParamGet;
+    calls.OCIErrorGet = &NetErrorGet;
+    calls.OCIServerAttach = &NetServerAttach;
+    calls.OCIServerDetach = &NetServerDetach;
+    calls.OCISessionBegin = &NetSessionBegin;
+    calls.OCISessionEnd = &NetSessionEnd;
+    calls.OCIServerVersion = &NetServerVersion;
+    calls.OCITransCommit = &NetTransCommit;
+    calls.OCITransRollback = &NetTransRollback;
+    calls.OCIBreak = &NetBreak;
+    calls.OCIStmtPrepare = &NetStmtPrepare;
+    calls.OCIStmtExecute = &NetStmtExecute;
+    calls.OCIStmtFetch = &NetStmtFetch;
+    calls.OCIBindByName = &NetBindByName;
+    calls.OCIBindByPos = &NetBindByPos;
+    calls.OCIBindArrayOfStruct = &NetBindArrayOfStruct;
+    calls.OCIBindDynamic = &NetBindDynamic;
+    calls.OCIDefineByPos = &NetDefineByPos;
+    calls.OCIDefineArrayOfStruct = &NetDefineArrayOfStruct;
+    calls.OCIDefineDynamic = &NetDefineDynamic;
+    calls.OCILobGetLength = &NetLobGetLength;
+    calls.OCILobRead = &NetLobRead;
+    calls.OCILobWrite = &NetLobWrite;
+    calls.OCILobTrim = &NetLobTrim;
+    calls.OCILobLocatorIsInit = &NetLobLocatorIsInit;
+    calls.OCILobCharSetForm = &NetLobCharSetForm;
+#define VESTRA_NET_UNSUPPORTED(name) calls.name = &Unsupported<oracall::T##name>::Call;
     VESTRA_NET_UNSUPPORTED(OCIBindObject)
     VESTRA_NET_UNSUPPORTED(OCIDefineObject)
     VESTRA_NET_UNSUPPORTED(OCIDescribeAny)
@@ -629,8 +655,40 @@ void InstallNetCalls() {
     VESTRA_NET_UNSUPPORTED(OCILobIsEqual)
     VESTRA_NET_UNSUPPORTED(OCILobLoadFromFile)
     VESTRA_NET_UNSUPPORTED(OCILobCreateTemporary)
+    // The object routines: network mode has no object types.
+    VESTRA_NET_UNSUPPORTED(OCITypeByName)
+    VESTRA_NET_UNSUPPORTED(OCIObjectNew)
+    VESTRA_NET_UNSUPPORTED(OCIObjectFree)
+    VESTRA_NET_UNSUPPORTED(OCIObjectPin)
+    VESTRA_NET_UNSUPPORTED(OCIObjectFlush)
+    VESTRA_NET_UNSUPPORTED(OCIObjectMarkDelete)
+    VESTRA_NET_UNSUPPORTED(OCIObjectGetInd)
+    VESTRA_NET_UNSUPPORTED(OCICollSize)
+    VESTRA_NET_UNSUPPORTED(OCICollAppend)
+    VESTRA_NET_UNSUPPORTED(OCICollAssignElem)
+    VESTRA_NET_UNSUPPORTED(OCICollGetElem)
+    VESTRA_NET_UNSUPPORTED(OCITableSize)
+    VESTRA_NET_UNSUPPORTED(OCITableNext)
+    VESTRA_NET_UNSUPPORTED(OCITableDelete)
+    VESTRA_NET_UNSUPPORTED(OCIRefAssign)
+    VESTRA_NET_UNSUPPORTED(OCIRefClear)
+    VESTRA_NET_UNSUPPORTED(OCIRefIsNull)
+    VESTRA_NET_UNSUPPORTED(OCIStringAssignText)
+    VESTRA_NET_UNSUPPORTED(OCIStringPtr)
+    VESTRA_NET_UNSUPPORTED(OCIStringResize)
+    VESTRA_NET_UNSUPPORTED(OCINumberFromInt)
+    VESTRA_NET_UNSUPPORTED(OCINumberToInt)
+    VESTRA_NET_UNSUPPORTED(OCINumberFromReal)
+    VESTRA_NET_UNSUPPORTED(OCINumberToReal)
 #undef VESTRA_NET_UNSUPPORTED
+}
 
+void InstallNetCalls() {
+    // A loaded client library goes first; its handles are its own.
+    oracall::FreeOCI();
+    oracall::TOCICalls calls;
+    GetNetCalls(calls);
+    oracall::InstallOCICalls(calls);
     OCIFunctionGroups = OCIGroupOCI8;
     OCIClientVersion = 3;
     OCIDefaultCallStyle = 2;
@@ -649,7 +707,15 @@ void InstallNetCalls() {
     OCIInited = true;
 }
 
+bool NetCallsInstalled() {
+    return oracall::OCIHandleFree == &NetHandleFree;
+}
+
 void RemoveNetCalls() {
+    if (hOCIError && oracall::OCIHandleFree == &NetHandleFree)
+        oracall::OCIHandleFree(hOCIError, OCI_HTYPE_ERROR);
+    hOCIError = nullptr;
+    hOCIEnv = nullptr;
     OCIFunctionGroups = 0;
     OCIClientVersion = 0;
     OCIDefaultCallStyle = 0;

@@ -2,12 +2,32 @@
 // run the network client's TTC calls.
 #pragma once
 
+#include <cstdint>
+
+namespace oracall {
+struct TOCICalls;
+}
+
 namespace oranet {
 
-// Overwrites the version-8 entry points, sets the loader state of a version-8.1 client and creates the
-// process-wide environment and error handle. Raises "Can't initialize Net client" when that fails.
+// The emulated routines (nil where network mode has none, so those slots keep what they hold).
+void GetNetCalls(oracall::TOCICalls& calls);
+
+// Unloads a loaded client library, overwrites the version-8 entry points, sets the loader state of a
+// version-8.1 client and creates the process-wide environment and error handle. Raises "Can't initialize Net
+// client" when that fails.
 void InstallNetCalls();
-// Returns the loader state to "nothing loaded"; the entry points keep the emulations.
+// Frees the process-wide error handle and returns the loader state to "nothing loaded"; the entry points keep
+// the emulations.
 void RemoveNetCalls();
+// Whether the entry points are the network client's emulations.
+bool NetCallsInstalled();
+
+// An attribute of the server handle that only the network client knows: the time, in milliseconds (a ub4),
+// that establishing the connection and logging on may take in all; 0 waits without a bound. Statements after
+// the logon are not bounded by it.
+constexpr uint32_t NET_ATTR_CONNECT_TIMEOUT = 0x7E01;
+// What a server handle starts with.
+constexpr uint32_t NetDefaultConnectTimeoutMs = 20000;
 
 } // namespace oranet

@@ -1,5 +1,6 @@
 // The statement side: local analysis at prepare, and the open, parse/execute/fetch, describe and close calls.
 #include "dataset/OraParser.h"
+#include "dataset/StrUtil.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 
@@ -9,20 +10,6 @@
 namespace oranet {
 
 namespace {
-
-std::string TrimRight(const std::string& s) {
-    size_t e = s.size();
-    while (e > 0 && uint8_t(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(0, e);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(uint8_t(a[i])) != std::toupper(uint8_t(b[i]))) return false;
-    return true;
-}
 
 // The most columns a select list can have; a describe announcing more is not believed.
 constexpr int MaxColumns = 1000;
@@ -106,7 +93,7 @@ void TNetCursor::Analyse(const std::string& text) {
             continue;
         }
         if (plsql &&
-            std::any_of(binds.begin(), binds.end(), [&](const auto& b) { return SameName(b->name, tok); }))
+            std::any_of(binds.begin(), binds.end(), [&](const auto& b) { return SameText(b->name, tok); }))
             continue;
         auto b = std::make_unique<TNetBind>(this);
         b->name = tok;
@@ -367,12 +354,20 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         connection = svc;
         transport = svc->transport.get();
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
+        iterations = iters ? int32_t(iters) : 1;
+        std::string nan = NotANumberBind();
+        if (!nan.empty()) {
+            if (err) {
+                err->code = 1722;
+                err->message = "ORA-01722: invalid number (the value of :" + nan + " is not a number)";
+            }
+            return -1;
+        }
         int r;
         if (cursorId == 0) {
             r = OpenCursor(err);
             if (r != 0) return r;
         }
-        iterations = iters ? int32_t(iters) : 1;
         r = CombinedCall(coParse, &statementText, err, false, false);
         if (r != 0) return r;
         r = CombinedCall(coExecute, nullptr, err, true, false);

@@ -3,7 +3,7 @@
 // defines, columns, LOB locators and ROWID descriptors.
 #pragma once
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetTransport.h"
 
 #include <cstdint>
@@ -46,7 +46,10 @@ public:
 class TNetServer : public TNetHandle {
 public:
     using TNetHandle::TNetHandle;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
     std::string serverString;
+    // The bound on connection establishment and logon (NET_ATTR_CONNECT_TIMEOUT); 0: none.
+    ub4 connectTimeoutMs = 20000;
 };
 
 class TNetSession : public TNetHandle {
@@ -232,6 +235,9 @@ public:
     int CloseCursor(TNetErrorHandle* err);
 
     // Values (bind rows, row values, row header, bind vector).
+    // The name of a floating-point bind holding a NaN in a row about to be sent; empty when there is none.
+    // A NaN has no NUMBER form, so such a statement is refused before anything is sent.
+    std::string NotANumberBind() const;
     void WriteBindRow(const uint8_t* marks);
     void WriteLong(TNetParam& bind);
     void ReadRow(bool defines, const uint8_t* marks);

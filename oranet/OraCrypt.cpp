@@ -1,6 +1,7 @@
 #include "oranet/OraCrypt.h"
 
-#include <mutex>
+#include "dataset/ByteIO.h"
+
 #include <stdexcept>
 
 namespace oranet {
@@ -61,20 +62,6 @@ uint64_t Permute(uint64_t in, const uint8_t* table, int n, int width) {
     return out;
 }
 
-uint64_t Load(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-void Store(uint64_t v, uint8_t* p) {
-    for (int i = 7; i >= 0; --i) {
-        p[i] = uint8_t(v);
-        v >>= 8;
-    }
-}
-
 uint32_t Feistel(uint32_t r, uint64_t k) {
     uint64_t x = Permute(r, E, 48, 32) ^ k;
     uint32_t s = 0;
@@ -87,21 +74,11 @@ uint32_t Feistel(uint32_t r, uint64_t k) {
     return uint32_t(Permute(s, P, 32, 32));
 }
 
-// The process-wide schedules of the logon: set by SetKey, used by EncryptCbc.
-struct TCipherState {
-    std::mutex lock;
-    TDesSchedule schedule;
-};
-TCipherState& Cipher() {
-    static TCipherState s;
-    return s;
-}
-
 } // namespace
 
 TDesSchedule DesKeySchedule(const uint8_t key[8]) {
     TDesSchedule s;
-    uint64_t cd = Permute(Load(key), PC1, 56, 64);
+    uint64_t cd = Permute(LoadBe(key, 8), PC1, 56, 64);
     uint32_t c = uint32_t(cd >> 28) & 0xFFFFFFF, d = uint32_t(cd) & 0xFFFFFFF;
     for (int i = 0; i < 16; ++i) {
         for (int j = 0; j < Shifts[i]; ++j) {
@@ -126,7 +103,7 @@ uint64_t DesCrypt(const TDesSchedule& s, uint64_t block, bool decrypt) {
 
 TDesBlock DesEncryptBlock(const uint8_t key[8], const uint8_t block[8]) {
     TDesBlock out;
-    Store(DesCrypt(DesKeySchedule(key), Load(block), false), out.data());
+    StoreBe(DesCrypt(DesKeySchedule(key), LoadBe(block, 8), false), out.data(), 8);
     return out;
 }
 
@@ -134,27 +111,21 @@ namespace OraCrypt {
 
 const uint8_t HashKey[8] = {0x3A, 0x7C, 0x15, 0xE2, 0x94, 0x0B, 0xD6, 0x58};
 
-void SetKey(const uint8_t key[8]) {
-    TDesSchedule s = DesKeySchedule(key);
-    std::lock_guard<std::mutex> g(Cipher().lock);
-    Cipher().schedule = s;
+void TCipher::SetKey(const uint8_t key[8]) {
+    schedule_ = DesKeySchedule(key);
 }
 
-std::string EncryptCbc(const std::string& data, bool lastBlockOnly) {
-    TDesSchedule s;
-    {
-        std::lock_guard<std::mutex> g(Cipher().lock);
-        s = Cipher().schedule;
-    }
+std::string TCipher::EncryptCbc(const std::string& data, bool lastBlockOnly) const {
+    const TDesSchedule& s = schedule_;
     size_t blocks = data.size() / 8;
     std::string out;
     uint64_t chain = 0;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data());
     for (size_t i = 0; i < blocks; ++i) {
-        chain = DesCrypt(s, Load(p + 8 * i) ^ chain, false);
+        chain = DesCrypt(s, LoadBe(p + 8 * i, 8) ^ chain, false);
         if (!lastBlockOnly || i + 1 == blocks) {
             uint8_t b[8];
-            Store(chain, b);
+            StoreBe(chain, b, 8);
             if (lastBlockOnly)
                 out.assign(reinterpret_cast<char*>(b), 8);
             else
@@ -169,7 +140,7 @@ TDesBlock DecryptBlock(const uint8_t key[8], const std::string& block) {
     for (size_t i = 0; i < 8 && i < block.size(); ++i)
         in[i] = uint8_t(block[i]);
     TDesBlock out;
-    Store(DesCrypt(DesKeySchedule(key), Load(in), true), out.data());
+    StoreBe(DesCrypt(DesKeySchedule(key), LoadBe(in, 8), true), out.data(), 8);
     return out;
 }
 
@@ -183,10 +154,11 @@ TDesBlock PasswordHash(const std::string& user, const std::string& password) {
     if (buf.size() % 8) buf.append(8 - buf.size() % 8, '\0');
     TDesBlock hash{};
     if (buf.empty()) return hash; // nothing to hash; a logon always has a user name
-    SetKey(HashKey);
-    std::string k2 = EncryptCbc(buf, true);
-    SetKey(reinterpret_cast<const uint8_t*>(k2.data()));
-    std::string h = EncryptCbc(buf, true);
+    TCipher cipher;
+    cipher.SetKey(HashKey);
+    std::string k2 = cipher.EncryptCbc(buf, true);
+    cipher.SetKey(reinterpret_cast<const uint8_t*>(k2.data()));
+    std::string h = cipher.EncryptCbc(buf, true);
     std::copy(h.begin(), h.end(), hash.begin());
     return hash;
 }
@@ -204,9 +176,9 @@ std::string EncryptPassword(const TDesBlock& sessionKey, const std::string& pass
     std::string padded = password;
     int pad = padded.size() % 8 ? int(8 - padded.size() % 8) : 0;
     padded.append(size_t(pad), '\0');
-    SetKey(sessionKey.data());
-    std::string cipher = EncryptCbc(padded, false);
-    return HexEncode(cipher) + "0123456789ABCDEF"[pad];
+    TCipher cipher;
+    cipher.SetKey(sessionKey.data());
+    return HexEncode(cipher.EncryptCbc(padded, false)) + "0123456789ABCDEF"[pad];
 }
 
 std::string HexEncode(const uint8_t* bytes, size_t count) {

@@ -25,11 +25,19 @@ namespace OraCrypt {
 // The fixed key of the password hash.
 extern const uint8_t HashKey[8];
 
-// Computes the process-wide encryption and decryption schedules.
-void SetKey(const uint8_t key[8]);
-// CBC encryption with the current key; a trailing partial block is ignored. Either every cipher block or
-// only the last one (empty when there is no whole block).
-std::string EncryptCbc(const std::string& data, bool lastBlockOnly);
+// A key schedule held by whoever encrypts: SetKey computes it, EncryptCbc uses it. Every hash and
+// password encryption keeps its own, so logons on several threads never encrypt with each other's key.
+class TCipher {
+public:
+    void SetKey(const uint8_t key[8]);
+    // CBC encryption with the key set last; a trailing partial block is ignored. Either every cipher block
+    // or only the last one (empty when there is no whole block).
+    std::string EncryptCbc(const std::string& data, bool lastBlockOnly) const;
+
+private:
+    TDesSchedule schedule_;
+};
+
 // Decrypts the first 8 bytes of the block with a schedule made for this call. Missing bytes of a short
 // block count as zero bytes.
 TDesBlock DecryptBlock(const uint8_t key[8], const std::string& block);

@@ -6,6 +6,7 @@
 #include "dataset/DBErrors.h"
 #include "dataset/DateTimeUtil.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace oratest;
@@ -137,6 +138,48 @@ TEST(OraParamTypes, StringsAtTheSizeLimitsAndOutputThatDoesNotFit) {
     Out(blk, "o", ftString);
     blk.Execute();
     EXPECT_EQ(blk.ParamByName("o")->AsString(), big);
+}
+
+// A NaN has no NUMBER form: it is refused before anything is sent, with the parameter's name, and the
+// session goes on. The infinities have Oracle NUMBER forms and are stored as such.
+TEST(OraParamTypes, NotANumberIsRefusedInfinityIsStored) {
+    Rig r;
+    r.Exec("CREATE TABLE T_F (ID NUMBER, F NUMBER)");
+    TOraSQL ins(r.s.get());
+    ins.SetSQL("INSERT INTO T_F VALUES (:id, :f)");
+    ins.ParamByName("id")->SetAsInteger(1);
+    ins.ParamByName("f")->SetAsFloat(std::nan(""));
+    try {
+        ins.Execute();
+        ADD_FAILURE() << "a NaN was accepted";
+    } catch (EOraError& e) {
+        EXPECT_EQ(e.ErrorCode, 1722);
+        EXPECT_EQ(std::string(e.what()), "ORA-01722: invalid number (the value of :f is not a number)");
+    }
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_F"), "0");
+    ins.ParamByName("f")->SetAsFloat(2.5);
+    ins.Execute();
+    EXPECT_EQ(r.One("SELECT F FROM T_F WHERE ID = 1"), "2.5");
+    // A NULL float parameter is no NaN, whatever its buffer holds.
+    ins.ParamByName("id")->SetAsInteger(2);
+    ins.ParamByName("f")->Clear();
+    ins.ParamByName("f")->DataType = ftFloat;
+    ins.Execute();
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM T_F WHERE F IS NULL"), "1");
+    ins.ParamByName("id")->SetAsInteger(3);
+    ins.ParamByName("f")->SetAsFloat(HUGE_VAL);
+    ins.Execute();
+    TOraQuery q(r.s.get());
+    q.SetSQL("SELECT F FROM T_F WHERE ID = 3");
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsFloat(), HUGE_VAL);
+    ins.ParamByName("id")->SetAsInteger(4);
+    ins.ParamByName("f")->SetAsFloat(-HUGE_VAL);
+    ins.Execute();
+    q.Close();
+    q.SetSQL("SELECT F FROM T_F WHERE ID = 4");
+    q.Open();
+    EXPECT_EQ(q.Fields(0)->AsFloat(), -HUGE_VAL);
 }
 
 // An output string parameter declared smaller than the value the server assigns must fail (Oracle: ORA-06502)

@@ -2,7 +2,7 @@
 // benchmark.
 #pragma once
 
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetCalls.h"
 
 #include <cstring>
@@ -23,10 +23,24 @@ struct TNetSessionRig {
     OCISession* ses = nullptr;
     OCIError* err = nullptr;
     sword beginStatus = 0;
+    bool ownErr = false;
 
     TNetSessionRig() {
         oranet::InstallNetCalls();
         err = hOCIError;
+        AllocHandles();
+    }
+    // A rig for one of several threads: its own error handle, and the entry-point table is left as it is
+    // (the test installs it once before the threads start).
+    enum TOwnErrorHandle { OwnErrorHandle };
+    explicit TNetSessionRig(TOwnErrorHandle) {
+        dvoid* h = nullptr;
+        OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_ERROR, 0, nullptr);
+        err = static_cast<OCIError*>(h);
+        ownErr = true;
+        AllocHandles();
+    }
+    void AllocHandles() {
         dvoid* h = nullptr;
         OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_SVCCTX, 0, nullptr);
         svc = static_cast<OCISvcCtx*>(h);
@@ -39,7 +53,10 @@ struct TNetSessionRig {
         OCIHandleFree(ses, OCI_HTYPE_SESSION);
         OCIHandleFree(svc, OCI_HTYPE_SVCCTX);
         OCIHandleFree(srv, OCI_HTYPE_SERVER);
+        if (ownErr) OCIHandleFree(err, OCI_HTYPE_ERROR);
     }
+    TNetSessionRig(const TNetSessionRig&) = delete;
+    TNetSessionRig& operator=(const TNetSessionRig&) = delete;
     sword Logon(const std::string& server, const char* user, const char* password) {
         OCIServerAttach(srv, err, T(server.c_str()), sb4(server.size()), 0);
         OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);

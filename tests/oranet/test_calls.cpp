@@ -1,6 +1,6 @@
 // Negotiation, status messages, logon messages, statement analysis and calls, and the entry points.
 #include "ScriptSocket.h"
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 #include "oranet/NetCalls.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
@@ -514,6 +514,43 @@ TEST_F(EntryPoints, HandlesAttributesAndErrors) {
               0);
     EXPECT_EQ(cur->defines.size(), 3u);
     EXPECT_EQ(cur->defines[0]->dataType, 0);
+    EXPECT_EQ(OCIHandleFree(stmt, OCI_HTYPE_STMT), 0);
+}
+
+// The statement's ROWID attribute fills a rowid descriptor; its text comes through the rowid-to-text entry
+// point, with the length check of the caller's buffer.
+TEST_F(EntryPoints, RowidDescriptorToText) {
+    dvoid* stmt = nullptr;
+    ASSERT_EQ(OCIHandleAlloc(hOCIEnv, &stmt, OCI_HTYPE_STMT, 0, nullptr), 0);
+    auto* cur = static_cast<TNetCursor*>(static_cast<TNetHandle*>(stmt));
+    const uint8_t image[13] = {1, 0, 0, 0x45, 0x67, 0, 4, 0, 0, 0, 0x8F, 0, 0};
+    std::memcpy(cur->rowidImage, image, 13);
+    dvoid* rowid = nullptr;
+    ASSERT_EQ(OCIDescriptorAlloc(hOCIEnv, &rowid, OCI_DTYPE_ROWID, 0, nullptr), 0);
+    OCIError* err = hOCIError;
+    ASSERT_EQ(OCIAttrGet(stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, err), 0);
+    OraText buf[64];
+    ub2 len = sizeof buf;
+    ASSERT_EQ(OCIRowidToChar(static_cast<OCIRowid*>(rowid), buf, &len, err), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "AAAEVnAAEAAAACPAAA");
+    // Too small a buffer: nothing is written, the length needed comes back with ORA-01406.
+    std::memset(buf, '#', sizeof buf);
+    len = 10;
+    EXPECT_EQ(OCIRowidToChar(static_cast<OCIRowid*>(rowid), buf, &len, err), -1);
+    EXPECT_EQ(len, 18);
+    EXPECT_EQ(buf[0], '#');
+    sb4 code = 0;
+    OCIErrorGet(err, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
+    EXPECT_EQ(code, 1406);
+    // No row touched: an image of zeros has an empty text.
+    std::memset(cur->rowidImage, 0, 13);
+    ASSERT_EQ(OCIAttrGet(stmt, OCI_HTYPE_STMT, rowid, nullptr, OCI_ATTR_ROWID, err), 0);
+    len = sizeof buf;
+    EXPECT_EQ(OCIRowidToChar(static_cast<OCIRowid*>(rowid), buf, &len, err), 0);
+    EXPECT_EQ(len, 0);
+    // A handle that is no rowid descriptor is refused.
+    EXPECT_EQ(OCIRowidToChar(static_cast<OCIRowid*>(stmt), buf, &len, err), -2);
+    EXPECT_EQ(OCIDescriptorFree(rowid, OCI_DTYPE_ROWID), 0);
     EXPECT_EQ(OCIHandleFree(stmt, OCI_HTYPE_STMT), 0);
 }
 

@@ -1,9 +1,12 @@
 // The logon cipher against published DES vectors and independently computed logon vectors.
 #include "oranet/OraCrypt.h"
 
+#include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 using namespace oranet;
 
@@ -14,14 +17,14 @@ std::string Bin(const std::string& hex) {
 }
 
 std::vector<std::vector<std::string>> ReadVectors(const std::string& name) {
+    // The vectors are in the source tree; ctest tells every test where it is.
     std::vector<std::vector<std::string>> rows;
-    const char* dirs[] = {"/work/shared/testdata/", "../shared/testdata/"};
-    std::string src = std::getenv("VESTRA_SOURCE_DIR") ? std::getenv("VESTRA_SOURCE_DIR") : ".";
-    std::ifstream in(src + "/tests/oranet/data/" + name, std::ios::binary);
-    for (const char* d : dirs) {
-        if (in) break;
-        in = std::ifstream(std::string(d) + name, std::ios::binary);
-    }
+    const char* src = std::getenv("VESTRA_SOURCE_DIR");
+    EXPECT_NE(src, nullptr) << "VESTRA_SOURCE_DIR is not set";
+    if (!src) return rows;
+    std::string path = std::string(src) + "/tests/oranet/data/" + name;
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << path << " cannot be read";
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -59,14 +62,15 @@ TEST(Des, PublishedAndIndependentVectors) {
 TEST(Des, CbcChainsBlocksFromAZeroVector) {
     // Two identical plaintext blocks give different cipher blocks; the first equals plain ECB.
     const uint8_t key[8] = {0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
-    OraCrypt::SetKey(key);
+    OraCrypt::TCipher cipher;
+    cipher.SetKey(key);
     std::string plain = Bin("0123456789ABCDEF0123456789ABCDEF01");
-    std::string all = OraCrypt::EncryptCbc(plain, false);
+    std::string all = cipher.EncryptCbc(plain, false);
     ASSERT_EQ(all.size(), 16u); // the trailing partial block is ignored
     EXPECT_EQ(OraCrypt::HexEncode(all.substr(0, 8)), "85E813540F0AB405");
     EXPECT_NE(all.substr(0, 8), all.substr(8, 8));
-    EXPECT_EQ(OraCrypt::EncryptCbc(plain, true), all.substr(8, 8));
-    EXPECT_EQ(OraCrypt::EncryptCbc("short", true), "");
+    EXPECT_EQ(cipher.EncryptCbc(plain, true), all.substr(8, 8));
+    EXPECT_EQ(cipher.EncryptCbc("short", true), "");
 }
 
 TEST(LogonCipher, IndependentVectors) {
@@ -129,4 +133,42 @@ TEST(LogonCipher, HexCodecAndShortSessionKeys) {
     TDesBlock hash{};
     EXPECT_THROW(OraCrypt::DecryptSessionKey(hash, "0123"), std::runtime_error);
     EXPECT_NO_THROW(OraCrypt::DecryptSessionKey(hash, "0123456789ABCDEF"));
+}
+
+// Hashes and password texts computed on several threads at once match the independent vectors: each
+// computation keeps its own key schedule, so one thread's key never reaches another's encryption.
+TEST(LogonCipher, ThreadsDoNotShareKeySchedules) {
+    auto rows = ReadVectors("logon-cipher-vectors.txt");
+    std::vector<std::vector<std::string>> work;
+    for (auto& r : rows)
+        if (r[0] == "hash" || r[0] == "password") work.push_back(r);
+    ASSERT_GE(work.size(), 8u);
+    constexpr int Threads = 4, Rounds = 500;
+    std::atomic<int> waiting{Threads};
+    std::vector<std::string> failures(Threads);
+    std::vector<std::thread> pool;
+    for (int t = 0; t < Threads; ++t)
+        pool.emplace_back([&, t] {
+            waiting.fetch_sub(1);
+            while (waiting.load() > 0)
+                std::this_thread::yield();
+            for (int i = 0; i < Rounds && failures[size_t(t)].empty(); ++i) {
+                const auto& r = work[size_t(t + i) % work.size()];
+                std::string got;
+                if (r[0] == "hash") {
+                    TDesBlock h = OraCrypt::PasswordHash(r[1], Unmask(r[2]));
+                    got = OraCrypt::HexEncode(h.data(), 8);
+                } else {
+                    TDesBlock key;
+                    std::string kb = Bin(r[1]);
+                    std::copy(kb.begin(), kb.end(), key.begin());
+                    got = OraCrypt::EncryptPassword(key, Unmask(r[2]));
+                }
+                if (got != r[3]) failures[size_t(t)] = r[0] + " " + r[1] + " " + r[2] + ": " + got;
+            }
+        });
+    for (auto& th : pool)
+        th.join();
+    for (const auto& f : failures)
+        EXPECT_EQ(f, "");
 }

@@ -2,6 +2,7 @@
 #include "ScriptSocket.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
+#include "oranet/NetRowid.h"
 
 #include <cmath>
 #include <cstdio>
@@ -536,4 +537,37 @@ TEST(Numbers, FloatBoundaries) {
     r.sock->input = Data(Hex("03 C0 0B 15 00"));
     r.cur.ReadRow(true, nullptr);
     EXPECT_EQ(f, 0.102f);
+}
+
+TEST(RowIdText, RestrictedExtendedAndUniversalForms) {
+    EXPECT_EQ(RowIdRestricted(0x1A2B, 3, 4), "00001A2B.0003.0004");
+    // Object 1, file 2, block 3, row 4 in base 64 digits.
+    EXPECT_EQ(RowIdExtended(1, 2, 3, 4), "AAAAABAACAAAAADAAE");
+    const uint8_t image[13] = {1, 0, 0, 0x45, 0x67, 0, 4, 0, 0, 0, 0x8F, 0, 0};
+    EXPECT_EQ(RowIdImageToText(image, 13), "AAAEVnAAEAAAACPAAA"); // object 0x4567, file 4, block 0x8F, row 0
+    const uint8_t restricted[13] = {1, 0, 0, 0, 0, 0, 5, 0, 0, 1, 0, 0, 7};
+    EXPECT_EQ(RowIdImageToText(restricted, 13), "00000100.0007.0005");
+    const uint8_t universal[4] = {0xFF, 0x00, 0x10, 0x80};
+    EXPECT_EQ(RowIdUniversal(universal, 3), "*/wAQ");
+    EXPECT_EQ(RowIdImageToText(universal, 2), ""); // too short for an image
+}
+
+// A NaN in any row about to be sent is found, with its bind's name; NULL rows and the infinities are not.
+TEST(BindRows, NotANumberIsFoundInEveryRowSent) {
+    CursorRig r;
+    double rows[3] = {1.5, HUGE_VAL, -HUGE_VAL};
+    sb2 ind[3] = {0, 0, 0};
+    r.AddBind(SQLT_FLT, rows, 8, ind).name = "amount";
+    float rates[3] = {2.0f, 0.5f, 1.0f};
+    r.AddBind(SQLT_FLT, rates, 4).name = "rate";
+    r.cur.iterations = 3;
+    EXPECT_EQ(r.cur.NotANumberBind(), "");
+    rows[2] = std::nan("");
+    EXPECT_EQ(r.cur.NotANumberBind(), "amount");
+    ind[2] = -1; // a NULL element: its buffer is not a value
+    EXPECT_EQ(r.cur.NotANumberBind(), "");
+    rates[1] = std::nanf("");
+    EXPECT_EQ(r.cur.NotANumberBind(), "rate");
+    r.cur.iterations = 1; // only the first row is sent
+    EXPECT_EQ(r.cur.NotANumberBind(), "");
 }

@@ -92,6 +92,40 @@ constexpr ub4 OCI_ATTR_CHARSET_ID = 31;
 constexpr ub4 OCI_ATTR_LOBEMPTY = 45;
 constexpr ub4 OCI_ATTR_PARSE_ERROR_OFFSET = 129;
 
+// Attribute ids of described types and their attributes.
+constexpr ub4 OCI_ATTR_TYPE_NAME = 8;
+constexpr ub4 OCI_ATTR_SCHEMA_NAME = 9;
+constexpr ub4 OCI_ATTR_PARAM = 124;
+constexpr ub4 OCI_ATTR_TYPECODE = 216;
+constexpr ub4 OCI_ATTR_COLLECTION_TYPECODE = 217;
+constexpr ub4 OCI_ATTR_COLLECTION_ELEMENT = 227;
+constexpr ub4 OCI_ATTR_NUM_TYPE_ATTRS = 228;
+constexpr ub4 OCI_ATTR_LIST_TYPE_ATTRS = 229;
+constexpr ub4 OCI_ATTR_NUM_ELEMS = 234;
+constexpr ub4 OCI_ATTR_IS_FINAL_TYPE = 279;
+
+// Describe and object constants.
+constexpr ub1 OCI_OTYPE_NAME = 1;
+constexpr ub1 OCI_PTYPE_TYPE = 6;
+constexpr ub2 OCI_DURATION_SESSION = 10;
+constexpr int OCI_TYPEGET_HEADER = 0;
+constexpr int OCI_TYPEGET_ALL = 1;
+constexpr ub2 OCI_TYPECODE_OPAQUE = 58;
+constexpr ub2 OCI_TYPECODE_OBJECT = 108;
+constexpr ub2 OCI_TYPECODE_REF = 110;
+constexpr ub2 OCI_TYPECODE_NAMEDCOLLECTION = 122;
+constexpr ub2 OCI_TYPECODE_VARRAY = 247;
+constexpr ub2 OCI_TYPECODE_TABLE = 248;
+constexpr int OCI_PIN_LATEST = 3;
+constexpr int OCI_LOCK_NONE = 1;
+constexpr ub2 OCI_OBJECTFREE_FORCE = 1;
+constexpr unsigned OCI_NUMBER_UNSIGNED = 0;
+constexpr unsigned OCI_NUMBER_SIGNED = 2;
+constexpr sb2 OCI_IND_NOTNULL = 0;
+constexpr sb2 OCI_IND_NULL = -1;
+constexpr ub4 OCI_THREADED = 1;
+constexpr ub4 OCI_OBJECT = 2;
+
 // Modes.
 constexpr ub4 OCI_DEFAULT = 0;
 constexpr ub4 OCI_DESCRIBE_ONLY = 0x10;
@@ -375,6 +409,18 @@ VESTRA_OCI7_FUNCTIONS(VESTRA_OCI_DECLARE_SLOT)
 
 // Puts the "OCI function is not linked" routine back into every slot.
 void ResetOCICalls();
+
+// A copy of the table: one member per slot, nil where the source offers no routine.
+struct TOCICalls {
+#define VESTRA_OCI_MEMBER(name, ret, params) T##name name = nullptr;
+    VESTRA_OCI8_FUNCTIONS(VESTRA_OCI_MEMBER)
+    VESTRA_OCI7_FUNCTIONS(VESTRA_OCI_MEMBER)
+#undef VESTRA_OCI_MEMBER
+};
+// Writes every non-nil member into its slot; the other slots keep what they hold.
+void InstallOCICalls(const TOCICalls& calls);
+// True when the slot holds the "OCI function is not linked" routine.
+bool OCICallLinked(const void* slotValue);
 
 // Loader state shared by the client layer and whoever fills the table.
 constexpr int OCIGroupOCI7 = 2;  // version-7.3 routines loaded

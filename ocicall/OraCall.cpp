@@ -1,4 +1,4 @@
-#include "oracle/OraCall.h"
+#include "ocicall/OraCall.h"
 
 #include <cstring>
 
@@ -37,6 +37,23 @@ void ResetOCICalls() {
     VESTRA_OCI8_FUNCTIONS(VESTRA_OCI_RESET_SLOT)
     VESTRA_OCI7_FUNCTIONS(VESTRA_OCI_RESET_SLOT)
 #undef VESTRA_OCI_RESET_SLOT
+}
+
+void InstallOCICalls(const TOCICalls& calls) {
+#define VESTRA_OCI_COPY_SLOT(name, ret, params)                                                              \
+    if (calls.name) name = calls.name;
+    VESTRA_OCI8_FUNCTIONS(VESTRA_OCI_COPY_SLOT)
+    VESTRA_OCI7_FUNCTIONS(VESTRA_OCI_COPY_SLOT)
+#undef VESTRA_OCI_COPY_SLOT
+}
+
+bool OCICallLinked(const void* slotValue) {
+#define VESTRA_OCI_IS_STUB(name, ret, params)                                                                \
+    if (slotValue == reinterpret_cast<const void*>(&NotLinked<T##name>::Call)) return false;
+    VESTRA_OCI8_FUNCTIONS(VESTRA_OCI_IS_STUB)
+    VESTRA_OCI7_FUNCTIONS(VESTRA_OCI_IS_STUB)
+#undef VESTRA_OCI_IS_STUB
+    return slotValue != nullptr;
 }
 
 int OCIFunctionGroups = 0;

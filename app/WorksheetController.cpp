@@ -1,0 +1,128 @@
+#include "app/WorksheetController.h"
+
+#include "app/History.h"
+#include "app/Worksheet.h"
+#include "dataset/DBErrors.h"
+#include "oracle/Ora.h"
+
+const char* const kAskPendingChanges = "Sollen die nicht best\xE4tigten \xC4nderungen \xFC"
+                                       "bernommen werden?";
+
+TWorksheetController::TWorksheetController(TOraSession& sess, TOraQuery& qry, THistory& history,
+                                           IWorksheetView& view)
+    : sess_(sess), qry_(qry), history_(history), view_(view) {}
+
+bool TWorksheetController::Execute(const std::string& editorText1252) {
+    // 1.-2. Detach and reset the grid while the statement is prepared.
+    view_.SetGridAttached(false);
+    view_.SetStatus(kStatusBusy);
+    view_.ResetGrid();
+    try {
+        // 3. The query finds the parameters in the text.
+        qry_.SetSQL(editorText1252);
+        // 4. Parameter values.
+        TParams& params = qry_.Params();
+        if (params.Count() > 0) {
+            std::vector<std::pair<std::string, std::string>> nameValue;
+            for (int i = 0; i < params.Count(); ++i)
+                nameValue.emplace_back(params.Items(i)->Name, std::string());
+            if (!view_.AskParameters(nameValue)) {
+                view_.SetGridAttached(true);
+                return false;
+            }
+            for (int i = 0; i < params.Count() && i < int(nameValue.size()); ++i)
+                params.Items(i)->SetAsString(nameValue[size_t(i)].second);
+        }
+    } catch (...) {
+        view_.SetGridAttached(true);
+        throw;
+    }
+    // 5. Attach again.
+    view_.SetGridAttached(true);
+
+    // 6. Worksheet commands.
+    const TPreparedStatement prepared = PrepareWorksheetStatement(editorText1252);
+    if (prepared.kind != TPreparedStatement::Plain) qry_.SetSQL(prepared.sql);
+    if (!prepared.message.empty()) view_.ShowMessage(prepared.message);
+
+    // 7. Execute; a failure leaves "..." and the buttons as they are.
+    qry_.Execute();
+
+    // 8. Report.
+    const int rows = qry_.RowsAffected();
+    lastRows_ = rows;
+    if (rows >= 0) SetPending(true);
+    view_.SetStatus(StatusTextFor(rows));
+
+    // 9. History: the editor's text, not the rewritten SQL.
+    history_.Record(editorText1252);
+    view_.SetHistoryLabel(history_.LabelText());
+    return true;
+}
+
+void TWorksheetController::SetPending(bool on) {
+    pending_ = on;
+    view_.SetCommitRollbackEnabled(on);
+}
+
+void TWorksheetController::RunTransactionStatement(const char* sql, const char* status) {
+    view_.SetStatus(kStatusBusy);
+    qry_.SetSQL(sql);
+    qry_.Execute();
+    SetPending(false);
+    view_.SetStatus(status);
+}
+
+void TWorksheetController::Commit() {
+    if (!view_.AskYesNo(kAskCommit)) return;
+    RunTransactionStatement("COMMIT", kStatusCommitDone);
+}
+
+void TWorksheetController::Rollback() {
+    if (!view_.AskYesNo(kAskRollback)) return;
+    RunTransactionStatement("ROLLBACK", kStatusRollbackDone);
+}
+
+void TWorksheetController::Refresh() {
+    qry_.Refresh();
+    if (BrowserQuery && BrowserQuery->Active()) BrowserQuery->Refresh();
+}
+
+bool TWorksheetController::SettlePendingChanges() {
+    if (!pending_ || !sess_.Connected()) return true;
+    switch (view_.AskYesNoCancel(kAskPendingChanges)) {
+    case IWorksheetView::Yes:
+        RunTransactionStatement("COMMIT", kStatusCommitDone);
+        return true;
+    case IWorksheetView::No:
+        RunTransactionStatement("ROLLBACK", kStatusRollbackDone);
+        return true;
+    case IWorksheetView::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TWorksheetController::EndSession() {
+    if (!sess_.Connected()) return;
+    qry_.Close();
+    // A disconnect ends the server session with a commit; whatever is still open was not chosen by the user.
+    sess_.Rollback();
+    SetPending(false);
+}
+
+bool TWorksheetController::LogOnAgain() {
+    if (!SettlePendingChanges()) return false;
+    EndSession();
+    sess_.Disconnect();
+    try {
+        sess_.Connect();
+    } catch (const EAbort&) {
+        return false;
+    }
+    return true;
+}
+
+std::string TWorksheetController::ConnectionLabel() const {
+    return sess_.Username() + "@" + sess_.Server() + " ";
+}

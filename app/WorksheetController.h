@@ -1,0 +1,84 @@
+// The worksheet's Execute sequence, commit, rollback, refresh and logging on again, without a window. The
+// worksheet window, vestra-sql and the tests implement IWorksheetView.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class TOraSession;
+class TOraQuery;
+class TDataSet;
+class THistory;
+
+class IWorksheetView {
+public:
+    virtual ~IWorksheetView() = default;
+    virtual void SetStatus(const std::string& text1252) = 0;
+    virtual void SetCommitRollbackEnabled(bool on) = 0;
+    virtual void SetHistoryLabel(const std::string& text) = 0;
+    // One pair per parameter in parameter order, values empty; false when the user cancelled.
+    virtual bool AskParameters(std::vector<std::pair<std::string, std::string>>& nameValue) = 0;
+    virtual void ShowMessage(const std::string& text1252) = 0;
+    // A Yes/No box captioned "Vestra".
+    virtual bool AskYesNo(const std::string& question1252) = 0;
+    enum TAnswer { Yes, No, Cancel };
+    // A Yes/No/Cancel box captioned "Vestra"; views without a third button answer through AskYesNo.
+    virtual TAnswer AskYesNoCancel(const std::string& question1252) {
+        return AskYesNo(question1252) ? Yes : No;
+    }
+    // ClearSortList, ClearColumnFilters, Filtered := False.
+    virtual void ResetGrid() = 0;
+    // The data source enabled (grid attached to the query) or disabled.
+    virtual void SetGridAttached(bool on) = 0;
+};
+
+class TWorksheetController {
+public:
+    TWorksheetController(TOraSession& sess, TOraQuery& qry, THistory& history, IWorksheetView& view);
+
+    // The whole Execute sequence on the editor's whole text; false when the parameter dialog was cancelled.
+    // Server errors propagate as exceptions; the status line keeps "..." then and nothing is recorded.
+    bool Execute(const std::string& editorText1252);
+    // Ask first ("COMMIT ausführen?" / "ROLLBACK ausführen?"); anything but Yes does nothing.
+    void Commit();
+    void Rollback();
+    // Re-runs the query's open statement (a closed query raises the data set's error), and the schema
+    // browser's query when it is open.
+    void Refresh();
+    // Logs on again through the session's connect dialog. Uncommitted changes are settled first as the user
+    // chooses; false when the user cancelled that question or the dialog (the session then stays as it is, or
+    // disconnected after a cancelled dialog).
+    bool LogOnAgain();
+    // Asks "Sollen die nicht bestätigten Änderungen übernommen werden?" while C and R are enabled: Yes
+    // commits, No rolls back, Cancel returns false and changes nothing. Without pending changes it returns
+    // true at once.
+    bool SettlePendingChanges();
+    // Rolls back what the worksheet does not know as pending, so that a disconnect never commits implicitly.
+    void EndSession();
+
+    // "USER@server "
+    std::string ConnectionLabel() const;
+    bool PendingChanges() const { return pending_; }
+    // RowsAffected of the last successful Execute (-1 after a result set).
+    int LastRowsAffected() const { return lastRows_; }
+    // The schema browser's list query, refreshed with the worksheet's result when it is open.
+    TDataSet* BrowserQuery = nullptr;
+
+    TOraSession& Session() { return sess_; }
+    TOraQuery& Query() { return qry_; }
+    THistory& History() { return history_; }
+
+private:
+    void RunTransactionStatement(const char* sql, const char* status);
+    void SetPending(bool on);
+
+    TOraSession& sess_;
+    TOraQuery& qry_;
+    THistory& history_;
+    IWorksheetView& view_;
+    bool pending_ = false;
+    int lastRows_ = -1;
+};
+
+extern const char* const kAskPendingChanges; // "Sollen die nicht bestätigten Änderungen übernommen werden?"

@@ -1,0 +1,580 @@
+// The schema browser panel and the Ziziv Ovod IZ workbench as real windows on the offscreen platform,
+// against vestra-emu: clicks on the lists, the buttons and the tabs, the key list, editing through the
+// navigator, and the modal boxes answered from a queued call.
+#include "app/History.h"
+#include "app/SchemaStatements.h"
+#include "app/SelectParser.h"
+#include "app/Worksheet.h"
+#include "app/gui/FQuickView.h"
+#include "app/gui/SchemaPanel.h"
+#include "app/gui/SchemaText.h"
+#include "dataset/DAHooks.h"
+#include "grid/DBNavigator.h"
+#include "grid/QxGrid.h"
+#include "tests/oracle/OraE2e.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace oratest;
+using schemagui::Q;
+using schemagui::S;
+
+namespace {
+
+// Completions of background runs come back through the event loop, as in the program.
+class TQtPoster : public MainThreadPoster {
+public:
+    void Post(std::function<void()> task) override {
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, task] {
+                try {
+                    task();
+                } catch (std::exception& e) {
+                    errors.push_back(e.what());
+                    ShowException(e);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    std::vector<std::string> errors;
+};
+TQtPoster* gPoster = nullptr;
+
+// With VESTRA_SNAPSHOT_DIR set, windows are saved there as PNG for a look at them.
+void Snapshot(QWidget* w, const char* name) {
+    QString dir = qEnvironmentVariable("VESTRA_SNAPSHOT_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png"));
+}
+
+template <class F> bool WaitFor(F cond, int ms = 10000) {
+    for (int waited = 0; !cond() && waited < ms; waited += 10)
+        QTest::qWait(10);
+    return cond();
+}
+
+// Answers the next modal box from a queued call: records its text and presses the button.
+struct TModalAnswer {
+    QString text;
+    QString name;
+    bool seen = false;
+    void Arm(QMessageBox::StandardButton button) {
+        seen = false;
+        auto* timer = new QTimer(qApp);
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, [this, timer, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            timer->stop();
+            timer->deleteLater();
+            text = box->text();
+            name = box->objectName();
+            seen = true;
+            if (QAbstractButton* b = box->button(button))
+                b->click();
+            else
+                box->reject();
+        });
+        timer->start();
+    }
+};
+
+struct TGuiRig : TRig {
+    TGuiRig() {}
+    std::vector<std::string> Column(const std::string& sql) {
+        std::vector<std::string> out;
+        TOraQuery q(s.get());
+        q.SetSQL(sql);
+        q.Open();
+        while (!q.Eof()) {
+            out.push_back(q.Fields(0)->AsString());
+            q.Next();
+        }
+        return out;
+    }
+};
+
+std::vector<std::string> Items(QComboBox* box) {
+    std::vector<std::string> out;
+    for (int i = 0; i < box->count(); ++i)
+        out.push_back(S(box->itemText(i)));
+    return out;
+}
+
+std::vector<std::string> Items(QListWidget* list) {
+    std::vector<std::string> out;
+    for (int i = 0; i < list->count(); ++i)
+        out.push_back(S(list->item(i)->text()));
+    return out;
+}
+
+void ClickItem(QListWidget* list, const QString& text) {
+    auto found = list->findItems(text, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << text.toStdString();
+    list->scrollToItem(found[0]);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
+}
+
+void ClickTab(QTabBar* bar, int tab) {
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+}
+
+void ChooseOwner(QComboBox* box, const QString& owner) {
+    int i = box->findText(owner);
+    ASSERT_GE(i, 0);
+    box->setCurrentIndex(i);
+}
+
+// The worksheet around the panel: its editor, its query and its Execute (format, execute, history).
+struct TWorksheetHost : ISchemaPanelHost {
+    TOraQuery& qry;
+    QPlainTextEdit editor;
+    THistory history;
+    std::string status;
+    explicit TWorksheetHost(TOraQuery& q) : qry(q) {}
+    void ExecuteInEditor(const std::string& sql1252) override {
+        TSelectParser parser;
+        std::string text = parser.FormatStatement(sql1252);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        editor.setPlainText(Q(text));
+        status = "...";
+        qry.SetSQL(text);
+        qry.Execute();
+        status = StatusTextFor(qry.RowsAffected());
+        history.Record(text);
+    }
+};
+
+// ---- The schema browser panel ----
+
+TEST(SchemaPanelGui, ShowingListsAllOwnersThenEveryTableAndAnOwnerNarrowsTheList) {
+    TGuiRig r;
+    TOraQuery qry(r.s.get());
+    TWorksheetHost host(qry);
+    TSchemaPanel panel(*r.s, qry, host);
+    panel.resize(220, 500);
+    EXPECT_FALSE(panel.isVisible());
+    panel.Toggle();
+    ASSERT_TRUE(panel.isVisible());
+    std::vector<std::string> owners{"*ALLE*"};
+    for (auto& o : r.Column("select distinct OWNER from SYS.DBA_TABLES"))
+        owners.push_back(o);
+    EXPECT_GT(owners.size(), 2u);
+    EXPECT_EQ(Items(panel.CBBenutzer2), owners);
+    EXPECT_EQ(panel.CBBenutzer2->currentIndex(), 0);
+    EXPECT_EQ(Items(panel.LBTabellen2),
+              r.Column("select distinct OWNER||'.'||TABLE_NAME as TABLENAME from SYS.DBA_TABLES"));
+
+    ChooseOwner(panel.CBBenutzer2, QStringLiteral("SCOTT"));
+    std::vector<std::string> scott = Items(panel.LBTabellen2);
+    ASSERT_FALSE(scott.empty());
+    for (auto& t : scott)
+        EXPECT_EQ(t.rfind("SCOTT.", 0), 0u) << t;
+    EXPECT_NE(std::find(scott.begin(), scott.end(), "SCOTT.EMP"), scott.end());
+
+    // Hiding and showing again starts at "*ALLE*".
+    panel.Button2->click();
+    EXPECT_FALSE(panel.isVisible());
+    panel.Toggle();
+    EXPECT_EQ(panel.CBBenutzer2->currentText(), QStringLiteral("*ALLE*"));
+    EXPECT_EQ(Items(panel.LBTabellen2),
+              r.Column("select distinct OWNER||'.'||TABLE_NAME as TABLENAME from SYS.DBA_TABLES"));
+    EXPECT_GT(panel.LBTabellen2->count(), int(scott.size()));
+}
+
+TEST(SchemaPanelGui, AClickOnATableFormatsExecutesAndRecordsTheStatement) {
+    TGuiRig r;
+    TOraQuery qry(r.s.get());
+    TWorksheetHost host(qry);
+    TSchemaPanel panel(*r.s, qry, host);
+    panel.resize(220, 500);
+    panel.Toggle();
+    ChooseOwner(panel.CBBenutzer2, QStringLiteral("SCOTT"));
+    ClickItem(panel.LBTabellen2, QStringLiteral("SCOTT.EMP"));
+    TSelectParser parser;
+    std::string formatted = parser.FormatStatement("Select * from SCOTT.EMP");
+    // The editor holds the formatter's layout (its lines without the last line break).
+    QString shown = host.editor.toPlainText();
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    EXPECT_EQ(S(shown) + "\r\n", formatted);
+    EXPECT_NE(host.editor.toPlainText().indexOf(QStringLiteral("SCOTT.EMP")), -1);
+    if (!qEnvironmentVariableIsEmpty("VESTRA_SNAPSHOT_DIR")) {
+        QWidget sheet;
+        auto* h = new QHBoxLayout(&sheet);
+        host.editor.setParent(&sheet);
+        h->addWidget(&host.editor, 1);
+        panel.setParent(&sheet);
+        h->addWidget(&panel);
+        panel.show();
+        panel.LBTabellen2->setFocus();
+        sheet.resize(900, 500);
+        sheet.show();
+        QTest::qWait(50);
+        Snapshot(&sheet, "worksheet-panel");
+        host.editor.setParent(nullptr);
+        panel.setParent(nullptr);
+    }
+    EXPECT_TRUE(qry.Active());
+    EXPECT_EQ(qry.RecordCount(), 14);
+    EXPECT_EQ(host.status, "OK");
+    EXPECT_EQ(host.history.Count(), 1);
+}
+
+TEST(SchemaPanelGui, TheButtonsRunTheirStatementsDirectlyAndNeedASelectedTable) {
+    TGuiRig r;
+    TOraQuery qry(r.s.get());
+    TWorksheetHost host(qry);
+    host.editor.setPlainText(QStringLiteral("select 1 from dual"));
+    TSchemaPanel panel(*r.s, qry, host);
+    panel.resize(220, 500);
+    panel.show();
+    panel.hide();
+    panel.Toggle();
+    ChooseOwner(panel.CBBenutzer2, QStringLiteral("SCOTT"));
+    // Disabled until the table list has had the focus.
+    EXPECT_FALSE(panel.BtnZusAnz->isEnabled());
+    panel.activateWindow();
+    panel.LBTabellen2->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(WaitFor([&] { return panel.BtnZusAnz->isEnabled(); }));
+    EXPECT_TRUE(panel.BtnZusTrig->isEnabled());
+
+    // No selected item: the list error, and nothing runs.
+    panel.LBTabellen2->setCurrentRow(-1);
+    qry.SetSQL("SELECT 1 FROM DUAL");
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Ok);
+    panel.BtnZusAnz->click();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(S(answer.text), "Listenindex \xFC"
+                              "berschreitet das Maximum (-1)");
+    EXPECT_EQ(qry.SQL(), "SELECT 1 FROM DUAL");
+    EXPECT_FALSE(qry.Active());
+
+    // "Anz" on SCOTT.EMP counts, leaving editor and history alone.
+    auto found = panel.LBTabellen2->findItems(QStringLiteral("SCOTT.EMP"), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    panel.LBTabellen2->setCurrentItem(found[0]);
+    panel.BtnZusAnz->click();
+    EXPECT_EQ(qry.SQL(), " select  COUNT(*) as Anzahl from SCOTT.EMP");
+    ASSERT_TRUE(qry.Active());
+    EXPECT_EQ(qry.FieldByName("ANZAHL")->AsInteger(), 14);
+    EXPECT_EQ(host.editor.toPlainText(), QStringLiteral("select 1 from dual"));
+    EXPECT_EQ(host.history.Count(), 0);
+    // "B" describes the table.
+    panel.BtnZusDesc->click();
+    ASSERT_TRUE(qry.Active());
+    EXPECT_EQ(qry.RecordCount(), 8);
+    EXPECT_EQ(qry.Fields(0)->FieldName(), "SPALTE");
+    EXPECT_EQ(panel.BtnZusAnz->toolTip(), QStringLiteral("Count (*)"));
+}
+
+// ---- The workbench ----
+
+struct TWorkbench {
+    TGuiRig& r;
+    TQuickViewQueries q;
+    TFQuickView w;
+    explicit TWorkbench(TGuiRig& rig) : r(rig), q(*rig.s), w(q) {
+        w.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
+    }
+    ~TWorkbench() {
+        if (q.QryQVExec.State() == dsEdit || q.QryQVExec.State() == dsInsert) q.QryQVExec.Cancel();
+        WaitFor([&] { return !q.QryQVExec.Executing(); });
+        w.OnClosed = nullptr;
+    }
+    void Choose(const char* owner, const char* item) {
+        ChooseOwner(w.CBBenutzer3, QString::fromLatin1(owner));
+        ClickItem(w.LBTabellen3, QString::fromLatin1(item));
+        Settle();
+    }
+    // Waits for the background run and its completion.
+    void Settle() {
+        ASSERT_TRUE(WaitFor([&] { return !q.QryQVExec.Executing(); }));
+        QTest::qWait(20);
+    }
+};
+
+TEST(QuickViewGui, ChoosingScottDeptShowsItsRowsAndTheGeneratedStatements) {
+    TGuiRig r;
+    TWorkbench b(r);
+    EXPECT_EQ(b.w.CBBenutzer3->itemText(0), QStringLiteral("*ALLE*"));
+    EXPECT_FALSE(b.w.TabControl1->isEnabled());
+    EXPECT_EQ(b.w.TabControl1->count(), 8);
+    EXPECT_EQ(b.w.TabControl1->tabText(6), QStringLiteral("Tabelle \u00E4ndern"));
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    EXPECT_EQ(S(b.w.StatusText()), "Anweisung verarbeitet");
+    EXPECT_TRUE(b.w.TabControl1->isEnabled());
+    EXPECT_EQ(b.w.TabControl1->currentIndex(), 0);
+    EXPECT_EQ(b.q.QryQVExec.RecordCount(), 4);
+    EXPECT_TRUE(b.q.QryQVExec.ReadOnly);
+    EXPECT_EQ(b.q.QryQVUpd.ModifySQL,
+              "UPDATE SCOTT.DEPT SET \r   DEPTNO = :DEPTNO,\r   DNAME = :DNAME,\r   LOC = :LOC\r\r WHERE \r"
+              "   DEPTNO = :OLD_DEPTNO");
+    EXPECT_EQ(b.q.QryQVUpd.InsertSQL,
+              "INSERT INTO SCOTT.DEPT (\rDEPTNO, DNAME, LOC )\r VALUES ( \r:DEPTNO, :DNAME, :LOC)");
+    EXPECT_EQ(b.q.QryQVUpd.DeleteSQL, "DELETE FROM SCOTT.DEPT\rWHERE\r   DEPTNO = :DEPTNO");
+    EXPECT_EQ(b.q.QryQVUpd.RefreshSQL, "SELECT * FROM SCOTT.DEPT\rWHERE\r   DEPTNO = :DEPTNO");
+    ASSERT_EQ(Items(b.w.CheckListBox1), (std::vector<std::string>{"DEPTNO", "DNAME", "LOC"}));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(b.w.CheckListBox1->item(i)->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(b.w.EditBar->isVisible());
+    EXPECT_FALSE(b.w.StatementPanel->isVisible());
+
+    // "SQL Anzeige" shows the statement and what writes the rows back.
+    ClickTab(b.w.TabControl1, schema::tabSQL);
+    b.Settle();
+    EXPECT_TRUE(b.w.QVMmo->isVisible());
+    QString shown = b.w.QVMmo->toPlainText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Select * from SCOTT.DEPT")));
+    EXPECT_NE(shown.indexOf(QStringLiteral("DELETE FROM SCOTT.DEPT")), -1);
+    Snapshot(&b.w, "workbench-sql");
+    // The dictionary tabs run the browser's statements.
+    ClickTab(b.w.TabControl1, schema::tabAnzahl);
+    b.Settle();
+    EXPECT_EQ(b.q.QryQVExec.SQL(), " select  COUNT(*) as Anzahl from SCOTT.DEPT");
+    EXPECT_EQ(b.q.QryQVExec.Fields(0)->AsInteger(), 4);
+    EXPECT_FALSE(b.w.StatementPanel->isVisible());
+}
+
+TEST(QuickViewGui, TickingKeyColumnsChangesTheKeyClausesAndShowsTheDeleteStatement) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    EXPECT_TRUE(b.w.EditBar->isVisible());
+    EXPECT_TRUE(b.w.KeyPanel->isVisible());
+    EXPECT_FALSE(b.q.QryQVExec.ReadOnly);
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Ok);
+    QListWidgetItem* dname = b.w.CheckListBox1->item(1);
+    QRect rect = b.w.CheckListBox1->visualItemRect(dname);
+    // The check box sits at the item's left edge.
+    QTest::mouseClick(b.w.CheckListBox1->viewport(), Qt::LeftButton, {},
+                      QPoint(rect.left() + 10, rect.center().y()));
+    if (dname->checkState() != Qt::Checked) dname->setCheckState(Qt::Checked);
+    ASSERT_TRUE(WaitFor([&] { return answer.seen; }, 3000));
+    EXPECT_EQ(S(answer.text), "DELETE FROM SCOTT.DEPT\nWHERE\n   DNAME = :DNAME \n");
+    EXPECT_EQ(b.q.QryQVUpd.DeleteSQL, "DELETE FROM SCOTT.DEPT\rWHERE\r   DNAME = :DNAME \r");
+    EXPECT_EQ(b.q.QryQVUpd.ModifySQL.substr(b.q.QryQVUpd.ModifySQL.find(" WHERE \r")),
+              " WHERE \rDNAME = :OLD_DNAME \r");
+    // Unticking the only ticked item keeps the statements.
+    std::string del = b.q.QryQVUpd.DeleteSQL;
+    dname->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(b.q.QryQVUpd.DeleteSQL, del);
+    b.w.resize(1100, 680);
+    QTest::qWait(50);
+    Snapshot(&b.w, "workbench-aendern");
+    // Back on "Inhalt" the query is read-only again.
+    ClickTab(b.w.TabControl1, schema::tabInhalt);
+    b.Settle();
+    EXPECT_TRUE(b.q.QryQVExec.ReadOnly);
+    EXPECT_FALSE(b.q.QryQVExec.CanModify());
+    EXPECT_FALSE(b.w.EditBar->isVisible());
+}
+
+TEST(QuickViewGui, EditedInsertedAndDeletedRowsAreCommittedAndSeenByASecondSession) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    TOraQuery& q = b.q.QryQVExec;
+    ASSERT_TRUE(q.CanModify());
+    q.First();
+    ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 10);
+    // The row edited through the navigator (cell editing belongs to the grid's own tests).
+    b.w.DBNavigator1->Button(nbEdit)->click();
+    ASSERT_EQ(q.State(), dsEdit);
+    q.FieldByName("LOC")->SetAsString("BONN");
+    b.w.DBNavigator1->Button(nbPost)->click();
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10", other.get()), "BONN");
+
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    ASSERT_EQ(q.State(), dsInsert);
+    q.FieldByName("DEPTNO")->SetAsInteger(50);
+    q.FieldByName("DNAME")->SetAsString("EDV");
+    q.FieldByName("LOC")->SetAsString("KOELN");
+    b.w.DBNavigator1->Button(nbPost)->click();
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT DNAME || '/' || LOC FROM DEPT WHERE DEPTNO = 50", other.get()), "EDV/KOELN");
+
+    ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 50);
+    TModalAnswer confirm;
+    confirm.Arm(QMessageBox::Yes);
+    b.w.DBNavigator1->Button(nbDelete)->click();
+    EXPECT_TRUE(confirm.seen);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 50", other.get()), "0");
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM DEPT", other.get()), "4");
+}
+
+TEST(QuickViewGui, AFailedWriteKeepsTheUsersValuesAndChangesNothing) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    q.FieldByName("DEPTNO")->SetAsInteger(10); // taken
+    q.FieldByName("DNAME")->SetAsString("DOPPELT");
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Ok);
+    b.w.DBNavigator1->Button(nbPost)->click();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_NE(answer.text.indexOf(QStringLiteral("ORA-00001")), -1) << answer.text.toStdString();
+    EXPECT_EQ(q.State(), dsInsert);
+    EXPECT_EQ(q.FieldByName("DNAME")->AsString(), "DOPPELT");
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM DEPT WHERE DNAME = 'DOPPELT'", other.get()), "0");
+    q.Cancel();
+}
+
+TEST(QuickViewGui, AnUnpostedEditIsSettledBeforeTheTabChanges) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("MAINZ");
+    // Cancel: stay on the tab, still editing.
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Cancel);
+    ClickTab(b.w.TabControl1, schema::tabInhalt);
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(answer.name, QStringLiteral("PostQuestionBox"));
+    EXPECT_EQ(b.w.TabControl1->currentIndex(), schema::tabAendern);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "MAINZ");
+    // Yes: the row is posted, then the tab changes.
+    answer.Arm(QMessageBox::Yes);
+    ClickTab(b.w.TabControl1, schema::tabInhalt);
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(b.w.TabControl1->currentIndex(), schema::tabInhalt);
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10", other.get()), "MAINZ");
+    // No: the edit is dropped.
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("TRIER");
+    answer.Arm(QMessageBox::No);
+    ClickTab(b.w.TabControl1, schema::tabSQL);
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(b.w.TabControl1->currentIndex(), schema::tabSQL);
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10", other.get()), "MAINZ");
+}
+
+TEST(QuickViewGui, ATabChangeWithoutASelectedTableShowsTheListErrorAndRunsNothing) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    // Another owner: the table list has no selection then.
+    b.w.CBBenutzer3->setCurrentIndex(b.w.CBBenutzer3->currentIndex() == 1 ? 2 : 1);
+    ASSERT_EQ(b.w.LBTabellen3->currentItem(), nullptr);
+    std::string before = b.q.QryQVExec.SQL();
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Ok);
+    ClickTab(b.w.TabControl1, schema::tabIndex);
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(S(answer.text), "Listenindex \xFC"
+                              "berschreitet das Maximum (-1)");
+    EXPECT_EQ(b.q.QryQVExec.SQL(), before);
+}
+
+TEST(QuickViewGui, ClosingOrChoosingAnotherTableWithAnUnpostedEditAsksFirst) {
+    TGuiRig r;
+    TWorkbench b(r);
+    bool closed = false;
+    b.w.OnClosed = [&] { closed = true; };
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("ULM");
+    TModalAnswer answer;
+    // Cancel keeps the window and the edit.
+    answer.Arm(QMessageBox::Cancel);
+    b.w.Schliessen->trigger();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_TRUE(b.w.isVisible());
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(q.State(), dsEdit);
+    // Cancel on another table keeps the table and the edit.
+    answer.Arm(QMessageBox::Cancel);
+    ClickItem(b.w.LBTabellen3, QStringLiteral("SCOTT.EMP"));
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(b.w.LBTabellen3->currentItem()->text(), QStringLiteral("SCOTT.DEPT"));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(b.w.Statements().Table(), "SCOTT.DEPT");
+    // No drops the edit and closes.
+    answer.Arm(QMessageBox::No);
+    b.w.Schliessen->trigger();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_FALSE(b.w.isVisible());
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10"), "NEW YORK");
+}
+
+TEST(QuickViewGui, QuickViewIIMinimisesTheWorksheetAndSchliessenRestoresIt) {
+    TGuiRig r;
+    TQuickViewQueries q(*r.s);
+    TFQuickView w(q);
+    QWidget worksheet;
+    worksheet.resize(300, 200);
+    worksheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&worksheet));
+    OpenQuickView(&worksheet, &w);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(worksheet.isMinimized());
+    EXPECT_EQ(w.CBBenutzer3->currentText(), QStringLiteral("*ALLE*"));
+    w.Schliessen->trigger();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(worksheet.isMinimized());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Test discovery runs the program without the test's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TQtPoster poster;
+    gPoster = &poster;
+    SetMainThreadPoster(&poster);
+    // The application's exception display: the message in a box.
+    SetApplicationExceptionHandler([](const std::exception& e) { schemagui::ShowError(nullptr, e.what()); });
+    ::testing::InitGoogleTest(&argc, argv);
+    int result = RUN_ALL_TESTS();
+    SetMainThreadPoster(nullptr);
+    return result;
+}

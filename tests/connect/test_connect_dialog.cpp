@@ -1,0 +1,268 @@
+// The connect dialog's logic against the emulator, with a scripted form and the in-memory registry stand-in.
+#include "connect/ConnectDialog.h"
+#include "oracle/OraError.h"
+#include "tests/oracle/OraE2e.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TAttempt {
+    std::string user, password, server;
+    bool usernameHasFocus = false;
+};
+
+// A form that fills in its inputs from a script and presses Connect until it succeeds, the retries are used
+// up or the script ends (Cancel).
+struct TScriptedForm {
+    std::deque<TAttempt> attempts;
+    std::vector<std::string> errors;
+    std::vector<TConnectFocus> focus;
+    std::vector<std::string> shownItems;
+    std::string shownUser, shownPassword, shownServer;
+    TConnectFocus initialFocus = cfNone;
+    int runs = 0;
+
+    bool Run(TConnectDialog& d) {
+        ++runs;
+        TConnectFormLogic logic(d);
+        shownItems = logic.ServerItems;
+        shownUser = logic.Username;
+        shownPassword = logic.Password;
+        shownServer = logic.Server;
+        initialFocus = logic.InitialFocus;
+        while (!attempts.empty()) {
+            TAttempt a = attempts.front();
+            attempts.pop_front();
+            try {
+                logic.Connect(a.user, a.password, a.server, a.usernameHasFocus);
+                return true;
+            } catch (const EDAError& e) {
+                errors.push_back(e.what());
+                focus.push_back(logic.ErrorFocus);
+                if (logic.GiveUp()) return false;
+            }
+        }
+        return false;
+    }
+};
+
+class ConnectDialog : public ::testing::Test {
+protected:
+    oratest::TEmu emu;
+    std::unique_ptr<TOraSession> s = oratest::MakeSession(emu, "system", "manager");
+    TMemorySettings reg;
+    TScriptedForm form;
+    TConnectDialog dlg;
+    const std::string appKey = "\\SOFTWARE\\Tessaron\\Nodal\\Connect\\Brennic";
+    const std::string histKey = "\\SOFTWARE\\Tessaron\\Nodal\\Connect";
+
+    void SetUp() override {
+        RegisterConnectFormClass("TScriptedForm", [this](TConnectDialog& d) { return form.Run(d); });
+        dlg.DialogClass = "TScriptedForm";
+        dlg.Settings = &reg;
+        dlg.ApplicationTitle = "Brennic";
+        dlg.SetLabelSet(lsGerman);
+        s->ConnectPrompt = true;
+        s->SetConnectDialog(&dlg);
+    }
+    void TearDown() override { UnregisterConnectFormClass("TScriptedForm"); }
+};
+
+TEST_F(ConnectDialog, ThreeWrongPasswordsEndWithFalseAndTheSessionsValuesBack) {
+    const std::string server = emu.Server();
+    for (int i = 0; i < 4; ++i)
+        form.attempts.push_back({"scott", "wrong" + std::to_string(i), server});
+    dlg.SetConnection(s.get());
+    s->SetPassword("manager");
+    EXPECT_FALSE(dlg.Execute());
+    EXPECT_EQ(form.errors.size(), 3u); // the form closes after the third error
+    EXPECT_EQ(form.attempts.size(), 1u);
+    for (const std::string& e : form.errors)
+        EXPECT_NE(e.find("ORA-01017"), std::string::npos) << e;
+    EXPECT_FALSE(s->Connected());
+    EXPECT_EQ(s->Username(), "system");
+    EXPECT_EQ(s->Password(), "manager");
+    EXPECT_EQ(s->Server(), server);
+    EXPECT_TRUE(reg.Writes.empty()); // only a successful logon writes
+}
+
+TEST_F(ConnectDialog, ConnectingThroughTheSessionUsesTheDialogAndRetries) {
+    form.attempts = {{"scott", "bad", emu.Server()}, {"scott", "tiger", emu.Server()}};
+    s->Connect();
+    EXPECT_TRUE(s->Connected());
+    EXPECT_EQ(form.errors.size(), 1u);
+    EXPECT_EQ(s->Username(), "scott");
+    // The last logon of the application and the history (the key's parent was created with the logon).
+    std::string v;
+    ASSERT_TRUE(reg.ReadString(appKey, "Username", v));
+    EXPECT_EQ(v, "scott");
+    ASSERT_TRUE(reg.ReadString(appKey, "NServer", v)); // network mode keeps its own history
+    EXPECT_EQ(v, emu.Server());
+    EXPECT_FALSE(reg.ReadString(appKey, "Server", v));
+    ASSERT_TRUE(reg.ReadString(histKey, "NServer1", v));
+    EXPECT_EQ(v, emu.Server());
+
+    // A cancelled dialog: the connect aborts silently (EAbort), the session keeps its values.
+    s->Disconnect();
+    form.attempts.clear();
+    EXPECT_THROW(s->Connect(), EAbort);
+    EXPECT_FALSE(s->Connected());
+    EXPECT_EQ(s->Username(), "scott");
+}
+
+TEST_F(ConnectDialog, RememberedLogonFillsTheFormAndThePasswordIsCleared) {
+    reg.WriteString(appKey, "Username", "SCOTT");
+    reg.WriteString(appKey, "NServer", emu.Server());
+    reg.WriteString(histKey, "NServer1", "a:1:x");
+    reg.WriteString(histKey, "NServer2", emu.Server());
+    reg.WriteString(histKey, "NServer4", "never-read:1:x"); // after the first gap
+    s->SetServer("elsewhere:1521:bnx");
+    form.attempts = {{"SCOTT", "tiger", emu.Server()}};
+    dlg.SetConnection(s.get());
+    EXPECT_TRUE(dlg.Execute());
+    EXPECT_EQ(form.shownUser, "SCOTT");
+    EXPECT_EQ(form.shownPassword, ""); // SavePassword off
+    EXPECT_EQ(form.shownServer, emu.Server());
+    EXPECT_EQ(form.initialFocus, cfPassword);
+    EXPECT_EQ(form.shownItems, (std::vector<std::string>{"a:1:x", emu.Server()}));
+
+    // The server already in the history moves to number 1, the others shift down without duplicates.
+    std::string v;
+    ASSERT_TRUE(reg.ReadString(histKey, "NServer1", v));
+    EXPECT_EQ(v, emu.Server());
+    ASSERT_TRUE(reg.ReadString(histKey, "NServer2", v));
+    EXPECT_EQ(v, "a:1:x");
+    EXPECT_FALSE(reg.ReadString(histKey, "NServer3", v));
+}
+
+TEST_F(ConnectDialog, SavePasswordKeepsThePasswordOfTheSameUserOnly) {
+    reg.WriteString(appKey, "Username", "System");
+    dlg.SavePassword = true;
+    form.attempts = {{"system", "manager", emu.Server()}};
+    dlg.SetConnection(s.get());
+    EXPECT_TRUE(dlg.Execute());
+    EXPECT_EQ(form.shownPassword, "manager"); // same user, compared without case
+    EXPECT_EQ(form.initialFocus, cfNone);
+
+    s->Disconnect();
+    reg.WriteString(appKey, "Username", "scott");
+    form.attempts = {{"scott", "tiger", emu.Server()}};
+    EXPECT_TRUE(dlg.Execute());
+    EXPECT_EQ(form.shownPassword, "");
+}
+
+TEST_F(ConnectDialog, CommandLineValuesAreNotReplacedByTheRememberedLogon) {
+    reg.WriteString(appKey, "Username", "system");
+    reg.WriteString(appKey, "NServer", "elsewhere:1:x");
+    s->SetUsername("scott");
+    s->SetPassword("tiger");
+    dlg.KeepSessionValues = true;
+    form.attempts = {{"scott", "tiger", emu.Server()}};
+    dlg.SetConnection(s.get());
+    EXPECT_TRUE(dlg.Execute());
+    EXPECT_EQ(form.shownUser, "scott");
+    EXPECT_EQ(form.shownPassword, "tiger");
+    EXPECT_EQ(form.shownServer, emu.Server());
+}
+
+TEST_F(ConnectDialog, WithoutStoreLogInfoNothingIsReadOrWritten) {
+    reg.WriteString(appKey, "Username", "system");
+    reg.Writes.clear();
+    dlg.StoreLogInfo = false;
+    s->SetUsername("scott");
+    s->SetPassword("tiger");
+    form.attempts = {{"scott", "tiger", emu.Server()}};
+    dlg.SetConnection(s.get());
+    EXPECT_TRUE(dlg.Execute());
+    EXPECT_EQ(form.shownUser, "scott");
+    EXPECT_EQ(form.shownPassword, "tiger");
+    EXPECT_TRUE(reg.Writes.empty());
+}
+
+TEST_F(ConnectDialog, AHistoryKeyThatDoesNotExistIsNotCreated) {
+    // Writing the last logon into a settings store whose history key is missing (the per-application key
+    // stands elsewhere): only the two values of the last logon are written.
+    dlg.SetConnection(s.get());
+    struct TFlatSettings : TMemorySettings {
+        std::string missing;
+        bool KeyExists(const std::string& key) override { return key != missing; }
+    } flat;
+    flat.missing = histKey;
+    dlg.Settings = &flat;
+    dlg.StoreLogon();
+    EXPECT_EQ(flat.Writes.size(), 2u);
+    for (const std::string& w : flat.Writes)
+        EXPECT_EQ(w.find(histKey + "|"), std::string::npos) << w;
+}
+
+TEST_F(ConnectDialog, NoSessionRaisesConnectionIsNotDefined) {
+    TConnectDialog lone;
+    try {
+        lone.Execute();
+        FAIL() << "no error";
+    } catch (const EDAError& e) {
+        EXPECT_STREQ(e.what(), "Connection is not defined.");
+    }
+}
+
+TEST(ConnectFocus, ByErrorCode) {
+    EXPECT_EQ(TConnectFormLogic::FocusForError(1005, false), cfPassword);
+    EXPECT_EQ(TConnectFormLogic::FocusForError(1017, false), cfPassword);
+    EXPECT_EQ(TConnectFormLogic::FocusForError(1017, true), cfUsername);
+    EXPECT_EQ(TConnectFormLogic::FocusForError(12154, true), cfServer);
+    EXPECT_EQ(TConnectFormLogic::FocusForError(12203, false), cfServer);
+    EXPECT_EQ(TConnectFormLogic::FocusForError(1, false), cfServer);
+    EXPECT_EQ(TConnectFormLogic::FocusForError(942, false), cfNone);
+}
+
+TEST_F(ConnectDialog, ANetworkFailureReachesTheFormWithCode1AndMovesTheFocusToTheServer) {
+    form.attempts = {{"scott", "tiger", "127.0.0.1:1:bnx"}};
+    dlg.Retries = 1;
+    dlg.SetConnection(s.get());
+    EXPECT_FALSE(dlg.Execute());
+    ASSERT_EQ(form.errors.size(), 1u);
+    EXPECT_EQ(form.errors[0].rfind("NET: ", 0), 0u) << form.errors[0];
+    EXPECT_EQ(form.focus[0], cfServer);
+}
+
+TEST(ConnectLabelSets, StringIdsAndCustom) {
+    TConnectDialog d;
+    EXPECT_EQ(d.LabelSet(), lsEnglish);
+    EXPECT_EQ(d.Caption(), "Connect");
+    d.SetLabelSet(lsRussian);
+    EXPECT_EQ(LabelSetBase(lsRussian), 0);
+    const std::string ru[6] = {
+        "\xD0\xA1\xD0\xBE\xD0\xB5\xD0\xB4\xD0\xB8\xD0\xBD\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5",
+        "\xD0\x98\xD0\xBC\xD1\x8F",
+        "\xD0\x9F\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C",
+        "\xD0\xA1\xD0\xB5\xD1\x80\xD0\xB2\xD0\xB5\xD1\x80",
+        "\xD0\xA1\xD0\xBE\xD0\xB5\xD0\xB4\xD0\xB8\xD0\xBD\xD0\xB8\xD1\x82\xD1\x8C",
+        "\xD0\x9E\xD1\x82\xD0\xBC\xD0\xB5\xD0\xBD\xD0\xB0"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(LoadLabelString(i), ru[i]) << i;
+    EXPECT_EQ(d.Caption(), ru[0]);
+    EXPECT_EQ(d.CancelButton(), ru[5]);
+
+    d.SetLabelSet(lsGerman);
+    EXPECT_EQ(d.ServerLabel(), "Host-Zeichenfolge");
+    EXPECT_EQ(d.ConnectButton(), "Ok");
+    // Loading the stored texts keeps the label set; changing one afterwards makes it custom.
+    d.Loading = true;
+    d.SetCaption("Anmeldung");
+    EXPECT_EQ(d.LabelSet(), lsGerman);
+    d.Loading = false;
+    d.SetCaption("Logon");
+    EXPECT_EQ(d.LabelSet(), lsCustom);
+    EXPECT_EQ(d.Caption(), "Logon");
+    EXPECT_EQ(d.UsernameLabel(), "Benutzername");
+    d.SetLabelSet(lsPortuguese);
+    EXPECT_EQ(d.ServerLabel(), "Liga\xC3\xA7\xC3\xA3o ao Host");
+    EXPECT_EQ(LoadLabelString(6), "");
+}
+
+} // namespace
