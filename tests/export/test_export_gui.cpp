@@ -2,6 +2,7 @@
 #include "OraE2e.h"
 #include "app/ExportPlan.h"
 #include "app/History.h"
+#include "app/WorksheetController.h"
 #include "app/gui/ClipboardCopy.h"
 #include "app/gui/ExportAction.h"
 #include "app/gui/FExport.h"
@@ -91,12 +92,13 @@ public:
 };
 
 // The worksheet as far as the export needs it: editor, status line, query, data source and history, with
-// Execute putting the text into the editor, running it and recording it.
-struct Worksheet {
+// the worksheet's own Execute controller behind them.
+struct Worksheet : IWorksheetView {
     TRig rig;
     TOraQuery qry{rig.s.get()};
     TDataSource datS{&qry};
     THistory history;
+    TWorksheetController controller{*rig.s, qry, history, *this};
     QWidget window;
     QPlainTextEdit* editor = new QPlainTextEdit(&window);
     QLabel* status = new QLabel(&window);
@@ -104,6 +106,8 @@ struct Worksheet {
     TExportWiring wiring;
 
     explicit Worksheet(vemu::EmuOptions o = {}) : rig(std::move(o)) {
+        qry.ReadOnly = true;
+        qry.SetAutoCommit(false);
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(editor);
         layout->addWidget(status);
@@ -113,11 +117,7 @@ struct Worksheet {
         wiring.dataSource = &datS;
         wiring.execute = [this](const std::string& text) {
             editor->setPlainText(QString::fromLatin1(text.c_str())); // the statements here are ASCII
-            qry.Close();
-            qry.SetSQL(text);
-            qry.Open();
-            history.Record(text);
-            return true;
+            return controller.Execute(text);
         };
         wiring.setStatus = [this](const QString& text) { status->setText(text); };
         wiring.programFolder = program.Folder();
@@ -128,6 +128,16 @@ struct Worksheet {
         rig.Exec("insert into C values (' ab', '  c ')");
         rig.Exec("commit");
     }
+    // IWorksheetView
+    void SetStatus(const std::string& text) override { status->setText(QString::fromLatin1(text.c_str())); }
+    void SetCommitRollbackEnabled(bool) override {}
+    void SetHistoryLabel(const std::string&) override {}
+    bool AskParameters(std::vector<std::pair<std::string, std::string>>&) override { return false; }
+    void ShowMessage(const std::string&) override {}
+    bool AskYesNo(const std::string&) override { return false; }
+    void ResetGrid() override {}
+    void SetGridAttached(bool on) override { datS.SetEnabled(on); }
+
     void Show(const std::string& sql) {
         qry.Close();
         qry.SetSQL(sql);
