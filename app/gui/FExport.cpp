@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -122,10 +121,12 @@ TFExport::TFExport(TOraSession& session, QWidget* parent, const std::string& pro
     named(BtnDatei, "BtnDatei");
     BtnDatei->setAccessibleName(U("Ausgabedatei wählen"));
     {
-        auto* g = new QGridLayout(GrpBox1);
-        g->addWidget(new QLabel(U("Dateiname für Ausgabedatei:"), GrpBox1), 0, 0, 1, 2);
-        g->addWidget(EdtDatei, 1, 0);
-        g->addWidget(BtnDatei, 1, 1);
+        auto* g = new QVBoxLayout(GrpBox1);
+        g->addWidget(new QLabel(U("Dateiname für Ausgabedatei:"), GrpBox1));
+        auto* row = new QHBoxLayout;
+        row->addWidget(EdtDatei, 1);
+        row->addWidget(BtnDatei);
+        g->addLayout(row);
     }
 
     RBTabellen = new QRadioButton(U("Tabellendaten exportieren:"), this);
@@ -159,24 +160,30 @@ TFExport::TFExport(TOraSession& session, QWidget* parent, const std::string& pro
     named(EdtDateiendung, "EdtDateiendung");
     EdtDateiendung->setMaxLength(6);
     EdtDateiendung->setAccessibleName(U("Dateiendung"));
+    EdtDateiendung->setMaximumWidth(80);
+    for (QPushButton* dots : {BtnDatei, BtnOrdner})
+        dots->setFixedWidth(dots->fontMetrics().horizontalAdvance(U("...")) + 24);
     {
-        auto* g = new QGridLayout(GrpBox2);
-        g->addWidget(new QLabel(U("Benutzer:"), GrpBox2), 0, 0);
-        g->addWidget(CBBenutzer, 0, 1);
-        g->addWidget(BtnMarkAlleTabs, 0, 2);
-        g->addWidget(new QLabel(U("Tabelle(n):"), GrpBox2), 1, 0, 1, 3);
-        g->addWidget(LBTabellen, 2, 0, 1, 3);
-        g->addWidget(new QLabel(U("Ordner für Ausgabedatei(en):"), GrpBox2), 3, 0, 1, 3);
-        g->addWidget(EdtOrdner, 4, 0, 1, 2);
-        g->addWidget(BtnOrdner, 4, 2);
-        g->addWidget(RBNurTabName, 5, 0, 1, 3);
-        g->addWidget(RBBenutzerUndTabName, 6, 0, 1, 3);
+        auto* g = new QVBoxLayout(GrpBox2);
+        auto* owner = new QHBoxLayout;
+        owner->addWidget(new QLabel(U("Benutzer:"), GrpBox2));
+        owner->addWidget(CBBenutzer, 1);
+        owner->addWidget(BtnMarkAlleTabs);
+        g->addLayout(owner);
+        g->addWidget(new QLabel(U("Tabelle(n):"), GrpBox2));
+        g->addWidget(LBTabellen, 1);
+        g->addWidget(new QLabel(U("Ordner für Ausgabedatei(en):"), GrpBox2));
+        auto* folder = new QHBoxLayout;
+        folder->addWidget(EdtOrdner, 1);
+        folder->addWidget(BtnOrdner);
+        g->addLayout(folder);
+        g->addWidget(RBNurTabName);
+        g->addWidget(RBBenutzerUndTabName);
         auto* ext = new QHBoxLayout;
         ext->addWidget(new QLabel(U("Dateiendung:"), GrpBox2));
         ext->addWidget(EdtDateiendung);
         ext->addStretch();
-        g->addLayout(ext, 7, 0, 1, 3);
-        g->setColumnStretch(1, 1);
+        g->addLayout(ext);
     }
 
     ChBUeberschriften = new QCheckBox(U("Spaltenüberschriften in Ausgabedatei übernehmen"), this);
