@@ -8,11 +8,22 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+QString ClipboardTextOf(IResultSource& source) {
+    QString text;
+    WalkResultText(source, "\t", true, false, [&text](std::string& buffer, long, bool done) {
+        if (buffer.size() < (1 << 16) && !done) return;
+        text += QStringFrom1252(buffer);
+        buffer.clear();
+    });
+    source.First();
+    return text;
+}
+
 void CopyResultToClipboard(TDataSet& query, TDataSource* dataSource) {
     if (dataSource) dataSource->SetEnabled(false);
     try {
         TDataSetResult result(query);
-        QString text = QStringFrom1252(BuildClipboardText(result));
+        const QString text = ClipboardTextOf(result);
         QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
     } catch (...) {
         if (dataSource) dataSource->SetEnabled(true);
