@@ -243,6 +243,27 @@ TEST(ExportForm, StartValuesAndTheGroupsEnabledInTurn) {
     }
 }
 
+TEST(ExportForm, WithoutTheCatalogTheResultCanStillBeExported) {
+    // A session that cannot reach its server: the owner list fails; the form still opens for the result.
+    oratest::TEmu emu;
+    auto sess = oratest::MakeSession(emu);
+    sess->SetServer("127.0.0.1:1:bnx");
+    ProgramFolder program;
+    QString shown;
+    WhenModal<QMessageBox>([&shown](QMessageBox* box) {
+        shown = box->text();
+        box->accept();
+    });
+    TFExport form(*sess, nullptr, program.Folder());
+    form.show();
+    EXPECT_TRUE(QTest::qWaitFor([&shown] { return !shown.isEmpty(); }, 10000)); // shown once the form is up
+    EXPECT_TRUE(shown.contains("NET"));
+    EXPECT_EQ(form.CBBenutzer->count(), 1);
+    EXPECT_FALSE(form.RBTabellen->isEnabled());
+    EXPECT_TRUE(form.RBAbfrage->isChecked());
+    EXPECT_TRUE(form.EdtDatei->isEnabled());
+}
+
 TEST(ExportForm, ResultFilesWithTheFormsSeparatorsAndTrim) {
     Worksheet ws;
     ws.Show("select A, B from T where A = 1");
