@@ -4,6 +4,7 @@
 #include "app/History.h"
 #include "app/WorksheetController.h"
 #include "app/gui/ClipboardCopy.h"
+#include "app/gui/Cp1252Qt.h"
 #include "app/gui/ExportAction.h"
 #include "app/gui/FExport.h"
 #include "app/gui/FFolderSelect.h"
@@ -129,7 +130,7 @@ struct Worksheet : IWorksheetView {
         rig.Exec("commit");
     }
     // IWorksheetView
-    void SetStatus(const std::string& text) override { status->setText(QString::fromLatin1(text.c_str())); }
+    void SetStatus(const std::string& text) override { status->setText(QStringFrom1252(text)); }
     void SetCommitRollbackEnabled(bool) override {}
     void SetHistoryLabel(const std::string&) override {}
     bool AskParameters(std::vector<std::pair<std::string, std::string>>&) override { return false; }
@@ -490,7 +491,7 @@ TEST(ExportProgress, EscapeCancelsTheTableAndTheRest) {
 
 TEST(ClipboardCopy, TabSeparatedUnicodeTextWithTheGridDetached) {
     Worksheet ws;
-    ws.rig.Exec("insert into T values (3, 'M\xFCller')");
+    ws.rig.Exec("insert into T values (3, 'M\xFCller \x80')");
     ws.Show("select A, B from T where A < 3 order by A");
     CountingLink link;
     link.SetDataSource(&ws.datS);
@@ -506,7 +507,7 @@ TEST(ClipboardCopy, TabSeparatedUnicodeTextWithTheGridDetached) {
 
     ws.Show("select B from T where A = 3");
     CopyResultToClipboard(ws.qry, &ws.datS);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), U("B\r\nMüller\r\n"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), U("B\r\nMüller €\r\n")); // 0x80 is the euro sign in 1252
 
     ws.Show("select B from T order by A");
     CopyResultToClipboard(ws.qry, &ws.datS);
