@@ -1,4 +1,5 @@
 #include "app/SelectParser.h"
+#include "dataset/StrUtil.h"
 
 #include <cstdio>
 
@@ -18,15 +19,6 @@ std::string Upper(const std::string& s) {
 }
 
 // Removes every character of code 32 or less at both ends.
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
-}
-
 // A token belongs to a list when " TOKEN " occurs in the list text, so only whole entries match.
 bool InList(const char* list, const std::string& token) {
     return std::string(list).find(" " + Upper(token) + " ") != std::string::npos;

@@ -25,6 +25,7 @@ const char* CliUsage() {
            "  --no-trim           export values untrimmed\n"
            "  --out FILE          write results to FILE (Windows-1252) instead of standard output\n"
            "  --fetch-rows N      rows per fetch (1..10000)\n"
+           "  --connect-timeout S seconds the logon may take (default 20; 0: no limit)\n"
            "  --commit            commit at the end (otherwise changes are rolled back)\n"
            "  --continue          go on after a failed statement\n"
            "  --timing            elapsed time per statement on standard error\n"
@@ -70,7 +71,11 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.trim = false;
         else if (a == "--out")
             o.out = value();
-        else if (a == "--fetch-rows") {
+        else if (a == "--connect-timeout") {
+            o.connectTimeout = ParseInt(a, value());
+            if (o.connectTimeout < 0 || o.connectTimeout > 86400)
+                throw EUsageError("--connect-timeout must be 0..86400");
+        } else if (a == "--fetch-rows") {
             o.fetchRows = ParseInt(a, value());
             if (o.fetchRows < 1 || o.fetchRows > 10000) throw EUsageError("--fetch-rows must be 1..10000");
         } else if (a == "--commit")

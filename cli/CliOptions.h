@@ -23,8 +23,9 @@ struct TCliOptions {
     bool hex = false;
     bool header = true;
     bool trim = true;
-    std::string out;   // --out FILE
-    int fetchRows = 0; // 0: the query's default
+    std::string out;         // --out FILE
+    int fetchRows = 0;       // 0: the query's default
+    int connectTimeout = 20; // seconds the logon may take; 0: no limit
     bool commit = false;
     bool timing = false;
     bool keepGoing = false; // --continue

@@ -42,6 +42,7 @@ void TSqlRunner::Connect(const std::string& user, const std::string& password, c
     session_ = std::make_unique<TOraSession>();
     session_->ConnectPrompt = false;
     session_->Options().SetNet(true);
+    session_->Options().SetConnectTimeout(opt_.connectTimeout);
     session_->Options().SetDateLanguage("German");
     session_->Options().SetDateFormat("DD.MM.YYYY");
     session_->SetUsername(user);

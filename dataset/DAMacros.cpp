@@ -1,20 +1,10 @@
 #include "dataset/DAMacros.h"
+#include "dataset/StrUtil.h"
 
 #include "dataset/DAError.h"
 #include "dataset/QxParser.h"
 
 namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = char(x - 32);
-        if (y >= 'a' && y <= 'z') y = char(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // A token that can name a macro: an identifier or a keyword of the lexer's table.
 bool IsNameToken(const TParser& p, int code) {

@@ -1,21 +1,11 @@
 #include "dataset/DAParamParser.h"
+#include "dataset/StrUtil.h"
 
 namespace {
 
 bool IsNameChar(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '$' || c == '#' || c >= 0xC0;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = char(x - 32);
-        if (y >= 'a' && y <= 'z') y = char(y - 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 } // namespace

@@ -4,21 +4,11 @@
 // The data set keeps one active record buffer (the current record) plus a temporary buffer for reading ahead;
 // views that show many rows read them from the record store by number.
 #include "dataset/DB.h"
+#include "dataset/StrUtil.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
-    return true;
-}
-
-} // namespace
 
 // ---- Exception display ----
 
@@ -281,7 +271,7 @@ void TDataSet::AddToFieldList(TField* f) {
 TField* TDataSet::AddField(std::unique_ptr<TField> field) {
     CheckInactive();
     for (TField* f : fields_)
-        if (SameText(f->FieldName(), field->FieldName()))
+        if (AnsiSameText(f->FieldName(), field->FieldName()))
             throw EDatabaseError(FormatMsg(SDuplicateFieldName, {field->FieldName()}));
     field->SetDataSet(this);
     TField* f = field.get();
@@ -303,9 +293,9 @@ TField* TDataSet::AddChildField(TObjectField* parent, std::unique_ptr<TField> fi
 
 TField* TDataSet::FindField(const std::string& name) const {
     for (TField* f : fields_)
-        if (SameText(f->FieldName(), name)) return f;
+        if (AnsiSameText(f->FieldName(), name)) return f;
     for (TField* f : fieldList_)
-        if (f->ParentField() && SameText(f->FullName(), name)) return f;
+        if (f->ParentField() && AnsiSameText(f->FullName(), name)) return f;
     return nullptr;
 }
 

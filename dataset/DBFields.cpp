@@ -1,5 +1,6 @@
 // Field definitions, field objects and parameters of the data-set framework.
 #include "dataset/DB.h"
+#include "dataset/StrUtil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,24 +8,8 @@
 
 namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
-    return true;
-}
-
 [[noreturn]] void RaiseInvalidValue(const char* kind, const std::string& text) {
     throw EConvertError(FormatMsg("'%s' ist kein g\xFCltiger %s", {text, kind}));
-}
-
-std::string Trimmed(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (unsigned char)s[b] <= ' ')
-        ++b;
-    while (e > b && (unsigned char)s[e - 1] <= ' ')
-        --e;
-    return s.substr(b, e - b);
 }
 
 } // namespace
@@ -74,7 +59,7 @@ TFieldDef* TFieldDefs::Add(const std::string& name, TFieldType type, int size, b
 
 TFieldDef* TFieldDefs::Find(const std::string& name) const {
     for (const auto& d : items_)
-        if (SameText(d->Name, name)) return d.get();
+        if (AnsiSameText(d->Name, name)) return d.get();
     return nullptr;
 }
 
@@ -296,7 +281,7 @@ void TStringField::SetAsVariant(const Variant& v) {
 
 int32_t TStringField::GetAsInteger() const {
     std::string s = GetAsString();
-    if (Trimmed(s).empty()) return 0;
+    if (Trim(s).empty()) return 0;
     int64_t v;
     if (!TryStrToInt64(s, v) || v < INT32_MIN || v > INT32_MAX) RaiseInvalidValue("Integerwert", s);
     return int32_t(v);
@@ -304,14 +289,14 @@ int32_t TStringField::GetAsInteger() const {
 
 double TStringField::GetAsFloat() const {
     std::string s = GetAsString();
-    if (Trimmed(s).empty()) return 0;
+    if (Trim(s).empty()) return 0;
     double d;
     if (!TryStrToFloat(s, d)) RaiseInvalidValue("Gleitkommawert", s);
     return d;
 }
 
 bool TStringField::GetAsBoolean() const {
-    std::string s = Trimmed(GetAsString());
+    std::string s = Trim(GetAsString());
     if (s.empty()) return false;
     char c = AnsiUpperChar(s[0]);
     return c == 'T' || c == 'Y' || c == 'J';
@@ -319,7 +304,7 @@ bool TStringField::GetAsBoolean() const {
 
 TDateTime TStringField::GetAsDateTime() const {
     std::string s = GetAsString();
-    if (Trimmed(s).empty()) return 0;
+    if (Trim(s).empty()) return 0;
     TDateTime d;
     if (!TryStrToDateTime(s, d)) RaiseInvalidValue("Datum und Uhrzeit", s);
     return d;
@@ -428,7 +413,7 @@ void TIntegerField::SetAsFloat(double v) {
 }
 
 void TIntegerField::SetAsString(const std::string& s) {
-    if (Trimmed(s).empty()) {
+    if (Trim(s).empty()) {
         Clear();
         return;
     }
@@ -475,7 +460,7 @@ std::string TLargeintField::GetAsString() const {
 }
 
 void TLargeintField::SetAsString(const std::string& s) {
-    if (Trimmed(s).empty()) {
+    if (Trim(s).empty()) {
         Clear();
         return;
     }
@@ -526,7 +511,7 @@ std::string TFloatField::GetAsString() const {
 }
 
 void TFloatField::SetAsString(const std::string& s) {
-    if (Trimmed(s).empty()) {
+    if (Trim(s).empty()) {
         Clear();
         return;
     }
@@ -569,7 +554,7 @@ std::string TBooleanField::GetAsString() const {
 }
 
 void TBooleanField::SetAsString(const std::string& s) {
-    std::string t = Trimmed(s);
+    std::string t = Trim(s);
     if (t.empty()) {
         Clear();
         return;
@@ -647,7 +632,7 @@ std::string TDateTimeField::GetAsString() const {
 }
 
 void TDateTimeField::SetAsString(const std::string& s) {
-    if (Trimmed(s).empty()) {
+    if (Trim(s).empty()) {
         Clear();
         return;
     }
@@ -805,7 +790,7 @@ Variant TObjectField::GetAsVariant() const {
 
 TField* TObjectField::FindChild(const std::string& name) const {
     for (TField* f : children_)
-        if (SameText(f->FieldName(), name)) return f;
+        if (AnsiSameText(f->FieldName(), name)) return f;
     return nullptr;
 }
 
@@ -944,7 +929,7 @@ TParam* TParams::CreateParam(TFieldType type, const std::string& name, TParamTyp
 
 TParam* TParams::FindParam(const std::string& name) const {
     for (const auto& p : items_)
-        if (SameText(p->Name, name)) return p.get();
+        if (AnsiSameText(p->Name, name)) return p.get();
     return nullptr;
 }
 

@@ -1,19 +1,11 @@
 // The SQL data set: record set attachment, prepare, open, execute, refresh, fetch settings, FilterSQL,
 // master/detail and the ORDER BY entry points.
 #include "dataset/DEDozivo.h"
+#include "dataset/StrUtil.h"
 
 #include <algorithm>
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
 
 std::vector<std::string> SplitFields(const std::string& list) {
     std::vector<std::string> out;

@@ -2,17 +2,11 @@
 // command.
 #include "dataset/DAParamParser.h"
 #include "dataset/DEDozivo.h"
+#include "dataset/StrUtil.h"
 
 #include <cmath>
 
 namespace {
-
-std::string TrimRight(const std::string& s) {
-    size_t n = s.size();
-    while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= ' ')
-        --n;
-    return s.substr(0, n);
-}
 
 class TWaitCursor {
 public:
@@ -54,7 +48,7 @@ TMacros& TCustomDASQL::Macros() {
 
 void TCustomDASQL::SetSQL(const std::string& text) {
     if (text == sql_) return;
-    // 1. The owner closes and unprepares; a free-standing component unprepares.
+    // The owner closes and unprepares; a free-standing component unprepares.
     if (dataSet_) {
         dataSet_->Close();
         dataSet_->UnPrepare();
@@ -63,7 +57,7 @@ void TCustomDASQL::SetSQL(const std::string& text) {
         UnPrepare();
     }
     sql_ = text;
-    // 2. and 3.: macros, final SQL and parameters.
+    // Macros, the final SQL and its parameters.
     ScanMacros();
     RebuildParams();
 }

@@ -1,20 +1,12 @@
 // Writing a row back: the perform operations, PerformSQL with OLD_ parameters, strict update, refresh and
 // check of the current record, and the update statements holder.
 #include "dataset/DEDozivo.h"
+#include "dataset/StrUtil.h"
 
 #include <cctype>
 #include <cstring>
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
 
 bool HasOldPrefix(const std::string& name) {
     if (name.size() < 4) return false;
@@ -158,7 +150,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     uq.SetTrimFixedChar(options_.TrimFixedChar);
     uq.SetFlatBuffers(true);
 
-    // 2. and 3.
+    // The statement text, trimmed, and auto-commit for writing statements only.
     std::string trimmed = Trim(text);
     if (trimmed != uq.SQL()) uq.SetSQL(trimmed);
     const TStatementTypes writes = StmtBit(stInsert) | StmtBit(stUpdate) | StmtBit(stDelete);
@@ -194,13 +186,13 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
     }
     AdjustUpdateParams(params, kinds);
 
-    // 5.
+    // The caller may adjust the parameters; every one must have a type by then.
     if (BeforeUpdateExecute) BeforeUpdateExecute(*this, kinds, params);
     for (int i = 0; i < params.Count(); ++i)
         if (params[i]->DataType == ftUnknown)
             throw EDAError(FormatMsg(SUnknownParamDataType, {params[i]->Name}));
 
-    // 6.
+    // Run it.
     uq.Execute();
 
     if ((kinds & (StmtBit(stRefresh) | StmtBit(stCheck))) && uq.Active()) {
@@ -281,7 +273,7 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
         }
     }
 
-    // 9.
+    // The caller sees the parameters after the statement; the update query is closed again.
     if (AfterUpdateExecute) AfterUpdateExecute(*this, kinds, params);
     uq.Close();
     return true;

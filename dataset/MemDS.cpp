@@ -1,6 +1,8 @@
 // TMemDataSet: buffers, field definitions and the type map, field access by state, editing, filtering,
 // search, record numbers, blob streams and cached updates over a record store.
 #include "dataset/MemDS.h"
+#include "dataset/ByteIO.h"
+#include "dataset/StrUtil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,30 +19,12 @@ constexpr int kInfoStatus = 4;
 constexpr int kInfoFlag = 5;
 constexpr int kInfoRefs = 6;
 
-template <typename T> T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <typename T> void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-std::string TrimStr(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (unsigned char)s[b] <= ' ')
-        ++b;
-    while (e > b && (unsigned char)s[e - 1] <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
 std::vector<std::string> SplitNames(const std::string& names) {
     std::vector<std::string> out;
     size_t start = 0;
     for (size_t i = 0; i <= names.size(); ++i)
         if (i == names.size() || names[i] == ';') {
-            std::string n = TrimStr(names.substr(start, i - start));
+            std::string n = Trim(names.substr(start, i - start));
             if (!n.empty()) out.push_back(n);
             start = i + 1;
         }
@@ -875,7 +859,7 @@ void TMemDataSet::ActivateFilters() {
     data_->FilterCaseInsensitive = (filterOptions_ & foCaseInsensitive) != 0;
     data_->FilterNoPartialCompare = (filterOptions_ & foNoPartialCompare) != 0;
     if (onFilterRecord_) data_->FilterFunc = [this](uint8_t* rec) { return RecordFilter(rec); };
-    if (!TrimStr(filterText_).empty()) {
+    if (!Trim(filterText_).empty()) {
         try {
             data_->SetFilterText(filterText_);
         } catch (...) {
@@ -928,7 +912,7 @@ void TMemDataSet::SetFilterData(const std::string& text, int options) {
     filterOptions_ = options;
     try {
         if (filtered_)
-            data_->SetFilterText(TrimStr(text).empty() ? std::string() : text);
+            data_->SetFilterText(Trim(text).empty() ? std::string() : text);
         else
             data_->SetFilterText(std::string());
     } catch (...) {

@@ -1,5 +1,7 @@
 // TData: descriptors, object types, record layout, value conversions, blobs by field and the lifecycle.
 #include "dataset/MemData.h"
+#include "dataset/ByteIO.h"
+#include "dataset/StrUtil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,22 +13,6 @@ namespace {
 
 std::string Upper(const std::string& s) {
     return AnsiUpperCase(s);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
-    return true;
-}
-
-template <typename T> T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <typename T> void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
 }
 
 // Rounds to the given decimals by writing fixed-point text with 18 significant digits and reading it back.
@@ -75,7 +61,7 @@ void TAttribute::SetObjectType(TObjectType* type) {
     if (type == objectType_) return;
     if (objectType_ && holdsRef_) objectType_->Release();
     objectType_ = type;
-    holdsRef_ = type && !(Owner && SameText(type->Name, Owner->Name));
+    holdsRef_ = type && !(Owner && AnsiSameText(type->Name, Owner->Name));
     if (holdsRef_) type->AddRef();
 }
 
@@ -177,7 +163,7 @@ TFieldDesc* TFieldDescs::Add(std::unique_ptr<TFieldDesc> desc) {
 TFieldDesc* TFieldDescs::FindField(const std::string& name) const {
     bool byPath = name.find_first_of(".[") != std::string::npos;
     for (const auto& d : items_)
-        if (SameText(byPath ? d->ActualName : d->Name, name)) return d.get();
+        if (AnsiSameText(byPath ? d->ActualName : d->Name, name)) return d.get();
     return nullptr;
 }
 
@@ -334,7 +320,7 @@ void TData::UniqueFieldNames() {
     size_t i = 0;
     while (i < list.size()) {
         size_t j = i + 1;
-        while (j < list.size() && SameText(list[j]->Name, list[i]->Name))
+        while (j < list.size() && AnsiSameText(list[j]->Name, list[i]->Name))
             ++j;
         // list[i..j) share a name in FieldNo order: the first keeps it, the others get _1, _2, ...
         for (size_t k = i + 1; k < j; ++k) {

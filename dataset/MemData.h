@@ -585,8 +585,6 @@ public:
     // leaving no filter tree).
     void SetFilterText(const std::string& text);
     bool HasFilterTree() const { return filterRoot_ != nullptr; }
-    // Evaluates the parsed filter for a record (true without a filter).
-    bool FilterEvaluate(uint8_t* recBuf);
 
 protected:
     // The child-field path from the root (ADDRESS.LINES[0]) and the root descriptor.
@@ -730,7 +728,6 @@ public:
     // Links an item filled by the caller after the last item, numbering it.
     void LinkItemAtEnd(PItemHeader item);
     int UpdateListCount() const;
-    static int32_t CurrentGeneration();
 
 protected:
     struct TUpdateNode {

@@ -196,10 +196,6 @@ void TData::ParseFilter() {
     }
 }
 
-bool TData::FilterEvaluate(uint8_t* recBuf) {
-    return !filterRoot_ || EvaluateNode(filterRoot_, recBuf);
-}
-
 bool TData::EvaluateNode(const TFilterNode* node, uint8_t* recBuf) {
     switch (node->NodeKind) {
     case TFilterNode::fnAnd:

@@ -1,4 +1,5 @@
 // TMemData: the row list, record numbers, navigation, bookmarks, editing and cached updates.
+#include "dataset/ByteIO.h"
 #include "dataset/MemData.h"
 
 #include <algorithm>
@@ -12,20 +13,7 @@ std::atomic<int32_t> g_generation{0};
 // Rollback items are never rows of the list; their status byte marks them so that no bookmark lands on one.
 constexpr uint8_t kRollbackStatus = 0xFF;
 
-template <typename T> T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <typename T> void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
 } // namespace
-
-int32_t TMemData::CurrentGeneration() {
-    return g_generation.load();
-}
 
 TMemData::TMemData() : blockMan_(std::make_unique<TBlockManager>()) {
     InitData();

@@ -1,25 +1,11 @@
 #include "dataset/QxAccess.h"
+#include "dataset/StrUtil.h"
 
 #include <cstring>
 
 void RaiseUnknownProp(int code) {
     RaiseAssertion(std::to_string(code));
 }
-
-namespace {
-
-bool SameTextCI(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-} // namespace
 
 // ---- TParamDesc ----
 
@@ -48,7 +34,7 @@ void TParamDescs::Delete(int i) {
 
 TParamDesc* TParamDescs::FindParam(const std::string& name) const {
     for (auto& p : items_)
-        if (SameTextCI(p->GetName(), name)) return p.get();
+        if (SameText(p->GetName(), name)) return p.get();
     return nullptr;
 }
 

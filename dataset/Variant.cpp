@@ -1,4 +1,5 @@
 #include "dataset/Variant.h"
+#include "dataset/StrUtil.h"
 
 #include "dataset/DBErrors.h"
 #include "dataset/Platform.h"
@@ -29,23 +30,6 @@ bool IsIntType(TVarType t) {
 int64_t CheckedRound(double d) {
     if (!std::isfinite(d) || d >= 9.2233720368547758e18 || d < -9.2233720368547758e18) RaiseConvertError();
     return std::llround(d);
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (unsigned char)s[b] <= ' ')
-        ++b;
-    while (e > b && (unsigned char)s[e - 1] <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (AnsiUpperChar(a[i]) != AnsiUpperChar(b[i])) return false;
-    return true;
 }
 
 } // namespace
@@ -272,10 +256,6 @@ Variant Variant::FromArray(VariantArray items) {
 bool Variant::IsNumeric() const {
     return IsIntType(type_) || type_ == varSingle || type_ == varDouble || type_ == varCurrency;
 }
-bool Variant::IsOrdinal() const {
-    return IsIntType(type_);
-}
-
 int64_t Variant::AsInt64() const {
     if (IsIntType(type_)) return i_;
     switch (type_) {
@@ -346,8 +326,8 @@ bool Variant::AsBoolean() const {
     case varString:
     case varOleStr: {
         std::string s = Trim(type_ == varString ? s_ : WideToAnsi(w_));
-        if (EqualsNoCase(s, "TRUE")) return true;
-        if (EqualsNoCase(s, "FALSE")) return false;
+        if (AnsiSameText(s, "TRUE")) return true;
+        if (AnsiSameText(s, "FALSE")) return false;
         double d;
         if (TryStrToFloat(s, d)) return d != 0;
         RaiseConvertError();

@@ -74,7 +74,6 @@ public:
     bool IsVariantArray() const { return type_ == (varArray | varVariant); }
     bool IsString() const { return type_ == varString || type_ == varOleStr; }
     bool IsNumeric() const; // integer widths, single, double, currency
-    bool IsOrdinal() const; // integer widths
 
     // Conversions; each raises EConvertError where no rule applies (Null and Empty convert to nothing except
     // that Empty reads as 0, false and "").

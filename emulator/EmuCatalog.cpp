@@ -43,11 +43,6 @@ struct DictDef {
     std::function<void(EmuEngine&, std::vector<Row>&)> fill;
 };
 
-std::string ColText(sqlite3_stmt* st, int c) {
-    const unsigned char* t = sqlite3_column_text(st, c);
-    return t ? reinterpret_cast<const char*>(t) : "";
-}
-
 void Query(EmuEngine& e, const char* sql, const std::function<void(sqlite3_stmt*)>& each) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(e.Handle(), sql, -1, &st, nullptr) != SQLITE_OK) return;
@@ -116,7 +111,7 @@ const std::vector<DictDef>& Defs() {
              Query(e, "SELECT name FROM main.sqlite_master WHERE type = 'table' ORDER BY name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
-                       if (SplitName(ColText(st, 0), o, n))
+                       if (SplitName(ColumnText(st, 0), o, n))
                            rows.push_back(
                                {T(o), T(n), T(o == "SYS" ? "SYSTEM" : "USERS"), T("VALID"), Nul(), T("N")});
                    });
@@ -133,8 +128,8 @@ const std::vector<DictDef>& Defs() {
                    "pragma_table_info(m.name) p WHERE m.type IN ('table','view') ORDER BY m.name, p.cid",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
-                       if (!SplitName(ColText(st, 0), o, n)) return;
-                       ColumnType t = ParseDeclType(ColText(st, 2));
+                       if (!SplitName(ColumnText(st, 0), o, n)) return;
+                       ColumnType t = ParseDeclType(ColumnText(st, 2));
                        Value prec = t.type == kOraNumber && t.scaleGiven && t.precision ? N(t.precision)
                                     : t.type == kOraNumber && t.precision == 126        ? N(126)
                                                                                         : Nul();
@@ -144,9 +139,9 @@ const std::vector<DictDef>& Defs() {
                                  : t.type == kOraClob || t.type == kOraBlob ? 4000
                                                                             : t.size;
                        bool chars = t.type == kOraVarchar2 || t.type == kOraChar;
-                       rows.push_back({T(o), T(n), T(ColText(st, 1)), T(TypeName(t)), N(len), prec, scale,
+                       rows.push_back({T(o), T(n), T(ColumnText(st, 1)), T(TypeName(t)), N(len), prec, scale,
                                        T(sqlite3_column_int(st, 3) ? "N" : "Y"),
-                                       N(sqlite3_column_int(st, 4) + 1), T(OracleDefault(ColText(st, 5))),
+                                       N(sqlite3_column_int(st, 4) + 1), T(OracleDefault(ColumnText(st, 5))),
                                        N(chars ? t.size : 0)});
                    });
          }},
@@ -164,13 +159,13 @@ const std::vector<DictDef>& Defs() {
                    "OWNER, "
                    "TABLE_NAME, CONSTRAINT_NAME",
                    [&](sqlite3_stmt* st) {
-                       std::string name = ColText(st, 1);
-                       rows.push_back({T(ColText(st, 0)), T(name), T(ColText(st, 2)), T(ColText(st, 3)),
-                                       T(ColText(st, 4)), T(ColText(st, 5)), T(ColText(st, 6)),
-                                       T(ColText(st, 7)), T(ColText(st, 8)), T("NOT DEFERRABLE"),
-                                       T("IMMEDIATE"), T("VALIDATED"),
+                       std::string name = ColumnText(st, 1);
+                       rows.push_back({T(ColumnText(st, 0)), T(name), T(ColumnText(st, 2)),
+                                       T(ColumnText(st, 3)), T(ColumnText(st, 4)), T(ColumnText(st, 5)),
+                                       T(ColumnText(st, 6)), T(ColumnText(st, 7)), T(ColumnText(st, 8)),
+                                       T("NOT DEFERRABLE"), T("IMMEDIATE"), T("VALIDATED"),
                                        T(name.rfind("SYS_C", 0) == 0 ? "GENERATED NAME" : "USER NAME"),
-                                       T(ColText(st, 9))});
+                                       T(ColumnText(st, 9))});
                    });
          }},
         {"DBA_CONS_COLUMNS",
@@ -178,16 +173,17 @@ const std::vector<DictDef>& Defs() {
          "VARCHAR2(4000), "
          "POSITION NUMBER",
          [](EmuEngine& e, std::vector<Row>& rows) {
-             Query(
-                 e,
-                 "SELECT OWNER, CONSTRAINT_NAME, TABLE_NAME, COLUMN_NAME, POSITION FROM "
-                 "\"vemu$cons_columns\" "
-                 "ORDER BY OWNER, CONSTRAINT_NAME, POSITION",
-                 [&](sqlite3_stmt* st) {
-                     rows.push_back(
-                         {T(ColText(st, 0)), T(ColText(st, 1)), T(ColText(st, 2)), T(ColText(st, 3)),
-                          sqlite3_column_type(st, 4) == SQLITE_NULL ? Nul() : N(sqlite3_column_int(st, 4))});
-                 });
+             Query(e,
+                   "SELECT OWNER, CONSTRAINT_NAME, TABLE_NAME, COLUMN_NAME, POSITION FROM "
+                   "\"vemu$cons_columns\" "
+                   "ORDER BY OWNER, CONSTRAINT_NAME, POSITION",
+                   [&](sqlite3_stmt* st) {
+                       rows.push_back({T(ColumnText(st, 0)), T(ColumnText(st, 1)), T(ColumnText(st, 2)),
+                                       T(ColumnText(st, 3)),
+                                       sqlite3_column_type(st, 4) == SQLITE_NULL
+                                           ? Nul()
+                                           : N(sqlite3_column_int(st, 4))});
+                   });
          }},
         {"DBA_INDEXES",
          "OWNER VARCHAR2(30), INDEX_NAME VARCHAR2(30), INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30), "
@@ -201,7 +197,8 @@ const std::vector<DictDef>& Defs() {
                    "ON l.name = m.name WHERE m.type = 'index' ORDER BY m.name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n, to, tn;
-                       if (!SplitName(ColText(st, 0), o, n) || !SplitName(ColText(st, 1), to, tn)) return;
+                       if (!SplitName(ColumnText(st, 0), o, n) || !SplitName(ColumnText(st, 1), to, tn))
+                           return;
                        rows.push_back({T(o), T(n), T("NORMAL"), T(to), T(tn), T("TABLE"),
                                        T(sqlite3_column_int(st, 2) ? "UNIQUE" : "NONUNIQUE"), T("USERS"),
                                        T("VALID"), Nul(), T("DISABLED")});
@@ -219,8 +216,9 @@ const std::vector<DictDef>& Defs() {
                    "i.seqno ORDER BY m.name, i.seqno",
                    [&](sqlite3_stmt* st) {
                        std::string o, n, to, tn;
-                       if (!SplitName(ColText(st, 0), o, n) || !SplitName(ColText(st, 1), to, tn)) return;
-                       rows.push_back({T(o), T(n), T(to), T(tn), T(ColText(st, 2)),
+                       if (!SplitName(ColumnText(st, 0), o, n) || !SplitName(ColumnText(st, 1), to, tn))
+                           return;
+                       rows.push_back({T(o), T(n), T(to), T(tn), T(ColumnText(st, 2)),
                                        N(sqlite3_column_int(st, 3) + 1), N(22),
                                        T(sqlite3_column_int(st, 4) ? "DESC" : "ASC")});
                    });
@@ -266,13 +264,13 @@ const std::vector<DictDef>& Defs() {
                    "BY name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
-                       if (!SplitName(ColText(st, 0), o, n)) return;
-                       rows.push_back({T(o), T(n), N(++id), T(UpperAscii(ColText(st, 1))), D(Created()),
+                       if (!SplitName(ColumnText(st, 0), o, n)) return;
+                       rows.push_back({T(o), T(n), N(++id), T(UpperAscii(ColumnText(st, 1))), D(Created()),
                                        D(Created()), T("VALID")});
                    });
              Query(e, "SELECT OWNER, NAME FROM \"vemu$sequences\" ORDER BY OWNER, NAME",
                    [&](sqlite3_stmt* st) {
-                       rows.push_back({T(ColText(st, 0)), T(ColText(st, 1)), N(++id), T("SEQUENCE"),
+                       rows.push_back({T(ColumnText(st, 0)), T(ColumnText(st, 1)), N(++id), T("SEQUENCE"),
                                        D(Created()), D(Created()), T("VALID")});
                    });
          }},
@@ -284,12 +282,12 @@ const std::vector<DictDef>& Defs() {
                    "SELECT OWNER, NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, LAST_NUMBER FROM "
                    "\"vemu$sequences\" ORDER BY OWNER, NAME",
                    [&](sqlite3_stmt* st) {
-                       rows.push_back({T(ColText(st, 0)), T(ColText(st, 1)), N(sqlite3_column_int64(st, 2)),
-                                       sqlite3_column_int64(st, 3) ? N(sqlite3_column_int64(st, 3))
-                                                                   : T("999999999999999999999999999"),
-                                       N(sqlite3_column_int64(st, 4)),
-                                       T(sqlite3_column_int(st, 5) ? "Y" : "N"),
-                                       N(sqlite3_column_int64(st, 6))});
+                       rows.push_back(
+                           {T(ColumnText(st, 0)), T(ColumnText(st, 1)), N(sqlite3_column_int64(st, 2)),
+                            sqlite3_column_int64(st, 3) ? N(sqlite3_column_int64(st, 3))
+                                                        : T("999999999999999999999999999"),
+                            N(sqlite3_column_int64(st, 4)), T(sqlite3_column_int(st, 5) ? "Y" : "N"),
+                            N(sqlite3_column_int64(st, 6))});
                    });
          }},
         {"DBA_VIEWS", "OWNER VARCHAR2(30), VIEW_NAME VARCHAR2(30), TEXT_LENGTH NUMBER, TEXT LONG TEXT",
@@ -297,8 +295,8 @@ const std::vector<DictDef>& Defs() {
              Query(e, "SELECT name, sql FROM main.sqlite_master WHERE type = 'view' ORDER BY name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
-                       if (!SplitName(ColText(st, 0), o, n)) return;
-                       std::string text = ColText(st, 1);
+                       if (!SplitName(ColumnText(st, 0), o, n)) return;
+                       std::string text = ColumnText(st, 1);
                        rows.push_back({T(o), T(n), N(static_cast<long long>(text.size())), T(text)});
                    });
          }},
@@ -422,8 +420,8 @@ const std::vector<DictDef>& Defs() {
                    "SELECT name, type FROM main.sqlite_master WHERE type IN ('table','view') ORDER BY name",
                    [&](sqlite3_stmt* st) {
                        std::string o, n;
-                       if (SplitName(ColText(st, 0), o, n) && o == e.User())
-                           rows.push_back({T(n), T(UpperAscii(ColText(st, 1))), Nul()});
+                       if (SplitName(ColumnText(st, 0), o, n) && o == e.User())
+                           rows.push_back({T(n), T(UpperAscii(ColumnText(st, 1))), Nul()});
                    });
          }},
     };
@@ -449,10 +447,6 @@ const DictDef* DefFor(const std::string& view, bool& userForm) {
     return nullptr;
 }
 
-std::string Q(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
 } // namespace
 
 void EmuEngine::PrepareDictionary(const std::set<std::string>& views) {
@@ -470,12 +464,13 @@ void EmuEngine::PrepareDictionary(const std::set<std::string>& views) {
             std::string item = cols.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
             // a comma inside NUMBER(10,2)-like types does not occur in these definitions
             size_t sp = item.find(' ');
-            def += (def.empty() ? "" : ", ") + Q(item.substr(0, sp)) + item.substr(sp);
+            def += (def.empty() ? "" : ", ") + QuoteIdent(item.substr(0, sp)) + item.substr(sp);
             if (comma == std::string::npos) break;
             p = comma + 2;
         }
         char* msg = nullptr;
-        sqlite3_exec(conn_, ("CREATE TEMP TABLE IF NOT EXISTS " + Q("SYS." + v) + " (" + def + ")").c_str(),
+        sqlite3_exec(conn_,
+                     ("CREATE TEMP TABLE IF NOT EXISTS " + QuoteIdent("SYS." + v) + " (" + def + ")").c_str(),
                      nullptr, nullptr, &msg);
         sqlite3_free(msg);
     }
@@ -488,7 +483,7 @@ void EmuEngine::RefreshDictionary(const std::set<std::string>& views) {
         if (!d) continue;
         std::vector<Row> rows;
         d->fill(*this, rows);
-        std::string table = Q("SYS." + v);
+        std::string table = QuoteIdent("SYS." + v);
         char* msg = nullptr;
         sqlite3_exec(conn_, ("DELETE FROM temp." + table).c_str(), nullptr, nullptr, &msg);
         sqlite3_free(msg);

@@ -170,13 +170,15 @@ void EmuDatabase::Open() {
         s.increment = sqlite3_column_int64(st, 4);
         s.next = sqlite3_column_int64(st, 5);
         s.cycle = sqlite3_column_int(st, 6) != 0;
-        seqs_[std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + "." +
-              reinterpret_cast<const char*>(sqlite3_column_text(st, 1))] = s;
+        seqs_[std::string(ColumnText(st, 0)) + "." + ColumnText(st, 1)] = s;
     }
     sqlite3_finalize(st);
 
     bool seeded = false;
-    sqlite3_prepare_v2(keeper_, "SELECT VALUE FROM \"vemu$meta\" WHERE KEY = 'seeded'", -1, &st, nullptr);
+    Check(
+        keeper_,
+        sqlite3_prepare_v2(keeper_, "SELECT VALUE FROM \"vemu$meta\" WHERE KEY = 'seeded'", -1, &st, nullptr),
+        "reading the seed mark");
     seeded = sqlite3_step(st) == SQLITE_ROW;
     sqlite3_finalize(st);
     if (!seeded) {
@@ -321,11 +323,6 @@ int EmuDatabase::RegisterSession(const SessionInfo& info) {
     s.sid = ++nextSid_;
     sessions_[s.sid] = s;
     return s.sid;
-}
-
-void EmuDatabase::UpdateSession(const SessionInfo& info) {
-    std::lock_guard<std::mutex> lk(sessMu_);
-    sessions_[info.sid] = info;
 }
 
 void EmuDatabase::UnregisterSession(int sid) {

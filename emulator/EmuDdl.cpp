@@ -10,22 +10,6 @@ namespace vemu {
 
 namespace {
 
-std::string Q(const std::string& s) {
-    std::string r = "\"";
-    for (char c : s) {
-        if (c == '"') r += '"';
-        r += c;
-    }
-    return r + "\"";
-}
-std::string L(const std::string& s) {
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'') r += '\'';
-        r += c;
-    }
-    return r + "'";
-}
 bool IsName(const Tok& t) {
     return t.kind == TokKind::Ident || t.kind == TokKind::QuotedIdent;
 }
@@ -89,7 +73,7 @@ public:
             if (t_[i_].Is("TABLE")) ++i_;
             TableRef r;
             if (!Table(r)) return;
-            tr_.ddl.push_back("DELETE FROM " + Q(r.sqliteName));
+            tr_.ddl.push_back("DELETE FROM " + QuoteIdent(r.sqliteName));
             tr_.commandType = 85;
             return;
         }
@@ -103,17 +87,6 @@ private:
     void Fail(int code, size_t tok) {
         if (!tr_.error)
             tr_.error = MakeError(code, "", static_cast<int>(t_[std::min(tok, t_.size() - 1)].pos));
-        if (code == 901) tr_.error.text = "ORA-00901: invalid CREATE command";
-        if (code == 902) tr_.error.text = "ORA-00902: invalid datatype";
-        if (code == 903) tr_.error.text = "ORA-00903: invalid table name";
-        if (code == 906) tr_.error.text = "ORA-00906: missing left parenthesis";
-        if (code == 1735) tr_.error.text = "ORA-01735: invalid ALTER TABLE option";
-        if (code == 2270)
-            tr_.error.text = "ORA-02270: no matching unique or primary key for this column-list";
-        if (code == 2449)
-            tr_.error.text = "ORA-02449: unique/primary keys in table referenced by foreign keys";
-        if (code == 4043) tr_.error.text = "ORA-04043: object does not exist";
-        if (code == 1418) tr_.error.text = "ORA-01418: specified index does not exist";
     }
     // [schema.]name
     bool Name(std::string& owner, std::string& name) {
@@ -145,9 +118,12 @@ private:
     }
     bool Exists(const std::string& full, const char* type) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(e_.Handle(),
-                           "SELECT 1 FROM sqlite_master WHERE name = ?1 AND (?2 = '' OR type = ?2)", -1, &st,
-                           nullptr);
+        if (sqlite3_prepare_v2(e_.Handle(),
+                               "SELECT 1 FROM sqlite_master WHERE name = ?1 AND (?2 = '' OR type = ?2)", -1,
+                               &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false;
+        }
         sqlite3_bind_text(st, 1, full.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, type, -1, SQLITE_TRANSIENT);
         bool ok = sqlite3_step(st) == SQLITE_ROW;
@@ -253,7 +229,6 @@ private:
             }
             if (!t_[i_].Is("REFERENCES")) {
                 Fail(905, i_);
-                tr_.error.text = "ORA-00905: missing keyword";
                 return false;
             }
             ++i_;
@@ -300,14 +275,14 @@ private:
     static std::string SizeChecks(const std::string& col, const ColumnType& ct) {
         std::string c;
         if ((ct.type == kOraVarchar2 || ct.type == kOraChar || ct.type == kOraRaw) && ct.size > 0)
-            c += " CONSTRAINT " + Q("VEMU$LEN$" + col) + " CHECK (length(" + Q(col) +
+            c += " CONSTRAINT " + QuoteIdent("VEMU$LEN$" + col) + " CHECK (length(" + QuoteIdent(col) +
                  ") <= " + std::to_string(ct.size) + ")";
         if (ct.type == kOraNumber) {
-            c += " CONSTRAINT " + Q("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + Q(col) +
+            c += " CONSTRAINT " + QuoteIdent("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + QuoteIdent(col) +
                  ") IN ('integer','real','null'))";
             if (ct.scaleGiven && ct.precision > 0 && ct.precision - ct.scale <= 38)
-                c += " CONSTRAINT " + Q("VEMU$PREC$" + col) + " CHECK (abs(" + Q(col) + ") < 1e" +
-                     std::to_string(ct.precision - ct.scale) + ")";
+                c += " CONSTRAINT " + QuoteIdent("VEMU$PREC$" + col) + " CHECK (abs(" + QuoteIdent(col) +
+                     ") < 1e" + std::to_string(ct.precision - ct.scale) + ")";
         }
         return c;
     }
@@ -334,7 +309,8 @@ private:
                 ConsDef c;
                 checkSql_.clear();
                 if (!Constraint(c, "")) return;
-                if (c.type == 'C') checks.push_back("CONSTRAINT " + Q(c.name) + " CHECK (" + checkSql_ + ")");
+                if (c.type == 'C')
+                    checks.push_back("CONSTRAINT " + QuoteIdent(c.name) + " CHECK (" + checkSql_ + ")");
                 cons.push_back(c);
             } else {
                 if (!IsName(t_[i_])) return Fail(904, i_);
@@ -343,7 +319,7 @@ private:
                 ColumnType ct;
                 size_t at = i_;
                 if (!ParseType(ct)) return Fail(902, at);
-                std::string def = Q(col) + " " + DeclTypeText(ct) + SizeChecks(col, ct);
+                std::string def = QuoteIdent(col) + " " + DeclTypeText(ct) + SizeChecks(col, ct);
                 bool notNull = false;
                 while (i_ < close && !t_[i_].IsOp(",") && !tr_.error) {
                     if (t_[i_].Is("DEFAULT")) {
@@ -373,7 +349,8 @@ private:
                         if (!Constraint(c, col)) return;
                         if (c.type == 'P') notNull = true;
                         if (c.type == 'C')
-                            checks.push_back("CONSTRAINT " + Q(c.name) + " CHECK (" + checkSql_ + ")");
+                            checks.push_back("CONSTRAINT " + QuoteIdent(c.name) + " CHECK (" + checkSql_ +
+                                             ")");
                         cons.push_back(c);
                     }
                 }
@@ -403,7 +380,7 @@ private:
                     for (size_t k = 0; k < colNames.size(); ++k)
                         if (colNames[k] == pc && colSql[k].find("NOT NULL") == std::string::npos)
                             colSql[k] += " NOT NULL";
-        std::string sql = "CREATE TABLE " + Q(full) + " (";
+        std::string sql = "CREATE TABLE " + QuoteIdent(full) + " (";
         for (size_t k = 0; k < colSql.size(); ++k)
             sql += (k ? ", " : "") + colSql[k];
         std::vector<std::string> indexes;
@@ -412,18 +389,19 @@ private:
                 if (c.refCols.empty()) c.refCols = KeyOf(c.refTable, 'P', {});
                 std::string rc = RefConstraint(c.refTable, c.refCols);
                 if (rc.empty() && c.refTable != full) return Fail(2270, i_);
-                sql += ", CONSTRAINT " + Q(c.name) + " FOREIGN KEY (";
+                sql += ", CONSTRAINT " + QuoteIdent(c.name) + " FOREIGN KEY (";
                 for (size_t k = 0; k < c.cols.size(); ++k)
-                    sql += (k ? "," : "") + Q(c.cols[k]);
-                sql += ") REFERENCES " + Q(c.refTable) + " (";
+                    sql += (k ? "," : "") + QuoteIdent(c.cols[k]);
+                sql += ") REFERENCES " + QuoteIdent(c.refTable) + " (";
                 for (size_t k = 0; k < c.refCols.size(); ++k)
-                    sql += (k ? "," : "") + Q(c.refCols[k]);
+                    sql += (k ? "," : "") + QuoteIdent(c.refCols[k]);
                 sql += ")";
                 if (c.deleteRule != "NO ACTION") sql += " ON DELETE " + c.deleteRule;
             } else if (c.type == 'P' || c.type == 'U') {
-                std::string ix = "CREATE UNIQUE INDEX " + Q(owner + "." + c.name) + " ON " + Q(full) + " (";
+                std::string ix = "CREATE UNIQUE INDEX " + QuoteIdent(owner + "." + c.name) + " ON " +
+                                 QuoteIdent(full) + " (";
                 for (size_t k = 0; k < c.cols.size(); ++k)
-                    ix += (k ? "," : "") + Q(c.cols[k]);
+                    ix += (k ? "," : "") + QuoteIdent(c.cols[k]);
                 indexes.push_back(ix + ")");
             }
         }
@@ -445,15 +423,16 @@ private:
         if (cols.empty()) return;
         std::string set, names;
         for (size_t k = 0; k < cols.size(); ++k) {
-            const std::string c = Q(cols[k].first), d = std::to_string(cols[k].second);
+            const std::string c = QuoteIdent(cols[k].first), d = std::to_string(cols[k].second);
             set += (k ? ", " : "") + c + " = CASE WHEN " + c + " = round(" + c + ", " + d + ") THEN " + c +
                    " ELSE round(" + c + ", " + d + ") END";
             names += (k ? ", " : "") + c;
         }
-        const std::string body =
-            " ON " + Q(full) + " BEGIN UPDATE " + Q(full) + " SET " + set + " WHERE rowid = NEW.rowid; END";
-        tr_.ddl.push_back("CREATE TRIGGER " + Q("VEMU$ROUNDI$" + full) + " AFTER INSERT" + body);
-        tr_.ddl.push_back("CREATE TRIGGER " + Q("VEMU$ROUNDU$" + full) + " AFTER UPDATE OF " + names + body);
+        const std::string body = " ON " + QuoteIdent(full) + " BEGIN UPDATE " + QuoteIdent(full) + " SET " +
+                                 set + " WHERE rowid = NEW.rowid; END";
+        tr_.ddl.push_back("CREATE TRIGGER " + QuoteIdent("VEMU$ROUNDI$" + full) + " AFTER INSERT" + body);
+        tr_.ddl.push_back("CREATE TRIGGER " + QuoteIdent("VEMU$ROUNDU$" + full) + " AFTER UPDATE OF " +
+                          names + body);
     }
 
     void CreateTableAs(const std::string& full, const std::string& owner, const std::string& name,
@@ -466,17 +445,17 @@ private:
             tr_.error.pos += static_cast<int>(t_[from].pos);
             return;
         }
-        std::string sql = "CREATE TABLE " + Q(full) + " (";
+        std::string sql = "CREATE TABLE " + QuoteIdent(full) + " (";
         for (size_t k = 0; k < st->cols.size(); ++k) {
             ColumnType ct = st->cols[k].t;
             if (ct.type == 0) ct = ParseDeclType("VARCHAR2(4000)");
             if (ct.type == kOraChar && ct.size == 0) ct = ParseDeclType("VARCHAR2(1)");
             if (ct.type == kOraVarchar2 && ct.size == 0) ct.size = 1;
-            sql += (k ? ", " : "") + Q(UpperAscii(st->cols[k].name)) + " " + DeclTypeText(ct);
+            sql += (k ? ", " : "") + QuoteIdent(UpperAscii(st->cols[k].name)) + " " + DeclTypeText(ct);
         }
         sql += ")";
         tr_.ddl.push_back(sql);
-        tr_.ddl.push_back("INSERT INTO " + Q(full) + " " + st->tr.sql);
+        tr_.ddl.push_back("INSERT INTO " + QuoteIdent(full) + " " + st->tr.sql);
         tr_.commandType = 1;
         (void)owner;
         (void)name;
@@ -485,17 +464,20 @@ private:
     std::vector<std::string> KeyOf(const std::string& table, char type, const std::vector<std::string>&) {
         std::vector<std::string> cols;
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(
-            e_.Handle(),
-            "SELECT cc.COLUMN_NAME FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON "
-            "cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || "
-            "c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE = ?2 ORDER BY cc.POSITION",
-            -1, &st, nullptr);
+        if (sqlite3_prepare_v2(
+                e_.Handle(),
+                "SELECT cc.COLUMN_NAME FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON "
+                "cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || "
+                "c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE = ?2 ORDER BY cc.POSITION",
+                -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return cols;
+        }
         sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         std::string ty(1, type);
         sqlite3_bind_text(st, 2, ty.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW)
-            cols.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            cols.push_back(ColumnText(st, 0));
         sqlite3_finalize(st);
         return cols;
     }
@@ -504,18 +486,20 @@ private:
         for (size_t k = 0; k < cols.size(); ++k)
             joined += (k ? "," : "") + cols[k];
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(
-            e_.Handle(),
-            "SELECT c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') FROM \"vemu$constraints\" c "
-            "JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = "
-            "c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE IN "
-            "('P','U') GROUP BY c.CONSTRAINT_NAME",
-            -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         std::string found;
+        if (sqlite3_prepare_v2(
+                e_.Handle(),
+                "SELECT c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') FROM \"vemu$constraints\" c "
+                "JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND cc.CONSTRAINT_NAME = "
+                "c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND c.CONSTRAINT_TYPE IN "
+                "('P','U') GROUP BY c.CONSTRAINT_NAME",
+                -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return found;
+        }
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(st) == SQLITE_ROW)
-            if (joined == reinterpret_cast<const char*>(sqlite3_column_text(st, 1)))
-                found = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            if (joined == ColumnText(st, 1)) found = ColumnText(st, 0);
         sqlite3_finalize(st);
         return found;
     }
@@ -527,17 +511,17 @@ private:
                 rOwner = c.refTable.substr(0, dot);
                 rName = RefConstraint(c.refTable, c.refCols);
             }
-            tr_.ddl.push_back("INSERT INTO \"vemu$constraints\" VALUES (" + L(owner) + "," + L(c.name) + "," +
-                              L(std::string(1, c.type)) + "," + L(table) + "," +
-                              (rOwner.empty() ? "NULL" : L(rOwner)) + "," +
-                              (rName.empty() ? "NULL" : L(rName)) + "," +
-                              (c.condition.empty() ? "NULL" : L(c.condition)) + "," +
-                              (c.type == 'R' ? L(c.deleteRule) : "NULL") + ",'ENABLED'," +
-                              (c.type == 'P' || c.type == 'U' ? L(c.name) : "NULL") + ")");
+            tr_.ddl.push_back("INSERT INTO \"vemu$constraints\" VALUES (" + QuoteLiteral(owner) + "," +
+                              QuoteLiteral(c.name) + "," + QuoteLiteral(std::string(1, c.type)) + "," +
+                              QuoteLiteral(table) + "," + (rOwner.empty() ? "NULL" : QuoteLiteral(rOwner)) +
+                              "," + (rName.empty() ? "NULL" : QuoteLiteral(rName)) + "," +
+                              (c.condition.empty() ? "NULL" : QuoteLiteral(c.condition)) + "," +
+                              (c.type == 'R' ? QuoteLiteral(c.deleteRule) : "NULL") + ",'ENABLED'," +
+                              (c.type == 'P' || c.type == 'U' ? QuoteLiteral(c.name) : "NULL") + ")");
             for (size_t k = 0; k < c.cols.size(); ++k)
                 tr_.ddl.push_back(
-                    "INSERT INTO \"vemu$cons_columns\" VALUES (" + L(owner) + "," + L(c.name) + "," +
-                    L(table) + "," + L(c.cols[k]) + "," +
+                    "INSERT INTO \"vemu$cons_columns\" VALUES (" + QuoteLiteral(owner) + "," +
+                    QuoteLiteral(c.name) + "," + QuoteLiteral(table) + "," + QuoteLiteral(c.cols[k]) + "," +
                     (c.condition.find("IS NOT NULL") != std::string::npos ? "NULL" : std::to_string(k + 1)) +
                     ")");
         }
@@ -557,12 +541,13 @@ private:
         std::string cols;
         for (size_t k = i_ + 1; k < close; ++k) {
             if (IsName(t_[k]) && !t_[k].Is("ASC") && !t_[k].Is("DESC"))
-                cols += Q(t_[k].text);
+                cols += QuoteIdent(t_[k].text);
             else
                 cols += " " + t_[k].raw + " ";
         }
         tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                          Q(r.owner + "." + name) + " ON " + Q(r.sqliteName) + " (" + cols + ")");
+                          QuoteIdent(r.owner + "." + name) + " ON " + QuoteIdent(r.sqliteName) + " (" + cols +
+                          ")");
         tr_.commandType = 9;
     }
 
@@ -601,10 +586,10 @@ private:
         }
         if (!startGiven) s.next = s.increment > 0 ? s.minValue : (s.maxValue ? s.maxValue : -1);
         tr_.commandType = 13;
-        tr_.ddl.push_back("INSERT INTO \"vemu$sequences\" VALUES (" + L(owner) + "," + L(name) + "," +
-                          std::to_string(s.minValue) + "," + std::to_string(s.maxValue) + "," +
-                          std::to_string(s.increment) + "," + std::to_string(s.next) + "," +
-                          (s.cycle ? "1" : "0") + ")");
+        tr_.ddl.push_back("INSERT INTO \"vemu$sequences\" VALUES (" + QuoteLiteral(owner) + "," +
+                          QuoteLiteral(name) + "," + std::to_string(s.minValue) + "," +
+                          std::to_string(s.maxValue) + "," + std::to_string(s.increment) + "," +
+                          std::to_string(s.next) + "," + (s.cycle ? "1" : "0") + ")");
         tr_.afterDdl = [owner, name, s](EmuEngine& e) { e.Db().SeqCreate(owner, name, s); };
     }
 
@@ -619,7 +604,7 @@ private:
         if (Exists(full, "table")) return Fail(955, i_);
         if (Exists(full, "view")) {
             if (!orReplace) return Fail(955, i_);
-            tr_.ddl.push_back("DROP VIEW " + Q(full));
+            tr_.ddl.push_back("DROP VIEW " + QuoteIdent(full));
         }
         size_t end = t_.size() - 1;
         while (end > from && t_[end - 1].IsOp(";"))
@@ -631,7 +616,7 @@ private:
             tr_.error = err;
             return;
         }
-        tr_.ddl.push_back("CREATE VIEW " + Q(full) + " AS " + sel);
+        tr_.ddl.push_back("CREATE VIEW " + QuoteIdent(full) + " AS " + sel);
         tr_.commandType = 21;
     }
 
@@ -651,26 +636,27 @@ private:
                 if (t_[k].Is("CASCADE")) cascade = true;
             // other tables' foreign keys pointing here
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(
-                e_.Handle(),
-                "SELECT c.OWNER || '.' || c.TABLE_NAME, c.OWNER, c.CONSTRAINT_NAME FROM "
-                "\"vemu$constraints\" c JOIN \"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND "
-                "p.CONSTRAINT_NAME = c.R_CONSTRAINT_NAME WHERE p.OWNER = ?1 AND p.TABLE_NAME = ?2 AND "
-                "c.TABLE_NAME <> p.TABLE_NAME",
-                -1, &st, nullptr);
+            if (sqlite3_prepare_v2(
+                    e_.Handle(),
+                    "SELECT c.OWNER || '.' || c.TABLE_NAME, c.OWNER, c.CONSTRAINT_NAME FROM "
+                    "\"vemu$constraints\" c JOIN \"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND "
+                    "p.CONSTRAINT_NAME = c.R_CONSTRAINT_NAME WHERE p.OWNER = ?1 AND p.TABLE_NAME = ?2 AND "
+                    "c.TABLE_NAME <> p.TABLE_NAME",
+                    -1, &st, nullptr) != SQLITE_OK) {
+                sqlite3_finalize(st);
+                return Fail(600, at);
+            }
             sqlite3_bind_text(st, 1, owner.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
             bool referenced = false;
             while (sqlite3_step(st) == SQLITE_ROW) {
                 referenced = true;
                 tr_.ddl.push_back(
-                    "DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " +
-                    L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
-                    " AND CONSTRAINT_NAME = " + L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+                    "DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " + QuoteLiteral(ColumnText(st, 1)) +
+                    " AND CONSTRAINT_NAME = " + QuoteLiteral(ColumnText(st, 2)));
                 tr_.ddl.push_back(
-                    "DELETE FROM \"vemu$constraints\" WHERE OWNER = " +
-                    L(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) +
-                    " AND CONSTRAINT_NAME = " + L(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+                    "DELETE FROM \"vemu$constraints\" WHERE OWNER = " + QuoteLiteral(ColumnText(st, 1)) +
+                    " AND CONSTRAINT_NAME = " + QuoteLiteral(ColumnText(st, 2)));
             }
             sqlite3_finalize(st);
             if (referenced && !cascade) {
@@ -679,30 +665,29 @@ private:
             }
             // the emulator does not rebuild referencing tables: their rows stay, their keys are forgotten
             tr_.ddl.insert(tr_.ddl.begin(), "PRAGMA defer_foreign_keys = ON");
-            tr_.ddl.push_back("DROP TABLE " + Q(full));
-            tr_.ddl.push_back("DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " + L(owner) +
-                              " AND TABLE_NAME = " + L(name));
-            tr_.ddl.push_back("DELETE FROM \"vemu$constraints\" WHERE OWNER = " + L(owner) +
-                              " AND TABLE_NAME = " + L(name));
+            tr_.ddl.push_back("DROP TABLE " + QuoteIdent(full));
+            tr_.ddl.push_back("DELETE FROM \"vemu$cons_columns\" WHERE OWNER = " + QuoteLiteral(owner) +
+                              " AND TABLE_NAME = " + QuoteLiteral(name));
+            tr_.ddl.push_back("DELETE FROM \"vemu$constraints\" WHERE OWNER = " + QuoteLiteral(owner) +
+                              " AND TABLE_NAME = " + QuoteLiteral(name));
         } else if (kind == "INDEX") {
             tr_.commandType = 10;
             if (!Exists(full, "index")) return Fail(1418, at);
-            tr_.ddl.push_back("DROP INDEX " + Q(full));
+            tr_.ddl.push_back("DROP INDEX " + QuoteIdent(full));
         } else if (kind == "VIEW") {
             tr_.commandType = 22;
             if (!Exists(full, "view")) return Fail(942, at);
-            tr_.ddl.push_back("DROP VIEW " + Q(full));
+            tr_.ddl.push_back("DROP VIEW " + QuoteIdent(full));
         } else if (kind == "SEQUENCE") {
             tr_.commandType = 16;
             if (!e_.Db().SeqExists(owner, name)) return Fail(2289, at);
-            tr_.ddl.push_back("DELETE FROM \"vemu$sequences\" WHERE OWNER = " + L(owner) +
-                              " AND NAME = " + L(name));
+            tr_.ddl.push_back("DELETE FROM \"vemu$sequences\" WHERE OWNER = " + QuoteLiteral(owner) +
+                              " AND NAME = " + QuoteLiteral(name));
             tr_.afterDdl = [owner, name](EmuEngine& e) { e.Db().SeqDrop(owner, name); };
         } else if (kind == "USER" || kind == "SYNONYM" || kind == "PUBLIC") {
             tr_.kind = StmtKind::Ignore;
         } else {
             Fail(950, 1);
-            tr_.error.text = "ORA-00950: invalid DROP option";
         }
     }
 
@@ -724,10 +709,10 @@ private:
                 checkSql_.clear();
                 if (!Constraint(c, "")) return;
                 if (c.type == 'P' || c.type == 'U') {
-                    std::string ix =
-                        "CREATE UNIQUE INDEX " + Q(r.owner + "." + c.name) + " ON " + Q(r.sqliteName) + " (";
+                    std::string ix = "CREATE UNIQUE INDEX " + QuoteIdent(r.owner + "." + c.name) + " ON " +
+                                     QuoteIdent(r.sqliteName) + " (";
                     for (size_t k = 0; k < c.cols.size(); ++k)
-                        ix += (k ? "," : "") + Q(c.cols[k]);
+                        ix += (k ? "," : "") + QuoteIdent(c.cols[k]);
                     tr_.ddl.push_back(ix + ")");
                 } else if (c.type == 'R' && c.refCols.empty()) {
                     c.refCols = KeyOf(c.refTable, 'P', {});
@@ -743,8 +728,8 @@ private:
                 ColumnType ct;
                 size_t at = i_;
                 if (!ParseType(ct)) return Fail(902, at);
-                std::string def =
-                    "ALTER TABLE " + Q(r.sqliteName) + " ADD COLUMN " + Q(col) + " " + DeclTypeText(ct);
+                std::string def = "ALTER TABLE " + QuoteIdent(r.sqliteName) + " ADD COLUMN " +
+                                  QuoteIdent(col) + " " + DeclTypeText(ct);
                 while (!t_[i_].IsOp(",") && !t_[i_].IsOp(")") && t_[i_].kind != TokKind::End) {
                     if (t_[i_].Is("DEFAULT")) {
                         size_t s = ++i_;
@@ -766,13 +751,14 @@ private:
             return;
         }
         if (t_[i_].Is("DROP") && t_[i_ + 1].Is("COLUMN") && IsName(t_[i_ + 2])) {
-            tr_.ddl.push_back("ALTER TABLE " + Q(r.sqliteName) + " DROP COLUMN " + Q(t_[i_ + 2].text));
+            tr_.ddl.push_back("ALTER TABLE " + QuoteIdent(r.sqliteName) + " DROP COLUMN " +
+                              QuoteIdent(t_[i_ + 2].text));
             return;
         }
         if (t_[i_].Is("RENAME") && t_[i_ + 1].Is("COLUMN") && IsName(t_[i_ + 2]) && t_[i_ + 3].Is("TO") &&
             IsName(t_[i_ + 4])) {
-            tr_.ddl.push_back("ALTER TABLE " + Q(r.sqliteName) + " RENAME COLUMN " + Q(t_[i_ + 2].text) +
-                              " TO " + Q(t_[i_ + 4].text));
+            tr_.ddl.push_back("ALTER TABLE " + QuoteIdent(r.sqliteName) + " RENAME COLUMN " +
+                              QuoteIdent(t_[i_ + 2].text) + " TO " + QuoteIdent(t_[i_ + 4].text));
             return;
         }
         Fail(1735, i_);

@@ -13,63 +13,11 @@
 
 namespace vemu {
 
-OraError MakeError(int code, const std::string& detail, int pos) {
-    static const std::map<int, std::string> texts = {
-        {1, "unique constraint (%s) violated"},
-        {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
-        {900, "invalid SQL statement"},
-        {904, "%s: invalid identifier"},
-        {907, "missing right parenthesis"},
-        {911, "invalid character"},
-        {921, "unexpected end of SQL command"},
-        {922, "missing or invalid option"},
-        {933, "SQL command not properly ended"},
-        {936, "missing expression"},
-        {942, "table or view does not exist"},
-        {955, "name is already used by an existing object"},
-        {1001, "invalid cursor"},
-        {1002, "fetch out of sequence"},
-        {1008, "not all variables bound"},
-        {1013, "user requested cancel of current operation"},
-        {1017, "invalid username/password; logon denied"},
-        {1086, "savepoint '%s' never established in this session or is invalid"},
-        {1400, "cannot insert NULL into (%s)"},
-        {1403, "no data found"},
-        {1405, "fetched column value is NULL"},
-        {1422, "exact fetch returns more than requested number of rows"},
-        {1722, "invalid number"},
-        {1756, "quoted string not properly terminated"},
-        {2289, "sequence does not exist"},
-        {2290, "check constraint (%s) violated"},
-        {2291, "integrity constraint (%s) violated - parent key not found"},
-        {2292, "integrity constraint (%s) violated - child record found"},
-        {3115, "unsupported network datatype or representation"},
-        {6502, "PL/SQL: numeric or value error: %s"},
-        {6550, "%s"},
-        {8002, "sequence %s.CURRVAL is not yet defined in this session"},
-        {12899, "value too large for column %s"},
-        {600, "internal error code, arguments: [%s]"},
-    };
-    OraError e;
-    e.code = code;
-    e.pos = pos;
-    char num[16];
-    std::snprintf(num, sizeof num, "ORA-%05d: ", code);
-    std::string t;
-    auto it = texts.find(code);
-    if (it == texts.end()) {
-        t = detail;
-    } else {
-        t = it->second;
-        size_t p = t.find("%s");
-        if (p != std::string::npos)
-            t.replace(p, 2, detail);
-        else if (!detail.empty() && code != 942)
-            t += " (" + detail + ")";
-    }
-    if (code >= 1858 && code <= 1899 && !detail.empty()) t = detail;
-    e.text = num + t;
-    return e;
+std::string ColumnText(sqlite3_stmt* st, int column) {
+    const unsigned char* t = sqlite3_column_text(st, column);
+    if (!t) return std::string();
+    return std::string(reinterpret_cast<const char*>(t),
+                       static_cast<size_t>(sqlite3_column_bytes(st, column)));
 }
 
 // ---------------------------------------------------------------- types
@@ -280,12 +228,15 @@ bool EmuEngine::ResolveTable(const std::string& schema, const std::string& name,
                                                "PRODUCT_COMPONENT_VERSION"};
     auto exists = [&](const std::string& full, bool& isView) {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(conn_,
-                           "SELECT type FROM sqlite_master WHERE name = ?1 AND type IN ('table','view')", -1,
-                           &st, nullptr);
+        if (sqlite3_prepare_v2(conn_,
+                               "SELECT type FROM sqlite_master WHERE name = ?1 AND type IN ('table','view')",
+                               -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false;
+        }
         sqlite3_bind_text(st, 1, full.c_str(), -1, SQLITE_TRANSIENT);
         bool ok = sqlite3_step(st) == SQLITE_ROW;
-        if (ok) isView = std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "view") == 0;
+        if (ok) isView = ColumnText(st, 0) == "view";
         sqlite3_finalize(st);
         return ok;
     };
@@ -319,9 +270,11 @@ std::vector<ColumnMeta> EmuEngine::TableColumns(const std::string& sqliteName) {
     if (sqliteName.rfind("SYS.", 0) == 0) {
         // dictionary views live in the temp schema
         sqlite3_stmt* chk = nullptr;
-        sqlite3_prepare_v2(conn_, "SELECT 1 FROM temp.sqlite_master WHERE name = ?1", -1, &chk, nullptr);
-        sqlite3_bind_text(chk, 1, sqliteName.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(chk) == SQLITE_ROW) schema = "temp";
+        if (sqlite3_prepare_v2(conn_, "SELECT 1 FROM temp.sqlite_master WHERE name = ?1", -1, &chk,
+                               nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(chk, 1, sqliteName.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(chk) == SQLITE_ROW) schema = "temp";
+        }
         sqlite3_finalize(chk);
     }
     std::string sql = "SELECT name, type, \"notnull\" FROM pragma_table_info(?1, ?2) ORDER BY cid";
@@ -330,7 +283,7 @@ std::vector<ColumnMeta> EmuEngine::TableColumns(const std::string& sqliteName) {
     sqlite3_bind_text(st, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
     while (sqlite3_step(st) == SQLITE_ROW) {
         ColumnMeta c;
-        c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        c.name = ColumnText(st, 0);
         const unsigned char* ty = sqlite3_column_text(st, 1);
         c.t = ParseDeclType(ty ? reinterpret_cast<const char*>(ty) : "");
         c.nullable = sqlite3_column_int(st, 2) == 0;
@@ -338,6 +291,107 @@ std::vector<ColumnMeta> EmuEngine::TableColumns(const std::string& sqliteName) {
     }
     sqlite3_finalize(st);
     return cols;
+}
+
+// A failed constraint as Oracle reports it: unique (ORA-00001), not null (ORA-01400), foreign keys
+// (ORA-02291/02292), and the checks the emulator adds for lengths, number types and precision.
+OraError EmuEngine::ConstraintError(const std::string& msg, const EmuStatement* s) {
+    auto constraintFor = [&](const std::string& table, const std::string& columns, const char* types) {
+        // the constraint of that table whose columns are the ones named
+        sqlite3_stmt* st = nullptr;
+        std::string name;
+        if (sqlite3_prepare_v2(
+                conn_,
+                "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') "
+                "FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND "
+                "cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND "
+                "instr(?2, c.CONSTRAINT_TYPE) > 0 GROUP BY c.OWNER, c.CONSTRAINT_NAME",
+                -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return name;
+        }
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, types, -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::string cols = ColumnText(st, 1);
+            if (name.empty() || cols == columns) name = ColumnText(st, 0);
+            if (cols == columns) break;
+        }
+        sqlite3_finalize(st);
+        return name;
+    };
+    auto split = [&](const std::string& m, const char* prefix, std::string& table, std::string& cols) {
+        size_t p = m.find(prefix);
+        if (p == std::string::npos) return false;
+        std::string rest = m.substr(p + std::strlen(prefix));
+        // "SCOTT.EMP.EMPNO, SCOTT.EMP.ENAME"
+        size_t start = 0;
+        while (start < rest.size()) {
+            size_t comma = rest.find(", ", start);
+            std::string item =
+                rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            size_t dot = item.rfind('.');
+            if (dot != std::string::npos) {
+                table = item.substr(0, dot);
+                cols += (cols.empty() ? "" : ",") + item.substr(dot + 1);
+            }
+            if (comma == std::string::npos) break;
+            start = comma + 2;
+        }
+        return true;
+    };
+    std::string table, cols;
+    if (split(msg, "UNIQUE constraint failed: ", table, cols)) {
+        std::string c = constraintFor(table, cols, "PU");
+        return MakeError(1, c.empty() ? table + "." + cols : c);
+    }
+    if (split(msg, "NOT NULL constraint failed: ", table, cols)) {
+        size_t dot = table.find('.');
+        std::string owner = table.substr(0, dot),
+                    tname = dot == std::string::npos ? table : table.substr(dot + 1);
+        return MakeError(1400, "\"" + owner + "\".\"" + tname + "\".\"" + cols + "\"");
+    }
+    if (msg.find("FOREIGN KEY") != std::string::npos) {
+        bool del = s && s->tr.commandType == 7;
+        std::string c;
+        if (s && !s->tr.dmlTable.empty()) {
+            if (!del) {
+                c = constraintFor(s->tr.dmlTable, "", "R");
+            } else {
+                sqlite3_stmt* st = nullptr;
+                if (sqlite3_prepare_v2(
+                        conn_,
+                        "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME FROM \"vemu$constraints\" c JOIN "
+                        "\"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND p.CONSTRAINT_NAME = "
+                        "c.R_CONSTRAINT_NAME WHERE p.OWNER || '.' || p.TABLE_NAME = ?1",
+                        -1, &st, nullptr) == SQLITE_OK) {
+                    sqlite3_bind_text(st, 1, s->tr.dmlTable.c_str(), -1, SQLITE_TRANSIENT);
+                }
+                if (st && sqlite3_step(st) == SQLITE_ROW) c = ColumnText(st, 0);
+                sqlite3_finalize(st);
+            }
+        }
+        if (s && s->tr.commandType == 6 && !c.empty()) del = false;
+        return MakeError(del ? 2292 : 2291, c);
+    }
+    size_t p = msg.find("CHECK constraint failed: ");
+    if (p != std::string::npos) {
+        std::string name = msg.substr(p + 25);
+        auto column = [&](size_t prefix) {
+            std::string col = name.substr(prefix);
+            std::string table = s ? s->tr.dmlTable : std::string();
+            size_t dot = table.find('.');
+            if (dot == std::string::npos) return "\"" + col + "\"";
+            return "\"" + table.substr(0, dot) + "\".\"" + table.substr(dot + 1) + "\".\"" + col + "\"";
+        };
+        if (name.rfind("VEMU$LEN$", 0) == 0) return MakeError(12899, column(9));
+        if (name.rfind("VEMU$NUMTYPE$", 0) == 0) return MakeError(1722);
+        if (name.rfind("VEMU$PREC$", 0) == 0) return MakeError(1438);
+        std::string owner =
+            s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
+        return MakeError(2290, owner + "." + name);
+    }
+    return MakeError(1, msg);
 }
 
 OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStatement* s) {
@@ -350,107 +404,7 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
     };
     if (prc == SQLITE_BUSY || prc == SQLITE_LOCKED) return MakeError(54);
     if (prc == SQLITE_INTERRUPT) return MakeError(1013);
-    if (prc == SQLITE_CONSTRAINT) {
-        auto constraintFor = [&](const std::string& table, const std::string& columns, const char* types) {
-            // the constraint of that table whose columns are the ones named
-            sqlite3_stmt* st = nullptr;
-            std::string name;
-            sqlite3_prepare_v2(
-                conn_,
-                "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME, group_concat(cc.COLUMN_NAME, ',') "
-                "FROM \"vemu$constraints\" c JOIN \"vemu$cons_columns\" cc ON cc.OWNER = c.OWNER AND "
-                "cc.CONSTRAINT_NAME = c.CONSTRAINT_NAME WHERE c.OWNER || '.' || c.TABLE_NAME = ?1 AND "
-                "instr(?2, c.CONSTRAINT_TYPE) > 0 GROUP BY c.OWNER, c.CONSTRAINT_NAME",
-                -1, &st, nullptr);
-            sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(st, 2, types, -1, SQLITE_TRANSIENT);
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                std::string cols = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-                if (name.empty() || cols == columns)
-                    name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                if (cols == columns) break;
-            }
-            sqlite3_finalize(st);
-            return name;
-        };
-        auto split = [&](const std::string& m, const char* prefix, std::string& table, std::string& cols) {
-            size_t p = m.find(prefix);
-            if (p == std::string::npos) return false;
-            std::string rest = m.substr(p + std::strlen(prefix));
-            // "SCOTT.EMP.EMPNO, SCOTT.EMP.ENAME"
-            size_t start = 0;
-            while (start < rest.size()) {
-                size_t comma = rest.find(", ", start);
-                std::string item =
-                    rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                size_t dot = item.rfind('.');
-                if (dot != std::string::npos) {
-                    table = item.substr(0, dot);
-                    cols += (cols.empty() ? "" : ",") + item.substr(dot + 1);
-                }
-                if (comma == std::string::npos) break;
-                start = comma + 2;
-            }
-            return true;
-        };
-        std::string table, cols;
-        if (split(msg, "UNIQUE constraint failed: ", table, cols)) {
-            std::string c = constraintFor(table, cols, "PU");
-            return MakeError(1, c.empty() ? table + "." + cols : c);
-        }
-        if (split(msg, "NOT NULL constraint failed: ", table, cols)) {
-            size_t dot = table.find('.');
-            std::string owner = table.substr(0, dot),
-                        tname = dot == std::string::npos ? table : table.substr(dot + 1);
-            return MakeError(1400, "\"" + owner + "\".\"" + tname + "\".\"" + cols + "\"");
-        }
-        if (msg.find("FOREIGN KEY") != std::string::npos) {
-            bool del = s && s->tr.commandType == 7;
-            std::string c;
-            if (s && !s->tr.dmlTable.empty()) {
-                if (!del) {
-                    c = constraintFor(s->tr.dmlTable, "", "R");
-                } else {
-                    sqlite3_stmt* st = nullptr;
-                    sqlite3_prepare_v2(
-                        conn_,
-                        "SELECT c.OWNER || '.' || c.CONSTRAINT_NAME FROM \"vemu$constraints\" c JOIN "
-                        "\"vemu$constraints\" p ON p.OWNER = c.R_OWNER AND p.CONSTRAINT_NAME = "
-                        "c.R_CONSTRAINT_NAME WHERE p.OWNER || '.' || p.TABLE_NAME = ?1",
-                        -1, &st, nullptr);
-                    sqlite3_bind_text(st, 1, s->tr.dmlTable.c_str(), -1, SQLITE_TRANSIENT);
-                    if (sqlite3_step(st) == SQLITE_ROW)
-                        c = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                    sqlite3_finalize(st);
-                }
-            }
-            if (s && s->tr.commandType == 6 && !c.empty()) del = false;
-            return MakeError(del ? 2292 : 2291, c);
-        }
-        size_t p = msg.find("CHECK constraint failed: ");
-        if (p != std::string::npos) {
-            std::string name = msg.substr(p + 25);
-            auto column = [&](size_t prefix) {
-                std::string col = name.substr(prefix);
-                std::string table = s ? s->tr.dmlTable : std::string();
-                size_t dot = table.find('.');
-                if (dot == std::string::npos) return "\"" + col + "\"";
-                return "\"" + table.substr(0, dot) + "\".\"" + table.substr(dot + 1) + "\".\"" + col + "\"";
-            };
-            if (name.rfind("VEMU$LEN$", 0) == 0) return MakeError(12899, column(9));
-            if (name.rfind("VEMU$NUMTYPE$", 0) == 0) return MakeError(1722);
-            if (name.rfind("VEMU$PREC$", 0) == 0) {
-                OraError e;
-                e.code = 1438;
-                e.text = "ORA-01438: value larger than specified precision allowed for this column";
-                return e;
-            }
-            std::string owner =
-                s && !s->tr.dmlTable.empty() ? s->tr.dmlTable.substr(0, s->tr.dmlTable.find('.')) : user_;
-            return MakeError(2290, owner + "." + name);
-        }
-        return MakeError(1, msg);
-    }
+    if (prc == SQLITE_CONSTRAINT) return ConstraintError(msg, s);
     if (msg.rfind("no such column: ", 0) == 0) {
         std::string col = msg.substr(16);
         size_t dot = col.rfind('.');
@@ -480,22 +434,19 @@ OraError EmuEngine::MapSqliteError(int rc, const std::string& msg, const EmuStat
         return MakeError(933, "", pos);
     }
     if (msg.find("incomplete input") != std::string::npos) return MakeError(936);
-    if (msg.find("ambiguous column name") != std::string::npos) {
-        OraError e = MakeError(918, "");
-        e.text = "ORA-00918: column ambiguously defined";
-        return e;
-    }
-    if (msg.find("misuse of aggregate") != std::string::npos || msg.find("GROUP BY") != std::string::npos) {
-        OraError e = MakeError(979);
-        e.text = "ORA-00979: not a GROUP BY expression";
-        return e;
-    }
+    if (msg.find("ambiguous column name") != std::string::npos) return MakeError(918);
+    if (msg.find("misuse of aggregate") != std::string::npos || msg.find("GROUP BY") != std::string::npos)
+        return MakeError(979);
+    // "table T has 3 columns but 4 values were supplied", "4 values for 3 columns"
     if (msg.find("columns but") != std::string::npos || msg.find("values for") != std::string::npos) {
-        OraError e = MakeError(913);
-        e.text = msg.find("has more") != std::string::npos ? "ORA-00913: too many values"
-                                                           : "ORA-00947: not enough values";
-        e.code = msg.find("has more") != std::string::npos ? 913 : 947;
-        return e;
+        auto numberAfter = [&msg](const char* word) {
+            size_t at = msg.rfind(word);
+            return at == std::string::npos ? -1LL : std::atoll(msg.c_str() + at + std::strlen(word));
+        };
+        bool columnsFirst = msg.find("columns but") != std::string::npos;
+        long long columns = numberAfter(columnsFirst ? " has " : " values for ");
+        long long values = columnsFirst ? numberAfter(" but ") : std::atoll(msg.c_str());
+        return MakeError(values > columns ? 913 : 947);
     }
     return MakeError(600, msg);
 }
@@ -508,7 +459,6 @@ std::unique_ptr<EmuStatement> EmuEngine::Parse(const std::string& text, OraError
     s->toks = Tokenize(text, ok, epos);
     if (!ok) {
         err = MakeError(text[epos] == '"' ? 1740 : 1756, "", static_cast<int>(epos));
-        if (err.code == 1740) err.text = "ORA-01740: missing double quote in identifier";
         return nullptr;
     }
     s->tr = TranslateStatement(*this, s->toks, text);
@@ -603,8 +553,7 @@ Value EmuEngine::ColumnValue(EmuStatement& s, int c) {
         break;
     case SQLITE_TEXT:
         v.kind = Value::Text;
-        v.s.assign(reinterpret_cast<const char*>(sqlite3_column_text(s.st, c)),
-                   static_cast<size_t>(sqlite3_column_bytes(s.st, c)));
+        v.s = ColumnText(s.st, c);
         break;
     case SQLITE_BLOB: {
         v.kind = Value::Blob;
@@ -935,8 +884,7 @@ std::string EmuEngine::MakeTempLocator(int type, const std::string& content) {
 
 bool EmuEngine::ReadLob(const std::string& locator, std::string& content, bool& isClob, OraError& err) {
     auto invalid = [&] {
-        err.code = 22275;
-        err.text = "ORA-22275: invalid LOB locator specified";
+        err = MakeError(22275);
         return false;
     };
     if (locator.rfind("VEMULOBT", 0) == 0 && locator.size() > 8) {
@@ -970,10 +918,7 @@ OraError EmuEngine::StoreLob(const std::string& locator, const std::string& cont
     if (locator.rfind("VEMULOBT", 0) == 0) {
         auto it = tempLobs_.find(locator);
         if (it == tempLobs_.end()) {
-            OraError e;
-            e.code = 22275;
-            e.text = "ORA-22275: invalid LOB locator specified";
-            return e;
+            return MakeError(22275);
         }
         it->second = content;
         return {};
@@ -982,10 +927,7 @@ OraError EmuEngine::StoreLob(const std::string& locator, const std::string& cont
     long long rowid;
     bool clob;
     if (!SplitLocator(locator, clob, table, column, rowid)) {
-        OraError e;
-        e.code = 22275;
-        e.text = "ORA-22275: invalid LOB locator specified";
-        return e;
+        return MakeError(22275);
     }
     if (OraError e = EnsureWriting(db_.Options().lockWaitMs)) return e;
     sqlite3_stmt* st = nullptr;

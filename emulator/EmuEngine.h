@@ -3,6 +3,7 @@
 // clients send.
 #pragma once
 #include "emulator/EmuCrypt.h"
+#include "emulator/EmuErrors.h"
 #include "emulator/EmuLexer.h"
 #include "emulator/EmuServer.h"
 #include "emulator/EmuValues.h"
@@ -23,6 +24,9 @@ struct sqlite3_stmt;
 
 namespace vemu {
 
+// The text of a result column; a NULL (or a failed conversion) gives the empty text.
+std::string ColumnText(sqlite3_stmt* st, int column);
+
 // Oracle type codes as the describe reports them.
 enum OraType : int {
     kOraVarchar2 = 1,
@@ -37,14 +41,6 @@ enum OraType : int {
     kOraBlob = 113,
     kOraCursor = 102,
 };
-
-struct OraError {
-    int code = 0;
-    std::string text; // "ORA-00942: table or view does not exist"
-    int pos = 0;      // error position in the statement text
-    explicit operator bool() const { return code != 0; }
-};
-OraError MakeError(int code, const std::string& detail = std::string(), int pos = 0);
 
 // Column type as declared (parsed from the declared type text kept in SQLite).
 struct ColumnType {
@@ -124,7 +120,6 @@ public:
     void SeqFlush(sqlite3* db); // writes the dirty sequence values (inside the caller's write transaction)
 
     int RegisterSession(const SessionInfo& info);
-    void UpdateSession(const SessionInfo& info);
     void UnregisterSession(int sid);
     std::vector<SessionInfo> Sessions();
     int NewObjectId() { return ++objectIds_; }
@@ -249,6 +244,7 @@ public:
     bool Exec(const std::string& sql, OraError& err); // runs SQL that needs no binds
     OraError EnsureWriting(int timeoutMs);
     OraError MapSqliteError(int rc, const std::string& msg, const EmuStatement* s);
+    OraError ConstraintError(const std::string& msg, const EmuStatement* s);
     long long NextVal(const std::string& owner, const std::string& seq, OraError& err);
     long long CurrVal(const std::string& owner, const std::string& seq, OraError& err);
 

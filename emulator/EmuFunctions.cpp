@@ -201,7 +201,7 @@ void FnToNumber(sqlite3_context* c, int, sqlite3_value** a) {
     for (char ch : s)
         if (ch != ',' && ch != '$') cleaned += ch;
     Decimal d;
-    if (!DecimalFromText(cleaned, d)) return Error(c, "ORA-01722: invalid number");
+    if (!DecimalFromText(cleaned, d)) return Error(c, MakeError(1722).text);
     bool isInt;
     long long i;
     double f;
@@ -353,7 +353,7 @@ void FnNextDay(sqlite3_context* c, int, sqlite3_value** a) {
     int target = -1;
     for (int k = 0; k < 7; ++k)
         if (day == en[k] || day == de[k]) target = k;
-    if (target < 0) return Error(c, "ORA-01846: not a valid day of the week");
+    if (target < 0) return Error(c, MakeError(1846).text);
     long long base = static_cast<long long>(std::floor(d));
     int wd = static_cast<int>((base + 6) % 7); // 0 = Sunday
     int add = (target - wd + 7) % 7;
@@ -490,7 +490,7 @@ void FnRpad(sqlite3_context* c, int n, sqlite3_value** a) {
 void FnChr(sqlite3_context* c, int, sqlite3_value** a) {
     if (IsNull(a[0])) return sqlite3_result_null(c);
     long long v = sqlite3_value_int64(a[0]);
-    if (v < 0 || v > 255) return Error(c, "ORA-01722: invalid number");
+    if (v < 0 || v > 255) return Error(c, MakeError(1722).text);
     std::string b(1, static_cast<char>(v));
     std::string u = Win1252ToUtf8(b);
     sqlite3_result_text(c, u.data(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
@@ -569,7 +569,7 @@ void FnHexToRaw(sqlite3_context* c, int, sqlite3_value** a) {
     if (h.size() % 2) h = "0" + h;
     for (size_t i = 0; i < h.size(); i += 2) {
         int x = dig(h[i]), y = dig(h[i + 1]);
-        if (x < 0 || y < 0) return Error(c, "ORA-01465: invalid hex number");
+        if (x < 0 || y < 0) return Error(c, MakeError(1465).text);
         out += static_cast<char>(x * 16 + y);
     }
     sqlite3_result_blob(c, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);

@@ -156,4 +156,23 @@ std::vector<std::string> PlaceholderNames(const std::vector<Tok>& toks, bool pls
     return names;
 }
 
+namespace {
+std::string Quoted(const std::string& s, char quote) {
+    std::string r(1, quote);
+    for (char c : s) {
+        if (c == quote) r += quote;
+        r += c;
+    }
+    return r + quote;
+}
+} // namespace
+
+std::string QuoteIdent(const std::string& s) {
+    return Quoted(s, '"');
+}
+
+std::string QuoteLiteral(const std::string& s) {
+    return Quoted(s, '\'');
+}
+
 } // namespace vemu

@@ -26,4 +26,9 @@ std::vector<Tok> Tokenize(const std::string& text, bool& ok, size_t& errorPos);
 // keyword; for PL/SQL blocks each name once (case-insensitive); scanning stops at the keyword TRIGGER.
 std::vector<std::string> PlaceholderNames(const std::vector<Tok>& toks, bool plsql);
 
+// SQL text written by the emulator itself: a name in double quotes and a literal in single quotes, the
+// quote character doubled inside.
+std::string QuoteIdent(const std::string& s);
+std::string QuoteLiteral(const std::string& s);
+
 } // namespace vemu

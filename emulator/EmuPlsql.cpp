@@ -63,12 +63,9 @@ OraError Pls(const std::string& text, const Tok& at, const std::string& what) {
             ++col;
         }
     }
-    OraError e;
-    e.code = 6550;
-    e.pos = static_cast<int>(at.pos);
-    e.text = "ORA-06550: line " + std::to_string(line) + ", column " + std::to_string(col) +
-             ":\nPLS-00103: " + what;
-    return e;
+    return MakeError(
+        6550, "line " + std::to_string(line) + ", column " + std::to_string(col) + ":\nPLS-00103: " + what,
+        static_cast<int>(at.pos));
 }
 
 std::vector<std::string> BindArgs(const std::vector<Tok>& t, size_t open, size_t close) {
@@ -289,271 +286,323 @@ EmuEngine::BlockPlan EmuEngine::PlanBlock(const EmuStatement& s) {
     return p;
 }
 
-OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
-                             std::vector<std::unique_ptr<EmuStatement>>& newCursors,
-                             std::vector<int>& cursorBinds, long long& rows) {
-    rows = 0;
-    std::vector<std::string> names = PlaceholderNames(s.toks, true);
-    for (auto& n : names)
-        n = U(n);
-    if (values.size() < names.size()) values.resize(names.size());
-    auto idx = [&](const std::string& n) -> int {
-        for (size_t k = 0; k < names.size(); ++k)
-            if (names[k] == n) return static_cast<int>(k);
+namespace {
+
+// One run of a block: its placeholders with their values, and the steps of the statement forms it holds.
+class BlockRun {
+public:
+    BlockRun(EmuEngine& e, EmuStatement& s, std::vector<Value>& values)
+        : e_(e), s_(s), t_(s.toks), values_(values) {
+        names_ = PlaceholderNames(s.toks, true);
+        for (auto& n : names_)
+            n = U(n);
+        if (values_.size() < names_.size()) values_.resize(names_.size());
+    }
+
+    int Index(const std::string& n) const {
+        for (size_t k = 0; k < names_.size(); ++k)
+            if (names_[k] == n) return static_cast<int>(k);
         return -1;
-    };
-    auto get = [&](const std::string& n) -> Value {
-        int i = idx(n);
-        return i < 0 ? Value() : values[static_cast<size_t>(i)];
-    };
-    auto set = [&](const std::string& n, const Value& v) {
-        int i = idx(n);
-        if (i >= 0) values[static_cast<size_t>(i)] = v;
-    };
-    // binds of a SQL text, in order of appearance, from the block's values
-    auto bindsFor = [&](const std::string& sql) {
+    }
+    Value Get(const std::string& n) const {
+        int i = Index(n);
+        return i < 0 ? Value() : values_[static_cast<size_t>(i)];
+    }
+    void Set(const std::string& n, const Value& v) {
+        int i = Index(n);
+        if (i >= 0) values_[static_cast<size_t>(i)] = v;
+    }
+
+    // The session-settings block of the client's logon: character length, NLS formats, character set id.
+    void SessionSettings() {
+        Value one;
+        one.kind = Value::Int;
+        one.i = 1;
+        Set("CHARLENGTH", one);
+        Set("NLSDATELANGUAGE", TextValue(e_.nlsDateLanguage));
+        Set("NLSDATEFORMAT", TextValue(e_.nlsDateFormat));
+        Set("NLSTIMESTAMPFORMAT", TextValue(e_.nlsTimestampFormat));
+        Set("NLSTIMESTAMPTZFORMAT", TextValue(e_.nlsTimestampTzFormat));
+        Value cs = Get("CHARSET");
+        if (Index("CHARSETID") >= 0) {
+            OraError err;
+            auto st = e_.Parse("SELECT NLS_CHARSET_ID(:c) FROM DUAL", err);
+            long long n;
+            Value id;
+            if (st && !e_.Execute(*st, {cs}, n) && e_.Step(*st, err)) id = e_.ColumnValue(*st, 0);
+            if (st) e_.Close(st.get());
+            Set("CHARSETID", id);
+        }
+    }
+
+    OraError LobLength(const BlockStmt& b) {
+        Value loc = Get(b.args[0]);
+        if (loc.kind == Value::Null) {
+            Set(b.target, Value());
+            return {};
+        }
+        std::string content;
+        bool clob;
+        OraError err;
+        if (!e_.ReadLob(loc.s, content, clob, err)) return err;
+        Value v;
+        v.kind = Value::Int;
+        v.i = static_cast<long long>(clob ? Utf8ToWin1252(content).size() : content.size());
+        Set(b.target, v);
+        return {};
+    }
+
+    // :x := expression, evaluated as a one-row query.
+    OraError Assign(const BlockStmt& b) {
+        std::string sql = "SELECT " + Rebuild(t_, b.from + 2, b.to) + " FROM DUAL";
+        OraError err;
+        auto st = e_.Parse(sql, err);
+        if (!st) return err;
+        long long n;
+        if (OraError e = e_.Execute(*st, BindsFor(sql), n)) return e;
+        Value v;
+        if (e_.Step(*st, err)) {
+            v = e_.ColumnValue(*st, 0);
+            if (!st->cols.empty() && st->cols[0].t.type == kOraDate) v.isDate = true;
+        }
+        e_.Close(st.get());
+        if (err) return err;
+        Set(b.target, v);
+        return {};
+    }
+
+    // SELECT ... INTO: exactly one row (ORA-01403 for none, ORA-01422 for more).
+    OraError SelectInto(const BlockStmt& b) {
+        std::string sql = Rebuild(t_, b.from, b.to, b.intoAt, b.intoEnd);
+        OraError err;
+        auto st = e_.Parse(sql, err);
+        if (!st) return err;
+        long long n;
+        if (OraError e = e_.Execute(*st, BindsFor(sql), n)) return e;
+        if (!e_.Step(*st, err)) {
+            e_.Close(st.get());
+            return err ? err : MakeError(1403);
+        }
+        std::vector<Value> row;
+        for (size_t c = 0; c < st->cols.size(); ++c) {
+            Value v = e_.ColumnValue(*st, static_cast<int>(c));
+            if (st->cols[c].t.type == kOraDate) v.isDate = true;
+            row.push_back(v);
+        }
+        bool more = e_.Step(*st, err);
+        e_.Close(st.get());
+        if (more) return MakeError(1422);
+        if (err) return err;
+        for (size_t k = 0; k < b.into.size() && k < row.size(); ++k)
+            Set(b.into[k], row[k]);
+        return {};
+    }
+
+    OraError Dml(const BlockStmt& b, long long& rows) {
+        std::string sql = Rebuild(t_, b.from, b.to);
+        OraError err;
+        auto st = e_.Parse(sql, err);
+        if (!st) return err;
+        long long n;
+        if (OraError e = e_.Execute(*st, BindsFor(sql), n)) return e;
+        rows += n;
+        return {};
+    }
+
+    // DML ... RETURNING ... INTO: the returned values of the row, LOB columns as locators of the row.
+    OraError DmlReturning(const BlockStmt& b, long long& rows) {
+        std::string sql = Rebuild(t_, b.from, b.intoAt) + ", VEMU$ROWID";
+        OraError err;
+        auto st = e_.Parse(sql, err);
+        if (!st) return err;
+        long long n;
+        std::vector<Value> ret;
+        if (OraError e = e_.ExecuteReturning(*st, BindsFor(sql), n, ret)) return e;
+        rows += n;
+        std::vector<std::string> retNames = ReturnedColumns(b);
+        long long rowid = ret.empty() ? 0 : ret.back().i;
+        std::vector<ColumnMeta> cols =
+            st->tr.dmlTable.empty() ? std::vector<ColumnMeta>() : e_.TableColumns(st->tr.dmlTable);
+        for (size_t k = 0; k < b.into.size(); ++k) {
+            Value v = k < ret.size() ? ret[k] : Value();
+            if (k < retNames.size())
+                for (const ColumnMeta& c : cols)
+                    if (c.name == retNames[k]) {
+                        if (c.t.type == kOraClob || c.t.type == kOraBlob) {
+                            v = Value();
+                            v.kind = Value::Blob;
+                            v.isLocator = true;
+                            v.s = e_.MakeLocator(c.t.type, st->tr.dmlTable, c.name, rowid);
+                        } else if (c.t.type == kOraDate) {
+                            v.isDate = true;
+                        }
+                    }
+            if (n == 0) v = Value();
+            Set(b.into[k], v);
+        }
+        return {};
+    }
+
+    // OPEN :c FOR query: the query is opened and handed to the caller as a new cursor.
+    OraError OpenFor(const BlockStmt& b, std::vector<std::unique_ptr<EmuStatement>>& newCursors,
+                     std::vector<int>& cursorBinds) {
+        std::string sql = Rebuild(t_, b.from + 3, b.to);
+        OraError err;
+        auto st = e_.Parse(sql, err);
+        if (!st) return err;
+        if (st->tr.kind != StmtKind::Query) return Pls(s_.text, t_[b.from + 3], "OPEN ... FOR needs a query");
+        long long n;
+        if (OraError e = e_.Execute(*st, BindsFor(sql), n)) return e;
+        newCursors.push_back(std::move(st));
+        cursorBinds.push_back(Index(b.target));
+        return {};
+    }
+
+    // dbms_lob.read, write and trim on the LOB behind a locator; offsets count characters of the wire.
+    OraError LobCall(const BlockStmt& b) {
+        Value loc = Get(b.args[0]);
+        if (loc.kind == Value::Null) return MakeError(22275);
+        std::string content;
+        bool clob;
+        OraError err;
+        if (!e_.ReadLob(loc.s, content, clob, err)) return err;
+        std::string data = clob ? Utf8ToWin1252(content) : content;
+        if (b.form == StmtForm::LobTrim) {
+            long long len = Number(b.args[1]);
+            if (len < 0 || len > static_cast<long long>(data.size())) return MakeError(22926);
+            data.resize(static_cast<size_t>(len));
+        } else if (b.form == StmtForm::LobRead) {
+            long long amount = Number(b.args[1]), offset = Number(b.args[2]);
+            if (amount < 1 || offset < 1) return MakeError(21560, "2");
+            if (offset > static_cast<long long>(data.size())) return MakeError(1403);
+            std::string piece = data.substr(static_cast<size_t>(offset - 1), static_cast<size_t>(amount));
+            Value a;
+            a.kind = Value::Int;
+            a.i = static_cast<long long>(piece.size());
+            Set(b.args[1], a);
+            Value buf;
+            buf.kind = clob ? Value::Text : Value::Blob;
+            buf.s = clob ? Win1252ToUtf8(piece) : piece;
+            Set(b.args[3], buf);
+            return {};
+        } else {
+            long long amount = Number(b.args[1]), offset = Number(b.args[2]);
+            Value bufv = Get(b.args[3]);
+            std::string buf = bufv.kind == Value::Text ? Utf8ToWin1252(bufv.s) : bufv.s;
+            if (amount < 0 || offset < 1) return MakeError(21560, "2");
+            if (static_cast<size_t>(amount) > buf.size()) amount = static_cast<long long>(buf.size());
+            size_t off = static_cast<size_t>(offset - 1);
+            if (data.size() < off) data.resize(off, clob ? ' ' : '\0');
+            if (data.size() < off + static_cast<size_t>(amount))
+                data.resize(off + static_cast<size_t>(amount));
+            data.replace(off, static_cast<size_t>(amount), buf.substr(0, static_cast<size_t>(amount)));
+        }
+        return e_.StoreLob(loc.s, clob ? Win1252ToUtf8(data) : data);
+    }
+
+private:
+    // The binds of a SQL text, in order of appearance, from the block's values.
+    std::vector<Value> BindsFor(const std::string& sql) const {
         bool ok;
         size_t ep;
         std::vector<Value> b;
         for (const Tok& t : Tokenize(sql, ok, ep))
-            if (t.kind == TokKind::Bind) b.push_back(get(U(t.text)));
+            if (t.kind == TokKind::Bind) b.push_back(Get(U(t.text)));
         return b;
-    };
-    auto parse = [&](const std::string& sql, OraError& err) { return Parse(sql, err); };
-
-    if (IsNlsBlock(s.toks)) {
-        Value one;
-        one.kind = Value::Int;
-        one.i = 1;
-        set("CHARLENGTH", one);
-        set("NLSDATELANGUAGE", TextValue(nlsDateLanguage));
-        set("NLSDATEFORMAT", TextValue(nlsDateFormat));
-        set("NLSTIMESTAMPFORMAT", TextValue(nlsTimestampFormat));
-        set("NLSTIMESTAMPTZFORMAT", TextValue(nlsTimestampTzFormat));
-        Value cs = get("CHARSET");
-        if (idx("CHARSETID") >= 0) {
-            OraError err;
-            auto st = parse("SELECT NLS_CHARSET_ID(:c) FROM DUAL", err);
-            long long n;
-            Value id;
-            if (st && !Execute(*st, {cs}, n) && Step(*st, err)) id = ColumnValue(*st, 0);
-            if (st) Close(st.get());
-            set("CHARSETID", id);
+    }
+    long long Number(const std::string& n) const {
+        Value v = Get(n);
+        if (v.kind == Value::Int) return v.i;
+        if (v.kind == Value::Real) return static_cast<long long>(v.r);
+        if (v.kind == Value::Text) return std::atoll(v.s.c_str());
+        return 0;
+    }
+    // The plain column names of a RETURNING list (empty for expressions), in order.
+    std::vector<std::string> ReturnedColumns(const BlockStmt& b) const {
+        size_t retStart = 0;
+        for (size_t k = b.from; k < b.intoAt; ++k)
+            if (t_[k].Is("RETURNING") || t_[k].Is("RETURN")) retStart = k + 1;
+        std::vector<std::string> names;
+        for (size_t k = retStart; k < b.intoAt; ++k) {
+            size_t e = k;
+            int d = 0;
+            while (e < b.intoAt && !(d == 0 && t_[e].IsOp(","))) {
+                if (t_[e].IsOp("(")) ++d;
+                if (t_[e].IsOp(")")) --d;
+                ++e;
+            }
+            names.push_back(e == k + 1 && t_[k].kind == TokKind::Ident ? t_[k].text : "");
+            k = e;
         }
+        return names;
+    }
+
+    EmuEngine& e_;
+    EmuStatement& s_;
+    const std::vector<Tok>& t_;
+    std::vector<Value>& values_;
+    std::vector<std::string> names_;
+};
+
+} // namespace
+
+OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
+                             std::vector<std::unique_ptr<EmuStatement>>& newCursors,
+                             std::vector<int>& cursorBinds, long long& rows) {
+    rows = 0;
+    BlockRun run(*this, s, values);
+    if (IsNlsBlock(s.toks)) {
+        run.SessionSettings();
         return {};
     }
     if (IsCompileErrorsBlock(s.toks)) {
-        set("RES", Value()); // stored program units are not kept, so there are never compile errors
+        run.Set("RES", Value()); // stored program units are not kept, so there are never compile errors
         return {};
     }
     std::vector<BlockStmt> stmts;
     OraError err;
     if (!Analyse(s.toks, s.text, stmts, err)) return err;
-    const auto& t = s.toks;
     for (const BlockStmt& b : stmts) {
+        OraError e;
         switch (b.form) {
         case StmtForm::Null:
             break;
         case StmtForm::Commit:
-            if (OraError e = Commit()) return e;
+            e = Commit();
             break;
         case StmtForm::Rollback:
-            if (OraError e = Rollback()) return e;
+            e = Rollback();
             break;
         case StmtForm::TxnId:
-            set(b.target, TextValue(TransactionIdFor(b.txnCreate)));
+            run.Set(b.target, TextValue(TransactionIdFor(b.txnCreate)));
             break;
-        case StmtForm::LobLength: {
-            Value loc = get(b.args[0]);
-            std::string content;
-            bool clob;
-            if (loc.kind == Value::Null) {
-                set(b.target, Value());
-                break;
-            }
-            if (!ReadLob(loc.s, content, clob, err)) return err;
-            Value v;
-            v.kind = Value::Int;
-            v.i = static_cast<long long>(clob ? Utf8ToWin1252(content).size() : content.size());
-            set(b.target, v);
+        case StmtForm::LobLength:
+            e = run.LobLength(b);
             break;
-        }
-        case StmtForm::Assign: {
-            std::string sql = "SELECT " + Rebuild(t, b.from + 2, b.to) + " FROM DUAL";
-            auto st = parse(sql, err);
-            if (!st) return err;
-            long long n;
-            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
-            Value v;
-            if (Step(*st, err)) {
-                v = ColumnValue(*st, 0);
-                if (!st->cols.empty() && st->cols[0].t.type == kOraDate) v.isDate = true;
-            }
-            Close(st.get());
-            if (err) return err;
-            set(b.target, v);
+        case StmtForm::Assign:
+            e = run.Assign(b);
             break;
-        }
-        case StmtForm::SelectInto: {
-            std::string sql = Rebuild(t, b.from, b.to, b.intoAt, b.intoEnd);
-            auto st = parse(sql, err);
-            if (!st) return err;
-            long long n;
-            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
-            if (!Step(*st, err)) {
-                Close(st.get());
-                return err ? err : MakeError(1403);
-            }
-            std::vector<Value> row;
-            for (size_t c = 0; c < st->cols.size(); ++c) {
-                Value v = ColumnValue(*st, static_cast<int>(c));
-                if (st->cols[c].t.type == kOraDate) v.isDate = true;
-                row.push_back(v);
-            }
-            bool more = Step(*st, err);
-            Close(st.get());
-            if (more) return MakeError(1422);
-            if (err) return err;
-            for (size_t k = 0; k < b.into.size() && k < row.size(); ++k)
-                set(b.into[k], row[k]);
+        case StmtForm::SelectInto:
+            e = run.SelectInto(b);
             break;
-        }
-        case StmtForm::Dml: {
-            std::string sql = Rebuild(t, b.from, b.to);
-            auto st = parse(sql, err);
-            if (!st) return err;
-            long long n;
-            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
-            rows += n;
+        case StmtForm::Dml:
+            e = run.Dml(b, rows);
             break;
-        }
-        case StmtForm::DmlReturning: {
-            std::string sql = Rebuild(t, b.from, b.intoAt) + ", VEMU$ROWID";
-            auto st = parse(sql, err);
-            if (!st) return err;
-            long long n;
-            std::vector<Value> ret;
-            if (OraError e = ExecuteReturning(*st, bindsFor(sql), n, ret)) return e;
-            rows += n;
-            // returned LOB columns come back as locators of the row
-            size_t retStart = 0;
-            for (size_t k = b.from; k < b.intoAt; ++k)
-                if (t[k].Is("RETURNING") || t[k].Is("RETURN")) retStart = k + 1;
-            std::vector<std::string> retNames;
-            for (size_t k = retStart; k < b.intoAt; ++k) {
-                size_t e = k;
-                int d = 0;
-                while (e < b.intoAt && !(d == 0 && t[e].IsOp(","))) {
-                    if (t[e].IsOp("(")) ++d;
-                    if (t[e].IsOp(")")) --d;
-                    ++e;
-                }
-                retNames.push_back(e == k + 1 && t[k].kind == TokKind::Ident ? t[k].text : "");
-                k = e;
-            }
-            long long rowid = ret.empty() ? 0 : ret.back().i;
-            std::vector<ColumnMeta> cols =
-                st->tr.dmlTable.empty() ? std::vector<ColumnMeta>() : TableColumns(st->tr.dmlTable);
-            for (size_t k = 0; k < b.into.size(); ++k) {
-                Value v = k < ret.size() ? ret[k] : Value();
-                if (k < retNames.size())
-                    for (const ColumnMeta& c : cols)
-                        if (c.name == retNames[k]) {
-                            if (c.t.type == kOraClob || c.t.type == kOraBlob) {
-                                v = Value();
-                                v.kind = Value::Blob;
-                                v.isLocator = true;
-                                v.s = MakeLocator(c.t.type, st->tr.dmlTable, c.name, rowid);
-                            } else if (c.t.type == kOraDate) {
-                                v.isDate = true;
-                            }
-                        }
-                if (n == 0) v = Value();
-                set(b.into[k], v);
-            }
+        case StmtForm::DmlReturning:
+            e = run.DmlReturning(b, rows);
             break;
-        }
-        case StmtForm::OpenFor: {
-            std::string sql = Rebuild(t, b.from + 3, b.to);
-            auto st = parse(sql, err);
-            if (!st) return err;
-            if (st->tr.kind != StmtKind::Query)
-                return Pls(s.text, t[b.from + 3], "OPEN ... FOR needs a query");
-            long long n;
-            if (OraError e = Execute(*st, bindsFor(sql), n)) return e;
-            newCursors.push_back(std::move(st));
-            cursorBinds.push_back(idx(b.target));
+        case StmtForm::OpenFor:
+            e = run.OpenFor(b, newCursors, cursorBinds);
             break;
-        }
         case StmtForm::LobRead:
         case StmtForm::LobWrite:
-        case StmtForm::LobTrim: {
-            Value loc = get(b.args[0]);
-            if (loc.kind == Value::Null) {
-                err.code = 22275;
-                err.text = "ORA-22275: invalid LOB locator specified";
-                return err;
-            }
-            std::string content;
-            bool clob;
-            if (!ReadLob(loc.s, content, clob, err)) return err;
-            std::string data =
-                clob ? Utf8ToWin1252(content) : content; // offsets count characters of the wire
-            auto num = [&](const std::string& n) -> long long {
-                Value v = get(n);
-                if (v.kind == Value::Int) return v.i;
-                if (v.kind == Value::Real) return static_cast<long long>(v.r);
-                if (v.kind == Value::Text) return std::atoll(v.s.c_str());
-                return 0;
-            };
-            if (b.form == StmtForm::LobTrim) {
-                long long len = num(b.args[1]);
-                if (len < 0 || len > static_cast<long long>(data.size())) {
-                    err.code = 22926;
-                    err.text = "ORA-22926: specified trim length is greater than current LOB value's length";
-                    return err;
-                }
-                data.resize(static_cast<size_t>(len));
-            } else if (b.form == StmtForm::LobRead) {
-                long long amount = num(b.args[1]), offset = num(b.args[2]);
-                if (amount < 1 || offset < 1) {
-                    err.code = 21560;
-                    err.text = "ORA-21560: argument 2 is null, invalid, or out of range";
-                    return err;
-                }
-                if (offset > static_cast<long long>(data.size())) return MakeError(1403);
-                std::string piece = data.substr(static_cast<size_t>(offset - 1), static_cast<size_t>(amount));
-                Value a;
-                a.kind = Value::Int;
-                a.i = static_cast<long long>(piece.size());
-                set(b.args[1], a);
-                Value buf;
-                buf.kind = clob ? Value::Text : Value::Blob;
-                buf.s = clob ? Win1252ToUtf8(piece) : piece;
-                set(b.args[3], buf);
-                break;
-            } else {
-                long long amount = num(b.args[1]), offset = num(b.args[2]);
-                Value bufv = get(b.args[3]);
-                std::string buf = bufv.kind == Value::Text ? Utf8ToWin1252(bufv.s) : bufv.s;
-                if (amount < 0 || offset < 1) {
-                    err.code = 21560;
-                    err.text = "ORA-21560: argument 2 is null, invalid, or out of range";
-                    return err;
-                }
-                if (static_cast<size_t>(amount) > buf.size()) amount = static_cast<long long>(buf.size());
-                size_t off = static_cast<size_t>(offset - 1);
-                if (data.size() < off) data.resize(off, clob ? ' ' : '\0');
-                if (data.size() < off + static_cast<size_t>(amount))
-                    data.resize(off + static_cast<size_t>(amount));
-                data.replace(off, static_cast<size_t>(amount), buf.substr(0, static_cast<size_t>(amount)));
-            }
-            if (OraError e = StoreLob(loc.s, clob ? Win1252ToUtf8(data) : data)) return e;
+        case StmtForm::LobTrim:
+            e = run.LobCall(b);
             break;
-        }
         case StmtForm::Unsupported:
-            return Pls(s.text, t[b.from], "unsupported statement");
+            return Pls(s.text, s.toks[b.from], "unsupported statement");
         }
+        if (e) return e;
     }
     return {};
 }

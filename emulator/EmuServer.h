@@ -1,5 +1,6 @@
 // vestra-emu: an Oracle-protocol server emulator backed by SQLite, for tests, benchmarks and the demo.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,9 +16,12 @@ struct EmuOptions {
     int protocol = 6;                                            // TTC protocol version answered: 4, 5 or 6
     std::string dbFile;                                          // empty = in-memory database, seeded
     std::vector<std::pair<std::string, std::string>> extraUsers; // NAME, PASSWORD
-    std::string redirectTo;        // "HOST:PORT": answer the first CONNECT with a REDIRECT there
-    bool resendOnce = false;       // answer the first CONNECT with RESEND
-    int slowFetchMs = 0;           // sleep between rows while fetching (to test break)
+    std::string redirectTo;  // "HOST:PORT": answer the first CONNECT with a REDIRECT there
+    bool resendOnce = false; // answer the first CONNECT with RESEND
+    int slowFetchMs = 0;     // sleep between rows while fetching (to test break)
+    // Counts the checks for a break made while a call runs (one per slow row, one per SQLite progress
+    // step); a test waits on it to know that the call it wants to break is under way. Owned by the caller.
+    std::atomic<long long>* breakChecks = nullptr;
     long long dropAfterBytes = -1; // close the connection after sending this many DATA bytes; -1 = never
     long long benchRows = 0;       // > 0: SCOTT owns table BENCH(ID NUMBER, NAME VARCHAR2(30), CREATED DATE,
                                    //       AMOUNT NUMBER(10,2)) with this many rows (ID 1..N)

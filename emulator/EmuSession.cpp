@@ -258,11 +258,8 @@ void Session::Call(uint8_t fn) {
     if (trace_ && fn != 71) std::cerr << "vestra-emu[" << sid_ << "] call " << static_cast<int>(fn) << "\n";
     if (fn == 82 || fn == 81) return Logon(fn == 82);
     if (!loggedOn_) {
-        OraError e;
-        e.code = 1012;
-        e.text = "ORA-01012: not logged on";
         w_.DiscardCurrentPacket();
-        return WriteStatus(0, e, 0);
+        return WriteStatus(0, MakeError(1012), 0);
     }
     switch (fn) {
     case 2:
@@ -289,11 +286,7 @@ void Session::Call(uint8_t fn) {
         return Describe43();
     default: {
         w_.DiscardCurrentPacket();
-        OraError e;
-        e.code = 3115;
-        e.text =
-            "ORA-03115: unsupported network datatype or representation (function " + std::to_string(fn) + ")";
-        WriteStatus(0, e, 0);
+        WriteStatus(0, MakeError(3115, "function " + std::to_string(fn)), 0);
     }
     }
 }
@@ -369,6 +362,7 @@ void Session::Logon(bool phase1) {
     eng_ = std::make_unique<EmuEngine>(db_, sid_, name);
     eng_->SetInterruptCheck([this] {
         // no exception may cross SQLite's frames: note what happened and let the statement stop
+        if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
         try {
             w_.CheckBreak();
         } catch (const BreakReceived&) {
@@ -401,10 +395,7 @@ void Session::OpenCursor() {
     w_.U8();
     w_.UB4();
     if (cursors_.size() >= 1000) {
-        OraError e;
-        e.code = 1000;
-        e.text = "ORA-01000: maximum open cursors exceeded";
-        return WriteStatus(0, e, 0);
+        return WriteStatus(0, MakeError(1000), 0);
     }
     auto c = std::make_unique<Cursor>();
     c->id = NewCursorId();
@@ -702,7 +693,8 @@ void Session::WriteColumn(EmuStatement& s, int c, const ItemDesc& d, const Colum
     }
     if ((d.wireType == 1 || d.wireType == 96) && ty == SQLITE_TEXT && col.t.type != kOraChar) {
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
-        size_t n = static_cast<size_t>(sqlite3_column_bytes(st, c));
+        size_t n = p ? static_cast<size_t>(sqlite3_column_bytes(st, c)) : 0;
+        if (!p) p = ""; // a text the conversion could not give (out of memory) goes as an empty one
         if (IsAscii(p, n)) {
             if (n == 0) {
                 w_.W8(0);
@@ -796,6 +788,7 @@ bool Session::Fetch(Cursor& c, const std::vector<ItemDesc>& defines, uint32_t ro
         }
         if (opts_.slowFetchMs > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(opts_.slowFetchMs));
+            if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
             w_.CheckBreak();
         } else if ((r & 255) == 255) {
             w_.CheckBreak();

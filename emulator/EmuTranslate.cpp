@@ -41,24 +41,6 @@ const std::set<std::string>& ClauseEnd() {
     return k;
 }
 
-std::string QuoteIdent(const std::string& s) {
-    std::string r = "\"";
-    for (char c : s) {
-        if (c == '"') r += '"';
-        r += c;
-    }
-    return r + "\"";
-}
-
-std::string QuoteLiteral(const std::string& s) {
-    std::string r = "'";
-    for (char c : s) {
-        if (c == '\'') r += '\'';
-        r += c;
-    }
-    return r + "'";
-}
-
 bool IsName(const Tok& t) {
     return t.kind == TokKind::Ident || t.kind == TokKind::QuotedIdent;
 }

@@ -1,4 +1,5 @@
 #include "emulator/EmuValues.h"
+#include "emulator/EmuErrors.h"
 
 #include <cmath>
 #include <cstdio>
@@ -675,16 +676,14 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
         if (is("FM") || is("FX")) {
             i += 2;
         } else if (is("YYYY") || is("RRRR")) {
-            if (!readNum(4, v))
-                return error = "ORA-01841: (full) year must be between -4713 and +9999", false;
+            if (!readNum(4, v)) return error = MakeError(1841).text, false;
             if (v < 100 && is("RRRR"))
                 year2 = v;
             else
                 dt.year = v;
             i += 4;
         } else if (is("YY") || is("RR")) {
-            if (!readNum(is("RR") ? 4 : 2, v))
-                return error = "ORA-01861: literal does not match format string", false;
+            if (!readNum(is("RR") ? 4 : 2, v)) return error = MakeError(1861).text, false;
             if (v >= 100)
                 dt.year = v;
             else
@@ -697,52 +696,50 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
         } else if (is("MONTH")) {
             int idx;
             if (!(de ? matchName(kMonthsDe, 12, 0, idx) : matchName(kMonthsEn, 12, 0, idx)))
-                return error = "ORA-01843: not a valid month", false;
+                return error = MakeError(1843).text, false;
             dt.month = idx + 1;
             i += 5;
         } else if (is("MON")) {
             int idx;
             if (!(de ? matchName(kMonAbDe, 12, 0, idx) : matchName(kMonthsEn, 12, 3, idx)))
-                return error = "ORA-01843: not a valid month", false;
+                return error = MakeError(1843).text, false;
             dt.month = idx + 1;
             i += 3;
         } else if (is("MM")) {
-            if (!readNum(2, v) || v < 1 || v > 12) return error = "ORA-01843: not a valid month", false;
+            if (!readNum(2, v) || v < 1 || v > 12) return error = MakeError(1843).text, false;
             dt.month = v;
             i += 2;
         } else if (is("MI")) {
-            if (!readNum(2, v) || v > 59) return error = "ORA-01851: minutes must be between 0 and 59", false;
+            if (!readNum(2, v) || v > 59) return error = MakeError(1851).text, false;
             dt.minute = v;
             i += 2;
         } else if (is("DAY") || is("DY")) {
             int idx;
             bool ok = is("DAY") ? (de ? matchName(kDaysDe, 7, 0, idx) : matchName(kDaysEn, 7, 0, idx))
                                 : (de ? matchName(kDyDe, 7, 0, idx) : matchName(kDaysEn, 7, 3, idx));
-            if (!ok) return error = "ORA-01846: not a valid day of the week", false;
+            if (!ok) return error = MakeError(1846).text, false;
             i += is("DAY") ? 3 : 2;
         } else if (is("DD")) {
-            if (!readNum(2, v) || v < 1 || v > 31)
-                return error = "ORA-01847: day of month must be between 1 and last day of month", false;
+            if (!readNum(2, v) || v < 1 || v > 31) return error = MakeError(1847).text, false;
             dt.day = v;
             i += 2;
         } else if (is("HH24")) {
-            if (!readNum(2, v) || v > 23) return error = "ORA-01850: hour must be between 0 and 23", false;
+            if (!readNum(2, v) || v > 23) return error = MakeError(1850).text, false;
             dt.hour = v;
             i += 4;
         } else if (is("HH12") || is("HH")) {
-            if (!readNum(2, v) || v < 1 || v > 12)
-                return error = "ORA-01849: hour must be between 1 and 12", false;
+            if (!readNum(2, v) || v < 1 || v > 12) return error = MakeError(1849).text, false;
             dt.hour = v % 12;
             ampm = true;
             i += is("HH12") ? 4 : 2;
         } else if (is("SS")) {
-            if (!readNum(2, v) || v > 59) return error = "ORA-01852: seconds must be between 0 and 59", false;
+            if (!readNum(2, v) || v > 59) return error = MakeError(1852).text, false;
             dt.second = v;
             i += 2;
         } else if (is("AM") || is("PM")) {
             skipBlanks();
             std::string w = UpperAscii(text.substr(t, 2));
-            if (w != "AM" && w != "PM") return error = "ORA-01855: AM/A.M. or PM/P.M. required", false;
+            if (w != "AM" && w != "PM") return error = MakeError(1855).text, false;
             pm = w == "PM";
             t += 2;
             i += 2;
@@ -755,14 +752,13 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
                                          !std::isalnum(static_cast<unsigned char>(text[t]))))) {
                 ++t;
             } else if (t < text.size()) {
-                return error = "ORA-01861: literal does not match format string", false;
+                return error = MakeError(1861).text, false;
             }
             ++i;
         }
     }
     skipBlanks();
-    if (t < text.size())
-        return error = "ORA-01830: date format picture ends before converting entire input string", false;
+    if (t < text.size()) return error = MakeError(1830).text, false;
     if (year2 >= 0) { // RR: 00-49 -> current century when the current year is below 50 ...
         int cur = NowLocal().year;
         int century = cur / 100 * 100;
@@ -774,7 +770,7 @@ bool ParseDate(const std::string& text, const std::string& fmt, const std::strin
         dt.year = y;
     }
     if (ampm && pm) dt.hour += 12;
-    if (!ValidDate(dt)) return error = "ORA-01839: date not valid for month specified", false;
+    if (!ValidDate(dt)) return error = MakeError(1839).text, false;
     out = dt;
     return true;
 }

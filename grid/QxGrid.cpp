@@ -15,7 +15,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -53,6 +55,96 @@ private:
     TQxDBGrid* grid_;
 };
 
+// ---- Cells: cut texts and the application's cell parameters ----
+
+class TQxCellDelegate : public QStyledItemDelegate {
+public:
+    explicit TQxCellDelegate(TQxDBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const int col = index.column();
+        TQxColumn* c = col < grid_->ColumnCount() ? grid_->Columns(col) : nullptr;
+        TField* f = c ? c->Field() : nullptr;
+        QFont font = opt.font;
+        QColor background = opt.palette.color(QPalette::Base);
+        unsigned state = 0;
+        if (opt.state & QStyle::State_Selected) state |= gdSelected;
+        if (opt.state & QStyle::State_HasFocus) state |= gdFocused;
+        if (grid_->OnGetCellParams && f) grid_->OnGetCellParams(*grid_, f, font, background, state, 0);
+        const bool selected = opt.state & QStyle::State_Selected;
+        p->save();
+        p->fillRect(opt.rect, selected ? opt.palette.brush(QPalette::Highlight) : QBrush(background));
+        if (grid_->DefaultDrawing) {
+            const bool numeric = f && IsNumericFieldType(f->DataType());
+            int width = opt.rect.width();
+            QRect memo = grid_->MemoButtonRect();
+            if (!memo.isEmpty() && index == grid_->currentIndex()) width -= memo.width();
+            QFontMetrics fm(font);
+            bool cut = false;
+            const std::string text = grid_->GridModel()->CellText(index.row(), col);
+            std::string shown = FitCellText(
+                text, width, numeric, numeric,
+                [&](const std::string& t) { return fm.horizontalAdvance(ToQ(t)); }, cut);
+            p->setFont(font);
+            p->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+            QRect r = opt.rect.adjusted(2, 0, -2, 0);
+            r.setWidth(std::max(width - 4, 0));
+            Qt::Alignment al = (numeric && !cut ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+            p->drawText(r, int(al) | Qt::TextSingleLine, ToQ(shown));
+        }
+        if (opt.state & QStyle::State_HasFocus) {
+            p->setPen(QPen(opt.palette.color(QPalette::Highlight).darker(130), 1, Qt::DotLine));
+            p->drawRect(opt.rect.adjusted(0, 0, -1, -1));
+        }
+        p->restore();
+    }
+
+private:
+    TQxDBGrid* grid_;
+};
+
+// The indicator column: the current record, an edited or an inserted row.
+class TQxIndicator : public QHeaderView {
+public:
+    explicit TQxIndicator(TQxDBGrid* grid) : QHeaderView(Qt::Vertical, grid), grid_(grid) {}
+
+protected:
+    void paintSection(QPainter* p, const QRect& rect, int logical) const override {
+        p->save();
+        p->fillRect(rect, palette().button());
+        p->setPen(palette().color(QPalette::Mid));
+        p->drawLine(rect.topRight(), rect.bottomRight());
+        p->drawLine(rect.bottomLeft(), rect.bottomRight());
+        TDataSet* ds = grid_->DataSet();
+        if (ds && ds->Active() && grid_->currentIndex().isValid() && grid_->currentIndex().row() == logical) {
+            p->setRenderHint(QPainter::Antialiasing);
+            QColor c(20, 20, 20);
+            const int cy = rect.center().y();
+            if (ds->State() == dsInsert) {
+                p->setPen(QPen(c, 1.5));
+                p->drawLine(QPointF(rect.center().x(), cy - 4), QPointF(rect.center().x(), cy + 4));
+                p->drawLine(QPointF(rect.center().x() - 2, cy - 4), QPointF(rect.center().x() + 2, cy - 4));
+                p->drawLine(QPointF(rect.center().x() - 2, cy + 4), QPointF(rect.center().x() + 2, cy + 4));
+            } else if (ds->State() == dsEdit) {
+                p->setPen(QPen(c, 1.5));
+                p->drawLine(QPointF(rect.left() + 2, cy + 4), QPointF(rect.right() - 2, cy - 4));
+            } else {
+                QPainterPath path;
+                path.moveTo(rect.left() + 3, cy - 4);
+                path.lineTo(rect.left() + 8, cy);
+                path.lineTo(rect.left() + 3, cy + 4);
+                path.closeSubpath();
+                p->fillPath(path, c);
+            }
+        }
+        p->restore();
+    }
+
+private:
+    TQxDBGrid* grid_;
+};
+
 // ---- Titles and columns ----
 
 std::string TQxColumnTitle::ShownCaption(const TField* field) const {
@@ -60,10 +152,15 @@ std::string TQxColumnTitle::ShownCaption(const TField* field) const {
     return field ? field->DisplayLabel() : std::string();
 }
 
-TQxColumn::TQxColumn(TQxDBGrid* grid, TField* field) : grid_(grid), field_(field) {}
+TQxColumn::TQxColumn(TQxDBGrid* grid, TField* field) : grid_(grid), field_(field) {
+    if (field) {
+        name_ = field->FieldName();
+        type_ = field->DataType();
+    }
+}
 
 std::string TQxColumn::FieldName() const {
-    return field_ ? field_->FieldName() : std::string();
+    return name_;
 }
 
 bool TQxColumn::Sortable() const {
@@ -146,9 +243,20 @@ TQxDBGrid::TQxDBGrid(QWidget* parent) : QTableView(parent) {
     setObjectName("DBGrid");
     link_ = std::make_unique<TQxGridDataLink>(this);
     model_ = new TQxGridModel(this);
+    model_->SetLink(link_.get());
     model_->TitleText = [this](int c) { return Title(c); };
+    model_->AllowFetch = [this] {
+        if (explicitFetch_) return true;
+        const int last = model_->Rows() - 1;
+        if (last < 0) return true;
+        if (verticalScrollBar()->value() == verticalScrollBar()->maximum()) return true;
+        const int y = rowViewportPosition(last);
+        return y >= 0 && y < viewport()->height();
+    };
     header_ = new TQxTitleHeader(this);
     setHorizontalHeader(header_);
+    setVerticalHeader(new TQxIndicator(this));
+    setItemDelegate(new TQxCellDelegate(this));
     footer_ = new TQxGridFooter(this);
     titleEdit_ = new TQxGridTitleEdit(this);
     auto* corner = new TQxCornerCell(this);
@@ -203,6 +311,7 @@ TQxDBGrid::TQxDBGrid(QWidget* parent) : QTableView(parent) {
 }
 
 TQxDBGrid::~TQxDBGrid() {
+    model_->Detach();
     link_->SetDataSource(nullptr);
 }
 
@@ -289,15 +398,26 @@ void TQxDBGrid::SyncMenuChecks() {
 
 void TQxDBGrid::BuildColumns() {
     TDataSet* ds = DataSet();
+    if (!ds || !ds->Active()) {
+        // Closed: the columns stay (with their filters, sizes and summaries) until the fields come back.
+        if (!columns_.empty() && columns_[0]->field_) {
+            widthsKept_.clear();
+            for (auto& c : columns_)
+                widthsKept_.push_back(c->Width());
+        }
+        for (auto& c : columns_)
+            c->field_ = nullptr;
+        model_->SetDataSet(ds);
+        model_->SetFields({});
+        return;
+    }
     std::vector<TField*> fields;
-    if (ds && ds->Active())
-        for (int i = 0; i < ds->FieldCount(); ++i)
-            if (ds->Fields(i)->Visible) fields.push_back(ds->Fields(i));
+    for (int i = 0; i < ds->FieldCount(); ++i)
+        if (ds->Fields(i)->Visible) fields.push_back(ds->Fields(i));
     bool same = fields.size() == columns_.size() && !fields.empty();
     for (size_t i = 0; same && i < fields.size(); ++i)
-        same = columns_[i]->Field() &&
-               UpperAscii(columns_[i]->FieldName()) == UpperAscii(fields[i]->FieldName()) &&
-               columns_[i]->Field()->DataType() == fields[i]->DataType();
+        same = UpperAscii(columns_[i]->name_) == UpperAscii(fields[i]->FieldName()) &&
+               columns_[i]->type_ == fields[i]->DataType();
     std::vector<int> widths;
     if (same) {
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -305,7 +425,9 @@ void TQxDBGrid::BuildColumns() {
             columns_[i]->summary_.Computed = false;
             widths.push_back(columns_[i]->Width());
         }
+        if (widthsKept_.size() == widths.size()) widths = widthsKept_;
     } else {
+        widthsKept_.clear();
         columns_.clear();
         QFontMetrics fm(font());
         QFontMetrics tfm(horizontalHeader()->font());
@@ -728,10 +850,11 @@ void TQxDBGrid::AutoSizeColumn(int column) {
 // ---- Geometry ----
 
 void TQxDBGrid::updateGeometries() {
-    if (inGeometries_ || !footer_ || !titleEdit_) {
+    if (!footer_ || !titleEdit_) {
         QTableView::updateGeometries();
         return;
     }
+    if (inGeometries_) return;
     inGeometries_ = true;
     QTableView::updateGeometries();
     const int fh = FooterHeight();
@@ -792,9 +915,10 @@ QRect TQxDBGrid::MemoButtonRect() const {
     if (!f || (f->DataType() != ftMemo && f->DataType() != ftFmtMemo && f->DataType() != ftOraClob))
         return QRect();
     QRect cell = visualRect(cur);
-    const int h = cell.height();
-    if (cell.width() < h + 5) return QRect();
-    return QRect(cell.right() - h + 1, cell.top(), h, h);
+    const int h = rowHeight(cur.row());
+    if (columnWidth(cur.column()) < h + 5) return QRect();
+    const int side = cell.height();
+    return QRect(cell.right() - side + 1, cell.top(), side, side);
 }
 
 // ---- Keys and mouse ----
@@ -831,8 +955,10 @@ QModelIndex TQxDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
     TDataSet* ds = DataSet();
     if (ds && ds->Active()) {
         const bool atLast = cur.isValid() && cur.row() == model_->Rows() - 1;
+        explicitFetch_ = true;
         if ((action == MoveDown || action == MovePageDown) && atLast && model_->canFetchMore(QModelIndex()))
             model_->fetchMore(QModelIndex());
+        explicitFetch_ = false;
         if (action == MoveEnd && (modifiers & Qt::ControlModifier)) {
             // An explicit move to the last record fetches every row.
             try {

@@ -105,6 +105,8 @@ private:
     friend class TQxDBGrid;
     TQxDBGrid* grid_;
     TField* field_;
+    std::string name_; // the field's name and type, to find the column again when the data set reopens
+    TFieldType type_ = ftUnknown;
     int index_ = 0;
     TQxColumnTitle title_;
     std::string filterExpression_;
@@ -255,5 +257,6 @@ private:
     bool moving_ = false;    // the data set is being moved from the view
     bool inGeometries_ = false;
     bool stretching_ = false;
-    int fetchRowsSeen_ = 0;
+    std::vector<int> widthsKept_; // column widths while the data set is closed and reopened
+    bool explicitFetch_ = false;  // a key move past the last row asks for the next block
 };

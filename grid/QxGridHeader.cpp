@@ -234,9 +234,11 @@ void TQxTitleHeader::paintSection(QPainter* painter, const QRect& rect, int logi
             f.setPointSizeF(std::max(f.pointSizeF() * 0.75, 6.0));
             painter->setFont(f);
             QRect nr(x + 11, y + 2, seqW + 4, 12);
-            painter->setPen(QColor(128, 128, 128));
-            painter->drawText(nr.translated(1, 1), Qt::AlignLeft | Qt::AlignVCenter, QString::number(seq));
+            // A white number on the light title face is unreadable: the number is dark, its white copy
+            // offset by one pixel keeps the raised look.
             painter->setPen(Qt::white);
+            painter->drawText(nr.translated(1, 1), Qt::AlignLeft | Qt::AlignVCenter, QString::number(seq));
+            painter->setPen(QColor(60, 60, 60));
             painter->drawText(nr, Qt::AlignLeft | Qt::AlignVCenter, QString::number(seq));
         }
     }
@@ -493,6 +495,9 @@ void TQxGridTitleEdit::OpenCell(TBar bar, int column) {
     bar_ = bar;
     column_ = column;
     open_ = true;
+    setAccessibleName(bar_ == brFilter ? QString::fromUtf8("Filterzelle") : QString::fromUtf8("Suchzelle"));
+    edit_->setAccessibleName(bar_ == brFilter ? QString::fromUtf8("Filtertext")
+                                              : QString::fromUtf8("Suchtext"));
     edit_->hide();
     grid_->horizontalHeader()->setOffset(grid_->horizontalScrollBar()->value());
     grid_->scrollTo(grid_->GridModel()->index(std::max(grid_->currentIndex().row(), 0), column),
@@ -674,6 +679,18 @@ bool TQxGridTitleEdit::HandleMoveKey(QKeyEvent* e, bool inEdit) {
         ShowException(ex);
     }
     return true;
+}
+
+bool TQxGridTitleEdit::event(QEvent* e) {
+    // Tab and Shift+Tab move between the bar cells instead of the focus chain.
+    if (e->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(e);
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
+            keyPressEvent(ke);
+            return true;
+        }
+    }
+    return QLabel::event(e);
 }
 
 void TQxGridTitleEdit::keyPressEvent(QKeyEvent* e) {

@@ -104,6 +104,7 @@ public:
     void Reposition();
 
 protected:
+    bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void paintEvent(QPaintEvent* e) override;

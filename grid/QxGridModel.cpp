@@ -36,12 +36,32 @@ bool IsNumericType(TFieldType t) {
 
 TQxGridModel::TQxGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+void TQxGridModel::Check() const {
+    if (!link_) return;
+    TDataSet* now = link_->DataSet();
+    if (now == ds_) return;
+    // The old data set may be gone: only the pointers are dropped.
+    ds_ = now;
+    mds_ = dynamic_cast<TMemDataSet*>(now);
+}
+
+void TQxGridModel::Detach() {
+    Check();
+    if (mds_)
+        if (TMemData* md = mds_->MemData()) md->OnRowsAppended = nullptr;
+    link_ = nullptr;
+    ds_ = nullptr;
+    mds_ = nullptr;
+}
+
 TQxGridModel::~TQxGridModel() {
+    Check();
     if (mds_)
         if (TMemData* md = mds_->MemData()) md->OnRowsAppended = nullptr;
 }
 
 void TQxGridModel::SetDataSet(TDataSet* ds) {
+    Check();
     if (ds == ds_) return;
     if (mds_)
         if (TMemData* md = mds_->MemData()) md->OnRowsAppended = nullptr;
@@ -51,6 +71,7 @@ void TQxGridModel::SetDataSet(TDataSet* ds) {
 }
 
 void TQxGridModel::SetFields(const std::vector<TField*>& fields) {
+    Check();
     inserting_ = true;
     beginResetModel();
     fields_ = fields;
@@ -70,6 +91,7 @@ void TQxGridModel::SetFields(const std::vector<TField*>& fields) {
 }
 
 int TQxGridModel::ComputeRows(bool& pendingInsert, int& pendingRow) const {
+    Check();
     pendingInsert = false;
     pendingRow = 0;
     if (!ds_ || !ds_->Active() || fields_.empty()) return 0;
@@ -89,6 +111,7 @@ int TQxGridModel::ComputeRows(bool& pendingInsert, int& pendingRow) const {
 }
 
 void TQxGridModel::SyncRows(bool reset, bool invalidate) {
+    Check();
     if (mds_ && ds_->Active())
         if (TMemData* md = mds_->MemData()) {
             QPointer<TQxGridModel> self(this);
@@ -171,6 +194,7 @@ const std::vector<std::string>* TQxGridModel::RowTexts(int recNo) const {
 }
 
 std::string TQxGridModel::CellText(int row, int column) const {
+    Check();
     if (!ds_ || !ds_->Active() || row < 0 || row >= rows_ || column < 0 || column >= int(fields_.size()))
         return std::string();
     TField* f = fields_[size_t(column)];
@@ -195,6 +219,7 @@ std::string TQxGridModel::CellText(int row, int column) const {
 }
 
 QVariant TQxGridModel::data(const QModelIndex& index, int role) const {
+    Check();
     if (!index.isValid() || index.row() >= rows_ || index.column() >= int(fields_.size())) return QVariant();
     TField* f = fields_[size_t(index.column())];
     switch (role) {
@@ -235,6 +260,7 @@ Qt::ItemFlags TQxGridModel::flags(const QModelIndex& index) const {
 }
 
 bool TQxGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    Check();
     if (role != Qt::EditRole || !index.isValid() || !ds_ || !ds_->Active()) return false;
     TField* f = fields_[size_t(index.column())];
     if (!f) return false;
@@ -246,11 +272,14 @@ bool TQxGridModel::setData(const QModelIndex& index, const QVariant& value, int 
 }
 
 bool TQxGridModel::canFetchMore(const QModelIndex& parent) const {
+    Check();
     if (parent.isValid() || !mds_ || !ds_->Active() || fields_.empty() || inserting_) return false;
-    return !mds_->AllRowsFetched();
+    if (mds_->AllRowsFetched()) return false;
+    return !AllowFetch || AllowFetch();
 }
 
 void TQxGridModel::fetchMore(const QModelIndex& parent) {
+    Check();
     if (parent.isValid() || !mds_ || !ds_->Active() || inserting_) return;
     ++fetchRequests_;
     try {

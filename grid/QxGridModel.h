@@ -14,6 +14,7 @@ class TDataSource;
 class TDataSet;
 class TMemDataSet;
 class TField;
+class TDataLink;
 class TQxGridModel;
 
 class TQxGridModel : public QAbstractTableModel {
@@ -26,6 +27,11 @@ public:
     void SetFields(const std::vector<TField*>& fields);
     const std::vector<TField*>& ShownFields() const { return fields_; }
     void SetDataSet(TDataSet* ds);
+    // The link the data set is read through: when the data set behind it goes away (or changes), the model
+    // follows without touching the old one.
+    void SetLink(const TDataLink* link) { link_ = link; }
+    // Lets go of the data set and the link (the grid is going away).
+    void Detach();
     TDataSet* DataSet() const { return ds_; }
     // Caption per column for the header (the grid's titles); Unicode.
     std::function<QString(int column)> TitleText;
@@ -51,6 +57,9 @@ public:
     // The row of the pending inserted row, or -1.
     int PendingInsertRow() const { return pendingInsert_ ? pendingRow_ - 1 : -1; }
     bool Editable = false;
+    // Asked before the view's fetch requests: the grid lets them through only while the last row is on
+    // screen.
+    std::function<bool()> AllowFetch;
     // Counts the fetches the model itself asked for (tests).
     int FetchRequests() const { return fetchRequests_; }
     // The number of characters a memo cell shows.
@@ -65,8 +74,10 @@ private:
     int ComputeRows(bool& pendingInsert, int& pendingRow) const;
     void RowsAppendedLater();
 
-    TDataSet* ds_ = nullptr;
-    TMemDataSet* mds_ = nullptr;
+    void Check() const;
+    const TDataLink* link_ = nullptr;
+    mutable TDataSet* ds_ = nullptr;
+    mutable TMemDataSet* mds_ = nullptr;
     std::vector<TField*> fields_;
     std::vector<int> fieldIndex_; // index of the shown field among the data set's top-level fields
     int rows_ = 0;

@@ -38,11 +38,16 @@ public:
     void SetConvertEOL(bool value);
     bool Net() const;
     void SetNet(bool value);
+    // Seconds that connecting and logging on may take in network mode before the logon fails with
+    // "NET: Connection timed out" (default 20; 0 waits without a bound).
+    int ConnectTimeout() const { return connectTimeout_; }
+    void SetConnectTimeout(int seconds);
 
 private:
     friend class TOraSession;
     TOraSession* owner_;
     bool useOCI7_ = false;
+    int connectTimeout_ = 20;
     bool enableIntegers_ = true;
     bool convertEOL_ = false;
     bool net_ = false;
@@ -166,7 +171,7 @@ public:
     explicit TOraDataSet(TOraSession* session = nullptr);
     ~TOraDataSet() override;
 
-    std::string Name;
+    // Name is the data set's own (TDataSet::Name): the monitor and the debug window announce it.
     TOraSession* Session() const { return dynamic_cast<TOraSession*>(Connection()); }
     void SetSession(TOraSession* session) { SetConnection(session); }
     TOraDataSetOptions OptionsDS;

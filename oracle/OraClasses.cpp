@@ -1,9 +1,12 @@
 // The call-interface connection, the cursor and LOB holders and the parameter descriptors.
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
 
 #include "dataset/DAHooks.h"
 #include "dataset/DateTimeUtil.h"
 #include "ocicall/OraCallLoad.h"
+#include "oracle/OraObjects.h"
+#include "oranet/NetCalls.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,17 +18,6 @@ namespace {
 const OraText* T(const std::string& s) {
     return reinterpret_cast<const OraText*>(s.c_str());
 }
-
-// ConnectionLock when the connection is thread-safe.
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
 
 bool VersionAbove8(const std::string& v) {
     return v > "8";
@@ -64,11 +56,6 @@ void TOraEvent::Wait() {
     uint64_t p = pulses_;
     cv_.wait(g, [&] { return set_ || pulses_ != p; });
 }
-bool TOraEvent::IsSet() {
-    std::lock_guard<std::mutex> g(m_);
-    return set_;
-}
-
 // ---- Cursor ----
 
 TOraCursor::~TOraCursor() {
@@ -561,6 +548,8 @@ void TOCIConnection::SetCallStyle(int value) {
 }
 
 void TOCIConnection::FreeHandles() {
+    // The address of a freed service context may come back for another one.
+    if (svc_) TOraType::ForgetSvcCtx(svc_);
     if (ses_) OCIHandleFree(ses_, OCI_HTYPE_SESSION);
     if (svc_) OCIHandleFree(svc_, OCI_HTYPE_SVCCTX);
     if (srv_) OCIHandleFree(srv_, OCI_HTYPE_SERVER);
@@ -634,6 +623,10 @@ void TOCIConnection::Connect(const std::string&) {
     try {
         Check(OCIServerAttach(srv_, err_, T(server_), sb4(server_.size()), 0));
         attached = true;
+        if (oranet::NetCallsInstalled()) {
+            ub4 ms = ub4(connectTimeoutMs_);
+            Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, &ms, 0, oranet::NET_ATTR_CONNECT_TIMEOUT, err_));
+        }
         if (OCIFunctionGroups & OCIGroupOCI7)
             Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, const_cast<char*>(internalName_.c_str()), 0,
                              OCI_ATTR_EXTERNAL_NAME, err_));
@@ -948,6 +941,9 @@ void TOCIConnection::SetProp(int code, const Variant& value) {
     case prConnectMode:
         connectMode_ = uint8_t(value.AsInteger());
         break;
+    case prConnectTimeout:
+        connectTimeoutMs_ = std::max(0, int(value.AsInteger()));
+        break;
     case prCharLength: {
         int v = value.AsInteger() & 0x7F;
         if (v != charLength_ || (detectCharLength_ && v != 0)) {
@@ -996,6 +992,9 @@ void TOCIConnection::GetProp(int code, Variant& value) {
         break;
     case prCharLength:
         value = Variant(int32_t(charLength_));
+        break;
+    case prConnectTimeout:
+        value = Variant(int32_t(connectTimeoutMs_));
         break;
     case prCharset:
         value = Variant(charset_.substr(0, 40));

@@ -52,6 +52,8 @@ enum : int {
     prNlsDateLanguage = 70,
     prNlsTimeStampFormat = 71,
     prNlsTimeStampTZFormat = 72,
+    // connection: milliseconds that connecting and logging on may take in network mode (0: no bound)
+    prConnectTimeout = 90,
     prStmtType = 12,
     prNonBlocking = 50,
     prErrorOffset = 57,
@@ -112,7 +114,6 @@ public:
     void Reset();
     void Pulse(); // wakes the waiters without leaving the event set
     void Wait();
-    bool IsSet();
 
 private:
     std::mutex m_;
@@ -298,6 +299,7 @@ private:
     int maxStringSize_ = 0;
     std::string charset_;
     int charsetId_ = 0;
+    int connectTimeoutMs_ = 20000;
     int charLength_ = 1;
     bool detectCharLength_ = false;
     std::string internalName_;
@@ -395,7 +397,6 @@ private:
     void CheckActive();
     void Check(oracall::sword status);
     void BindParam(TOraParamDesc* p);
-    void TransferLongPieces();
     void HandleLobParams();
     friend class TOCIRecordSet;
 
@@ -466,6 +467,13 @@ private:
     void AllocAux();
     void FreeAux();
     bool FetchBlock();
+    // The steps of a block fetch.
+    void DropFetchedRows();
+    void PrimeAuxSlots(PBlockHeader block, int rows);
+    int DefineAndFetch(PBlockHeader block, int rows);
+    void FinishLongPieces(PBlockHeader block, int fetched);
+    void MoveAuxValues(PBlockHeader block, int fetched);
+    void LinkFetchedRows(PBlockHeader block, int fetched);
     void OpenStep();
     void FetchAllLoop();
     void EndOpen(bool success);

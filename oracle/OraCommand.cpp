@@ -1,6 +1,7 @@
 // TOCICommand: parameter scan, prepare, binds, execution (blocking or on a background thread), fetch
 // primitives.
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
 
 #include "dataset/DAHooks.h"
 
@@ -10,26 +11,6 @@
 using namespace oracall;
 
 namespace {
-
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
-
-class TCmdLock {
-public:
-    TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
-        if (on) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
 
 uint16_t MapStmtType(ub2 t) {
     switch (t) {

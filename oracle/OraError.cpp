@@ -1,4 +1,5 @@
 #include "oracle/OraError.h"
+#include "dataset/StrUtil.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,16 +19,6 @@ bool IsFatalOraCode(int code) {
         return false;
     }
 }
-
-namespace {
-
-std::string TrimRightBlanks(std::string s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r' || s.back() == '\t'))
-        s.pop_back();
-    return s;
-}
-
-} // namespace
 
 void GetOraErrorText(sword status, OCIError* errhp, int& code, std::string& text) {
     if (!errhp) errhp = hOCIError;
@@ -74,7 +65,7 @@ void GetOraErrorText(sword status, OCIError* errhp, int& code, std::string& text
         code = status;
     }
     if (code < 0) code = -code;
-    text = TrimRightBlanks(text);
+    text = TrimRight(text);
 }
 
 void OraCheckGlobal(sword status) {

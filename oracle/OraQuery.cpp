@@ -1,5 +1,6 @@
 // TOraSQL, TOraDataSet / TOraQuery: the framework bound to the call-interface layer, the SQL text operations
 // (WHERE, ORDER BY, table list), the record-count query, write and lock statements.
+#include "dataset/StrUtil.h"
 #include "oracle/Ora.h"
 
 #include "dataset/OraParser.h"
@@ -55,20 +56,6 @@ bool IsSelect(const std::vector<TTok>& t) {
     return false;
 }
 
-std::string RTrim(const std::string& s) {
-    size_t e = s.size();
-    while (e > 0 && uint8_t(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(0, e);
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = 0;
-    while (b < s.size() && uint8_t(s[b]) <= ' ')
-        ++b;
-    return RTrim(s.substr(b));
-}
-
 } // namespace
 
 std::string OraAddWhere(const std::string& sql, const std::string& condition) {
@@ -96,15 +83,15 @@ std::string OraAddWhere(const std::string& sql, const std::string& condition) {
         insert = (commentBefore ? "\rAND " : " AND ") + condition + " ";
         if (hasOr) {
             int condStart = t[size_t(where)].End;
-            int condEnd = clause < 0 ? int(RTrim(sql).size()) : t[size_t(clause)].Start;
+            int condEnd = clause < 0 ? int(TrimRight(sql).size()) : t[size_t(clause)].Start;
             std::string head = sql.substr(0, size_t(condStart));
-            std::string cond = RTrim(sql.substr(size_t(condStart), size_t(condEnd - condStart)));
+            std::string cond = TrimRight(sql.substr(size_t(condStart), size_t(condEnd - condStart)));
             std::string tail = sql.substr(size_t(condEnd));
             if (clause < 0) tail.clear();
             return head + " (" + Trim(cond) + ")" + insert + (clause < 0 ? "" : tail);
         }
     }
-    if (clause < 0) return RTrim(sql) + insert;
+    if (clause < 0) return TrimRight(sql) + insert;
     int at = t[size_t(clause)].Start;
     return sql.substr(0, size_t(at)) + insert + sql.substr(size_t(at));
 }
@@ -122,7 +109,7 @@ std::string OraDeleteWhere(const std::string& sql) {
     }
     if (where < 0) return sql;
     int from = t[size_t(where)].Start;
-    if (clause < 0) return RTrim(sql.substr(0, size_t(from)));
+    if (clause < 0) return TrimRight(sql.substr(0, size_t(from)));
     return sql.substr(0, size_t(from)) + sql.substr(size_t(t[size_t(clause)].Start));
 }
 
@@ -145,7 +132,7 @@ std::string OraSetOrderBy(const std::string& sqlIn, const std::string& fieldsIn)
     if (order >= 0) {
         int from = t[size_t(order)].Start;
         int to = (forAt > order) ? t[size_t(forAt)].Start : int(sql.size());
-        std::string head = RTrim(sql.substr(0, size_t(from)));
+        std::string head = TrimRight(sql.substr(0, size_t(from)));
         std::string tail = forAt > order ? sql.substr(size_t(to)) : std::string();
         if (fields.empty()) return tail.empty() ? head : head + " " + tail;
         return head + " ORDER BY " + fields + (tail.empty() ? "" : " " + tail);
@@ -154,9 +141,9 @@ std::string OraSetOrderBy(const std::string& sqlIn, const std::string& fieldsIn)
     if (forAt >= 0) {
         // A FOR UPDATE clause stays last.
         at = t[size_t(forAt)].Start;
-        return RTrim(sql.substr(0, size_t(at))) + " ORDER BY " + fields + " " + sql.substr(size_t(at));
+        return TrimRight(sql.substr(0, size_t(at))) + " ORDER BY " + fields + " " + sql.substr(size_t(at));
     }
-    std::string head = RTrim(sql);
+    std::string head = TrimRight(sql);
     return head + (head.find('\r') != std::string::npos ? "\r " : "") + " ORDER BY " + fields;
 }
 

@@ -1,6 +1,9 @@
 // TOCIRecordSet: describe, defines, block fetch straight into the storage blocks, the DATE form in records,
 // LOB holders, fetch-all and background open and fetch.
+#include "dataset/ByteIO.h"
 #include "oracle/OraClasses.h"
+#include "oracle/OraLocks.h"
+#include "oracle/OraObjects.h"
 
 #include "dataset/DAHooks.h"
 
@@ -13,35 +16,6 @@ using namespace oracall;
 ub2 ToExternalType(uint16_t dataType, bool memoAsText);
 
 namespace {
-
-class TConnLock {
-public:
-    explicit TConnLock(TOCIConnection* c) : l_(c->ConnectionLock(), std::defer_lock) {
-        if (c->ThreadSafety()) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
-
-class TCmdLock {
-public:
-    TCmdLock(TOCICommand* c, bool on) : l_(c->CommandLock(), std::defer_lock) {
-        if (on) l_.lock();
-    }
-
-private:
-    std::unique_lock<std::recursive_mutex> l_;
-};
-
-template <class T> T Load(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <class T> void Store(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 constexpr uint16_t PtrSize = uint16_t(sizeof(void*));
 
@@ -226,6 +200,18 @@ int TOCIRecordSet::NlsLength(int slot, bool timestamp) {
     return len;
 }
 
+namespace {
+
+std::string TextParam(const void* prm, ub4 attr, OCIError* err) {
+    char* text = nullptr;
+    ub4 len = 0;
+    if (OCIAttrGet(prm, OCI_DTYPE_PARAM, &text, &len, attr, err) != OCI_SUCCESS || !text)
+        return std::string();
+    return std::string(text, len);
+}
+
+} // namespace
+
 void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
     OCIError* err = conn_->ErrorHandle();
     dvoid* prm = nullptr;
@@ -334,6 +320,21 @@ void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
             f.Length = uint16_t((size * 134 + 99) / 100);
         }
         f.Size = uint16_t(f.Length + 1);
+        break;
+    case 108: {
+        // A named type: its descriptor from the type cache (described now when it is not cached yet).
+        std::string typeName = TextParam(prm, OCI_ATTR_TYPE_NAME, err);
+        std::string schema = TextParam(prm, OCI_ATTR_SCHEMA_NAME, err);
+        TOraType* t = TOraType::Find(conn_->SvcCtx(), schema.empty() ? typeName : schema + "." + typeName);
+        f.DataType = t->DataType;
+        f.Size = PtrSize;
+        f.SetObjectType(t);
+        t->Release();
+        break;
+    }
+    case 110:
+        f.DataType = dtReference;
+        f.Size = PtrSize;
         break;
     case 112:
     case 113:
@@ -613,23 +614,11 @@ sb4 TOCIRecordSet::LongCallback(void* ctx, OCIDefine*, ub4 iter, void** bufpp, u
 }
 
 bool TOCIRecordSet::FetchBlock() {
-    TOCICommand* cmd = Cmd();
     TBlockManager& bm = BlockManager();
-    if (uniDirectional_) {
-        int dropped = 0;
-        while (firstItem_) {
-            if (!IsHidden(firstItem_)) ++dropped;
-            FreeComplexFields(ItemData(firstItem_), true);
-            DeleteItem(firstItem_);
-        }
-        recNoOffset_ += dropped;
-        recordCount_ = 0;
-        currentItem_ = nullptr;
-    }
+    if (uniDirectional_) DropFetchedRows();
     int rows = fetchRows_;
     PBlockHeader block = bm.AllocBlock(rows);
     const uint64_t serial = block->Serial;
-    const size_t stride = bm.ItemSize();
     for (int i = 0; i < rows; ++i) {
         uint8_t* rec = ItemData(bm.BlockItem(block, i));
         std::memset(rec, 0, size_t(recordSize_));
@@ -645,103 +634,9 @@ bool TOCIRecordSet::FetchBlock() {
     longDefines_.clear();
     int fetched = 0;
     try {
-        // Prime the auxiliary slots.
-        int auxOfs = 0;
-        for (int fi = 0; fi < FieldCount(); ++fi) {
-            TFieldDesc* f = fields_[fi];
-            if (f->ParentField || !IsAux(f)) continue;
-            for (int i = 0; i < rows; ++i) {
-                uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
-                if (f->DataType == dtOraBlob || f->DataType == dtOraClob) {
-                    auto* l =
-                        static_cast<TOraLob*>(Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + f->Offset));
-                    l->AllocLob();
-                    Store<OCILobLocator*>(slot, l->Locator());
-                } else {
-                    std::memset(slot, 0, size_t(AuxSize(f)));
-                }
-            }
-            auxOfs += AuxSize(f);
-        }
-        OCIStmt* stmt = cmd->CurrentCursor()->Handle();
-        OCIError* err = conn_->ErrorHandle();
-        {
-            TConnLock lock(conn_);
-            uint8_t* rec0 = ItemData(bm.BlockItem(block, 0));
-            auxOfs = 0;
-            for (int fi = 0; fi < FieldCount(); ++fi) {
-                TFieldDesc* f = fields_[fi];
-                if (f->ParentField) continue;
-                OCIDefine* def = nullptr;
-                ub4 col = f->FieldNo;
-                uint8_t* ind = rec0 + dataSize_ + 2 * fi;
-                if (IsLong(f)) {
-                    ub2 ext = f->DataType == dtBlob ? SQLT_LBI : SQLT_LNG;
-                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr,
-                                                nullptr, OCI_DYNAMIC_FETCH));
-                    auto ld = std::make_unique<TLongDefine>();
-                    ld->Define = def;
-                    ld->Field = f;
-                    ld->Owner = this;
-                    ld->Block = block;
-                    ld->PieceLens.assign(size_t(rows), 0);
-                    conn_->Check(OCIDefineDynamic(def, err, ld.get(), &TOCIRecordSet::LongCallback));
-                    longDefines_.push_back(std::move(ld));
-                    conn_->Check(OCIDefineArrayOfStruct(def, err, 0, ub4(stride), 0, 0));
-                    continue;
-                }
-                if (IsAux(f)) {
-                    uint8_t* slot = aux_.data() + auxOfs;
-                    ub2 ext = ToExternalType(f->DataType, IsMemoAsText(f));
-                    if (f->DataType == dtExtVarBytes)
-                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot + 2, f->Length, ext, ind,
-                                                    reinterpret_cast<ub2*>(slot), nullptr, 0));
-                    else if (f->DataType == dtOraBlob || f->DataType == dtOraClob)
-                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, PtrSize, ext, ind, nullptr,
-                                                    nullptr, 0));
-                    else
-                        conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, f->Length + 1, ext, ind,
-                                                    nullptr, nullptr, 0));
-                    conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(auxRowSize_), ub4(stride),
-                                                        f->DataType == dtExtVarBytes ? ub4(auxRowSize_) : 0,
-                                                        0));
-                    auxOfs += AuxSize(f);
-                    continue;
-                }
-                uint8_t* value = rec0 + f->Offset;
-                if (f->DataType == dtVarBytes) {
-                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, value + 2, f->Length, SQLT_BIN, ind,
-                                                reinterpret_cast<ub2*>(value), nullptr, 0));
-                    conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), ub4(stride), 0));
-                    continue;
-                }
-                ub2 ext = ToExternalType(f->DataType, false);
-                conn_->Check(
-                    OCIDefineByPos(stmt, &def, err, col, value, f->Size, ext, ind, nullptr, nullptr, 0));
-                if (f->DataType == dtString && conn_->CharsetId() != 0) {
-                    ub2 id = ub2(conn_->CharsetId());
-                    conn_->Check(OCIAttrSet(def, OCI_HTYPE_DEFINE, &id, 0, OCI_ATTR_CHARSET_ID, err));
-                }
-                conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), 0, 0));
-            }
-            fetched = cmd->Fetch(rows);
-        }
-        for (auto& ld : longDefines_) {
-            // The last piece of each row keeps the length the server reported for that row.
-            for (int i = 0; i < fetched; ++i) {
-                TBlob* b = Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + ld->Field->Offset);
-                PPieceHeader p = b->FirstPiece();
-                while (p && p->Next)
-                    p = p->Next;
-                ub4 len = size_t(i) < ld->PieceLens.size() ? ld->PieceLens[size_t(i)] : 0;
-                if (p && p->Used == p->Size && len < p->Size) p->Used = len;
-                for (PPieceHeader q = b->FirstPiece(); q;) {
-                    PPieceHeader next = q->Next;
-                    if (q->Used == 0) b->DeletePiece(q);
-                    q = next;
-                }
-            }
-        }
+        PrimeAuxSlots(block, rows);
+        fetched = DefineAndFetch(block, rows);
+        FinishLongPieces(block, fetched);
         longDefines_.clear();
     } catch (...) {
         longDefines_.clear();
@@ -759,7 +654,152 @@ bool TOCIRecordSet::FetchBlock() {
         endReached_ = true;
         return false;
     }
-    // Move the auxiliary values into the records.
+    MoveAuxValues(block, fetched);
+    LinkFetchedRows(block, fetched);
+    releaseItems(fetched);
+    if (fetched < rows) {
+        bm.FreeUnusedItems(block, fetched);
+        endReached_ = true;
+    }
+    return true;
+}
+
+// A uni-directional record set keeps only the block being read: the rows read before are dropped.
+void TOCIRecordSet::DropFetchedRows() {
+    int dropped = 0;
+    while (firstItem_) {
+        if (!IsHidden(firstItem_)) ++dropped;
+        FreeComplexFields(ItemData(firstItem_), true);
+        DeleteItem(firstItem_);
+    }
+    recNoOffset_ += dropped;
+    recordCount_ = 0;
+    currentItem_ = nullptr;
+}
+
+// The auxiliary slots of the block's rows: LOB columns get their holders' locators, the others zeros.
+void TOCIRecordSet::PrimeAuxSlots(PBlockHeader block, int rows) {
+    TBlockManager& bm = BlockManager();
+    int auxOfs = 0;
+    for (int fi = 0; fi < FieldCount(); ++fi) {
+        TFieldDesc* f = fields_[fi];
+        if (f->ParentField || !IsAux(f)) continue;
+        for (int i = 0; i < rows; ++i) {
+            uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
+            if (f->DataType == dtOraBlob || f->DataType == dtOraClob) {
+                auto* l = static_cast<TOraLob*>(Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + f->Offset));
+                l->AllocLob();
+                Store<OCILobLocator*>(slot, l->Locator());
+            } else {
+                std::memset(slot, 0, size_t(AuxSize(f)));
+            }
+        }
+        auxOfs += AuxSize(f);
+    }
+}
+
+// Defines every column's receiving buffers on the block's rows (values in the records, long values through
+// the piece callback, the others in the auxiliary slots) and fetches one block; the rows fetched.
+int TOCIRecordSet::DefineAndFetch(PBlockHeader block, int rows) {
+    TOCICommand* cmd = Cmd();
+    TBlockManager& bm = BlockManager();
+    const size_t stride = bm.ItemSize();
+    int auxOfs = 0;
+    int fetched = 0;
+    OCIStmt* stmt = cmd->CurrentCursor()->Handle();
+    OCIError* err = conn_->ErrorHandle();
+    {
+        TConnLock lock(conn_);
+        uint8_t* rec0 = ItemData(bm.BlockItem(block, 0));
+        for (int fi = 0; fi < FieldCount(); ++fi) {
+            TFieldDesc* f = fields_[fi];
+            if (f->ParentField) continue;
+            OCIDefine* def = nullptr;
+            ub4 col = f->FieldNo;
+            uint8_t* ind = rec0 + dataSize_ + 2 * fi;
+            // Object, collection and REF values are described but not fetched into records.
+            if (f->DataType == dtObject || f->DataType == dtArray || f->DataType == dtTable ||
+                f->DataType == dtReference)
+                throw Exception(SDataTypeNotSupported);
+            if (IsLong(f)) {
+                ub2 ext = f->DataType == dtBlob ? SQLT_LBI : SQLT_LNG;
+                conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr,
+                                            nullptr, OCI_DYNAMIC_FETCH));
+                auto ld = std::make_unique<TLongDefine>();
+                ld->Define = def;
+                ld->Field = f;
+                ld->Owner = this;
+                ld->Block = block;
+                ld->PieceLens.assign(size_t(rows), 0);
+                conn_->Check(OCIDefineDynamic(def, err, ld.get(), &TOCIRecordSet::LongCallback));
+                longDefines_.push_back(std::move(ld));
+                conn_->Check(OCIDefineArrayOfStruct(def, err, 0, ub4(stride), 0, 0));
+                continue;
+            }
+            if (IsAux(f)) {
+                uint8_t* slot = aux_.data() + auxOfs;
+                ub2 ext = ToExternalType(f->DataType, IsMemoAsText(f));
+                if (f->DataType == dtExtVarBytes)
+                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot + 2, f->Length, ext, ind,
+                                                reinterpret_cast<ub2*>(slot), nullptr, 0));
+                else if (f->DataType == dtOraBlob || f->DataType == dtOraClob)
+                    conn_->Check(
+                        OCIDefineByPos(stmt, &def, err, col, slot, PtrSize, ext, ind, nullptr, nullptr, 0));
+                else
+                    conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot, f->Length + 1, ext, ind, nullptr,
+                                                nullptr, 0));
+                conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(auxRowSize_), ub4(stride),
+                                                    f->DataType == dtExtVarBytes ? ub4(auxRowSize_) : 0, 0));
+                auxOfs += AuxSize(f);
+                continue;
+            }
+            uint8_t* value = rec0 + f->Offset;
+            if (f->DataType == dtVarBytes) {
+                conn_->Check(OCIDefineByPos(stmt, &def, err, col, value + 2, f->Length, SQLT_BIN, ind,
+                                            reinterpret_cast<ub2*>(value), nullptr, 0));
+                conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), ub4(stride), 0));
+                continue;
+            }
+            ub2 ext = ToExternalType(f->DataType, false);
+            conn_->Check(OCIDefineByPos(stmt, &def, err, col, value, f->Size, ext, ind, nullptr, nullptr, 0));
+            if (f->DataType == dtString && conn_->CharsetId() != 0) {
+                ub2 id = ub2(conn_->CharsetId());
+                conn_->Check(OCIAttrSet(def, OCI_HTYPE_DEFINE, &id, 0, OCI_ATTR_CHARSET_ID, err));
+            }
+            conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), 0, 0));
+        }
+        fetched = cmd->Fetch(rows);
+    }
+    return fetched;
+}
+
+// The last piece of each row's long value keeps the length the server reported for that row; empty
+// pieces go.
+void TOCIRecordSet::FinishLongPieces(PBlockHeader block, int fetched) {
+    TBlockManager& bm = BlockManager();
+    for (auto& ld : longDefines_) {
+        // The last piece of each row keeps the length the server reported for that row.
+        for (int i = 0; i < fetched; ++i) {
+            TBlob* b = Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + ld->Field->Offset);
+            PPieceHeader p = b->FirstPiece();
+            while (p && p->Next)
+                p = p->Next;
+            ub4 len = size_t(i) < ld->PieceLens.size() ? ld->PieceLens[size_t(i)] : 0;
+            if (p && p->Used == p->Size && len < p->Size) p->Used = len;
+            for (PPieceHeader q = b->FirstPiece(); q;) {
+                PPieceHeader next = q->Next;
+                if (q->Used == 0) b->DeletePiece(q);
+                q = next;
+            }
+        }
+    }
+}
+
+// Moves the values of the auxiliary slots into the records: texts and bytes to the heap, memos to their
+// blobs, LOB holders marked unread (and read when LOBs are cached).
+void TOCIRecordSet::MoveAuxValues(PBlockHeader block, int fetched) {
+    TOCICommand* cmd = Cmd();
+    TBlockManager& bm = BlockManager();
     int auxOfs = 0;
     for (int fi = 0; fi < FieldCount(); ++fi) {
         TFieldDesc* f = fields_[fi];
@@ -797,7 +837,11 @@ bool TOCIRecordSet::FetchBlock() {
         }
         auxOfs += AuxSize(f);
     }
-    // Link the rows.
+}
+
+// Links the fetched rows at the end of the store, numbered after the last visible row.
+void TOCIRecordSet::LinkFetchedRows(PBlockHeader block, int fetched) {
+    TBlockManager& bm = BlockManager();
     int order = 1;
     for (PItemHeader it = lastItem_; it; it = it->Prev)
         if (!IsHidden(it)) {
@@ -816,12 +860,6 @@ bool TOCIRecordSet::FetchBlock() {
             ++recordCount_;
         }
     }
-    releaseItems(fetched);
-    if (fetched < rows) {
-        bm.FreeUnusedItems(block, fetched);
-        endReached_ = true;
-    }
-    return true;
 }
 
 bool TOCIRecordSet::Fetch(bool fetchBack) {

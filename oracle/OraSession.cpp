@@ -70,6 +70,12 @@ void TOraSessionOptions::SetConvertEOL(bool value) {
     owner_->OCIConnection()->SetProp(prConvertEOL, Variant(value));
 }
 
+void TOraSessionOptions::SetConnectTimeout(int seconds) {
+    if (seconds < 0 || seconds > 86400) throw EDatabaseError("ConnectTimeout must be 0..86400 seconds");
+    connectTimeout_ = seconds;
+    owner_->OCIConnection()->SetProp(prConnectTimeout, Variant(int32_t(seconds * 1000)));
+}
+
 bool TOraSessionOptions::Net() const {
     return net_;
 }

@@ -1,5 +1,6 @@
 #include "oranet/NetCalls.h"
 
+#include "dataset/StrUtil.h"
 #include "ocicall/OraCall.h"
 #include "ocicall/OraCallLoad.h"
 #include "oranet/NetHandles.h"
@@ -47,6 +48,12 @@ template <class T> T* As(const void* p) {
 }
 
 } // namespace
+
+sword TNetServer::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
+    if (attr != NET_ATTR_CONNECT_TIMEOUT || !value) return -2;
+    std::memcpy(&connectTimeoutMs, value, sizeof connectTimeoutMs);
+    return 0;
+}
 
 sword TNetSession::SetAttribute(void* value, ub4, TNetErrorHandle*, ub4 attr) {
     switch (attr) {
@@ -386,11 +393,7 @@ sword NetBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraT
     if (!c) return -2;
     std::string name = ZText(placeholder);
     for (auto& b : c->binds) {
-        if (b->name.size() != name.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i)
-            same = std::toupper(uint8_t(name[i])) == std::toupper(uint8_t(b->name[i]));
-        if (!same) continue;
+        if (!SameText(b->name, name)) continue;
         FillBind(*b, valuep, value_sz, dty, indp, alenp, maxarr_len, curelep);
         if (bindp) *bindp = reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(b.get()));
         return 0;
@@ -652,6 +655,31 @@ void GetNetCalls(oracall::TOCICalls& calls) {
     VESTRA_NET_UNSUPPORTED(OCILobIsEqual)
     VESTRA_NET_UNSUPPORTED(OCILobLoadFromFile)
     VESTRA_NET_UNSUPPORTED(OCILobCreateTemporary)
+    // The object routines: network mode has no object types.
+    VESTRA_NET_UNSUPPORTED(OCITypeByName)
+    VESTRA_NET_UNSUPPORTED(OCIObjectNew)
+    VESTRA_NET_UNSUPPORTED(OCIObjectFree)
+    VESTRA_NET_UNSUPPORTED(OCIObjectPin)
+    VESTRA_NET_UNSUPPORTED(OCIObjectFlush)
+    VESTRA_NET_UNSUPPORTED(OCIObjectMarkDelete)
+    VESTRA_NET_UNSUPPORTED(OCIObjectGetInd)
+    VESTRA_NET_UNSUPPORTED(OCICollSize)
+    VESTRA_NET_UNSUPPORTED(OCICollAppend)
+    VESTRA_NET_UNSUPPORTED(OCICollAssignElem)
+    VESTRA_NET_UNSUPPORTED(OCICollGetElem)
+    VESTRA_NET_UNSUPPORTED(OCITableSize)
+    VESTRA_NET_UNSUPPORTED(OCITableNext)
+    VESTRA_NET_UNSUPPORTED(OCITableDelete)
+    VESTRA_NET_UNSUPPORTED(OCIRefAssign)
+    VESTRA_NET_UNSUPPORTED(OCIRefClear)
+    VESTRA_NET_UNSUPPORTED(OCIRefIsNull)
+    VESTRA_NET_UNSUPPORTED(OCIStringAssignText)
+    VESTRA_NET_UNSUPPORTED(OCIStringPtr)
+    VESTRA_NET_UNSUPPORTED(OCIStringResize)
+    VESTRA_NET_UNSUPPORTED(OCINumberFromInt)
+    VESTRA_NET_UNSUPPORTED(OCINumberToInt)
+    VESTRA_NET_UNSUPPORTED(OCINumberFromReal)
+    VESTRA_NET_UNSUPPORTED(OCINumberToReal)
 #undef VESTRA_NET_UNSUPPORTED
 }
 
@@ -677,6 +705,10 @@ void InstallNetCalls() {
         throw EOCICallError("Can't initialize Net client");
     hOCIError = static_cast<OCIError*>(err);
     OCIInited = true;
+}
+
+bool NetCallsInstalled() {
+    return oracall::OCIHandleFree == &NetHandleFree;
 }
 
 void RemoveNetCalls() {

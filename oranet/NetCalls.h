@@ -2,6 +2,8 @@
 // run the network client's TTC calls.
 #pragma once
 
+#include <cstdint>
+
 namespace oracall {
 struct TOCICalls;
 }
@@ -18,5 +20,14 @@ void InstallNetCalls();
 // Frees the process-wide error handle and returns the loader state to "nothing loaded"; the entry points keep
 // the emulations.
 void RemoveNetCalls();
+// Whether the entry points are the network client's emulations.
+bool NetCallsInstalled();
+
+// An attribute of the server handle that only the network client knows: the time, in milliseconds (a ub4),
+// that establishing the connection and logging on may take in all; 0 waits without a bound. Statements after
+// the logon are not bounded by it.
+constexpr uint32_t NET_ATTR_CONNECT_TIMEOUT = 0x7E01;
+// What a server handle starts with.
+constexpr uint32_t NetDefaultConnectTimeoutMs = 20000;
 
 } // namespace oranet

@@ -1,5 +1,6 @@
 // The service context: server string, negotiation, status messages, logon, commit, rollback, logoff,
 // break, and the mapping of every failure into the error handle.
+#include "dataset/StrUtil.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetPlatform.h"
@@ -389,19 +390,6 @@ int TNetConnection::ReadSimpleReply(TNetErrorHandle* err) {
 // ---------------------------------------------------------------------------------------------------------
 // Logon
 
-namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && uint8_t(s[b]) <= ' ')
-        ++b;
-    while (e > b && uint8_t(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
-} // namespace
-
 void TNetConnection::SendLogon(int phase) {
     TNetTransport& t = *transport;
     const std::string user = session ? session->userName : std::string();
@@ -483,6 +471,15 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         std::string host, sid;
         int port;
         ParseServerString(server ? server->serverString : std::string(), host, port, sid);
+        // Establishing the connection and the logon together may take the server handle's time-out; the
+        // bound is lifted again however the logon ends, so statements run unbounded.
+        TWinSocket& socket = transport->Socket();
+        struct TDeadline {
+            TWinSocket& s;
+            ~TDeadline() { s.ClearDeadline(); }
+        } deadline{socket};
+        if (server && server->connectTimeoutMs > 0)
+            socket.SetDeadline(TWinSocket::SteadyNowMs() + int64_t(server->connectTimeoutMs));
         transport->ResetRepresentation();
         transport->Connect(host, port, sid);
         SendProtocol();
@@ -500,6 +497,8 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         if (r == 0) loggedOn = true;
         return r;
     } catch (const std::exception& e) {
+        // A connection broken off half-way (time-out, lost peer) is closed, so the server sees it end.
+        transport->Socket().Close();
         return MapNetError(e, err);
     }
 }

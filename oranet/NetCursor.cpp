@@ -1,5 +1,6 @@
 // The statement side: local analysis at prepare, and the open, parse/execute/fetch, describe and close calls.
 #include "dataset/OraParser.h"
+#include "dataset/StrUtil.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 
@@ -9,20 +10,6 @@
 namespace oranet {
 
 namespace {
-
-std::string TrimRight(const std::string& s) {
-    size_t e = s.size();
-    while (e > 0 && uint8_t(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(0, e);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(uint8_t(a[i])) != std::toupper(uint8_t(b[i]))) return false;
-    return true;
-}
 
 // The most columns a select list can have; a describe announcing more is not believed.
 constexpr int MaxColumns = 1000;
@@ -106,7 +93,7 @@ void TNetCursor::Analyse(const std::string& text) {
             continue;
         }
         if (plsql &&
-            std::any_of(binds.begin(), binds.end(), [&](const auto& b) { return SameName(b->name, tok); }))
+            std::any_of(binds.begin(), binds.end(), [&](const auto& b) { return SameText(b->name, tok); }))
             continue;
         auto b = std::make_unique<TNetBind>(this);
         b->name = tok;

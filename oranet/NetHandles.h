@@ -46,7 +46,10 @@ public:
 class TNetServer : public TNetHandle {
 public:
     using TNetHandle::TNetHandle;
+    sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
     std::string serverString;
+    // The bound on connection establishment and logon (NET_ATTR_CONNECT_TIMEOUT); 0: none.
+    ub4 connectTimeoutMs = 20000;
 };
 
 class TNetSession : public TNetHandle {

@@ -1,5 +1,7 @@
 #include "oranet/NetRowid.h"
 
+#include "dataset/ByteIO.h"
+
 namespace oranet {
 
 namespace {
@@ -23,13 +25,6 @@ std::string Hex(uint64_t v, int digits) {
         v >>= 4;
     }
     return s;
-}
-
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-uint16_t Be16(const uint8_t* p) {
-    return uint16_t(p[0] << 8 | p[1]);
 }
 
 } // namespace
@@ -62,10 +57,10 @@ std::string RowIdUniversal(const uint8_t* bytes, size_t n) {
 std::string RowIdImageToText(const uint8_t* image, size_t n) {
     if (n < 13) return std::string();
     if (image[0] == 2) return RowIdUniversal(image + 1, n - 1);
-    uint32_t objectNo = Be32(image + 1);
-    uint16_t file = Be16(image + 5);
-    uint32_t block = Be32(image + 7);
-    uint16_t row = Be16(image + 11);
+    uint32_t objectNo = uint32_t(LoadBe(image + 1, 4));
+    uint16_t file = uint16_t(LoadBe(image + 5, 2));
+    uint32_t block = uint32_t(LoadBe(image + 7, 4));
+    uint16_t row = uint16_t(LoadBe(image + 11, 2));
     if (objectNo == 0 && file == 0 && block == 0 && row == 0) return std::string();
     if (objectNo == 0) return RowIdRestricted(block, row, file);
     return RowIdExtended(objectNo, file, block, row);

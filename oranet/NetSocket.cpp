@@ -2,12 +2,16 @@
 
 #include "oranet/NetErrors.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,7 +23,29 @@ namespace {
     throw ESocketError(SocketErrorNumber(err), std::string(std::strerror(err)) + " (" + op + ")");
 }
 
+[[noreturn]] void TimedOut(const char* op) {
+    throw ESocketError(10060, std::string("connection timed out (") + op + ")");
+}
+
 } // namespace
+
+int64_t TWinSocket::SteadyNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void TWinSocket::WaitReady(int fd, short events, const char* op) const {
+    for (;;) {
+        int64_t deadline = deadline_.load();
+        if (deadline == 0) return;
+        int64_t left = deadline - SteadyNowMs();
+        if (left <= 0) TimedOut(op);
+        pollfd p{fd, events, 0};
+        int rc = ::poll(&p, 1, int(std::min<int64_t>(left, 1000 * 1000)));
+        if (rc > 0) return; // ready, or an error the following call reports
+        if (rc < 0 && errno != EINTR) Fail(errno, op);
+    }
+}
 
 TWinSocket::~TWinSocket() {
     int fd = fd_.exchange(-1);
@@ -49,13 +75,36 @@ void TWinSocket::Open(const std::string& host, int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) Fail(errno, "socket");
     int rc;
-    do {
+    if (deadline_.load() != 0) {
+        // Bounded: connect without blocking and wait for the outcome until the deadline.
+        int flags = ::fcntl(fd, F_GETFL, 0);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
         rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        int e = errno;
-        ::close(fd);
-        Fail(e, "connect");
+        int e = rc == 0 ? 0 : errno;
+        if (rc != 0 && (e == EINPROGRESS || e == EINTR)) {
+            try {
+                WaitReady(fd, POLLOUT, "connect");
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            socklen_t len = sizeof e;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &e, &len) != 0) e = errno;
+        }
+        if (e != 0) {
+            ::close(fd);
+            Fail(e, "connect");
+        }
+        ::fcntl(fd, F_SETFL, flags);
+    } else {
+        do {
+            rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0) {
+            int e = errno;
+            ::close(fd);
+            Fail(e, "connect");
+        }
     }
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -80,6 +129,7 @@ int TWinSocket::SendBuf(const void* buffer, int count) {
     const char* p = static_cast<const char*>(buffer);
     int sent = 0;
     while (sent < count) {
+        WaitReady(fd, POLLOUT, "send");
         ssize_t n = ::send(fd, p + sent, size_t(count - sent), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -95,6 +145,7 @@ int TWinSocket::ReceiveBuf(void* buffer, int count) {
     int fd = fd_.load();
     if (fd < 0) return 0;
     for (;;) {
+        WaitReady(fd, POLLIN, "recv");
         ssize_t n = ::recv(fd, buffer, size_t(count), 0);
         if (n >= 0) return int(n);
         if (errno == EINTR) continue;

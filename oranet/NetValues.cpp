@@ -1,5 +1,6 @@
 // Values inside the statement calls: descriptions of defines and binds, bind rows, row values, the row
 // header and the bind vector, and the NUMBER conversions.
+#include "dataset/ByteIO.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 
@@ -320,15 +321,6 @@ uint8_t* Addr(void* base, uint32_t skip, int64_t row) {
     return base ? static_cast<uint8_t*>(base) + row * int64_t(skip) : nullptr;
 }
 
-template <class T> T Get(const uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <class T> void Put(uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
 } // namespace
 
 void TNetCursor::WriteLong(TNetParam& bind) {
@@ -342,7 +334,7 @@ void TNetCursor::WriteLong(TNetParam& bind) {
             void* ind = nullptr;
             bind.inCallback(bind.inContext, reinterpret_cast<OCIBind*>(static_cast<TNetHandle*>(&bind)), 0, 0,
                             &buf, &len, &piece, &ind);
-            sb2 indicator = ind ? Get<sb2>(static_cast<uint8_t*>(ind)) : 0;
+            sb2 indicator = ind ? Load<sb2>(static_cast<uint8_t*>(ind)) : 0;
             if (len > 0 && buf && indicator == 0) value.append(static_cast<const char*>(buf), len);
             // A single piece is complete as well.
             if (piece == OCI_LAST_PIECE || piece == OCI_ONE_PIECE) break;
@@ -367,9 +359,9 @@ std::string TNetCursor::NotANumberBind() const {
         int64_t rows = b.maxArrayLength > 0 ? int64_t(b.maxArrayLength) : int64_t(std::max(iterations, 1));
         for (int64_t r = 0; r < rows; ++r) {
             const uint8_t* ind = Addr(b.indicator, b.indicatorSkip, r);
-            if (ind && Get<sb2>(ind) != 0) continue;
+            if (ind && Load<sb2>(ind) != 0) continue;
             const uint8_t* v = Addr(b.value, b.valueSkip, r);
-            double x = b.valueSize == 4 ? double(Get<float>(v)) : Get<double>(v);
+            double x = b.valueSize == 4 ? double(Load<float>(v)) : Load<double>(v);
             if (std::isnan(x)) return b.name;
         }
     }
@@ -393,7 +385,7 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
             uint8_t* v = Addr(b.value, b.valueSkip, r);
             uint8_t* ind = Addr(b.indicator, b.indicatorSkip, r);
             int type = b.dataType;
-            bool isNull = ind && Get<sb2>(ind) != 0 && !IsLong(type) && !IsCursorType(type);
+            bool isNull = ind && Load<sb2>(ind) != 0 && !IsLong(type) && !IsCursorType(type);
             if (IsLong(type)) {
                 if (b.valueSize <= maxInline) WriteLong(b);
                 continue; // larger LONG values follow the row's other binds
@@ -404,10 +396,10 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
             if (!isNull && (v || IsCursorType(type))) {
                 switch (type) {
                 case SQLT_INT:
-                    tmp = IntToNumber(Get<int32_t>(v));
+                    tmp = IntToNumber(Load<int32_t>(v));
                     break;
                 case SQLT_FLT:
-                    tmp = b.valueSize == 4 ? FloatToNumber(Get<float>(v)) : FloatToNumber(Get<double>(v));
+                    tmp = b.valueSize == 4 ? FloatToNumber(Load<float>(v)) : FloatToNumber(Load<double>(v));
                     break;
                 case SQLT_CUR:
                 case SQLT_RSET:
@@ -416,7 +408,7 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
                 case SQLT_CLOB:
                 case SQLT_BLOB:
                 case SQLT_BFILEE: {
-                    TNetHandle* h = Get<TNetHandle*>(v);
+                    TNetHandle* h = Load<TNetHandle*>(v);
                     auto* loc = dynamic_cast<TNetLobLocator*>(h);
                     if (loc) tmp = loc->bytes;
                     // A locator the server never filled has no bytes. It goes as a null element (one zero
@@ -437,7 +429,7 @@ void TNetCursor::WriteBindRow(const uint8_t* bindMarks) {
                 }
                 default: {
                     uint8_t* l = Addr(b.length, b.lengthSkip, r);
-                    len = l ? Get<ub2>(l) : size_t(b.valueSize > 0 ? b.valueSize : 0);
+                    len = l ? Load<ub2>(l) : size_t(b.valueSize > 0 ? b.valueSize : 0);
                     data = reinterpret_cast<const char*>(v);
                     break;
                 }
@@ -472,7 +464,7 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
     if (IsLobType(type) && connection && connection->protocolVersion >= 6) {
         if (t.ReadUB4() == 0) {
             sb2 indicator = sb2(t.ReadUB2());
-            if (ind) Put<sb2>(ind, indicator);
+            if (ind) Store<sb2>(ind, indicator);
             return;
         }
     }
@@ -502,13 +494,13 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
             int32_t iv = NumberToInt(src, bytes.size());
             if (v) {
                 if (p.valueSize == 8)
-                    Put<int64_t>(v, iv);
+                    Store<int64_t>(v, iv);
                 else if (p.valueSize == 2)
-                    Put<int16_t>(v, int16_t(iv));
+                    Store<int16_t>(v, int16_t(iv));
                 else if (p.valueSize == 1)
-                    Put<int8_t>(v, int8_t(iv));
+                    Store<int8_t>(v, int8_t(iv));
                 else if (p.valueSize >= 4)
-                    Put<int32_t>(v, iv);
+                    Store<int32_t>(v, iv);
             }
             stored = bytes.size();
             break;
@@ -517,9 +509,9 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
             double dv = NumberToFloat(src, bytes.size());
             if (v) {
                 if (p.valueSize == 4)
-                    Put<float>(v, float(dv));
+                    Store<float>(v, float(dv));
                 else if (p.valueSize >= 8)
-                    Put<double>(v, dv);
+                    Store<double>(v, dv);
             }
             stored = bytes.size();
             break;
@@ -546,7 +538,7 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
                     size_t n = std::min<size_t>(*alen, bytes.size() - at);
                     *alen = ub4(n);
                     if (n > 0 && buf) std::memcpy(buf, src + at, n);
-                    if (indp) Put<sb2>(static_cast<uint8_t*>(indp), indicator);
+                    if (indp) Store<sb2>(static_cast<uint8_t*>(indp), indicator);
                     if (n == 0 || !buf) break;
                     at += n;
                 } while (at < bytes.size());
@@ -557,7 +549,7 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
         case SQLT_CUR:
         case SQLT_RSET: {
             if (v) {
-                auto* target = dynamic_cast<TNetCursor*>(Get<TNetHandle*>(v));
+                auto* target = dynamic_cast<TNetCursor*>(Load<TNetHandle*>(v));
                 if (target) {
                     if (bytes.size() >= 2 && src[0] == 1) target->cursorId = src[1];
                     target->connection = connection;
@@ -570,7 +562,7 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
         case SQLT_BLOB:
         case SQLT_BFILEE: {
             if (v) {
-                auto* loc = dynamic_cast<TNetLobLocator*>(Get<TNetHandle*>(v));
+                auto* loc = dynamic_cast<TNetLobLocator*>(Load<TNetHandle*>(v));
                 if (loc) {
                     loc->bytes.assign(bytes.data(), bytes.size());
                     loc->lobType = uint16_t(type);
@@ -594,8 +586,8 @@ void TNetCursor::ReadElement(TNetParam& p, int64_t r, bool store, bool fromDefin
         indicator = -1;
         if (v && IsZeroTerminated(type) && p.valueSize > 0) v[0] = 0;
     }
-    if (ind) Put<sb2>(ind, indicator);
-    if (lenp) Put<ub2>(lenp, ub2(stored));
+    if (ind) Store<sb2>(ind, indicator);
+    if (lenp) Store<ub2>(lenp, ub2(stored));
 }
 
 // The plan of the in-place row path: per define the form its values are stored in, chosen from the type
@@ -680,28 +672,28 @@ inline void TNetCursor::StoreValue(const TRowSlot& s, const uint8_t* src, unsign
             if (stored > s.cap) stored = s.cap;
             break;
         case rkInt32:
-            Put<int32_t>(v, ReadNumberInt(src, l));
+            Store<int32_t>(v, ReadNumberInt(src, l));
             break;
         case rkDouble:
-            Put<double>(v, ReadNumberFloat(src, l));
+            Store<double>(v, ReadNumberFloat(src, l));
             break;
         case rkInt64:
-            Put<int64_t>(v, ReadNumberInt(src, l));
+            Store<int64_t>(v, ReadNumberInt(src, l));
             break;
         case rkInt16:
-            Put<int16_t>(v, int16_t(ReadNumberInt(src, l)));
+            Store<int16_t>(v, int16_t(ReadNumberInt(src, l)));
             break;
         case rkInt8:
-            Put<int8_t>(v, int8_t(ReadNumberInt(src, l)));
+            Store<int8_t>(v, int8_t(ReadNumberInt(src, l)));
             break;
         case rkFloat:
-            Put<float>(v, float(ReadNumberFloat(src, l)));
+            Store<float>(v, float(ReadNumberFloat(src, l)));
             break;
         default:
             break; // a number with nowhere to go
         }
-    if (s.indicator) Put<sb2>(reinterpret_cast<uint8_t*>(s.indicator), indicator);
-    if (s.length) Put<ub2>(reinterpret_cast<uint8_t*>(s.length), ub2(stored));
+    if (s.indicator) Store<sb2>(reinterpret_cast<uint8_t*>(s.indicator), indicator);
+    if (s.length) Store<ub2>(reinterpret_cast<uint8_t*>(s.length), ub2(stored));
 }
 
 // The values the common case of ReadRowInPlace leaves: nulls, indicators other than 0 and values of 255
@@ -724,8 +716,8 @@ const uint8_t* TNetCursor::ReadSlotValue(size_t i, const uint8_t* p) {
             if (l == 0) {
                 uint8_t* v = reinterpret_cast<uint8_t*>(s.value);
                 if (v && s.terminate) v[0] = 0;
-                if (s.indicator) Put<sb2>(reinterpret_cast<uint8_t*>(s.indicator), -1);
-                if (s.length) Put<ub2>(reinterpret_cast<uint8_t*>(s.length), 0);
+                if (s.indicator) Store<sb2>(reinterpret_cast<uint8_t*>(s.indicator), -1);
+                if (s.length) Store<ub2>(reinterpret_cast<uint8_t*>(s.length), 0);
             } else {
                 StoreValue(s, p + 1, l, sb2(uint16_t(iv)));
             }

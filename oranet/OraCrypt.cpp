@@ -1,5 +1,7 @@
 #include "oranet/OraCrypt.h"
 
+#include "dataset/ByteIO.h"
+
 #include <stdexcept>
 
 namespace oranet {
@@ -60,20 +62,6 @@ uint64_t Permute(uint64_t in, const uint8_t* table, int n, int width) {
     return out;
 }
 
-uint64_t Load(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-void Store(uint64_t v, uint8_t* p) {
-    for (int i = 7; i >= 0; --i) {
-        p[i] = uint8_t(v);
-        v >>= 8;
-    }
-}
-
 uint32_t Feistel(uint32_t r, uint64_t k) {
     uint64_t x = Permute(r, E, 48, 32) ^ k;
     uint32_t s = 0;
@@ -90,7 +78,7 @@ uint32_t Feistel(uint32_t r, uint64_t k) {
 
 TDesSchedule DesKeySchedule(const uint8_t key[8]) {
     TDesSchedule s;
-    uint64_t cd = Permute(Load(key), PC1, 56, 64);
+    uint64_t cd = Permute(LoadBe(key, 8), PC1, 56, 64);
     uint32_t c = uint32_t(cd >> 28) & 0xFFFFFFF, d = uint32_t(cd) & 0xFFFFFFF;
     for (int i = 0; i < 16; ++i) {
         for (int j = 0; j < Shifts[i]; ++j) {
@@ -115,7 +103,7 @@ uint64_t DesCrypt(const TDesSchedule& s, uint64_t block, bool decrypt) {
 
 TDesBlock DesEncryptBlock(const uint8_t key[8], const uint8_t block[8]) {
     TDesBlock out;
-    Store(DesCrypt(DesKeySchedule(key), Load(block), false), out.data());
+    StoreBe(DesCrypt(DesKeySchedule(key), LoadBe(block, 8), false), out.data(), 8);
     return out;
 }
 
@@ -134,10 +122,10 @@ std::string TCipher::EncryptCbc(const std::string& data, bool lastBlockOnly) con
     uint64_t chain = 0;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data());
     for (size_t i = 0; i < blocks; ++i) {
-        chain = DesCrypt(s, Load(p + 8 * i) ^ chain, false);
+        chain = DesCrypt(s, LoadBe(p + 8 * i, 8) ^ chain, false);
         if (!lastBlockOnly || i + 1 == blocks) {
             uint8_t b[8];
-            Store(chain, b);
+            StoreBe(chain, b, 8);
             if (lastBlockOnly)
                 out.assign(reinterpret_cast<char*>(b), 8);
             else
@@ -152,7 +140,7 @@ TDesBlock DecryptBlock(const uint8_t key[8], const std::string& block) {
     for (size_t i = 0; i < 8 && i < block.size(); ++i)
         in[i] = uint8_t(block[i]);
     TDesBlock out;
-    Store(DesCrypt(DesKeySchedule(key), Load(in), true), out.data());
+    StoreBe(DesCrypt(DesKeySchedule(key), LoadBe(in, 8), true), out.data(), 8);
     return out;
 }
 

@@ -1,9 +1,10 @@
 #include "app/gui/FQuickView.h"
 
 #include "app/ListIndexError.h"
-#include "app/gui/QuickViewStandIns.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/SchemaText.h"
+#include "grid/DBNavigator.h"
+#include "grid/QxGrid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,6 +28,7 @@ TQuickViewQueries::TQuickViewQueries(TOraSession& sess) : QryQVusr(&sess), QryQV
     QryQVusr.Name = "QryQVusr";
     QryQVusr.ReadOnly = true;
     QryQVusr.SetAutoCommit(false);
+    QryQVusr.SetFetchRows(500); // an owner with thousands of tables in a few round trips
     DSQVusr.SetDataSet(&QryQVusr);
     QryQVExec.Name = "QryQVExec";
     QryQVExec.SetNonBlocking(true);
@@ -130,14 +132,13 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     kp->addWidget(CheckListBox1, 1);
     kp->addWidget(Notice);
     sp->addWidget(KeyPanel);
-    StatementPanel->setMaximumHeight(150);
     rv->addWidget(StatementPanel);
 
     EditBar = new QWidget(right);
     EditBar->setObjectName(QStringLiteral("EditBar"));
     auto* eb = new QHBoxLayout(EditBar);
     eb->setContentsMargins(0, 0, 0, 0);
-    DBNavigator1 = new TQVNavigatorStandIn(EditBar);
+    DBNavigator1 = new TDBNavigator(EditBar);
     DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
     DBNavigator1->SetDataSource(&q_.DSQVExec);
     cbDebug = new QCheckBox(QStringLiteral("Debug"), EditBar);
@@ -148,8 +149,9 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     eb->addStretch(1);
     rv->addWidget(EditBar);
 
-    DBGrid1 = new TQVGridStandIn(right);
+    DBGrid1 = new TQxDBGrid(right);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->SetOptions(DefaultGridOptions);
     DBGrid1->SetDataSource(&q_.DSQVExec);
     rv->addWidget(DBGrid1, 1);
 
@@ -304,9 +306,13 @@ void TFQuickView::ShowStatements() {
 void TFQuickView::SetPanels(int tab) {
     bool editing = tab == schema::tabAendern;
     StatementPanel->setVisible(tab == schema::tabSQL || editing);
+    // The statements get room to be read; the key list only what it needs.
+    StatementPanel->setMaximumHeight(tab == schema::tabSQL ? 340 : 150);
+    StatementPanel->setMinimumHeight(tab == schema::tabSQL ? 320 : 0);
     QVMmo->setVisible(tab == schema::tabSQL);
     KeyPanel->setVisible(editing);
     EditBar->setVisible(editing);
+    DBGrid1->SetReadOnly(!editing);
 }
 
 void TFQuickView::TabChanged(int tab) {

@@ -18,8 +18,8 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QTabBar;
-class TQVGridStandIn;
-class TQVNavigatorStandIn;
+class TQxDBGrid;
+class TDBNavigator;
 
 // The workbench's queries, held by the data module: QryQVusr for the owner and table lists, QryQVExec the
 // workbench query (non-blocking, auto-commit on, refreshed after insert, after update and before edit,
@@ -56,9 +56,9 @@ public:
     QListWidget* CheckListBox1 = nullptr;
     QLabel* Notice = nullptr;
     QWidget* EditBar = nullptr;
-    TQVNavigatorStandIn* DBNavigator1 = nullptr;
+    TDBNavigator* DBNavigator1 = nullptr;
     QCheckBox* cbDebug = nullptr;
-    TQVGridStandIn* DBGrid1 = nullptr;
+    TQxDBGrid* DBGrid1 = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

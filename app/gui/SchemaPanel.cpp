@@ -66,6 +66,7 @@ TSchemaPanel::TSchemaPanel(TOraSession& sess, TOraQuery& qry, ISchemaPanelHost& 
     qryUserTables2_->Name = "QryUserTables2";
     qryUserTables2_->ReadOnly = true;
     qryUserTables2_->SetAutoCommit(false);
+    qryUserTables2_->SetFetchRows(500); // an owner with thousands of tables in a few round trips
 
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(4, 4, 4, 4);

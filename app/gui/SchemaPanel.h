@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,15 @@ public:
     // Replaces the editor's text by the statement, formats it (Parse) and executes it exactly as the
     // Execute action does (status line, grid reset, history). Shows its own errors.
     virtual void ExecuteInEditor(const std::string& sql1252) = 0;
+};
+
+// A host made of one callback (the worksheet window passes a lambda over its editor and ExecuteEditor).
+class TSchemaPanelCallbacks : public ISchemaPanelHost {
+public:
+    std::function<void(const std::string& sql1252)> OnExecuteInEditor;
+    void ExecuteInEditor(const std::string& sql1252) override {
+        if (OnExecuteInEditor) OnExecuteInEditor(sql1252);
+    }
 };
 
 class TSchemaPanel : public QFrame {

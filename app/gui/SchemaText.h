@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dataset/Cp1252.h"
+#include "dataset/DB.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -28,13 +29,14 @@ inline void ShowError(QWidget* parent, const std::string& message1252) {
     box.exec();
 }
 
-// Runs f and shows what it throws; false when it threw.
+// Runs f and hands what it throws to the application's exception display; false when it threw.
 template <class F> bool Guarded(QWidget* parent, F&& f) {
+    (void)parent;
     try {
         f();
         return true;
     } catch (std::exception& e) {
-        ShowError(parent, e.what());
+        ShowException(e);
     }
     return false;
 }

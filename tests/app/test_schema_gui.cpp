@@ -6,10 +6,11 @@
 #include "app/SelectParser.h"
 #include "app/Worksheet.h"
 #include "app/gui/FQuickView.h"
-#include "app/gui/QuickViewStandIns.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/SchemaText.h"
 #include "dataset/DAHooks.h"
+#include "grid/DBNavigator.h"
+#include "grid/QxGrid.h"
 #include "tests/oracle/OraE2e.h"
 
 #include <QApplication>
@@ -43,6 +44,7 @@ public:
                     task();
                 } catch (std::exception& e) {
                     errors.push_back(e.what());
+                    ShowException(e);
                 }
             },
             Qt::QueuedConnection);
@@ -341,6 +343,7 @@ TEST(QuickViewGui, ChoosingScottDeptShowsItsRowsAndTheGeneratedStatements) {
     QString shown = b.w.QVMmo->toPlainText();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Select * from SCOTT.DEPT")));
     EXPECT_NE(shown.indexOf(QStringLiteral("DELETE FROM SCOTT.DEPT")), -1);
+    Snapshot(&b.w, "workbench-sql");
     // The dictionary tabs run the browser's statements.
     ClickTab(b.w.TabControl1, schema::tabAnzahl);
     b.Settle();
@@ -398,24 +401,43 @@ TEST(QuickViewGui, EditedInsertedAndDeletedRowsAreCommittedAndSeenByASecondSessi
     ASSERT_TRUE(q.CanModify());
     q.First();
     ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 10);
-    b.w.DBNavigator1->Button(nvEdit)->click();
-    ASSERT_EQ(q.State(), dsEdit);
-    q.FieldByName("LOC")->SetAsString("BONN");
-    b.w.DBNavigator1->Button(nvPost)->click();
+    // A cell edited in the grid: F2 opens the editor on the current cell, Enter takes the value (the view
+    // commits it from a queued call).
+    QAbstractItemModel* model = b.w.DBGrid1->model();
+    int locColumn = -1;
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() == QStringLiteral("LOC"))
+            locColumn = c;
+    ASSERT_GE(locColumn, 0);
+    b.w.DBGrid1->setFocus();
+    b.w.DBGrid1->setCurrentIndex(model->index(0, locColumn));
+    QTest::keyClick(b.w.DBGrid1, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, b.w.DBGrid1);
+    ASSERT_EQ(editor->parentWidget(), b.w.DBGrid1->viewport());
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, QStringLiteral("BONN"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return q.State() == dsEdit; }, 3000));
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "BONN");
+    b.w.DBNavigator1->Button(nbPost)->click();
     EXPECT_EQ(q.State(), dsBrowse);
     EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10", other.get()), "BONN");
 
-    b.w.DBNavigator1->Button(nvInsert)->click();
+    b.w.DBNavigator1->Button(nbInsert)->click();
     ASSERT_EQ(q.State(), dsInsert);
     q.FieldByName("DEPTNO")->SetAsInteger(50);
     q.FieldByName("DNAME")->SetAsString("EDV");
     q.FieldByName("LOC")->SetAsString("KOELN");
-    b.w.DBNavigator1->Button(nvPost)->click();
+    b.w.DBNavigator1->Button(nbPost)->click();
     EXPECT_EQ(q.State(), dsBrowse);
     EXPECT_EQ(r.One("SELECT DNAME || '/' || LOC FROM DEPT WHERE DEPTNO = 50", other.get()), "EDV/KOELN");
 
     ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 50);
-    b.w.DBNavigator1->Button(nvDelete)->click();
+    TModalAnswer confirm;
+    confirm.Arm(QMessageBox::Yes);
+    b.w.DBNavigator1->Button(nbDelete)->click();
+    EXPECT_TRUE(confirm.seen);
     EXPECT_EQ(r.One("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 50", other.get()), "0");
     EXPECT_EQ(r.One("SELECT COUNT(*) FROM DEPT", other.get()), "4");
 }
@@ -427,12 +449,12 @@ TEST(QuickViewGui, AFailedWriteKeepsTheUsersValuesAndChangesNothing) {
     ClickTab(b.w.TabControl1, schema::tabAendern);
     b.Settle();
     TOraQuery& q = b.q.QryQVExec;
-    b.w.DBNavigator1->Button(nvInsert)->click();
+    b.w.DBNavigator1->Button(nbInsert)->click();
     q.FieldByName("DEPTNO")->SetAsInteger(10); // taken
     q.FieldByName("DNAME")->SetAsString("DOPPELT");
     TModalAnswer answer;
     answer.Arm(QMessageBox::Ok);
-    b.w.DBNavigator1->Button(nvPost)->click();
+    b.w.DBNavigator1->Button(nbPost)->click();
     EXPECT_TRUE(answer.seen);
     EXPECT_NE(answer.text.indexOf(QStringLiteral("ORA-00001")), -1) << answer.text.toStdString();
     EXPECT_EQ(q.State(), dsInsert);
@@ -502,6 +524,42 @@ TEST(QuickViewGui, ATabChangeWithoutASelectedTableShowsTheListErrorAndRunsNothin
     EXPECT_EQ(b.q.QryQVExec.SQL(), before);
 }
 
+TEST(QuickViewGui, ClosingOrChoosingAnotherTableWithAnUnpostedEditAsksFirst) {
+    TGuiRig r;
+    TWorkbench b(r);
+    bool closed = false;
+    b.w.OnClosed = [&] { closed = true; };
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("ULM");
+    TModalAnswer answer;
+    // Cancel keeps the window and the edit.
+    answer.Arm(QMessageBox::Cancel);
+    b.w.Schliessen->trigger();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_TRUE(b.w.isVisible());
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(q.State(), dsEdit);
+    // Cancel on another table keeps the table and the edit.
+    answer.Arm(QMessageBox::Cancel);
+    ClickItem(b.w.LBTabellen3, QStringLiteral("SCOTT.EMP"));
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(b.w.LBTabellen3->currentItem()->text(), QStringLiteral("SCOTT.DEPT"));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(b.w.Statements().Table(), "SCOTT.DEPT");
+    // No drops the edit and closes.
+    answer.Arm(QMessageBox::No);
+    b.w.Schliessen->trigger();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_FALSE(b.w.isVisible());
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(r.One("SELECT LOC FROM DEPT WHERE DEPTNO = 10"), "NEW YORK");
+}
+
 TEST(QuickViewGui, QuickViewIIMinimisesTheWorksheetAndSchliessenRestoresIt) {
     TGuiRig r;
     TQuickViewQueries q(*r.s);
@@ -528,6 +586,8 @@ int main(int argc, char** argv) {
     TQtPoster poster;
     gPoster = &poster;
     SetMainThreadPoster(&poster);
+    // The application's exception display: the message in a box.
+    SetApplicationExceptionHandler([](const std::exception& e) { schemagui::ShowError(nullptr, e.what()); });
     ::testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     SetMainThreadPoster(nullptr);

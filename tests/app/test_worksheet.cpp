@@ -1,4 +1,6 @@
+#include "app/AnsiText.h"
 #include "app/History.h"
+#include "app/ProgramFolder.h"
 #include "app/ResultText.h"
 #include "app/SelectParser.h"
 #include "app/Worksheet.h"
@@ -235,3 +237,38 @@ TEST(WorksheetResultText, ExportFilesWithSeparatorsHeadersAndTrim) {
     EXPECT_EQ(BuildResultFileText(empty, "|", false, true), "");
     EXPECT_THROW(WriteResultFile(r, dir.File("missing/out.DAT"), "|", true, true), EFileError);
 }
+
+namespace {
+
+TEST(AnsiText, CharactersWithoutAWindows1252ByteAreFoundWithTheirLine) {
+    char32_t ch = 0;
+    size_t at = 0;
+    // Every character of the code page passes, the euro sign and the C1 stand-ins too.
+    EXPECT_FALSE(FindNonAnsiChar(u"select '\u20AC \u00E4\u00DF \u0160 ?' from dual\r\n", ch, at));
+    EXPECT_FALSE(FindNonAnsiChar(std::u16string(1, char16_t(0x81)), ch, at));
+    const std::u16string text = u"select 1\r\nfrom dual -- \u0101x";
+    ASSERT_TRUE(FindNonAnsiChar(text, ch, at));
+    EXPECT_EQ(ch, U'\u0101');
+    EXPECT_EQ(at, text.find(u'\u0101'));
+    EXPECT_EQ(LineOfIndex(text, at), 2);
+    // A character outside the basic plane comes whole, from its surrogate pair.
+    ASSERT_TRUE(FindNonAnsiChar(u"a\U0001F600", ch, at));
+    EXPECT_EQ(ch, U'\U0001F600');
+    EXPECT_EQ(at, 1u);
+    EXPECT_EQ(
+        NonAnsiMessage(U'\u0101', 2, "Nichts wurde gespeichert."),
+        "Das Zeichen \xE2\x80\x9E\xC4\x81\xE2\x80\x9C (U+0101) in Zeile 2 ist im Zeichensatz Windows-1252 "
+        "nicht enthalten. Nichts wurde gespeichert.");
+}
+
+TEST(ProgramFolder, IsTheExecutablesFolderUnlessATestSetsIt) {
+    const std::string real = ProgramFolder();
+    EXPECT_EQ(real.back() == '/', real == "/");
+    EXPECT_TRUE(std::filesystem::exists(real + "/" + "test_worksheet"));
+    SetProgramFolderForTests("/tmp/x");
+    EXPECT_EQ(ProgramSubFolder("SQL"), "/tmp/x/SQL");
+    SetProgramFolderForTests("");
+    EXPECT_EQ(ProgramFolder(), real);
+}
+
+} // namespace

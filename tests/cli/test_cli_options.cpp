@@ -43,6 +43,8 @@ TEST(CliOptions, ReadsEveryOption) {
                                      "x.dat",
                                      "--fetch-rows",
                                      "1000",
+                                     "--connect-timeout",
+                                     "5",
                                      "--param",
                                      "d=10",
                                      "--param",
@@ -59,6 +61,7 @@ TEST(CliOptions, ReadsEveryOption) {
     EXPECT_FALSE(o.trim);
     EXPECT_EQ(o.out, "x.dat");
     EXPECT_EQ(o.fetchRows, 1000);
+    EXPECT_EQ(o.connectTimeout, 5);
     EXPECT_EQ(o.params, (std::vector<std::pair<std::string, std::string>>{{"d", "10"}, {"name", "a=b"}}));
     EXPECT_TRUE(o.commit && o.keepGoing && o.timing);
     EXPECT_EQ(o.connect, "scott/tiger@127.0.0.1:1521:bnx");
@@ -67,6 +70,7 @@ TEST(CliOptions, ReadsEveryOption) {
     EXPECT_EQ(d.format, TCliOptions::FormatAuto);
     EXPECT_EQ(d.sep, "|");
     EXPECT_TRUE(d.header && d.trim);
+    EXPECT_EQ(d.connectTimeout, 20);
 }
 
 TEST(CliOptions, RefusesWhatItCannotRead) {
@@ -75,6 +79,8 @@ TEST(CliOptions, RefusesWhatItCannotRead) {
     EXPECT_THROW(ParseCliOptions({"--fetch-rows", "0"}), EUsageError);
     EXPECT_THROW(ParseCliOptions({"--fetch-rows", "10001"}), EUsageError);
     EXPECT_THROW(ParseCliOptions({"--fetch-rows", "12x"}), EUsageError);
+    EXPECT_THROW(ParseCliOptions({"--connect-timeout", "-1"}), EUsageError);
+    EXPECT_THROW(ParseCliOptions({"--connect-timeout", "soon"}), EUsageError);
     EXPECT_THROW(ParseCliOptions({"--param", "=1"}), EUsageError);
     EXPECT_THROW(ParseCliOptions({"--bogus"}), EUsageError);
     EXPECT_THROW(ParseCliOptions({"a/b@c", "d/e@f"}), EUsageError);

@@ -266,3 +266,36 @@ TEST(ConnectLabelSets, StringIdsAndCustom) {
 }
 
 } // namespace
+
+namespace {
+
+// The debug window hears the data set's own name (an Oracle data set once hid it behind a second Name).
+TEST(DebugHook, HearsTheComponentNameOfAnOracleDataSet) {
+    oratest::TRig rig;
+    std::vector<TDAMonitorInfo> heard;
+    DAHooks().Monitor = [&](const TDAMonitorInfo& i) { heard.push_back(i); };
+    TOraQuery q(rig.s.get());
+    q.Name = "Qry";
+    q.SetDebug(true);
+    q.SetSQL("select * from dept");
+    q.Open();
+    TOraSQL sql(rig.s.get());
+    sql.Name = "Cmd";
+    sql.Debug = true;
+    sql.SetSQL("update dept set loc = loc");
+    sql.Execute();
+    DAHooks().Monitor = nullptr;
+    bool sawQuery = false, sawCommand = false;
+    for (const TDAMonitorInfo& i : heard) {
+        if (!i.Before || !i.Debug) continue;
+        EXPECT_FALSE(i.Component.empty()) << i.SQL;
+        if (i.Component == "Qry" && i.SQL.find("from dept") != std::string::npos) sawQuery = true;
+        if (i.Component == "Cmd" && i.Kind == mkExecute) sawCommand = true;
+    }
+    EXPECT_TRUE(sawQuery);
+    EXPECT_TRUE(sawCommand);
+    // The lock savepoint is named after the same Name.
+    EXPECT_EQ(q.LockSavepointName(), "LOCK_Qry");
+}
+
+} // namespace

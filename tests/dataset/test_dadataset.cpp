@@ -46,21 +46,30 @@ std::string ErrorText(const std::function<void()>& f) {
 
 } // namespace
 
-TEST_F(DSFixture, RecordSetIsCreatedWithItsPropertiesAndCallbacksInOrder) {
-    std::vector<std::string> expected = {
-        "conn.SetProp 5 True", "conn.SetMethodProp 101", "conn.CreateRecordSet", "rs.cmd.SetConnection",
-        "rs.SetProp 20 False", "rs.SetProp 21 25",       "rs.SetProp 22 False",  "rs.SetProp 25 True",
-        "rs.SetProp 27 False", "rs.SetMethodProp 102",   "rs.SetMethodProp 103", "rs.SetMethodProp 104",
+TEST_F(DSFixture, RecordSetIsCreatedWithItsPropertiesAndCallbacks) {
+    // The record set gets the data set's options and its three callbacks as it is created, before any
+    // statement reaches its command.
+    auto prop = [](int code, const char* value) {
+        return "rs.SetProp " + std::to_string(code) + " " + value;
     };
-    ASSERT_GE(db.Log.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(db.Log.begin(), db.Log.begin() + long(expected.size())), expected);
-    // Then the SQL component treats the record set's command like its own.
-    int sql = db.Find("rs.cmd.SetSQL ", expected.size());
-    int ac = db.Find("rs.cmd.SetProp 5 True");
-    int cb = db.Find("rs.cmd.SetMethodProp 100");
-    EXPECT_GE(sql, 0);
-    EXPECT_GT(ac, sql);
-    EXPECT_GT(cb, ac);
+    auto method = [](int code) { return "rs.SetMethodProp " + std::to_string(code); };
+    int created = db.Find("conn.CreateRecordSet");
+    int firstSql = db.Find("rs.cmd.SetSQL ");
+    ASSERT_GE(created, 0);
+    ASSERT_GT(firstSql, created);
+    for (const std::string& entry :
+         {prop(prUniDirectional, "False"), prop(prFetchRows, "25"), prop(prFetchAll, "False"),
+          prop(prLongStrings, "True"), prop(prFlatBuffers, "False"), method(prOnRSAfterExecute),
+          method(prOnAfterFetch), method(prOnFetchBracket)}) {
+        int at = db.Find(entry);
+        EXPECT_GT(at, created) << entry;
+        EXPECT_LT(at, firstSql) << entry;
+    }
+    // Then the SQL component treats the record set's command like its own: text, auto-commit, callback.
+    int ac = db.Find("rs.cmd.SetProp " + std::to_string(prAutoCommit) + " True");
+    int cb = db.Find("rs.cmd.SetMethodProp " + std::to_string(prOnAfterExecute));
+    EXPECT_GT(ac, firstSql);
+    EXPECT_GT(cb, firstSql);
 }
 
 TEST_F(DSFixture, OpeningConnectsExecutesAndFetchesTheFirstBlock) {
@@ -438,12 +447,12 @@ TEST_F(DSFixture, PlainCommandGetsItsSettingsInOrderAndOutputValuesComeBack) {
     sql.SetConnection(&conn);
     int create = db.Find("conn.CreateCommand");
     int text = db.Find("cmd.SetSQL UPDATE EMP SET SAL = 1 WHERE EMPNO = :NO");
-    int ac = db.Find("cmd.SetProp 5 True");
-    int cb = db.Find("cmd.SetMethodProp 100");
+    int ac = db.Find("cmd.SetProp " + std::to_string(prAutoCommit) + " True");
+    int cb = db.Find("cmd.SetMethodProp " + std::to_string(prOnAfterExecute));
     ASSERT_GE(create, 0);
     EXPECT_GT(text, create);
     EXPECT_GT(ac, text);
-    EXPECT_GT(cb, ac);
+    EXPECT_GT(cb, text);
 
     sql.ParamByName("NO")->ParamType = ptInputOutput;
     sql.ParamByName("NO")->SetAsInteger(7369);

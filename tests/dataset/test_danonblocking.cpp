@@ -99,17 +99,22 @@ TEST_F(NBFixture, FailedBackgroundExecutionClosesTheDataSet) {
 }
 
 TEST_F(NBFixture, DataSetDestroyedBeforeTheCompletionIsLeftAlone) {
+    int afterExecute = 0;
     {
         TTestDADataSet ds;
         ds.SetConnection(&conn);
         ds.SetNonBlocking(true);
         ds.SetSQL("SELECT * FROM EMP");
+        ds.AfterExecute = [&](void*, bool) { ++afterExecute; };
         ds.Open();
     }
-    // The completion arrives for a record set that no longer exists: it must not be touched.
-    poster.WaitAndRun(50);
-    poster.RunPending();
-    SUCCEED();
+    // The background statement ended with the data set, and its completion is waiting. It arrives for a
+    // record set that no longer exists: it runs, and touches nothing (no fetch, no callback).
+    EXPECT_GE(db.Find("rs.cmd.Execute background"), 0);
+    EXPECT_EQ(poster.WaitAndRun(5000), 1u);
+    EXPECT_EQ(poster.PendingCount(), 0u);
+    EXPECT_EQ(afterExecute, 0);
+    EXPECT_LT(db.Find("rs.background done"), 0);
 }
 
 TEST_F(NBFixture, NonBlockingSqlComponentEndsTheWaitInItsCompletion) {

@@ -1,4 +1,5 @@
 // Connection establishment, hooks, breaks, lost connections, persistence and many sessions at once.
+#include "tests/WaitFor.h"
 #include "tests/emulator/EmuTestUtil.h"
 
 #include <atomic>
@@ -6,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <poll.h>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -93,25 +95,26 @@ TEST(EmuSessions, OlderProtocolsDescribeWithFunction43) {
 }
 
 TEST(EmuSessions, BreakEndsALongFetchWithOra01013) {
+    std::atomic<long long> checks{0};
     vemu::EmuOptions o;
     o.slowFetchMs = 20;
+    o.benchRows = 1000;
+    o.breakChecks = &checks;
     auto srv = StartServer(o);
     TestClient c;
     LogonOk(c, srv->Port());
     int cur = c.OpenCursor();
-    ASSERT_EQ(c.Parse(cur, "select ename from emp").code, 0);
+    ASSERT_EQ(c.Parse(cur, "select id from bench").code, 0);
     ASSERT_EQ(c.Execute(cur, {}).code, 0);
     std::thread breaker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        vtest::WaitFor([&] { return checks.load() >= 2; }); // the fetch is under way
         c.SendBreak();
     });
     std::vector<Row> rows;
-    auto t0 = std::chrono::steady_clock::now();
     Status s = c.Fetch(cur, {Str("", 11)}, 1000, rows);
     breaker.join();
     EXPECT_EQ(s.code, 1013);
-    EXPECT_LT(rows.size(), 14u);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_LT(rows.size(), 1000u); // 20 s of rows: the break ended the fetch long before
     // the session goes on
     EXPECT_EQ(One(c, "select count(*) from dept"), "4");
 }
@@ -251,22 +254,22 @@ TEST(EmuSessions, TwentySessionsOfMixedStatementsLoseNoCommittedRow) {
 }
 
 TEST(EmuSessions, BreakEndsALongExecuteWithOra01013) {
+    std::atomic<long long> checks{0};
     vemu::EmuOptions o;
     o.benchRows = 2000;
+    o.breakChecks = &checks;
     auto srv = StartServer(o);
     TestClient c;
     LogonOk(c, srv->Port());
     int cur = c.OpenCursor();
     ASSERT_EQ(c.Parse(cur, "select count(*) from bench a, bench b, bench c").code, 0);
     std::thread breaker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        vtest::WaitFor([&] { return checks.load() >= 1; }); // the statement is running
         c.SendBreak();
     });
-    auto t0 = std::chrono::steady_clock::now();
-    Status s = c.Execute(cur, {});
+    Status s = c.Execute(cur, {}); // eight billion rows to count: only the break ends it
     breaker.join();
     EXPECT_EQ(s.code, 1013) << s.text;
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
     EXPECT_EQ(One(c, "select count(*) from bench where id <= 10"), "10");
 }
 
@@ -295,11 +298,26 @@ TEST(EmuSessions, ExecutableAnnouncesItsPortAndStopsOnSigterm) {
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    // Whatever fails below, the child does not outlive the test.
+    struct ChildGuard {
+        pid_t pid;
+        ~ChildGuard() {
+            if (pid <= 0) return;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } child{pid};
     ::close(out[1]);
+    // The first line, read with a deadline: a program that never announces its port fails the test.
     std::string line;
-    char ch;
-    while (::read(out[0], &ch, 1) == 1 && ch != '\n')
-        line += ch;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (char ch = 0; ch != '\n';) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        pollfd p{out[0], POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0 || ::read(out[0], &ch, 1) != 1) break;
+        if (ch != '\n') line += ch;
+    }
     ::close(out[0]);
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     int port = std::atoi(line.c_str() + 23);
@@ -316,6 +334,7 @@ TEST(EmuSessions, ExecutableAnnouncesItsPortAndStopsOnSigterm) {
     ::kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    child.pid = 0; // reaped
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
@@ -344,7 +363,9 @@ TEST(EmuSessions, RandomRequestsNeverBringTheServerDown) {
     EXPECT_EQ(One(d, "select count(*) from emp"), "14");
     // every garbled session has ended
     std::string sessions;
-    for (int i = 0; i < 100 && (sessions = One(d, "select count(*) from v$session")) != "1"; ++i)
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((sessions = One(d, "select count(*) from v$session")) != "1" &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(sessions, "1");
 }

@@ -96,6 +96,34 @@ TEST_F(EmuSql, DescribeReportsOracleTypes) {
     EXPECT_EQ(cols[1].type, 1);
 }
 
+// Every error has the code and the text of one table, whichever part of the server finds it: the DDL
+// parser, the lexer, the SQLite error mapping, the SQL functions and the date conversion.
+TEST_F(EmuSql, ErrorTextsComeFromTheErrorTable) {
+    struct Case {
+        const char* sql;
+        int code;
+        const char* text;
+    } cases[] = {
+        {"create frob x", 901, "ORA-00901: invalid CREATE command\n"},
+        {"drop frob x", 950, "ORA-00950: invalid DROP option\n"},
+        {"drop index no_such_index", 1418, "ORA-01418: specified index does not exist\n"},
+        {"select \"ename from emp", 1740, "ORA-01740: missing double quote in identifier\n"},
+        {"insert into dept values (1, 'A', 'B', 'C')", 913, "ORA-00913: too many values\n"},
+        {"insert into dept values (1)", 947, "ORA-00947: not enough values\n"},
+        {"insert into dept (deptno, dname) values (1, 'A', 'B')", 913, "ORA-00913: too many values\n"},
+        {"insert into dept (deptno, dname) values (1)", 947, "ORA-00947: not enough values\n"},
+        {"select to_number('x1') from dual", 1722, "ORA-01722: invalid number\n"},
+        {"select to_date('2001-13-01', 'YYYY-MM-DD') from dual", 1843, "ORA-01843: not a valid month\n"},
+        {"update emp set sal = 123456789 where empno = 7369", 1438,
+         "ORA-01438: value larger than specified precision allowed for this column\n"},
+    };
+    for (const Case& k : cases) {
+        Status st = c.Exec(k.sql);
+        EXPECT_EQ(st.code, k.code) << k.sql << ": " << st.text;
+        EXPECT_EQ(st.text, k.text) << k.sql;
+    }
+}
+
 TEST_F(EmuSql, ErrorsCarryOracleCodesAndPositions) {
     Status s = c.Exec("select * from nosuch");
     EXPECT_EQ(s.code, 942);

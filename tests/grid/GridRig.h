@@ -64,6 +64,7 @@ struct TGridRig {
         qry->Open();
         QApplication::processEvents();
     }
+    void Exec(const std::string& sql) { rig.Exec(sql); }
     QString Cell(int row, int col) { return grid->model()->data(grid->model()->index(row, col)).toString(); }
     QPoint TitlePoint(int col) {
         auto* h = grid->horizontalHeader();

@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QScrollBar>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,7 +62,7 @@ TEST(GridView, RowsArriveInBlocksAsTheViewNeedsThem) {
     EXPECT_EQ(g.qry->RecordCount(), n0);
     // Every block beyond the first was one the view asked for.
     EXPECT_EQ(n0, 25 * (1 + g.grid->GridModel()->FetchRequests()));
-    EXPECT_TRUE(g.grid->model()->canFetchMore(QModelIndex()));
+    EXPECT_FALSE(g.qry->AllRowsFetched());
     // Reading a row's texts moves neither the current record nor fetches.
     EXPECT_EQ(g.Cell(20, 1), "Name 21");
     EXPECT_EQ(g.qry->RecNo(), 1);
@@ -81,7 +83,7 @@ TEST(GridView, RowsArriveInBlocksAsTheViewNeedsThem) {
     // Ctrl+End is an explicit move to the last record: every row.
     QTest::keyClick(g.grid.get(), Qt::Key_End, Qt::ControlModifier);
     EXPECT_EQ(g.grid->model()->rowCount(), 400);
-    EXPECT_FALSE(g.grid->model()->canFetchMore(QModelIndex()));
+    EXPECT_TRUE(g.qry->AllRowsFetched());
     EXPECT_EQ(g.qry->RecNo(), 400);
     EXPECT_EQ(g.grid->currentIndex().row(), 399);
     EXPECT_EQ(g.Cell(399, 1), "Name 400");
@@ -101,4 +103,54 @@ TEST(GridView, NavigatingTheDataSetPastTheLoadedRowsAddsThemToTheView) {
     EXPECT_EQ(g.grid->model()->rowCount(), g.qry->RecordCount());
     EXPECT_EQ(g.grid->currentIndex().row(), 25);
     EXPECT_EQ(g.Cell(25, 0), "26");
+}
+
+TEST(GridView, ReadingEveryRowOfABigResultNeitherMovesNorFetchesAhead) {
+    TGridRig g(Bench(100000));
+    g.Open("SELECT ID, NAME, CREATED, AMOUNT FROM BENCH ORDER BY ID", 1000);
+    QAbstractItemModel* m = g.grid->model();
+    const int fetchesAtOpen = g.grid->GridModel()->FetchRequests();
+    int read = 0;
+    for (;;) {
+        const int rows = m->rowCount();
+        for (; read < rows; ++read) {
+            const QString id = m->data(m->index(read, 0)).toString();
+            const QString name = m->data(m->index(read, 1)).toString();
+            if (id != QString::number(read + 1) || name != "Name " + QString::number(read + 1)) {
+                ADD_FAILURE() << "row " << read << ": " << id.toStdString() << " " << name.toStdString();
+                return;
+            }
+            (void)m->data(m->index(read, 2));
+            (void)m->data(m->index(read, 3));
+        }
+        ASSERT_EQ(g.qry->RecNo(), 1);
+        // The store holds exactly the blocks the view asked for.
+        ASSERT_EQ(g.qry->RecordCount(), std::min(100000, 1000 * (1 + g.grid->GridModel()->FetchRequests())));
+        if (g.qry->AllRowsFetched()) break;
+        g.grid->GridModel()->fetchMore(QModelIndex()); // what the view does when it reaches the end
+    }
+    EXPECT_EQ(read, 100000);
+    EXPECT_EQ(g.qry->RecNo(), 1);
+    EXPECT_EQ(g.qry->FieldByName("ID")->AsInteger(), 1);
+    EXPECT_GE(g.grid->GridModel()->FetchRequests() - fetchesAtOpen, 99);
+    // The display text is the one the field gives for the current record.
+    g.qry->SetRecNo(54321);
+    EXPECT_EQ(m->data(m->index(54320, 2)).toString().toStdString(),
+              g.qry->FieldByName("CREATED")->DisplayText());
+    EXPECT_EQ(m->data(m->index(54320, 3)).toString().toStdString(),
+              g.qry->FieldByName("AMOUNT")->DisplayText());
+}
+
+TEST(GridView, AQueryThatGoesAwayLeavesAnEmptyGrid) {
+    TGridRig g;
+    g.Open("SELECT EMPNO, ENAME FROM EMP");
+    auto* qry = g.qry.release();
+    qry->Close();
+    delete qry; // the data source forgets it; the grid must not read it again
+    QApplication::processEvents();
+    EXPECT_EQ(g.grid->model()->rowCount(), 0);
+    EXPECT_EQ(g.grid->model()->columnCount(), 0);
+    EXPECT_FALSE(g.grid->model()->canFetchMore(QModelIndex()));
+    EXPECT_EQ(g.grid->RecordCountText(), "");
+    EXPECT_FALSE(g.grid->grab().isNull());
 }

@@ -8,7 +8,8 @@
 // library's own; the object routines serve a small in-memory catalogue of types and persistent instances.
 //
 // A few o-prefixed version-7 routines are exported as well (they only count their calls), so the binder sees
-// a client with the 7.3 capability. Routines not exported here stay "not linked" in the table.
+// a client with the 7.3 capability. Routines not exported here stay "not linked" in the table. Built with
+// OCILIB_V80 it is a version-8.0 client instead: no OCIEnvCreate, no version-9 routines, no version-7 ones.
 #include "ocicall/OraCall.h"
 
 #include <cstring>
@@ -266,6 +267,7 @@ struct TElem {
 
 struct TColl : TObj {
     TType* type = nullptr; // the collection type
+    sb2 ind = OCI_IND_NOTNULL;
     std::vector<std::unique_ptr<TElem>> elems;
     ~TColl() override;
 };
@@ -335,6 +337,7 @@ void InitSlot(const TAttr& a, uint8_t* slot, sb2* ind) {
             p = static_cast<TObj*>(c);
         } else if (sub->final) {
             InitSlots(sub, slot, ind);
+            *ind = OCI_IND_NULL; // a new instance's attributes are all null
             return;
         } else {
             TInstance* in = NewInstance(sub, false);
@@ -534,6 +537,12 @@ template <class T> void Put(void* target, ub4* sizep, T value) {
     if (sizep) *sizep = sizeof value;
 }
 
+const std::string& NoText() {
+    static const std::string empty;
+    return empty;
+}
+
+// Hands out the address of text, which must outlive the call.
 void PutText(void* target, ub4* sizep, const std::string& text) {
     const char* p = text.c_str();
     memcpy(target, &p, sizeof p);
@@ -602,10 +611,10 @@ sword ParamAttr(const TParam* p, void* target, ub4* sizep, ub4 attr) {
             Put<ub2>(target, sizep, named ? named->typeCode : a.dataType);
             return 0;
         case OCI_ATTR_TYPE_NAME:
-            PutText(target, sizep, named ? named->name : std::string());
+            PutText(target, sizep, named ? named->name : NoText());
             return 0;
         case OCI_ATTR_SCHEMA_NAME:
-            PutText(target, sizep, named ? named->schema : std::string());
+            PutText(target, sizep, named ? named->schema : NoText());
             return 0;
         }
         return OCI_INVALID_HANDLE;
@@ -685,10 +694,12 @@ OCILIB_EXPORT sword OCIEnvInit(OCIEnv** envhpp, ub4 mode, size_t xtramemsz, dvoi
     return OCI_SUCCESS;
 }
 
+#ifndef OCILIB_V80 // a version-8.0 client has no OCIEnvCreate
 OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp,
                                  dvoid* mfreefp, size_t xtramemsz, dvoid** usrmempp) {
     return ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
 }
+#endif
 
 OCILIB_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz,
                                    dvoid** usrmempp) {
@@ -779,6 +790,7 @@ OCILIB_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* buf
     return OCI_SUCCESS;
 }
 
+#ifndef OCILIB_V80 // version 9 and later
 // Only forward fetches are offered.
 OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
                                   sb4 fetchOffset, ub4 mode) {
@@ -787,8 +799,11 @@ OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub
     return Host().OCIStmtFetch(stmtp, errhp, nrows, orientation, mode);
 }
 
+#endif
+
 #include "tests/ocilib/OciLibForward.h"
 
+#ifndef OCILIB_V80 // the 8.0 variant is a client without the version-7 routines
 // ---- Version-7 routines (counted only) ----
 
 OCILIB_EXPORT sword olog(dvoid*, ub1*, OraText*, sword, OraText*, sword, OraText*, sword, ub4) {
@@ -811,6 +826,7 @@ OCILIB_EXPORT sword ocom(dvoid*) {
     ++g_o7Calls;
     return 0;
 }
+#endif
 
 // ---- Types ----
 
@@ -924,6 +940,11 @@ OCILIB_EXPORT sword OCIObjectMarkDelete(OCIEnv* env, OCIError* err, dvoid* insta
 
 OCILIB_EXPORT sword OCIObjectGetInd(OCIEnv* env, OCIError* err, dvoid* instance, dvoid** null_struct) {
     TGuard g(g_lock);
+    if (TColl* c = Own<TColl>(instance)) {
+        if (!null_struct) return OCI_INVALID_HANDLE;
+        *null_struct = &c->ind;
+        return OCI_SUCCESS;
+    }
     TInstance* in = Instance(instance);
     if (!in || !null_struct)
         return Fail(err, 21710, "argument is expecting a valid memory address of an object");

@@ -22,6 +22,10 @@ inline std::string OciLibPath() {
     return TestProgramDir() + "/libvestra_ocilib.so";
 }
 
+inline std::string OciLib80Path() {
+    return TestProgramDir() + "/libvestra_ocilib80.so";
+}
+
 inline std::string NotOciPath() {
     return TestProgramDir() + "/libvestra_notoci.so";
 }

@@ -4,7 +4,9 @@
 #include "OraClientLib.h"
 #include "OraE2e.h"
 
+#include "dataset/DBErrors.h"
 #include "ocicall/OraCallLoad.h"
+#include "oracle/OraObjects.h"
 #include "oranet/NetCalls.h"
 
 #include <dlfcn.h>
@@ -153,6 +155,7 @@ TEST(OciBinder, BindsWhatTheLibraryHasAndLeavesTheRestNotLinked) {
         EXPECT_TRUE(oracall::OCICallLinked(reinterpret_cast<const void*>(oracall::OCITypeByName)));
         oracall::FreeOCI();
         EXPECT_FALSE(oracall::OCILibraryLoaded());
+        EXPECT_EQ(LibCounter(5), -1); // the library is gone from the process
         EXPECT_EQ(oracall::hOCIEnv, nullptr);
         EXPECT_EQ(oracall::OCIFunctionGroups, 0);
         EXPECT_FALSE(oracall::OCIInited);
@@ -189,6 +192,14 @@ TEST(OciClientLibraryMode, LogsOnQueriesWritesAndReportsErrorsThroughTheLoadedLi
     ASSERT_FALSE(s->Options().Net());
     s->Connect();
     ASSERT_TRUE(s->Connected());
+    s->Disconnect();
+    {
+        TPrepareLog log; // wraps the loaded library's prepare (the library stays loaded across logons)
+        s->Connect();
+        ASSERT_TRUE(s->Connected());
+        EXPECT_EQ(log.Starting("ALTER SESSION SET NLS_DATE_FORMAT='DD.MM.YYYY'").size(), 1u);
+        EXPECT_TRUE(log.Starting("begin SELECT Version").empty());
+    }
     EXPECT_TRUE(oracall::OCILibraryLoaded());
     EXPECT_EQ(oracall::OCILibraryPath(), OciLibPath());
     // The library's banner gives the version; with the 7.3 capability the long strings are 4000 bytes.
@@ -228,6 +239,41 @@ TEST(OciClientLibraryMode, LogsOnQueriesWritesAndReportsErrorsThroughTheLoadedLi
         EXPECT_NE(std::string(e.what()).find("ORA-00942"), std::string::npos) << e.what();
     }
     EXPECT_EQ(One(s.get(), "SELECT COUNT(*) FROM DEPT"), "5");
+    s->Disconnect();
+}
+
+TEST(OciClientLibraryMode, AVersion80ClientIsInitializedTheOldWayAndServesTheSession) {
+    TOciEnv env;
+    TUnload unload;
+    env.Set("OCIDLL", OciLib80Path());
+    TEmu emu;
+    auto s = LibSession(emu);
+    s->Connect();
+    EXPECT_EQ(oracall::OCIFunctionGroups, oracall::OCIGroupOCI8);
+    EXPECT_EQ(oracall::OCIClientVersion, 2);
+    EXPECT_EQ(oracall::OCIDefaultCallStyle, 2);
+    EXPECT_EQ(NotLinkedText([] { oracall::ocom(nullptr); }), "OCI function is not linked");
+    EXPECT_EQ(NotLinkedText(
+                  [] { oracall::OCIEnvCreate(nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0, nullptr); }),
+              "OCI function is not linked");
+    // Without the 7.3 capability the version comes from the server's catalogue, not from the banner.
+    {
+        TPrepareLog log;
+        EXPECT_FALSE(s->GetServerVersion().empty());
+        EXPECT_EQ(log.Starting("begin SELECT Version INTO :Result").size(), 1u);
+    }
+    EXPECT_EQ(One(s.get(), "SELECT ENAME FROM EMP WHERE EMPNO = 7499"), "ALLEN");
+    // Object types work without the version-9 capability, with every type final and no timestamps.
+    TOraType* t = TOraType::Find(s->OCIConnection()->SvcCtx(), "ADDRESS_T");
+    EXPECT_TRUE(t->Final());
+    EXPECT_EQ(t->Attributes().size(), 3u);
+    t->Release();
+    try {
+        TOraType::Find(s->OCIConnection()->SvcCtx(), "PERSON_T");
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Data type is not supported.");
+    }
     s->Disconnect();
 }
 

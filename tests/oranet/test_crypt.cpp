@@ -17,14 +17,14 @@ std::string Bin(const std::string& hex) {
 }
 
 std::vector<std::vector<std::string>> ReadVectors(const std::string& name) {
+    // The vectors are in the source tree; ctest tells every test where it is.
     std::vector<std::vector<std::string>> rows;
-    const char* dirs[] = {"/work/shared/testdata/", "../shared/testdata/"};
-    std::string src = std::getenv("VESTRA_SOURCE_DIR") ? std::getenv("VESTRA_SOURCE_DIR") : ".";
-    std::ifstream in(src + "/tests/oranet/data/" + name, std::ios::binary);
-    for (const char* d : dirs) {
-        if (in) break;
-        in = std::ifstream(std::string(d) + name, std::ios::binary);
-    }
+    const char* src = std::getenv("VESTRA_SOURCE_DIR");
+    EXPECT_NE(src, nullptr) << "VESTRA_SOURCE_DIR is not set";
+    if (!src) return rows;
+    std::string path = std::string(src) + "/tests/oranet/data/" + name;
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << path << " cannot be read";
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

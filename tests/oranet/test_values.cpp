@@ -544,7 +544,7 @@ TEST(RowIdText, RestrictedExtendedAndUniversalForms) {
     // Object 1, file 2, block 3, row 4 in base 64 digits.
     EXPECT_EQ(RowIdExtended(1, 2, 3, 4), "AAAAABAACAAAAADAAE");
     const uint8_t image[13] = {1, 0, 0, 0x45, 0x67, 0, 4, 0, 0, 0, 0x8F, 0, 0};
-    EXPECT_EQ(RowIdImageToText(image, 13), RowIdExtended(0x4567, 4, 0x8F, 0));
+    EXPECT_EQ(RowIdImageToText(image, 13), "AAAEVnAAEAAAACPAAA"); // object 0x4567, file 4, block 0x8F, row 0
     const uint8_t restricted[13] = {1, 0, 0, 0, 0, 0, 5, 0, 0, 1, 0, 0, 7};
     EXPECT_EQ(RowIdImageToText(restricted, 13), "00000100.0007.0005");
     const uint8_t universal[4] = {0xFF, 0x00, 0x10, 0x80};

@@ -1,0 +1,252 @@
+#include "app/gui/DataModule1.h"
+
+#include "app/gui/FVestra.h"
+#include "app/gui/Icons.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+
+const char* const TDataModule1::SupportMail = "support@brennic.de";
+const char* const TDataModule1::WebSite = "https://www.brennic.de/vestra";
+
+namespace {
+
+// "short|long": the tool tip and the status line's text.
+void SetHint(QAction* a, const QString& hint) {
+    const int bar = hint.indexOf('|');
+    const QString shortPart = (bar < 0 ? hint : hint.left(bar)).trimmed();
+    const QString longPart = (bar < 0 ? hint : hint.mid(bar + 1)).trimmed();
+    a->setToolTip(shortPart);
+    a->setStatusTip(longPart);
+}
+
+} // namespace
+
+TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
+    setObjectName("DataModule1");
+    using QKS = QKeySequence;
+    Beenden = Make(
+        "Beenden", "Beenden",
+        "Beenden | Beendet das Programm. \u00DCberpr\u00FCfen Sie ob Sie auch alles abgespeichert haben.");
+    Neu = Make("Neu", "Neu", "Neu|neue Eingabe");
+    Open = Make("Open", "\u00D6ffnen", "\u00D6ffnen | \u00D6ffnen einer SQL - Datei");
+    Save = Make("Save", "Speichern", "Eingabe Speichern | Speichert ihre Eingabebefehlt in eine SQL - Datei");
+    SaveHistorie =
+        Make("SaveHistorie", "Speichern Historie", "Historie Speichern | Speichern Ihrer Sql Historie");
+    LoadHistory = Make("LoadHistory", "\u00D6ffnen Historie", "Historie Laden | Laden einer Historien Datei");
+    Import = Make("Import", "Importieren", "Import | Importieren");
+    Export =
+        Make("Export", "Exportieren...", "Export | Daten in Sequenzielle Dateien schreiben", QKS("Ctrl+E"));
+    DBChange = Make("DBChange", "Bei Datenbank anmelden...", QString());
+    Execute = Make("Execute", "Ausf\u00FChren", "Ausf\u00FChren (Execute) | ausf\u00FChren Ihrer Anweisung",
+                   QKS("F5"));
+    SQLBack = Make("SQLBack", "zur\u00FCck", "SQL Historie zur\u00FCck | Letzten SQL Befehl aufrufen");
+    SQLForward = Make("SQLForward", "vor", "SQL Historie vor | N\u00E4chten SQL Befehl aufrufen");
+    Refrech = Make("Refrech", "Refrech", "Refrech | refrech");
+    Parse = Make("Parse", "&Formatieren", "Formatieren | Formatieren des SQL-Befehls", QKS("F8"));
+    SelectAll = Make("SelectAll", "alles Markieren", "Alles Markieren | markieren des gesamten Eingabetextes",
+                     QKS("Ctrl+A"));
+    Undo = Make("Undo", "R\u00FCckg\u00E4ngig",
+                "R\u00FCckg\u00E4ngig | letzte aktion r\u00FCckg\u00E4ngig machen", QKS("Ctrl+Z"));
+    Cut = Make("Cut", "ausschneiden", "Cut|Cuts the selection and puts it on the Clipboard", QKS("Ctrl+X"));
+    Copy = Make("Copy", "kopieren", "Kopieren |Kopiert Eingabe in die Zwischenablage", QKS("Ctrl+C"));
+    Paste = Make("Paste", "einf\u00FCgen", "Paste|Inserts Clipboard contents", QKS("Ctrl+V"));
+    QuickView =
+        Make("QuickView", "Quick View",
+             "Quick View Window| Dieser Button \u00F6ffnet das Quick View Window in dem Sie eine schnelle "
+             "\u00DCbersicht \u00FCber die verschiedene Schemas haben...",
+             QKS("F10"));
+    QuickViewII = Make("QuickViewII", "QuickViewII",
+                       "Ziziv Ovod IZ| Ziziv Ovod IZ ist eine Erweiterung der Quick View...");
+    Schliessen = Make("Schliessen", "Schlie\u00DFen", "Schlie\u00DFen | Form Schlie\u00DFen");
+    AusgabeDrucker = Make("AusgabeDrucker", "Drucker", "Drucken | Ausgabe kann ausgedruckt werden");
+    AusgabeinZwischenablage =
+        Make("AusgabeinZwischenablage", "Zwischenablage",
+             "Ausgabe in Zwischenablage | Ausgabe wird in die Zwischenablage gelegt und kann "
+             "z.B. in Excel eingef\u00FCgt werden");
+    Help = Make("Help", "Help", "Hilfe | Hilfe", QKS("F1"));
+    Info = Make("Info", "Info", QString(), QKS("Ctrl+I"));
+    BrowseURL1 = Make("BrowseURL1", "&Browse URL", "Browse URL");
+    MailtoBNX = Make("MailtoBNX", "E-Mail", "Mailen | E-Mail, Supportfall melden", QKS("Ctrl+M"));
+
+    // Standard editing commands: the editor's own keys come first while it has the focus.
+    for (QAction* a : {SelectAll, Undo, Cut, Copy, Paste})
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+
+    Beenden->setIcon(Icons::Exit());
+    Neu->setIcon(Icons::New());
+    Open->setIcon(Icons::Open());
+    Save->setIcon(Icons::Save());
+    Export->setIcon(Icons::Export());
+    SelectAll->setIcon(Icons::SelectAll());
+    Cut->setIcon(Icons::Cut());
+    Copy->setIcon(Icons::Copy());
+    Paste->setIcon(Icons::Paste());
+    QuickView->setIcon(Icons::QuickView());
+    QuickViewII->setIcon(Icons::QuickViewII());
+
+    OpenDialog1 = new QFileDialog(window);
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    SaveDialog1 = new QFileDialog(window);
+    SaveDialog1->setObjectName("SaveDialog1");
+    SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+    // The save dialogs replace an existing file without asking.
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+
+    BuildMenus();
+    Wire();
+    // Actions without a handler stay disabled.
+    Import->setEnabled(false);
+}
+
+TDataModule1::~TDataModule1() = default;
+
+QAction* TDataModule1::Make(const char* name, const QString& caption, const QString& hint,
+                            const QKeySequence& shortcut) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(name);
+    if (!hint.isEmpty()) SetHint(a, hint);
+    if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+    actions_.append(a);
+    return a;
+}
+
+QAction* TDataModule1::Action(const QString& name) const {
+    for (QAction* a : actions_)
+        if (a->objectName() == name) return a;
+    return nullptr;
+}
+
+void TDataModule1::BuildMenus() {
+    auto* datei = new QMenu("&Datei", w_);
+    datei->setObjectName("Datei1");
+    // The menu item of Neu carries its own hint.
+    auto* neuItem = new QAction(Neu->text(), datei);
+    neuItem->setObjectName("Neu1");
+    neuItem->setToolTip("Neu");
+    neuItem->setStatusTip("Sie k\u00F6nnen einen neuen Select Befehl abschicken");
+    connect(neuItem, &QAction::triggered, Neu, &QAction::trigger);
+    datei->addAction(neuItem);
+    datei->addActions({Open, Save, SaveHistorie, LoadHistory, Import, Export});
+    datei->addSeparator();
+    datei->addAction(DBChange);
+    datei->addSeparator();
+    datei->addAction(Beenden);
+
+    auto* bearbeiten = new QMenu("&Bearbeiten", w_);
+    bearbeiten->setObjectName("Bearbeiten1");
+    bearbeiten->addActions({Undo, SelectAll});
+    bearbeiten->addSeparator();
+    bearbeiten->addActions({Cut, Copy, Paste});
+    bearbeiten->addSeparator();
+    bearbeiten->addActions({Parse, Execute});
+    bearbeiten->addSeparator();
+    bearbeiten->addAction(QuickView);
+
+    auto* ausgabe = new QMenu("&Ausgabe", w_);
+    ausgabe->setObjectName("Ausgabe1");
+    ausgabe->addActions({AusgabeDrucker, AusgabeinZwischenablage});
+
+    auto* hilfe = new QMenu("&?", w_);
+    hilfe->setObjectName("N1");
+    hilfe->addAction(Help);
+    hilfe->addSeparator();
+    hilfe->addActions({BrowseURL1, MailtoBNX});
+    hilfe->addSeparator();
+    hilfe->addAction(Info);
+
+    menus_ = {datei, bearbeiten, ausgabe, hilfe};
+}
+
+void TDataModule1::EditCommand(void (*apply)(QWidget*)) {
+    if (QWidget* f = QApplication::focusWidget()) apply(f);
+}
+
+void TDataModule1::Wire() {
+    TFVestra* w = w_;
+    auto guard = [w](QAction* a, std::function<void()> f) {
+        connect(a, &QAction::triggered, w, [w, f] { w->Guard(f); });
+    };
+    guard(Beenden, [w] { w->close(); });
+    guard(Neu, [w] { w->DoNeu(); });
+    guard(Open, [w] { w->DoOpen(); });
+    guard(Save, [w] { w->DoSave(); });
+    guard(SaveHistorie, [w] { w->DoSaveHistorie(); });
+    guard(LoadHistory, [w] { w->DoLoadHistory(); });
+    guard(Export, [w] { w->BtnExport->click(); });
+    guard(DBChange, [w] { w->DoDBChange(); });
+    guard(Execute, [w] { w->ExecuteEditor(); });
+    guard(SQLBack, [w] { w->DoHistoryStep(false); });
+    guard(SQLForward, [w] { w->DoHistoryStep(true); });
+    guard(Refrech, [w] { w->DoRefresh(); });
+    guard(Parse, [w] { w->DoFormat(); });
+    guard(QuickView, [w] { w->BitBtn4->click(); });
+    guard(QuickViewII, [w] { w->BBtnQV->click(); });
+    guard(Schliessen, [w] {
+        if (QWidget* a = QApplication::activeWindow(); a && a != w) a->close();
+        if (w->isMinimized()) w->showNormal();
+    });
+    guard(AusgabeDrucker, [w] { w->BitBtn1->click(); });
+    guard(AusgabeinZwischenablage, [w] { w->BitBtn2->click(); });
+    guard(Help, [w] { w->ShowHelp(1001); });
+    guard(Info, [w] { w->ShowInfo(); });
+    guard(BrowseURL1, [] { QDesktopServices::openUrl(QUrl(WebSite)); });
+    guard(MailtoBNX, [] {
+        QDesktopServices::openUrl(QUrl(QString("mailto:%1?subject=Vestra&body=x").arg(SupportMail)));
+    });
+
+    connect(SelectAll, &QAction::triggered, this, [this] {
+        EditCommand([](QWidget* f) {
+            if (auto* e = qobject_cast<QPlainTextEdit*>(f)) e->selectAll();
+            if (auto* e = qobject_cast<QLineEdit*>(f)) e->selectAll();
+        });
+    });
+    connect(Undo, &QAction::triggered, this, [this] {
+        EditCommand([](QWidget* f) {
+            if (auto* e = qobject_cast<QPlainTextEdit*>(f)) e->undo();
+            if (auto* e = qobject_cast<QLineEdit*>(f)) e->undo();
+        });
+    });
+    connect(Cut, &QAction::triggered, this, [this] {
+        EditCommand([](QWidget* f) {
+            if (auto* e = qobject_cast<QPlainTextEdit*>(f)) e->cut();
+            if (auto* e = qobject_cast<QLineEdit*>(f)) e->cut();
+        });
+    });
+    connect(Copy, &QAction::triggered, this, [this] {
+        EditCommand([](QWidget* f) {
+            if (auto* e = qobject_cast<QPlainTextEdit*>(f)) e->copy();
+            if (auto* e = qobject_cast<QLineEdit*>(f)) e->copy();
+        });
+    });
+    connect(Paste, &QAction::triggered, this, [this] {
+        EditCommand([](QWidget* f) {
+            if (auto* e = qobject_cast<QPlainTextEdit*>(f)) e->paste();
+            if (auto* e = qobject_cast<QLineEdit*>(f)) e->paste();
+        });
+    });
+}
+
+QString TDataModule1::RunFileDialog(QFileDialog* dialog, const QString& folder, const QString& filter,
+                                    const QString& suffix) {
+    // A missing folder leaves the dialog in its own default folder.
+    dialog->setDirectory(QDir(folder).exists() ? folder : QDir::currentPath());
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(suffix);
+    dialog->selectFile(QString());
+    if (dialog->exec() != QDialog::Accepted) return QString();
+    const QStringList files = dialog->selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}

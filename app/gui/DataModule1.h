@@ -1,0 +1,59 @@
+// The data module: the worksheet's actions, the main menu, the icons, the two file dialogs and the statement
+// history. The window binds its menu, tool bar and buttons to these actions.
+#pragma once
+
+#include "app/History.h"
+
+#include <QKeySequence>
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QFileDialog;
+class QMenu;
+class QWidget;
+class TFVestra;
+
+class TDataModule1 : public QObject {
+    Q_OBJECT
+public:
+    explicit TDataModule1(TFVestra* window);
+    ~TDataModule1() override;
+
+    // Actions by their names (objectName), in the order they are listed.
+    QAction *Beenden, *Neu, *Open, *Save, *SaveHistorie, *LoadHistory, *Import, *Export, *DBChange, *Execute,
+        *SQLBack, *SQLForward, *Refrech, *Parse, *SelectAll, *Undo, *Cut, *Copy, *Paste, *QuickView,
+        *QuickViewII, *Schliessen, *AusgabeDrucker, *AusgabeinZwischenablage, *Help, *Info, *BrowseURL1,
+        *MailtoBNX;
+    QAction* Action(const QString& name) const;
+    QList<QAction*> Actions() const { return actions_; }
+
+    // The main menu's four menus: "Datei", "Bearbeiten", "Ausgabe", "?".
+    QList<QMenu*> Menus() const { return menus_; }
+
+    // The dialogs shared by the file operations: OpenDialog1 serves Open and LoadHistory, SaveDialog1 Save
+    // and SaveHistorie.
+    QFileDialog* OpenDialog1;
+    QFileDialog* SaveDialog1;
+
+    THistory FHistory;
+
+    // The support mailbox and the maker's web site.
+    static const char* const SupportMail;
+    static const char* const WebSite;
+
+    // Runs a file dialog modally with an initial folder and a filter; returns the chosen file or "".
+    QString RunFileDialog(QFileDialog* dialog, const QString& folder, const QString& filter,
+                          const QString& suffix);
+
+private:
+    QAction* Make(const char* name, const QString& caption, const QString& hint,
+                  const QKeySequence& shortcut = QKeySequence());
+    void BuildMenus();
+    void Wire();
+    void EditCommand(void (*apply)(QWidget*));
+
+    TFVestra* w_;
+    QList<QAction*> actions_;
+    QList<QMenu*> menus_;
+};

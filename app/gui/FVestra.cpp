@@ -1,0 +1,577 @@
+#include "app/gui/FVestra.h"
+
+#include "app/AnsiText.h"
+#include "app/History.h"
+#include "app/ProgramFolder.h"
+#include "app/SelectParser.h"
+#include "app/Worksheet.h"
+#include "app/gui/DataModule1.h"
+#include "app/gui/FInfo.h"
+#include "app/gui/FParam.h"
+#include "app/gui/HelpWindow.h"
+#include "app/gui/Icons.h"
+#include "connect/QtText.h"
+#include "dataset/DBErrors.h"
+#include "grid/QxGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHostInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+const char* const kProductName = "Vestra";
+const char* const kProductVersion = "1.41";
+
+namespace {
+
+const char kInitialSql[] = "select * from sys.dba_tables order by table_name";
+
+void SetHint(QWidget* w, const QString& hint) {
+    const int bar = hint.indexOf('|');
+    w->setToolTip((bar < 0 ? hint : hint.left(bar)).trimmed());
+    w->setStatusTip((bar < 0 ? hint : hint.mid(bar + 1)).trimmed());
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+// A button bound to an action: it triggers the action and follows its enabled state and hint.
+void BindButton(QPushButton* b, QAction* a) {
+    QObject::connect(b, &QPushButton::clicked, a, &QAction::trigger);
+    auto sync = [b, a] {
+        b->setEnabled(a->isEnabled());
+        if (b->toolTip().isEmpty()) b->setToolTip(a->toolTip());
+        if (b->statusTip().isEmpty()) b->setStatusTip(a->statusTip());
+    };
+    QObject::connect(a, &QAction::changed, b, sync);
+    sync();
+}
+
+QFont FixedFont() {
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setStyleHint(QFont::TypeWriter);
+    return f;
+}
+
+} // namespace
+
+TFVestra::TFVestra(const TStartOptions& options, QWidget* parent) : QMainWindow(parent) {
+    setObjectName("FVestra");
+    setWindowTitle(QString("%1   Version %2").arg(kProductName, kProductVersion));
+    BuildWindow();
+    ConfigureComponents(options);
+}
+
+TFVestra::~TFVestra() {
+    // Help windows close with the worksheet window.
+    if (help_) help_->CloseAll();
+    controller_.reset();
+    if (DBGrid) DBGrid->SetDataSource(nullptr);
+}
+
+void TFVestra::BuildWindow() {
+    // Tool bar (bound to the data module's actions in SetDataModule).
+    ToolBar1 = addToolBar("Symbolleiste");
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(20, 20));
+
+    auto* central = new QWidget(this);
+    central->setObjectName("Panel2");
+    auto* v = new QVBoxLayout(central);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+
+    // Button bar.
+    auto* bar = new QWidget(central);
+    bar->setObjectName("Panel1");
+    auto* h = new QHBoxLayout(bar);
+    h->setContentsMargins(6, 4, 6, 4);
+    h->setSpacing(4);
+    BtnExec = MakeButton(bar, "BtnExec", "Ausf\u00FChren");
+    BtnRefresh = MakeButton(bar, "BtnRefresh", "Aktualisieren");
+    BtnBack = MakeButton(bar, "BtnBack", "<<");
+    BtnForw = MakeButton(bar, "BtnForw", ">>");
+    BtnBack->setAccessibleName("Historie zur\u00FCck");
+    BtnForw->setAccessibleName("Historie vor");
+    BtnBack->setFixedWidth(36);
+    BtnForw->setFixedWidth(36);
+    LblPos = new QLabel("0 / 0", bar);
+    LblPos->setObjectName("LblPos");
+    LblPos->setAccessibleName("Position in der Historie");
+    LblPos->setMinimumWidth(56);
+    LblPos->setAlignment(Qt::AlignCenter);
+    BtnC = MakeButton(bar, "BtnC", "C");
+    BtnR = MakeButton(bar, "BtnR", "R");
+    BtnC->setAccessibleName("COMMIT");
+    BtnR->setAccessibleName("ROLLBACK");
+    BtnC->setFixedWidth(30);
+    BtnR->setFixedWidth(30);
+    BtnC->setEnabled(false);
+    BtnR->setEnabled(false);
+    BitBtn3 = MakeButton(bar, "BitBtn3", "Format");
+    BitBtn2 = MakeButton(bar, "BitBtn2", QString());
+    BitBtn2->setIcon(Icons::Clipboard());
+    BitBtn2->setAccessibleName("In die Zwischenablage kopieren");
+    SetHint(BitBtn2,
+            "Copy to Clipbord Funktion | Nach dem Klick auf diesen Button k\u00F6nnen Sie die Informationen "
+            "in Excel einf\u00FCgen");
+    BitBtn1 = MakeButton(bar, "BitBtn1", QString());
+    BitBtn1->setIcon(Icons::Printer());
+    BitBtn1->setAccessibleName("Drucken");
+    SetHint(BitBtn1, "Drucken | Ausgabe kann ausgedruckt werden");
+    auto* radios = new QWidget(bar);
+    radios->setObjectName("PanelOrientation");
+    auto* rv = new QVBoxLayout(radios);
+    rv->setContentsMargins(2, 0, 2, 0);
+    rv->setSpacing(0);
+    RadioButton1 = new QRadioButton("Hochformat", radios);
+    RadioButton1->setObjectName("RadioButton1");
+    RadioButton2 = new QRadioButton("Querformat", radios);
+    RadioButton2->setObjectName("RadioButton2");
+    RadioButton1->setChecked(true);
+    rv->addWidget(RadioButton1);
+    rv->addWidget(RadioButton2);
+    BitBtn4 = MakeButton(bar, "BitBtn4", "Zusatz");
+    BBtnQV = MakeButton(bar, "BBtnQV", "Ziziv Ovod IZ");
+    BtnExport = MakeButton(bar, "BtnExport", "Export...");
+    SetHint(BtnExport, "Daten oder Tabellen exportieren");
+    BitBtn4->hide();
+    BBtnQV->hide();
+    BtnExport->hide();
+    LblConnect = new QLabel(bar);
+    LblConnect->setObjectName("LblConnect");
+    LblConnect->setAccessibleName("Verbindung");
+    QFont red = FixedFont();
+    red.setBold(true);
+    LblConnect->setFont(red);
+    LblConnect->setStyleSheet("color: red;");
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{BtnExec, BtnRefresh, BtnBack, BtnForw, LblPos, BtnC, BtnR, BitBtn3,
+                                         BitBtn2, BitBtn1, radios, BitBtn4, BBtnQV, BtnExport})
+        h->addWidget(w);
+    h->addStretch(1);
+    h->addWidget(LblConnect);
+    v->addWidget(bar);
+
+    // Client area: editor over grid, the schema browser's place at the right.
+    auto* client = new QWidget(central);
+    client->setObjectName("Panel3");
+    auto* ch = new QHBoxLayout(client);
+    ch->setContentsMargins(0, 0, 0, 0);
+    ch->setSpacing(0);
+    Splitter1 = new QSplitter(Qt::Vertical, client);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setChildrenCollapsible(false);
+    Mmo = new QPlainTextEdit(Splitter1);
+    Mmo->setObjectName("Mmo");
+    Mmo->setAccessibleName("SQL-Eingabe");
+    Mmo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Mmo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Mmo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Mmo->setFont(FixedFont());
+    Mmo->setPlainText(kInitialSql);
+    DBGrid = new TQxDBGrid(Splitter1);
+    DBGrid->setObjectName("DBGrid");
+    DBGrid->setAccessibleName("Ergebnis");
+    DBGrid->SetOptionsEx(DBGrid->OptionsEx() | dgeEnableSort | dgeRecordCount);
+    GridPlace = DBGrid;
+    Splitter1->addWidget(Mmo);
+    Splitter1->addWidget(GridPlace);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 2);
+    ch->addWidget(Splitter1, 1);
+    panel4_ = new QWidget(client);
+    panel4_->setObjectName("Panel4");
+    auto* p4 = new QVBoxLayout(panel4_);
+    p4->setContentsMargins(0, 0, 0, 0);
+    panel4_->hide();
+    ch->addWidget(panel4_);
+    v->addWidget(client, 1);
+    setCentralWidget(central);
+
+    // Status line: the worksheet's progress texts, and the long hint of what is under the mouse.
+    StatusBar1 = new QLabel(this);
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setAccessibleName("Statuszeile");
+    statusBar()->setObjectName("StatusBar");
+    statusBar()->addWidget(StatusBar1, 1);
+
+    connect(BtnC, &QPushButton::clicked, this, [this] { Guard([this] { DoCommit(); }); });
+    connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
+
+    // Ctrl+Enter anywhere in the window clicks BtnExec; the window sees the keys first.
+    qApp->installEventFilter(this);
+    resize(1000, 700);
+}
+
+void TFVestra::ConfigureComponents(const TStartOptions& options) {
+    Sess.Name = "Sess";
+    Sess.Options().SetDateFormat("DD.MM.YYYY");
+    Sess.Options().SetDateLanguage("German");
+    Sess.Options().SetNet(true);
+    Sess.ConnectPrompt = true;
+    ConnectDialog1.Loading = true;
+    ConnectDialog1.Retries = 3;
+    ConnectDialog1.SetLabelSet(lsGerman);
+    ConnectDialog1.SetCaption("Anmeldung");
+    ConnectDialog1.SetUsernameLabel("Benutzername");
+    ConnectDialog1.SetPasswordLabel("Kennwort");
+    ConnectDialog1.SetServerLabel("Host-Zeichenfolge");
+    ConnectDialog1.SetConnectButton("Ok");
+    ConnectDialog1.SetCancelButton("Abbrechen");
+    ConnectDialog1.Loading = false;
+    ConnectDialog1.ApplicationTitle = ToAnsi(QApplication::applicationDisplayName());
+    Sess.SetConnectDialog(&ConnectDialog1);
+
+    Qry.Name = "Qry";
+    Qry.SetSession(&Sess);
+    Qry.SetSQL(kInitialSql);
+    Qry.ReadOnly = true;
+    Qry.SetAutoCommit(false);
+    Qry.SetFiltered(true);
+    DatS.SetDataSet(&Qry);
+    QryUserTables2.Name = "QryUserTables2";
+    QryUserTables2.SetSession(&Sess);
+    QryUserTables2.ReadOnly = true;
+    QryUserTables2.SetAutoCommit(false);
+    DSUserTables2.SetDataSet(&QryUserTables2);
+    DBGrid->SetDataSource(&DatS);
+
+    // The stored logon: system on this machine's listener, SID bnx; --connect names what the user wants now.
+    Sess.BeginLoading();
+    Sess.SetUsername("system");
+    Sess.SetPassword("manager");
+    Sess.SetServer(ToAnsi(QHostInfo::localHostName()) + ":1521:bnx");
+    if (options.haveConnect) {
+        Sess.SetConnectString(options.connect);
+        ConnectDialog1.KeepSessionValues = true;
+    }
+    Sess.SetConnected(true);
+    Sess.Loaded(); // connects through the dialog; raises "Cannot connect to database." when it fails
+    ConnectDialog1.KeepSessionValues = false;
+}
+
+void TFVestra::SetDataModule(TDataModule1* dm) {
+    dm_ = dm;
+    controller_ = std::make_unique<TWorksheetController>(Sess, Qry, dm->FHistory, *this);
+    controller_->BrowserQuery = &QryUserTables2;
+    for (QMenu* m : dm->Menus())
+        menuBar()->addMenu(m);
+    menuBar()->setObjectName("MainMenu1");
+    addActions(dm->Actions());
+    ToolBar1->addAction(dm->Beenden);
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({dm->Neu, dm->Open, dm->Save, dm->Export});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({dm->SelectAll, dm->Cut, dm->Copy, dm->Paste});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({dm->QuickView, dm->QuickViewII});
+    for (QAction* a : ToolBar1->actions())
+        if (QWidget* w = ToolBar1->widgetForAction(a)) {
+            w->setObjectName("ToolButton" + a->objectName());
+            w->setAccessibleName(a->text().remove('&'));
+        }
+    BindButton(BtnExec, dm->Execute);
+    BindButton(BtnRefresh, dm->Refrech);
+    BindButton(BtnBack, dm->SQLBack);
+    BindButton(BtnForw, dm->SQLForward);
+    BindButton(BitBtn3, dm->Parse);
+    // The editing commands act on the window's controls.
+    for (QAction* a : {dm->SelectAll, dm->Undo, dm->Cut, dm->Copy, dm->Paste})
+        a->setShortcutContext(Qt::WindowShortcut);
+}
+
+// ---- Events ----
+
+bool TFVestra::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (w && w->window() == this && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
+            (k->modifiers() & Qt::ControlModifier)) {
+            if (event->type() == QEvent::KeyPress) BtnExec->click();
+            event->accept();
+            return true; // the line feed does not reach the editor
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TFVestra::event(QEvent* e) {
+    if (e->type() == QEvent::StatusTip) {
+        // The long hint while the mouse is over a control; the worksheet's text again afterwards.
+        const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+        StatusBar1->setText(tip.isEmpty() ? progressText_ : tip);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void TFVestra::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (firstShow_) {
+        firstShow_ = false;
+        Sess.SetConnectDialog(&ConnectDialog1);
+        UpdateConnectionLabel();
+    }
+}
+
+void TFVestra::closeEvent(QCloseEvent* e) {
+    if (controller_ && !closing_) {
+        bool ok = false;
+        Guard([&] { ok = controller_->SettlePendingChanges(); });
+        if (!ok) {
+            e->ignore();
+            return;
+        }
+        Guard([&] { controller_->EndSession(); });
+    }
+    closing_ = true;
+    if (help_) help_->CloseAll();
+    if (info_) info_->hide();
+    QMainWindow::closeEvent(e);
+}
+
+void TFVestra::Guard(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        ShowErrorBox(this, e);
+    } catch (...) {
+        ShowErrorBox(this, std::runtime_error("Unbekannter Fehler"));
+    }
+}
+
+// ---- Status and view ----
+
+void TFVestra::SetStatusText(const QString& text) {
+    progressText_ = text;
+    StatusBar1->setText(text);
+    StatusBar1->repaint();
+}
+
+QString TFVestra::StatusText() const {
+    return progressText_;
+}
+
+void TFVestra::SetStatus(const std::string& text1252) {
+    SetStatusText(FromAnsi(text1252));
+}
+
+void TFVestra::SetCommitRollbackEnabled(bool on) {
+    BtnC->setEnabled(on);
+    BtnR->setEnabled(on);
+}
+
+void TFVestra::SetHistoryLabel(const std::string& text) {
+    LblPos->setText(FromAnsi(text));
+}
+
+bool TFVestra::AskParameters(std::vector<std::pair<std::string, std::string>>& nameValue) {
+    TFParam dlg(this);
+    for (const auto& [name, value] : nameValue)
+        dlg.AddRow(FromAnsi(name), FromAnsi(value));
+    if (dlg.exec() != QDialog::Accepted) return false;
+    for (size_t i = 0; i < nameValue.size(); ++i)
+        nameValue[i].second = ToAnsi(dlg.Value(int(i)));
+    return true;
+}
+
+void TFVestra::ShowMessage(const std::string& text1252) {
+    ShowPlainMessage(this, FromAnsi(text1252));
+}
+
+bool TFVestra::AskYesNo(const std::string& question1252) {
+    QMessageBox box(QMessageBox::Question, kProductName, FromAnsi(question1252),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("QuestionBox");
+    return box.exec() == QMessageBox::Yes;
+}
+
+IWorksheetView::TAnswer TFVestra::AskYesNoCancel(const std::string& question1252) {
+    QMessageBox box(QMessageBox::Question, kProductName, FromAnsi(question1252),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setObjectName("QuestionBox");
+    box.setDefaultButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Yes;
+    case QMessageBox::No:
+        return No;
+    default:
+        return Cancel;
+    }
+}
+
+void TFVestra::ResetGrid() {
+    DBGrid->ClearSortList();
+    DBGrid->ClearColumnFilters();
+    DBGrid->SetFiltered(false);
+}
+
+void TFVestra::SetGridAttached(bool on) {
+    DatS.SetEnabled(on);
+}
+
+// ---- Execute and the editor ----
+
+bool TFVestra::EditorText1252(std::string& text, const char* whatUtf8) {
+    QString t = Mmo->toPlainText();
+    t.replace('\n', "\r\n");
+    const std::u16string u(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+    char32_t ch = 0;
+    size_t at = 0;
+    if (FindNonAnsiChar(u, ch, at)) {
+        QMessageBox box(QMessageBox::Warning, kProductName,
+                        QString::fromUtf8(NonAnsiMessage(ch, LineOfIndex(u, at), whatUtf8).c_str()),
+                        QMessageBox::Ok, this);
+        box.setObjectName("MessageBox");
+        box.exec();
+        return false;
+    }
+    text = cp1252::FromUtf16(u);
+    return true;
+}
+
+void TFVestra::SetEditorText(const std::string& text1252) {
+    QString t = FromAnsi(text1252);
+    t.replace("\r\n", "\n");
+    Mmo->setPlainText(t);
+}
+
+void TFVestra::ExecuteEditor() {
+    if (!controller_) return;
+    std::string text;
+    if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
+    Guard([&] { controller_->Execute(text); });
+}
+
+void TFVestra::DoCommit() {
+    controller_->Commit();
+}
+
+void TFVestra::DoRollback() {
+    controller_->Rollback();
+}
+
+void TFVestra::DoRefresh() {
+    controller_->Refresh();
+}
+
+void TFVestra::DoNeu() {
+    Mmo->clear();
+    Qry.Close();
+}
+
+void TFVestra::DoHistoryStep(bool forward) {
+    std::string text;
+    THistory& h = dm_->FHistory;
+    if (forward ? h.Forward(text) : h.Back(text)) SetEditorText(text);
+    LblPos->setText(FromAnsi(h.LabelText()));
+}
+
+void TFVestra::DoFormat() {
+    std::string text;
+    if (!EditorText1252(text, "Die Anweisung wurde nicht formatiert.")) return;
+    TSelectParser parser;
+    const std::string formatted = parser.FormatStatement(text);
+    SetEditorText(formatted);
+}
+
+void TFVestra::DoOpen() {
+    Mmo->clear();
+    Qry.Close();
+    const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("SQL")),
+                                            "SQL Dateien (*.SQL *.sql)", QString());
+    if (file.isEmpty()) return;
+    SetEditorText(LoadSqlFile(file.toStdString()));
+}
+
+void TFVestra::DoSave() {
+    std::string text;
+    if (!EditorText1252(text, "Es wurde nichts gespeichert.")) return;
+    const QString file = dm_->RunFileDialog(dm_->SaveDialog1, FromAnsi(ProgramSubFolder("SQL")),
+                                            "SQL Dateien (*.SQL *.sql)", "SQL");
+    if (file.isEmpty()) return;
+    SaveSqlFile(file.toStdString(), text);
+}
+
+void TFVestra::DoSaveHistorie() {
+    const QString file = dm_->RunFileDialog(dm_->SaveDialog1, FromAnsi(ProgramSubFolder("HIST")),
+                                            "Historie Dateien (*.HIST *.hist)", "HIST");
+    if (file.isEmpty()) return;
+    dm_->FHistory.SaveToFile(file.toStdString());
+}
+
+void TFVestra::DoLoadHistory() {
+    THistory& h = dm_->FHistory;
+    h.Clear();
+    const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("HIST")),
+                                            "Historie Dateien (*.HIST *.hist)", QString());
+    if (file.isEmpty()) {
+        // The history is empty now; the label says so, and Back and Forward find nothing to step to.
+        LblPos->setText(FromAnsi(h.LabelText()));
+        return;
+    }
+    const std::string first = h.LoadFromFile(file.toStdString());
+    SetEditorText(first);
+    LblPos->setText(FromAnsi(h.LabelText()));
+}
+
+void TFVestra::DoDBChange() {
+    if (controller_->LogOnAgain()) UpdateConnectionLabel();
+}
+
+void TFVestra::UpdateConnectionLabel() {
+    LblConnect->setText(
+        FromAnsi(controller_ ? controller_->ConnectionLabel() : Sess.Username() + "@" + Sess.Server() + " "));
+}
+
+// ---- Help and info ----
+
+QString TFVestra::HelpFileName() const {
+    return FromAnsi(ProgramFolder()) + "/vestra.qch";
+}
+
+void TFVestra::SetupHelp() {
+    const QString file = HelpFileName();
+    if (!QFileInfo::exists(file)) {
+        ShowPlainMessage(this, "Hilfe-Datei nicht gefunden\r" + file);
+        return;
+    }
+    help_ = std::make_unique<THelpWindow>(file);
+}
+
+void TFVestra::ShowHelp(int context) {
+    // Without a help file the request ends quietly, as after the message at start-up.
+    if (help_) help_->ShowContext(context);
+}
+
+void TFVestra::ShowInfo() {
+    if (!info_) info_ = new TFInfo(this);
+    info_->show();
+    info_->raise();
+    info_->activateWindow();
+}

@@ -1,0 +1,139 @@
+// The worksheet window: editor, result grid, button bar and status line over the Oracle session `Sess` and
+// the worksheet query `Qry`. What it decides lives in TWorksheetController and the Qt-free units of app/.
+#pragma once
+
+#include "app/WorksheetController.h"
+#include "connect/ConnectDialog.h"
+#include "oracle/Ora.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+class TDataModule1;
+class TFInfo;
+class THelpWindow;
+class TQxDBGrid;
+
+struct TStartOptions {
+    // "USER/PASSWORD@HOST:PORT:SID" from --connect: what it names is kept instead of the remembered logon.
+    std::string connect;
+    bool haveConnect = false;
+};
+
+class TFVestra : public QMainWindow, public IWorksheetView {
+    Q_OBJECT
+public:
+    // Builds the window; the stored session connects while it is built (the connect dialog asks first). A
+    // cancelled or finally failed logon raises "Cannot connect to database.".
+    explicit TFVestra(const TStartOptions& options = {}, QWidget* parent = nullptr);
+    ~TFVestra() override;
+
+    // Resolves the references to the data module (menus, tool bar, actions, history).
+    void SetDataModule(TDataModule1* dm);
+    TDataModule1* DataModule() const { return dm_; }
+
+    // ---- What the other windows use ----
+    TWorksheetController& Controller() { return *controller_; }
+    TOraSession& Session() { return Sess; }
+    TOraQuery& Query() { return Qry; }
+    TOraDataSource& DataSource() { return DatS; }
+    TQxDBGrid* Grid() const { return DBGrid; }
+    QPlainTextEdit* Editor() const { return Mmo; }
+    QWidget* Panel4() const { return panel4_; }
+    TOraQuery& SchemaQuery() { return QryUserTables2; }
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+    // Runs Execute on the editor's text, showing errors.
+    void ExecuteEditor();
+    // Runs f; an exception ends in a message box (nothing for a silent abort).
+    void Guard(const std::function<void()>& f);
+
+    // ---- Components ----
+    TOraSession Sess;
+    TOraQuery Qry;
+    TOraDataSource DatS;
+    TOraQuery QryUserTables2;
+    TOraDataSource DSUserTables2;
+    TConnectDialog ConnectDialog1;
+
+    QToolBar* ToolBar1;
+    QPushButton *BtnExec, *BtnRefresh, *BtnBack, *BtnForw, *BtnC, *BtnR, *BitBtn3, *BitBtn2, *BitBtn1,
+        *BitBtn4, *BBtnQV, *BtnExport;
+    QLabel* LblPos;
+    QLabel* LblConnect;
+    QRadioButton *RadioButton1, *RadioButton2;
+    QPlainTextEdit* Mmo;
+    QSplitter* Splitter1;
+    TQxDBGrid* DBGrid = nullptr;
+    QWidget* GridPlace; // the grid, or its placeholder
+    QLabel* StatusBar1;
+
+    // ---- The actions' work ----
+    void DoNeu();
+    void DoOpen();
+    void DoSave();
+    void DoSaveHistorie();
+    void DoLoadHistory();
+    void DoDBChange();
+    void DoHistoryStep(bool forward);
+    void DoRefresh();
+    void DoFormat();
+    void DoCommit();
+    void DoRollback();
+    // Opens the help file at a context (1001: the main topic).
+    void ShowHelp(int context);
+    void ShowInfo();
+    // Help set-up of start-up: the help file's name and the message when it is missing.
+    void SetupHelp();
+    THelpWindow* HelpWindow() const { return help_.get(); }
+    TFInfo* InfoWindow() const { return info_; }
+    QString HelpFileName() const;
+    // The connection label, set when the window is first shown and after each log-on.
+    void UpdateConnectionLabel();
+
+    // ---- IWorksheetView ----
+    void SetStatus(const std::string& text1252) override;
+    void SetCommitRollbackEnabled(bool on) override;
+    void SetHistoryLabel(const std::string& text) override;
+    bool AskParameters(std::vector<std::pair<std::string, std::string>>& nameValue) override;
+    void ShowMessage(const std::string& text1252) override;
+    bool AskYesNo(const std::string& question1252) override;
+    TAnswer AskYesNoCancel(const std::string& question1252) override;
+    void ResetGrid() override;
+    void SetGridAttached(bool on) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void BuildWindow();
+    void ConfigureComponents(const TStartOptions& options);
+    // The editor's text as the edit control holds it (CR LF), or false after a message naming a character
+    // Windows-1252 cannot hold.
+    bool EditorText1252(std::string& text, const char* whatUtf8);
+    void SetEditorText(const std::string& text1252);
+
+    TDataModule1* dm_ = nullptr;
+    std::unique_ptr<TWorksheetController> controller_;
+    QWidget* panel4_;
+    TFInfo* info_ = nullptr;
+    std::unique_ptr<THelpWindow> help_;
+    QString progressText_;
+    bool firstShow_ = true;
+    bool closing_ = false;
+};
+
+// "Vestra", "1.41", and the window title made of them.
+extern const char* const kProductName;
+extern const char* const kProductVersion;

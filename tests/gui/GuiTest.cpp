@@ -1,0 +1,64 @@
+#include "tests/gui/GuiTest.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+namespace guitest {
+
+void OnNextModal(std::function<void(QWidget*)> f, const char* inherits) {
+    auto* timer = new QTimer(qApp);
+    auto* tries = new int(0);
+    // The modal widget active now (the dialog the caller is in) is not the next one.
+    QPointer<QWidget> current = QApplication::activeModalWidget();
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, f, current, inherits] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w && w == current.data()) w = nullptr;
+        if (w && inherits && !w->inherits(inherits)) w = nullptr;
+        if (!w && ++*tries < 500) return;
+        timer->stop();
+        timer->deleteLater();
+        delete tries;
+        if (qEnvironmentVariableIsSet("GUITEST_TRACE")) // which dialog a test met
+
+            qWarning("modal: %s %s", w ? w->metaObject()->className() : "-",
+                     w ? qPrintable(w->objectName()) : "");
+        f(w);
+    });
+    timer->start();
+}
+
+QString MessageText(QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    return box ? box->text() : QString();
+}
+
+void ClickButton(QWidget* w, int standardButton) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    if (!box) return;
+    if (QAbstractButton* b = box->button(QMessageBox::StandardButton(standardButton))) b->click();
+}
+
+void AcceptFileDialog(QWidget* w, const QString& file) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
+    if (!dlg) return;
+    auto* edit = dlg->findChild<QLineEdit*>("fileNameEdit");
+    if (!edit) {
+        dlg->reject();
+        return;
+    }
+    edit->setText(file);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+QString BinFolder() {
+    return QCoreApplication::applicationDirPath() + "/../bin";
+}
+
+} // namespace guitest

@@ -1,0 +1,26 @@
+// Shared rig of the GUI tests: the emulator, the worksheet started through its real connect form, and modal
+// dialogs driven from queued calls.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace guitest {
+
+// Runs f on the next modal widget that appears other than the one active now (polled from the event loop, at
+// most about 5 s); f gets nullptr when none appeared.
+// With `inherits`, only a widget of that class counts.
+void OnNextModal(std::function<void(QWidget*)> f, const char* inherits = nullptr);
+// The text of a message box, or "" for anything else.
+QString MessageText(QWidget* w);
+// Clicks the message box's button with the given standard role text ("&Yes", "Ja", ...) by its standard
+// button.
+void ClickButton(QWidget* box, int standardButton);
+// Accepts a QFileDialog with a file name typed into its name field.
+void AcceptFileDialog(QWidget* dialog, const QString& file);
+// The folder of the programs (build/bin).
+QString BinFolder();
+
+} // namespace guitest
