@@ -72,6 +72,14 @@ int FindField(const TJob& j, const std::string& name) {
         if (j.Fields[i].Name == name) return int(i);
     for (size_t i = 0; i < j.Fields.size(); ++i)
         if (EqualNoCase(j.Fields[i].Name, name)) return int(i);
+    // The project's values lose their outer blanks; a field name with blanks at its ends still finds its
+    // field.
+    auto trim = [](const std::string& s) {
+        const size_t b = s.find_first_not_of(" \t");
+        return b == std::string::npos ? std::string() : s.substr(b, s.find_last_not_of(" \t") - b + 1);
+    };
+    for (size_t i = 0; i < j.Fields.size(); ++i)
+        if (trim(j.Fields[i].Name) == name) return int(i);
     return -1;
 }
 

@@ -419,7 +419,7 @@ private:
     }
 
     void Print() {
-        QPrinter printer;
+        QPrinter printer(QPrinter::HighResolution);
         printer.setPageLayout(PageLayout(doc_));
         printer.setFullPage(true);
         QPrintDialog dlg(&printer, this);

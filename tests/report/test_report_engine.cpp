@@ -271,6 +271,41 @@ TEST_F(ReportEngine, ManyRowsBreakIntoPagesWithEveryRowOnceAndTheHeaderOnEach) {
     EXPECT_EQ(ui.BoxTexts.front(), "PDF-Datei");
 }
 
+TEST_F(ReportEngine, FieldNamesWithBlanksUmlautsAndOtherCaseFindTheirFields) {
+    TMemDataSet ds;
+    TData* d = ds.Data();
+    d->AutoInitFields = false;
+    d->Fields().Clear();
+    d->AddFieldDesc(" Stra\xDF"
+                    "e ",
+                    dtString, 20, 0, false, false);
+    d->AddFieldDesc("count(*)", dtInt32, 0, 0, false, false);
+    d->InitFields();
+    ds.LocalUpdate = true;
+    ds.Open();
+    ds.AppendRecord({Variant(std::string("Hauptstra\xDF"
+                                         "e 1")),
+                     Variant(int32_t(7))});
+    const std::string file = dir.File("bnxrep.lst");
+    WriteWholeFile(file, Project('H', {{" Stra\xDF"
+                                        "e ",
+                                        "", 100},
+                                       {"COUNT(*)", "", 50}}));
+    TDataSource source(&ds);
+    TDBL9 comp;
+    comp.SetDataSource(&source);
+    ASSERT_EQ(comp.PrintProject(0, TL9ProjectType::ListProject, file, false, LL_PRINT_USERSELECT, 2, nullptr,
+                                "T", true, "HomeDir"),
+              0);
+    ASSERT_EQ(ui.Printed.Pages.size(), 1u);
+    EXPECT_EQ(ui.Printed.Pages[0].Cells, (std::vector<std::string>{"Hauptstra\xDF"
+                                                                   "e 1",
+                                                                   "7"}));
+    EXPECT_EQ(ui.Printed.Pages[0].Header, (std::vector<std::string>{" Stra\xDF"
+                                                                    "e ",
+                                                                    "COUNT(*)"}));
+}
+
 TEST_F(ReportEngine, EmptyResultPrintsTheHeaderOnOnePage) {
     auto ds = reporttest::Rows(0);
     ASSERT_EQ(Print(*ds), 0);
