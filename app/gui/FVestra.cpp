@@ -10,6 +10,7 @@
 #include "app/gui/FParam.h"
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
+#include "app/gui/SchemaPanel.h"
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
@@ -88,6 +89,9 @@ TFVestra::~TFVestra() {
     if (help_) help_->CloseAll();
     controller_.reset();
     if (DBGrid) DBGrid->SetDataSource(nullptr);
+    // The data module's queries (the workbench's) go before the session they use.
+    delete dm_;
+    dm_ = nullptr;
 }
 
 void TFVestra::BuildWindow() {
@@ -202,11 +206,17 @@ void TFVestra::BuildWindow() {
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 2);
     ch->addWidget(Splitter1, 1);
-    panel4_ = new QWidget(client);
-    panel4_->setObjectName("Panel4");
-    auto* p4 = new QVBoxLayout(panel4_);
-    p4->setContentsMargins(0, 0, 0, 0);
-    panel4_->hide();
+    // The schema browser (hidden at start): BitBtn4 shows and hides it; a click in its table list runs the
+    // statement through the editor as Execute does.
+    auto* schemaPanel = new TSchemaPanel(QryUserTables2, Qry, client);
+    schemaPanel->ExecuteInEditor = [this](const std::string& sql1252) {
+        SetEditorText(sql1252);
+        DoFormat();
+        ExecuteEditor();
+    };
+    connect(BitBtn4, &QPushButton::clicked, this,
+            [this, schemaPanel] { Guard([schemaPanel] { schemaPanel->Toggle(); }); });
+    panel4_ = schemaPanel;
     ch->addWidget(panel4_);
     v->addWidget(client, 1);
     setCentralWidget(central);

@@ -59,14 +59,11 @@ void SetHint(QWidget* w, const std::string& hint1252) {
 
 } // namespace
 
-TSchemaPanel::TSchemaPanel(TOraSession& sess, TOraQuery& qry, ISchemaPanelHost& host, QWidget* parent)
-    : QFrame(parent), qry_(qry), host_(host), qryUserTables2_(std::make_unique<TOraQuery>(&sess)) {
+TSchemaPanel::TSchemaPanel(TOraQuery& listQuery, TOraQuery& qry, QWidget* parent)
+    : QFrame(parent), qryUserTables2_(listQuery), qry_(qry) {
     setObjectName(QStringLiteral("Panel4"));
     setFrameShape(QFrame::StyledPanel);
-    qryUserTables2_->Name = "QryUserTables2";
-    qryUserTables2_->ReadOnly = true;
-    qryUserTables2_->SetAutoCommit(false);
-    qryUserTables2_->SetFetchRows(500); // an owner with thousands of tables in a few round trips
+    qryUserTables2_.SetFetchRows(500); // an owner with thousands of tables in a few round trips
 
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(4, 4, 4, 4);
@@ -147,7 +144,7 @@ void TSchemaPanel::LoadOwners() {
     // The owners as the server returns them; on an error the box keeps what it has.
     Guarded(this, [&] {
         QStringList owners =
-            SchemaListFromQuery(*qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField);
+            SchemaListFromQuery(qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField);
         loading_ = true;
         CBBenutzer2->addItems(owners);
         loading_ = false;
@@ -163,14 +160,14 @@ void TSchemaPanel::OwnerChanged() {
     std::string owner = S(CBBenutzer2->currentText());
     Guarded(this, [&] {
         LBTabellen2->addItems(
-            SchemaListFromQuery(*qryUserTables2_, schema::TableListSQL(owner), schema::kTableField));
+            SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField));
     });
 }
 
 void TSchemaPanel::TableClicked() {
     QListWidgetItem* item = LBTabellen2->currentItem();
     if (!item) return;
-    host_.ExecuteInEditor(schema::ContentSQL(S(item->text())));
+    if (ExecuteInEditor) ExecuteInEditor(schema::ContentSQL(S(item->text())));
 }
 
 void TSchemaPanel::RunButton(int button) {
