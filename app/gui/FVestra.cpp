@@ -13,6 +13,10 @@
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
+#include "report/GridColumns.h"
+#include "report/L9.h"
+#include "report/L9Qt.h"
+#include "report/PrintResult.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,6 +145,7 @@ void TFVestra::BuildWindow() {
     BitBtn1->setIcon(Icons::Printer());
     BitBtn1->setAccessibleName("Drucken");
     SetHint(BitBtn1, "Drucken | Ausgabe kann ausgedruckt werden");
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([this] { DoPrint(); }); });
     auto* radios = new QWidget(bar);
     radios->setObjectName("PanelOrientation");
     auto* rv = new QVBoxLayout(radios);
@@ -258,6 +263,9 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     QryUserTables2.SetAutoCommit(false);
     DSUserTables2.SetDataSet(&QryUserTables2);
     DBGrid->SetDataSource(&DatS);
+    L9InstallQtUi();
+    DBL9_1 = std::make_unique<TDBL9>();
+    DBL9_1->ConfigureForWorksheet(&DatS);
 
     // The stored logon: system on this machine's listener, SID bnx; --connect names what the user wants now.
     Sess.BeginLoading();
@@ -466,6 +474,10 @@ void TFVestra::ExecuteEditor() {
     std::string text;
     if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
     Guard([&] { controller_->Execute(text); });
+}
+
+void TFVestra::DoPrint() {
+    PrintResult(*DBL9_1, ReportColumnsOf(*DBGrid), RadioButton2->isChecked(), this);
 }
 
 void TFVestra::DoCommit() {
