@@ -262,10 +262,6 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     QryUserTables2.ReadOnly = true;
     QryUserTables2.SetAutoCommit(false);
     DSUserTables2.SetDataSet(&QryUserTables2);
-    DBGrid->SetDataSource(&DatS);
-    L9InstallQtUi();
-    DBL9_1 = std::make_unique<TDBL9>();
-    DBL9_1->ConfigureForWorksheet(&DatS);
 
     // The stored logon: system on this machine's listener, SID bnx; --connect names what the user wants now.
     Sess.BeginLoading();
@@ -279,6 +275,11 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     Sess.SetConnected(true);
     Sess.Loaded(); // connects through the dialog; raises "Cannot connect to database." when it fails
     ConnectDialog1.KeepSessionValues = false;
+    // Bound only now: when the logon fails the window's children outlive the components.
+    DBGrid->SetDataSource(&DatS);
+    L9InstallQtUi();
+    DBL9_1 = std::make_unique<TDBL9>();
+    DBL9_1->ConfigureForWorksheet(&DatS);
 }
 
 void TFVestra::SetDataModule(TDataModule1* dm) {

@@ -69,6 +69,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     }
     void TearDown() override {
+        CancelPendingModals();
         g_onForm = nullptr;
         if (w) {
             // Leave without questions: nothing pending is left behind by a test.
@@ -349,13 +350,8 @@ TEST_F(WorksheetWindow, ErrorsEndInAMessageBoxAndTheWindowStaysUsable) {
     QTest::mouseClick(w->BtnRefresh, Qt::LeftButton);
     EXPECT_FALSE(text.isEmpty());
     Type("select * from dept");
-    OnNextModal([&](QWidget* box) {
-        text = MessageText(box);
-        ClickButton(box, QMessageBox::Ok);
-    });
-    text.clear();
     PressF5();
-    EXPECT_EQ(w->StatusText(), "OK") << text.toStdString();
+    EXPECT_EQ(w->StatusText(), "OK");
 }
 
 TEST_F(WorksheetWindow, LogOnAgainWithCancelLeavesTheSessionDisconnected) {
