@@ -14,6 +14,10 @@
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
+#include "report/GridColumns.h"
+#include "report/L9.h"
+#include "report/L9Qt.h"
+#include "report/PrintResult.h"
 
 #include <QAction>
 #include <QApplication>
@@ -145,6 +149,7 @@ void TFVestra::BuildWindow() {
     BitBtn1->setIcon(Icons::Printer());
     BitBtn1->setAccessibleName("Drucken");
     SetHint(BitBtn1, "Drucken | Ausgabe kann ausgedruckt werden");
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([this] { DoPrint(); }); });
     auto* radios = new QWidget(bar);
     radios->setObjectName("PanelOrientation");
     auto* rv = new QVBoxLayout(radios);
@@ -282,6 +287,9 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     ConnectDialog1.KeepSessionValues = false;
     // Bound only now: when the logon fails the window's children outlive the components.
     DBGrid->SetDataSource(&DatS);
+    L9InstallQtUi();
+    DBL9_1 = std::make_unique<TDBL9>();
+    DBL9_1->ConfigureForWorksheet(&DatS);
 }
 
 void TFVestra::SetDataModule(TDataModule1* dm) {
@@ -477,6 +485,10 @@ void TFVestra::ExecuteEditor() {
     std::string text;
     if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
     Guard([&] { controller_->Execute(text); });
+}
+
+void TFVestra::DoPrint() {
+    PrintResult(*DBL9_1, ReportColumnsOf(*DBGrid), RadioButton2->isChecked(), this);
 }
 
 void TFVestra::DoCommit() {
