@@ -14,8 +14,7 @@
 
 using namespace schemagui;
 
-QStringList SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field) {
-    QStringList items;
+void SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field, QStringList& items) {
     q.Close();
     q.SetSQL(sql);
     q.Open();
@@ -31,7 +30,6 @@ QStringList SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char
         throw;
     }
     q.EnableControls();
-    return items;
 }
 
 namespace {
@@ -141,14 +139,14 @@ void TSchemaPanel::LoadOwners() {
     CBBenutzer2->clear();
     CBBenutzer2->addItem(Q(schema::kAllOwners));
     loading_ = false;
-    // The owners as the server returns them; on an error the box keeps what it has.
+    // The owners as the server returns them; after an error the box keeps what was read.
+    QStringList owners;
     Guarded(this, [&] {
-        QStringList owners =
-            SchemaListFromQuery(qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField);
-        loading_ = true;
-        CBBenutzer2->addItems(owners);
-        loading_ = false;
+        SchemaListFromQuery(qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField, owners);
     });
+    loading_ = true;
+    CBBenutzer2->addItems(owners);
+    loading_ = false;
     loading_ = true;
     CBBenutzer2->setCurrentIndex(0);
     loading_ = false;
@@ -158,10 +156,11 @@ void TSchemaPanel::LoadOwners() {
 void TSchemaPanel::OwnerChanged() {
     LBTabellen2->clear();
     std::string owner = S(CBBenutzer2->currentText());
+    QStringList tables;
     Guarded(this, [&] {
-        LBTabellen2->addItems(
-            SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField));
+        SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField, tables);
     });
+    LBTabellen2->addItems(tables);
 }
 
 void TSchemaPanel::TableClicked() {

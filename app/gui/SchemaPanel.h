@@ -53,5 +53,6 @@ private:
     bool loading_ = false;
 };
 
-// Fills a list box from the rows of a catalog query: each row's value of the field, in server order.
-QStringList SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field);
+// Reads a catalog list: each row's value of the field, in server order, appended to items. A failure part way
+// leaves the rows read so far in items and propagates.
+void SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field, QStringList& items);
