@@ -7,6 +7,8 @@
 #include "app/gui/FVestra.h"
 #include "app/gui/VestraApp.h"
 #include "connect/ConnectForm.h"
+#include "connect/QtText.h"
+#include "dataset/DBConsts.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/oracle/OraE2e.h"
 
@@ -165,5 +167,17 @@ TEST_F(ExportWindow, ClipboardFromTheButtonAndTheAction) {
     w->DataModule()->AusgabeinZwischenablage->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), U("B\r\nx\r\n"));
 
+    // After DML the query is closed: the error box, the clipboard as it was.
+    Run("update T set B = 'y' where A = 1");
+    auto error = std::make_shared<QString>();
+    OnNextModal(
+        [error](QWidget* box) {
+            *error = MessageText(box);
+            if (box) ClickButton(box, QMessageBox::Ok);
+        },
+        "QMessageBox");
+    w->BitBtn2->click();
+    EXPECT_EQ(*error, FromAnsi(SDataSetClosed));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), U("B\r\nx\r\n"));
     EXPECT_TRUE(w->DataSource().Enabled());
 }
