@@ -1,11 +1,11 @@
 #include "app/ExportPlan.h"
 
 #include "app/History.h"
+#include "app/ProgramFolder.h"
 #include "app/ResultText.h"
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,11 +24,8 @@ std::string CannotCreate(const std::string& fileName, int err) {
 } // namespace
 
 std::string ExportProgramFolder() {
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string path = n > 0 ? std::string(buf, size_t(n)) : std::string();
-    const size_t slash = path.rfind(kSep);
-    return slash == std::string::npos ? std::string(1, '.') + kSep : path.substr(0, slash + 1);
+    const std::string folder = ProgramFolder();
+    return folder.back() == kSep ? folder : folder + kSep;
 }
 
 std::string DefaultExportFolder(const std::string& programFolder) {

@@ -28,7 +28,7 @@ struct TExportSettings {
     std::function<std::string(const std::string&)> textToPath;
 };
 
-// The program folder (the folder of the running executable) with a trailing separator.
+// The program folder (ProgramFolder) with a trailing separator.
 std::string ExportProgramFolder();
 // The start values of the form: the program folder's DAT folder, and output.DAT in it.
 std::string DefaultExportFolder(const std::string& programFolder);

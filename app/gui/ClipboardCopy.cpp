@@ -20,6 +20,8 @@ QString ClipboardTextOf(IResultSource& source) {
 }
 
 void CopyResultToClipboard(TDataSet& query, TDataSource* dataSource) {
+    // A closed query has no rows on the grid to detach from: the walk raises its error at once.
+    if (!query.Active()) dataSource = nullptr;
     if (dataSource) dataSource->SetEnabled(false);
     try {
         TDataSetResult result(query);

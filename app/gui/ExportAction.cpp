@@ -36,7 +36,15 @@ public:
         if (w_.window) w_.window->repaint();
     }
     void SetGridAttached(bool on) override {
-        if (w_.dataSource) w_.dataSource->SetEnabled(on);
+        if (!w_.dataSource) return;
+        if (!on) {
+            // A closed query has no rows on the grid to detach from (the walk raises its error at once).
+            detached_ = w_.query->Active();
+            if (detached_) w_.dataSource->SetEnabled(false);
+        } else if (detached_) {
+            w_.dataSource->SetEnabled(true);
+            detached_ = false;
+        }
     }
     std::string PathText(const std::string& path) override {
         return QStringTo1252(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -79,6 +87,7 @@ private:
     QPointer<QProgressDialog> progress_;
     std::string file_;
     QElapsedTimer clock_;
+    bool detached_ = false;
 };
 
 } // namespace

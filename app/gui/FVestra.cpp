@@ -5,6 +5,8 @@
 #include "app/ProgramFolder.h"
 #include "app/SelectParser.h"
 #include "app/Worksheet.h"
+#include "app/gui/ClipboardCopy.h"
+#include "app/gui/Cp1252Qt.h"
 #include "app/gui/DataModule1.h"
 #include "app/gui/FInfo.h"
 #include "app/gui/FParam.h"
@@ -235,6 +237,10 @@ void TFVestra::BuildWindow() {
 
     connect(BtnC, &QPushButton::clicked, this, [this] { Guard([this] { DoCommit(); }); });
     connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this,
+            [this] { Guard([this] { CopyResultToClipboard(Qry, &DatS); }); });
+    connect(BtnExport, &QPushButton::clicked, this,
+            [this] { Guard([this] { RunExportAction(ExportWiring()); }); });
 
     // Ctrl+Enter anywhere in the window clicks BtnExec; the window sees the keys first.
     qApp->installEventFilter(this);
@@ -478,6 +484,22 @@ void TFVestra::SetEditorText(const std::string& text1252) {
     QString t = FromAnsi(text1252);
     t.replace("\r\n", "\n");
     Mmo->setPlainText(t);
+}
+
+TExportWiring TFVestra::ExportWiring() {
+    TExportWiring w;
+    w.window = this;
+    w.session = &Sess;
+    w.query = &Qry;
+    w.dataSource = &DatS;
+    // Each table's statement goes into the editor and through the worksheet's Execute (status, grid,
+    // history).
+    w.execute = [this](const std::string& text1252) {
+        Mmo->setPlainText(QStringFrom1252(text1252));
+        return controller_->Execute(text1252);
+    };
+    w.setStatus = [this](const QString& text) { SetStatusText(text); };
+    return w;
 }
 
 void TFVestra::ExecuteEditor() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/WorksheetController.h"
+#include "app/gui/ExportAction.h"
 #include "connect/ConnectDialog.h"
 #include "oracle/Ora.h"
 
@@ -54,6 +55,9 @@ public:
     QString StatusText() const;
     // Runs Execute on the editor's text, showing errors.
     void ExecuteEditor();
+    // What the export (BtnExport) needs of the window: session, query, data source, status line, and Execute
+    // on a statement put into the editor.
+    TExportWiring ExportWiring();
     // Runs f; an exception ends in a message box (nothing for a silent abort).
     void Guard(const std::function<void()>& f);
 

@@ -1,5 +1,6 @@
 #include "app/ExportPlan.h"
 #include "app/History.h"
+#include "app/ProgramFolder.h"
 #include "app/ResultText.h"
 #include "dataset/Cp1252.h"
 #include "dataset/DBErrors.h"
@@ -146,6 +147,9 @@ TEST(ExportPlan, FileNamesByTableOrByOwnerAndTable) {
     ASSERT_FALSE(self.empty());
     EXPECT_EQ(self.back(), '/');
     EXPECT_TRUE(fs::is_directory(self));
+    SetProgramFolderForTests("/opt/vestra");
+    EXPECT_EQ(DefaultExportFile(ExportProgramFolder()), "/opt/vestra/DAT/output.DAT");
+    SetProgramFolderForTests("");
 }
 
 TEST(ExportTableMode, TablesRunInListOrderThroughTheWorksheet) {
