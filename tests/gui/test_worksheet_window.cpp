@@ -602,3 +602,27 @@ TEST_F(WorksheetWindow, QuickViewIIMinimisesTheWorksheetAndTheWorkbenchClosesBac
 }
 
 } // namespace
+
+TEST_F(WorksheetWindow, StatementsAfterDmlRunWithoutErrorBoxes) {
+    // After DML the query is closed; the next statements detach and attach the grid around a closed query.
+    QString unexpected;
+    OnNextModal([&](QWidget* box) {
+        if (box) {
+            unexpected = MessageText(box);
+            box->close();
+        }
+    });
+    Type("update emp set sal = sal where deptno = 10");
+    PressF5();
+    EXPECT_EQ(w->StatusText(), "3 Datens\u00E4tze verarbeitet!");
+    Type("update emp set sal = sal where deptno = 20");
+    PressF5();
+    EXPECT_EQ(w->StatusText(), "5 Datens\u00E4tze verarbeitet!");
+    QTest::qWait(300);
+    Type("select * from dept");
+    PressF5();
+    EXPECT_EQ(w->StatusText(), "OK");
+    EXPECT_EQ(w->Grid()->model()->rowCount(), 4);
+    QTest::qWait(300);
+    EXPECT_EQ(unexpected, QString());
+}
