@@ -1,7 +1,6 @@
 // bench-grid: the result grid on the offscreen platform over the 1 000 000-row BENCH table of vestra-emu.
 // Prints METRIC lines: first paint, Ctrl+End at FetchRows 25 and 1000, a full page repaint, Page Down steps,
 // memory per fetched row, a local column filter and a sum summary over every row.
-#include "emulator/EmuServer.h"
 #include "grid/QxGrid.h"
 #include "grid/QxGridModel.h"
 #include "oracle/Ora.h"
@@ -11,10 +10,17 @@
 #include <QTest>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <spawn.h>
+#include <stdexcept>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -33,6 +39,52 @@ long ResidentBytes() {
     return resident * 4096;
 }
 
+// vestra-emu in a process of its own (beside this program), so that the server's memory and threads are not
+// counted as the grid's. Stopped when the object goes.
+class TEmuProcess {
+public:
+    explicit TEmuProcess(long long rows) {
+        char self[4096] = {};
+        ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        std::string dir = n > 0 ? std::string(self, size_t(n)) : std::string();
+        dir = dir.substr(0, dir.rfind('/') + 1);
+        std::string exe = dir + "vestra-emu", rowsArg = std::to_string(rows);
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_addclose(&fa, out[0]);
+        const char* args[] = {exe.c_str(),    "--listen",      "127.0.0.1:0",
+                              "--bench-rows", rowsArg.c_str(), nullptr};
+        int rc = posix_spawn(&pid_, exe.c_str(), &fa, nullptr, const_cast<char**>(args), environ);
+        posix_spawn_file_actions_destroy(&fa);
+        close(out[1]);
+        if (rc != 0) throw std::runtime_error("cannot start " + exe);
+        // The first line is "listening on 127.0.0.1:PORT".
+        std::string line;
+        char c;
+        while (line.size() < 200 && read(out[0], &c, 1) == 1 && c != '\n')
+            line.push_back(c);
+        close(out[0]);
+        size_t colon = line.rfind(':');
+        if (line.rfind("listening on ", 0) != 0 || colon == std::string::npos)
+            throw std::runtime_error("vestra-emu did not start: " + line);
+        port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~TEmuProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    int Port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
 void Metric(const char* name, double value, const char* unit) {
     std::printf("METRIC %s %.2f %s\n", name, value, unit);
     std::fflush(stdout);
@@ -45,10 +97,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     long long rows = 1000000;
     if (argc > 1) rows = std::atoll(argv[1]);
-    vemu::EmuOptions o;
-    o.benchRows = rows;
-    vemu::EmuServer emu(o);
-    emu.Start();
+    TEmuProcess emu(rows);
     TOraSession sess;
     sess.ConnectPrompt = false;
     sess.Options().SetNet(true);
