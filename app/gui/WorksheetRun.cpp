@@ -163,6 +163,7 @@ void TWorksheetRun::SetRunning(bool on) {
         StopAction->setEnabled(true);
         BtnStop->setEnabled(true);
         timer_->start();
+        emit RunningChanged(true);
     } else {
         timer_->stop();
         StopAction->setEnabled(false);
@@ -173,6 +174,7 @@ void TWorksheetRun::SetRunning(bool on) {
         w_.SetStatusText(statusBefore_);
         w_.SetGridAttached(true);
         if (w_.DBGrid) w_.DBGrid->SetDataSource(&w_.DatS);
+        emit RunningChanged(false);
     }
 }
 

@@ -46,6 +46,9 @@ public:
     void Post(std::function<void()> task) override;
 
 signals:
+    // A background run starts (true) or has ended (false, before its result is reported). Windows that use
+    // the session on their own follow it, so that no second statement goes to the connection meanwhile.
+    void RunningChanged(bool running);
     // A background run has ended and its result has been reported.
     void Ended();
 

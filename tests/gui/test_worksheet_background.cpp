@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 using namespace guitest;
 
@@ -139,8 +140,12 @@ TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhil
     EXPECT_FALSE(w->Run()->StopAction->isEnabled());
     w->grab().save("/tmp/h19b-idle.png");
 
+    std::vector<bool> running;
+    QObject::connect(w->Run(), &TWorksheetRun::RunningChanged, w.get(),
+                     [&running](bool on) { running.push_back(on); });
     Run("SELECT ID, NAME FROM BENCH ORDER BY ID");
     ASSERT_TRUE(w->Run()->Busy());
+    EXPECT_EQ(running, std::vector<bool>{true});
     EXPECT_TRUE(stop->isEnabled());
     // Nothing that starts another statement or reads the result is available meanwhile.
     TDataModule1* dm = w->DataModule();
@@ -166,6 +171,7 @@ TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhil
     EXPECT_EQ(w->StatusText(), "... 1 s");
     w->grab().save("/tmp/h19b-running.png");
     ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(running, (std::vector<bool>{true, false}));
     EXPECT_EQ(w->StatusText(), "OK");
     EXPECT_EQ(w->LblPos->text(), "1 / 1");
     EXPECT_FALSE(stop->isEnabled());
