@@ -568,8 +568,7 @@ void TMemDataSet::SetRecNoValue(int value) {
 
 // ---- Reading other records ----
 
-bool TMemDataSet::GetRecordValues(int recNo, std::vector<Variant>& values) {
-    values.clear();
+bool TMemDataSet::ReadOtherRecord(int recNo, const std::function<void()>& read) {
     if (!Active() || recNo <= 0 || recNo > data_->GetRecordCount() || !peekBuf_) return false;
     // The store's cursor may move; the active record is found again by its bookmark on the next navigation.
     cursorPosChanged_ = true;
@@ -580,8 +579,7 @@ bool TMemDataSet::GetRecordValues(int recNo, std::vector<Variant>& values) {
     TDataSetState saved = SetTempState(dsCalcFields);
     calcBuf_ = peekBuf_;
     try {
-        for (int i = 0; i < FieldCount(); ++i)
-            values.push_back(Fields(i)->GetAsVariant());
+        read();
     } catch (...) {
         calcBuf_ = savedCalc;
         RestoreState(saved);
@@ -590,6 +588,14 @@ bool TMemDataSet::GetRecordValues(int recNo, std::vector<Variant>& values) {
     calcBuf_ = savedCalc;
     RestoreState(saved);
     return true;
+}
+
+bool TMemDataSet::GetRecordValues(int recNo, std::vector<Variant>& values) {
+    values.clear();
+    return ReadOtherRecord(recNo, [&] {
+        for (int i = 0; i < FieldCount(); ++i)
+            values.push_back(Fields(i)->GetAsVariant());
+    });
 }
 
 // ---- Field access ----

@@ -142,6 +142,9 @@ public:
     int BookmarkOffset() const { return bookmarkOfs_; }
 
 protected:
+    // Makes visible record recNo the buffer the fields read, runs read, and puts the current record back as
+    // it was (also when read throws). False when there is no such record.
+    bool ReadOtherRecord(int recNo, const std::function<void()>& read);
     uint8_t* AllocRecordBuffer() override;
     void FreeRecordBuffer(uint8_t*& buffer) override;
     TGetResult GetRecord(uint8_t* buffer, TGetMode mode, bool doCheck) override;

@@ -46,27 +46,11 @@ std::string TMemDataSet::FieldViewText(TField* field, int memoChars) {
 
 bool TMemDataSet::GetRecordTexts(int recNo, std::vector<std::string>& texts, int memoChars) {
     texts.clear();
-    if (!Active() || recNo <= 0 || recNo > data_->GetRecordCount() || !peekBuf_) return false;
-    // The store's cursor moves; the active record is found again by its bookmark on the next navigation.
-    cursorPosChanged_ = true;
-    data_->SetRecNo(recNo);
-    if (data_->GetRecNo() != recNo) return false;
-    if (GetRecord(peekBuf_, gmCurrent, false) != grOK) return false;
-    uint8_t* savedCalc = calcBuf_;
-    TDataSetState saved = SetTempState(dsCalcFields);
-    calcBuf_ = peekBuf_;
-    try {
+    return ReadOtherRecord(recNo, [&] {
         texts.reserve(size_t(FieldCount()));
         for (int i = 0; i < FieldCount(); ++i)
             texts.push_back(FieldViewText(Fields(i), memoChars));
-    } catch (...) {
-        calcBuf_ = savedCalc;
-        RestoreState(saved);
-        throw;
-    }
-    calcBuf_ = savedCalc;
-    RestoreState(saved);
-    return true;
+    });
 }
 
 int TMemDataSet::FetchNextBlock() {

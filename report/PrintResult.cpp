@@ -1,6 +1,7 @@
 #include "report/PrintResult.h"
 
 #include "app/History.h"
+#include "app/ProgramFolder.h"
 #include "dataset/Cp1252.h"
 #include "dataset/DB.h"
 #include "report/L9.h"
@@ -28,7 +29,7 @@ struct TRemoveFile {
 } // namespace
 
 std::string ProgramReportFolder() {
-    return ReportFolder(cp1252::FromUtf16(QCoreApplication::applicationDirPath().toStdU16String()));
+    return ReportFolder(ProgramFolder());
 }
 
 int PrintResult(TDBL9& component, const std::vector<TReportColumn>& columns, bool landscape, QWidget* parent,

@@ -1,5 +1,6 @@
 #include "app/gui/DataModule1.h"
 
+#include "app/gui/FQuickView.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/Icons.h"
 
@@ -105,13 +106,21 @@ TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
     // The save dialogs replace an existing file without asking.
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
 
+    // The workbench and its queries on the worksheet's session.
+    QuickViewQueries = std::make_unique<TQuickViewQueries>(window->Session());
+    FQuickView = std::make_unique<TFQuickView>(*QuickViewQueries);
+
     BuildMenus();
     Wire();
     // Actions without a handler stay disabled.
     Import->setEnabled(false);
 }
 
-TDataModule1::~TDataModule1() = default;
+TDataModule1::~TDataModule1() {
+    // The window before the queries it shows.
+    FQuickView.reset();
+    QuickViewQueries.reset();
+}
 
 QAction* TDataModule1::Make(const char* name, const QString& caption, const QString& hint,
                             const QKeySequence& shortcut) {
@@ -194,6 +203,8 @@ void TDataModule1::Wire() {
     guard(Parse, [w] { w->DoFormat(); });
     guard(QuickView, [w] { w->BitBtn4->click(); });
     guard(QuickViewII, [w] { w->BBtnQV->click(); });
+    connect(w->BBtnQV, &QPushButton::clicked, w,
+            [this, w] { w->Guard([this, w] { OpenQuickView(w, FQuickView.get()); }); });
     guard(Schliessen, [w] {
         if (QWidget* a = QApplication::activeWindow(); a && a != w) a->close();
         if (w->isMinimized()) w->showNormal();

@@ -7,12 +7,15 @@
 #include <QKeySequence>
 #include <QObject>
 #include <QString>
+#include <memory>
 
 class QAction;
 class QFileDialog;
 class QMenu;
 class QWidget;
 class TFVestra;
+class TFQuickView;
+struct TQuickViewQueries;
 
 class TDataModule1 : public QObject {
     Q_OBJECT
@@ -37,6 +40,11 @@ public:
     QFileDialog* SaveDialog1;
 
     THistory FHistory;
+
+    // The workbench's queries QryQVusr, QryQVExec and QryQVUpd, and the workbench window Ziziv Ovod IZ
+    // (created at start-up, shown by BBtnQV).
+    std::unique_ptr<TQuickViewQueries> QuickViewQueries;
+    std::unique_ptr<TFQuickView> FQuickView;
 
     // The support mailbox and the maker's web site.
     static const char* const SupportMail;

@@ -210,12 +210,12 @@ void TFQuickView::LoadOwners() {
     CBBenutzer3->clear();
     CBBenutzer3->addItem(Q(schema::kAllOwners));
     filling_ = false;
-    Guarded(this, [&] {
-        QStringList owners = SchemaListFromQuery(q_.QryQVusr, schema::OwnerListSQL(), schema::kOwnerField);
-        filling_ = true;
-        CBBenutzer3->addItems(owners);
-        filling_ = false;
-    });
+    QStringList owners;
+    Guarded(this,
+            [&] { SchemaListFromQuery(q_.QryQVusr, schema::OwnerListSQL(), schema::kOwnerField, owners); });
+    filling_ = true;
+    CBBenutzer3->addItems(owners);
+    filling_ = false;
     filling_ = true;
     CBBenutzer3->setCurrentIndex(0);
     filling_ = false;
@@ -226,10 +226,11 @@ void TFQuickView::OwnerChanged() {
     LBTabellen3->clear();
     lastTableRow_ = -1;
     std::string owner = S(CBBenutzer3->currentText());
+    QStringList tables;
     Guarded(this, [&] {
-        LBTabellen3->addItems(
-            SchemaListFromQuery(q_.QryQVusr, schema::TableListSQL(owner), schema::kTableField));
+        SchemaListFromQuery(q_.QryQVusr, schema::TableListSQL(owner), schema::kTableField, tables);
     });
+    LBTabellen3->addItems(tables);
 }
 
 void TFQuickView::TableChosen() {

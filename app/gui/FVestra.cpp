@@ -10,10 +10,15 @@
 #include "app/gui/FParam.h"
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
+#include "app/gui/SchemaPanel.h"
 #include "app/gui/WorksheetRun.h"
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
+#include "report/GridColumns.h"
+#include "report/L9.h"
+#include "report/L9Qt.h"
+#include "report/PrintResult.h"
 
 #include <QAction>
 #include <QApplication>
@@ -91,6 +96,9 @@ TFVestra::~TFVestra() {
     if (help_) help_->CloseAll();
     controller_.reset();
     if (DBGrid) DBGrid->SetDataSource(nullptr);
+    // The data module's queries (the workbench's) go before the session they use.
+    delete dm_;
+    dm_ = nullptr;
 }
 
 void TFVestra::BuildWindow() {
@@ -144,6 +152,7 @@ void TFVestra::BuildWindow() {
     BitBtn1->setIcon(Icons::Printer());
     BitBtn1->setAccessibleName("Drucken");
     SetHint(BitBtn1, "Drucken | Ausgabe kann ausgedruckt werden");
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([this] { DoPrint(); }); });
     auto* radios = new QWidget(bar);
     radios->setObjectName("PanelOrientation");
     auto* rv = new QVBoxLayout(radios);
@@ -205,11 +214,17 @@ void TFVestra::BuildWindow() {
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 2);
     ch->addWidget(Splitter1, 1);
-    panel4_ = new QWidget(client);
-    panel4_->setObjectName("Panel4");
-    auto* p4 = new QVBoxLayout(panel4_);
-    p4->setContentsMargins(0, 0, 0, 0);
-    panel4_->hide();
+    // The schema browser (hidden at start): BitBtn4 shows and hides it; a click in its table list runs the
+    // statement through the editor as Execute does.
+    auto* schemaPanel = new TSchemaPanel(QryUserTables2, Qry, client);
+    schemaPanel->ExecuteInEditor = [this](const std::string& sql1252) {
+        SetEditorText(sql1252);
+        DoFormat();
+        ExecuteEditor();
+    };
+    connect(BitBtn4, &QPushButton::clicked, this,
+            [this, schemaPanel] { Guard([schemaPanel] { schemaPanel->Toggle(); }); });
+    panel4_ = schemaPanel;
     ch->addWidget(panel4_);
     v->addWidget(client, 1);
     setCentralWidget(central);
@@ -260,7 +275,6 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     QryUserTables2.ReadOnly = true;
     QryUserTables2.SetAutoCommit(false);
     DSUserTables2.SetDataSet(&QryUserTables2);
-    DBGrid->SetDataSource(&DatS);
 
     // The stored logon: system on this machine's listener, SID bnx; --connect names what the user wants now.
     Sess.BeginLoading();
@@ -274,6 +288,11 @@ void TFVestra::ConfigureComponents(const TStartOptions& options) {
     Sess.SetConnected(true);
     Sess.Loaded(); // connects through the dialog; raises "Cannot connect to database." when it fails
     ConnectDialog1.KeepSessionValues = false;
+    // Bound only now: when the logon fails the window's children outlive the components.
+    DBGrid->SetDataSource(&DatS);
+    L9InstallQtUi();
+    DBL9_1 = std::make_unique<TDBL9>();
+    DBL9_1->ConfigureForWorksheet(&DatS);
 }
 
 void TFVestra::SetDataModule(TDataModule1* dm) {
@@ -475,6 +494,10 @@ void TFVestra::ExecuteEditor() {
         return;
     }
     Guard([&] { controller_->Execute(text); });
+}
+
+void TFVestra::DoPrint() {
+    PrintResult(*DBL9_1, ReportColumnsOf(*DBGrid), RadioButton2->isChecked(), this);
 }
 
 void TFVestra::DoCommit() {

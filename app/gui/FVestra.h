@@ -18,6 +18,7 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class TDataModule1;
+class TDBL9;
 class TFInfo;
 class THelpWindow;
 class TQxDBGrid;
@@ -67,6 +68,7 @@ public:
     TOraQuery QryUserTables2;
     TOraDataSource DSUserTables2;
     TConnectDialog ConnectDialog1;
+    std::unique_ptr<TDBL9> DBL9_1; // the report component on DatS
 
     QToolBar* ToolBar1;
     QPushButton *BtnExec, *BtnRefresh, *BtnBack, *BtnForw, *BtnC, *BtnR, *BitBtn3, *BitBtn2, *BitBtn1,
@@ -92,6 +94,8 @@ public:
     void DoFormat();
     void DoCommit();
     void DoRollback();
+    // Prints the result in the orientation of RadioButton1/2 (BitBtn1, AusgabeDrucker).
+    void DoPrint();
     // Opens the help file at a context (1001: the main topic).
     void ShowHelp(int context);
     void ShowInfo();

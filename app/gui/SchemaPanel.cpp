@@ -14,8 +14,7 @@
 
 using namespace schemagui;
 
-QStringList SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field) {
-    QStringList items;
+void SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field, QStringList& items) {
     q.Close();
     q.SetSQL(sql);
     q.Open();
@@ -31,7 +30,6 @@ QStringList SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char
         throw;
     }
     q.EnableControls();
-    return items;
 }
 
 namespace {
@@ -59,14 +57,11 @@ void SetHint(QWidget* w, const std::string& hint1252) {
 
 } // namespace
 
-TSchemaPanel::TSchemaPanel(TOraSession& sess, TOraQuery& qry, ISchemaPanelHost& host, QWidget* parent)
-    : QFrame(parent), qry_(qry), host_(host), qryUserTables2_(std::make_unique<TOraQuery>(&sess)) {
+TSchemaPanel::TSchemaPanel(TOraQuery& listQuery, TOraQuery& qry, QWidget* parent)
+    : QFrame(parent), qryUserTables2_(listQuery), qry_(qry) {
     setObjectName(QStringLiteral("Panel4"));
     setFrameShape(QFrame::StyledPanel);
-    qryUserTables2_->Name = "QryUserTables2";
-    qryUserTables2_->ReadOnly = true;
-    qryUserTables2_->SetAutoCommit(false);
-    qryUserTables2_->SetFetchRows(500); // an owner with thousands of tables in a few round trips
+    qryUserTables2_.SetFetchRows(500); // an owner with thousands of tables in a few round trips
 
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(4, 4, 4, 4);
@@ -144,14 +139,14 @@ void TSchemaPanel::LoadOwners() {
     CBBenutzer2->clear();
     CBBenutzer2->addItem(Q(schema::kAllOwners));
     loading_ = false;
-    // The owners as the server returns them; on an error the box keeps what it has.
+    // The owners as the server returns them; after an error the box keeps what was read.
+    QStringList owners;
     Guarded(this, [&] {
-        QStringList owners =
-            SchemaListFromQuery(*qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField);
-        loading_ = true;
-        CBBenutzer2->addItems(owners);
-        loading_ = false;
+        SchemaListFromQuery(qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField, owners);
     });
+    loading_ = true;
+    CBBenutzer2->addItems(owners);
+    loading_ = false;
     loading_ = true;
     CBBenutzer2->setCurrentIndex(0);
     loading_ = false;
@@ -161,16 +156,17 @@ void TSchemaPanel::LoadOwners() {
 void TSchemaPanel::OwnerChanged() {
     LBTabellen2->clear();
     std::string owner = S(CBBenutzer2->currentText());
+    QStringList tables;
     Guarded(this, [&] {
-        LBTabellen2->addItems(
-            SchemaListFromQuery(*qryUserTables2_, schema::TableListSQL(owner), schema::kTableField));
+        SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField, tables);
     });
+    LBTabellen2->addItems(tables);
 }
 
 void TSchemaPanel::TableClicked() {
     QListWidgetItem* item = LBTabellen2->currentItem();
     if (!item) return;
-    host_.ExecuteInEditor(schema::ContentSQL(S(item->text())));
+    if (ExecuteInEditor) ExecuteInEditor(schema::ContentSQL(S(item->text())));
 }
 
 void TSchemaPanel::RunButton(int button) {

@@ -6,44 +6,28 @@
 #include <QFrame>
 #include <QStringList>
 #include <functional>
-#include <memory>
 #include <string>
 
 class QComboBox;
 class QListWidget;
 class QPushButton;
 class TOraQuery;
-class TOraSession;
-
-// What the panel asks of the worksheet window.
-class ISchemaPanelHost {
-public:
-    virtual ~ISchemaPanelHost() = default;
-    // Replaces the editor's text by the statement, formats it (Parse) and executes it exactly as the
-    // Execute action does (status line, grid reset, history). Shows its own errors.
-    virtual void ExecuteInEditor(const std::string& sql1252) = 0;
-};
-
-// A host made of one callback (the worksheet window passes a lambda over its editor and ExecuteEditor).
-class TSchemaPanelCallbacks : public ISchemaPanelHost {
-public:
-    std::function<void(const std::string& sql1252)> OnExecuteInEditor;
-    void ExecuteInEditor(const std::string& sql1252) override {
-        if (OnExecuteInEditor) OnExecuteInEditor(sql1252);
-    }
-};
 
 class TSchemaPanel : public QFrame {
     Q_OBJECT
 public:
-    // qry: the worksheet query the six buttons run on. The panel's list query QryUserTables2 uses sess.
-    TSchemaPanel(TOraSession& sess, TOraQuery& qry, ISchemaPanelHost& host, QWidget* parent = nullptr);
+    // listQuery: the panel's query for the owner and table lists (QryUserTables2); qry: the worksheet query
+    // the six buttons run on.
+    TSchemaPanel(TOraQuery& listQuery, TOraQuery& qry, QWidget* parent = nullptr);
     ~TSchemaPanel() override;
+
+    // A click in the table list: the worksheet replaces its editor's text by the statement, formats it
+    // (Parse) and executes it exactly as the Execute action does (status line, grid reset, history).
+    std::function<void(const std::string& sql1252)> ExecuteInEditor;
 
     // BitBtn4 "Zusatz": hides a visible panel; otherwise shows it, reloads the owners and starts at "*ALLE*".
     void Toggle();
-    // The panel's list query (the worksheet's Refresh re-runs it while it is open).
-    TOraQuery& QryUserTables2() { return *qryUserTables2_; }
+    TOraQuery& QryUserTables2() { return qryUserTables2_; }
 
     QComboBox* CBBenutzer2 = nullptr;
     QPushButton* Button2 = nullptr;
@@ -64,11 +48,11 @@ private:
     void TableClicked();
     void RunButton(int button);
 
+    TOraQuery& qryUserTables2_;
     TOraQuery& qry_;
-    ISchemaPanelHost& host_;
-    std::unique_ptr<TOraQuery> qryUserTables2_;
     bool loading_ = false;
 };
 
-// Fills a list box from the rows of a catalog query: each row's value of the field, in server order.
-QStringList SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field);
+// Reads a catalog list: each row's value of the field, in server order, appended to items. A failure part way
+// leaves the rows read so far in items and propagates.
+void SchemaListFromQuery(TOraQuery& q, const std::string& sql, const char* field, QStringList& items);

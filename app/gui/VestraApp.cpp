@@ -3,6 +3,8 @@
 #include "app/gui/DataModule1.h"
 #include "connect/ConnectHooks.h"
 #include "connect/QtText.h"
+#include "dataset/DAHooks.h"
+#include "dataset/DB.h"
 #include "dataset/Platform.h"
 
 #include <QDir>
@@ -14,7 +16,17 @@ const char* const kUsage = "Aufruf: vestra [--connect BENUTZER/KENNWORT@HOST:POR
 
 namespace {
 std::unique_ptr<TQtSettings> g_settings;
-}
+
+// Completions of background runs (the workbench query) come back through the event loop; what they raise
+// ends in TVestraApplication::notify's message box.
+class TQtMainThreadPoster : public MainThreadPoster {
+public:
+    void Post(std::function<void()> task) override {
+        QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
+    }
+};
+TQtMainThreadPoster g_poster;
+} // namespace
 
 TCommandLine ParseCommandLine(const QStringList& args) {
     TCommandLine cl;
@@ -84,9 +96,15 @@ void SetupApplication(QApplication& app, const QString& settingsDir) {
     g_settings = std::make_unique<TQtSettings>(settingsDir);
     SetConnectSettings(g_settings.get());
     InstallScreenHooks();
+    SetMainThreadPoster(&g_poster);
+    // What the framework and the windows catch without letting it through (grid, navigator, lists).
+    SetApplicationExceptionHandler(
+        [](const std::exception& e) { ShowErrorBox(QApplication::activeWindow(), e); });
 }
 
 void TeardownApplication() {
+    SetApplicationExceptionHandler(nullptr);
+    SetMainThreadPoster(nullptr);
     RemoveScreenHooks();
     SetConnectSettings(nullptr);
     g_settings.reset();

@@ -138,14 +138,22 @@ void ChooseOwner(QComboBox* box, const QString& owner) {
     box->setCurrentIndex(i);
 }
 
-// The worksheet around the panel: its editor, its query and its Execute (format, execute, history).
-struct TWorksheetHost : ISchemaPanelHost {
-    TOraQuery& qry;
+// The worksheet around the panel: its editor, its query, its list query and its Execute (format, execute,
+// history).
+struct TWorksheetHost {
+    TOraQuery qry;
+    TOraQuery list;
     QPlainTextEdit editor;
     THistory history;
     std::string status;
-    explicit TWorksheetHost(TOraQuery& q) : qry(q) {}
-    void ExecuteInEditor(const std::string& sql1252) override {
+    explicit TWorksheetHost(TOraSession& s) : qry(&s), list(&s) {
+        list.ReadOnly = true;
+        list.SetAutoCommit(false);
+    }
+    void Attach(TSchemaPanel& panel) {
+        panel.ExecuteInEditor = [this](const std::string& sql1252) { ExecuteInEditor(sql1252); };
+    }
+    void ExecuteInEditor(const std::string& sql1252) {
         TSelectParser parser;
         std::string text = parser.FormatStatement(sql1252);
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -163,9 +171,10 @@ struct TWorksheetHost : ISchemaPanelHost {
 
 TEST(SchemaPanelGui, ShowingListsAllOwnersThenEveryTableAndAnOwnerNarrowsTheList) {
     TGuiRig r;
-    TOraQuery qry(r.s.get());
-    TWorksheetHost host(qry);
-    TSchemaPanel panel(*r.s, qry, host);
+    TWorksheetHost host(*r.s);
+    TOraQuery& qry = host.qry;
+    TSchemaPanel panel(host.list, qry);
+    host.Attach(panel);
     panel.resize(220, 500);
     EXPECT_FALSE(panel.isVisible());
     panel.Toggle();
@@ -198,9 +207,10 @@ TEST(SchemaPanelGui, ShowingListsAllOwnersThenEveryTableAndAnOwnerNarrowsTheList
 
 TEST(SchemaPanelGui, AClickOnATableFormatsExecutesAndRecordsTheStatement) {
     TGuiRig r;
-    TOraQuery qry(r.s.get());
-    TWorksheetHost host(qry);
-    TSchemaPanel panel(*r.s, qry, host);
+    TWorksheetHost host(*r.s);
+    TOraQuery& qry = host.qry;
+    TSchemaPanel panel(host.list, qry);
+    host.Attach(panel);
     panel.resize(220, 500);
     panel.Toggle();
     ChooseOwner(panel.CBBenutzer2, QStringLiteral("SCOTT"));
@@ -236,10 +246,11 @@ TEST(SchemaPanelGui, AClickOnATableFormatsExecutesAndRecordsTheStatement) {
 
 TEST(SchemaPanelGui, TheButtonsRunTheirStatementsDirectlyAndNeedASelectedTable) {
     TGuiRig r;
-    TOraQuery qry(r.s.get());
-    TWorksheetHost host(qry);
+    TWorksheetHost host(*r.s);
+    TOraQuery& qry = host.qry;
     host.editor.setPlainText(QStringLiteral("select 1 from dual"));
-    TSchemaPanel panel(*r.s, qry, host);
+    TSchemaPanel panel(host.list, qry);
+    host.Attach(panel);
     panel.resize(220, 500);
     panel.show();
     panel.hide();

@@ -218,6 +218,12 @@ TEST(GridLook, BarsSortsTwoLevelTitlesAndSummaries) {
     for (int x = 0; x < ind.width(); ++x)
         if (qGray(ind.pixel(x, y)) < 80) ++dark;
     EXPECT_GT(dark, 0);
+    // And in the whole grid's picture.
+    const QPoint at = g.grid->verticalHeader()->mapTo(g.grid.get(), QPoint(0, y));
+    int darkInGrid = 0;
+    for (int x = at.x(); x < at.x() + g.grid->verticalHeader()->width(); ++x)
+        if (qGray(img.pixel(x, at.y())) < 80) ++darkInGrid;
+    EXPECT_GT(darkInGrid, 0) << at.x() << "," << at.y();
 }
 
 TEST(GridFilters, LocalFilterTheFilteredSwitchAndThePopupMenu) {

@@ -4,16 +4,36 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QList>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 namespace guitest {
+
+namespace {
+QList<QPointer<QTimer>>& Pending() {
+    static QList<QPointer<QTimer>> timers;
+    return timers;
+}
+} // namespace
+
+void CancelPendingModals() {
+    for (const QPointer<QTimer>& t : Pending())
+        if (t) {
+            t->stop();
+            delete t.data();
+        }
+    Pending().clear();
+}
 
 void OnNextModal(std::function<void(QWidget*)> f, const char* inherits) {
     auto* timer = new QTimer(qApp);
-    auto* tries = new int(0);
+    Pending().append(timer);
+    auto tries = std::make_shared<int>(0);
     // The modal widget active now (the dialog the caller is in) is not the next one.
     QPointer<QWidget> current = QApplication::activeModalWidget();
     timer->setInterval(10);
@@ -24,7 +44,6 @@ void OnNextModal(std::function<void(QWidget*)> f, const char* inherits) {
         if (!w && ++*tries < 500) return;
         timer->stop();
         timer->deleteLater();
-        delete tries;
         if (qEnvironmentVariableIsSet("GUITEST_TRACE")) // which dialog a test met
 
             qWarning("modal: %s %s", w ? w->metaObject()->className() : "-",

@@ -13,6 +13,8 @@ namespace guitest {
 // most about 5 s); f gets nullptr when none appeared.
 // With `inherits`, only a widget of that class counts.
 void OnNextModal(std::function<void(QWidget*)> f, const char* inherits = nullptr);
+// Drops the waits that found nothing yet (a test's end: their callbacks refer to the test's locals).
+void CancelPendingModals();
 // The text of a message box, or "" for anything else.
 QString MessageText(QWidget* w);
 // Clicks the message box's button with the given standard role text ("&Yes", "Ja", ...) by its standard
