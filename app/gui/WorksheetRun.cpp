@@ -1,7 +1,9 @@
 #include "app/gui/WorksheetRun.h"
 
 #include "app/gui/DataModule1.h"
+#include "app/gui/FQuickView.h"
 #include "app/gui/FVestra.h"
+#include "dataset/MemData.h"
 #include "grid/QxGrid.h"
 #include "oracle/OraClasses.h"
 
@@ -136,6 +138,9 @@ void TWorksheetRun::SetRunning(bool on) {
         // only taking the data source away keeps it off the store the thread is filling.
         w_.SetGridAttached(false);
         if (w_.DBGrid) w_.DBGrid->SetDataSource(nullptr);
+        // The grid may leave its append callback in the row store when it lets go; the thread's fetch
+        // would call it. It is hooked again when the grid takes the query back.
+        if (TMemData* md = w_.Qry.MemData()) md->OnRowsAppended = nullptr;
         disabled_.clear();
         const std::vector<QObject*> blocked = {dm_.Execute,
                                                dm_.Refrech,
@@ -155,7 +160,10 @@ void TWorksheetRun::SetRunning(bool on) {
                                                w_.BtnExport,
                                                w_.Panel4(),
                                                w_.DBGrid};
-        for (QObject* o : blocked) {
+        // The workbench window runs statements of its own on the same session.
+        std::vector<QObject*> all = blocked;
+        all.push_back(dm_.FQuickView.get());
+        for (QObject* o : all) {
             if (!o) continue;
             disabled_.emplace_back(o, ObjectEnabled(o));
             SetObjectEnabled(o, false);
@@ -173,6 +181,10 @@ void TWorksheetRun::SetRunning(bool on) {
         disabled_.clear();
         w_.SetStatusText(statusBefore_);
         w_.SetGridAttached(true);
+        // The data source kept the state it saw before the thread opened or closed the query; enabling it
+        // does not update that, and its next state change would go unnoticed by the grid (which then keeps
+        // fields a later close frees). One state event brings it up to date.
+        w_.DatS.DataEvent(deUpdateState, nullptr);
         if (w_.DBGrid) w_.DBGrid->SetDataSource(&w_.DatS);
         emit RunningChanged(false);
     }

@@ -2,6 +2,7 @@
 // loop keeps running while a query fetches, Stop and Escape break it, closing the window stops it first.
 #include "app/ProgramFolder.h"
 #include "app/gui/DataModule1.h"
+#include "app/gui/FQuickView.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/VestraApp.h"
 #include "app/gui/WorksheetRun.h"
@@ -80,9 +81,10 @@ protected:
         ASSERT_TRUE(w->Run());
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        if (w->DBGrid->model())
-            tester = std::make_unique<QAbstractItemModelTester>(
-                w->DBGrid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+        // A broken model contract aborts the test.
+        ASSERT_TRUE(w->DBGrid->model());
+        tester = std::make_unique<QAbstractItemModelTester>(
+            w->DBGrid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     }
     void TearDown() override {
         tester.reset();
@@ -156,6 +158,8 @@ TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhil
                        static_cast<QWidget*>(w->BtnC), static_cast<QWidget*>(w->BitBtn1),
                        static_cast<QWidget*>(w->BitBtn2), w->Panel4()})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    ASSERT_TRUE(dm->FQuickView);
+    EXPECT_FALSE(dm->FQuickView->isEnabled()); // the workbench uses the same session
     // The grid has let go of the query that is being filled, and paints without touching it.
     EXPECT_FALSE(w->DatS.Enabled());
     EXPECT_EQ(w->DBGrid->DataSet(), nullptr);
@@ -178,11 +182,17 @@ TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhil
     for (QAction* a : {dm->Execute, dm->Refrech, dm->Neu, dm->Export})
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     EXPECT_TRUE(w->Panel4()->isEnabled());
+    EXPECT_TRUE(dm->FQuickView->isEnabled());
     EXPECT_TRUE(w->DBGrid->isEnabled());
     EXPECT_TRUE(w->DatS.Enabled());
     EXPECT_FALSE(w->BtnC->isEnabled()); // a query leaves C and R as they were
     EXPECT_EQ(w->DBGrid->model()->rowCount(), 25);
     EXPECT_EQ(w->Qry.FieldByName("ID")->AsInteger(), 1);
+    // The grid follows the query again: closing it (as Neu does) empties the grid, whose columns let go of
+    // the fields the close frees.
+    w->Qry.Close();
+    EXPECT_EQ(w->DBGrid->model()->rowCount(), 0);
+    w->DBGrid->repaint(); // the titles are painted from the columns' fields
 }
 
 TEST_F(WorksheetBackground, ALongQueryKeepsTheEventLoopRunningAndStopEndsItWithTheCancelError) {
