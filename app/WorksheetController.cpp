@@ -13,6 +13,14 @@ TWorksheetController::TWorksheetController(TOraSession& sess, TOraQuery& qry, TH
     : sess_(sess), qry_(qry), history_(history), view_(view) {}
 
 bool TWorksheetController::Execute(const std::string& editorText1252) {
+    if (!BeginExecute(editorText1252)) return false;
+    // 7. Execute; a failure leaves "..." and the buttons as they are.
+    RunStatement();
+    EndExecute(editorText1252);
+    return true;
+}
+
+bool TWorksheetController::BeginExecute(const std::string& editorText1252) {
     // 1.-2. Detach and reset the grid while the statement is prepared.
     view_.SetGridAttached(false);
     view_.SetStatus(kStatusBusy);
@@ -44,10 +52,14 @@ bool TWorksheetController::Execute(const std::string& editorText1252) {
     const TPreparedStatement prepared = PrepareWorksheetStatement(editorText1252);
     if (prepared.kind != TPreparedStatement::Plain) qry_.SetSQL(prepared.sql);
     if (!prepared.message.empty()) view_.ShowMessage(prepared.message);
+    return true;
+}
 
-    // 7. Execute; a failure leaves "..." and the buttons as they are.
+void TWorksheetController::RunStatement() {
     qry_.Execute();
+}
 
+void TWorksheetController::EndExecute(const std::string& editorText1252) {
     // 8. Report.
     const int rows = qry_.RowsAffected();
     lastRows_ = rows;
@@ -57,7 +69,6 @@ bool TWorksheetController::Execute(const std::string& editorText1252) {
     // 9. History: the editor's text, not the rewritten SQL.
     history_.Record(editorText1252);
     view_.SetHistoryLabel(history_.LabelText());
-    return true;
 }
 
 void TWorksheetController::SetPending(bool on) {
@@ -74,13 +85,27 @@ void TWorksheetController::RunTransactionStatement(const char* sql, const char* 
 }
 
 void TWorksheetController::Commit() {
-    if (!view_.AskYesNo(kAskCommit)) return;
-    RunTransactionStatement("COMMIT", kStatusCommitDone);
+    if (!BeginTransactionStatement(true)) return;
+    RunStatement();
+    EndTransactionStatement(true);
 }
 
 void TWorksheetController::Rollback() {
-    if (!view_.AskYesNo(kAskRollback)) return;
-    RunTransactionStatement("ROLLBACK", kStatusRollbackDone);
+    if (!BeginTransactionStatement(false)) return;
+    RunStatement();
+    EndTransactionStatement(false);
+}
+
+bool TWorksheetController::BeginTransactionStatement(bool commit) {
+    if (!view_.AskYesNo(commit ? kAskCommit : kAskRollback)) return false;
+    view_.SetStatus(kStatusBusy);
+    qry_.SetSQL(commit ? "COMMIT" : "ROLLBACK");
+    return true;
+}
+
+void TWorksheetController::EndTransactionStatement(bool commit) {
+    SetPending(false);
+    view_.SetStatus(commit ? kStatusCommitDone : kStatusRollbackDone);
 }
 
 void TWorksheetController::Refresh() {

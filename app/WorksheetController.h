@@ -40,6 +40,16 @@ public:
     // The whole Execute sequence on the editor's whole text; false when the parameter dialog was cancelled.
     // Server errors propagate as exceptions; the status line keeps "..." then and nothing is recorded.
     bool Execute(const std::string& editorText1252);
+    // Execute in three parts, for a window that runs the server call on another thread: BeginExecute runs
+    // the steps up to the worksheet commands (false when the parameter dialog was cancelled), RunStatement
+    // the server call (it touches only the query and the session), EndExecute the report and the history.
+    bool BeginExecute(const std::string& editorText1252);
+    void RunStatement();
+    void EndExecute(const std::string& editorText1252);
+    // Commit and rollback in the same three parts: BeginTransactionStatement asks and sets the statement
+    // (false: the user said No), RunStatement runs it, EndTransactionStatement reports.
+    bool BeginTransactionStatement(bool commit);
+    void EndTransactionStatement(bool commit);
     // Ask first ("COMMIT ausführen?" / "ROLLBACK ausführen?"); anything but Yes does nothing.
     void Commit();
     void Rollback();

@@ -13,6 +13,7 @@
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
 #include "app/gui/SchemaPanel.h"
+#include "app/gui/WorksheetRun.h"
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
@@ -91,6 +92,8 @@ TFVestra::TFVestra(const TStartOptions& options, QWidget* parent) : QMainWindow(
 }
 
 TFVestra::~TFVestra() {
+    // A statement still running ends before the session and the query go.
+    run_.reset();
     // Help windows close with the worksheet window.
     if (help_) help_->CloseAll();
     controller_.reset();
@@ -302,6 +305,7 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     dm_ = dm;
     controller_ = std::make_unique<TWorksheetController>(Sess, Qry, dm->FHistory, *this);
     controller_->BrowserQuery = &QryUserTables2;
+    run_ = std::make_unique<TWorksheetRun>(*this, *dm);
     for (QMenu* m : dm->Menus())
         menuBar()->addMenu(m);
     menuBar()->setObjectName("MainMenu1");
@@ -364,6 +368,7 @@ void TFVestra::showEvent(QShowEvent* e) {
 }
 
 void TFVestra::closeEvent(QCloseEvent* e) {
+    if (run_) run_->StopAndWait();
     if (controller_ && !closing_) {
         bool ok = false;
         Guard([&] { ok = controller_->SettlePendingChanges(); });
@@ -506,6 +511,10 @@ void TFVestra::ExecuteEditor() {
     if (!controller_) return;
     std::string text;
     if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
+    if (run_) {
+        run_->Execute(text);
+        return;
+    }
     Guard([&] { controller_->Execute(text); });
 }
 
@@ -514,14 +523,17 @@ void TFVestra::DoPrint() {
 }
 
 void TFVestra::DoCommit() {
+    if (run_) return run_->Commit();
     controller_->Commit();
 }
 
 void TFVestra::DoRollback() {
+    if (run_) return run_->Rollback();
     controller_->Rollback();
 }
 
 void TFVestra::DoRefresh() {
+    if (run_) return run_->Refresh();
     controller_->Refresh();
 }
 

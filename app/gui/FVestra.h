@@ -23,6 +23,7 @@ class TDBL9;
 class TFInfo;
 class THelpWindow;
 class TQxDBGrid;
+class TWorksheetRun;
 
 struct TStartOptions {
     // "USER/PASSWORD@HOST:PORT:SID" from --connect: what it names is kept instead of the remembered logon.
@@ -44,6 +45,9 @@ public:
 
     // ---- What the other windows use ----
     TWorksheetController& Controller() { return *controller_; }
+    // The statements off the GUI thread, with the Stop action and the "Stopp" button (nil before
+    // SetDataModule).
+    TWorksheetRun* Run() const { return run_.get(); }
     TOraSession& Session() { return Sess; }
     TOraQuery& Query() { return Qry; }
     TOraDataSource& DataSource() { return DatS; }
@@ -134,6 +138,7 @@ private:
 
     TDataModule1* dm_ = nullptr;
     std::unique_ptr<TWorksheetController> controller_;
+    std::unique_ptr<TWorksheetRun> run_;
     QWidget* panel4_;
     TFInfo* info_ = nullptr;
     std::unique_ptr<THelpWindow> help_;

@@ -3,11 +3,13 @@
 // painted. METRIC worksheet_start_ms: from starting the vestra process until its connect dialog is shown.
 #include "app/gui/FVestra.h"
 #include "app/gui/VestraApp.h"
+#include "app/gui/WorksheetRun.h"
 #include "connect/ConnectForm.h"
 #include "emulator/EmuServer.h"
 #include "grid/QxGrid.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -71,6 +73,12 @@ int main(int argc, char** argv) {
         w->DBGrid->viewport()->repaint();
         const auto t0 = Clock::now();
         QTest::keyClick(w->Mmo, Qt::Key_F5);
+        if (w->Run()->Busy()) {
+            // The statement runs on its own thread: the event loop turns until its end is reported.
+            QEventLoop loop;
+            QObject::connect(w->Run(), &TWorksheetRun::Ended, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
         w->DBGrid->viewport()->repaint();
         const auto t1 = Clock::now();
         if (w->StatusText() != "OK" || w->Qry.RecordCount() != 14) {

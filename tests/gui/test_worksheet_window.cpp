@@ -8,6 +8,7 @@
 #include "app/gui/HelpWindow.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/VestraApp.h"
+#include "app/gui/WorksheetRun.h"
 #include "connect/ConnectForm.h"
 #include "connect/ConnectHooks.h"
 #include "connect/QtText.h"
@@ -68,6 +69,8 @@ protected:
         SetProgramFolderForTests(BinFolder().toStdString());
         w.reset(Start("scott/tiger@" + emu.Server()));
         ASSERT_TRUE(w);
+        // These tests check each step right after the key press; the background runs have tests of their own.
+        w->Run()->Background = false;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     }

@@ -1,0 +1,50 @@
+// Runs one worksheet statement at a time on a thread of its own. The owning thread (the GUI thread) starts a
+// run and gets its end back through a MainThreadPoster; while the run goes on, the only thing the owning
+// thread may do with the session is Stop, which sends the break (the one call the network client accepts
+// from another thread). Nothing here knows Qt.
+#pragma once
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <thread>
+
+class MainThreadPoster;
+
+class TWorksheetRunner {
+public:
+    using TWork = std::function<void()>;
+    // Called on the owning thread with the work's exception, or nullptr after success.
+    using TDone = std::function<void(std::exception_ptr)>;
+
+    // breakCall interrupts the server call in progress; it is called from the owning thread while the work's
+    // thread waits for a reply.
+    TWorksheetRunner(MainThreadPoster& poster, std::function<void()> breakCall);
+    // Stops a run still going and waits for its thread; its end is dropped.
+    ~TWorksheetRunner();
+    TWorksheetRunner(const TWorksheetRunner&) = delete;
+    TWorksheetRunner& operator=(const TWorksheetRunner&) = delete;
+
+    // True from Start until done has been called (or the run was finished or dropped).
+    bool Busy() const;
+    // Starts work on a new thread; done follows on the owning thread. Fails while Busy.
+    void Start(TWork work, TDone done);
+    // Sends the break once while the work is still running; otherwise nothing. True when it was sent.
+    bool Stop();
+    // Ends a run now: Stop, wait for the thread and call done here, before this returns. Nothing while idle.
+    void Finish();
+    // Whole seconds since Start (0 while idle).
+    int ElapsedSeconds() const;
+
+private:
+    struct TJob;
+    static void Deliver(TJob& job);
+    void JoinThread();
+
+    MainThreadPoster& poster_;
+    std::function<void()> break_;
+    std::shared_ptr<TJob> job_;
+    std::thread thread_;
+    std::chrono::steady_clock::time_point started_{};
+};

@@ -1,0 +1,206 @@
+#include "app/gui/WorksheetRun.h"
+
+#include "app/gui/DataModule1.h"
+#include "app/gui/FQuickView.h"
+#include "app/gui/FVestra.h"
+#include "dataset/MemData.h"
+#include "grid/QxGrid.h"
+#include "oracle/OraClasses.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// The break for the session's connection, taken on the GUI thread when the run starts.
+std::function<void()> BreakOf(TFVestra& w) {
+    return [&w] {
+        if (TOCIConnection* c = w.Sess.OCIConnection()) c->Break();
+    };
+}
+
+void SetObjectEnabled(QObject* o, bool on) {
+    if (auto* a = qobject_cast<QAction*>(o))
+        a->setEnabled(on);
+    else if (auto* wd = qobject_cast<QWidget*>(o))
+        wd->setEnabled(on);
+}
+
+bool ObjectEnabled(QObject* o) {
+    if (auto* a = qobject_cast<QAction*>(o)) return a->isEnabled();
+    if (auto* wd = qobject_cast<QWidget*>(o)) return wd->isEnabled();
+    return false;
+}
+
+} // namespace
+
+TWorksheetRun::TWorksheetRun(TFVestra& window, TDataModule1& dm)
+    : w_(window), dm_(dm), runner_(*this, BreakOf(window)) {
+    BtnStop = new QPushButton("Stopp", w_.BtnExec->parentWidget());
+    BtnStop->setObjectName("BtnStop");
+    BtnStop->setAccessibleName("Anweisung abbrechen");
+    BtnStop->setToolTip("Stopp");
+    BtnStop->setStatusTip("Bricht die laufende Anweisung ab");
+    BtnStop->setAutoDefault(false);
+    BtnStop->setFocusPolicy(Qt::TabFocus);
+    BtnStop->setEnabled(false);
+    if (auto* bar = qobject_cast<QBoxLayout*>(w_.BtnExec->parentWidget()->layout()))
+        bar->insertWidget(bar->indexOf(w_.BtnExec) + 1, BtnStop);
+
+    StopAction = new QAction("Stopp", &w_);
+    StopAction->setObjectName("Stop");
+    StopAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    StopAction->setShortcutContext(Qt::WindowShortcut);
+    StopAction->setToolTip("Stopp");
+    StopAction->setStatusTip("Bricht die laufende Anweisung ab");
+    StopAction->setEnabled(false);
+    w_.addAction(StopAction);
+    connect(StopAction, &QAction::triggered, this, &TWorksheetRun::Stop);
+    connect(BtnStop, &QPushButton::clicked, this, &TWorksheetRun::Stop);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(200);
+    connect(timer_, &QTimer::timeout, this, &TWorksheetRun::Tick);
+}
+
+TWorksheetRun::~TWorksheetRun() {
+    quiet_ = true;
+    runner_.Finish();
+}
+
+void TWorksheetRun::Post(std::function<void()> task) {
+    // From the runner's thread: the task runs on the GUI thread, unless this object is gone by then.
+    QMetaObject::invokeMethod(
+        this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+}
+
+void TWorksheetRun::Execute(const std::string& editorText1252) {
+    if (Busy()) return;
+    TWorksheetController& c = w_.Controller();
+    bool go = false;
+    w_.Guard([&] { go = c.BeginExecute(editorText1252); });
+    if (!go) return;
+    Launch([&c] { c.RunStatement(); }, [&c, editorText1252] { c.EndExecute(editorText1252); });
+}
+
+void TWorksheetRun::Refresh() {
+    if (Busy()) return;
+    TWorksheetController& c = w_.Controller();
+    Launch([&c] { c.Refresh(); }, [] {});
+}
+
+void TWorksheetRun::Commit() {
+    if (Busy()) return;
+    TWorksheetController& c = w_.Controller();
+    bool go = false;
+    w_.Guard([&] { go = c.BeginTransactionStatement(true); });
+    if (!go) return;
+    Launch([&c] { c.RunStatement(); }, [&c] { c.EndTransactionStatement(true); });
+}
+
+void TWorksheetRun::Rollback() {
+    if (Busy()) return;
+    TWorksheetController& c = w_.Controller();
+    bool go = false;
+    w_.Guard([&] { go = c.BeginTransactionStatement(false); });
+    if (!go) return;
+    Launch([&c] { c.RunStatement(); }, [&c] { c.EndTransactionStatement(false); });
+}
+
+void TWorksheetRun::Launch(std::function<void()> work, std::function<void()> report) {
+    // A session that is not connected would show the connect dialog from the call: that stays here.
+    if (!Background || !w_.Sess.Connected()) {
+        w_.Guard([&] {
+            work();
+            report();
+        });
+        return;
+    }
+    statusBefore_ = w_.StatusText();
+    SetRunning(true);
+    runner_.Start(std::move(work), [this, report = std::move(report)](std::exception_ptr error) {
+        SetRunning(false);
+        if (error) {
+            if (!quiet_) w_.Guard([&] { std::rethrow_exception(error); });
+        } else {
+            w_.Guard(report);
+        }
+        emit Ended();
+    });
+}
+
+void TWorksheetRun::SetRunning(bool on) {
+    if (on) {
+        // The grid lets go of the query before the thread writes its rows. Its model reads the data set of
+        // its link whether the data source is enabled or not, and hooks the row store's append callback:
+        // only taking the data source away keeps it off the store the thread is filling.
+        w_.SetGridAttached(false);
+        if (w_.DBGrid) w_.DBGrid->SetDataSource(nullptr);
+        // The grid may leave its append callback in the row store when it lets go; the thread's fetch
+        // would call it. It is hooked again when the grid takes the query back.
+        if (TMemData* md = w_.Qry.MemData()) md->OnRowsAppended = nullptr;
+        disabled_.clear();
+        const std::vector<QObject*> blocked = {dm_.Execute,
+                                               dm_.Refrech,
+                                               dm_.Neu,
+                                               dm_.Open,
+                                               dm_.DBChange,
+                                               dm_.Export,
+                                               dm_.AusgabeDrucker,
+                                               dm_.AusgabeinZwischenablage,
+                                               dm_.QuickViewII,
+                                               w_.BtnC,
+                                               w_.BtnR,
+                                               w_.BitBtn1,
+                                               w_.BitBtn2,
+                                               w_.BitBtn4,
+                                               w_.BBtnQV,
+                                               w_.BtnExport,
+                                               w_.Panel4(),
+                                               w_.DBGrid};
+        // The workbench window runs statements of its own on the same session.
+        std::vector<QObject*> all = blocked;
+        all.push_back(dm_.FQuickView.get());
+        for (QObject* o : all) {
+            if (!o) continue;
+            disabled_.emplace_back(o, ObjectEnabled(o));
+            SetObjectEnabled(o, false);
+        }
+        StopAction->setEnabled(true);
+        BtnStop->setEnabled(true);
+        timer_->start();
+        emit RunningChanged(true);
+    } else {
+        timer_->stop();
+        StopAction->setEnabled(false);
+        BtnStop->setEnabled(false);
+        for (auto& [o, was] : disabled_)
+            if (o) SetObjectEnabled(o, was);
+        disabled_.clear();
+        w_.SetStatusText(statusBefore_);
+        w_.SetGridAttached(true);
+        // The data source kept the state it saw before the thread opened or closed the query; enabling it
+        // does not update that, and its next state change would go unnoticed by the grid (which then keeps
+        // fields a later close frees). One state event brings it up to date.
+        w_.DatS.DataEvent(deUpdateState, nullptr);
+        if (w_.DBGrid) w_.DBGrid->SetDataSource(&w_.DatS);
+        emit RunningChanged(false);
+    }
+}
+
+void TWorksheetRun::Tick() {
+    const int s = runner_.ElapsedSeconds();
+    if (s >= 1) w_.SetStatusText(QString("... %1 s").arg(s));
+}
+
+void TWorksheetRun::Stop() {
+    runner_.Stop();
+}
+
+void TWorksheetRun::StopAndWait() {
+    quiet_ = true;
+    runner_.Finish();
+    quiet_ = false;
+}

@@ -1,0 +1,69 @@
+// The worksheet's statements off the GUI thread: Execute, Refresh, C and R run on a TWorksheetRunner thread
+// while the window keeps answering. During a run the grid is detached from the query (the GUI thread never
+// reads the rows being written), the status line counts the seconds, whatever would start another statement
+// (or read the result) is disabled, and the Stop action (Escape, the "Stopp" button) sends the break.
+#pragma once
+
+#include "app/WorksheetRunner.h"
+#include "dataset/DAHooks.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QPushButton;
+class QTimer;
+class TDataModule1;
+class TFVestra;
+
+class TWorksheetRun : public QObject, public MainThreadPoster {
+    Q_OBJECT
+public:
+    TWorksheetRun(TFVestra& window, TDataModule1& dm);
+    ~TWorksheetRun() override;
+
+    // Off: the statements run on the GUI thread as before (the window's step-by-step tests use it).
+    bool Background = true;
+
+    bool Busy() const { return runner_.Busy(); }
+    // The worksheet's operations; errors end in a message box, as everywhere in the window.
+    void Execute(const std::string& editorText1252);
+    void Refresh();
+    void Commit();
+    void Rollback();
+    // Sends the break to the running statement (nothing while idle).
+    void Stop();
+    // For closing the window: stops a running statement, waits for it and ends it without a message.
+    void StopAndWait();
+
+    QPushButton* BtnStop;
+    QAction* StopAction;
+
+    void Post(std::function<void()> task) override;
+
+signals:
+    // A background run starts (true) or has ended (false, before its result is reported). Windows that use
+    // the session on their own follow it, so that no second statement goes to the connection meanwhile.
+    void RunningChanged(bool running);
+    // A background run has ended and its result has been reported.
+    void Ended();
+
+private:
+    // Runs work on the runner's thread; report follows on the GUI thread after success.
+    void Launch(std::function<void()> work, std::function<void()> report);
+    void SetRunning(bool on);
+    void Tick();
+
+    TFVestra& w_;
+    TDataModule1& dm_;
+    TWorksheetRunner runner_;
+    QTimer* timer_;
+    QString statusBefore_;
+    bool quiet_ = false;
+    // What the run disabled, with the state to restore.
+    std::vector<std::pair<QPointer<QObject>, bool>> disabled_;
+};

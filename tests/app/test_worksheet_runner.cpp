@@ -1,0 +1,259 @@
+// The worksheet's runner: one statement at a time on a thread of its own, its end on the owning thread
+// through a queue, the break from the owning thread; and the controller's Execute run through it against the
+// emulator, stopped with a break.
+#include "app/History.h"
+#include "app/Worksheet.h"
+#include "app/WorksheetController.h"
+#include "app/WorksheetRunner.h"
+#include "dataset/DAHooks.h"
+#include "tests/WaitFor.h"
+#include "tests/oracle/OraE2e.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the queue until the runner has delivered (at most 20 s).
+void PumpUntilIdle(TQueuePoster& q, TWorksheetRunner& r) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (r.Busy() && std::chrono::steady_clock::now() < end)
+        q.WaitAndRun(10);
+}
+
+TEST(WorksheetRunner, TheWorkRunsOnItsOwnThreadAndItsEndOnlyWhenTheOwnerPumps) {
+    TQueuePoster q;
+    TWorksheetRunner r(q, nullptr);
+    EXPECT_FALSE(r.Busy());
+    std::atomic<bool> ran{false};
+    std::thread::id workThread;
+    int doneCalls = 0;
+    std::exception_ptr got = std::make_exception_ptr(1);
+    r.Start(
+        [&] {
+            workThread = std::this_thread::get_id();
+            ran = true;
+        },
+        [&](std::exception_ptr e) {
+            ++doneCalls;
+            got = e;
+        });
+    EXPECT_TRUE(r.Busy());
+    ASSERT_TRUE(vtest::WaitFor([&] { return ran.load(); }));
+    // The work is over, but the owner has not taken its end yet.
+    EXPECT_TRUE(r.Busy());
+    EXPECT_EQ(doneCalls, 0);
+    PumpUntilIdle(q, r);
+    EXPECT_FALSE(r.Busy());
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_NE(workThread, std::this_thread::get_id());
+    // One at a time: the next run starts after the end.
+    bool second = false;
+    r.Start([] {}, [&](std::exception_ptr) { second = true; });
+    EXPECT_THROW(r.Start([] {}, nullptr), std::logic_error);
+    PumpUntilIdle(q, r);
+    EXPECT_TRUE(second);
+    EXPECT_EQ(doneCalls, 1);
+}
+
+TEST(WorksheetRunner, AFailingWorkHandsItsExceptionToTheOwner) {
+    TQueuePoster q;
+    TWorksheetRunner r(q, nullptr);
+    std::string message;
+    r.Start([] { throw std::runtime_error("ORA-00942: table or view does not exist"); },
+            [&](std::exception_ptr e) {
+                try {
+                    if (e) std::rethrow_exception(e);
+                } catch (const std::exception& x) {
+                    message = x.what();
+                }
+            });
+    PumpUntilIdle(q, r);
+    EXPECT_EQ(message, "ORA-00942: table or view does not exist");
+}
+
+TEST(WorksheetRunner, StopBreaksOnceWhileTheWorkRunsAndNeverAfterIt) {
+    TQueuePoster q;
+    std::atomic<int> breaks{0};
+    std::atomic<bool> broken{false};
+    TWorksheetRunner r(q, [&] {
+        ++breaks;
+        broken = true;
+    });
+    EXPECT_FALSE(r.Stop()); // idle
+    std::atomic<bool> started{false};
+    r.Start(
+        [&] {
+            started = true;
+            // A server call that ends only when it is broken.
+            while (!broken)
+                std::this_thread::sleep_for(1ms);
+            throw std::runtime_error("ORA-01013: user requested cancel of current operation");
+        },
+        nullptr);
+    ASSERT_TRUE(vtest::WaitFor([&] { return started.load(); }));
+    EXPECT_TRUE(r.Stop());
+    EXPECT_FALSE(r.Stop()); // the break goes once
+    PumpUntilIdle(q, r);
+    EXPECT_EQ(breaks.load(), 1);
+
+    // Work that has ended (its end not yet taken) is not broken: the server has nothing to interrupt.
+    std::atomic<bool> finished{false};
+    r.Start([&] { finished = true; }, nullptr);
+    ASSERT_TRUE(vtest::WaitFor([&] { return finished.load(); }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(r.Busy());
+    EXPECT_FALSE(r.Stop());
+    PumpUntilIdle(q, r);
+    EXPECT_EQ(breaks.load(), 1);
+}
+
+TEST(WorksheetRunner, FinishEndsTheRunAtOnceAndTheQueuedEndFindsNothingToDo) {
+    TQueuePoster q;
+    std::atomic<bool> broken{false};
+    TWorksheetRunner r(q, [&] { broken = true; });
+    int doneCalls = 0;
+    bool failed = false;
+    std::atomic<bool> started{false};
+    r.Start(
+        [&] {
+            started = true;
+            while (!broken)
+                std::this_thread::sleep_for(1ms);
+            throw std::runtime_error("cancelled");
+        },
+        [&](std::exception_ptr e) {
+            ++doneCalls;
+            failed = e != nullptr;
+        });
+    ASSERT_TRUE(vtest::WaitFor([&] { return started.load(); }));
+    r.Finish();
+    EXPECT_FALSE(r.Busy());
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(q.RunPending(), 1u); // the thread's own end, which does nothing now
+    EXPECT_EQ(doneCalls, 1);
+    r.Finish(); // idle: nothing
+    EXPECT_EQ(doneCalls, 1);
+}
+
+TEST(WorksheetRunner, DestroyingTheRunnerStopsTheWorkAndWaitsForIt) {
+    TQueuePoster q;
+    std::atomic<bool> broken{false};
+    std::atomic<bool> left{false};
+    int doneCalls = 0;
+    {
+        TWorksheetRunner r(q, [&] { broken = true; });
+        std::atomic<bool> started{false};
+        r.Start(
+            [&] {
+                started = true;
+                while (!broken)
+                    std::this_thread::sleep_for(1ms);
+                left = true;
+            },
+            [&](std::exception_ptr) { ++doneCalls; });
+        ASSERT_TRUE(vtest::WaitFor([&] { return started.load(); }));
+    }
+    EXPECT_TRUE(left.load());
+    q.RunPending();
+    EXPECT_EQ(doneCalls, 0); // dropped with the runner
+}
+
+// ---- The controller's Execute through the runner, against the emulator ----
+
+struct TQuietView : IWorksheetView {
+    std::vector<std::string> status;
+    std::string historyLabel;
+    bool cr = false;
+    std::vector<bool> attached;
+    void SetStatus(const std::string& t) override { status.push_back(t); }
+    void SetCommitRollbackEnabled(bool on) override { cr = on; }
+    void SetHistoryLabel(const std::string& t) override { historyLabel = t; }
+    bool AskParameters(std::vector<std::pair<std::string, std::string>>&) override { return false; }
+    void ShowMessage(const std::string&) override {}
+    bool AskYesNo(const std::string&) override { return true; }
+    void ResetGrid() override {}
+    void SetGridAttached(bool on) override { attached.push_back(on); }
+};
+
+struct TBackgroundRig {
+    std::atomic<long long> breakChecks{0};
+    oratest::TEmu emu;
+    std::unique_ptr<TOraSession> s;
+    TOraQuery qry;
+    THistory history;
+    TQuietView view;
+    TWorksheetController c{*s, qry, history, view};
+    TQueuePoster q;
+    TWorksheetRunner r{q, [this] { s->OCIConnection()->Break(); }};
+
+    static vemu::EmuOptions Slow(std::atomic<long long>* checks) {
+        vemu::EmuOptions o;
+        o.benchRows = 200;
+        o.slowFetchMs = 200; // the first block of 25 rows takes 5 s
+        o.breakChecks = checks;
+        return o;
+    }
+    TBackgroundRig() : emu(Slow(&breakChecks)), s(oratest::MakeSession(emu)) {
+        s->Connect();
+        qry.SetSession(s.get());
+    }
+    ~TBackgroundRig() { r.Finish(); }
+    // Runs text as the window does; returns the error text ("" after success).
+    std::string Run(const std::string& text, bool stop = false) {
+        EXPECT_TRUE(c.BeginExecute(text));
+        std::string error;
+        bool ended = false;
+        r.Start([this] { c.RunStatement(); },
+                [&, text](std::exception_ptr e) {
+                    ended = true;
+                    if (!e) return c.EndExecute(text);
+                    try {
+                        std::rethrow_exception(e);
+                    } catch (const std::exception& x) {
+                        error = x.what();
+                    }
+                });
+        if (stop) {
+            EXPECT_TRUE(vtest::WaitFor([&] { return breakChecks.load() >= 2; })); // the rows are on their way
+            EXPECT_TRUE(r.Stop());
+        }
+        PumpUntilIdle(q, r);
+        EXPECT_TRUE(ended);
+        return error;
+    }
+};
+
+TEST(WorksheetRunnerOnTheServer, AStoppedQueryEndsWithTheCancelErrorAndTheNextStatementRuns) {
+    TBackgroundRig rig;
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::string error = rig.Run("SELECT ID, NAME FROM BENCH ORDER BY ID", true);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 4s); // far less than the 5 s of the first block
+    EXPECT_NE(error.find("ORA-01013"), std::string::npos) << error;
+    // A failed statement: "..." stays, nothing is recorded.
+    EXPECT_EQ(rig.view.status.back(), kStatusBusy);
+    EXPECT_EQ(rig.history.Count(), 0);
+
+    EXPECT_EQ(rig.Run("select count(*) from dept"), "");
+    EXPECT_EQ(rig.view.status.back(), "OK");
+    EXPECT_EQ(rig.view.historyLabel, "1 / 1");
+    ASSERT_TRUE(rig.qry.Active());
+    EXPECT_EQ(rig.qry.Fields(0)->AsInteger(), 4);
+
+    EXPECT_EQ(rig.Run("update dept set loc = loc where deptno = 10"), "");
+    EXPECT_EQ(rig.view.status.back(), "1 Datens\xE4tze verarbeitet!");
+    EXPECT_TRUE(rig.view.cr);
+    EXPECT_EQ(rig.view.historyLabel, "2 / 2");
+}
+
+} // namespace
