@@ -146,8 +146,14 @@ void TDataSource::SetDataSet(TDataSet* ds) {
 void TDataSource::SetEnabled(bool value) {
     if (enabled_ == value) return;
     enabled_ = value;
+    // The state the links see changes with the switch; remember it, so that the data set's next state change
+    // (a close after an open that happened while disabled) is told to the links.
+    TDataSetState s = State();
+    bool changed = s != lastState_;
+    lastState_ = s;
     for (TDataLink* l : std::vector<TDataLink*>(links_))
         l->UpdateState();
+    if (changed && OnStateChange) OnStateChange(*this);
 }
 
 TDataSetState TDataSource::State() const {

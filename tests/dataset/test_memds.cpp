@@ -785,6 +785,30 @@ TEST(DataLinks, StateRecordAndScrollNotifications) {
     EXPECT_EQ(link.log.back(), "inactive");
 }
 
+TEST(DataLinks, ADataSetOpenedWhileItsSourceWasDisabledIsHeardClosingLater) {
+    // The worksheet detaches the grid while a statement opens the query: the close that follows later must
+    // still reach the links, or they keep the fields the close frees.
+    auto ds = People({"Anna", "Bert"});
+    ds->Close();
+    TDataSource src(ds.get());
+    RecordingLink link;
+    link.SetDataSource(&src);
+    EXPECT_FALSE(link.Active());
+    int stateChanges = 0;
+    src.OnStateChange = [&](TDataSource&) { ++stateChanges; };
+    src.SetEnabled(false);
+    ds->Open();
+    EXPECT_FALSE(link.Active());
+    src.SetEnabled(true);
+    EXPECT_TRUE(link.Active());
+    EXPECT_EQ(src.State(), dsBrowse);
+    EXPECT_EQ(stateChanges, 1);
+    ds->Close();
+    EXPECT_FALSE(link.Active());
+    EXPECT_EQ(link.log.back(), "inactive");
+    EXPECT_EQ(stateChanges, 2);
+}
+
 // ---- Parameters ----
 
 TEST(Params, ParseAndKeepValues) {
