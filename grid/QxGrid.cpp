@@ -398,7 +398,8 @@ void TQxDBGrid::SyncMenuChecks() {
 
 void TQxDBGrid::BuildColumns() {
     TDataSet* ds = DataSet();
-    if (!ds || !ds->Active()) {
+    // A switched-off data source shows as closed: the data set may be busy elsewhere (a background run).
+    if (!ds || !ds->Active() || !link_->Active()) {
         // Closed: the columns stay (with their filters, sizes and summaries) until the fields come back.
         if (!columns_.empty() && columns_[0]->field_) {
             widthsKept_.clear();

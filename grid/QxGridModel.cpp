@@ -81,6 +81,7 @@ void TQxGridModel::SetFields(const std::vector<TField*>& fields) {
             for (int i = 0; i < ds_->FieldCount(); ++i)
                 if (ds_->Fields(i) == fields_[c]) fieldIndex_[c] = i;
     cache_.clear();
+    UpdateHook();
     bool pi = false;
     int pr = 0;
     rows_ = ComputeRows(pi, pr);
@@ -94,7 +95,7 @@ int TQxGridModel::ComputeRows(bool& pendingInsert, int& pendingRow) const {
     Check();
     pendingInsert = false;
     pendingRow = 0;
-    if (!ds_ || !ds_->Active() || fields_.empty()) return 0;
+    if (!Live() || fields_.empty()) return 0;
     int n = 0;
     if (mds_ && mds_->Data()) n = mds_->Data()->GetRecordCount();
     if (n < 0) n = 0;
@@ -110,20 +111,34 @@ int TQxGridModel::ComputeRows(bool& pendingInsert, int& pendingRow) const {
     return n;
 }
 
+bool TQxGridModel::Live() const {
+    return ds_ && ds_->Active() && (!link_ || link_->Active());
+}
+
+void TQxGridModel::UpdateHook() {
+    // Rows appended by a fetch are heard only while the data source is on; while it is off the data set
+    // may be fetching on another thread, which must not call into the view.
+    if (mds_)
+        if (TMemData* md = mds_->MemData()) {
+            if (Live()) {
+                QPointer<TQxGridModel> self(this);
+                md->OnRowsAppended = [self](int, int) {
+                    if (self) self->RowsAppendedLater();
+                };
+            } else {
+                md->OnRowsAppended = nullptr;
+            }
+        }
+}
+
 void TQxGridModel::SyncRows(bool reset, bool invalidate) {
     Check();
-    if (mds_ && ds_->Active())
-        if (TMemData* md = mds_->MemData()) {
-            QPointer<TQxGridModel> self(this);
-            md->OnRowsAppended = [self](int, int) {
-                if (self) self->RowsAppendedLater();
-            };
-        }
+    UpdateHook();
     bool pi = false;
     int pr = 0;
     int n = ComputeRows(pi, pr);
     bool pe = false;
-    if (mds_ && ds_->Active()) {
+    if (mds_ && Live()) {
         int r;
         bool ins;
         pe = mds_->PendingRow(r, ins) && !ins;
@@ -195,7 +210,7 @@ const std::vector<std::string>* TQxGridModel::RowTexts(int recNo) const {
 
 std::string TQxGridModel::CellText(int row, int column) const {
     Check();
-    if (!ds_ || !ds_->Active() || row < 0 || row >= rows_ || column < 0 || column >= int(fields_.size()))
+    if (!Live() || row < 0 || row >= rows_ || column < 0 || column >= int(fields_.size()))
         return std::string();
     TField* f = fields_[size_t(column)];
     if (!f) return std::string();
@@ -261,7 +276,7 @@ Qt::ItemFlags TQxGridModel::flags(const QModelIndex& index) const {
 
 bool TQxGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     Check();
-    if (role != Qt::EditRole || !index.isValid() || !ds_ || !ds_->Active()) return false;
+    if (role != Qt::EditRole || !index.isValid() || !Live()) return false;
     TField* f = fields_[size_t(index.column())];
     if (!f) return false;
     // The view moved the data set to the row before the editor opened.
@@ -273,14 +288,14 @@ bool TQxGridModel::setData(const QModelIndex& index, const QVariant& value, int 
 
 bool TQxGridModel::canFetchMore(const QModelIndex& parent) const {
     Check();
-    if (parent.isValid() || !mds_ || !ds_->Active() || fields_.empty() || inserting_) return false;
+    if (parent.isValid() || !mds_ || !Live() || fields_.empty() || inserting_) return false;
     if (mds_->AllRowsFetched()) return false;
     return !AllowFetch || AllowFetch();
 }
 
 void TQxGridModel::fetchMore(const QModelIndex& parent) {
     Check();
-    if (parent.isValid() || !mds_ || !ds_->Active() || inserting_) return;
+    if (parent.isValid() || !mds_ || !Live() || inserting_) return;
     ++fetchRequests_;
     try {
         mds_->FetchNextBlock();

@@ -75,6 +75,10 @@ private:
     void RowsAppendedLater();
 
     void Check() const;
+    // The data set is open and the data source on.
+    bool Live() const;
+    // Hooks the store's row-append notice while live, unhooks it otherwise.
+    void UpdateHook();
     const TDataLink* link_ = nullptr;
     mutable TDataSet* ds_ = nullptr;
     mutable TMemDataSet* mds_ = nullptr;

@@ -154,3 +154,24 @@ TEST(GridView, AQueryThatGoesAwayLeavesAnEmptyGrid) {
     EXPECT_EQ(g.grid->RecordCountText(), "");
     EXPECT_FALSE(g.grid->grab().isNull());
 }
+
+TEST(GridView, ASwitchedOffDataSourceShowsNothingAndHearsNoFetches) {
+    TGridRig g(Bench(200));
+    g.Open("SELECT ID, NAME FROM BENCH ORDER BY ID", 25);
+    ASSERT_GT(g.grid->model()->rowCount(), 0);
+    ASSERT_TRUE(g.qry->MemData()->OnRowsAppended);
+    g.src->SetEnabled(false);
+    // The data set may now be worked on elsewhere: the view reads none of it and is not told of its fetches.
+    EXPECT_EQ(g.grid->model()->rowCount(), 0);
+    EXPECT_FALSE(g.grid->model()->canFetchMore(QModelIndex()));
+    EXPECT_FALSE(g.qry->MemData()->OnRowsAppended);
+    g.qry->Last();
+    QApplication::processEvents();
+    EXPECT_EQ(g.grid->model()->rowCount(), 0);
+    g.src->SetEnabled(true);
+    QApplication::processEvents();
+    EXPECT_EQ(g.grid->model()->rowCount(), 200);
+    EXPECT_EQ(g.Cell(199, 1), "Name 200");
+    EXPECT_TRUE(g.qry->MemData()->OnRowsAppended);
+    EXPECT_TRUE(g.errors.empty());
+}
