@@ -6,6 +6,7 @@
 #include "app/gui/FExport.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/VestraApp.h"
+#include "app/gui/WorksheetRun.h"
 #include "connect/ConnectForm.h"
 #include "connect/QtText.h"
 #include "dataset/DBConsts.h"
@@ -62,6 +63,8 @@ protected:
         o.haveConnect = true;
         w.reset(CreateVestra(o));
         ASSERT_TRUE(w);
+        // The checks follow each click at once: statements run on the GUI thread here.
+        w->Run()->Background = false;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         SetProgramFolderForTests(program.string());

@@ -6,6 +6,7 @@
 #include "app/gui/DataModule1.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/VestraApp.h"
+#include "app/gui/WorksheetRun.h"
 #include "connect/ConnectForm.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/oracle/OraE2e.h"
@@ -68,6 +69,8 @@ protected:
         o.haveConnect = true;
         w.reset(CreateVestra(o));
         ASSERT_TRUE(w);
+        // The checks follow each click at once: statements run on the GUI thread here.
+        w->Run()->Background = false;
         w->show();
     }
     void TearDown() override {
