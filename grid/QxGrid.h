@@ -112,7 +112,7 @@ private:
     std::string filterExpression_;
     int minWidth_ = 30;
     TSummaryMode summaryMode_ = smNone;
-    TFloatFormatSpec fmt_;
+    TFloatFormatting fmt_;
     TSummaryValue summary_;
 };
 

@@ -313,13 +313,13 @@ void SummaryAdd(TSummaryValue& s, TSummaryMode mode, bool isNull, int32_t intVal
     }
 }
 
-std::string FormatFloatSpec(long double v, const TFloatFormatSpec& spec) {
+std::string FormatFloatAs(long double v, const TFloatFormatting& how) {
     const char sep = platform::DecimalSeparator();
     char buf[128];
-    int prec = spec.Precision > 0 ? std::min(spec.Precision, 18) : 15;
-    int digits = std::clamp(spec.Digits, 0, 18);
+    int prec = how.Precision > 0 ? std::min(how.Precision, 18) : 15;
+    int digits = std::clamp(how.Digits, 0, 18);
     std::string s;
-    switch (spec.Format) {
+    switch (how.Format) {
     case ffExponent:
         std::snprintf(buf, sizeof buf, "%.*LE", std::max(prec - 1, 0), v);
         s = buf;
@@ -329,7 +329,7 @@ std::string FormatFloatSpec(long double v, const TFloatFormatSpec& spec) {
     case ffCurrency: {
         std::snprintf(buf, sizeof buf, "%.*Lf", digits, v);
         s = buf;
-        if (spec.Format != ffFixed) {
+        if (how.Format != ffFixed) {
             // Thousands separators in the integer part.
             const char thousands = sep == ',' ? '.' : ',';
             size_t start = (s[0] == '-') ? 1 : 0;
@@ -341,7 +341,7 @@ std::string FormatFloatSpec(long double v, const TFloatFormatSpec& spec) {
         break;
     }
     default:
-        if (spec.Precision <= 0 && spec.Digits <= 0) {
+        if (how.Precision <= 0 && how.Digits <= 0) {
             s = FloatToStr(double(v));
             return s;
         }
@@ -351,18 +351,18 @@ std::string FormatFloatSpec(long double v, const TFloatFormatSpec& spec) {
     }
     for (char& c : s)
         if (c == '.') c = sep;
-    if (spec.Format == ffCurrency) s += " \x80";
+    if (how.Format == ffCurrency) s += " \x80";
     return s;
 }
 
-std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatSpec& spec) {
+std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatting& how) {
     if (mode == smNone) return std::string();
     if (mode == smAvr) {
         if (s.Count == 0) return std::string();
         long double avg = s.IsFloat ? s.Float / s.Count : (long double)s.Int / s.Count;
-        return FormatFloatSpec(avg, spec);
+        return FormatFloatAs(avg, how);
     }
-    if (s.IsFloat) return FormatFloatSpec(s.Float, spec);
+    if (s.IsFloat) return FormatFloatAs(s.Float, how);
     return std::to_string(s.Int);
 }
 

@@ -58,7 +58,7 @@ std::string ConditionFieldName(const std::string& name, bool localFilter);
 
 // ---- Summaries ----
 
-struct TFloatFormatSpec {
+struct TFloatFormatting {
     TFloatFormat Format = ffGeneral;
     int Precision = 0;
     int Digits = 0;
@@ -84,10 +84,10 @@ void SummaryStart(TSummaryValue& s, TSummaryMode mode, bool isFloat, bool firstN
 // Adds one record's value (null counts as 0).
 void SummaryAdd(TSummaryValue& s, TSummaryMode mode, bool isNull, int32_t intValue, long double floatValue);
 // The summary's text: integers decimal, floats and averages by the format.
-std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatSpec& spec);
+std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatting& how);
 // A float formatted like the framework's FloatToStrF (general, exponent, fixed, number with thousands
 // separators, currency), using the locale's decimal separator.
-std::string FormatFloatSpec(long double v, const TFloatFormatSpec& spec);
+std::string FormatFloatAs(long double v, const TFloatFormatting& how);
 
 // ---- Cell texts ----
 
