@@ -2,6 +2,7 @@
 
 #include "dataset/DAHooks.h"
 
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 
@@ -12,6 +13,7 @@ struct TWorksheetRunner::TJob {
     std::mutex mutex;
     bool running = true;
     bool breakSent = false;
+    std::atomic<bool> stopAsked{false};
     std::exception_ptr error;
     bool delivered = false;
     TDone done;
@@ -76,6 +78,7 @@ bool TWorksheetRunner::Stop() {
     // a server that has already answered the last call.
     std::lock_guard<std::mutex> lock(job_->mutex);
     if (!job_->running || job_->breakSent) return false;
+    job_->stopAsked = true;
     job_->breakSent = true;
     try {
         if (break_) break_();
@@ -83,6 +86,11 @@ bool TWorksheetRunner::Stop() {
         // A connection that is already gone has nothing to break; the work ends with its own error.
     }
     return true;
+}
+
+bool TWorksheetRunner::StopRequested() const {
+    // The work's thread may ask: job_ changes only in Start, after the previous run's thread has ended.
+    return job_ && job_->stopAsked;
 }
 
 void TWorksheetRunner::Finish() {

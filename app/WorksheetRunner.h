@@ -32,6 +32,9 @@ public:
     void Start(TWork work, TDone done);
     // Sends the break once while the work is still running; otherwise nothing. True when it was sent.
     bool Stop();
+    // True once Stop was asked for during the current run. Work that does more than one server call (a
+    // walk over every row, one table after another) asks between its steps, from its own thread.
+    bool StopRequested() const;
     // Ends a run now: Stop, wait for the thread and call done here, before this returns. Nothing while idle.
     void Finish();
     // Whole seconds since Start (0 while idle).

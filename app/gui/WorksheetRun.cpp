@@ -131,6 +131,31 @@ void TWorksheetRun::Launch(std::function<void()> work, std::function<void()> rep
     });
 }
 
+bool TWorksheetRun::RunInBackground(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                                    const std::atomic<long>* rows) {
+    if (Busy()) return false;
+    if (!Background || !w_.Sess.Connected()) {
+        std::exception_ptr error;
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (done) done(error);
+        return true;
+    }
+    statusBefore_ = w_.StatusText();
+    rows_ = rows;
+    SetRunning(true);
+    runner_.Start(std::move(work), [this, done = std::move(done)](std::exception_ptr error) {
+        SetRunning(false);
+        rows_ = nullptr;
+        if (!quiet_ && done) done(error);
+        emit Ended();
+    });
+    return true;
+}
+
 void TWorksheetRun::SetRunning(bool on) {
     if (on) {
         // The grid lets go of the query before the thread writes its rows. Its model reads the data set of
@@ -192,7 +217,11 @@ void TWorksheetRun::SetRunning(bool on) {
 
 void TWorksheetRun::Tick() {
     const int s = runner_.ElapsedSeconds();
-    if (s >= 1) w_.SetStatusText(QString("... %1 s").arg(s));
+    if (s < 1) return;
+    if (rows_)
+        w_.SetStatusText(QString("... %1 s, %2 Zeilen").arg(s).arg(rows_->load(std::memory_order_relaxed)));
+    else
+        w_.SetStatusText(QString("... %1 s").arg(s));
 }
 
 void TWorksheetRun::Stop() {

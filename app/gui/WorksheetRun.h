@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <atomic>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,6 +39,18 @@ public:
     void Rollback();
     // Sends the break to the running statement (nothing while idle).
     void Stop();
+    // For work run through RunInBackground: true once Stop was asked for. Asked from the work's thread
+    // between its steps (the break ends only the server call in progress).
+    bool StopRequested() const { return runner_.StopRequested(); }
+
+    // Runs work on the runner's thread the way the worksheet's own statements run: the grid lets go of the
+    // query, whatever would start another statement is disabled, the status line counts the seconds (and
+    // the rows in *rows, when given: the work's thread raises it, the GUI thread only reads it), Stop sends
+    // the break. done follows on the GUI thread with the work's exception or nullptr, after the grid has the
+    // query back. Without Background, or without a connection, both run here before this returns. False
+    // (and nothing runs) while something else is running.
+    bool RunInBackground(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                         const std::atomic<long>* rows = nullptr);
     // For closing the window: stops a running statement, waits for it and ends it without a message.
     void StopAndWait();
 
@@ -63,6 +77,7 @@ private:
     TWorksheetRunner runner_;
     QTimer* timer_;
     QString statusBefore_;
+    const std::atomic<long>* rows_ = nullptr;
     bool quiet_ = false;
     // What the run disabled, with the state to restore.
     std::vector<std::pair<QPointer<QObject>, bool>> disabled_;

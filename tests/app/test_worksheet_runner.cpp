@@ -117,6 +117,38 @@ TEST(WorksheetRunner, StopBreaksOnceWhileTheWorkRunsAndNeverAfterIt) {
     EXPECT_EQ(breaks.load(), 1);
 }
 
+TEST(WorksheetRunner, WorkOfManyStepsSeesTheStopBetweenThemAndTheNextRunStartsUnstopped) {
+    TQueuePoster q;
+    TWorksheetRunner r(q, [] {}); // a break that interrupts nothing: the work has to ask
+    EXPECT_FALSE(r.StopRequested());
+    std::atomic<bool> started{false};
+    std::atomic<int> steps{0};
+    r.Start(
+        [&] {
+            started = true;
+            const auto end = std::chrono::steady_clock::now() + 20s;
+            while (!r.StopRequested() && std::chrono::steady_clock::now() < end) {
+                ++steps;
+                std::this_thread::sleep_for(1ms);
+            }
+        },
+        nullptr);
+    ASSERT_TRUE(vtest::WaitFor([&] { return started.load(); }));
+    EXPECT_FALSE(r.StopRequested());
+    EXPECT_TRUE(r.Stop());
+    EXPECT_TRUE(r.StopRequested());
+    PumpUntilIdle(q, r);
+    EXPECT_FALSE(r.Busy());
+    const int stoppedAt = steps.load();
+    EXPECT_GE(stoppedAt, 1);
+
+    bool sawStop = true;
+    r.Start([&] { sawStop = r.StopRequested(); }, nullptr);
+    PumpUntilIdle(q, r);
+    EXPECT_FALSE(sawStop);
+    EXPECT_EQ(steps.load(), stoppedAt);
+}
+
 TEST(WorksheetRunner, FinishEndsTheRunAtOnceAndTheQueuedEndFindsNothingToDo) {
     TQueuePoster q;
     std::atomic<bool> broken{false};
