@@ -1,8 +1,10 @@
 #include "connect/ConnectDialog.h"
 
+#include "dataset/DAHooks.h"
 #include "oracle/Ora.h"
 
 #include <cctype>
+#include <thread>
 
 const char* const kConnectBaseKey = "\\SOFTWARE\\Tessaron\\Nodal\\";
 
@@ -345,8 +347,8 @@ TConnectFocus TConnectFormLogic::FocusForError(int code, bool usernameHasFocus) 
     }
 }
 
-void TConnectFormLogic::Connect(const std::string& user, const std::string& password,
-                                const std::string& server, bool usernameHasFocus) {
+void TConnectFormLogic::Prepare(const std::string& user, const std::string& password,
+                                const std::string& server) {
     TCustomDAConnection* c = dialog_.Connection();
     if (!c) throw EDAError(SConnectionNotDefined);
     ErrorFocus = cfNone;
@@ -354,12 +356,105 @@ void TConnectFormLogic::Connect(const std::string& user, const std::string& pass
     c->SetPassword(password);
     c->SetServer(server);
     c->SetUsername(user);
+}
+
+void TConnectFormLogic::CountFailure(const EDAError& e, bool usernameHasFocus) {
+    --counter_;
+    retrying_ = true;
+    ErrorFocus = FocusForError(e.ErrorCode, usernameHasFocus);
+}
+
+void TConnectFormLogic::Connect(const std::string& user, const std::string& password,
+                                const std::string& server, bool usernameHasFocus) {
+    Prepare(user, password, server);
     try {
-        c->PerformConnect(retrying_);
+        dialog_.Connection()->PerformConnect(retrying_);
     } catch (EDAError& e) {
-        --counter_;
-        retrying_ = true;
-        ErrorFocus = FocusForError(e.ErrorCode, usernameHasFocus);
+        CountFailure(e, usernameHasFocus);
         throw;
     }
+}
+
+// One logon on its thread. The thread writes error and connected before it posts its end; the owning
+// thread reads them only in that posted task, after joining it.
+struct TConnectFormLogic::TLogon {
+    std::thread thread;
+    std::exception_ptr error;
+    bool connected = false;
+    bool cancelled = false;
+    bool usernameHasFocus = false;
+    TConnectDone done;
+    // Shared with the posted task, which finds the logon gone when the form was abandoned meanwhile.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+};
+
+TConnectFormLogic::~TConnectFormLogic() {
+    AbandonConnect();
+}
+
+void TConnectFormLogic::StartConnect(const std::string& user, const std::string& password,
+                                     const std::string& server, bool usernameHasFocus,
+                                     MainThreadPoster& poster, TConnectDone done) {
+    if (logon_) return;
+    Prepare(user, password, server);
+    TCustomDAConnection* c = dialog_.Connection();
+    TQxConnection* layer = c->BeginConnect(retrying_);
+    auto logon = std::make_unique<TLogon>();
+    logon->usernameHasFocus = usernameHasFocus;
+    logon->done = std::move(done);
+    TLogon* l = logon.get();
+    logon_ = std::move(logon);
+    std::weak_ptr<bool> alive = l->alive;
+    l->thread = std::thread([this, l, layer, &poster, alive] {
+        try {
+            layer->Connect("");
+            l->connected = true;
+        } catch (...) {
+            l->error = std::current_exception();
+        }
+        poster.Post([this, alive] {
+            if (alive.lock()) FinishLogon();
+        });
+    });
+}
+
+void TConnectFormLogic::FinishLogon() {
+    std::unique_ptr<TLogon> l = std::move(logon_);
+    if (!l) return;
+    l->thread.join();
+    TCustomDAConnection* c = dialog_.Connection();
+    c->EndConnect(l->connected);
+    TOutcome outcome = l->connected ? coConnected : coFailed;
+    if (l->cancelled) {
+        // The user asked to stop: a logon that got through meanwhile is undone, nothing is counted.
+        outcome = coCancelled;
+        if (l->connected) try {
+                c->Disconnect();
+            } catch (...) {
+            }
+        l->error = nullptr;
+    } else if (l->error) {
+        try {
+            std::rethrow_exception(l->error);
+        } catch (EDAError& e) {
+            CountFailure(e, l->usernameHasFocus);
+        } catch (...) {
+        }
+    }
+    if (l->done) l->done(outcome, l->error);
+}
+
+void TConnectFormLogic::CancelConnect() {
+    if (!logon_) return;
+    logon_->cancelled = true;
+    if (TCustomDAConnection* c = dialog_.Connection()) c->AbortCalls();
+}
+
+void TConnectFormLogic::AbandonConnect() {
+    if (!logon_) return;
+    CancelConnect();
+    logon_->done = nullptr;
+    // The thread's posted end finds nothing to do.
+    logon_->alive.reset();
+    FinishLogon();
 }

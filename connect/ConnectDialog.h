@@ -9,11 +9,15 @@
 
 #include "dataset/DEDozivo.h"
 
+#include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+class MainThreadPoster;
 
 // Keys are written registry-style ("\SOFTWARE\Tessaron\Nodal\Connect"); writing a value creates its key and
 // the key's parents, as the registry does.
@@ -143,6 +147,22 @@ public:
     // and GiveUp are set, and the error is raised again for the form to show. Other errors pass unchanged.
     void Connect(const std::string& user, const std::string& password, const std::string& server,
                  bool usernameHasFocus);
+
+    // The same connect action with the logon's server calls on a thread of their own, so that the form keeps
+    // answering and Cancel can end it. Start and done run on the owning thread (done through poster, once
+    // the thread has ended). A failure counts as in Connect and done gets its exception; a cancelled logon
+    // counts nothing and leaves the session unconnected.
+    enum TOutcome { coConnected, coFailed, coCancelled };
+    using TConnectDone = std::function<void(TOutcome, std::exception_ptr)>;
+    void StartConnect(const std::string& user, const std::string& password, const std::string& server,
+                      bool usernameHasFocus, MainThreadPoster& poster, TConnectDone done);
+    bool Connecting() const { return logon_ != nullptr; }
+    // Ends a running logon at once; its outcome is coCancelled. Nothing while idle.
+    void CancelConnect();
+    // For the form going away: cancels a running logon and waits for its thread; its done is dropped.
+    void AbandonConnect();
+    ~TConnectFormLogic();
+
     int RetriesLeft() const { return counter_; }
     bool Retrying() const { return retrying_; }
     // The form closes (Cancel) after the error once the retries are used up.
@@ -154,7 +174,13 @@ public:
     static TConnectFocus FocusForError(int code, bool usernameHasFocus);
 
 private:
+    struct TLogon;
+    void Prepare(const std::string& user, const std::string& password, const std::string& server);
+    void CountFailure(const EDAError& e, bool usernameHasFocus);
+    void FinishLogon();
+
     TConnectDialog& dialog_;
     int counter_;
     bool retrying_ = false;
+    std::unique_ptr<TLogon> logon_;
 };

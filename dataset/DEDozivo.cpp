@@ -247,6 +247,25 @@ void TCustomDAConnection::PerformConnect(bool retry) {
     if (AfterConnect) AfterConnect(*this);
 }
 
+TQxConnection* TCustomDAConnection::BeginConnect(bool retry) {
+    if (!retry && BeforeConnect) BeforeConnect(*this);
+    Monitor(mkConnect, true, username_ + "@" + server_);
+    TQxConnection* c = IConnection();
+    c->SetUsername(username_.c_str());
+    c->SetPassword(password_.c_str());
+    c->SetServer(server_.c_str());
+    ArmAbort(true);
+    return c;
+}
+
+void TCustomDAConnection::EndConnect(bool connected) {
+    ArmAbort(false);
+    if (!connected) return;
+    Monitor(mkConnect, false, username_ + "@" + server_);
+    NotifyClients(true);
+    if (AfterConnect) AfterConnect(*this);
+}
+
 void TCustomDAConnection::NotifyClients(bool connected) {
     std::vector<TDAConnectionClient*> clients = clients_;
     for (TDAConnectionClient* c : clients)

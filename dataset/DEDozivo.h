@@ -109,6 +109,15 @@ public:
     void Disconnect() { SetConnected(false); }
     // The connect sequence; the connect dialog calls it, with retry on its second and later attempts.
     void PerformConnect(bool retry = false);
+    // The same sequence with its server calls on another thread: BeginConnect on the owning thread (the
+    // events, the monitor, the layer connection with the logon data; from here on AbortCalls counts), then
+    // the returned layer connection's Connect("") on one other thread, then EndConnect on the owning thread
+    // with whether that succeeded (after success: the monitor, the clients, the events).
+    TQxConnection* BeginConnect(bool retry = false);
+    void EndConnect(bool connected);
+    // From any thread: ends the server calls in flight at once, the logon between BeginConnect and
+    // EndConnect (it fails), or a call waiting for its reply. Nothing where the layer cannot do it.
+    virtual void AbortCalls() {}
     // Loading from a stored form: Connected is remembered while loading and applied by Loaded.
     void BeginLoading() { loading_ = true; }
     void Loaded();
@@ -150,6 +159,11 @@ public:
                  const std::string& params = std::string()) const;
 
 protected:
+    // BeginConnect (true) and EndConnect (false): an AbortCalls in between counts even before the layer
+    // connection has a socket.
+    virtual void ArmAbort(bool on) { (void)on; }
+    // The layer connection without creating one (nil before first use); safe from the thread of AbortCalls.
+    TQxConnection* ExistingIConnection() const { return iConnection_.get(); }
     virtual std::unique_ptr<TQxConnection> CreateIConnection() = 0;
     // The dialog class (the process default unless the server component has its own); nil for none.
     virtual std::unique_ptr<TCustomConnectDialog> CreateConnectDialog();

@@ -91,6 +91,8 @@ public:
     const std::string& TransactionId() const { return transactionId_; }
 
     bool IsFatalError(const EDAError& e) override;
+    // Network mode: the socket is shut down under the calls in flight (see TOCIConnection::Abort).
+    void AbortCalls() override;
     std::unique_ptr<TCustomDADataSet> CreateDataSet() override;
     std::unique_ptr<TCustomDASQL> CreateSQL() override;
 
@@ -103,6 +105,7 @@ public:
 
 protected:
     std::unique_ptr<TQxConnection> CreateIConnection() override;
+    void ArmAbort(bool on) override;
 
 private:
     friend class TOraSessionOptions;

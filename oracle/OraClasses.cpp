@@ -548,6 +548,8 @@ void TOCIConnection::SetCallStyle(int value) {
 }
 
 void TOCIConnection::FreeHandles() {
+    // The socket goes with the service context: Abort no longer reaches it.
+    callAbort_.Detach();
     // The address of a freed service context may come back for another one.
     if (svc_) TOraType::ForgetSvcCtx(svc_);
     if (ses_) OCIHandleFree(ses_, OCI_HTYPE_SESSION);
@@ -614,6 +616,8 @@ void TOCIConnection::Connect(const std::string&) {
             OraCheckGlobal(OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_SESSION, 0, nullptr));
             ses_ = static_cast<OCISession*>(h);
         }
+        // From here on Abort reaches the connection's socket, until its handles are freed.
+        if (oranet::NetCallsInstalled()) callAbort_.Attach(oranet::NetSocketOf(svc_));
     } catch (...) {
         FreeHandles();
         throw;

@@ -10,6 +10,7 @@
 #include "dataset/QxAccess.h"
 #include "ocicall/OraCall.h"
 #include "oracle/OraError.h"
+#include "oranet/NetSocket.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -250,6 +251,11 @@ public:
     std::unique_ptr<TQxRecordSet> CreateRecordSet() override;
 
     void Break();
+    // From any thread: ends the server calls in flight at once (network mode). A logon fails (Arm the abort
+    // before the logon starts, so that an early one counts), a call waiting for its reply fails and leaves
+    // the connection unusable.
+    void Abort() { callAbort_.Abort(); }
+    oranet::TSocketAbort& CallAbort() { return callAbort_; }
     std::string GetServerVersion();
     int MaxStringSize();
     // The status check: raises EOraError (through the error callback) for failures.
@@ -284,6 +290,7 @@ private:
     void SetNls(int slot, const std::string& value);
     void FreeHandles();
     std::recursive_mutex lock_;
+    oranet::TSocketAbort callAbort_;
     int callStyle_ = 0;
     int effectiveCallStyle_ = 0;
     oracall::OCISvcCtx* svc_ = nullptr;

@@ -178,6 +178,17 @@ std::unique_ptr<TQxConnection> TOraSession::CreateIConnection() {
     return c;
 }
 
+void TOraSession::AbortCalls() {
+    if (auto* c = static_cast<TOCIConnection*>(ExistingIConnection())) c->Abort();
+}
+
+void TOraSession::ArmAbort(bool on) {
+    if (on)
+        OCIConnection()->CallAbort().Arm();
+    else
+        OCIConnection()->CallAbort().Disarm();
+}
+
 TOracleHome TOraSession::ProcessHome() {
     return TOracleHome(OraProcessHome.load());
 }

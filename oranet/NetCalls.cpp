@@ -722,4 +722,9 @@ void RemoveNetCalls() {
     OCIInited = false;
 }
 
+TWinSocket* NetSocketOf(void* svcctx) {
+    auto* c = As<TNetConnection>(svcctx);
+    return c && c->transport ? &c->transport->Socket() : nullptr;
+}
+
 } // namespace oranet

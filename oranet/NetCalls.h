@@ -30,4 +30,9 @@ constexpr uint32_t NET_ATTR_CONNECT_TIMEOUT = 0x7E01;
 // What a server handle starts with.
 constexpr uint32_t NetDefaultConnectTimeoutMs = 20000;
 
+class TWinSocket;
+// The socket of a service context of the network client (nil for anything else). It lives as long as the
+// handle.
+TWinSocket* NetSocketOf(void* svcctx);
+
 } // namespace oranet

@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,22 +35,50 @@ int64_t TWinSocket::SteadyNowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void TWinSocket::WaitReady(int fd, short events, const char* op) const {
+void TWinSocket::Interrupted(const char* op) {
+    throw ESocketError(10004, std::string("interrupted (") + op + ")");
+}
+
+void TWinSocket::WaitReady(int fd, short events, const char* op, bool always) const {
     for (;;) {
+        if (aborted_.load()) Interrupted(op);
         int64_t deadline = deadline_.load();
-        if (deadline == 0) return;
-        int64_t left = deadline - SteadyNowMs();
-        if (left <= 0) TimedOut(op);
-        pollfd p{fd, events, 0};
-        int rc = ::poll(&p, 1, int(std::min<int64_t>(left, 1000 * 1000)));
-        if (rc > 0) return; // ready, or an error the following call reports
+        if (deadline == 0 && !always) return;
+        int timeout = -1;
+        if (deadline != 0) {
+            int64_t left = deadline - SteadyNowMs();
+            if (left <= 0) TimedOut(op);
+            timeout = int(std::min<int64_t>(left, 1000 * 1000));
+        }
+        // Without the wake-up descriptor an Abort is seen within a tenth of a second.
+        if (wake_ < 0) timeout = timeout < 0 ? 100 : std::min(timeout, 100);
+        pollfd p[2] = {{fd, events, 0}, {wake_, POLLIN, 0}};
+        int rc = ::poll(p, wake_ >= 0 ? 2 : 1, timeout);
+        if (aborted_.load()) Interrupted(op);
+        if (rc > 0 && p[0].revents != 0) return; // ready, or an error the following call reports
         if (rc < 0 && errno != EINTR) Fail(errno, op);
     }
 }
 
+TWinSocket::TWinSocket() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 TWinSocket::~TWinSocket() {
     int fd = fd_.exchange(-1);
     if (fd >= 0) ::close(fd);
+    if (wake_ >= 0) ::close(wake_);
+}
+
+void TWinSocket::Abort() {
+    std::lock_guard<std::mutex> g(lifeLock_);
+    aborted_.store(true);
+    if (wake_ >= 0) {
+        uint64_t one = 1;
+        ssize_t n = ::write(wake_, &one, sizeof one);
+        (void)n; // a counter already at its limit is signalled anyway
+    }
+    // A send or receive blocked in the kernel returns when the connection is shut down.
+    int fd = fd_.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }
 
 void TWinSocket::Open(const std::string& host, int port) {
@@ -74,44 +103,38 @@ void TWinSocket::Open(const std::string& host, int port) {
     }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) Fail(errno, "socket");
-    int rc;
-    if (deadline_.load() != 0) {
-        // Bounded: connect without blocking and wait for the outcome until the deadline.
-        int flags = ::fcntl(fd, F_GETFL, 0);
-        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        int e = rc == 0 ? 0 : errno;
-        if (rc != 0 && (e == EINPROGRESS || e == EINTR)) {
-            try {
-                WaitReady(fd, POLLOUT, "connect");
-            } catch (...) {
-                ::close(fd);
-                throw;
-            }
-            socklen_t len = sizeof e;
-            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &e, &len) != 0) e = errno;
-        }
-        if (e != 0) {
+    // Connect without blocking and wait for the outcome, so that the deadline and Abort can end the wait.
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    int e = rc == 0 ? 0 : errno;
+    if (rc != 0 && (e == EINPROGRESS || e == EINTR)) {
+        try {
+            WaitReady(fd, POLLOUT, "connect", true);
+        } catch (...) {
             ::close(fd);
-            Fail(e, "connect");
+            throw;
         }
-        ::fcntl(fd, F_SETFL, flags);
-    } else {
-        do {
-            rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0) {
-            int e = errno;
-            ::close(fd);
-            Fail(e, "connect");
-        }
+        socklen_t len = sizeof e;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &e, &len) != 0) e = errno;
     }
+    if (e != 0) {
+        ::close(fd);
+        Fail(e, "connect");
+    }
+    ::fcntl(fd, F_SETFL, flags);
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::lock_guard<std::mutex> g(lifeLock_);
+    if (aborted_.load()) {
+        ::close(fd);
+        Interrupted("connect");
+    }
     fd_.store(fd);
 }
 
 void TWinSocket::Close() {
+    std::lock_guard<std::mutex> g(lifeLock_);
     int fd = fd_.exchange(-1);
     if (fd >= 0) {
         ::shutdown(fd, SHUT_RDWR);
@@ -131,6 +154,7 @@ int TWinSocket::SendBuf(const void* buffer, int count) {
     while (sent < count) {
         WaitReady(fd, POLLOUT, "send");
         ssize_t n = ::send(fd, p + sent, size_t(count - sent), MSG_NOSIGNAL);
+        if (n <= 0 && aborted_.load()) Interrupted("send");
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail(errno, "send");
@@ -147,10 +171,47 @@ int TWinSocket::ReceiveBuf(void* buffer, int count) {
     for (;;) {
         WaitReady(fd, POLLIN, "recv");
         ssize_t n = ::recv(fd, buffer, size_t(count), 0);
+        if (n <= 0 && aborted_.load()) Interrupted("recv");
         if (n >= 0) return int(n);
         if (errno == EINTR) continue;
         Fail(errno, "recv");
     }
+}
+
+void TSocketAbort::Attach(TWinSocket* socket) {
+    std::lock_guard<std::mutex> g(lock_);
+    socket_ = socket;
+    if (socket_ && requested_) socket_->Abort();
+}
+
+void TSocketAbort::Detach() {
+    std::lock_guard<std::mutex> g(lock_);
+    socket_ = nullptr;
+}
+
+void TSocketAbort::Arm() {
+    std::lock_guard<std::mutex> g(lock_);
+    armed_ = true;
+    requested_ = false;
+}
+
+bool TSocketAbort::Disarm() {
+    std::lock_guard<std::mutex> g(lock_);
+    bool was = requested_;
+    armed_ = false;
+    requested_ = false;
+    return was;
+}
+
+void TSocketAbort::Abort() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (armed_) requested_ = true;
+    if (socket_) socket_->Abort();
+}
+
+bool TSocketAbort::Requested() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return requested_;
 }
 
 } // namespace oranet

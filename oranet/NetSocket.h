@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace oranet {
@@ -10,7 +11,7 @@ namespace oranet {
 // Failures raise ESocketError. Virtual so that tests can put a scripted byte stream in its place.
 class TWinSocket {
 public:
-    TWinSocket() = default;
+    TWinSocket();
     virtual ~TWinSocket();
     TWinSocket(const TWinSocket&) = delete;
     TWinSocket& operator=(const TWinSocket&) = delete;
@@ -32,11 +33,49 @@ public:
     // Milliseconds of the steady clock now.
     static int64_t SteadyNowMs();
 
+    // Ends this socket's blocking calls from any thread: a connect, send or receive in progress returns at
+    // once, and every later one too, with socket error 10004 (interrupted). The socket stays unusable; the
+    // descriptor is closed by Close or the destructor as usual.
+    void Abort();
+    bool Aborted() const { return aborted_.load(); }
+
 private:
-    // Waits until fd is ready for events or the deadline passes (then raises 10060).
-    void WaitReady(int fd, short events, const char* op) const;
+    // Waits until fd is ready for events, the deadline passes (then raises 10060) or Abort is called (10004).
+    // Without a deadline it returns at once unless always is set (a connect always waits here).
+    void WaitReady(int fd, short events, const char* op, bool always = false) const;
+    [[noreturn]] static void Interrupted(const char* op);
     std::atomic<int> fd_{-1};
     std::atomic<int64_t> deadline_{0};
+    std::atomic<bool> aborted_{false};
+    // Signalled by Abort; a poll waits on it beside the socket.
+    int wake_ = -1;
+    // Abort's shutdown and Close take it, so that a descriptor is never shut down after it was closed (and
+    // its number perhaps given to another file).
+    std::mutex lifeLock_;
+};
+
+// Lets one thread end the blocking calls of a socket that another thread works with. The working thread
+// attaches its socket while it may block and detaches it before the socket goes; Abort reaches the socket
+// attached at the time. Armed, an Abort also counts before a socket is attached (a logon about to start):
+// the socket attached next is aborted at once.
+class TSocketAbort {
+public:
+    void Attach(TWinSocket* socket);
+    void Detach();
+    // From now on an Abort is remembered; one remembered from before is forgotten.
+    void Arm();
+    // Aborts are no longer remembered; true when one was asked for since Arm.
+    bool Disarm();
+    // Any thread.
+    void Abort();
+    // True once Abort was called since Arm (while armed).
+    bool Requested() const;
+
+private:
+    mutable std::mutex lock_;
+    TWinSocket* socket_ = nullptr;
+    bool armed_ = false;
+    bool requested_ = false;
 };
 
 } // namespace oranet

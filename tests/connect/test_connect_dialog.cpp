@@ -1,10 +1,13 @@
 // The connect dialog's logic against the emulator, with a scripted form and the in-memory registry stand-in.
 #include "connect/ConnectDialog.h"
+#include "dataset/DAHooks.h"
 #include "oracle/OraError.h"
 #include "tests/oracle/OraE2e.h"
+#include "tests/oracle/SilentListener.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <string>
 #include <vector>
@@ -299,3 +302,90 @@ TEST(DebugHook, HearsTheComponentNameOfAnOracleDataSet) {
 }
 
 } // namespace
+
+// ---- The logon on a thread of its own ----
+
+namespace {
+
+struct TOutcomeSeen {
+    bool seen = false;
+    TConnectFormLogic::TOutcome outcome = TConnectFormLogic::coFailed;
+    std::string error;
+    TConnectFormLogic::TConnectDone Done() {
+        return [this](TConnectFormLogic::TOutcome o, std::exception_ptr e) {
+            seen = true;
+            outcome = o;
+            if (e) try {
+                    std::rethrow_exception(e);
+                } catch (const std::exception& x) {
+                    error = x.what();
+                }
+        };
+    }
+};
+
+// Runs the posted tasks until the outcome arrived or ms passed.
+bool Pump(TQueuePoster& poster, const TOutcomeSeen& seen, int ms = 10000) {
+    for (int waited = 0; !seen.seen && waited < ms; waited += 20)
+        poster.WaitAndRun(20);
+    return seen.seen;
+}
+
+} // namespace
+
+TEST_F(ConnectDialog, ABackgroundLogonCancelledWhileTheServerIsSilentEndsAtOnceAndCountsNothing) {
+    oratest::TSilentListener silent(true);
+    dlg.SetConnection(s.get());
+    s->Options().SetConnectTimeout(20);
+    TQueuePoster poster;
+    TConnectFormLogic logic(dlg);
+    TOutcomeSeen seen;
+    logic.StartConnect("scott", "tiger", silent.Server(), false, poster, seen.Done());
+    EXPECT_TRUE(logic.Connecting());
+    for (int i = 0; i < 500 && silent.BytesRead() == 0; ++i)
+        poster.WaitAndRun(5);
+    ASSERT_GT(silent.BytesRead(), 0) << "the logon never reached the listener";
+    EXPECT_FALSE(seen.seen);
+    const auto t0 = std::chrono::steady_clock::now();
+    logic.CancelConnect();
+    ASSERT_TRUE(Pump(poster, seen, 5000));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 1.0);
+    EXPECT_EQ(seen.outcome, TConnectFormLogic::coCancelled);
+    EXPECT_EQ(seen.error, "");
+    EXPECT_FALSE(logic.Connecting());
+    EXPECT_FALSE(s->Connected());
+    EXPECT_EQ(logic.RetriesLeft(), dlg.Retries);
+    EXPECT_FALSE(logic.Retrying());
+
+    // The same logic logs on to the emulator next; a wrong password before counts as in Connect.
+    TOutcomeSeen wrong;
+    logic.StartConnect("system", "wrong", emu.Server(), false, poster, wrong.Done());
+    ASSERT_TRUE(Pump(poster, wrong));
+    EXPECT_EQ(wrong.outcome, TConnectFormLogic::coFailed);
+    EXPECT_EQ(wrong.error.rfind("ORA-01017", 0), 0u) << wrong.error;
+    EXPECT_EQ(logic.ErrorFocus, cfPassword);
+    EXPECT_EQ(logic.RetriesLeft(), dlg.Retries - 1);
+    TOutcomeSeen ok;
+    logic.StartConnect("system", "manager", emu.Server(), false, poster, ok.Done());
+    ASSERT_TRUE(Pump(poster, ok));
+    EXPECT_EQ(ok.outcome, TConnectFormLogic::coConnected) << ok.error;
+    EXPECT_TRUE(s->Connected());
+    EXPECT_EQ(s->Server(), emu.Server());
+}
+
+TEST_F(ConnectDialog, AbandoningABackgroundLogonEndsItsThreadAndDropsItsResult) {
+    oratest::TSilentListener silent(true);
+    dlg.SetConnection(s.get());
+    TQueuePoster poster;
+    TOutcomeSeen seen;
+    const auto t0 = std::chrono::steady_clock::now();
+    {
+        TConnectFormLogic logic(dlg);
+        logic.StartConnect("scott", "tiger", silent.Server(), false, poster, seen.Done());
+        // The form goes away while the logon waits: the logic's end cancels and joins.
+    }
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 1.0);
+    poster.WaitAndRun(50); // the thread's posted end finds nothing to do
+    EXPECT_FALSE(seen.seen);
+    EXPECT_FALSE(s->Connected());
+}
