@@ -67,7 +67,7 @@ TConnectForm::TConnectForm(TConnectDialog& dialog, QWidget* parent)
     btCancel->setObjectName("btCancel");
     btCancel->setGeometry(148, 141, 89, 25);
     connect(btConnect, &QPushButton::clicked, this, &TConnectForm::DoConnect);
-    connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btCancel, &QPushButton::clicked, this, &TConnectForm::DoCancel);
 
     lbUsername->setBuddy(edUsername);
     lbPassword->setBuddy(edPassword);
@@ -137,12 +137,63 @@ void TConnectForm::FocusInput(TConnectFocus focus) {
     }
 }
 
+TConnectForm::~TConnectForm() {
+    // A logon still running is ended and waited for; its result goes nowhere.
+    logic_.AbandonConnect();
+}
+
+void TConnectForm::Post(std::function<void()> task) {
+    // From the logon's thread; dropped when the form is gone by then.
+    QMetaObject::invokeMethod(
+        this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+}
+
+void TConnectForm::SetWaiting(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{edUsername, edPassword, edServer, btConnect})
+        w->setEnabled(!on);
+    if (on) {
+        connectText_ = btConnect->text();
+        btConnect->setText(QStringLiteral("..."));
+        setCursor(Qt::BusyCursor);
+        btCancel->setCursor(Qt::ArrowCursor);
+        btCancel->setFocus();
+    } else {
+        btConnect->setText(connectText_);
+        unsetCursor();
+        btCancel->unsetCursor();
+    }
+}
+
 void TConnectForm::DoConnect() {
+    if (logic_.Connecting()) return;
     const bool userFocus = edUsername->hasFocus();
     try {
-        logic_.Connect(ToAnsi(edUsername->text()), ToAnsi(edPassword->text()),
-                       ToAnsi(edServer->currentText()), userFocus);
+        logic_.StartConnect(
+            ToAnsi(edUsername->text()), ToAnsi(edPassword->text()), ToAnsi(edServer->currentText()),
+            userFocus, *this,
+            [this](TConnectFormLogic::TOutcome outcome, std::exception_ptr error) { Ended(outcome, error); });
+    } catch (const std::exception& e) {
+        ShowErrorBox(this, e);
+        return;
+    }
+    SetWaiting(true);
+}
+
+void TConnectForm::Ended(TConnectFormLogic::TOutcome outcome, std::exception_ptr error) {
+    SetWaiting(false);
+    switch (outcome) {
+    case TConnectFormLogic::coConnected:
         accept();
+        return;
+    case TConnectFormLogic::coCancelled:
+        // The form stays for another try; most often the server was the wrong one.
+        FocusInput(cfServer);
+        return;
+    case TConnectFormLogic::coFailed:
+        break;
+    }
+    try {
+        std::rethrow_exception(error);
     } catch (const EDAError& e) {
         FocusInput(logic_.ErrorFocus);
         // Once the retries are used up the form closes after the error.
@@ -152,6 +203,18 @@ void TConnectForm::DoConnect() {
     } catch (const std::exception& e) {
         ShowErrorBox(this, e);
     }
+}
+
+void TConnectForm::DoCancel() {
+    // While a logon runs Cancel ends it and the form stays; otherwise it closes the form.
+    if (logic_.Connecting())
+        logic_.CancelConnect();
+    else
+        QDialog::reject();
+}
+
+void TConnectForm::reject() {
+    DoCancel();
 }
 
 namespace {

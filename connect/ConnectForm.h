@@ -2,6 +2,7 @@
 #pragma once
 
 #include "connect/ConnectDialog.h"
+#include "dataset/DAHooks.h"
 
 #include <QDialog>
 
@@ -11,10 +12,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class TConnectForm : public QDialog {
+// The logon runs on a thread of its own: meanwhile the inputs and the connect button are disabled, the
+// connect button shows "..." and Cancel (or Escape) ends the logon at once, leaving the form open.
+class TConnectForm : public QDialog, private MainThreadPoster {
     Q_OBJECT
 public:
     TConnectForm(TConnectDialog& dialog, QWidget* parent = nullptr);
+    ~TConnectForm() override;
 
     QLineEdit* edUsername;
     QLineEdit* edPassword;
@@ -31,13 +35,22 @@ public:
     // Called when a form has been created and is about to be shown (tests and the benchmark listen).
     static void (*OnShown)(TConnectForm&);
 
+    // True while a logon runs.
+    bool Connecting() const { return logic_.Connecting(); }
+
 protected:
     void showEvent(QShowEvent* e) override;
+    void reject() override;
 
 private:
     void DoConnect();
+    void DoCancel();
+    void Ended(TConnectFormLogic::TOutcome outcome, std::exception_ptr error);
+    void SetWaiting(bool on);
     void FocusInput(TConnectFocus focus);
+    void Post(std::function<void()> task) override;
     TConnectFormLogic logic_;
+    QString connectText_;
 };
 
 // Registers TConnectForm as the default form class of TConnectDialog.

@@ -306,6 +306,14 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     controller_ = std::make_unique<TWorksheetController>(Sess, Qry, dm->FHistory, *this);
     controller_->BrowserQuery = &QryUserTables2;
     run_ = std::make_unique<TWorksheetRun>(*this, *dm);
+    // The schema browser's lists and buttons run off the GUI thread like the worksheet's statements.
+    if (auto* panel = qobject_cast<TSchemaPanel*>(panel4_)) {
+        panel->RunInBackground = [this](std::function<void()> work,
+                                        std::function<void(std::exception_ptr)> done) {
+            return run_ && run_->RunInBackground(std::move(work), std::move(done));
+        };
+        panel->StopRequested = [this] { return run_ && run_->StopRequested(); };
+    }
     for (QMenu* m : dm->Menus())
         menuBar()->addMenu(m);
     menuBar()->setObjectName("MainMenu1");

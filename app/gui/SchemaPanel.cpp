@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 using namespace schemagui;
 
@@ -134,33 +135,55 @@ void TSchemaPanel::Toggle() {
     LoadOwners();
 }
 
+bool TSchemaPanel::Run(std::function<void()> work, std::function<void(bool failed)> done) {
+    auto report = [this, done = std::move(done)](std::exception_ptr error) {
+        if (error) Guarded(this, [&] { std::rethrow_exception(error); });
+        if (done) done(error != nullptr);
+    };
+    if (RunInBackground) return RunInBackground(std::move(work), std::move(report));
+    std::exception_ptr error;
+    try {
+        work();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    report(error);
+    return true;
+}
+
 void TSchemaPanel::LoadOwners() {
     loading_ = true;
     CBBenutzer2->clear();
     CBBenutzer2->addItem(Q(schema::kAllOwners));
-    loading_ = false;
-    // The owners as the server returns them; after an error the box keeps what was read.
-    QStringList owners;
-    Guarded(this, [&] {
-        SchemaListFromQuery(qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField, owners);
-    });
-    loading_ = true;
-    CBBenutzer2->addItems(owners);
-    loading_ = false;
-    loading_ = true;
     CBBenutzer2->setCurrentIndex(0);
     loading_ = false;
-    OwnerChanged();
+    LBTabellen2->clear();
+    // The owners as the server returns them; after an error the box keeps what was read. The work's thread
+    // fills the list; the box gets it once the work has ended.
+    auto owners = std::make_shared<QStringList>();
+    Run(
+        [this, owners] {
+            SchemaListFromQuery(qryUserTables2_, schema::OwnerListSQL(), schema::kOwnerField, *owners);
+        },
+        [this, owners](bool) {
+            loading_ = true;
+            CBBenutzer2->addItems(*owners);
+            CBBenutzer2->setCurrentIndex(0);
+            loading_ = false;
+            if (StopRequested && StopRequested()) return;
+            OwnerChanged();
+        });
 }
 
 void TSchemaPanel::OwnerChanged() {
     LBTabellen2->clear();
     std::string owner = S(CBBenutzer2->currentText());
-    QStringList tables;
-    Guarded(this, [&] {
-        SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField, tables);
-    });
-    LBTabellen2->addItems(tables);
+    auto tables = std::make_shared<QStringList>();
+    Run(
+        [this, owner, tables] {
+            SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField, *tables);
+        },
+        [this, tables](bool) { LBTabellen2->addItems(*tables); });
 }
 
 void TSchemaPanel::TableClicked() {
@@ -170,12 +193,20 @@ void TSchemaPanel::TableClicked() {
 }
 
 void TSchemaPanel::RunButton(int button) {
-    Guarded(this, [&] {
-        // No selected item: the list's index check fails and nothing runs.
-        int row =
-            CheckListIndex(LBTabellen2->currentItem() ? LBTabellen2->currentRow() : -1, LBTabellen2->count());
-        std::string item = S(LBTabellen2->item(row)->text());
-        qry_.SetSQL(schema::ButtonSQL(static_cast<schema::TBrowserButton>(button), item));
-        qry_.Execute();
-    });
+    std::string sql;
+    if (!Guarded(this, [&] {
+            // No selected item: the list's index check fails and nothing runs.
+            int row = CheckListIndex(LBTabellen2->currentItem() ? LBTabellen2->currentRow() : -1,
+                                     LBTabellen2->count());
+            std::string item = S(LBTabellen2->item(row)->text());
+            sql = schema::ButtonSQL(static_cast<schema::TBrowserButton>(button), item);
+        }))
+        return;
+    // The worksheet query is the grid's: the worksheet's runner lets the grid go of it while this runs.
+    Run(
+        [this, sql] {
+            qry_.SetSQL(sql);
+            qry_.Execute();
+        },
+        nullptr);
 }

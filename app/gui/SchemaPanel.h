@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QStringList>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,13 @@ public:
     // A click in the table list: the worksheet replaces its editor's text by the statement, formats it
     // (Parse) and executes it exactly as the Execute action does (status line, grid reset, history).
     std::function<void(const std::string& sql1252)> ExecuteInEditor;
+    // Runs work that uses the session off the GUI thread and done on it afterwards (with the work's
+    // exception); false when something else runs and nothing was started. The worksheet sets it to its
+    // TWorksheetRun::RunInBackground; unset, work and done run here at once.
+    std::function<bool(std::function<void()> work, std::function<void(std::exception_ptr)> done)>
+        RunInBackground;
+    // True when the user stopped the work that just ended (the next list is then not loaded).
+    std::function<bool()> StopRequested;
 
     // BitBtn4 "Zusatz": hides a visible panel; otherwise shows it, reloads the owners and starts at "*ALLE*".
     void Toggle();
@@ -47,6 +55,8 @@ private:
     void OwnerChanged();
     void TableClicked();
     void RunButton(int button);
+    // Runs work through RunInBackground; done shows an error first (as everywhere in the window).
+    bool Run(std::function<void()> work, std::function<void(bool failed)> done);
 
     TOraQuery& qryUserTables2_;
     TOraQuery& qry_;

@@ -11,6 +11,10 @@
 #include <QBoxLayout>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -230,6 +234,35 @@ void TWorksheetRun::Stop() {
 
 void TWorksheetRun::StopAndWait() {
     quiet_ = true;
-    runner_.Finish();
+    if (runner_.Busy()) {
+        // Finish sends the break and waits for the thread. A server (or a network) that never answers the
+        // break would keep it waiting: after StopWaitMs a watchdog shuts the connection's socket down under
+        // the call, which then fails at once. The session is lost with it; the window is closing anyway.
+        std::mutex m;
+        std::condition_variable cv;
+        bool finished = false, cut = false;
+        TOraSession& sess = w_.Sess;
+        const int waitMs = StopWaitMs;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> lock(m);
+            if (!cv.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return finished; })) {
+                cut = true;
+                sess.AbortCalls();
+            }
+        });
+        runner_.Finish();
+        {
+            std::lock_guard<std::mutex> g(m);
+            finished = true;
+        }
+        cv.notify_one();
+        watchdog.join();
+        // A cut connection is of no more use: it is closed here without a word, so that nothing on the way
+        // out (the rollback of the logoff) tries to talk to it.
+        if (cut) try {
+                sess.Disconnect();
+            } catch (...) {
+            }
+    }
     quiet_ = false;
 }

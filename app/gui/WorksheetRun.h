@@ -51,8 +51,11 @@ public:
     // (and nothing runs) while something else is running.
     bool RunInBackground(std::function<void()> work, std::function<void(std::exception_ptr)> done,
                          const std::atomic<long>* rows = nullptr);
-    // For closing the window: stops a running statement, waits for it and ends it without a message.
+    // For closing the window: stops a running statement, waits for it and ends it without a message. When
+    // the break brings no answer within StopWaitMs the connection is cut under the call (the session is
+    // lost).
     void StopAndWait();
+    int StopWaitMs = 3000;
 
     QPushButton* BtnStop;
     QAction* StopAction;

@@ -464,6 +464,8 @@ TEST(WorksheetStartUp, ThreeWrongPasswordsEndTheLogon) {
             });
             f.edPassword->setText("wrong");
             f.btConnect->click();
+            // The logon runs on a thread of its own: its error box comes once it has failed.
+            (void)QTest::qWaitFor([&] { return errors.size() > i || !f.isVisible(); }, 10000);
         }
         OnNextModal(
             [&](QWidget* box) {
