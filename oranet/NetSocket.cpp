@@ -209,9 +209,4 @@ void TSocketAbort::Abort() {
     if (socket_) socket_->Abort();
 }
 
-bool TSocketAbort::Requested() const {
-    std::lock_guard<std::mutex> g(lock_);
-    return requested_;
-}
-
 } // namespace oranet

@@ -37,7 +37,6 @@ public:
     // once, and every later one too, with socket error 10004 (interrupted). The socket stays unusable; the
     // descriptor is closed by Close or the destructor as usual.
     void Abort();
-    bool Aborted() const { return aborted_.load(); }
 
 private:
     // Waits until fd is ready for events, the deadline passes (then raises 10060) or Abort is called (10004).
@@ -68,11 +67,9 @@ public:
     bool Disarm();
     // Any thread.
     void Abort();
-    // True once Abort was called since Arm (while armed).
-    bool Requested() const;
 
 private:
-    mutable std::mutex lock_;
+    std::mutex lock_;
     TWinSocket* socket_ = nullptr;
     bool armed_ = false;
     bool requested_ = false;
