@@ -116,10 +116,12 @@ struct Worksheet : IWorksheetView {
         wiring.session = rig.s.get();
         wiring.query = &qry;
         wiring.dataSource = &datS;
-        wiring.execute = [this](const std::string& text) {
+        wiring.beginExecute = [this](const std::string& text) {
             editor->setPlainText(QString::fromLatin1(text.c_str())); // the statements here are ASCII
-            return controller.Execute(text);
+            return controller.BeginExecute(text);
         };
+        wiring.runStatement = [this] { controller.RunStatement(); };
+        wiring.endExecute = [this](const std::string& text) { controller.EndExecute(text); };
         wiring.setStatus = [this](const QString& text) { status->setText(text); };
         wiring.programFolder = program.Folder();
         rig.Exec("create table T (A number, B varchar2(10))");

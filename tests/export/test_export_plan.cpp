@@ -85,16 +85,18 @@ public:
     std::function<bool(const std::string&, long)> onProgress;
     long lastProgress = -1;
 
-    bool ExecuteEditorText(const std::string& text) override {
+    bool BeginExecute(const std::string& text) override {
         editor = text;
-        const std::string item = text.substr(std::string("select * from ").size());
+        return true;
+    }
+    void RunStatement() override {
+        const std::string item = editor.substr(std::string("select * from ").size());
         auto it = tables.find(item);
         if (it == tables.end()) throw std::runtime_error("ORA-00942: table or view does not exist");
         current = it->second;
         current.First();
-        history.push_back(text);
-        return true;
     }
+    void EndExecute(const std::string& text) override { history.push_back(text); }
     IResultSource& Result() override { return current; }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void Repaint() override { ++repaints; }
