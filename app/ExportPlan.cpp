@@ -418,7 +418,11 @@ struct TRestoreOnClose {
 
 TExportFetchRows::TExportFetchRows(TCustomDADataSet& query) : q_(query), own_(query.FetchRows()) {
     if (const TRestoreOnClose* r = q_.AfterClose.target<TRestoreOnClose>()) {
-        if (*r->pending) own_ = r->rows;
+        // The restore is this one's to do now, whether this export uses its blocks or not.
+        if (*r->pending) {
+            own_ = r->rows;
+            used_ = true;
+        }
         TDataSetNotify previous = r->previous;
         q_.AfterClose = std::move(previous);
     }

@@ -166,7 +166,8 @@ public:
     explicit TExportFetchRows(TCustomDADataSet& query);
     // Sets the export's size; the query must be closed.
     void Use();
-    // Gives the query its own size back (now or when it closes); nothing when Use was not called.
+    // Gives the query its own size back (now or when it closes); nothing when neither Use was called nor a
+    // restore was taken over.
     void Restore();
     int OwnRows() const { return own_; }
 

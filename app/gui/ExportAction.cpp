@@ -55,7 +55,9 @@ public:
     bool BeginExecute(const std::string& text) override {
         if (progress_) progress_->setLabelText(QStringFrom1252("... " + text));
         if (!w_.beginExecute(text)) return false;
-        // The statement is set and the query closed: its table comes in large blocks.
+        // The table comes in large blocks. The statement's own text already in the query left its result
+        // open: Execute would close it first anyway.
+        if (w_.query->Active()) w_.query->Close();
         fetchRows_.Use();
         return true;
     }

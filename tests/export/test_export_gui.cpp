@@ -491,6 +491,55 @@ TEST(ExportProgress, EscapeCancelsTheTableAndTheRest) {
     EXPECT_EQ(ws.qry.RecNo(), 1);
 }
 
+TEST(ExportFetchRows, LargeBlocksForTheExportTheQuerysOwnSizeForTheStatementsAfterIt) {
+    Worksheet ws;
+    TOraQuery& q = ws.qry;
+    int closes = 0;
+    q.AfterClose = [&closes](TDataSet&) { ++closes; }; // a handler of the query's own stays in place
+    const int own = q.FetchRows();
+    ASSERT_NE(own, kExportFetchRows);
+
+    // Restored while the query is closed: at once.
+    {
+        TExportFetchRows rows(q);
+        rows.Use();
+        EXPECT_EQ(q.FetchRows(), kExportFetchRows);
+        rows.Restore();
+        EXPECT_EQ(q.FetchRows(), own);
+    }
+
+    // Restored while the last table's result is open: the result keeps its blocks until it closes.
+    TExportFetchRows first(q);
+    first.Use();
+    ws.Show("select * from SCOTT.EMP");
+    first.Restore();
+    EXPECT_EQ(q.FetchRows(), kExportFetchRows);
+    EXPECT_TRUE(q.Active());
+    // A second export before the query closed: it knows the query's own size.
+    {
+        TExportFetchRows second(q);
+        EXPECT_EQ(second.OwnRows(), own);
+        q.Close();
+        second.Use();
+        ws.Show("select * from SCOTT.DEPT");
+        second.Restore();
+    }
+    // An export of the current result uses no blocks of its own, but hands the pending restore on.
+    {
+        TExportFetchRows resultOnly(q);
+        resultOnly.Restore();
+    }
+    EXPECT_EQ(q.FetchRows(), kExportFetchRows);
+    const int closesBefore = closes;
+    ws.Show("select * from SCOTT.DEPT"); // the worksheet's next statement closes the query first
+    EXPECT_EQ(q.FetchRows(), own);
+    EXPECT_EQ(closes, closesBefore + 1);
+    q.Close();
+    EXPECT_EQ(q.FetchRows(), own);
+    EXPECT_EQ(closes, closesBefore + 2);
+    q.AfterClose = nullptr;
+}
+
 TEST(ClipboardCopy, TabSeparatedUnicodeTextWithTheGridDetached) {
     Worksheet ws;
     ws.rig.Exec("insert into T values (3, 'M\xFCller \x80')");
