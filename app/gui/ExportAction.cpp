@@ -96,7 +96,9 @@ public:
         if (!w_.runInBackground(std::move(wrapped), std::move(done), records))
             throw std::runtime_error("Es l\xC3\xA4uft bereits eine Anweisung.");
     }
-    bool StopRequested() override { return background_.load() && w_.stopRequested && w_.stopRequested(); }
+    bool StopRequested() override {
+        return background_.load() && (cancelAsked_.load() || (w_.stopRequested && w_.stopRequested()));
+    }
 
     void WriteStarted(const std::string& shownName, const std::atomic<long>& records) override {
         file_ = shownName;
@@ -151,6 +153,8 @@ private:
         progress_->setMinimumWidth(420);
         if (!modal)
             QObject::connect(progress_, &QProgressDialog::canceled, [this] {
+                // The break ends a server call in progress; the flag ends the walk at its next check.
+                cancelAsked_.store(true);
                 if (w_.stop) w_.stop();
             });
         progress_->show();
@@ -179,6 +183,8 @@ private:
     // Whether the current work runs off the GUI thread: set by the work when it starts, read by it and,
     // after it, by the GUI thread.
     std::atomic<bool> background_{false};
+    // The progress window's cancel, set on the GUI thread and read by the work.
+    std::atomic<bool> cancelAsked_{false};
     bool detached_ = false;
     bool ended_ = false;
 };
