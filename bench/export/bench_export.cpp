@@ -3,6 +3,7 @@
 // rows streamed through a temporary file that replaces BENCH.DAT), then the clipboard text of the same
 // result built and turned into the clipboard's Unicode string.
 //   export_rows_per_s    rows over the wall time of the whole table export (execute, fetch, write)
+//   export_cpu_rows_per_s the same over this thread's processor time (the server's is not in it)
 //   export_write_rows_per_s the same rows exported again from the fetched result (the writer alone)
 //   export_peak_rss_mb   the process's peak resident memory during the export beyond what it holds after it
 //                        (the fetched result stays in the query)
@@ -174,10 +175,10 @@ int main(int argc, char** argv) {
 
     const double rssBefore = StatusMb("VmRSS");
     ResetPeak();
-    const double t0 = Now();
+    const double t0 = Now(), tc0 = Cpu();
     RunExport(settings, ws);
     ws.Ended();
-    const double seconds = Now() - t0;
+    const double seconds = Now() - t0, cpuSeconds = Cpu() - tc0;
     const double peak = StatusMb("VmHWM");
     const double rssAfter = StatusMb("VmRSS");
     const auto fileSize = std::filesystem::file_size(dir / "BENCH.DAT");
@@ -197,6 +198,7 @@ int main(int argc, char** argv) {
 
     std::printf("exported %lld rows, %.1f MB file, %.2f s\n", rows, double(fileSize) / 1e6, seconds);
     std::printf("METRIC export_rows_per_s %.0f rows/s\n", double(rows) / seconds);
+    std::printf("METRIC export_cpu_rows_per_s %.0f rows/s\n", double(rows) / cpuSeconds);
     std::printf("METRIC export_write_rows_per_s %.0f rows/s\n", double(rows) / writeSeconds);
     std::printf("METRIC export_write_cpu_rows_per_s %.0f rows/s\n", double(rows) / writeCpu);
     std::printf("METRIC export_peak_rss_mb %.1f MB\n", peak - rssAfter);
