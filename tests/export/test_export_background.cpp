@@ -258,6 +258,30 @@ TEST_F(ExportBackground, StopCancelsTheTableLeavesNoFileAndTheNextStatementWorks
     EXPECT_EQ(w->Qry.FetchRows(), 25);
 }
 
+TEST_F(ExportBackground, EscapeWhileATablesStatementRunsBreaksItWithoutAnErrorBox) {
+    const int before = w->Controller().History().Count();
+    StartThreeTables();
+    // BENCH's statement is on the server (its first block takes two seconds), nothing is written yet.
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return w->Mmo->toPlainText() == U("select * from SCOTT.BENCH"); }, 5000));
+    QTest::qWait(300);
+    ASSERT_TRUE(w->Run()->Busy());
+    EXPECT_TRUE(Progress().isEmpty());
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w->Mmo, Qt::Key_Escape);
+    ASSERT_TRUE(WaitIdle(5000));
+    ExpectNoBox(); // the server's cancel error is the export's cancel here
+    EXPECT_EQ(DatEntries(), std::vector<std::string>{"AAA.DAT"});
+    EXPECT_EQ(w->StatusText(), U("Export abgebrochen: Datei ") + QString::fromStdString(Dat("BENCH.DAT")) +
+                                   U(" nicht geschrieben; die übrigen Tabellen wurden nicht exportiert"));
+    EXPECT_EQ(w->Controller().History().Count(), before + 1); // BENCH's statement did not end
+    Run("select count(*) from emp");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(w->StatusText(), U("OK"));
+    EXPECT_EQ(w->Qry.Fields(0)->AsInteger(), 14);
+}
+
 TEST_F(ExportBackground, TheProgressWindowsButtonAndEscapeCancelToo) {
     StartThreeTables();
     ASSERT_TRUE(QTest::qWaitFor([this] { return w->findChild<QProgressDialog*>("ExportProgress"); }, 15000));
