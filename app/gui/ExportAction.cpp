@@ -68,7 +68,13 @@ public:
         if (w_.setStatus) w_.setStatus(QStringFrom1252(text));
     }
     void Repaint() override {
-        if (window_) window_->repaint();
+        if (!window_) return;
+        // With the work off the GUI thread the event loop paints on its own (the status line has painted
+        // already); a full paint here would only hold the loop up.
+        if (w_.runInBackground)
+            window_->update();
+        else
+            window_->repaint();
     }
     void SetGridAttached(bool on) override {
         if (!w_.dataSource) return;
