@@ -3,6 +3,7 @@
 #include "app/History.h"
 #include "app/ProgramFolder.h"
 #include "app/ResultText.h"
+#include "dataset/DEDozivo.h"
 
 #include <cerrno>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,46 +169,281 @@ std::string ExportCancelledText(const std::string& fileName) {
     return "Export abgebrochen: Datei " + fileName + " nicht geschrieben";
 }
 
-bool ExportResultFile(IExportWorksheet& ws, const std::string& fileName, const std::string& separator,
-                      bool headers, bool trim) {
-    const std::string shown = ws.PathText(fileName);
-    ws.SetStatus(ExportSavingText(shown));
-    ws.Repaint();
-    ws.SetGridAttached(false);
-    IResultSource& result = ws.Result();
+std::string ExportCancelledRestText(const std::string& fileName) {
+    return ExportCancelledText(fileName) + "; die \xFC"
+                                           "brigen Tabellen wurden nicht exportiert";
+}
+
+void IExportWorksheet::RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                               const std::atomic<long>*) {
+    std::exception_ptr error;
     try {
-        WriteResultFileAtomic(result, fileName, separator, headers, trim,
-                              [&](const std::string&, long records) { return ws.Progress(shown, records); });
-    } catch (const EExportCancelled&) {
-        result.First();
-        ws.SetGridAttached(true);
-        ws.SetStatus(ExportCancelledText(shown));
-        return false;
+        work();
     } catch (...) {
-        ws.SetGridAttached(true);
-        throw;
+        error = std::current_exception();
     }
-    ws.SetGridAttached(true);
-    ws.SetStatus("OK");
-    return true;
+    done(error);
+}
+
+// ---- the export's steps ----
+
+namespace {
+
+// One export from the form's OK to its end. The GUI steps run in Advance; each piece of work goes to the
+// host's RunWork and its done comes back to Advance. A host that runs the work at once calls done from
+// inside RunWork: Advance then loops instead of nesting, so that a thousand tables do not pile up a thousand
+// stack frames.
+class TExportJob : public std::enable_shared_from_this<TExportJob> {
+public:
+    TExportJob(const TExportSettings& settings, IExportWorksheet& ws, TExportFinished finished)
+        : settings_(settings), ws_(ws), finished_(std::move(finished)) {}
+
+    void Start() {
+        try {
+            separator_ = ParseSeparator(settings_.separatorText, settings_.separatorHex);
+            if (settings_.tableMode) {
+                steps_ = PlanTableExport(settings_);
+                stage_ = steps_.empty() ? kFinished : kBegin;
+            } else {
+                steps_.push_back({std::string(), std::string(), settings_.fileName});
+                stage_ = kWrite;
+            }
+        } catch (...) {
+            return Finish(TExportOutcome::Done, std::current_exception());
+        }
+        if (stage_ == kFinished) return Finish(TExportOutcome::Done);
+        Advance();
+    }
+
+private:
+    enum TStage { kBegin, kEndExecute, kWrite, kWaiting, kFinished };
+
+    void Advance() {
+        if (advancing_) {
+            again_ = true; // done came from inside RunWork: the loop below goes on
+            return;
+        }
+        advancing_ = true;
+        do {
+            again_ = false;
+            try {
+                Step();
+            } catch (...) {
+                Fail(std::current_exception());
+            }
+        } while (again_ || (stage_ != kWaiting && stage_ != kFinished));
+        advancing_ = false;
+    }
+
+    void Step() {
+        if (stage_ == kWaiting || stage_ == kFinished) return;
+        const TTableExportStep& step = steps_[index_];
+        switch (stage_) {
+        case kBegin:
+            if (!ws_.BeginExecute(step.statement)) return Finish(TExportOutcome::Cancelled);
+            Run([this] { ws_.RunStatement(); }, nullptr,
+                [this](std::exception_ptr error) {
+                    const bool stopped = ws_.StopRequested();
+                    if (error) return stopped ? Cancel() : Fail(error);
+                    if (!stopped) {
+                        stage_ = kEndExecute;
+                        return;
+                    }
+                    // The statement ended before the stop reached it: it counts as executed.
+                    ws_.EndExecute(steps_[index_].statement);
+                    Cancel();
+                });
+            return;
+        case kEndExecute:
+            ws_.EndExecute(step.statement);
+            stage_ = kWrite;
+            return;
+        case kWrite: {
+            shown_ = ws_.PathText(step.fileName);
+            ws_.SetStatus(ExportSavingText(shown_));
+            ws_.Repaint();
+            ws_.SetGridAttached(false);
+            detached_ = true;
+            records_.store(0, std::memory_order_relaxed);
+            cancelled_ = false;
+            ws_.WriteStarted(shown_, records_);
+            Run([this] { Write(); }, &records_,
+                [this](std::exception_ptr error) {
+                    ws_.WriteEnded();
+                    if (error) return Fail(error);
+                    detached_ = false;
+                    ws_.SetGridAttached(true);
+                    if (cancelled_) return Cancel();
+                    ws_.SetStatus("OK");
+                    if (++index_ >= steps_.size()) return Finish(TExportOutcome::Done);
+                    stage_ = kBegin;
+                });
+            return;
+        }
+        case kWaiting:
+        case kFinished:
+            return;
+        }
+    }
+
+    // The work of one file: the walk over the rows into the temporary file, which replaces the target at
+    // the end. A stop asked for meanwhile (the progress check, or the break ending a fetch) cancels it; the
+    // temporary file goes, the target stays as it was.
+    void Write() {
+        IResultSource& result = ws_.Result();
+        const std::string& fileName = steps_[index_].fileName;
+        auto progress = [this](const std::string&, long records) {
+            records_.store(records, std::memory_order_relaxed);
+            return !ws_.StopRequested() && ws_.Progress(shown_, records);
+        };
+        try {
+            if (ws_.StopRequested()) throw EExportCancelled(ExportCancelledText(shown_));
+            WriteResultFileAtomic(result, fileName, separator_, settings_.headers, settings_.trim, progress);
+            return;
+        } catch (const EExportCancelled&) {
+        } catch (...) {
+            if (!ws_.StopRequested()) throw;
+        }
+        cancelled_ = true;
+        try {
+            result.First();
+        } catch (...) {
+            // A fetch ended by the break may leave the result without a first record to go back to.
+        }
+    }
+
+    void Run(std::function<void()> work, const std::atomic<long>* records,
+             std::function<void(std::exception_ptr)> then) {
+        stage_ = kWaiting;
+        auto self = shared_from_this();
+        ws_.RunWork(
+            std::move(work),
+            [self, then = std::move(then)](std::exception_ptr error) {
+                if (self->stage_ != kWaiting) return;
+                try {
+                    then(error);
+                } catch (...) {
+                    self->Fail(std::current_exception());
+                }
+                self->Advance();
+            },
+            records);
+    }
+
+    void Cancel() {
+        const std::string& file = steps_[index_].fileName;
+        const std::string shown = ws_.PathText(file);
+        ws_.SetStatus(index_ + 1 < steps_.size() ? ExportCancelledRestText(shown)
+                                                 : ExportCancelledText(shown));
+        Finish(TExportOutcome::Cancelled);
+    }
+
+    void Fail(std::exception_ptr error) {
+        if (stage_ == kFinished) return;
+        if (detached_) {
+            detached_ = false;
+            try {
+                ws_.SetGridAttached(true);
+            } catch (...) {
+            }
+        }
+        Finish(TExportOutcome::Done, error);
+    }
+
+    void Finish(TExportOutcome outcome, std::exception_ptr error = nullptr) {
+        stage_ = kFinished;
+        if (finishedCalled_) return;
+        finishedCalled_ = true;
+        // finished stays with the job: what it holds (the host) goes when the job does, after the calls
+        // that are on their way back through the host.
+        if (finished_) finished_(outcome, error);
+    }
+
+    TExportSettings settings_;
+    IExportWorksheet& ws_;
+    TExportFinished finished_;
+    std::string separator_;
+    std::vector<TTableExportStep> steps_;
+    size_t index_ = 0;
+    TStage stage_ = kBegin;
+    std::string shown_;            // the file being written, as the status line names it
+    std::atomic<long> records_{0}; // raised by the work, read by the GUI thread
+    bool cancelled_ = false;       // written by the work, read by its done
+    bool detached_ = false;
+    bool advancing_ = false, again_ = false, finishedCalled_ = false;
+};
+
+} // namespace
+
+void StartExport(const TExportSettings& settings, IExportWorksheet& ws, TExportFinished finished) {
+    auto job = std::make_shared<TExportJob>(settings, ws, std::move(finished));
+    job->Start();
 }
 
 TExportOutcome RunExport(const TExportSettings& settings, IExportWorksheet& ws) {
-    const std::string separator = ParseSeparator(settings.separatorText, settings.separatorHex);
-    if (!settings.tableMode)
-        return ExportResultFile(ws, settings.fileName, separator, settings.headers, settings.trim)
-                   ? TExportOutcome::Done
-                   : TExportOutcome::Cancelled;
-    const std::vector<TTableExportStep> steps = PlanTableExport(settings);
-    for (size_t i = 0; i < steps.size(); ++i) {
-        if (!ws.ExecuteEditorText(steps[i].statement)) return TExportOutcome::Cancelled;
-        if (!ExportResultFile(ws, steps[i].fileName, separator, settings.headers, settings.trim)) {
-            if (i + 1 < steps.size())
-                ws.SetStatus(ExportCancelledText(ws.PathText(steps[i].fileName)) +
-                             "; die \xFC"
-                             "brigen Tabellen wurden nicht exportiert");
-            return TExportOutcome::Cancelled;
-        }
+    struct TEnd {
+        bool ended = false;
+        TExportOutcome outcome = TExportOutcome::Done;
+        std::exception_ptr error;
+    };
+    auto end = std::make_shared<TEnd>();
+    StartExport(settings, ws, [end](TExportOutcome outcome, std::exception_ptr error) {
+        end->ended = true;
+        end->outcome = outcome;
+        end->error = error;
+    });
+    if (!end->ended) throw std::logic_error("RunExport needs a host that runs the work at once");
+    if (end->error) std::rethrow_exception(end->error);
+    return end->outcome;
+}
+
+// ---- fetch size ----
+
+namespace {
+
+// The query's own fetch size, given back when the query closes.
+struct TRestoreOnClose {
+    TDataSetNotify previous;
+    int rows = 0;
+    std::shared_ptr<bool> pending;
+    void operator()(TDataSet& ds) const {
+        if (previous) previous(ds);
+        if (!*pending) return;
+        *pending = false;
+        static_cast<TCustomDADataSet&>(ds).SetFetchRows(rows);
     }
-    return TExportOutcome::Done;
+};
+
+} // namespace
+
+TExportFetchRows::TExportFetchRows(TCustomDADataSet& query) : q_(query), own_(query.FetchRows()) {
+    if (const TRestoreOnClose* r = q_.AfterClose.target<TRestoreOnClose>()) {
+        // The restore is this one's to do now, whether this export uses its blocks or not.
+        if (*r->pending) {
+            own_ = r->rows;
+            used_ = true;
+        }
+        TDataSetNotify previous = r->previous;
+        q_.AfterClose = std::move(previous);
+    }
+}
+
+void TExportFetchRows::Use() {
+    q_.SetFetchRows(kExportFetchRows);
+    used_ = true;
+}
+
+void TExportFetchRows::Restore() {
+    if (!used_) return;
+    used_ = false;
+    if (q_.FetchRows() == own_) return;
+    if (!q_.Active()) {
+        q_.SetFetchRows(own_);
+        return;
+    }
+    TRestoreOnClose r;
+    r.previous = q_.AfterClose;
+    r.rows = own_;
+    r.pending = std::make_shared<bool>(true);
+    q_.AfterClose = std::move(r);
 }

@@ -3,13 +3,16 @@
 // worksheet.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 class IResultSource;
+class TCustomDADataSet;
 
 // What the export form hands over (Windows-1252 texts).
 struct TExportSettings {
@@ -84,24 +87,46 @@ using TExportProgress = std::function<bool(const std::string& fileName, long rec
 long WriteResultFileAtomic(IResultSource& source, const std::string& fileName, const std::string& separator,
                            bool headers, bool trim, const TExportProgress& progress = {});
 
-// What the export needs of the worksheet window.
+// What the export needs of the worksheet window. The export runs in steps: those marked "GUI thread" run on
+// the window's thread; the work handed to RunWork (the server call, the walk over the rows and the file) runs
+// where the host puts it, off the GUI thread where it can, and meanwhile the GUI thread leaves the session,
+// the query and its rows alone.
 class IExportWorksheet {
 public:
     virtual ~IExportWorksheet() = default;
-    // Puts the text into the editor and runs the worksheet's Execute on it (status, grid, history entry);
-    // false when the parameter dialog was cancelled. Server errors propagate.
-    virtual bool ExecuteEditorText(const std::string& text1252) = 0;
-    // The worksheet query's current result.
+    // GUI thread: puts the text into the editor and runs the worksheet's Execute up to the server call
+    // (status, grid reset, parameters, worksheet commands); false when the parameter dialog was cancelled.
+    virtual bool BeginExecute(const std::string& text1252) = 0;
+    // Work: the server call of that Execute. Server errors propagate.
+    virtual void RunStatement() = 0;
+    // GUI thread: the rest of Execute (status line, history entry).
+    virtual void EndExecute(const std::string& text1252) = 0;
+    // The worksheet query's current result, read by the work.
     virtual IResultSource& Result() = 0;
     virtual void SetStatus(const std::string& text1252) = 0;
     // Lets the window repaint (the status line before each file).
     virtual void Repaint() = 0;
     // Attaches the grid to the worksheet query or detaches it (the data source enabled or disabled).
     virtual void SetGridAttached(bool on) = 0;
-    // Progress of the file being written (named as PathText gives it); false cancels it and the rest.
+    // Work, about five times a second while a file is written, with the file (named as PathText gives it)
+    // and its records so far; false cancels it and the rest.
     virtual bool Progress(const std::string& fileName, long records) = 0;
     // A path as Windows-1252 text for the status line.
     virtual std::string PathText(const std::string& path) { return path; }
+    // Runs work and then done on the GUI thread with work's exception or nullptr; records, when given, is
+    // the count the work raises. Here both run at once; a host with a worker thread runs work there.
+    virtual void RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                         const std::atomic<long>* records);
+    // True once the user stopped the work that runs or has just ended (Escape, the "Stopp" button). Asked by
+    // the work and, right after it, by its done.
+    virtual bool StopRequested() { return false; }
+    // GUI thread: a file's writing starts (its name for the status line and the count the work raises), or
+    // has ended.
+    virtual void WriteStarted(const std::string& shownName, const std::atomic<long>& records) {
+        (void)shownName;
+        (void)records;
+    }
+    virtual void WriteEnded() {}
 };
 
 enum class TExportOutcome { Done, Cancelled };
@@ -110,15 +135,44 @@ enum class TExportOutcome { Done, Cancelled };
 std::string ExportSavingText(const std::string& fileName);                 // "... Speichere Datei X ..."
 std::string ExportProgressText(const std::string& fileName, long records); // with the records so far
 std::string ExportCancelledText(const std::string& fileName);
+// The cancel text of a table with more tables after it.
+std::string ExportCancelledRestText(const std::string& fileName);
 
-// The worksheet's WriteResultFile: status line, grid detached during the walk (re-attached whatever happens),
-// the result streamed into the file, the query back on its first record, "OK". Cancelled: the status line
-// says so and false is returned.
-bool ExportResultFile(IExportWorksheet& ws, const std::string& fileName, const std::string& separator,
-                      bool headers, bool trim);
+// The end of an export, on the GUI thread: Done or Cancelled, and the failure that stopped it (nullptr).
+using TExportFinished = std::function<void(TExportOutcome, std::exception_ptr)>;
 
 // The whole export after the form closed with OK. The separator is read first, so that a bad hexadecimal
-// pair stops before anything is written. Table mode: per marked table, in order, the statement goes through
-// the worksheet's Execute and its result into its file; the first failure (raised) or cancel stops the
-// remaining tables, and the files written before stay.
+// pair stops before anything is written. Result mode writes the query's current result (the worksheet's
+// WriteResultFile: status line, grid detached during the walk and re-attached whatever happens, the result
+// streamed into the file, the query back on its first record, "OK"). Table mode: per marked table, in order,
+// the statement goes through the worksheet's Execute and its result into its file; the first failure or
+// cancel stops the remaining tables, and the files written before stay. A cancelled file leaves its target
+// untouched and the status line says so. finished follows once, on the GUI thread (before this returns when
+// the host runs the work at once).
+void StartExport(const TExportSettings& settings, IExportWorksheet& ws, TExportFinished finished);
+
+// StartExport for a host that runs the work at once: returns the outcome, rethrows the failure.
 TExportOutcome RunExport(const TExportSettings& settings, IExportWorksheet& ws);
+
+// Rows per fetch of the worksheet query while an export reads a table through it.
+constexpr int kExportFetchRows = 1000;
+
+// The export's fetch size on the worksheet query, and the query's own size back afterwards: at once when the
+// query is closed, otherwise when it next closes (the export leaves the last table's result open, and the
+// worksheet's next statement closes it first), so that later statements fetch as before.
+class TExportFetchRows {
+public:
+    // Remembers the query's own size (taking over a restore still pending from an earlier export).
+    explicit TExportFetchRows(TCustomDADataSet& query);
+    // Sets the export's size; the query must be closed.
+    void Use();
+    // Gives the query its own size back (now or when it closes); nothing when neither Use was called nor a
+    // restore was taken over.
+    void Restore();
+    int OwnRows() const { return own_; }
+
+private:
+    TCustomDADataSet& q_;
+    int own_;
+    bool used_ = false;
+};

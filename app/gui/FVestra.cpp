@@ -242,8 +242,13 @@ void TFVestra::BuildWindow() {
     connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
     connect(BitBtn2, &QPushButton::clicked, this,
             [this] { Guard([this] { CopyResultToClipboard(Qry, &DatS); }); });
-    connect(BtnExport, &QPushButton::clicked, this,
-            [this] { Guard([this] { RunExportAction(ExportWiring()); }); });
+    connect(BtnExport, &QPushButton::clicked, this, [this] {
+        Guard([this] {
+            StartExportAction(ExportWiring(), [this](TExportOutcome, std::exception_ptr error) {
+                if (error) Guard([&] { std::rethrow_exception(error); });
+            });
+        });
+    });
 
     // Ctrl+Enter anywhere in the window clicks BtnExec; the window sees the keys first.
     qApp->installEventFilter(this);
@@ -506,12 +511,29 @@ TExportWiring TFVestra::ExportWiring() {
     w.query = &Qry;
     w.dataSource = &DatS;
     // Each table's statement goes into the editor and through the worksheet's Execute (status, grid,
-    // history).
-    w.execute = [this](const std::string& text1252) {
+    // history), its server call and the file's writing off the GUI thread.
+    w.beginExecute = [this](const std::string& text1252) {
         Mmo->setPlainText(QStringFrom1252(text1252));
-        return controller_->Execute(text1252);
+        return controller_->BeginExecute(text1252);
     };
+    w.runStatement = [this] { controller_->RunStatement(); };
+    w.endExecute = [this](const std::string& text1252) { controller_->EndExecute(text1252); };
+    if (run_) {
+        w.runInBackground = [this](std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                                   const std::atomic<long>* rows) {
+            return run_->RunInBackground(std::move(work), std::move(done), rows);
+        };
+        w.stopRequested = [this] { return run_->StopRequested(); };
+        w.stop = [this] { run_->Stop(); };
+    }
     w.setStatus = [this](const QString& text) { SetStatusText(text); };
+    // Over the status line: the seconds the run shows there go on beneath it.
+    w.showProgress = [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    };
     return w;
 }
 

@@ -3,6 +3,7 @@
 // rows streamed through a temporary file that replaces BENCH.DAT), then the clipboard text of the same
 // result built and turned into the clipboard's Unicode string.
 //   export_rows_per_s    rows over the wall time of the whole table export (execute, fetch, write)
+//   export_cpu_rows_per_s the same over this thread's processor time (the server's is not in it)
 //   export_write_rows_per_s the same rows exported again from the fetched result (the writer alone)
 //   export_peak_rss_mb   the process's peak resident memory during the export beyond what it holds after it
 //                        (the fetched result stays in the query)
@@ -106,8 +107,22 @@ public:
 
 class Worksheet : public IExportWorksheet {
 public:
-    Worksheet(TWorksheetController& c, TOraQuery& q, TDataSource& d) : controller_(c), result_(q), datS_(d) {}
-    bool ExecuteEditorText(const std::string& text) override { return controller_.Execute(text); }
+    Worksheet(TWorksheetController& c, TOraQuery& q, TDataSource& d)
+        : controller_(c), result_(q), datS_(d), fetchRows_(q) {}
+    // The query's own fetch size back (when it next closes).
+    void Ended() { fetchRows_.Restore(); }
+    bool BeginExecute(const std::string& text) override {
+        if (!controller_.BeginExecute(text)) return false;
+        if (exportFetchRows > 0)
+            controller_.Query().SetFetchRows(exportFetchRows);
+        else
+            fetchRows_.Use();
+        return true;
+    }
+    // Rows per fetch while the table is read; 0: the export's own.
+    int exportFetchRows = 0;
+    void RunStatement() override { controller_.RunStatement(); }
+    void EndExecute(const std::string& text) override { controller_.EndExecute(text); }
     IResultSource& Result() override { return result_; }
     void SetStatus(const std::string&) override {}
     void Repaint() override {}
@@ -118,13 +133,14 @@ private:
     TWorksheetController& controller_;
     TDataSetResult result_;
     TDataSource& datS_;
+    TExportFetchRows fetchRows_;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
     const long long rows = argc > 1 ? std::atoll(argv[1]) : 1000000;
-    // The worksheet query's rows per fetch (the query's default unless given).
+    // The rows per fetch while the export reads the table (the export's own unless given).
     const int fetchRows = argc > 2 ? std::atoi(argv[2]) : 0;
     const std::string self = ExportProgramFolder();
     Emulator emu(self + "vestra-emu", rows);
@@ -139,14 +155,15 @@ int main(int argc, char** argv) {
     TOraQuery qry(&sess);
     qry.ReadOnly = true;
     qry.SetAutoCommit(false);
-    if (fetchRows > 0) qry.SetFetchRows(fetchRows);
-    std::printf("rows per fetch: %d\n", qry.FetchRows());
+    std::printf("rows per fetch: %d (the worksheet's own: %d)\n",
+                fetchRows > 0 ? fetchRows : kExportFetchRows, qry.FetchRows());
     TDataSource datS(&qry);
     THistory history;
     QuietView view;
     view.datS = &datS;
     TWorksheetController controller(sess, qry, history, view);
     Worksheet ws(controller, qry, datS);
+    ws.exportFetchRows = fetchRows;
 
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("vestra-bench-export-" + std::to_string(::getpid()));
@@ -158,9 +175,10 @@ int main(int argc, char** argv) {
 
     const double rssBefore = StatusMb("VmRSS");
     ResetPeak();
-    const double t0 = Now();
+    const double t0 = Now(), tc0 = Cpu();
     RunExport(settings, ws);
-    const double seconds = Now() - t0;
+    ws.Ended();
+    const double seconds = Now() - t0, cpuSeconds = Cpu() - tc0;
     const double peak = StatusMb("VmHWM");
     const double rssAfter = StatusMb("VmRSS");
     const auto fileSize = std::filesystem::file_size(dir / "BENCH.DAT");
@@ -180,6 +198,7 @@ int main(int argc, char** argv) {
 
     std::printf("exported %lld rows, %.1f MB file, %.2f s\n", rows, double(fileSize) / 1e6, seconds);
     std::printf("METRIC export_rows_per_s %.0f rows/s\n", double(rows) / seconds);
+    std::printf("METRIC export_cpu_rows_per_s %.0f rows/s\n", double(rows) / cpuSeconds);
     std::printf("METRIC export_write_rows_per_s %.0f rows/s\n", double(rows) / writeSeconds);
     std::printf("METRIC export_write_cpu_rows_per_s %.0f rows/s\n", double(rows) / writeCpu);
     std::printf("METRIC export_peak_rss_mb %.1f MB\n", peak - rssAfter);

@@ -116,10 +116,12 @@ struct Worksheet : IWorksheetView {
         wiring.session = rig.s.get();
         wiring.query = &qry;
         wiring.dataSource = &datS;
-        wiring.execute = [this](const std::string& text) {
+        wiring.beginExecute = [this](const std::string& text) {
             editor->setPlainText(QString::fromLatin1(text.c_str())); // the statements here are ASCII
-            return controller.Execute(text);
+            return controller.BeginExecute(text);
         };
+        wiring.runStatement = [this] { controller.RunStatement(); };
+        wiring.endExecute = [this](const std::string& text) { controller.EndExecute(text); };
         wiring.setStatus = [this](const QString& text) { status->setText(text); };
         wiring.programFolder = program.Folder();
         rig.Exec("create table T (A number, B varchar2(10))");
@@ -487,6 +489,55 @@ TEST(ExportProgress, EscapeCancelsTheTableAndTheRest) {
     EXPECT_EQ(ws.history.Count(), 2);
     EXPECT_TRUE(ws.datS.Enabled());
     EXPECT_EQ(ws.qry.RecNo(), 1);
+}
+
+TEST(ExportFetchRows, LargeBlocksForTheExportTheQuerysOwnSizeForTheStatementsAfterIt) {
+    Worksheet ws;
+    TOraQuery& q = ws.qry;
+    int closes = 0;
+    q.AfterClose = [&closes](TDataSet&) { ++closes; }; // a handler of the query's own stays in place
+    const int own = q.FetchRows();
+    ASSERT_NE(own, kExportFetchRows);
+
+    // Restored while the query is closed: at once.
+    {
+        TExportFetchRows rows(q);
+        rows.Use();
+        EXPECT_EQ(q.FetchRows(), kExportFetchRows);
+        rows.Restore();
+        EXPECT_EQ(q.FetchRows(), own);
+    }
+
+    // Restored while the last table's result is open: the result keeps its blocks until it closes.
+    TExportFetchRows first(q);
+    first.Use();
+    ws.Show("select * from SCOTT.EMP");
+    first.Restore();
+    EXPECT_EQ(q.FetchRows(), kExportFetchRows);
+    EXPECT_TRUE(q.Active());
+    // A second export before the query closed: it knows the query's own size.
+    {
+        TExportFetchRows second(q);
+        EXPECT_EQ(second.OwnRows(), own);
+        q.Close();
+        second.Use();
+        ws.Show("select * from SCOTT.DEPT");
+        second.Restore();
+    }
+    // An export of the current result uses no blocks of its own, but hands the pending restore on.
+    {
+        TExportFetchRows resultOnly(q);
+        resultOnly.Restore();
+    }
+    EXPECT_EQ(q.FetchRows(), kExportFetchRows);
+    const int closesBefore = closes;
+    ws.Show("select * from SCOTT.DEPT"); // the worksheet's next statement closes the query first
+    EXPECT_EQ(q.FetchRows(), own);
+    EXPECT_EQ(closes, closesBefore + 1);
+    q.Close();
+    EXPECT_EQ(q.FetchRows(), own);
+    EXPECT_EQ(closes, closesBefore + 2);
+    q.AfterClose = nullptr;
 }
 
 TEST(ClipboardCopy, TabSeparatedUnicodeTextWithTheGridDetached) {

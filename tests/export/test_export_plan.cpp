@@ -2,15 +2,20 @@
 #include "app/History.h"
 #include "app/ProgramFolder.h"
 #include "app/ResultText.h"
+#include "app/WorksheetRunner.h"
 #include "dataset/Cp1252.h"
+#include "dataset/DAHooks.h"
 #include "dataset/DBErrors.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -85,16 +90,18 @@ public:
     std::function<bool(const std::string&, long)> onProgress;
     long lastProgress = -1;
 
-    bool ExecuteEditorText(const std::string& text) override {
+    bool BeginExecute(const std::string& text) override {
         editor = text;
-        const std::string item = text.substr(std::string("select * from ").size());
+        return true;
+    }
+    void RunStatement() override {
+        const std::string item = editor.substr(std::string("select * from ").size());
         auto it = tables.find(item);
         if (it == tables.end()) throw std::runtime_error("ORA-00942: table or view does not exist");
         current = it->second;
         current.First();
-        history.push_back(text);
-        return true;
     }
+    void EndExecute(const std::string& text) override { history.push_back(text); }
     IResultSource& Result() override { return current; }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void Repaint() override { ++repaints; }
@@ -299,4 +306,191 @@ TEST(ExportTableMode, CancelStopsTheRemainingTablesAndSaysSo) {
                                       "brigen Tabellen wurden nicht exportiert");
     EXPECT_EQ(ws.attached.back(), true);
     EXPECT_EQ(ws.current.row_, 0u);
+}
+
+namespace {
+
+// A result of n generated rows that holds nothing in memory.
+class GeneratedResult : public IResultSource {
+public:
+    explicit GeneratedResult(long n) : n_(n) {}
+    int FieldCount() override { return 2; }
+    std::string FieldName(int i) override { return i ? "NAME" : "ID"; }
+    void First() override { row_ = 0; }
+    bool Eof() override { return row_ >= n_; }
+    void Next() override { ++row_; }
+    std::string FieldText(int i) override {
+        return i ? "Name " + std::to_string(row_) : std::to_string(row_);
+    }
+    long row_ = -1;
+
+private:
+    long n_;
+};
+
+// The fake worksheet with its work on a runner's thread and the work's ends coming back through a queue that
+// the test pumps, as the window's event loop does. It counts the steps that ran on the wrong thread.
+class ThreadedWorksheet : public FakeWorksheet {
+public:
+    TQueuePoster queue;
+    TWorksheetRunner runner{queue, [this] { ++breaks; }};
+    const std::thread::id gui = std::this_thread::get_id();
+    std::atomic<int> wrongThread{0}, works{0}, breaks{0};
+    GeneratedResult big{5000000};
+    bool useBig = false;
+    const std::atomic<long>* records = nullptr;
+    std::vector<std::string> written;
+    // A.SLOW's statement runs until the stop, then fails as a broken call does.
+    std::atomic<bool> slowStarted{false};
+
+    void OnGui() {
+        if (std::this_thread::get_id() != gui) ++wrongThread;
+    }
+    void OffGui() {
+        if (std::this_thread::get_id() == gui) ++wrongThread;
+    }
+    bool BeginExecute(const std::string& text) override {
+        OnGui();
+        return FakeWorksheet::BeginExecute(text);
+    }
+    void RunStatement() override {
+        OffGui();
+        useBig = editor == "select * from A.BIG";
+        if (editor == "select * from A.SLOW") {
+            slowStarted = true;
+            while (!runner.StopRequested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            throw std::runtime_error("ORA-01013: user requested cancel of current operation");
+        }
+        if (!useBig) FakeWorksheet::RunStatement();
+    }
+    void EndExecute(const std::string& text) override {
+        OnGui();
+        FakeWorksheet::EndExecute(text);
+    }
+    IResultSource& Result() override {
+        OffGui();
+        return useBig ? static_cast<IResultSource&>(big) : current;
+    }
+    void SetStatus(const std::string& text) override {
+        OnGui();
+        FakeWorksheet::SetStatus(text);
+    }
+    void SetGridAttached(bool on) override {
+        OnGui();
+        FakeWorksheet::SetGridAttached(on);
+    }
+    bool Progress(const std::string& fileName, long n) override {
+        OffGui();
+        return FakeWorksheet::Progress(fileName, n);
+    }
+    void RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                 const std::atomic<long>*) override {
+        OnGui();
+        ++works;
+        runner.Start(std::move(work), std::move(done));
+    }
+    bool StopRequested() override { return runner.StopRequested(); }
+    void WriteStarted(const std::string& name, const std::atomic<long>& r) override {
+        OnGui();
+        written.push_back(name);
+        records = &r;
+    }
+    void WriteEnded() override {
+        OnGui();
+        records = nullptr;
+    }
+
+    // Starts the export and pumps until it has ended; each turn of the pump may stop it.
+    TExportOutcome Run(const TExportSettings& s, const std::function<bool()>& stopWhen = {}) {
+        bool ended = false;
+        TExportOutcome outcome = TExportOutcome::Done;
+        std::exception_ptr error;
+        StartExport(s, *this, [&](TExportOutcome o, std::exception_ptr e) {
+            ended = true;
+            outcome = o;
+            error = e;
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!ended && std::chrono::steady_clock::now() < deadline) {
+            if (stopWhen && stopWhen()) runner.Stop();
+            queue.WaitAndRun(5);
+        }
+        EXPECT_TRUE(ended);
+        if (error) std::rethrow_exception(error);
+        return outcome;
+    }
+};
+
+} // namespace
+
+TEST(ExportInTheBackground, ServerCallsAndWritingRunOffTheGuiThreadTheRestOnIt) {
+    TempDir dir;
+    ThreadedWorksheet ws;
+    ws.tables["A.ONE"] = VectorResult({"X"}, {{"1"}});
+    ws.tables["A.TWO"] = VectorResult({"Y", "Z"}, {{"2", std::nullopt}});
+    EXPECT_EQ(ws.Run(TableSettings(dir.Folder(), {"A.ONE", "A.TWO"})), TExportOutcome::Done);
+    EXPECT_EQ(ws.wrongThread, 0);
+    EXPECT_EQ(ws.works, 4); // per table the statement and the file
+    EXPECT_EQ(ws.written, (std::vector<std::string>{dir.File("ONE.DAT"), dir.File("TWO.DAT")}));
+    EXPECT_EQ(ReadWholeFile(dir.File("TWO.DAT")), "Y|Z\r\n2|\r\n");
+    EXPECT_EQ(ws.history.size(), 2u);
+    EXPECT_EQ(ws.statuses.back(), "OK");
+    EXPECT_EQ(ws.attached, (std::vector<bool>{false, true, false, true}));
+
+    // A failure on the work's thread reaches the end on the GUI thread; the files before it stay.
+    TempDir other;
+    EXPECT_THROW(ws.Run(TableSettings(other.Folder(), {"A.ONE", "A.MISSING", "A.TWO"})), std::runtime_error);
+    EXPECT_EQ(other.Entries(), std::vector<std::string>{"ONE.DAT"});
+    EXPECT_EQ(ws.wrongThread, 0);
+}
+
+TEST(ExportInTheBackground, AStopWhileAFileIsWrittenCancelsItAndTheRestLeavingTheTargetAsItWas) {
+    TempDir dir;
+    ThreadedWorksheet ws;
+    ws.tables["A.ONE"] = VectorResult({"X"}, {{"1"}});
+    ws.tables["A.THREE"] = VectorResult({"X"}, {{"3"}});
+    WriteWholeFile(dir.File("BIG.DAT"), "previous\r\n");
+    long seenOnGui = 0;
+    const auto outcome = ws.Run(TableSettings(dir.Folder(), {"A.ONE", "A.BIG", "A.THREE"}), [&] {
+        // The GUI thread sees the count the work raises; once some records are out, the user stops.
+        if (!ws.records) return false;
+        seenOnGui = ws.records->load();
+        return seenOnGui > 0;
+    });
+    EXPECT_EQ(outcome, TExportOutcome::Cancelled);
+    EXPECT_GT(seenOnGui, 0);
+    EXPECT_LT(ws.big.row_, 5000000); // the walk ended early
+    EXPECT_EQ(ws.big.row_, 0);       // and the result is back on its first record
+    EXPECT_EQ(ReadWholeFile(dir.File("BIG.DAT")), "previous\r\n");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"BIG.DAT", "ONE.DAT"}));
+    EXPECT_EQ(ws.history, (std::vector<std::string>{"select * from A.ONE", "select * from A.BIG"}));
+    EXPECT_EQ(ws.statuses.back(), ExportCancelledRestText(dir.File("BIG.DAT")));
+    EXPECT_EQ(ws.attached.back(), true);
+    EXPECT_EQ(ws.breaks, 1);
+    EXPECT_EQ(ws.wrongThread, 0);
+
+    // The next export is not taken for stopped.
+    ws.tables["A.BIG"] = VectorResult({"X"}, {{"9"}});
+    EXPECT_EQ(ws.Run(TableSettings(dir.Folder(), {"A.THREE"})), TExportOutcome::Done);
+    EXPECT_EQ(ReadWholeFile(dir.File("THREE.DAT")), "X\r\n3\r\n");
+}
+
+TEST(ExportInTheBackground, AStatementEndedByTheBreakCancelsWithoutAnErrorOrHistoryEntry) {
+    TempDir dir;
+    ThreadedWorksheet ws;
+    ws.tables["A.ONE"] = VectorResult({"X"}, {{"1"}});
+    ws.tables["A.THREE"] = VectorResult({"X"}, {{"3"}});
+    EXPECT_EQ(ws.Run(TableSettings(dir.Folder(), {"A.ONE", "A.SLOW", "A.THREE"}),
+                     [&] { return ws.slowStarted.load(); }),
+              TExportOutcome::Cancelled);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"ONE.DAT"});
+    EXPECT_EQ(ws.history, std::vector<std::string>{"select * from A.ONE"});
+    EXPECT_EQ(ws.editor, "select * from A.SLOW");
+    EXPECT_EQ(ws.statuses.back(), ExportCancelledRestText(dir.File("SLOW.DAT")));
+    // The last table stopped: no word about the others.
+    EXPECT_EQ(ws.Run(TableSettings(dir.Folder(), {"A.SLOW"}), [&] { return ws.slowStarted.load(); }),
+              TExportOutcome::Cancelled);
+    EXPECT_EQ(ws.statuses.back(), ExportCancelledText(dir.File("SLOW.DAT")));
+    EXPECT_EQ(ws.wrongThread, 0);
 }

@@ -142,6 +142,9 @@ TEST_F(ExportWindow, DefaultsWriteTheResultIntoTheProgramsDatFolder) {
 }
 
 TEST_F(ExportWindow, ThreeTablesGoThroughTheWorksheetsExecute) {
+    // The first table's statement is the one whose result is open.
+    Run("select * from SCOTT.DEPT");
+    ASSERT_TRUE(w->Qry.Active());
     const int before = w->Controller().History().Count();
     Export([](TFExport* f) {
         f->RBTabellen->click();
@@ -156,6 +159,7 @@ TEST_F(ExportWindow, ThreeTablesGoThroughTheWorksheetsExecute) {
     EXPECT_EQ(w->Controller().History().Count(), before + 3);
     EXPECT_EQ(w->Mmo->toPlainText(), U("select * from SCOTT.T"));
     EXPECT_TRUE(w->Qry.Active());
+    EXPECT_EQ(ReadWholeFile(Dat("SCOTT_DEPT.DAT")).substr(0, 18), "DEPTNO|DNAME|LOC\r\n");
 }
 
 TEST_F(ExportWindow, ClipboardFromTheButtonAndTheAction) {
