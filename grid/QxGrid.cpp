@@ -7,6 +7,7 @@
 #include "grid/MemoEditor.h"
 #include "grid/QxGridHeader.h"
 #include "grid/QxGridModel.h"
+#include "grid/QxGridWork.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,6 +36,16 @@ std::string UpperAscii(std::string s) {
 
 void Report(const std::exception& e) {
     ShowException(e);
+}
+
+void Report(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception("Unknown error"));
+    }
 }
 
 } // namespace
@@ -212,6 +223,7 @@ void TQxColumn::SetSummaryMode(TSummaryMode mode) {
     if (mode != smNone && (!field_ || !SummaryTypeAllowed(field_->DataType()))) mode = smNone;
     summaryMode_ = mode;
     summary_.Computed = false;
+    grid_->summaryHeld_ = false;
     if (grid_->Footer()) grid_->Footer()->update();
 }
 
@@ -233,8 +245,9 @@ void TQxColumn::SetFloatDigits(int d) {
 
 std::string TQxColumn::SummaryText() {
     if (summaryMode_ == smNone) return std::string();
-    if (!summary_.Computed) grid_->ComputeSummaries();
-    return summary_.Text;
+    if (!summary_.Computed) grid_->SummaryNeeded();
+    // Until it is computed (a computation off the GUI thread takes a while) no number shows.
+    return summary_.Computed ? summary_.Text : std::string();
 }
 
 // ---- The grid ----
@@ -398,6 +411,7 @@ void TQxDBGrid::SyncMenuChecks() {
 
 void TQxDBGrid::BuildColumns() {
     TDataSet* ds = DataSet();
+    summaryHeld_ = false;
     // A switched-off data source shows as closed: the data set may be busy elsewhere (a background run).
     if (!ds || !ds->Active() || !link_->Active()) {
         // Closed: the columns stay (with their filters, sizes and summaries) until the fields come back.
@@ -522,6 +536,7 @@ void TQxDBGrid::LinkDataSetChanged() {
     model_->SyncRows(false, true);
     for (auto& c : columns_)
         c->summary_.Computed = false;
+    summaryHeld_ = false;
     FollowDataSet();
     UpdateFooter();
 }
@@ -602,13 +617,21 @@ void TQxDBGrid::ClearSortList() {
     sortList_.clear();
 }
 
-void TQxDBGrid::ApplySort() {
-    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
-    if (!dads) return;
-    std::string text = BuildOrderByText(sortList_, [this](int c) {
+std::string TQxDBGrid::OrderByText() const {
+    return BuildOrderByText(sortList_, [this](int c) {
         if (c < 0 || c >= int(columns_.size()) || !columns_[size_t(c)]->Sortable()) return 0;
         return columns_[size_t(c)]->Field()->FieldNo();
     });
+}
+
+void TQxDBGrid::ApplySort() {
+    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
+    if (!dads) return;
+    std::string text = OrderByText();
+    if (Backgrounded()) {
+        StartSort(text, sortList_);
+        return;
+    }
     bool wasSorting = sorting_;
     sorting_ = true;
     try {
@@ -628,6 +651,14 @@ void TQxDBGrid::SortByColumn(int column, bool shift, bool ctrl) {
     if (!(optionsEx_ & dgeEnableSort) || !(options_ & dgTitles) || !ds || !ds->Active() || !IsSqlDataSet())
         return;
     if (column < 0 || column >= int(columns_.size()) || !columns_[size_t(column)]->Sortable()) return;
+    if (Backgrounded()) {
+        // The reopen runs off the GUI thread; the widths, the horizontal position and the sort list come
+        // back when it ends (the old list after a failure).
+        std::vector<TSortEntry> before = sortList_;
+        ApplyTitleClick(sortList_, column, shift, ctrl);
+        StartSort(OrderByText(), before);
+        return;
+    }
     std::vector<int> widths;
     for (size_t i = 0; i < columns_.size(); ++i)
         widths.push_back(columns_[i]->Width());
@@ -682,8 +713,17 @@ void TQxDBGrid::ApplyColumnFilters() {
         ds->SetFilter(cond);
         ds->SetFiltered(filtered_);
     } else if (auto* dads = dynamic_cast<TCustomDADataSet*>(ds)) {
+        // A changed text reopens the query: off the GUI thread when the hook is there.
+        if (Backgrounded() && dads->FilterSQL() != cond) {
+            StartFilterSQL(cond);
+            return;
+        }
         dads->SetFilterSQL(cond);
     }
+    FinishFilters();
+}
+
+void TQxDBGrid::FinishFilters() {
     model_->SyncRows(false, true);
     InvalidateSummaries();
     FollowDataSet();
@@ -706,8 +746,12 @@ void TQxDBGrid::SetFiltered(bool value) {
     }
     if (value)
         ApplyColumnFilters();
-    else if (auto* dads = dynamic_cast<TCustomDADataSet*>(ds))
-        dads->SetFilterSQL("");
+    else if (auto* dads = dynamic_cast<TCustomDADataSet*>(ds)) {
+        if (Backgrounded() && !dads->FilterSQL().empty())
+            StartFilterSQL("");
+        else
+            dads->SetFilterSQL("");
+    }
 }
 
 bool TQxDBGrid::FiltersPending() const {
@@ -725,6 +769,7 @@ std::string TQxDBGrid::RecordCountText() {
 void TQxDBGrid::InvalidateSummaries() {
     for (auto& c : columns_)
         c->summary_.Computed = false;
+    summaryHeld_ = false;
     footer_->update();
 }
 
@@ -741,38 +786,181 @@ void TQxDBGrid::ComputeSummaries() {
         }
         return;
     }
-    TBookmark bm = ds->GetBookmark();
-    ds->DisableControls();
-    try {
-        for (TQxColumn* c : cols) {
-            TField* f = c->Field();
-            bool isFloat = IsFloatType(f->DataType());
-            bool isNull = f->IsNull();
-            SummaryStart(c->summary_, c->summaryMode_, isFloat, isNull,
-                         isNull || isFloat ? 0 : f->AsInteger(), isNull || !isFloat ? 0 : f->AsFloat());
-        }
-        ds->First();
-        while (!ds->Eof()) {
-            for (TQxColumn* c : cols) {
-                TField* f = c->Field();
-                bool isNull = f->IsNull();
-                if (c->summary_.IsFloat)
-                    SummaryAdd(c->summary_, c->summaryMode_, isNull, 0, isNull ? 0 : f->AsFloat());
-                else
-                    SummaryAdd(c->summary_, c->summaryMode_, isNull, isNull ? 0 : f->AsInteger(), 0);
-            }
-            ds->Next();
-        }
-        for (TQxColumn* c : cols) {
-            c->summary_.Text = SummaryFormat(c->summary_, c->summaryMode_, c->fmt_);
-            c->summary_.Computed = true;
-        }
-        if (!bm.empty() && ds->BookmarkValid(bm)) ds->GotoBookmark(bm);
-    } catch (...) {
-        ds->EnableControls();
-        throw;
+    if (Backgrounded()) {
+        StartSummaries();
+        return;
     }
-    ds->EnableControls();
+    std::vector<TSummaryJob> jobs;
+    for (TQxColumn* c : cols)
+        jobs.push_back({c->Field(), c->summaryMode_});
+    std::vector<TSummaryValue> values = WalkSummaries(*ds, jobs);
+    for (size_t i = 0; i < cols.size(); ++i) {
+        TQxColumn* c = cols[i];
+        c->summary_ = values[i];
+        c->summary_.Text = SummaryFormat(c->summary_, c->summaryMode_, c->fmt_);
+        c->summary_.Computed = true;
+    }
+}
+
+void TQxDBGrid::SummaryNeeded() {
+    if (!RunInBackground) {
+        ComputeSummaries();
+        return;
+    }
+    // Asked from the footer's paint: the walk starts from the event loop, once, and not again after it
+    // failed or was stopped until the data changes.
+    if (summaryQueued_ || summaryHeld_ || !Backgrounded()) return;
+    summaryQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            summaryQueued_ = false;
+            bool pending = false;
+            for (auto& c : columns_)
+                pending = pending || (c->summaryMode_ != smNone && c->Field() && !c->summary_.Computed);
+            if (pending && !summaryHeld_) ComputeSummaries();
+        },
+        Qt::QueuedConnection);
+}
+
+// ---- Work through the hook ----
+
+bool TQxDBGrid::Backgrounded() const {
+    TDataSet* ds = DataSet();
+    return RunInBackground && ds && ds->Active() && link_->Active();
+}
+
+bool TQxDBGrid::RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done) {
+    workRows_.store(0, std::memory_order_relaxed);
+    return RunInBackground(std::move(work), std::move(done), &workRows_);
+}
+
+TQxDBGrid::TViewKept TQxDBGrid::KeepView() const {
+    TViewKept k;
+    k.Sort = sortList_;
+    for (const auto& c : columns_)
+        k.Widths.push_back(c->Width());
+    k.HScroll = horizontalScrollBar()->value();
+    k.VScroll = verticalScrollBar()->value();
+    k.Column = currentIndex().isValid() ? currentIndex().column() : 0;
+    return k;
+}
+
+void TQxDBGrid::RestoreView(const TViewKept& k, bool scrollRows) {
+    // The data source came back while the work ended: the link rebuilt the sort list from the statement
+    // and the view lost its current column and scroll position.
+    sortList_ = k.Sort;
+    if (k.Widths.size() == columns_.size())
+        for (size_t i = 0; i < k.Widths.size(); ++i)
+            horizontalHeader()->resizeSection(int(i), k.Widths[i]);
+    QModelIndex cur = currentIndex();
+    if (cur.isValid() && k.Column < model_->columnCount() && cur.column() != k.Column) {
+        following_ = true;
+        setCurrentIndex(model_->index(cur.row(), k.Column));
+        following_ = false;
+    }
+    executeDelayedItemsLayout();
+    horizontalScrollBar()->setValue(k.HScroll);
+    if (scrollRows) verticalScrollBar()->setValue(k.VScroll);
+    header_->viewport()->update();
+    verticalHeader()->viewport()->update();
+    UpdateFooter();
+}
+
+void TQxDBGrid::StartSummaries() {
+    TDataSet* ds = DataSet();
+    std::vector<TSummaryJob> jobs;
+    std::vector<size_t> at;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        TQxColumn* c = columns_[i].get();
+        if (c->summaryMode_ == smNone || !c->Field()) continue;
+        jobs.push_back({c->Field(), c->summaryMode_});
+        at.push_back(i);
+    }
+    if (jobs.empty()) return;
+    auto values = std::make_shared<std::vector<TSummaryValue>>();
+    TStopTest stop = StopRequested;
+    std::atomic<long>* rows = &workRows_;
+    const TViewKept kept = KeepView();
+    RunWork([ds, jobs, values, stop, rows] { *values = WalkSummaries(*ds, jobs, stop, rows); },
+            [this, jobs, at, values, kept](std::exception_ptr error) {
+                if (!error) {
+                    for (size_t k = 0; k < at.size() && k < values->size(); ++k) {
+                        if (at[k] >= columns_.size()) continue;
+                        TQxColumn* c = columns_[at[k]].get();
+                        if (c->Field() != jobs[k].Field || c->summaryMode_ != jobs[k].Mode) continue;
+                        c->summary_ = (*values)[k];
+                        c->summary_.Text = SummaryFormat(c->summary_, c->summaryMode_, c->fmt_);
+                        c->summary_.Computed = true;
+                    }
+                } else {
+                    summaryHeld_ = true;
+                }
+                RestoreView(kept, true);
+                if (error) Report(error);
+            });
+}
+
+void TQxDBGrid::StartFetchToEnd(int column) {
+    TDataSet* ds = DataSet();
+    TStopTest stop = StopRequested;
+    std::atomic<long>* rows = &workRows_;
+    TViewKept kept = KeepView();
+    kept.Column = column;
+    RunWork([ds, stop, rows] { FetchToEnd(*ds, stop, rows); },
+            [this, kept](std::exception_ptr error) {
+                // A stopped fetch leaves the rows it got and the view where it was; a complete one shows
+                // the last row.
+                if (error) summaryHeld_ = true;
+                RestoreView(kept, bool(error));
+                if (!error) {
+                    QModelIndex cur = currentIndex();
+                    if (cur.isValid()) scrollTo(cur);
+                }
+                if (error) Report(error);
+            });
+}
+
+void TQxDBGrid::StartSort(const std::string& orderBy, std::vector<TSortEntry> sortOnError) {
+    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
+    if (!dads) return;
+    const TViewKept kept = KeepView();
+    // While the hook runs the work here (no thread), the link hears the reopen at once: the flag keeps the
+    // sort list from being read back from the statement meanwhile.
+    const bool wasSorting = sorting_;
+    sorting_ = true;
+    const bool started = RunWork(
+        [dads, orderBy] {
+            dads->SetOrderBy(orderBy);
+            dads->Open();
+        },
+        [this, kept, sortOnError](std::exception_ptr error) {
+            TViewKept k = kept;
+            if (error) {
+                k.Sort = sortOnError;
+                summaryHeld_ = true;
+            }
+            RestoreView(k, false);
+            if (error) Report(error);
+        });
+    sorting_ = wasSorting;
+    if (!started) sortList_ = sortOnError;
+    header_->viewport()->update();
+}
+
+void TQxDBGrid::StartFilterSQL(const std::string& filterSQL) {
+    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
+    if (!dads) return;
+    const TViewKept kept = KeepView();
+    RunWork([dads, filterSQL] { dads->SetFilterSQL(filterSQL); },
+            [this, kept](std::exception_ptr error) {
+                RestoreView(kept, false);
+                FinishFilters();
+                if (error) {
+                    summaryHeld_ = true;
+                    Report(error);
+                }
+            });
 }
 
 // ---- Widths ----
@@ -961,6 +1149,19 @@ QModelIndex TQxDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
             model_->fetchMore(QModelIndex());
         explicitFetch_ = false;
         if (action == MoveEnd && (modifiers & Qt::ControlModifier)) {
+            auto* mds = dynamic_cast<TMemDataSet*>(ds);
+            if (Backgrounded() && mds && !mds->AllRowsFetched()) {
+                // The rows still on the server come off the GUI thread; the move follows when they are in.
+                // It starts from the event loop, not from inside the view's key handling.
+                const int column = cur.isValid() ? cur.column() : 0;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, column] {
+                        if (Backgrounded()) StartFetchToEnd(column);
+                    },
+                    Qt::QueuedConnection);
+                return QModelIndex();
+            }
             // An explicit move to the last record fetches every row.
             try {
                 moving_ = true;

@@ -240,8 +240,12 @@ void TFVestra::BuildWindow() {
 
     connect(BtnC, &QPushButton::clicked, this, [this] { Guard([this] { DoCommit(); }); });
     connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this,
-            [this] { Guard([this] { CopyResultToClipboard(Qry, &DatS); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] {
+        if (!run_) return Guard([this] { CopyResultToClipboard(Qry, &DatS); });
+        CopyResultToClipboard(Qry, &DatS, *run_, [this](std::exception_ptr error) {
+            if (error) Guard([&] { std::rethrow_exception(error); });
+        });
+    });
     connect(BtnExport, &QPushButton::clicked, this,
             [this] { Guard([this] { RunExportAction(ExportWiring()); }); });
 

@@ -63,11 +63,26 @@ TWorksheetRun::TWorksheetRun(TFVestra& window, TDataModule1& dm)
     timer_ = new QTimer(this);
     timer_->setInterval(200);
     connect(timer_, &QTimer::timeout, this, &TWorksheetRun::Tick);
+
+    // The grid's moves that fetch every row or reopen the query (Ctrl+End, summaries, a title-click sort,
+    // the server-side filter) run here too.
+    if (TQxDBGrid* grid = w_.DBGrid) {
+        grid->RunInBackground = [this](std::function<void()> work,
+                                       std::function<void(std::exception_ptr)> done,
+                                       const std::atomic<long>* rows) {
+            return RunInBackground(std::move(work), std::move(done), rows);
+        };
+        grid->StopRequested = [this] { return StopRequested(); };
+    }
 }
 
 TWorksheetRun::~TWorksheetRun() {
     quiet_ = true;
     runner_.Finish();
+    if (TQxDBGrid* grid = w_.DBGrid) {
+        grid->RunInBackground = nullptr;
+        grid->StopRequested = nullptr;
+    }
 }
 
 void TWorksheetRun::Post(std::function<void()> task) {
