@@ -3,9 +3,7 @@
 #include "app/DataSetResult.h"
 #include "app/ResultText.h"
 #include "app/gui/Cp1252Qt.h"
-#include "app/gui/WorksheetRun.h"
 #include "dataset/DB.h"
-#include "grid/QxGridWork.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -15,26 +13,26 @@
 
 namespace {
 
-// A result read on the runner's thread: asks the stop test before every move to the next record (which may
+// A result read on the runner's thread: checks for a stop before every move to the next record (which may
 // fetch) and counts the records read.
 class TStoppableResult : public IResultSource {
 public:
-    TStoppableResult(IResultSource& inner, std::function<bool()> stop, std::atomic<long>& rows)
-        : inner_(inner), stop_(std::move(stop)), rows_(rows) {}
+    TStoppableResult(IResultSource& inner, std::function<void()> checkStop, std::atomic<long>& rows)
+        : inner_(inner), stop_(std::move(checkStop)), rows_(rows) {}
     int FieldCount() override { return inner_.FieldCount(); }
     std::string FieldName(int index) override { return inner_.FieldName(index); }
     void First() override { inner_.First(); }
     bool Eof() override { return inner_.Eof(); }
     void Next() override {
         rows_.fetch_add(1, std::memory_order_relaxed);
-        if (stop_ && stop_()) throw EWalkStopped();
+        if (stop_) stop_();
         inner_.Next();
     }
     std::string FieldText(int index) override { return inner_.FieldText(index); }
 
 private:
     IResultSource& inner_;
-    std::function<bool()> stop_;
+    std::function<void()> stop_;
     std::atomic<long>& rows_;
 };
 
@@ -66,9 +64,9 @@ void CopyResultToClipboard(TDataSet& query, TDataSource* dataSource) {
     if (dataSource) dataSource->SetEnabled(true);
 }
 
-bool CopyResultToClipboard(TDataSet& query, TDataSource* dataSource, TWorksheetRun& run,
-                           std::function<void(std::exception_ptr)> done) {
-    if (!query.Active() || !run.Background) {
+bool CopyResultToClipboard(TDataSet& query, TDataSource* dataSource, const TRunInBackground& run,
+                           std::function<void()> checkStop, std::function<void(std::exception_ptr)> done) {
+    if (!query.Active() || !run) {
         std::exception_ptr error;
         try {
             CopyResultToClipboard(query, dataSource);
@@ -78,18 +76,17 @@ bool CopyResultToClipboard(TDataSet& query, TDataSource* dataSource, TWorksheetR
         if (done) done(error);
         return true;
     }
-    // The run detaches the grid itself; the text and the counter live until its end.
+    // The grid lets go here, so that it stays detached also when run runs the walk at once on this thread.
+    if (dataSource) dataSource->SetEnabled(false);
     struct TCopy {
         QString text;
         std::atomic<long> rows{0};
     };
     auto copy = std::make_shared<TCopy>();
-    TWorksheetRun* r = &run;
-    return run.RunInBackground(
-        [copy, r, &query] {
+    const bool started = run(
+        [copy, checkStop = std::move(checkStop), &query] {
             TDataSetResult result(query);
-            TStoppableResult source(
-                result, [r] { return r->StopRequested(); }, copy->rows);
+            TStoppableResult source(result, checkStop, copy->rows);
             try {
                 copy->text = ClipboardTextOf(source);
             } catch (...) {
@@ -102,9 +99,12 @@ bool CopyResultToClipboard(TDataSet& query, TDataSource* dataSource, TWorksheetR
                 throw;
             }
         },
-        [copy, done = std::move(done)](std::exception_ptr error) {
+        [copy, dataSource, done = std::move(done)](std::exception_ptr error) {
+            if (dataSource) dataSource->SetEnabled(true);
             if (!error) QGuiApplication::clipboard()->setText(copy->text, QClipboard::Clipboard);
             if (done) done(error);
         },
         &copy->rows);
+    if (!started && dataSource) dataSource->SetEnabled(true);
+    return started;
 }

@@ -242,9 +242,17 @@ void TFVestra::BuildWindow() {
     connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] {
         if (!run_) return Guard([this] { CopyResultToClipboard(Qry, &DatS); });
-        CopyResultToClipboard(Qry, &DatS, *run_, [this](std::exception_ptr error) {
-            if (error) Guard([&] { std::rethrow_exception(error); });
-        });
+        TWorksheetRun* r = run_.get();
+        CopyResultToClipboard(
+            Qry, &DatS,
+            [r](std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                const std::atomic<long>* rows) {
+                return r->RunInBackground(std::move(work), std::move(done), rows);
+            },
+            [r] { r->ThrowIfStopped(); },
+            [this](std::exception_ptr error) {
+                if (error) Guard([&] { std::rethrow_exception(error); });
+            });
     });
     connect(BtnExport, &QPushButton::clicked, this,
             [this] { Guard([this] { RunExportAction(ExportWiring()); }); });

@@ -5,6 +5,7 @@
 #include "app/gui/FVestra.h"
 #include "dataset/MemData.h"
 #include "grid/QxGrid.h"
+#include "grid/QxGridWork.h"
 #include "oracle/OraClasses.h"
 
 #include <QAction>
@@ -237,6 +238,10 @@ void TWorksheetRun::Tick() {
         w_.SetStatusText(QString("... %1 s, %2 Zeilen").arg(s).arg(rows_->load(std::memory_order_relaxed)));
     else
         w_.SetStatusText(QString("... %1 s").arg(s));
+}
+
+void TWorksheetRun::ThrowIfStopped() const {
+    if (StopRequested()) throw EWalkStopped();
 }
 
 void TWorksheetRun::Stop() {
