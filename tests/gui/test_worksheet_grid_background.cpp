@@ -7,6 +7,7 @@
 #include "grid/QxGridModel.h"
 #include "tests/gui/WorksheetRig.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -102,7 +103,6 @@ TEST_F(GridMovesStop, CtrlEndFetchesOffTheGuiThreadCountsTheRowsAndStopKeepsWhat
     EXPECT_LT(meter.maxGap, 100) << "the event loop stalled";
 
     StopAndExpectTheError();
-    EXPECT_LT(meter.maxGap, 100);
     // The rows fetched so far stay, the grid stands where it was.
     EXPECT_GE(Model()->rowCount(), 50);
     EXPECT_LT(Model()->rowCount(), 200);
@@ -180,11 +180,28 @@ TEST_F(GridMovesStop, AStoppedClipboardCopyLeavesTheClipboardAsItWas) {
     ExpectUsableAndRunNext();
 }
 
+TEST_F(GridMovesStop, ClosingTheWindowDuringCtrlEndStopsItAndEndsCleanly) {
+    Open();
+    FocusCell(0, 0);
+    CtrlEnd();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return w->Run()->Busy(); }, 1000));
+    ASSERT_TRUE(WaitFetching());
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(w->close());
+    EXPECT_LT(t.elapsed(), 1500);
+    EXPECT_FALSE(w->Run()->Busy());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no message about the break on the way out
+    QTest::qWait(50);
+    w.reset();
+}
+
 // ---- The same moves to their end: what they leave is what they leave on the GUI thread ----
 
 struct TOutcome {
     int rows = 0, row = -1, column = -1, recNo = 0;
     std::vector<QString> firstRow, lastRow;
+    QString head; // the first 25 rows, cell by cell
     std::string sql;
     std::vector<int> sort, widths;
     int hscroll = 0;
@@ -207,6 +224,9 @@ protected:
             o.sort.push_back(int(Grid()->Columns(c)->SortOrder()));
             o.widths.push_back(Grid()->Columns(c)->Width());
         }
+        for (int r = 0; r < std::min(Model()->rowCount(), 25); ++r)
+            for (int c = 0; c < Model()->columnCount(); ++c)
+                o.head += Cell(r, c) + (c + 1 < Model()->columnCount() ? "\t" : "\n");
         o.sql = w->Qry.SQL();
         o.hscroll = Grid()->horizontalScrollBar()->value();
         o.status = Status();
@@ -233,6 +253,7 @@ protected:
         EXPECT_EQ(out[0].row, out[1].row);
         EXPECT_EQ(out[0].recNo, out[1].recNo);
         EXPECT_EQ(out[0].firstRow, out[1].firstRow);
+        EXPECT_EQ(out[0].head.toStdString(), out[1].head.toStdString());
         EXPECT_EQ(out[0].lastRow, out[1].lastRow);
         EXPECT_EQ(out[0].sql, out[1].sql);
         EXPECT_EQ(out[0].sort, out[1].sort);
@@ -286,6 +307,8 @@ TEST_F(GridMovesEnd, ATitleClickSortKeepsTheWidthsAndShowsTheMark) {
     EXPECT_EQ(o.hscroll, 50);
     EXPECT_EQ(o.recNo, 1);
     EXPECT_EQ(o.firstRow.at(1), "Name 1");
+    EXPECT_TRUE(o.head.startsWith("1\tName 1\n10\tName 10\n100\tName 100\n101\tName 101\n"))
+        << o.head.left(80).toStdString();
 }
 
 TEST_F(GridMovesEnd, TheSumOfEveryRowIsTheSameAndThePositionStays) {
@@ -301,6 +324,7 @@ TEST_F(GridMovesEnd, TheSumOfEveryRowIsTheSameAndThePositionStays) {
             EXPECT_TRUE(QTest::qWaitFor(
                 [this] { return !w->Run()->Busy() && Grid()->Columns(0)->SummaryComputed(); }, 10000));
             TOutcome out = Outcome(QString::fromStdString(Grid()->Columns(0)->SummaryText()));
+            w->grab().save("/tmp/hB-summary.png");
             Grid()->Columns(0)->SetSummaryMode(smNone);
             Grid()->SetOptionsEx(Grid()->OptionsEx() & ~dgeSummary);
             return out;
