@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -522,6 +523,8 @@ void TQxDBGrid::ReadSortFromSQL() {
 }
 
 void TQxDBGrid::LinkActiveChanged() {
+    // The data source is back (or a run of someone else began): the picture has done its part.
+    if (link_->Active()) HideStandIn();
     if (titleEdit_->IsOpen()) titleEdit_->CloseCell();
     if (!sorting_) sortList_.clear();
     BuildColumns();
@@ -832,7 +835,38 @@ bool TQxDBGrid::Backgrounded() const {
 
 bool TQxDBGrid::RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done) {
     workRows_.store(0, std::memory_order_relaxed);
-    return RunInBackground(std::move(work), std::move(done), &workRows_);
+    ShowStandIn();
+    const bool started = RunInBackground(std::move(work), std::move(done), &workRows_);
+    if (!started || link_->Active()) HideStandIn();
+    return started;
+}
+
+void TQxDBGrid::ShowStandIn() {
+    if (!isVisible() || width() <= 0 || height() <= 0) return;
+    QPixmap picture = grab();
+    {
+        QPainter p(&picture);
+        QColor veil = palette().color(QPalette::Window);
+        veil.setAlpha(110);
+        p.fillRect(picture.rect(), veil);
+    }
+    if (!standIn_) {
+        standIn_ = new QLabel(this);
+        standIn_->setObjectName("GridStandIn");
+        standIn_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        standIn_->setAccessibleName(QString::fromUtf8("Ergebnis (wird geladen)"));
+    }
+    standIn_->setPixmap(picture);
+    standIn_->setGeometry(rect());
+    standIn_->show();
+    standIn_->raise();
+}
+
+void TQxDBGrid::HideStandIn() {
+    if (standIn_ && standIn_->isVisible()) {
+        standIn_->hide();
+        standIn_->clear();
+    }
 }
 
 TQxDBGrid::TViewKept TQxDBGrid::KeepView() const {
@@ -1071,6 +1105,7 @@ void TQxDBGrid::updateGeometries() {
 
 void TQxDBGrid::resizeEvent(QResizeEvent* e) {
     QTableView::resizeEvent(e);
+    if (standIn_ && standIn_->isVisible()) standIn_->setGeometry(rect());
     ApplyStretch();
     updateGeometries();
 }

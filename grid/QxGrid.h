@@ -26,6 +26,7 @@ class TQxGridDataLink;
 class TQxGridTitleEdit;
 class QMenu;
 class QAction;
+class QLabel;
 
 // The framework grid's options.
 enum TDBGridOption : unsigned {
@@ -251,6 +252,10 @@ private:
     // The hook is set and the grid shows its data set (a data set the grid does not show may be in use
     // elsewhere and is left alone).
     bool Backgrounded() const;
+    // While work of the grid runs through the hook the grid has no data set to paint: a dimmed picture of
+    // how it looked stands in until the data source comes back.
+    void ShowStandIn();
+    void HideStandIn();
     // Runs work through the hook; false (and nothing runs) when it cannot run now.
     bool RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done);
     // What a background move keeps of the view across the data source's absence, put back in done.
@@ -301,4 +306,5 @@ private:
     std::atomic<long> workRows_{0}; // rows reached by the work running through the hook
     bool summaryQueued_ = false;    // a summary computation waits for the event loop
     bool summaryHeld_ = false;      // one failed or was stopped: not again until the data changes
+    QLabel* standIn_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -98,6 +99,11 @@ TEST_F(GridMovesStop, CtrlEndFetchesOffTheGuiThreadCountsTheRowsAndStopKeepsWhat
     ASSERT_TRUE(QTest::qWaitFor([this] { return CountShown() >= 25; }, 3000)) << Status().toStdString();
     ASSERT_TRUE(QTest::qWaitFor([this] { return CountShown() >= 50; }, 5000)) << Status().toStdString();
     EXPECT_TRUE(w->Run()->Busy());
+    // Meanwhile a dimmed picture of the rows stands in for the grid.
+    auto* standIn = Grid()->findChild<QLabel*>("GridStandIn");
+    ASSERT_TRUE(standIn);
+    EXPECT_TRUE(standIn->isVisible());
+    EXPECT_EQ(standIn->geometry(), Grid()->rect());
     w->grab().save("/tmp/hB-ctrlend-running.png");
     EXPECT_GT(meter.ticks, 100);
     EXPECT_LT(meter.maxGap, 100) << "the event loop stalled";
@@ -110,6 +116,7 @@ TEST_F(GridMovesStop, CtrlEndFetchesOffTheGuiThreadCountsTheRowsAndStopKeepsWhat
     EXPECT_EQ(Grid()->currentIndex().row(), 0);
     EXPECT_EQ(Grid()->currentIndex().column(), 1);
     EXPECT_EQ(Cell(49, 0), "50");
+    EXPECT_FALSE(standIn->isVisible());
     QTest::keyClick(Grid(), Qt::Key_Down);
     EXPECT_EQ(w->Qry.RecNo(), 2);
     w->grab().save("/tmp/hB-ctrlend-stopped.png");
