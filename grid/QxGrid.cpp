@@ -835,8 +835,19 @@ bool TQxDBGrid::Backgrounded() const {
 
 bool TQxDBGrid::RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done) {
     workRows_.store(0, std::memory_order_relaxed);
+    // The run disables the grid, which then loses the focus: a move made from the grid (or its bars) gives
+    // it back when it ends, so that the keys go on where they were.
+    QWidget* focus = QApplication::focusWidget();
+    const bool hadFocus = focus && (focus == this || isAncestorOf(focus));
     ShowStandIn();
-    const bool started = RunInBackground(std::move(work), std::move(done), &workRows_);
+    const bool started = RunInBackground(
+        std::move(work),
+        [this, hadFocus, done = std::move(done)](std::exception_ptr error) {
+            done(error);
+            if (hadFocus && isEnabled() && isVisible() && !titleEdit_->IsOpen())
+                setFocus(Qt::OtherFocusReason);
+        },
+        &workRows_);
     if (!started || link_->Active()) HideStandIn();
     return started;
 }

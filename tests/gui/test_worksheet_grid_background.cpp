@@ -116,6 +116,10 @@ TEST_F(GridMovesStop, CtrlEndFetchesOffTheGuiThreadCountsTheRowsAndStopKeepsWhat
     EXPECT_EQ(Grid()->currentIndex().row(), 0);
     EXPECT_EQ(Grid()->currentIndex().column(), 1);
     EXPECT_EQ(Cell(49, 0), "50");
+    // The keys go on in the grid once the window is active again after the error box.
+    EXPECT_EQ(w->focusWidget(), Grid());
+    Activate();
+    EXPECT_EQ(QApplication::focusWidget(), Grid());
     EXPECT_FALSE(standIn->isVisible());
     QTest::keyClick(Grid(), Qt::Key_Down);
     EXPECT_EQ(w->Qry.RecNo(), 2);
@@ -292,6 +296,10 @@ TEST_F(GridMovesEnd, CtrlEndEndsOnTheLastRowWithEveryRow) {
     EXPECT_EQ(o.column, 1);
     EXPECT_EQ(o.lastRow.at(0), "200");
     EXPECT_EQ(o.status, "OK");
+    EXPECT_EQ(QApplication::focusWidget(), Grid());
+    // Up moves from the last row: the keys go on in the grid.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(w->Qry.RecNo(), 199);
 }
 
 TEST_F(GridMovesEnd, ATitleClickSortKeepsTheWidthsAndShowsTheMark) {
