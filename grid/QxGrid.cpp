@@ -7,10 +7,12 @@
 #include "grid/MemoEditor.h"
 #include "grid/QxGridHeader.h"
 #include "grid/QxGridModel.h"
+#include "grid/QxGridWork.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -35,6 +37,16 @@ std::string UpperAscii(std::string s) {
 
 void Report(const std::exception& e) {
     ShowException(e);
+}
+
+void Report(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception("Unknown error"));
+    }
 }
 
 } // namespace
@@ -212,6 +224,7 @@ void TQxColumn::SetSummaryMode(TSummaryMode mode) {
     if (mode != smNone && (!field_ || !SummaryTypeAllowed(field_->DataType()))) mode = smNone;
     summaryMode_ = mode;
     summary_.Computed = false;
+    grid_->summaryHeld_ = false;
     if (grid_->Footer()) grid_->Footer()->update();
 }
 
@@ -233,8 +246,9 @@ void TQxColumn::SetFloatDigits(int d) {
 
 std::string TQxColumn::SummaryText() {
     if (summaryMode_ == smNone) return std::string();
-    if (!summary_.Computed) grid_->ComputeSummaries();
-    return summary_.Text;
+    if (!summary_.Computed) grid_->SummaryNeeded();
+    // Until it is computed (a computation off the GUI thread takes a while) no number shows.
+    return summary_.Computed ? summary_.Text : std::string();
 }
 
 // ---- The grid ----
@@ -398,6 +412,7 @@ void TQxDBGrid::SyncMenuChecks() {
 
 void TQxDBGrid::BuildColumns() {
     TDataSet* ds = DataSet();
+    summaryHeld_ = false;
     // A switched-off data source shows as closed: the data set may be busy elsewhere (a background run).
     if (!ds || !ds->Active() || !link_->Active()) {
         // Closed: the columns stay (with their filters, sizes and summaries) until the fields come back.
@@ -508,6 +523,8 @@ void TQxDBGrid::ReadSortFromSQL() {
 }
 
 void TQxDBGrid::LinkActiveChanged() {
+    // The data source is back (or a run of someone else began): the picture has done its part.
+    if (link_->Active()) HideStandIn();
     if (titleEdit_->IsOpen()) titleEdit_->CloseCell();
     if (!sorting_) sortList_.clear();
     BuildColumns();
@@ -522,6 +539,7 @@ void TQxDBGrid::LinkDataSetChanged() {
     model_->SyncRows(false, true);
     for (auto& c : columns_)
         c->summary_.Computed = false;
+    summaryHeld_ = false;
     FollowDataSet();
     UpdateFooter();
 }
@@ -602,13 +620,21 @@ void TQxDBGrid::ClearSortList() {
     sortList_.clear();
 }
 
-void TQxDBGrid::ApplySort() {
-    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
-    if (!dads) return;
-    std::string text = BuildOrderByText(sortList_, [this](int c) {
+std::string TQxDBGrid::OrderByText() const {
+    return BuildOrderByText(sortList_, [this](int c) {
         if (c < 0 || c >= int(columns_.size()) || !columns_[size_t(c)]->Sortable()) return 0;
         return columns_[size_t(c)]->Field()->FieldNo();
     });
+}
+
+void TQxDBGrid::ApplySort() {
+    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
+    if (!dads) return;
+    std::string text = OrderByText();
+    if (Backgrounded()) {
+        StartSort(text, sortList_);
+        return;
+    }
     bool wasSorting = sorting_;
     sorting_ = true;
     try {
@@ -628,6 +654,14 @@ void TQxDBGrid::SortByColumn(int column, bool shift, bool ctrl) {
     if (!(optionsEx_ & dgeEnableSort) || !(options_ & dgTitles) || !ds || !ds->Active() || !IsSqlDataSet())
         return;
     if (column < 0 || column >= int(columns_.size()) || !columns_[size_t(column)]->Sortable()) return;
+    if (Backgrounded()) {
+        // The reopen runs off the GUI thread; the widths, the horizontal position and the sort list come
+        // back when it ends (the old list after a failure).
+        std::vector<TSortEntry> before = sortList_;
+        ApplyTitleClick(sortList_, column, shift, ctrl);
+        StartSort(OrderByText(), before);
+        return;
+    }
     std::vector<int> widths;
     for (size_t i = 0; i < columns_.size(); ++i)
         widths.push_back(columns_[i]->Width());
@@ -682,8 +716,17 @@ void TQxDBGrid::ApplyColumnFilters() {
         ds->SetFilter(cond);
         ds->SetFiltered(filtered_);
     } else if (auto* dads = dynamic_cast<TCustomDADataSet*>(ds)) {
+        // A changed text reopens the query: off the GUI thread when the hook is there.
+        if (Backgrounded() && dads->FilterSQL() != cond) {
+            StartFilterSQL(cond);
+            return;
+        }
         dads->SetFilterSQL(cond);
     }
+    FinishFilters();
+}
+
+void TQxDBGrid::FinishFilters() {
     model_->SyncRows(false, true);
     InvalidateSummaries();
     FollowDataSet();
@@ -706,8 +749,12 @@ void TQxDBGrid::SetFiltered(bool value) {
     }
     if (value)
         ApplyColumnFilters();
-    else if (auto* dads = dynamic_cast<TCustomDADataSet*>(ds))
-        dads->SetFilterSQL("");
+    else if (auto* dads = dynamic_cast<TCustomDADataSet*>(ds)) {
+        if (Backgrounded() && !dads->FilterSQL().empty())
+            StartFilterSQL("");
+        else
+            dads->SetFilterSQL("");
+    }
 }
 
 bool TQxDBGrid::FiltersPending() const {
@@ -725,6 +772,7 @@ std::string TQxDBGrid::RecordCountText() {
 void TQxDBGrid::InvalidateSummaries() {
     for (auto& c : columns_)
         c->summary_.Computed = false;
+    summaryHeld_ = false;
     footer_->update();
 }
 
@@ -741,38 +789,223 @@ void TQxDBGrid::ComputeSummaries() {
         }
         return;
     }
-    TBookmark bm = ds->GetBookmark();
-    ds->DisableControls();
-    try {
-        for (TQxColumn* c : cols) {
-            TField* f = c->Field();
-            bool isFloat = IsFloatType(f->DataType());
-            bool isNull = f->IsNull();
-            SummaryStart(c->summary_, c->summaryMode_, isFloat, isNull,
-                         isNull || isFloat ? 0 : f->AsInteger(), isNull || !isFloat ? 0 : f->AsFloat());
-        }
-        ds->First();
-        while (!ds->Eof()) {
-            for (TQxColumn* c : cols) {
-                TField* f = c->Field();
-                bool isNull = f->IsNull();
-                if (c->summary_.IsFloat)
-                    SummaryAdd(c->summary_, c->summaryMode_, isNull, 0, isNull ? 0 : f->AsFloat());
-                else
-                    SummaryAdd(c->summary_, c->summaryMode_, isNull, isNull ? 0 : f->AsInteger(), 0);
-            }
-            ds->Next();
-        }
-        for (TQxColumn* c : cols) {
-            c->summary_.Text = SummaryFormat(c->summary_, c->summaryMode_, c->fmt_);
-            c->summary_.Computed = true;
-        }
-        if (!bm.empty() && ds->BookmarkValid(bm)) ds->GotoBookmark(bm);
-    } catch (...) {
-        ds->EnableControls();
-        throw;
+    if (Backgrounded()) {
+        StartSummaries();
+        return;
     }
-    ds->EnableControls();
+    std::vector<TSummaryJob> jobs;
+    for (TQxColumn* c : cols)
+        jobs.push_back({c->Field(), c->summaryMode_});
+    std::vector<TSummaryValue> values = WalkSummaries(*ds, jobs);
+    for (size_t i = 0; i < cols.size(); ++i) {
+        TQxColumn* c = cols[i];
+        c->summary_ = values[i];
+        c->summary_.Text = SummaryFormat(c->summary_, c->summaryMode_, c->fmt_);
+        c->summary_.Computed = true;
+    }
+}
+
+void TQxDBGrid::SummaryNeeded() {
+    if (!RunInBackground) {
+        ComputeSummaries();
+        return;
+    }
+    // Asked from the footer's paint: the walk starts from the event loop, once, and not again after it
+    // failed or was stopped until the data changes.
+    if (summaryQueued_ || summaryHeld_ || !Backgrounded()) return;
+    summaryQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            summaryQueued_ = false;
+            bool pending = false;
+            for (auto& c : columns_)
+                pending = pending || (c->summaryMode_ != smNone && c->Field() && !c->summary_.Computed);
+            if (pending && !summaryHeld_) ComputeSummaries();
+        },
+        Qt::QueuedConnection);
+}
+
+// ---- Work through the hook ----
+
+bool TQxDBGrid::Backgrounded() const {
+    TDataSet* ds = DataSet();
+    return RunInBackground && ds && ds->Active() && link_->Active();
+}
+
+bool TQxDBGrid::RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done) {
+    workRows_.store(0, std::memory_order_relaxed);
+    // The run disables the grid, which then loses the focus: a move made from the grid (or its bars) gives
+    // it back when it ends, so that the keys go on where they were.
+    QWidget* focus = QApplication::focusWidget();
+    const bool hadFocus = focus && (focus == this || isAncestorOf(focus));
+    ShowStandIn();
+    const bool started = RunInBackground(
+        std::move(work),
+        [this, hadFocus, done = std::move(done)](std::exception_ptr error) {
+            done(error);
+            if (hadFocus && isEnabled() && isVisible() && !titleEdit_->IsOpen())
+                setFocus(Qt::OtherFocusReason);
+        },
+        &workRows_);
+    if (!started || link_->Active()) HideStandIn();
+    return started;
+}
+
+void TQxDBGrid::ShowStandIn() {
+    if (!isVisible() || width() <= 0 || height() <= 0) return;
+    QPixmap picture = grab();
+    {
+        QPainter p(&picture);
+        QColor veil = palette().color(QPalette::Window);
+        veil.setAlpha(110);
+        p.fillRect(picture.rect(), veil);
+    }
+    if (!standIn_) {
+        standIn_ = new QLabel(this);
+        standIn_->setObjectName("GridStandIn");
+        standIn_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        standIn_->setAccessibleName(QString::fromUtf8("Ergebnis (wird geladen)"));
+    }
+    standIn_->setPixmap(picture);
+    standIn_->setGeometry(rect());
+    standIn_->show();
+    standIn_->raise();
+}
+
+void TQxDBGrid::HideStandIn() {
+    if (standIn_ && standIn_->isVisible()) {
+        standIn_->hide();
+        standIn_->clear();
+    }
+}
+
+TQxDBGrid::TViewKept TQxDBGrid::KeepView() const {
+    TViewKept k;
+    k.Sort = sortList_;
+    for (const auto& c : columns_)
+        k.Widths.push_back(c->Width());
+    k.HScroll = horizontalScrollBar()->value();
+    k.VScroll = verticalScrollBar()->value();
+    k.Column = currentIndex().isValid() ? currentIndex().column() : 0;
+    return k;
+}
+
+void TQxDBGrid::RestoreView(const TViewKept& k, bool scrollRows) {
+    // The data source came back while the work ended: the link rebuilt the sort list from the statement
+    // and the view lost its current column and scroll position.
+    sortList_ = k.Sort;
+    if (k.Widths.size() == columns_.size())
+        for (size_t i = 0; i < k.Widths.size(); ++i)
+            horizontalHeader()->resizeSection(int(i), k.Widths[i]);
+    QModelIndex cur = currentIndex();
+    if (cur.isValid() && k.Column < model_->columnCount() && cur.column() != k.Column) {
+        following_ = true;
+        setCurrentIndex(model_->index(cur.row(), k.Column));
+        following_ = false;
+    }
+    executeDelayedItemsLayout();
+    horizontalScrollBar()->setValue(k.HScroll);
+    if (scrollRows) verticalScrollBar()->setValue(k.VScroll);
+    header_->viewport()->update();
+    verticalHeader()->viewport()->update();
+    UpdateFooter();
+}
+
+void TQxDBGrid::StartSummaries() {
+    TDataSet* ds = DataSet();
+    std::vector<TSummaryJob> jobs;
+    std::vector<size_t> at;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        TQxColumn* c = columns_[i].get();
+        if (c->summaryMode_ == smNone || !c->Field()) continue;
+        jobs.push_back({c->Field(), c->summaryMode_});
+        at.push_back(i);
+    }
+    if (jobs.empty()) return;
+    auto values = std::make_shared<std::vector<TSummaryValue>>();
+    TStopTest stop = StopRequested;
+    std::atomic<long>* rows = &workRows_;
+    const TViewKept kept = KeepView();
+    RunWork([ds, jobs, values, stop, rows] { *values = WalkSummaries(*ds, jobs, stop, rows); },
+            [this, jobs, at, values, kept](std::exception_ptr error) {
+                if (!error) {
+                    for (size_t k = 0; k < at.size() && k < values->size(); ++k) {
+                        if (at[k] >= columns_.size()) continue;
+                        TQxColumn* c = columns_[at[k]].get();
+                        if (c->Field() != jobs[k].Field || c->summaryMode_ != jobs[k].Mode) continue;
+                        c->summary_ = (*values)[k];
+                        c->summary_.Text = SummaryFormat(c->summary_, c->summaryMode_, c->fmt_);
+                        c->summary_.Computed = true;
+                    }
+                } else {
+                    summaryHeld_ = true;
+                }
+                RestoreView(kept, true);
+                if (error) Report(error);
+            });
+}
+
+void TQxDBGrid::StartFetchToEnd(int column) {
+    TDataSet* ds = DataSet();
+    TStopTest stop = StopRequested;
+    std::atomic<long>* rows = &workRows_;
+    TViewKept kept = KeepView();
+    kept.Column = column;
+    RunWork([ds, stop, rows] { FetchToEnd(*ds, stop, rows); },
+            [this, kept](std::exception_ptr error) {
+                // A stopped fetch leaves the rows it got and the view where it was; a complete one shows
+                // the last row.
+                if (error) summaryHeld_ = true;
+                RestoreView(kept, bool(error));
+                if (!error) {
+                    QModelIndex cur = currentIndex();
+                    if (cur.isValid()) scrollTo(cur);
+                }
+                if (error) Report(error);
+            });
+}
+
+void TQxDBGrid::StartSort(const std::string& orderBy, std::vector<TSortEntry> sortOnError) {
+    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
+    if (!dads) return;
+    const TViewKept kept = KeepView();
+    // While the hook runs the work here (no thread), the link hears the reopen at once: the flag keeps the
+    // sort list from being read back from the statement meanwhile.
+    const bool wasSorting = sorting_;
+    sorting_ = true;
+    const bool started = RunWork(
+        [dads, orderBy] {
+            dads->SetOrderBy(orderBy);
+            dads->Open();
+        },
+        [this, kept, sortOnError](std::exception_ptr error) {
+            TViewKept k = kept;
+            if (error) {
+                k.Sort = sortOnError;
+                summaryHeld_ = true;
+            }
+            RestoreView(k, false);
+            if (error) Report(error);
+        });
+    sorting_ = wasSorting;
+    if (!started) sortList_ = sortOnError;
+    header_->viewport()->update();
+}
+
+void TQxDBGrid::StartFilterSQL(const std::string& filterSQL) {
+    auto* dads = dynamic_cast<TCustomDADataSet*>(DataSet());
+    if (!dads) return;
+    const TViewKept kept = KeepView();
+    RunWork([dads, filterSQL] { dads->SetFilterSQL(filterSQL); },
+            [this, kept](std::exception_ptr error) {
+                RestoreView(kept, false);
+                FinishFilters();
+                if (error) {
+                    summaryHeld_ = true;
+                    Report(error);
+                }
+            });
 }
 
 // ---- Widths ----
@@ -883,6 +1116,7 @@ void TQxDBGrid::updateGeometries() {
 
 void TQxDBGrid::resizeEvent(QResizeEvent* e) {
     QTableView::resizeEvent(e);
+    if (standIn_ && standIn_->isVisible()) standIn_->setGeometry(rect());
     ApplyStretch();
     updateGeometries();
 }
@@ -961,6 +1195,19 @@ QModelIndex TQxDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
             model_->fetchMore(QModelIndex());
         explicitFetch_ = false;
         if (action == MoveEnd && (modifiers & Qt::ControlModifier)) {
+            auto* mds = dynamic_cast<TMemDataSet*>(ds);
+            if (Backgrounded() && mds && !mds->AllRowsFetched()) {
+                // The rows still on the server come off the GUI thread; the move follows when they are in.
+                // It starts from the event loop, not from inside the view's key handling.
+                const int column = cur.isValid() ? cur.column() : 0;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, column] {
+                        if (Backgrounded()) StartFetchToEnd(column);
+                    },
+                    Qt::QueuedConnection);
+                return QModelIndex();
+            }
             // An explicit move to the last record fetches every row.
             try {
                 moving_ = true;

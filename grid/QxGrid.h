@@ -8,6 +8,8 @@
 
 #include <QTableView>
 
+#include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +26,7 @@ class TQxGridDataLink;
 class TQxGridTitleEdit;
 class QMenu;
 class QAction;
+class QLabel;
 
 // The framework grid's options.
 enum TDBGridOption : unsigned {
@@ -170,6 +173,19 @@ public:
     void InvalidateSummaries();
     void ComputeSummaries();
 
+    // ---- Work off the GUI thread ----
+    // Set by a window that runs the data set's server calls on a thread of its own (the worksheet): the moves
+    // that fetch every row or reopen the query (Ctrl+End, the summaries, a title-click sort, the server-side
+    // filter) go through it. work runs on that thread and touches only the data set; the hook takes the
+    // grid's data source away for that time and gives it back before done, which follows on this thread with
+    // work's error or nullptr; work raises *rows as it reaches rows. False when nothing can run now
+    // (something else is running). Without the hook every move runs here at once, as the workbench has it.
+    std::function<bool(std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                       const std::atomic<long>* rows)>
+        RunInBackground;
+    // Asked by work run through the hook between its rows or blocks: true once the user asked for a stop.
+    std::function<bool()> StopRequested;
+
     // ---- Events ----
     std::function<void(TQxDBGrid&, TQxColumn&)> OnMemoClick;
     // Lets the application change font and background of a data cell before it is drawn.
@@ -233,6 +249,34 @@ private:
     void SyncMenuChecks();
     bool IsSqlDataSet() const;
     QString Title(int column) const;
+    // The hook is set and the grid shows its data set (a data set the grid does not show may be in use
+    // elsewhere and is left alone).
+    bool Backgrounded() const;
+    // While work of the grid runs through the hook the grid has no data set to paint: a dimmed picture of
+    // how it looked stands in until the data source comes back.
+    void ShowStandIn();
+    void HideStandIn();
+    // Runs work through the hook; false (and nothing runs) when it cannot run now.
+    bool RunWork(std::function<void()> work, std::function<void(std::exception_ptr)> done);
+    // What a background move keeps of the view across the data source's absence, put back in done.
+    struct TViewKept {
+        std::vector<TSortEntry> Sort;
+        std::vector<int> Widths;
+        int HScroll = 0;
+        int VScroll = 0;
+        int Column = 0;
+    };
+    TViewKept KeepView() const;
+    void RestoreView(const TViewKept& kept, bool scrollRows);
+    // Reopens with the ORDER BY text through the hook; sortOnError is the sort list after a failure.
+    std::string OrderByText() const;
+    void StartSort(const std::string& orderBy, std::vector<TSortEntry> sortOnError);
+    void StartFilterSQL(const std::string& filterSQL);
+    void StartFetchToEnd(int column);
+    void StartSummaries();
+    // A footer paint needs a summary that is not computed.
+    void SummaryNeeded();
+    void FinishFilters();
 
     TDataSource* dataSource_ = nullptr;
     std::unique_ptr<TQxGridDataLink> link_;
@@ -257,6 +301,10 @@ private:
     bool moving_ = false;    // the data set is being moved from the view
     bool inGeometries_ = false;
     bool stretching_ = false;
-    std::vector<int> widthsKept_; // column widths while the data set is closed and reopened
-    bool explicitFetch_ = false;  // a key move past the last row asks for the next block
+    std::vector<int> widthsKept_;   // column widths while the data set is closed and reopened
+    bool explicitFetch_ = false;    // a key move past the last row asks for the next block
+    std::atomic<long> workRows_{0}; // rows reached by the work running through the hook
+    bool summaryQueued_ = false;    // a summary computation waits for the event loop
+    bool summaryHeld_ = false;      // one failed or was stopped: not again until the data changes
+    QLabel* standIn_ = nullptr;
 };

@@ -240,8 +240,20 @@ void TFVestra::BuildWindow() {
 
     connect(BtnC, &QPushButton::clicked, this, [this] { Guard([this] { DoCommit(); }); });
     connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this,
-            [this] { Guard([this] { CopyResultToClipboard(Qry, &DatS); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] {
+        if (!run_) return Guard([this] { CopyResultToClipboard(Qry, &DatS); });
+        TWorksheetRun* r = run_.get();
+        CopyResultToClipboard(
+            Qry, &DatS,
+            [r](std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                const std::atomic<long>* rows) {
+                return r->RunInBackground(std::move(work), std::move(done), rows);
+            },
+            [r] { r->ThrowIfStopped(); },
+            [this](std::exception_ptr error) {
+                if (error) Guard([&] { std::rethrow_exception(error); });
+            });
+    });
     connect(BtnExport, &QPushButton::clicked, this, [this] {
         Guard([this] {
             StartExportAction(ExportWiring(), [this](TExportOutcome, std::exception_ptr error) {

@@ -5,6 +5,7 @@
 #include "app/gui/FVestra.h"
 #include "dataset/MemData.h"
 #include "grid/QxGrid.h"
+#include "grid/QxGridWork.h"
 #include "oracle/OraClasses.h"
 
 #include <QAction>
@@ -67,11 +68,26 @@ TWorksheetRun::TWorksheetRun(TFVestra& window, TDataModule1& dm)
     timer_ = new QTimer(this);
     timer_->setInterval(200);
     connect(timer_, &QTimer::timeout, this, &TWorksheetRun::Tick);
+
+    // The grid's moves that fetch every row or reopen the query (Ctrl+End, summaries, a title-click sort,
+    // the server-side filter) run here too.
+    if (TQxDBGrid* grid = w_.DBGrid) {
+        grid->RunInBackground = [this](std::function<void()> work,
+                                       std::function<void(std::exception_ptr)> done,
+                                       const std::atomic<long>* rows) {
+            return RunInBackground(std::move(work), std::move(done), rows);
+        };
+        grid->StopRequested = [this] { return StopRequested(); };
+    }
 }
 
 TWorksheetRun::~TWorksheetRun() {
     quiet_ = true;
     runner_.Finish();
+    if (TQxDBGrid* grid = w_.DBGrid) {
+        grid->RunInBackground = nullptr;
+        grid->StopRequested = nullptr;
+    }
 }
 
 void TWorksheetRun::Post(std::function<void()> task) {
@@ -226,6 +242,10 @@ void TWorksheetRun::Tick() {
         w_.SetStatusText(QString("... %1 s, %2 Zeilen").arg(s).arg(rows_->load(std::memory_order_relaxed)));
     else
         w_.SetStatusText(QString("... %1 s").arg(s));
+}
+
+void TWorksheetRun::ThrowIfStopped() const {
+    if (StopRequested()) throw EWalkStopped();
 }
 
 void TWorksheetRun::Stop() {

@@ -42,6 +42,9 @@ public:
     // For work run through RunInBackground: true once Stop was asked for. Asked from the work's thread
     // between its steps (the break ends only the server call in progress).
     bool StopRequested() const { return runner_.StopRequested(); }
+    // The same for a walk over rows: raises the walk's stop error ("Der Vorgang wurde vom Benutzer
+    // abgebrochen.") once Stop was asked for.
+    void ThrowIfStopped() const;
 
     // Runs work on the runner's thread the way the worksheet's own statements run: the grid lets go of the
     // query, whatever would start another statement is disabled, the status line counts the seconds (and

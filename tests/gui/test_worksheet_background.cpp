@@ -9,6 +9,7 @@
 #include "connect/ConnectForm.h"
 #include "grid/QxGrid.h"
 #include "tests/gui/GuiTest.h"
+#include "tests/gui/WorksheetRig.h"
 #include "tests/oracle/OraE2e.h"
 
 #include <QAbstractItemModelTester>
@@ -33,102 +34,7 @@ using namespace guitest;
 
 namespace {
 
-vemu::EmuOptions SlowServer(std::atomic<long long>* checks) {
-    vemu::EmuOptions o;
-    o.benchRows = 200;
-    o.slowFetchMs = 100; // the first block of 25 rows takes 2.5 s
-    o.breakChecks = checks;
-    return o;
-}
-
-// Measures the longest pause of the GUI thread's event loop with a 10 ms timer.
-struct TGapMeter {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0, maxGap = 0;
-    int ticks = 0;
-    TGapMeter() {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            maxGap = std::max(maxGap, now - last);
-            last = now;
-            ++ticks;
-        });
-        clock.start();
-        timer.start();
-    }
-};
-
-class WorksheetBackground : public ::testing::Test {
-protected:
-    std::atomic<long long> breakChecks{0};
-    oratest::TEmu emu{SlowServer(&breakChecks)};
-    std::unique_ptr<TFVestra> w;
-    std::unique_ptr<QAbstractItemModelTester> tester;
-
-    void SetUp() override {
-        SetProgramFolderForTests(BinFolder().toStdString());
-        TConnectForm::OnShown = [](TConnectForm& f) {
-            QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-        };
-        TStartOptions o;
-        o.connect = "scott/tiger@" + emu.Server();
-        o.haveConnect = true;
-        w.reset(CreateVestra(o));
-        TConnectForm::OnShown = nullptr;
-        ASSERT_TRUE(w);
-        ASSERT_TRUE(w->Run());
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        // A broken model contract aborts the test.
-        ASSERT_TRUE(w->DBGrid->model());
-        tester = std::make_unique<QAbstractItemModelTester>(
-            w->DBGrid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-    }
-    void TearDown() override {
-        tester.reset();
-        if (w) {
-            w->Run()->StopAndWait();
-            w->Controller().EndSession();
-            w.reset();
-        }
-        SetProgramFolderForTests("");
-    }
-    void Activate() {
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    }
-    void Run(const QString& sql) {
-        w->Mmo->setPlainText(sql);
-        w->Mmo->setFocus();
-        Activate();
-        QTest::keyClick(w->Mmo, Qt::Key_F5);
-    }
-    bool WaitIdle(int ms = 10000) {
-        return QTest::qWaitFor([this] { return !w->Run()->Busy(); }, ms);
-    }
-    // The server is sending the rows of the running query.
-    bool WaitFetching() {
-        const long long before = breakChecks.load();
-        return QTest::qWaitFor([&] { return breakChecks.load() >= before + 2; }, 10000);
-    }
-    // Arms a catcher for the error box that the break brings: its text and when it showed.
-    struct TBoxSeen {
-        QString text;
-        qint64 atMs = -1;
-    };
-    std::shared_ptr<TBoxSeen> CatchBox(const QElapsedTimer& since) {
-        auto seen = std::make_shared<TBoxSeen>();
-        OnNextModal([seen, &since](QWidget* box) {
-            if (!box) return;
-            seen->atMs = since.elapsed();
-            seen->text = MessageText(box);
-            ClickButton(box, QMessageBox::Ok);
-        });
-        return seen;
-    }
-};
+using WorksheetBackground = TWorksheetRig<100>;
 
 TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhileAStatementRuns) {
     QPushButton* stop = w->findChild<QPushButton*>("BtnStop");
