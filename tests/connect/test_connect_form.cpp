@@ -2,6 +2,7 @@
 // answering; while it runs the inputs and the connect button wait and Cancel ends it at once, leaving the
 // form open and usable for a logon that succeeds.
 #include "connect/ConnectForm.h"
+#include "tests/Snapshot.h"
 #include "tests/oracle/OraE2e.h"
 #include "tests/oracle/SilentListener.h"
 
@@ -77,7 +78,7 @@ TEST(ConnectFormGui, CancelEndsALogonToASilentServerAtOnceAndTheFormLogsOnAfterw
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.BytesRead() > 0; }, 5000));
     QTest::qWait(200);
     EXPECT_TRUE(form.Connecting()); // the silent server keeps it waiting
-    form.grab().save("/tmp/hD-connect-waiting.png");
+    vtest::Snapshot(form, "connect-logging-on");
 
     QElapsedTimer t;
     t.start();

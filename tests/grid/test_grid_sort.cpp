@@ -1,6 +1,7 @@
 // Title-click sorting, the filter and search bars, the footer and the memo editor, driven with real clicks
 // and keys on a grid over emulator results.
 #include "GridRig.h"
+#include "tests/Snapshot.h"
 
 #include "grid/MemoEditor.h"
 #include "grid/QxGridHeader.h"
@@ -210,7 +211,7 @@ TEST(GridLook, BarsSortsTwoLevelTitlesAndSummaries) {
     EXPECT_EQ(g.grid->Columns(4)->SummaryText(), "1400");
     QImage img = g.grid->grab().toImage();
     ASSERT_FALSE(img.isNull());
-    img.save("/tmp/vestra-grid-look.png");
+    vtest::Snapshot(img, "grid-look");
     // The indicator shows the current record.
     QImage ind = g.grid->verticalHeader()->grab().toImage();
     const int y = g.grid->verticalHeader()->sectionViewportPosition(g.qry->RecNo() - 1) + rowH / 2;

@@ -8,6 +8,7 @@
 #include "app/gui/WorksheetRun.h"
 #include "connect/ConnectForm.h"
 #include "grid/QxGrid.h"
+#include "tests/Snapshot.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/oracle/OraE2e.h"
 
@@ -160,7 +161,7 @@ TEST_F(SchemaBrowserBackground, TheListsLoadWhileTheWindowKeepsAnsweringAndThePa
     EXPECT_FALSE(w->BtnExec->isEnabled());
     EXPECT_TRUE(w->Run()->BtnStop->isEnabled());
     EXPECT_EQ(panel->CBBenutzer2->count(), 1); // "*ALLE*" until the owners have arrived
-    w->grab().save("/tmp/hD-browser-loading.png");
+    vtest::Snapshot(*w, "worksheet-browser-loading");
     meter.Restart();
     ASSERT_TRUE(WaitListsLoaded());
     EXPECT_LT(meter.maxGap, 100) << "the event loop stalled";
@@ -171,7 +172,7 @@ TEST_F(SchemaBrowserBackground, TheListsLoadWhileTheWindowKeepsAnsweringAndThePa
     EXPECT_EQ(panel->CBBenutzer2->currentIndex(), 0);
     EXPECT_GT(panel->CBBenutzer2->count(), 2);
     EXPECT_EQ(Items(panel->LBTabellen2), allTables);
-    w->grab().save("/tmp/hD-browser-loaded.png");
+    vtest::Snapshot(*w, "worksheet-browser-loaded");
     meter.Restart();
 
     // Choosing an owner reads its tables the same way.

@@ -8,6 +8,7 @@
 #include "app/gui/WorksheetRun.h"
 #include "connect/ConnectForm.h"
 #include "grid/QxGrid.h"
+#include "tests/Snapshot.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/WorksheetRig.h"
 #include "tests/oracle/OraE2e.h"
@@ -46,7 +47,7 @@ TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhil
     EXPECT_EQ(bar->indexOf(stop), bar->indexOf(w->BtnExec) + 1);
     EXPECT_FALSE(stop->isEnabled());
     EXPECT_FALSE(w->Run()->StopAction->isEnabled());
-    w->grab().save("/tmp/h19b-idle.png");
+    vtest::Snapshot(*w, "worksheet-idle");
 
     std::vector<bool> running;
     QObject::connect(w->Run(), &TWorksheetRun::RunningChanged, w.get(),
@@ -79,7 +80,7 @@ TEST_F(WorksheetBackground, TheStopButtonStandsBesideExecuteAndIsEnabledOnlyWhil
     QTest::keyClick(w->Mmo, Qt::Key_F5);
     ASSERT_TRUE(QTest::qWaitFor([this] { return w->StatusText().startsWith("... "); }, 3000));
     EXPECT_EQ(w->StatusText(), "... 1 s");
-    w->grab().save("/tmp/h19b-running.png");
+    vtest::Snapshot(*w, "worksheet-running");
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(running, (std::vector<bool>{true, false}));
     EXPECT_EQ(w->StatusText(), "OK");

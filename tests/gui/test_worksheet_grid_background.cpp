@@ -5,6 +5,7 @@
 #include "app/gui/DataModule1.h"
 #include "grid/QxGridHeader.h"
 #include "grid/QxGridModel.h"
+#include "tests/Snapshot.h"
 #include "tests/gui/WorksheetRig.h"
 
 #include <QApplication>
@@ -104,7 +105,7 @@ TEST_F(GridMovesStop, CtrlEndFetchesOffTheGuiThreadCountsTheRowsAndStopKeepsWhat
     ASSERT_TRUE(standIn);
     EXPECT_TRUE(standIn->isVisible());
     EXPECT_EQ(standIn->geometry(), Grid()->rect());
-    w->grab().save("/tmp/hB-ctrlend-running.png");
+    vtest::Snapshot(*w, "worksheet-ctrlend-running");
     EXPECT_GT(meter.ticks, 100);
     EXPECT_LT(meter.maxGap, 100) << "the event loop stalled";
 
@@ -123,7 +124,7 @@ TEST_F(GridMovesStop, CtrlEndFetchesOffTheGuiThreadCountsTheRowsAndStopKeepsWhat
     EXPECT_FALSE(standIn->isVisible());
     QTest::keyClick(Grid(), Qt::Key_Down);
     EXPECT_EQ(w->Qry.RecNo(), 2);
-    w->grab().save("/tmp/hB-ctrlend-stopped.png");
+    vtest::Snapshot(*w, "worksheet-ctrlend-stopped");
     ExpectUsableAndRunNext();
 }
 
@@ -339,7 +340,7 @@ TEST_F(GridMovesEnd, TheSumOfEveryRowIsTheSameAndThePositionStays) {
             EXPECT_TRUE(QTest::qWaitFor(
                 [this] { return !w->Run()->Busy() && Grid()->Columns(0)->SummaryComputed(); }, 10000));
             TOutcome out = Outcome(QString::fromStdString(Grid()->Columns(0)->SummaryText()));
-            w->grab().save("/tmp/hB-summary.png");
+            vtest::Snapshot(*w, "worksheet-summary");
             Grid()->Columns(0)->SetSummaryMode(smNone);
             Grid()->SetOptionsEx(Grid()->OptionsEx() & ~dgeSummary);
             return out;
