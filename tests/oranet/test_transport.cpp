@@ -236,10 +236,12 @@ TEST(TnsBreak, OneMarkerWhileTheCallIsUnderWayAndNoneAfterIt) {
     r.t->EndCall(); // the reply has been read
     EXPECT_FALSE(r.t->CallUnderWay());
 
-    // The next call has not been sent yet: a break now is held for it and goes out after its request.
+    // The next call has not been sent yet: a break now is held for it and goes out after its request,
+    // without touching the request being built.
+    r.t->WriteUB1(0x66);
     EXPECT_TRUE(r.t->Break());
     EXPECT_EQ(r.sock->sends.size(), 2u);
-    r.t->WriteUB1(0x66);
+    EXPECT_EQ(r.t->WritePos(), 11);
     EXPECT_EQ(r.t->ReadUB1(), 6);
     ASSERT_EQ(r.sock->sends.size(), 4u);
     EXPECT_EQ(Payload(r.sock->sends[2]), Hex("66"));
