@@ -6,13 +6,13 @@
 #include <mutex>
 #include <stdexcept>
 
-// One run. `running` and `breakSent` are shared with the work's thread under `mutex`; `error` is written by
-// that thread before it posts the end and read by the owning thread after it (the poster orders the two);
-// `delivered` and `done` belong to the owning thread.
+// One run. `running` and `error` are written by the work's thread under `mutex`, which it releases before
+// it posts the end; Deliver takes `mutex` before it reads them, so that everything the work wrote is
+// ordered before what done reads by a lock the thread checkers see (the poster's own hand-over may go
+// through synchronisation they cannot see). `delivered` and `done` belong to the owning thread.
 struct TWorksheetRunner::TJob {
     std::mutex mutex;
     bool running = true;
-    bool breakSent = false;
     std::atomic<bool> stopAsked{false};
     std::exception_ptr error;
     bool delivered = false;
@@ -21,10 +21,17 @@ struct TWorksheetRunner::TJob {
 
 void TWorksheetRunner::Deliver(TJob& job) {
     if (job.delivered) return;
+    std::exception_ptr error;
+    {
+        std::lock_guard<std::mutex> lock(job.mutex);
+        if (job.running) return; // not possible: the end is posted after the work has left
+        error = job.error;
+        job.error = nullptr;
+    }
     job.delivered = true;
     TDone done = std::move(job.done);
     job.done = nullptr;
-    if (done) done(job.error);
+    if (done) done(error);
 }
 
 TWorksheetRunner::TWorksheetRunner(MainThreadPoster& poster, std::function<void()> breakCall)
@@ -63,9 +70,11 @@ void TWorksheetRunner::Start(TWork work, TDone done) {
         } catch (...) {
             error = std::current_exception();
         }
-        job->error = error;
         {
+            // The exception goes over whole: this thread keeps no reference to it, so that it is not
+            // released here while the owning thread reads it.
             std::lock_guard<std::mutex> lock(job->mutex);
+            job->error = std::move(error);
             job->running = false;
         }
         poster->Post([job] { Deliver(*job); });
@@ -74,12 +83,12 @@ void TWorksheetRunner::Start(TWork work, TDone done) {
 
 bool TWorksheetRunner::Stop() {
     if (!Busy()) return false;
-    // The lock keeps the work from ending between the test and the marker, so that a break does not reach
-    // a server that has already answered the last call.
+    // The lock keeps the work from ending between the test and the break. Each Stop passes the break on:
+    // the network client sends a marker only while a call is under way and at most one per call, so a
+    // Stop that finds the work between two calls is not used up, and the next one reaches the next call.
     std::lock_guard<std::mutex> lock(job_->mutex);
-    if (!job_->running || job_->breakSent) return false;
+    if (!job_->running) return false;
     job_->stopAsked = true;
-    job_->breakSent = true;
     try {
         if (break_) break_();
     } catch (...) {

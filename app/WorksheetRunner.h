@@ -30,7 +30,9 @@ public:
     bool Busy() const;
     // Starts work on a new thread; done follows on the owning thread. Fails while Busy.
     void Start(TWork work, TDone done);
-    // Sends the break once while the work is still running; otherwise nothing. True when it was sent.
+    // While the work is still running: asks it to stop and passes the break on (again at every Stop: the
+    // break itself interrupts only a server call under way); otherwise nothing. True when the work was
+    // still running.
     bool Stop();
     // True once Stop was asked for during the current run. Work that does more than one server call (a
     // walk over every row, one table after another) asks between its steps, from its own thread.

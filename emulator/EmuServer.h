@@ -22,6 +22,10 @@ struct EmuOptions {
     // Counts the checks for a break made while a call runs (one per slow row, one per SQLite progress
     // step); a test waits on it to know that the call it wants to break is under way. Owned by the caller.
     std::atomic<long long>* breakChecks = nullptr;
+    // Counts the break markers that arrived while no call ran (between calls, or after a call's work was
+    // done). They interrupt nothing and are dropped; a test counts them to see that the client sends
+    // none. Owned by the caller.
+    std::atomic<long long>* idleBreaks = nullptr;
     long long dropAfterBytes = -1; // close the connection after sending this many DATA bytes; -1 = never
     long long benchRows = 0;       // > 0: SCOTT owns table BENCH(ID NUMBER, NAME VARCHAR2(30), CREATED DATE,
                                    //       AMOUNT NUMBER(10,2)) with this many rows (ID 1..N)

@@ -59,6 +59,7 @@ Session::Session(int fd, EmuDatabase& db, ServerHooks& hooks)
     const char* t = std::getenv("VESTRA_EMU_TRACE");
     trace_ = t && *t && std::string(t) != "0";
     serverVersion_ = protocol_ == 4 ? 7230 : protocol_ == 5 ? 8030 : 8100;
+    w_.CountIdleBreaks(opts_.idleBreaks);
 }
 
 Session::~Session() {

@@ -114,7 +114,10 @@ void Wire::Fill() {
             inLen_ = pk.data.size();
             return;
         }
-        if (pk.type == kTnsMarker) continue; // a break between calls interrupts nothing
+        if (pk.type == kTnsMarker) { // a break between calls interrupts nothing
+            if (idleBreaks_ && pk.data.size() >= 11 && pk.data[8] == 1 && pk.data[10] == 1) ++*idleBreaks_;
+            continue;
+        }
         throw ProtocolError("unexpected packet type " + std::to_string(pk.type));
     }
 }

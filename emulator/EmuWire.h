@@ -1,6 +1,7 @@
 // The server's side of one TNS connection: packet framing, markers, and the TTC byte stream over DATA packets
 // (primitive readers for what the client sends, primitive writers for what the server answers).
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -63,6 +64,8 @@ public:
     void CheckBreak();
     // After a break: exchange the reset markers with the client (the pending reply is discarded).
     void ResetAfterBreak();
+    // Where the breaks that arrive between calls are counted (none: not counted).
+    void CountIdleBreaks(std::atomic<long long>* counter) { idleBreaks_ = counter; }
 
     // Reply stream (server -> client).
     bool variableInts = false; // after the data-type negotiation integers are variable-length
@@ -107,6 +110,7 @@ private:
     std::vector<uint8_t> in_;
     size_t inPos_ = 0, inLen_ = 0;
     bool eofSeen_ = false;
+    std::atomic<long long>* idleBreaks_ = nullptr;
     // reply packet being built
     std::vector<uint8_t> out_;
     size_t outLen_ = 10;

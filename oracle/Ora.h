@@ -211,6 +211,7 @@ protected:
     std::string SetOrderByText(const std::string& sql, const std::string& fields) override;
     std::string GetOrderByText(const std::string& sql) override;
     int GetServerRecordCount() override;
+    int GetRecordCount() override;
     std::string UpdateStatementText(TStatementType kind) override;
     void OpenCursor() override;
     void InternalEdit() override;

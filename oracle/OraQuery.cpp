@@ -365,6 +365,14 @@ std::string TOraDataSet::GetOrderByText(const std::string& sql) {
     return OraGetOrderBy(sql);
 }
 
+int TOraDataSet::GetRecordCount() {
+    // While a non-blocking query executes or fetches on its thread, the row store is that thread's: the
+    // count is not read from it (a window painting meanwhile sees none yet, as Eof is True meanwhile).
+    // The thread clears its running flag after its last write to the store.
+    if (TOCIRecordSet* rs = OCIRecordSet(); rs && rs->BackgroundRunning()) return 0;
+    return TCustomDADataSet::GetRecordCount();
+}
+
 int TOraDataSet::GetServerRecordCount() {
     std::string sql = OraSetOrderBy(FinalSQL(), "");
     TOraDataSet q(Session());

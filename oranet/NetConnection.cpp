@@ -307,6 +307,7 @@ void TNetConnection::SetClientCharset(uint16_t id) {
     clientCharset = id;
     if (id != 0 && loggedOn) {
         serverCharset = id;
+        TNetOperation operation(transport.get());
         SendDataTypes();
         ReadDataTypes();
     }
@@ -350,6 +351,8 @@ int TNetConnection::ReadStatus(TNetErrorHandle* err, TNetCursor* cursor) {
     t.ReadUB4();
     std::string text;
     if (code != 0) text = t.ReadMessageText();
+    // The status message ends every reply that carries one.
+    t.EndCall();
     lastStatusCode = code;
     if (cursor) {
         cursor->rowCount = rows;
@@ -380,7 +383,8 @@ int TNetConnection::ReadSimpleReply(TNetErrorHandle* err) {
     switch (transport->ReadUB1()) {
     case 4:
         return ReadStatus(err, nullptr);
-    case 9:
+    case 9: // end of the call
+        transport->EndCall();
         return 0;
     default:
         throw EDBError(1);
@@ -454,8 +458,11 @@ int TNetConnection::ReadLogonReply(int phase, TNetErrorHandle* err) {
             break;
         case 4:
             return ReadStatus(err, nullptr);
-        case 15:
-            return ReadWarning();
+        case 15: {
+            int r = ReadWarning();
+            t.EndCall();
+            return r;
+        }
         default:
             throw EDBError(1);
         }
@@ -467,6 +474,7 @@ int TNetConnection::ReadLogonReply(int phase, TNetErrorHandle* err) {
 
 sword TNetConnection::BeginSession(TNetErrorHandle* err) {
     if (loggedOn) return -1;
+    TNetOperation operation(transport.get());
     try {
         std::string host, sid;
         int port;
@@ -484,11 +492,13 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         transport->Connect(host, port, sid);
         SendProtocol();
         ReadProtocol();
+        transport->EndCall();
         if (clientCharset == 0) clientCharset = serverCharset;
         transport->skipChunk254 = clientCharset != serverCharset;
         maxInlineString = Version8() ? 4000 : 2000;
         SendDataTypes();
         ReadDataTypes();
+        transport->EndCall();
         SendLogon(1);
         int r = ReadLogonReply(1, err);
         if (r != 0) return r;
@@ -505,6 +515,7 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
 
 sword TNetConnection::EndSession(TNetErrorHandle* err) {
     if (!loggedOn) return -1;
+    TNetOperation operation(transport.get());
     try {
         WriteCall(9);
         int r = ReadSimpleReply(err);
@@ -520,6 +531,7 @@ sword TNetConnection::EndSession(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Commit(TNetErrorHandle* err) {
+    TNetOperation operation(transport.get());
     try {
         WriteCall(14);
         return ReadSimpleReply(err);
@@ -529,6 +541,7 @@ sword TNetConnection::Commit(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Rollback(TNetErrorHandle* err) {
+    TNetOperation operation(transport.get());
     try {
         WriteCall(15);
         return ReadSimpleReply(err);

@@ -126,6 +126,7 @@ int TNetCursor::OpenCursor(TNetErrorHandle* err) {
             cursorId = t.ReadUB4();
             break;
         case 9:
+            t.EndCall();
             return 0;
         default:
             break;
@@ -245,6 +246,7 @@ int TNetCursor::Describe43(TNetErrorHandle* err) {
             case 4:
                 return connection->ReadStatus(err, this);
             case 9:
+                t.EndCall();
                 done = true;
                 break;
             case 8: {
@@ -304,6 +306,7 @@ int TNetCursor::Describe98(const std::string* text, TNetErrorHandle* err) {
         case 4:
             return connection->ReadStatus(err, this);
         case 9:
+            t.EndCall();
             return 0;
         case 8: {
             int n = t.ReadUB2();
@@ -341,6 +344,7 @@ int TNetCursor::DoDescribeOnly(TNetErrorHandle* err) {
 }
 
 sword TNetCursor::DescribeOnly(TNetErrorHandle* err) {
+    TNetOperation operation(connection ? connection->transport.get() : nullptr);
     try {
         return DoDescribeOnly(err);
     } catch (const std::exception& e) {
@@ -353,6 +357,7 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         if (!svc) throw std::runtime_error("No service context");
         connection = svc;
         transport = svc->transport.get();
+        TNetOperation operation(transport);
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
         iterations = iters ? int32_t(iters) : 1;
         std::string nan = NotANumberBind();
@@ -394,6 +399,7 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
 sword TNetCursor::Fetch(uint32_t rows, TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
+        TNetOperation operation(transport);
         fetchRows = int32_t(rows);
         return CombinedCall(coFetch, nullptr, err, false, true);
     } catch (const std::exception& e) {
@@ -411,6 +417,7 @@ int TNetCursor::CloseCursor(TNetErrorHandle* err) {
         r = connection->ReadStatus(err, this);
         break;
     case 9:
+        t.EndCall();
         cursorId = 0;
         r = 0;
         break;
@@ -424,6 +431,7 @@ int TNetCursor::CloseCursor(TNetErrorHandle* err) {
 sword TNetCursor::Close(TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
+        TNetOperation operation(transport);
         return CloseCursor(err);
     } catch (const std::exception& e) {
         return MapNetError(e, err);

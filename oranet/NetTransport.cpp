@@ -99,9 +99,58 @@ void TNetTransport::SendMarker(uint8_t value) {
     if (socket_->SendBuf(m, 11) < 11) throw ENetError(0);
 }
 
-void TNetTransport::Break() {
-    CheckConnected();
-    SendMarker(1);
+bool TNetTransport::Break() {
+    std::lock_guard<std::mutex> lock(markerMutex_);
+    if (inCall_) {
+        if (breakSent_) return true;
+        CheckConnected();
+        breakSent_ = true;
+        SendMarker(1);
+        ++breaksSent_;
+        return true;
+    }
+    if (operations_ > 0) {
+        breakHeld_ = true;
+        return true;
+    }
+    return false;
+}
+
+void TNetTransport::BeginOperation() {
+    std::lock_guard<std::mutex> lock(markerMutex_);
+    if (operations_++ == 0) inCall_ = breakHeld_ = breakSent_ = false;
+}
+
+void TNetTransport::EndOperation() {
+    std::lock_guard<std::mutex> lock(markerMutex_);
+    if (operations_ > 0) --operations_;
+    // An inner operation (a commit inside an execute) ends with its call; the outer one goes on.
+    inCall_ = breakSent_ = false;
+    if (operations_ == 0) breakHeld_ = false;
+}
+
+void TNetTransport::EndCall() {
+    if (!inCall_) return;
+    std::lock_guard<std::mutex> lock(markerMutex_);
+    inCall_ = breakSent_ = false;
+}
+
+void TNetTransport::CallStarted() {
+    std::lock_guard<std::mutex> lock(markerMutex_);
+    inCall_ = true;
+    breakSent_ = false;
+    if (breakHeld_) {
+        breakHeld_ = false;
+        CheckConnected();
+        breakSent_ = true;
+        SendMarker(1);
+        ++breaksSent_;
+    }
+}
+
+int TNetTransport::BreaksSent() const {
+    std::lock_guard<std::mutex> lock(markerMutex_);
+    return breaksSent_;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -123,8 +172,14 @@ void TNetTransport::HandleMarker(const TPacketInfo& p) {
     uint8_t type = p.length > 8 ? in_[8] : 0;
     uint8_t value = p.length > 10 ? in_[10] : 0;
     resetPending = type == 0 || (type == 1 && value != 2);
-    CheckConnected();
-    SendMarker(2);
+    {
+        // The server has broken the call: a break asked for now would reach it after the call's end.
+        std::lock_guard<std::mutex> lock(markerMutex_);
+        breakSent_ = true;
+        breakHeld_ = false;
+        CheckConnected();
+        SendMarker(2);
+    }
     while (resetPending) {
         TPacketInfo q = ReadPacket();
         if (q.type == tnsMarker && q.length > 10 && in_[8] == 1 && in_[10] == 2) resetPending = false;
@@ -132,8 +187,10 @@ void TNetTransport::HandleMarker(const TPacketInfo& p) {
 }
 
 bool TNetTransport::NextDataPacket() {
-    // A request leaves at the latest when the first byte of its reply is read.
+    // A request leaves at the latest when the first byte of its reply is read; from then on the call is
+    // under way until its reply has been read.
     if (writePos_ > DataStart) Flush(0);
+    if (!inCall_) CallStarted();
     for (;;) {
         TPacketInfo p = ReadPacket();
         if (p.type == tnsData) {

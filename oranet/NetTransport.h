@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -58,7 +59,23 @@ public:
     TPacketInfo ReadPacket();
     void Flush(uint16_t dataFlags);
     void SendMarker(uint8_t value);
-    void Break();
+
+    // The break. A marker that reaches the server while it waits for a request interrupts nothing and
+    // may be answered at the next call instead, so Break sends it only while a call is under way: from
+    // the moment the call's request has left until its reply has been read to the end. A break asked for
+    // while an operation of several calls is between two of them goes out right after the next call's
+    // request; outside any operation it is dropped (whoever runs work of many steps asks for a stop
+    // between them). At most one marker per call. True when the marker went out or will go with the
+    // next call. The only member that may be called from another thread than the calling one.
+    bool Break();
+    // The calling thread brackets each operation (a logon, an execute with its parse and describe
+    // calls, a fetch, a commit) and reports the end of each reply. EndOperation also ends the call.
+    void BeginOperation();
+    void EndOperation();
+    void EndCall();
+    // For tests: whether a call is under way, and how many break markers Break has sent.
+    bool CallUnderWay() const { return inCall_; }
+    int BreaksSent() const;
 
     // The byte stream.
     void WriteRaw(const void* src, size_t count);
@@ -188,6 +205,18 @@ private:
     void ReadChunks(std::string& out);
 
     void DropReceived() { rxPos_ = rxLen_ = 0; }
+    // The request has left and its reply is about to be read: the call is under way.
+    void CallStarted();
+
+    // Guards the call state below and every marker sent, so that a break from another thread goes out
+    // only while the call is under way and never in the middle of another marker. Never held while
+    // receiving. The calling thread writes the state under the lock and reads it without.
+    mutable std::mutex markerMutex_;
+    bool inCall_ = false;
+    int operations_ = 0;     // depth: an execute may commit or describe a cursor parameter inside it
+    bool breakHeld_ = false; // asked for between two calls of the operation
+    bool breakSent_ = false; // in this call (or the server broke it)
+    int breaksSent_ = 0;
 
     std::unique_ptr<TWinSocket> socket_;
     // Bytes received from the socket ahead of the packet being read: one receive call brings as many packets
@@ -206,6 +235,22 @@ private:
     // inBuf_. Reading never sees the request being written.
     const uint8_t* in_ = inBuf_;
     uint8_t inBuf_[BufferSize] = {};
+};
+
+// Brackets one operation of the calling thread on a transport (see TNetTransport::Break).
+class TNetOperation {
+public:
+    explicit TNetOperation(TNetTransport* t) : t_(t) {
+        if (t_) t_->BeginOperation();
+    }
+    ~TNetOperation() {
+        if (t_) t_->EndOperation();
+    }
+    TNetOperation(const TNetOperation&) = delete;
+    TNetOperation& operator=(const TNetOperation&) = delete;
+
+private:
+    TNetTransport* t_;
 };
 
 } // namespace oranet

@@ -1,6 +1,7 @@
 #include "app/gui/VestraApp.h"
 
 #include "app/gui/DataModule1.h"
+#include "app/gui/QtPoster.h"
 #include "connect/ConnectHooks.h"
 #include "connect/QtText.h"
 #include "dataset/DAHooks.h"
@@ -18,14 +19,8 @@ namespace {
 std::unique_ptr<TQtSettings> g_settings;
 
 // Completions of background runs (the workbench query) come back through the event loop; what they raise
-// ends in TVestraApplication::notify's message box.
-class TQtMainThreadPoster : public MainThreadPoster {
-public:
-    void Post(std::function<void()> task) override {
-        QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
-    }
-};
-TQtMainThreadPoster g_poster;
+// ends in TVestraApplication::notify's message box. Made once the application exists.
+std::unique_ptr<TQtPoster> g_poster;
 } // namespace
 
 TCommandLine ParseCommandLine(const QStringList& args) {
@@ -96,7 +91,8 @@ void SetupApplication(QApplication& app, const QString& settingsDir) {
     g_settings = std::make_unique<TQtSettings>(settingsDir);
     SetConnectSettings(g_settings.get());
     InstallScreenHooks();
-    SetMainThreadPoster(&g_poster);
+    g_poster = std::make_unique<TQtPoster>();
+    SetMainThreadPoster(g_poster.get());
     // What the framework and the windows catch without letting it through (grid, navigator, lists).
     SetApplicationExceptionHandler(
         [](const std::exception& e) { ShowErrorBox(QApplication::activeWindow(), e); });
@@ -105,6 +101,7 @@ void SetupApplication(QApplication& app, const QString& settingsDir) {
 void TeardownApplication() {
     SetApplicationExceptionHandler(nullptr);
     SetMainThreadPoster(nullptr);
+    g_poster.reset();
     RemoveScreenHooks();
     SetConnectSettings(nullptr);
     g_settings.reset();

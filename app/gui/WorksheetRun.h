@@ -13,6 +13,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -87,4 +88,8 @@ private:
     bool quiet_ = false;
     // What the run disabled, with the state to restore.
     std::vector<std::pair<QPointer<QObject>, bool>> disabled_;
+    // Tasks posted from the runner's thread, run on the GUI thread.
+    Q_INVOKABLE void RunPosted();
+    std::mutex postedMutex_;
+    std::vector<std::function<void()>> posted_;
 };

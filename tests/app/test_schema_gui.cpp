@@ -6,6 +6,7 @@
 #include "app/SelectParser.h"
 #include "app/Worksheet.h"
 #include "app/gui/FQuickView.h"
+#include "app/gui/QtPoster.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/SchemaText.h"
 #include "dataset/DAHooks.h"
@@ -34,24 +35,21 @@ using schemagui::S;
 namespace {
 
 // Completions of background runs come back through the event loop, as in the program.
-class TQtPoster : public MainThreadPoster {
+class TTestPoster : public TQtPoster {
 public:
-    void Post(std::function<void()> task) override {
-        QMetaObject::invokeMethod(
-            qApp,
-            [this, task] {
-                try {
-                    task();
-                } catch (std::exception& e) {
-                    errors.push_back(e.what());
-                    ShowException(e);
-                }
-            },
-            Qt::QueuedConnection);
-    }
     std::vector<std::string> errors;
+
+protected:
+    void Run(const std::function<void()>& task) override {
+        try {
+            task();
+        } catch (std::exception& e) {
+            errors.push_back(e.what());
+            ShowException(e);
+        }
+    }
 };
-TQtPoster* gPoster = nullptr;
+TTestPoster* gPoster = nullptr;
 
 // With VESTRA_SNAPSHOT_DIR set, windows are saved there as PNG for a look at them.
 void Snapshot(QWidget* w, const char* name) {
@@ -594,7 +592,7 @@ int main(int argc, char** argv) {
     // Test discovery runs the program without the test's environment.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    TQtPoster poster;
+    TTestPoster poster;
     gPoster = &poster;
     SetMainThreadPoster(&poster);
     // The application's exception display: the message in a box.

@@ -216,13 +216,85 @@ TEST(TnsPackets, ResetMarkerAloneIsAnsweredAndReadingGoesOn) {
     EXPECT_EQ(r.sock->sends[0], Marker(1, 2));
 }
 
-TEST(TnsPackets, BreakSendsOneMarkerAndNeedsAConnection) {
+// The break goes out only while a call is under way: after its request has left, before its reply has
+// been read to the end; at most once per call.
+TEST(TnsBreak, OneMarkerWhileTheCallIsUnderWayAndNoneAfterIt) {
+    const Bytes breakMarker = Hex("00 0B 00 00 0C 00 00 00 01 00 01");
     Rig r;
-    r.t->WriteUB1(0x55); // a request being built is not disturbed
-    r.t->Break();
-    ASSERT_EQ(r.sock->sends.size(), 1u);
-    EXPECT_EQ(r.sock->sends[0], Hex("00 0B 00 00 0C 00 00 00 01 00 01"));
+    r.sock->input = Data(Hex("04 05")) + Data(Hex("06"));
+    TNetOperation op(r.t.get());
+    r.t->WriteUB1(0x55); // a request being built
+    EXPECT_EQ(r.t->ReadUB1(), 4);
+    EXPECT_TRUE(r.t->CallUnderWay());
+    ASSERT_EQ(r.sock->sends.size(), 1u); // the request
+    EXPECT_TRUE(r.t->Break());
+    EXPECT_TRUE(r.t->Break()); // the call has its break already
+    ASSERT_EQ(r.sock->sends.size(), 2u);
+    EXPECT_EQ(r.sock->sends[1], breakMarker);
+    EXPECT_EQ(r.t->BreaksSent(), 1);
+    EXPECT_EQ(r.t->ReadUB1(), 5);
+    r.t->EndCall(); // the reply has been read
+    EXPECT_FALSE(r.t->CallUnderWay());
+
+    // The next call has not been sent yet: a break now is held for it and goes out after its request,
+    // without touching the request being built.
+    r.t->WriteUB1(0x66);
+    EXPECT_TRUE(r.t->Break());
+    EXPECT_EQ(r.sock->sends.size(), 2u);
     EXPECT_EQ(r.t->WritePos(), 11);
+    EXPECT_EQ(r.t->ReadUB1(), 6);
+    ASSERT_EQ(r.sock->sends.size(), 4u);
+    EXPECT_EQ(Payload(r.sock->sends[2]), Hex("66"));
+    EXPECT_EQ(r.sock->sends[3], breakMarker);
+    EXPECT_EQ(r.t->BreaksSent(), 2);
+}
+
+TEST(TnsBreak, OutsideAnOperationNothingIsSentAndAHeldBreakDiesWithItsOperation) {
+    Rig r;
+    EXPECT_FALSE(r.t->Break()); // idle: the server waits for a request and would take it for the next call
+    EXPECT_TRUE(r.sock->sends.empty());
+    {
+        TNetOperation op(r.t.get());
+        EXPECT_TRUE(r.t->Break()); // between calls: held for the next one, which never comes
+    }
+    r.sock->input = Data(Hex("07"));
+    {
+        TNetOperation op(r.t.get());
+        r.t->WriteUB1(0x55);
+        EXPECT_EQ(r.t->ReadUB1(), 7);
+        r.t->EndCall();
+    }
+    ASSERT_EQ(r.sock->sends.size(), 1u); // the request alone
+    EXPECT_EQ(r.t->BreaksSent(), 0);
+    EXPECT_FALSE(r.t->Break());
+    EXPECT_EQ(r.sock->sends.size(), 1u);
+}
+
+TEST(TnsBreak, InnerOperationsKeepTheOuterOneAndAServerBreakEndsTheCallsBreak) {
+    Rig r;
+    r.sock->input = Marker(1, 1) + Marker(1, 2) + Data(Hex("04")) + Data(Hex("09"));
+    TNetOperation outer(r.t.get());
+    {
+        TNetOperation inner(r.t.get()); // a commit inside an execute
+        r.t->WriteUB1(0x55);
+        // The server breaks the call itself: the client answers with a reset, and a break asked for now
+        // would reach the server after the call has ended.
+        EXPECT_EQ(r.t->ReadUB1(), 4);
+        EXPECT_TRUE(r.t->Break());
+        EXPECT_EQ(r.t->BreaksSent(), 0);
+    }
+    EXPECT_FALSE(r.t->CallUnderWay());
+    EXPECT_TRUE(r.t->Break()); // the outer operation goes on: held for its next call
+    r.t->WriteUB1(0x66);
+    EXPECT_EQ(r.t->ReadUB1(), 9);
+    EXPECT_EQ(r.t->BreaksSent(), 1);
+}
+
+TEST(TnsBreak, ABreakDuringACallNeedsAConnection) {
+    Rig r;
+    r.sock->input = Data(Hex("04"));
+    TNetOperation op(r.t.get());
+    EXPECT_EQ(r.t->ReadUB1(), 4);
     r.sock->connected = false;
     EXPECT_EQ(NetCode([&] { r.t->Break(); }), 200);
 }
