@@ -1,5 +1,6 @@
 #include "connect/ConnectForm.h"
 
+#include "connect/QtPoster.h"
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 
@@ -20,7 +21,7 @@ void (*TConnectForm::OnShown)(TConnectForm&) = nullptr;
 TConnectForm::TConnectForm(TConnectDialog& dialog, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      logic_(dialog) {
+      logic_(dialog), poster_(std::make_unique<TQtPoster>()) {
     setObjectName("ConnectForm");
     setFixedSize(291, 175);
     setModal(true);
@@ -143,9 +144,8 @@ TConnectForm::~TConnectForm() {
 }
 
 void TConnectForm::Post(std::function<void()> task) {
-    // From the logon's thread; dropped when the form is gone by then.
-    QMetaObject::invokeMethod(
-        this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+    // From the logon's thread, which the form's end waits for.
+    poster_->Post(std::move(task));
 }
 
 void TConnectForm::SetWaiting(bool on) {

@@ -5,12 +5,14 @@
 #include "dataset/DAHooks.h"
 
 #include <QDialog>
+#include <memory>
 
 class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TQtPoster;
 
 // The logon runs on a thread of its own: meanwhile the inputs and the connect button are disabled, the
 // connect button shows "..." and Cancel (or Escape) ends the logon at once, leaving the form open.
@@ -51,6 +53,8 @@ private:
     void Post(std::function<void()> task) override;
     TConnectFormLogic logic_;
     QString connectText_;
+    // Carries the logon's end to the GUI thread; it outlives the logon's thread (the destructor waits).
+    std::unique_ptr<TQtPoster> poster_;
 };
 
 // Registers TConnectForm as the default form class of TConnectDialog.

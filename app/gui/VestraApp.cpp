@@ -1,7 +1,7 @@
 #include "app/gui/VestraApp.h"
 
 #include "app/gui/DataModule1.h"
-#include "app/gui/QtPoster.h"
+#include "connect/QtPoster.h"
 #include "connect/ConnectHooks.h"
 #include "connect/QtText.h"
 #include "dataset/DAHooks.h"

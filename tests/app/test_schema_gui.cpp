@@ -6,7 +6,7 @@
 #include "app/SelectParser.h"
 #include "app/Worksheet.h"
 #include "app/gui/FQuickView.h"
-#include "app/gui/QtPoster.h"
+#include "connect/QtPoster.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/SchemaText.h"
 #include "dataset/DAHooks.h"
