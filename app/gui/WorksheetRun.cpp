@@ -42,7 +42,7 @@ bool ObjectEnabled(QObject* o) {
 } // namespace
 
 TWorksheetRun::TWorksheetRun(TFVestra& window, TDataModule1& dm)
-    : w_(window), dm_(dm), runner_(*this, BreakOf(window)) {
+    : w_(window), dm_(dm), runner_(poster_, BreakOf(window)) {
     BtnStop = new QPushButton("Stopp", w_.BtnExec->parentWidget());
     BtnStop->setObjectName("BtnStop");
     BtnStop->setAccessibleName("Anweisung abbrechen");
@@ -88,27 +88,6 @@ TWorksheetRun::~TWorksheetRun() {
         grid->RunInBackground = nullptr;
         grid->StopRequested = nullptr;
     }
-}
-
-void TWorksheetRun::Post(std::function<void()> task) {
-    // From the runner's thread: the task runs on the GUI thread, unless this object is gone by then. It
-    // goes over under a lock of our own, which orders it (and what it carries) for the thread checkers
-    // as well; the queued call by name only says that there is something, and carries nothing of ours.
-    {
-        std::lock_guard<std::mutex> lock(postedMutex_);
-        posted_.push_back(std::move(task));
-    }
-    QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
-}
-
-void TWorksheetRun::RunPosted() {
-    std::vector<std::function<void()>> tasks;
-    {
-        std::lock_guard<std::mutex> lock(postedMutex_);
-        tasks.swap(posted_);
-    }
-    for (auto& task : tasks)
-        task();
 }
 
 void TWorksheetRun::Execute(const std::string& editorText1252) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/WorksheetRunner.h"
+#include "connect/QtPoster.h"
 #include "dataset/DAHooks.h"
 
 #include <QObject>
@@ -23,7 +24,7 @@ class QTimer;
 class TDataModule1;
 class TFVestra;
 
-class TWorksheetRun : public QObject, public MainThreadPoster {
+class TWorksheetRun : public QObject {
     Q_OBJECT
 public:
     TWorksheetRun(TFVestra& window, TDataModule1& dm);
@@ -64,8 +65,6 @@ public:
     QPushButton* BtnStop;
     QAction* StopAction;
 
-    void Post(std::function<void()> task) override;
-
 signals:
     // A background run starts (true) or has ended (false, before its result is reported). Windows that use
     // the session on their own follow it, so that no second statement goes to the connection meanwhile.
@@ -81,6 +80,8 @@ private:
 
     TFVestra& w_;
     TDataModule1& dm_;
+    // Carries the runner's ends to the GUI thread; it outlives the runner (whose end waits for its thread).
+    TQtPoster poster_;
     TWorksheetRunner runner_;
     QTimer* timer_;
     QString statusBefore_;
@@ -88,8 +89,4 @@ private:
     bool quiet_ = false;
     // What the run disabled, with the state to restore.
     std::vector<std::pair<QPointer<QObject>, bool>> disabled_;
-    // Tasks posted from the runner's thread, run on the GUI thread.
-    Q_INVOKABLE void RunPosted();
-    std::mutex postedMutex_;
-    std::vector<std::function<void()>> posted_;
 };
