@@ -43,6 +43,20 @@ function(vestra_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
+# vestra_window_test(NAME SOURCES ...): a test of the worksheet's real windows against vestra-emu, with the
+# GUI tests' own main (one QApplication set up as the program's) and their rig. The emulator serves on a
+# thread of its own, so these run under ThreadSanitizer too. The window wants its help file at start.
+function(vestra_window_test name)
+  cmake_parse_arguments(A "" "" "SOURCES" ${ARGN})
+  add_executable(${name} ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/gui/GuiTest.cpp ${CMAKE_SOURCE_DIR}/tests/gui/gui_main.cpp)
+  target_link_libraries(${name} PRIVATE vestra_gui vestra_emulator Qt6::Test GTest::gtest Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  vestra_qt(${name})
+  add_dependencies(${name} vestra_help)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS tsan TIMEOUT 300)
+endfunction()
+
 # vestra_bench(NAME SOURCES ... LIBS ...): a benchmark program in build/bin.
 function(vestra_bench name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})

@@ -3,16 +3,9 @@
 // Escape and the progress window's button cancel without leaving a file behind, and the worksheet's own
 // fetch size comes back afterwards.
 #include "app/History.h"
-#include "app/ProgramFolder.h"
 #include "app/gui/DataModule1.h"
 #include "app/gui/FExport.h"
-#include "app/gui/FVestra.h"
-#include "app/gui/VestraApp.h"
-#include "app/gui/WorksheetRun.h"
-#include "connect/ConnectForm.h"
-#include "grid/QxGrid.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/oracle/OraE2e.h"
+#include "tests/gui/WorksheetRig.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -42,91 +35,34 @@ QString U(const char* utf8) {
 }
 
 // BENCH holds 3000 rows that the server sends 2 ms apart: six seconds for the table.
-vemu::EmuOptions SlowServer() {
-    vemu::EmuOptions o;
-    o.benchRows = 3000;
-    o.slowFetchMs = 2;
-    return o;
-}
-
-// The longest pause of the GUI thread's event loop, measured with a 10 ms timer.
-struct TGapMeter {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0, maxGap = 0;
-    TGapMeter() {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            maxGap = std::max(maxGap, now - last);
-            last = now;
-        });
-        clock.start();
-        timer.start();
-    }
-};
-
-class ExportBackground : public ::testing::Test {
+class ExportBackground : public TWorksheetRig<2, 3000> {
 protected:
-    oratest::TEmu emu{SlowServer()};
     fs::path program;
-    std::unique_ptr<TFVestra> w;
-    std::unique_ptr<QAbstractItemModelTester> tester;
 
-    void SetUp() override {
+    void BeforeWindow() override {
         program =
             fs::temp_directory_path() / ("vestra-exportbg-" + std::to_string(::getpid()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(program);
         fs::create_directories(program / "DAT");
         // A small table that comes before BENCH in the table list.
-        {
-            auto s = oratest::MakeSession(emu);
-            s->Connect();
-            TOraSQL sql(s.get());
-            for (const char* text : {"create table AAA (X number)", "insert into AAA values (1)", "commit"}) {
-                sql.SetSQL(text);
-                sql.Execute();
-            }
+        auto s = oratest::MakeSession(emu);
+        s->Connect();
+        TOraSQL sql(s.get());
+        for (const char* text : {"create table AAA (X number)", "insert into AAA values (1)", "commit"}) {
+            sql.SetSQL(text);
+            sql.Execute();
         }
-        SetProgramFolderForTests(BinFolder().toStdString());
-        TConnectForm::OnShown = [](TConnectForm& f) {
-            QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-        };
-        TStartOptions o;
-        o.connect = "scott/tiger@" + emu.Server();
-        o.haveConnect = true;
-        w.reset(CreateVestra(o));
-        TConnectForm::OnShown = nullptr;
-        ASSERT_TRUE(w);
-        ASSERT_TRUE(w->Run());
+    }
+    void AfterWindow() override {
         ASSERT_TRUE(w->Run()->Background);
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         SetProgramFolderForTests(program.string());
-        tester = std::make_unique<QAbstractItemModelTester>(
-            w->DBGrid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     }
     void TearDown() override {
-        CancelPendingModals();
-        tester.reset();
-        if (w) {
-            w->Run()->StopAndWait();
-            w->Controller().EndSession();
-            w.reset();
-        }
-        SetProgramFolderForTests("");
+        TWorksheetRig::TearDown();
         fs::remove_all(program);
     }
-    void Run(const QString& sql) {
-        w->Mmo->setPlainText(sql);
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-        QTest::keyClick(w->Mmo, Qt::Key_F5);
-    }
-    bool WaitIdle(int ms = 20000) {
-        return QTest::qWaitFor([this] { return !w->Run()->Busy(); }, ms);
-    }
+    bool WaitIdle(int ms = 20000) { return TWorksheetRig::WaitIdle(ms); }
     std::string Dat(const std::string& name) const { return (program / "DAT" / name).string(); }
     // Every entry of the DAT folder, temporary files included.
     std::vector<std::string> DatEntries() const {

@@ -44,14 +44,19 @@ struct TGapMeter {
         clock.start();
         timer.start();
     }
+    // Starts the measurement again (after the test itself held the GUI thread, for a picture).
+    void Restart() {
+        last = clock.elapsed();
+        maxGap = 0;
+    }
 };
 
-// The table BENCH has 200 rows (ID 1..200); every row the server sends takes kSlowMs.
-template <int kSlowMs> class TWorksheetRig : public ::testing::Test {
+// The table BENCH has kBenchRows rows (ID 1..kBenchRows); every row the server sends takes kSlowMs.
+template <int kSlowMs, int kBenchRows = 200> class TWorksheetRig : public ::testing::Test {
 protected:
     static vemu::EmuOptions SlowServer(std::atomic<long long>* checks) {
         vemu::EmuOptions o;
-        o.benchRows = 200;
+        o.benchRows = kBenchRows;
         o.slowFetchMs = kSlowMs; // at 100 ms the first block of 25 rows takes 2.5 s
         o.breakChecks = checks;
         return o;
@@ -62,7 +67,13 @@ protected:
     std::unique_ptr<TFVestra> w;
     std::unique_ptr<QAbstractItemModelTester> tester;
 
+    // Around the window's start: what a test prepares on the server first, and sets up afterwards.
+    virtual void BeforeWindow() {}
+    virtual void AfterWindow() {}
+
     void SetUp() override {
+        BeforeWindow();
+        if (this->HasFatalFailure()) return;
         SetProgramFolderForTests(BinFolder().toStdString());
         TConnectForm::OnShown = [](TConnectForm& f) {
             QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
@@ -80,6 +91,7 @@ protected:
         ASSERT_TRUE(w->DBGrid->model());
         tester = std::make_unique<QAbstractItemModelTester>(
             w->DBGrid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+        AfterWindow();
     }
     void TearDown() override {
         CancelPendingModals();

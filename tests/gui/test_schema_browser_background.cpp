@@ -1,57 +1,19 @@
 // The schema browser's lists and buttons off the GUI thread, through the real window against a slow
 // emulator: the event loop keeps running while the dictionary is read, the panel is disabled meanwhile, Stop
 // ends a list with the cancel error, and the next statement runs normally.
-#include "app/ProgramFolder.h"
-#include "app/gui/FVestra.h"
 #include "app/gui/SchemaPanel.h"
-#include "app/gui/VestraApp.h"
-#include "app/gui/WorksheetRun.h"
-#include "connect/ConnectForm.h"
-#include "grid/QxGrid.h"
 #include "tests/Snapshot.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/oracle/OraE2e.h"
+#include "tests/gui/WorksheetRig.h"
 
-#include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <gtest/gtest.h>
 
-#include <atomic>
-#include <memory>
+#include <string>
 #include <vector>
 
 using namespace guitest;
 
 namespace {
-
-// Measures the longest pause of the GUI thread's event loop with a 10 ms timer.
-struct TGapMeter {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0, maxGap = 0;
-    TGapMeter() {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            maxGap = std::max(maxGap, now - last);
-            last = now;
-        });
-        clock.start();
-        timer.start();
-    }
-    // Starts the measurement again (after the test itself held the GUI thread, for a picture).
-    void Restart() {
-        last = clock.elapsed();
-        maxGap = 0;
-    }
-};
 
 std::vector<std::string> Column(oratest::TEmu& emu, const std::string& sql) {
     auto s = oratest::MakeSession(emu);
@@ -72,77 +34,22 @@ std::vector<std::string> Items(QListWidget* list) {
     return out;
 }
 
-class SchemaBrowserBackground : public ::testing::Test {
+// Every row of the dictionary lists takes a tenth of a second.
+class SchemaBrowserBackground : public TWorksheetRig<100, 50> {
 protected:
-    std::atomic<long long> breakChecks{0};
-    oratest::TEmu emu{Options()};
-    std::unique_ptr<TFVestra> w;
-    std::unique_ptr<QAbstractItemModelTester> tester;
     TSchemaPanel* panel = nullptr;
 
-    vemu::EmuOptions Options() {
-        vemu::EmuOptions o;
-        o.benchRows = 50;
-        o.slowFetchMs = 100; // every row of the dictionary lists takes a tenth of a second
-        o.breakChecks = &breakChecks;
-        return o;
-    }
     void SetUp() override {
-        SetProgramFolderForTests(BinFolder().toStdString());
-        TConnectForm::OnShown = [](TConnectForm& f) {
-            QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-        };
-        TStartOptions o;
-        o.connect = "scott/tiger@" + emu.Server();
-        o.haveConnect = true;
-        w.reset(CreateVestra(o));
-        TConnectForm::OnShown = nullptr;
-        ASSERT_TRUE(w);
-        ASSERT_TRUE(w->Run());
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        ASSERT_TRUE(w->DBGrid->model());
-        tester = std::make_unique<QAbstractItemModelTester>(
-            w->DBGrid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+        TWorksheetRig::SetUp();
+        if (HasFatalFailure()) return;
         panel = qobject_cast<TSchemaPanel*>(w->Panel4());
         ASSERT_TRUE(panel);
     }
-    void TearDown() override {
-        CancelPendingModals();
-        tester.reset();
-        if (w) {
-            w->Run()->StopAndWait();
-            w->Controller().EndSession();
-            w.reset();
-        }
-        SetProgramFolderForTests("");
-    }
-    bool WaitIdle(int ms = 20000) {
-        return QTest::qWaitFor([this] { return !w->Run()->Busy(); }, ms);
-    }
-    // The server is sending the rows of the running list.
-    bool WaitFetching() {
-        const long long before = breakChecks.load();
-        return QTest::qWaitFor([&] { return breakChecks.load() >= before + 2; }, 10000);
-    }
+    bool WaitIdle(int ms = 20000) { return TWorksheetRig::WaitIdle(ms); }
     // Until the owner box is filled and the table list loaded after it.
     bool WaitListsLoaded() {
         return QTest::qWaitFor([this] { return !w->Run()->Busy() && panel->LBTabellen2->count() > 0; },
                                30000);
-    }
-    struct TBoxSeen {
-        QString text;
-        qint64 atMs = -1;
-    };
-    std::shared_ptr<TBoxSeen> CatchBox(const QElapsedTimer& since) {
-        auto seen = std::make_shared<TBoxSeen>();
-        OnNextModal([seen, &since](QWidget* box) {
-            if (!box) return;
-            seen->atMs = since.elapsed();
-            seen->text = MessageText(box);
-            ClickButton(box, QMessageBox::Ok);
-        });
-        return seen;
     }
 };
 
