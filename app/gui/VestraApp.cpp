@@ -1,8 +1,8 @@
 #include "app/gui/VestraApp.h"
 
 #include "app/gui/DataModule1.h"
-#include "connect/QtPoster.h"
 #include "connect/ConnectHooks.h"
+#include "connect/QtPoster.h"
 #include "connect/QtText.h"
 #include "dataset/DAHooks.h"
 #include "dataset/DB.h"
