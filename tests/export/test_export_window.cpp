@@ -55,13 +55,7 @@ protected:
         // The window starts from the build's program folder (its help file); the export then looks for its
         // DAT folder in a folder of the test's own.
         SetProgramFolderForTests(BinFolder().toStdString());
-        TConnectForm::OnShown = [](TConnectForm& f) {
-            QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-        };
-        TStartOptions o;
-        o.connect = "scott/tiger@" + emu.Server();
-        o.haveConnect = true;
-        w.reset(CreateVestra(o));
+        w = StartLoggedOn(emu.Server());
         ASSERT_TRUE(w);
         // The checks follow each click at once: statements run on the GUI thread here.
         w->Run()->Background = false;
@@ -74,7 +68,6 @@ protected:
         Run("commit");
     }
     void TearDown() override {
-        TConnectForm::OnShown = nullptr;
         if (w) {
             w->Controller().EndSession();
             w.reset();

@@ -1,5 +1,9 @@
 #include "tests/gui/GuiTest.h"
 
+#include "app/gui/FVestra.h"
+#include "app/gui/VestraApp.h"
+#include "connect/ConnectForm.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -7,6 +11,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -78,6 +83,18 @@ void AcceptFileDialog(QWidget* w, const QString& file) {
 
 QString BinFolder() {
     return QCoreApplication::applicationDirPath() + "/../bin";
+}
+
+std::unique_ptr<TFVestra> StartLoggedOn(const std::string& server) {
+    TConnectForm::OnShown = [](TConnectForm& f) {
+        QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
+    };
+    TStartOptions o;
+    o.connect = "scott/tiger@" + server;
+    o.haveConnect = true;
+    std::unique_ptr<TFVestra> w(CreateVestra(o));
+    TConnectForm::OnShown = nullptr;
+    return w;
 }
 
 } // namespace guitest

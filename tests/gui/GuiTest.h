@@ -4,8 +4,11 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
+#include <string>
 
 class QWidget;
+class TFVestra;
 
 namespace guitest {
 
@@ -24,5 +27,8 @@ void ClickButton(QWidget* box, int standardButton);
 void AcceptFileDialog(QWidget* dialog, const QString& file);
 // The folder of the programs (build/bin).
 QString BinFolder();
+// Starts the worksheet logged on as SCOTT to server (HOST:PORT:SID) through its real connect form, whose
+// connect button is clicked as soon as the form shows; nullptr when the window did not start.
+std::unique_ptr<TFVestra> StartLoggedOn(const std::string& server);
 
 } // namespace guitest

@@ -75,14 +75,7 @@ protected:
         BeforeWindow();
         if (this->HasFatalFailure()) return;
         SetProgramFolderForTests(BinFolder().toStdString());
-        TConnectForm::OnShown = [](TConnectForm& f) {
-            QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-        };
-        TStartOptions o;
-        o.connect = "scott/tiger@" + emu.Server();
-        o.haveConnect = true;
-        w.reset(CreateVestra(o));
-        TConnectForm::OnShown = nullptr;
+        w = StartLoggedOn(emu.Server());
         ASSERT_TRUE(w);
         ASSERT_TRUE(w->Run());
         w->show();

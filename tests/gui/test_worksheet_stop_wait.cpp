@@ -106,14 +106,7 @@ TEST(WorksheetStopWait, ClosingWhileTheNetworkIsDeadEndsAfterTheStopsTimeLimitWi
     oratest::TEmu emu(Slow());
     TFreezingProxy proxy(emu.emu.Port());
     SetProgramFolderForTests(BinFolder().toStdString());
-    TConnectForm::OnShown = [](TConnectForm& f) {
-        QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-    };
-    TStartOptions o;
-    o.connect = "scott/tiger@" + proxy.Server();
-    o.haveConnect = true;
-    std::unique_ptr<TFVestra> w(CreateVestra(o));
-    TConnectForm::OnShown = nullptr;
+    std::unique_ptr<TFVestra> w = StartLoggedOn(proxy.Server());
     ASSERT_TRUE(w);
     ASSERT_TRUE(w->Sess.Connected());
     w->show();

@@ -61,20 +61,13 @@ protected:
         for (auto& e : fs::directory_iterator(reporttest::FragmentFolder()))
             fs::copy_file(e.path(), fs::path(dir.File("Report")) / e.path().filename());
         SetProgramFolderForTests(dir.Str());
-        TConnectForm::OnShown = [](TConnectForm& f) {
-            QTimer::singleShot(0, &f, [&f] { f.btConnect->click(); });
-        };
-        TStartOptions o;
-        o.connect = "scott/tiger@" + emu.Server();
-        o.haveConnect = true;
-        w.reset(CreateVestra(o));
+        w = StartLoggedOn(emu.Server());
         ASSERT_TRUE(w);
         // The checks follow each click at once: statements run on the GUI thread here.
         w->Run()->Background = false;
         w->show();
     }
     void TearDown() override {
-        TConnectForm::OnShown = nullptr;
         if (w) {
             w->Controller().EndSession();
             w.reset();
