@@ -26,7 +26,8 @@ std::string CannotCreate(const std::string& fileName, int err) {
 } // namespace
 
 std::string ExportProgramFolder() {
-    const std::string folder = ProgramFolder();
+    ProgramSubFolder("DAT"); // an installed program makes the user's DAT folder on first use
+    const std::string folder = UserFolder();
     return folder.back() == kSep ? folder : folder + kSep;
 }
 

@@ -31,7 +31,7 @@ struct TExportSettings {
     std::function<std::string(const std::string&)> textToPath;
 };
 
-// The program folder (ProgramFolder) with a trailing separator.
+// The folder of the user's folders (UserFolder: the program folder when unpacked) with a trailing separator.
 std::string ExportProgramFolder();
 // The start values of the form: the program folder's DAT folder, and output.DAT in it.
 std::string DefaultExportFolder(const std::string& programFolder);

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +30,14 @@ struct TRemoveFile {
 } // namespace
 
 std::string ProgramReportFolder() {
-    return ReportFolder(ProgramFolder());
+    return ReportFolder(DataFolder());
+}
+
+std::string ReportProjectFolder(const std::string& reportFolder) {
+    // The project is written beside its fragments, unless that folder is read-only (an installed program):
+    // then into the user's own Report folder.
+    if (::access(reportFolder.c_str(), W_OK) == 0) return reportFolder;
+    return ProgramSubFolder("Report");
 }
 
 int PrintResult(TDBL9& component, const std::vector<TReportColumn>& columns, bool landscape, QWidget* parent,
@@ -44,7 +52,7 @@ int PrintResult(TDBL9& component, const std::vector<TReportColumn>& columns, boo
         return PrintNoResult;
     }
     const std::string folder = reportFolder.empty() ? ProgramReportFolder() : reportFolder;
-    const std::string file = ReportProjectFile(folder);
+    const std::string file = ReportProjectFile(ReportProjectFolder(folder));
     try {
         WriteListProject(file, folder, landscape ? 'Q' : 'H', columns);
     } catch (const EFileError& e) {

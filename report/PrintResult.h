@@ -19,8 +19,10 @@ inline constexpr int PrintNoProject = -1001;
 // The title of the options dialog and the progress box.
 inline constexpr const char* PrintTitle = "Vestra - Ergebnis drucken";
 
-// The report folder beside the running program.
+// The report folder with the fragments: beside the program, or in share/vestra when installed.
 std::string ProgramReportFolder();
+// The folder the generated project is written to for fragments in reportFolder.
+std::string ReportProjectFolder(const std::string& reportFolder);
 
 // Prints the component's data set with the columns in that order, portrait or landscape; returns the
 // engine's result (negative on an error or a cancellation). reportFolder empty: the program's folder.

@@ -651,7 +651,7 @@ void TFVestra::UpdateConnectionLabel() {
 // ---- Help and info ----
 
 QString TFVestra::HelpFileName() const {
-    return FromAnsi(ProgramFolder()) + "/vestra.qch";
+    return FromAnsi(DataFolder()) + "/vestra.qch";
 }
 
 void TFVestra::SetupHelp() {

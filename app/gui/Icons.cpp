@@ -5,73 +5,62 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QStyle>
 
 namespace {
 
-QIcon Std(QStyle::StandardPixmap p) {
-    return QApplication::style()->standardIcon(p);
-}
-
-// A small drawn icon: a glyph on a rounded tile.
-QIcon Glyph(const QColor& tile, const QString& text) {
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(tile);
-    p.setPen(tile.darker(140));
-    p.drawRoundedRect(QRectF(2.5, 2.5, 27, 27), 5, 5);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(text.size() > 2 ? 11 : 15);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, text);
-    return QIcon(pm);
+// The desktop theme's icon of that freedesktop name, else our own scalable drawing of it.
+QIcon Themed(const char* name) {
+    return QIcon::fromTheme(QString::fromLatin1(name), Icons::Own(name));
 }
 
 } // namespace
 
 namespace Icons {
+QIcon Own(const char* name) {
+    return QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(name) + QStringLiteral(".svg"));
+}
+QIcon Program() {
+    return QIcon::fromTheme(QStringLiteral("de.tessaron.Vestra"), Own("de.tessaron.Vestra"));
+}
 QIcon Exit() {
-    return Std(QStyle::SP_DialogCloseButton);
+    return Themed("application-exit");
 }
 QIcon New() {
-    return Std(QStyle::SP_FileIcon);
+    return Themed("document-new");
 }
 QIcon Open() {
-    return Std(QStyle::SP_DialogOpenButton);
+    return Themed("document-open");
 }
 QIcon Save() {
-    return Std(QStyle::SP_DialogSaveButton);
+    return Themed("document-save");
 }
 QIcon Export() {
-    return Glyph(QColor(0x2e, 0x7d, 0x32), "\u2192");
+    return Themed("document-export");
 }
 QIcon SelectAll() {
-    return Glyph(QColor(0x55, 0x6b, 0x8d), "A*");
+    return Themed("edit-select-all");
 }
 QIcon Cut() {
-    return Glyph(QColor(0x8d, 0x55, 0x55), "\u2702");
+    return Themed("edit-cut");
 }
 QIcon Copy() {
-    return Glyph(QColor(0x55, 0x77, 0x8d), "Ko");
+    return Themed("edit-copy");
 }
 QIcon Paste() {
-    return Glyph(QColor(0x8d, 0x7a, 0x55), "Ei");
+    return Themed("edit-paste");
 }
+// The schema browser, the workbench and the grid-to-clipboard copy have no freedesktop name: ours only.
 QIcon QuickView() {
-    return Glyph(QColor(0x1e, 0x5a, 0xa8), "QV");
+    return Own("vestra-schema");
 }
 QIcon QuickViewII() {
-    return Glyph(QColor(0x6a, 0x1b, 0x9a), "IZ");
+    return Own("vestra-workbench");
 }
 QIcon Clipboard() {
-    return Glyph(QColor(0x1b, 0x7a, 0x3a), "XL");
+    return Own("vestra-clipboard-grid");
 }
 QIcon Printer() {
-    return Glyph(QColor(0x44, 0x44, 0x44), "Dr");
+    return Themed("document-print");
 }
 
 QPixmap Logo(int w, int h) {

@@ -1,6 +1,7 @@
 #include "app/gui/VestraApp.h"
 
 #include "app/gui/DataModule1.h"
+#include "app/gui/Icons.h"
 #include "connect/ConnectHooks.h"
 #include "connect/QtPoster.h"
 #include "connect/QtText.h"
@@ -78,6 +79,9 @@ void SetupApplication(QApplication& app, const QString& settingsDir) {
     QApplication::setOrganizationName("Tessaron");
     QApplication::setApplicationDisplayName("Brennic");
     QApplication::setApplicationVersion(kProductVersion);
+    // The desktop entry's name, so that the desktop matches our windows to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.tessaron.Vestra"));
+    QApplication::setWindowIcon(Icons::Program());
     platform::InitLocaleFromEnvironment();
 
     // Standard dialogs and message boxes speak German.
