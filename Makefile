@@ -6,7 +6,7 @@ GENERATOR  := -G Ninja
 CMAKE_ARGS ?=
 JOBS       ?= 2
 
-.PHONY: all deps configure build test asan tsan bench demo clean format format-check
+.PHONY: all deps configure build test asan tsan bench demo clean format format-check install package
 
 all: build
 
@@ -38,6 +38,16 @@ tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DVESTRA_TSAN=ON -DVESTRA_GUI=ON $(CMAKE_ARGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS="$(TSAN_OPTIONS_ALL)" ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L tsan
+
+# make install PREFIX=/opt/vestra (default /usr/local): the programs, their files, desktop entry, icon, metainfo
+# and manual pages in the usual layout.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package vestra_<version>_<arch>.deb in $(BUILD): apt install ./$(BUILD)/vestra_*.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@bash scripts/run-benchmarks $(BUILD)/bin

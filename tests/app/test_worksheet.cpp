@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -265,9 +266,13 @@ TEST(ProgramFolder, IsTheExecutablesFolderUnlessATestSetsIt) {
     const std::string real = ProgramFolder();
     EXPECT_EQ(real.back() == '/', real == "/");
     EXPECT_TRUE(std::filesystem::exists(real + "/" + "test_worksheet"));
-    SetProgramFolderForTests("/tmp/x");
-    EXPECT_EQ(ProgramSubFolder("SQL"), "/tmp/x/SQL");
+    const std::string other =
+        std::filesystem::temp_directory_path() / ("vestra-pf-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(other);
+    SetProgramFolderForTests(other);
+    EXPECT_EQ(ProgramSubFolder("SQL"), other + "/SQL");
     SetProgramFolderForTests("");
+    std::filesystem::remove_all(other);
     EXPECT_EQ(ProgramFolder(), real);
 }
 
