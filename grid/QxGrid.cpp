@@ -251,6 +251,10 @@ std::string TQxColumn::SummaryText() {
     return summary_.Computed ? summary_.Text : std::string();
 }
 
+std::string TQxColumn::ComputedSummaryText() const {
+    return summaryMode_ != smNone && summary_.Computed ? summary_.Text : std::string();
+}
+
 // ---- The grid ----
 
 TQxDBGrid::TQxDBGrid(QWidget* parent) : QTableView(parent) {
@@ -363,7 +367,7 @@ void TQxDBGrid::SetOptionsEx(unsigned options) {
     if ((old ^ options) & dgeStretch) ApplyStretch();
     updateGeometries();
     viewport()->update();
-    footer_->update();
+    UpdateFooter();
 }
 
 void TQxDBGrid::SetReadOnly(bool value) {
@@ -611,7 +615,7 @@ void TQxDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& pr
 }
 
 void TQxDBGrid::UpdateFooter() {
-    if (footer_) footer_->update();
+    if (footer_) footer_->Changed();
 }
 
 // ---- Sorting ----
@@ -773,7 +777,7 @@ void TQxDBGrid::InvalidateSummaries() {
     for (auto& c : columns_)
         c->summary_.Computed = false;
     summaryHeld_ = false;
-    footer_->update();
+    UpdateFooter();
 }
 
 void TQxDBGrid::ComputeSummaries() {

@@ -100,6 +100,8 @@ public:
     void SetFloatDigits(int d);
     // The summary text (computed on demand).
     std::string SummaryText();
+    // The summary when it has been computed, else empty; never starts a computation.
+    std::string ComputedSummaryText() const;
     bool SummaryComputed() const { return summary_.Computed; }
     const TSummaryValue& Summary() const { return summary_; }
     double WidthRatio = 0;

@@ -415,7 +415,38 @@ void TQxCornerCell::mousePressEvent(QMouseEvent* e) {
 
 TQxGridFooter::TQxGridFooter(TQxDBGrid* grid) : QWidget(grid), grid_(grid) {
     setObjectName("Footer");
-    setAccessibleName(QString::fromUtf8("Fußzeile"));
+    // The footer is painted, so its text reaches a screen reader as the accessible name; the caption says
+    // what the text is.
+    setAccessibleDescription(QString::fromUtf8("Fußzeile"));
+}
+
+QString TQxGridFooter::SpokenText() const {
+    QStringList parts;
+    if (grid_->OptionsEx() & dgeRecordCount) parts << ToQ(grid_->RecordCountText());
+    if (grid_->OptionsEx() & dgeSummary) {
+        for (int i = 0; i < grid_->ColumnCount(); ++i) {
+            TQxColumn* c = grid_->Columns(i);
+            if (c->SummaryMode() == smNone) continue;
+            const std::string text = c->ComputedSummaryText();
+            if (!text.empty())
+                parts << ToQ(c->Title().ShownCaption(c->Field())) + QStringLiteral(": ") + ToQ(text);
+        }
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+void TQxGridFooter::Changed() {
+    RefreshSpoken();
+    update();
+}
+
+void TQxGridFooter::RefreshSpoken() {
+    const QString spoken = SpokenText();
+    if (spoken == accessibleName()) return;
+    setAccessibleName(spoken);
+    // A table's accessible children are its cells and headers, not the widgets on it: the grid itself carries
+    // the footer's text as its description, which a screen reader reads after the grid's name.
+    grid_->setAccessibleDescription(spoken.isEmpty() ? QString() : QString::fromUtf8("Fußzeile: ") + spoken);
 }
 
 void TQxGridFooter::paintEvent(QPaintEvent*) {
@@ -436,7 +467,7 @@ void TQxGridFooter::paintEvent(QPaintEvent*) {
         } else
             p.drawText(rect().adjusted(left + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
     }
-    if (!summary) return;
+    if (!summary) return RefreshSpoken();
     auto* h = grid_->horizontalHeader();
     for (int i = 0; i < grid_->ColumnCount(); ++i) {
         TQxColumn* c = grid_->Columns(i);
@@ -456,6 +487,8 @@ void TQxGridFooter::paintEvent(QPaintEvent*) {
                    ToQ(text));
         p.restore();
     }
+    // A summary computed for this paint is told too.
+    RefreshSpoken();
 }
 
 // ---- In-title editor ----

@@ -69,11 +69,16 @@ class TQxGridFooter : public QWidget {
     Q_OBJECT
 public:
     explicit TQxGridFooter(TQxDBGrid* grid);
+    // The position, count or a summary may have changed: repaint, and tell assistive technology the new text.
+    void Changed();
+    // What the footer shows, as one line for a screen reader: "1/14; SAL: 29025".
+    QString SpokenText() const;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    void RefreshSpoken();
     TQxDBGrid* grid_;
 };
 

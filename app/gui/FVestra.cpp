@@ -10,6 +10,7 @@
 #include "app/gui/DataModule1.h"
 #include "app/gui/FInfo.h"
 #include "app/gui/FParam.h"
+#include "app/gui/FocusKeys.h"
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
 #include "app/gui/SchemaPanel.h"
@@ -132,7 +133,8 @@ void TFVestra::BuildWindow() {
     BtnForw->setFixedWidth(36);
     LblPos = new QLabel("0 / 0", bar);
     LblPos->setObjectName("LblPos");
-    LblPos->setAccessibleName("Position in der Historie");
+    // The label's text is what a screen reader announces (its name); the caption says what it is.
+    LblPos->setAccessibleDescription("Position in der Historie");
     LblPos->setMinimumWidth(56);
     LblPos->setAlignment(Qt::AlignCenter);
     BtnC = MakeButton(bar, "BtnC", "C");
@@ -176,7 +178,7 @@ void TFVestra::BuildWindow() {
     BtnExport->hide();
     LblConnect = new QLabel(bar);
     LblConnect->setObjectName("LblConnect");
-    LblConnect->setAccessibleName("Verbindung");
+    LblConnect->setAccessibleDescription("Verbindung");
     QFont red = FixedFont();
     red.setBold(true);
     LblConnect->setFont(red);
@@ -201,6 +203,7 @@ void TFVestra::BuildWindow() {
     Mmo = new QPlainTextEdit(Splitter1);
     Mmo->setObjectName("Mmo");
     Mmo->setAccessibleName("SQL-Eingabe");
+    LetCtrlTabLeave(Mmo);
     Mmo->setLineWrapMode(QPlainTextEdit::NoWrap);
     Mmo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Mmo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -234,7 +237,7 @@ void TFVestra::BuildWindow() {
     // Status line: the worksheet's progress texts, and the long hint of what is under the mouse.
     StatusBar1 = new QLabel(this);
     StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setAccessibleName("Statuszeile");
+    StatusBar1->setAccessibleDescription("Statuszeile");
     statusBar()->setObjectName("StatusBar");
     statusBar()->addWidget(StatusBar1, 1);
 
