@@ -5,6 +5,7 @@
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
 #include "grid/QxGridModel.h"
+#include "grid/ThemeColors.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -16,6 +17,7 @@
 #include <QStyleOptionHeader>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -31,11 +33,15 @@ constexpr int kBarInset = 5;
 
 } // namespace
 
-QPixmap GridBitmap(const QString& name) {
+QPixmap GridBitmap(const QString& name, const QPalette& pal) {
+    // Drawn at the screen's scale, so that the marks stay sharp on a 200 % screen.
     const int s = 12;
-    QPixmap pm(s, s);
+    const qreal dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pm(int(std::ceil(s * dpr)), int(std::ceil(s * dpr)));
+    pm.setDevicePixelRatio(dpr);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
+    const QColor ink = theme::MarkInk(pal);
     p.setRenderHint(QPainter::Antialiasing);
     if (name == "SORTASC" || name == "SORTDESC") {
         QPainterPath path;
@@ -49,14 +55,14 @@ QPixmap GridBitmap(const QString& name) {
             path.lineTo(6, 9.5);
         }
         path.closeSubpath();
-        p.fillPath(path, QColor(70, 90, 130));
+        p.fillPath(path, ink);
     } else if (name == "MENU") {
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(60, 60, 60));
+        p.setBrush(ink);
         for (int i = 0; i < 3; ++i)
             p.drawRect(2, 2 + 3 * i, 8, 2);
     } else if (name == "SEARCH") {
-        p.setPen(QPen(QColor(50, 50, 50), 1.6));
+        p.setPen(QPen(ink, 1.6));
         p.drawEllipse(QRectF(1.5, 1.5, 6.5, 6.5));
         p.drawLine(QPointF(7.2, 7.2), QPointF(10.8, 10.8));
     } else if (name == "FILTER" || name == "ACTIVE_FILTER") {
@@ -68,11 +74,11 @@ QPixmap GridBitmap(const QString& name) {
         path.lineTo(5, 9.5);
         path.lineTo(5, 6);
         path.closeSubpath();
-        p.fillPath(path, name == "FILTER" ? QColor(90, 90, 90) : QColor(200, 40, 40));
+        p.fillPath(path, name == "FILTER" ? ink : theme::ActiveMark(pal));
     } else if (name == "EDIT") {
-        p.setPen(QPen(QColor(40, 90, 160), 2));
+        p.setPen(QPen(pal.color(QPalette::Highlight), 2));
         p.drawLine(QPointF(2.5, 9.5), QPointF(9.5, 2.5));
-        p.setPen(QPen(QColor(40, 40, 40), 1));
+        p.setPen(QPen(ink, 1));
         p.drawLine(QPointF(1.5, 10.5), QPointF(3.5, 10.5));
     }
     return pm;
@@ -228,7 +234,7 @@ void TQxTitleHeader::paintSection(QPainter* painter, const QRect& rect, int logi
         int tw = std::min(fontMetrics().horizontalAdvance(ToQ(fitted)), textRect.width());
         int x = numeric ? textRect.right() + 3 : textRect.left() + tw + 3;
         int y = title.top() + (title.height() - 12) / 2;
-        painter->drawPixmap(x, y, GridBitmap(so == soAsc ? "SORTASC" : "SORTDESC"));
+        painter->drawPixmap(x, y, GridBitmap(so == soAsc ? "SORTASC" : "SORTDESC", palette()));
         if (seq > 0) {
             QFont f = font();
             f.setPointSizeF(std::max(f.pointSizeF() * 0.75, 6.0));
@@ -371,8 +377,9 @@ void TQxCornerCell::paintEvent(QPaintEvent*) {
     auto* h = grid_->TitleHeader();
     const int titleH = h->TitleHeight();
     auto icon = [&](int top, int height, const QString& name) {
-        QPixmap pm = GridBitmap(name);
-        p.drawPixmap((width() - pm.width()) / 2, top + (height - pm.height()) / 2, pm);
+        QPixmap pm = GridBitmap(name, palette());
+        const QSizeF size = pm.deviceIndependentSize();
+        p.drawPixmap(QPointF((width() - size.width()) / 2, top + (height - size.height()) / 2), pm);
     };
     icon(0, titleH, "MENU");
     p.drawLine(0, titleH - 1, width(), titleH - 1);

@@ -14,8 +14,8 @@ class TQxDBGrid;
 class QLineEdit;
 
 // The grid's bitmaps, drawn by the program: "SORTASC", "SORTDESC", "MENU", "SEARCH", "FILTER",
-// "ACTIVE_FILTER", "EDIT".
-QPixmap GridBitmap(const QString& name);
+// "ACTIVE_FILTER", "EDIT"; in the ink of the palette given, at the screen's scale.
+QPixmap GridBitmap(const QString& name, const QPalette& pal);
 
 class TQxTitleHeader : public QHeaderView {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "app/gui/DataModule1.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/Icons.h"
+#include "grid/ThemeColors.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -40,8 +41,10 @@ TFInfo::TFInfo(QWidget* parent)
     setWindowTitle("Info \u00DCber ....");
     setModal(false);
     setAutoFillBackground(true);
+    // A warm paper ground on a light desktop; a dark desktop keeps its own ground, so that the palette's text
+    // stays readable.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xfa, 0xf8, 0xf0));
+    if (!theme::IsDark(pal)) pal.setColor(QPalette::Window, QColor(0xfa, 0xf8, 0xf0));
     setPalette(pal);
 
     auto* logo = new QLabel(this);
@@ -55,7 +58,9 @@ TFInfo::TFInfo(QWidget* parent)
     big.setBold(true);
     big.setPointSize(big.pointSize() * 2 + 4);
     LPrgName->setFont(big);
-    LPrgName->setStyleSheet("color: #c00000;");
+    QPalette name = LPrgName->palette();
+    name.setColor(QPalette::WindowText, theme::AlertText(pal));
+    LPrgName->setPalette(name);
     LPrgName->setAlignment(Qt::AlignCenter);
     LPrgVer = new QLabel(QString("Version ") + kProductVersion, this);
     LPrgVer->setObjectName("LPrgVer");

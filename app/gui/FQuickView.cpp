@@ -125,8 +125,13 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     Notice->setText(
         QStringLiteral("<b>Achtung:</b><br>&lt;- Hier die PK's ausw\u00E4hlen, wenn als Pk ich der erste "
                        "Spaltenname gennomen werden soll !!!"));
+    // A note in the palette's note colours (light yellow on a light desktop), readable on a dark one too.
     Notice->setAutoFillBackground(true);
-    Notice->setStyleSheet(QStringLiteral("QLabel { background: #ffff80; color: black; padding: 6px; }"));
+    QPalette note = Notice->palette();
+    note.setColor(QPalette::Window, note.color(QPalette::ToolTipBase));
+    note.setColor(QPalette::WindowText, note.color(QPalette::ToolTipText));
+    Notice->setPalette(note);
+    Notice->setMargin(6);
     Notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Notice->setMaximumWidth(300);
     kp->addWidget(CheckListBox1, 1);

@@ -18,6 +18,7 @@
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
 #include "grid/QxGrid.h"
+#include "grid/ThemeColors.h"
 #include "report/GridColumns.h"
 #include "report/L9.h"
 #include "report/L9Qt.h"
@@ -182,7 +183,10 @@ void TFVestra::BuildWindow() {
     QFont red = FixedFont();
     red.setBold(true);
     LblConnect->setFont(red);
-    LblConnect->setStyleSheet("color: red;");
+    // Red that stays readable on the desktop's palette, light or dark.
+    QPalette alert = LblConnect->palette();
+    alert.setColor(QPalette::WindowText, theme::AlertText(alert));
+    LblConnect->setPalette(alert);
     for (QWidget* w :
          std::initializer_list<QWidget*>{BtnExec, BtnRefresh, BtnBack, BtnForw, LblPos, BtnC, BtnR, BitBtn3,
                                          BitBtn2, BitBtn1, radios, BitBtn4, BBtnQV, BtnExport})

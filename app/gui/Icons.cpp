@@ -64,7 +64,10 @@ QIcon Printer() {
 }
 
 QPixmap Logo(int w, int h) {
-    QPixmap pm(w, h);
+    // Drawn at the screen's scale: sharp on a 200 % screen.
+    const qreal dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pm(int(w * dpr + 0.5), int(h * dpr + 0.5));
+    pm.setDevicePixelRatio(dpr);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
