@@ -220,6 +220,8 @@ TConnectAddress ParseEasyConnect(const std::string& text) {
     std::string_view rest = slash == std::string_view::npos ? std::string_view() : s.substr(slash + 1);
     TConnectAddress a;
     a.sid.clear();
+    if (!hostPort.empty() && hostPort.front() == '[')
+        throw EConnectString("IPv6-Adressen werden nicht unterst\xFCtzt: " + Q(text));
     size_t colon = hostPort.find(':');
     std::string_view host = hostPort.substr(0, colon);
     if (host.empty()) throw EConnectString("Host fehlt in " + Q(text));

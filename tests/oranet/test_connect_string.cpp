@@ -100,6 +100,7 @@ TEST(ServerStringForms, WrongStringsSayWhatIsWrong) {
         {"db/svc:fast", "Unbekannte Serverart \x84"
                         "fast\x93"},
         {"db/svc?connect_timeout=5", "Unzul\xE4ssiges Zeichen in Dienstname"},
+        {"[::1]:1521/svc", "IPv6-Adressen werden nicht unterst\xFCtzt"},
         {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=h)(PORT=1))(CONNECT_DATA=(SID=x))",
          "Klammern nicht ausgeglichen: \x84)\x93 fehlt am Ende"},
         {"(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=h)))) ", "Klammern nicht ausgeglichen: \xFC"
