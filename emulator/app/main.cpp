@@ -18,9 +18,8 @@ void OnSignal(int) {
 
 void Usage() {
     std::cerr
-        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--service NAME] [--protocol 4|5|6] [--db "
-           "FILE]\n"
-           "                  [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
+        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--service NAME] [--protocol 4|5|6]\n"
+           "                  [--db FILE] [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
            "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
 }
 
