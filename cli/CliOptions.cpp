@@ -15,7 +15,8 @@ int ParseInt(const std::string& option, const std::string& text) {
 } // namespace
 
 const char* CliUsage() {
-    return "usage: vestra-sql [options] [USER/PASSWORD@HOST:PORT:SID]\n"
+    return "usage: vestra-sql [options] [USER/PASSWORD@SERVER]\n"
+           "  SERVER: HOST:PORT:SID, HOST[:PORT]/SERVICE, (DESCRIPTION=...) or a tnsnames.ora alias\n"
            "  -e SQL              run a statement (repeatable)\n"
            "  -f FILE             run a script (\";\" at a line end or a \"/\" line ends a statement)\n"
            "  --param NAME=VALUE  value of a parameter marker :NAME (repeatable)\n"

@@ -14,7 +14,7 @@ public:
 struct TCliOptions {
     enum Format { FormatAuto, FormatTable, FormatTsv, FormatExport };
 
-    std::string connect;                                     // USER/PASSWORD@HOST:PORT:SID
+    std::string connect;                                     // USER/PASSWORD@SERVER (any server-string form)
     std::vector<std::string> exec;                           // -e, in order
     std::string file;                                        // -f
     std::vector<std::pair<std::string, std::string>> params; // --param NAME=VALUE

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
         } else if (logon.user.empty() || logon.password.empty() || logon.server.empty()) {
             if (!StdinIsTerminal()) {
                 std::fprintf(stderr,
-                             "vestra-sql: no connect string (USER/PASSWORD@HOST:PORT:SID) and no terminal\n");
+                             "vestra-sql: no connect string (USER/PASSWORD@SERVER) and no terminal\n");
                 return 2;
             }
             if (!AskLogon(logon)) return 2;

@@ -1,7 +1,10 @@
 #include "connect/ConnectDialog.h"
 
 #include "dataset/DAHooks.h"
+#include "ocicall/OraCall.h"
+#include "ocicall/OraCallLoad.h"
 #include "oracle/Ora.h"
+#include "oranet/TnsNames.h"
 
 #include <cctype>
 #include <thread>
@@ -225,8 +228,7 @@ IConnectSettings* TConnectDialog::Store() const {
 }
 
 std::string TConnectDialog::ServerValueName() const {
-    auto* session = dynamic_cast<TOraSession*>(Connection());
-    return session && session->Options().Net() ? "NServer" : "Server";
+    return NetworkMode() ? "NServer" : "Server";
 }
 
 std::string TConnectDialog::AppKey() const {
@@ -237,12 +239,45 @@ std::string TConnectDialog::HistoryKey() const {
     return std::string(kConnectBaseKey) + "Connect";
 }
 
+std::vector<std::string> ReadServerAliases(const std::vector<std::string>& extraHomes) {
+    return oranet::TnsAliasNames(oranet::LoadTnsNames(oranet::TnsAdminFolders(extraHomes)));
+}
+
+std::string ClientLibraryHome(const std::string& libraryPath) {
+    const size_t slash = libraryPath.find_last_of('/');
+    if (slash == std::string::npos) return std::string();
+    std::string folder = libraryPath.substr(0, slash);
+    const size_t up = folder.find_last_of('/');
+    if (up != std::string::npos && folder.substr(up + 1) == "lib") folder = folder.substr(0, up);
+    return folder;
+}
+
+bool TConnectDialog::NetworkMode() const {
+    auto* session = dynamic_cast<TOraSession*>(Connection());
+    return session && session->Options().Net();
+}
+
+void TConnectDialog::GetServerItems(std::vector<std::string>& list) {
+    GetServerList(list);
+    if (!NetworkMode()) return;
+    for (const std::string& alias : ReadServerAliases()) {
+        bool known = false;
+        for (const std::string& s : list)
+            known = known || SameText(s, alias);
+        if (!known) list.push_back(alias);
+    }
+}
+
 void TConnectDialog::GetServerList(std::vector<std::string>& list) {
     list.clear();
+    if (ReadAliases && !NetworkMode() && dynamic_cast<TOraSession*>(Connection())) {
+        // The Oracle home comes from the client library.
+        if (!oracall::OCIInited) oracall::LoadOCI(int(TOraSession::ProcessHome()));
+        list = ReadServerAliases({ClientLibraryHome(oracall::OCILibraryPath())});
+        return;
+    }
     IConnectSettings* store = Store();
     if (!store || !store->KeyExists(HistoryKey())) return;
-    // The alias file of client-library mode is not read: the program runs in network mode, and without a
-    // client installation there is none; the history serves both modes.
     const std::string name = ServerValueName();
     for (int i = 1;; ++i) {
         std::string value;
@@ -323,7 +358,7 @@ bool TConnectDialog::Execute() {
 // ---- TConnectFormLogic ----
 
 TConnectFormLogic::TConnectFormLogic(TConnectDialog& dialog) : dialog_(dialog), counter_(dialog.Retries) {
-    dialog.GetServerList(ServerItems);
+    dialog.GetServerItems(ServerItems);
     if (TCustomDAConnection* c = dialog.Connection()) {
         Username = c->Username();
         Password = c->Password();

@@ -108,8 +108,14 @@ public:
     void SetLabelSet(TLabelSet set);
 
     bool Execute() override;
-    // The server combo box's items: the history values 1, 2, ... up to the first missing number.
+    // The server list: the history values 1, 2, ... up to the first missing number; in client-library mode
+    // with ReadAliases the aliases of tnsnames.ora instead (the client library is loaded first: its home is
+    // one of the places the file is looked for; a loading error propagates).
     virtual void GetServerList(std::vector<std::string>& list);
+    // The server combo box's items: the server list, and in network mode the aliases of tnsnames.ora that
+    // the history does not hold yet. Only the history is written back after a logon.
+    void GetServerItems(std::vector<std::string>& list);
+    bool NetworkMode() const;
 
     // "NServer" in network mode, else "Server".
     std::string ServerValueName() const;
@@ -128,6 +134,12 @@ private:
     std::string texts_[6];
     TLabelSet labelSet_ = lsCustom;
 };
+
+// The aliases of the tnsnames.ora that TNS_ADMIN, ORACLE_HOME or one of extraHomes holds, for a server
+// list; empty when there is none. The same scan resolves an alias at logon.
+std::vector<std::string> ReadServerAliases(const std::vector<std::string>& extraHomes = {});
+// The Oracle home of a client library file: its folder, or the folder above when that is "lib".
+std::string ClientLibraryHome(const std::string& libraryPath);
 
 enum TConnectFocus { cfNone, cfUsername, cfPassword, cfServer };
 

@@ -32,6 +32,8 @@ struct EmuOptions {
     int lockWaitMs = 3000;         // how long a session waits for another session's transaction before
                                    // it gets ORA-00054
     bool verbose = false;          // log sessions and protocol errors to stderr
+    // A service served besides the SID's own name; a CONNECT naming another service is REFUSEd (ORA-12514).
+    std::string service;
 };
 
 class EmuServer {

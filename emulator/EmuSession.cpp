@@ -1,5 +1,7 @@
 #include "emulator/EmuSession.h"
 
+#include "emulator/EmuListener.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -137,14 +139,8 @@ bool Session::Connect() {
             w_.SendPacket(kTnsRedirect, body);
             return false;
         }
-        if (UpperAscii(sid) != UpperAscii(opts_.sid)) {
-            std::string text =
-                "(DESCRIPTION=(TMP=)(VSNNUM=135294976)(ERR=12505)(ERROR_STACK=(ERROR=(CODE=12505)"
-                "(EMFI=4))))";
-            std::vector<uint8_t> body = {1, 0, static_cast<uint8_t>(text.size() >> 8),
-                                         static_cast<uint8_t>(text.size())};
-            body.insert(body.end(), text.begin(), text.end());
-            w_.SendPacket(kTnsRefuse, body);
+        if (int refusal = ListenerRefusal(desc, opts_)) {
+            w_.SendPacket(kTnsRefuse, ListenerRefuseBody(refusal));
             return false;
         }
         if (sdu == 0) sdu = 2048;

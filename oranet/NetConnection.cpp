@@ -63,36 +63,6 @@ sword MapNetError(const std::exception& e, TNetErrorHandle* err) {
     return -1;
 }
 
-void ParseServerString(const std::string& s, std::string& host, int& port, std::string& sid) {
-    host = "local";
-    port = 1521;
-    sid = "orcl";
-    if (s.empty()) return;
-    size_t colon = s.find(':');
-    if (colon == std::string::npos) {
-        host = s;
-        return;
-    }
-    if (colon > 0) host = s.substr(0, colon);
-    std::string rest = s.substr(colon + 1);
-    std::string portText;
-    size_t colon2 = rest.find(':');
-    if (colon2 != std::string::npos) {
-        portText = rest.substr(0, colon2);
-        std::string after = rest.substr(colon2 + 1);
-        if (!after.empty()) sid = after;
-    } else {
-        portText = rest;
-    }
-    if (!portText.empty()) {
-        try {
-            port = StrToInt(portText);
-        } catch (const EConvertError&) {
-            throw std::runtime_error("Invalid port");
-        }
-    }
-}
-
 TClientInfo GatherClientInfo() {
     TClientInfo c;
     c.computerName = platform::ComputerName();
@@ -476,9 +446,8 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
     if (loggedOn) return -1;
     TNetOperation operation(transport.get());
     try {
-        std::string host, sid;
-        int port;
-        ParseServerString(server ? server->serverString : std::string(), host, port, sid);
+        // Every server-string form: host:port:sid, Easy Connect, a descriptor, a tnsnames.ora alias.
+        TConnectAddress address = ResolveServerString(server ? server->serverString : std::string());
         // Establishing the connection and the logon together may take the server handle's time-out; the
         // bound is lifted again however the logon ends, so statements run unbounded.
         TWinSocket& socket = transport->Socket();
@@ -489,7 +458,7 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         if (server && server->connectTimeoutMs > 0)
             socket.SetDeadline(TWinSocket::SteadyNowMs() + int64_t(server->connectTimeoutMs));
         transport->ResetRepresentation();
-        transport->Connect(host, port, sid);
+        transport->Connect(address);
         SendProtocol();
         ReadProtocol();
         transport->EndCall();

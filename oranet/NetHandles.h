@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ocicall/OraCall.h"
+#include "oranet/ConnectString.h"
 #include "oranet/NetTransport.h"
 
 #include <cstdint>
@@ -64,9 +65,6 @@ class TNetCursor;
 
 // Fills the error handle from an exception; returns -1.
 sword MapNetError(const std::exception& e, TNetErrorHandle* err);
-
-// Splits a server string host:port:sid; fails with "Invalid port" for a port that is no number.
-void ParseServerString(const std::string& s, std::string& host, int& port, std::string& sid);
 
 // The five texts about the client machine that the logon sends.
 struct TClientInfo {

@@ -391,12 +391,21 @@ std::string_view TNetTransport::ReadUB4Value(std::string& scratch) {
 // Connection establishment
 
 std::string TNetTransport::Descriptor(const std::string& host, int port, const std::string& sid) {
-    return "(DESCRIPTION=(ADDRESS=(PROTOCOL=tcp)(HOST=" + host + ")(PORT=" + std::to_string(port) +
-           "))(CONNECT_DATA=(SID=" + sid + ")))";
+    TConnectAddress a;
+    a.host = host;
+    a.port = port;
+    a.sid = sid;
+    return ConnectDescriptor(a);
 }
 
 int TNetTransport::BuildConnectPacket() {
-    std::string d = Descriptor(host, port, sid);
+    TConnectAddress a;
+    a.host = host;
+    a.port = port;
+    a.sid = sid;
+    a.serviceName = serviceName;
+    a.connectDataExtra = connectDataExtra;
+    std::string d = ConnectDescriptor(a);
     int length = 34 + int(d.size());
     // Host and SID come from the user's text; a descriptor that does not fit the buffer is refused here.
     if (d.size() > size_t(BufferSize - 34))
@@ -436,6 +445,24 @@ std::string RedirectValue(std::string_view text, std::string_view key) {
     return std::string(text.substr(at, end - at));
 }
 
+// A listener that refuses a connect by service names the reason in the refuse data: "(ERR=12514)" when it
+// does not know the service.
+std::string ServiceRefusedMessage(const uint8_t* packet, int length, const std::string& service) {
+    std::string_view data;
+    if (length > 8) data = std::string_view(reinterpret_cast<const char*>(packet + 8), size_t(length - 8));
+    std::string code;
+    size_t at = data.find("(ERR=");
+    if (at != std::string_view::npos)
+        for (size_t i = at + 5; i < data.size() && code.size() < 6 && data[i] >= '0' && data[i] <= '9'; ++i)
+            code += data[i];
+    const std::string name = "\x84" + service + "\x93";
+    if (code == "12514") return "ORA-12514: Der Listener kennt den Dienst " + name + " nicht";
+    std::string text = "Der Listener lehnt die Verbindung zum Dienst " + name + " ab";
+    if (!code.empty())
+        text = "ORA-" + std::string(5 - std::min<size_t>(code.size(), 5), '0') + code + ": " + text;
+    return text;
+}
+
 } // namespace
 
 void TNetTransport::ApplyRedirect(std::string_view text) {
@@ -447,19 +474,38 @@ void TNetTransport::ApplyRedirect(std::string_view text) {
     host = h;
     port = p;
     sid = s;
+    serviceName.clear();
+    connectDataExtra.clear();
 }
 
 void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
-    host = h;
-    port = p;
-    sid = s;
+    TConnectAddress a;
+    a.host = h;
+    a.port = p;
+    a.sid = s;
+    Connect(a);
+}
+
+void TNetTransport::Connect(const TConnectAddress& address) {
+    host = address.host;
+    port = address.port;
+    sid = address.sid;
+    serviceName = address.serviceName;
+    connectDataExtra = address.connectDataExtra;
     readPos_ = readLen_ = 0;
     writePos_ = DataStart;
     resetPending = false;
     DropReceived();
     // Refuse an oversized descriptor before anything is opened.
     BuildConnectPacket();
-    socket_->Open(host, port);
+    try {
+        socket_->Open(host, port);
+    } catch (const ESocketError& e) {
+        // A plain name that is no alias was taken for a host: when there is no such host, say both.
+        if (e.Number() == 11001 && !address.notAnAlias.empty())
+            throw EConnectString(UnknownNameMessage(address.host, address));
+        throw;
+    }
     for (;;) {
         int length = BuildConnectPacket();
         SendPacket(length, tnsConnect, 0);
@@ -468,6 +514,7 @@ void TNetTransport::Connect(const std::string& h, int p, const std::string& s) {
         case tnsAccept:
             return;
         case tnsRefuse:
+            if (!serviceName.empty()) throw EConnectString(ServiceRefusedMessage(in_, r.length, serviceName));
             throw ENetError(206);
         case tnsRedirect: {
             socket_->Close();

@@ -2,6 +2,7 @@
 // read and written over the byte stream of DATA packets.
 #pragma once
 
+#include "oranet/ConnectString.h"
 #include "oranet/NetSocket.h"
 
 #include <cstdint>
@@ -44,13 +45,15 @@ public:
 
     // Connection establishment (connect descriptor, ACCEPT/REFUSE/REDIRECT/RESEND).
     void Connect(const std::string& host, int port, const std::string& sid);
+    // The same for an address of any server-string form: its connect data names the service when it has one.
+    void Connect(const TConnectAddress& address);
     void Disconnect();
     bool Connected() const;
     void CheckConnected() const;
     static std::string Descriptor(const std::string& host, int port, const std::string& sid);
     // Builds the CONNECT packet for the current host, port and sid in the buffer; returns its length.
     int BuildConnectPacket();
-    // Applies the text of a REDIRECT packet to host, port and sid.
+    // Applies the text of a REDIRECT packet to host, port and sid (the connect data names a SID again).
     void ApplyRedirect(std::string_view text);
 
     // Packets.
@@ -173,6 +176,8 @@ public:
     std::string host = "local";
     int port = 1521;
     std::string sid = "orcl";
+    std::string serviceName;      // not empty: the descriptor names SERVICE_NAME instead of SID
+    std::string connectDataExtra; // further CONNECT_DATA parameters of the address
     int sdu = 2048;
     int tdu = 32767;
     uint8_t representation[4] = {0, 2, 1, 1};

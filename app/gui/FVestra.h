@@ -26,7 +26,8 @@ class TQxDBGrid;
 class TWorksheetRun;
 
 struct TStartOptions {
-    // "USER/PASSWORD@HOST:PORT:SID" from --connect: what it names is kept instead of the remembered logon.
+    // "USER/PASSWORD@SERVER" from --connect (any server-string form): what it names is kept instead of the
+    // remembered logon.
     std::string connect;
     bool haveConnect = false;
 };

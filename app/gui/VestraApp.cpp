@@ -14,7 +14,10 @@
 #include <QTranslator>
 #include <memory>
 
-const char* const kUsage = "Aufruf: vestra [--connect BENUTZER/KENNWORT@HOST:PORT:SID] [--settings ORDNER]\n";
+const char* const kUsage =
+    "Aufruf: vestra [--connect BENUTZER/KENNWORT@HOST-ZEICHENFOLGE] [--settings ORDNER]\n"
+    "  HOST-ZEICHENFOLGE: HOST:PORT:SID, HOST[:PORT]/DIENST, (DESCRIPTION=...) oder ein Alias aus "
+    "tnsnames.ora\n";
 
 namespace {
 std::unique_ptr<TQtSettings> g_settings;

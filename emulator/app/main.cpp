@@ -18,8 +18,8 @@ void OnSignal(int) {
 
 void Usage() {
     std::cerr
-        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--protocol 4|5|6] [--db FILE]\n"
-           "                  [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
+        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--service NAME] [--protocol 4|5|6]\n"
+           "                  [--db FILE] [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
            "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
 }
 
@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
             o.port = static_cast<uint16_t>(n);
         } else if (a == "--sid") {
             if (!next(o.sid)) return 2;
+        } else if (a == "--service") {
+            if (!next(o.service)) return 2;
         } else if (a == "--protocol") {
             if (!next(v) || !ParseLong(v, n) || n < 4 || n > 6) {
                 std::cerr << "vestra-emu: --protocol wants 4, 5 or 6\n";

@@ -1,6 +1,7 @@
 // vestra-sql run as a program against an in-process emulator.
 #include "app/History.h"
 #include "emulator/EmuServer.h"
+#include "tests/oranet/TnsTestDir.h"
 
 #include <gtest/gtest.h>
 
@@ -205,4 +206,36 @@ TEST_F(VestraSql, FormatSqlPrintsTheLayoutOnly) {
     r = Run({"--format-sql"}, "distinct a", false);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Listenindex"), std::string::npos);
+}
+
+TEST_F(VestraSql, EveryServerStringFormAndATnsnamesAlias) {
+    const std::string port = std::to_string(emu_->Port());
+    WriteWholeFile(File("tnsnames.ora"), "# test aliases\r\n"
+                                         "EMU.WORLD, EMU2 =\r\n"
+                                         "  (DESCRIPTION =\r\n"
+                                         "    (ADDRESS = (PROTOCOL = TCP)(HOST = 127.0.0.1)(PORT = " +
+                                             port +
+                                             "))\r\n"
+                                             "    (CONNECT_DATA = (SERVICE_NAME = bnx)))\r\n");
+    vtest::TScopedEnv admin("TNS_ADMIN", dir_.string());
+    const std::string q = "select dname from dept where deptno = 10";
+    for (const std::string& server : {std::string("emu"), std::string("Emu2"), "127.0.0.1:" + port + "/BNX",
+                                      "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=127.0.0.1)(PORT=" + port +
+                                          "))(CONNECT_DATA=(SID=bnx)))"}) {
+        TRun r = Run({"-e", q, "--format", "tsv", "scott/tiger@" + server}, "", false);
+        EXPECT_EQ(r.status, 0) << server << ": " << r.err;
+        EXPECT_EQ(r.out, "DNAME\r\nACCOUNTING\r\n") << server;
+    }
+    // A wrong string is named in the message (UTF-8 on the terminal), and nothing runs.
+    TRun r = Run({"-e", q, "scott/tiger@127.0.0.1:" + port + "/"}, "", false);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Dienstname fehlt in \xE2\x80\x9E"
+                         "127.0.0.1:" +
+                         port + "/\xE2\x80\x9C"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    r = Run({"-e", q, "scott/tiger@127.0.0.1:" + port + "/nosuch"}, "", false);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ORA-12514"), std::string::npos) << r.err;
 }

@@ -1,9 +1,11 @@
 // The connect dialog's logic against the emulator, with a scripted form and the in-memory registry stand-in.
 #include "connect/ConnectDialog.h"
 #include "dataset/DAHooks.h"
+#include "ocicall/OraCall.h"
 #include "oracle/OraError.h"
 #include "tests/oracle/OraE2e.h"
 #include "tests/oracle/SilentListener.h"
+#include "tests/oranet/TnsTestDir.h"
 
 #include <gtest/gtest.h>
 
@@ -388,4 +390,62 @@ TEST_F(ConnectDialog, AbandoningABackgroundLogonEndsItsThreadAndDropsItsResult) 
     poster.WaitAndRun(50); // the thread's posted end finds nothing to do
     EXPECT_FALSE(seen.seen);
     EXPECT_FALSE(s->Connected());
+}
+
+// ---- tnsnames.ora aliases in the server list ----
+
+TEST_F(ConnectDialog, InNetworkModeTheAliasesJoinTheHistoryAndALogonByAliasStoresOnlyTheHistory) {
+    vtest::TTempDir dir;
+    dir.Write("tnsnames.ora", "EMU = (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = 127.0.0.1)(PORT = " +
+                                  std::to_string(emu.emu.Port()) +
+                                  "))\n"
+                                  "        (CONNECT_DATA = (SERVICE_NAME = BNX)))\n"
+                                  "# an old installation's domain\n"
+                                  "OTHER.WORLD, Third = (DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=h)))\n");
+    vtest::TScopedEnv admin("TNS_ADMIN", dir.Path());
+    vtest::TScopedEnv home("ORACLE_HOME", std::nullopt);
+    reg.WriteString(histKey, "NServer1", "oldhost:1521:X");
+    reg.WriteString(histKey, "NServer2", "other");
+    form.attempts = {{"scott", "tiger", "emu"}};
+    dlg.SetConnection(s.get());
+    ASSERT_TRUE(dlg.Execute()) << (form.errors.empty() ? "" : form.errors[0]);
+    EXPECT_EQ(form.shownItems, (std::vector<std::string>{"oldhost:1521:X", "other", "EMU", "Third"}));
+    EXPECT_TRUE(s->Connected());
+    EXPECT_EQ(s->Server(), "emu");
+    // The history gets the alias first and keeps its own entries; the other aliases are not written.
+    std::vector<std::string> history;
+    dlg.GetServerList(history);
+    EXPECT_EQ(history, (std::vector<std::string>{"emu", "oldhost:1521:X", "other"}));
+}
+
+TEST_F(ConnectDialog, InClientLibraryModeWithReadAliasesTheListIsTheAliasFileOfTheOracleHome) {
+    vtest::TTempDir home;
+    home.Write("network/admin/tnsnames.ora", "PROD.WORLD = (DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=p)))\n"
+                                             "IFILE = /elsewhere/tnsnames.ora\n"
+                                             "TEST, Dev = (DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=t)))\n");
+    vtest::TScopedEnv admin("TNS_ADMIN", std::nullopt);
+    vtest::TScopedEnv oh("ORACLE_HOME", home.Path());
+    reg.WriteString(histKey, "Server1", "remembered");
+    s->Options().SetNet(false);
+    dlg.SetConnection(s.get());
+    std::vector<std::string> list;
+    dlg.GetServerList(list);
+    EXPECT_EQ(list, (std::vector<std::string>{"remembered"})); // ReadAliases off: the history
+    dlg.ReadAliases = true;
+    // A client library counts as loaded (its home, none here, would be searched after ORACLE_HOME).
+    struct TPretendLoaded {
+        TPretendLoaded() { oracall::OCIInited = true; }
+        ~TPretendLoaded() { oracall::OCIInited = false; }
+    } loaded;
+    dlg.GetServerList(list);
+    EXPECT_EQ(list, (std::vector<std::string>{"PROD", "TEST", "Dev"}));
+    std::vector<std::string> items;
+    dlg.GetServerItems(items);
+    EXPECT_EQ(items, list); // nothing is added outside network mode
+}
+
+TEST(ConnectAliases, TheHomeOfAClientLibrary) {
+    EXPECT_EQ(ClientLibraryHome("/opt/oracle/product/19c/lib/libclntsh.so"), "/opt/oracle/product/19c");
+    EXPECT_EQ(ClientLibraryHome("/opt/instantclient_19_21/libclntsh.so.19.1"), "/opt/instantclient_19_21");
+    EXPECT_EQ(ClientLibraryHome(""), "");
 }

@@ -15,5 +15,7 @@ int FuzzStatusReader(const uint8_t* data, size_t size);
 int FuzzDescribeReader(const uint8_t* data, size_t size);
 // Replies of the combined call: row header, row data into defines of every type, bind vectors.
 int FuzzRowReader(const uint8_t* data, size_t size);
+// Server strings, connect descriptors and tnsnames.ora files.
+int FuzzConnectString(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

@@ -41,3 +41,6 @@ TEST(FuzzCorpus, DescribeReader) {
 TEST(FuzzCorpus, RowReader) {
     EXPECT_GT(Replay("row", vfuzz::FuzzRowReader), 0);
 }
+TEST(FuzzCorpus, ConnectString) {
+    EXPECT_GT(Replay("connect", vfuzz::FuzzConnectString), 0);
+}
