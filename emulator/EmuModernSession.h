@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vemu {
 
@@ -44,6 +45,34 @@ private:
     void WriteCallEnd(const OraError& e, long long rowCount = 0, int cursorId = 0);
     uint32_t CallStatus() const;
 
+    // Statement calls (EmuModernCalls.cpp).
+    struct BindDesc {
+        uint8_t type = 0, flags = 0, csfrm = 0;
+        uint32_t maxSize = 0, maxArray = 0, contFlags = 0;
+    };
+    struct ModernCursor {
+        int id = 0;
+        std::unique_ptr<EmuStatement> st;
+        std::vector<BindDesc> defines; // what the client asked the columns to be sent as
+        std::vector<BindDesc> binds;   // the binds of the last execute
+        long long fetched = 0;
+        bool ended = false;
+    };
+    void Execute();
+    void Reexecute(bool andFetch);
+    void FetchCall();
+    void CloseCursor(uint32_t id);
+    std::vector<BindDesc> ReadBindDescs(uint32_t n);
+    std::vector<std::vector<Value>> ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows);
+    Value ReadBindValue(const BindDesc& d);
+    void RunAndReply(ModernCursor& c, uint32_t options, const std::vector<BindDesc>& binds,
+                     const std::vector<std::vector<Value>>& rows, uint32_t fetchRows, bool describe);
+    void WriteDescribe(const EmuStatement& s);
+    // Sends up to n rows; false when the query has ended (err says how, code 0 = no more rows).
+    bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
+    void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);
+    void EndFetch(ModernCursor& c, bool more, const OraError& err);
+
     ModernWire w_;
     EmuDatabase& db_;
     const EmuOptions& opts_;
@@ -57,6 +86,9 @@ private:
     SessionInfo info_;
     int sid_ = 0;
     std::unique_ptr<EmuEngine> eng_;
+    uint8_t fieldVersion_ = 0; // the TTC field version both sides speak
+    std::map<uint32_t, std::unique_ptr<ModernCursor>> cursors_;
+    uint32_t nextCursor_ = 1;
 };
 
 } // namespace vemu

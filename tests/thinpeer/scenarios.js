@@ -24,6 +24,82 @@ async function expectError(promise, check) {
 }
 
 const scenarios = {
+  // The simplest query, as every tool sends it first.
+  async selectDual() {
+    const conn = await connect();
+    const r = await conn.execute("select 1 as n, 'x' as s, sysdate as d from dual");
+    assert.deepStrictEqual(r.metaData.map((m) => m.name), ['N', 'S', 'D']);
+    assert.strictEqual(r.rows.length, 1);
+    assert.strictEqual(r.rows[0][0], 1);
+    assert.strictEqual(r.rows[0][1], 'x');
+    assert.ok(r.rows[0][2] instanceof Date, 'a DATE arrives as a Date');
+    // the same statement again runs on the cached cursor (re-execute and fetch)
+    const again = await conn.execute("select 1 as n, 'x' as s, sysdate as d from dual");
+    assert.strictEqual(again.rows[0][1], 'x');
+    const emp = await conn.execute('select empno, ename from emp order by empno');
+    assert.ok(emp.rows.length > 10, `EMP has ${emp.rows.length} rows`);
+    await conn.close();
+  },
+
+  // A missing table is ORA-00942 with its position; the connection stays usable.
+  async missingTable() {
+    const conn = await connect();
+    await expectError(conn.execute('select * from no_such_table'), (e) => {
+      assert.strictEqual(e.errorNum, 942, e.message);
+      assert.strictEqual(e.offset, 14, 'the error position points at the table name');
+    });
+    await expectError(conn.execute('selec 1 from dual'), (e) => assert.strictEqual(e.errorNum, 900, e.message));
+    const r = await conn.execute('select 2 from dual');
+    assert.strictEqual(r.rows[0][0], 2);
+    await conn.close();
+  },
+
+  // DML with commit and rollback, seen (or not) by a second connection.
+  async dmlCommitRollback() {
+    const a = await connect();
+    const b = await connect();
+    await a.execute('create table thin_t (id number, name varchar2(20))');
+    let r = await a.execute('insert into thin_t values (:1, :2)', [1, 'eins']);
+    assert.strictEqual(r.rowsAffected, 1);
+    const count = async (conn) => (await conn.execute('select count(*) from thin_t')).rows[0][0];
+    assert.strictEqual(await count(a), 1);
+    assert.strictEqual(await count(b), 0, 'uncommitted rows are not seen by another session');
+    await a.commit();
+    assert.strictEqual(await count(b), 1);
+    r = await a.execute('update thin_t set name = :n where id = :i', { n: 'zwei', i: 1 });
+    assert.strictEqual(r.rowsAffected, 1);
+    await a.rollback();
+    const name = await b.execute('select name from thin_t where id = 1');
+    assert.strictEqual(name.rows[0][0], 'eins');
+    r = await a.executeMany('insert into thin_t values (:1, :2)', [[2, 'b'], [3, 'c'], [4, null]]);
+    assert.strictEqual(r.rowsAffected, 3);
+    await a.execute('delete from thin_t where id = 2', [], { autoCommit: true });
+    assert.strictEqual(await count(b), 3);
+    await a.close();
+    await b.close();
+  },
+
+  // 100 000 rows in batches.
+  async manyRows() {
+    const conn = await connect();
+    const r = await conn.execute('select id, name from bench order by id', [], { fetchArraySize: 1000 });
+    assert.strictEqual(r.rows.length, 100000);
+    assert.strictEqual(r.rows[99999][0], 100000);
+    await conn.close();
+  },
+
+  // A break during a slow fetch; the connection is usable after.
+  async breakSlowFetch() {
+    const conn = await connect();
+    conn.callTimeout = 500;
+    await expectError(conn.execute('select id from bench', [], { fetchArraySize: 1000, prefetchRows: 1000 }),
+      (e) => assert.match(e.message, /NJS-123|ORA-01013|DPI-1067/, e.message));
+    conn.callTimeout = 0;
+    const r = await conn.execute('select 3 from dual');
+    assert.strictEqual(r.rows[0][0], 3);
+    await conn.close();
+  },
+
   // Logon, the server's version, logoff (both verifier kinds: the emulator's option picks which).
   async logon() {
     const conn = await connect();
