@@ -4,6 +4,7 @@
 #include "emulator/EmuO5Logon.h"
 #include "emulator/EmuServer.h"
 #include "emulator/EmuTns315.h"
+#include "tests/emulator/EmuFuzzModern.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -389,4 +390,22 @@ TEST(ModernHostileClient, OversizedIntegersAndByteStringsAreRefused) {
         EXPECT_NE(text.find("ORA-03137"), std::string::npos);
         EXPECT_TRUE(c.Closed());
     }
+}
+
+// ---- the fuzz entry over hand-made inputs
+// ------------------------------------------------------------------
+
+TEST(ModernFuzzEntry, HandMadeInputsEndWithoutCrashing) {
+    std::vector<std::vector<uint8_t>> inputs = {
+        {},
+        {0},
+        {0, 0, 0, 0, 12, 6, 0, 0, 0, 0, 0}, // a packet of length 12 with type 6
+        {1, 1, 6, 0, 'x', 0},               // a protocol request
+        {1, 2, 0x69, 0x03, 0x69, 0x03, 0x03, 0xFE, 0x84, 0xFF, 0xFF, 0xFF}, // an over-long chunk
+        {2, 3, 118, 0, 1, 4, 0xFF, 0xFF, 0xFF, 0xFF},                       // a logon with a 4 GB user name
+        {2, 3, 94, 0, 0},                                                   // an execute before the logon
+        {2, 17, 105, 0, 1, 4, 0xFF, 0xFF, 0xFF, 0xFF},                      // a piggyback before the logon
+    };
+    for (const auto& in : inputs)
+        EXPECT_EQ(emufuzz::FuzzModernServer(in.data(), in.size()), 0);
 }
