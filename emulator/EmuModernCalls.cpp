@@ -22,7 +22,8 @@ constexpr uint8_t kTypeBinaryFloat = 100, kTypeBinaryDouble = 101, kTypeTimestam
                   kTypeTimestampTz = 181, kTypeTimestampLtz = 231, kTypeBoolean = 252, kTypeUrowid = 208;
 constexpr uint8_t kCsfrmImplicit = 1, kCsfrmNchar = 2;
 constexpr uint8_t kBindArray = 0x40;
-constexpr uint8_t kNullEscape = 253; // a BOOLEAN bind's NULL: the escape byte, then 1
+constexpr uint8_t kBindOut = 0x10, kBindInOut = 0x30; // bind directions of a PL/SQL block
+constexpr uint8_t kNullEscape = 253;                  // a BOOLEAN bind's NULL: the escape byte, then 1
 
 constexpr size_t kMaxSql = 1u << 20;
 constexpr size_t kMaxBindValue = 1u << 30;
@@ -192,6 +193,15 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
         std::string b = w_.Raw(n);
         v.kind = Value::Int;
         v.i = b.back() ? 1 : 0;
+        return v;
+    }
+    case kOraCursor: {
+        // 1 0: no cursor yet (an output); 1 1 and the cursor id: a cursor the client holds
+        if (w_.U8() != 1) throw ProtocolError("malformed cursor bind");
+        if (w_.U8() == 0) return v;
+        uint32_t id = w_.UB4();
+        v.kind = Value::Int;
+        v.i = id;
         return v;
     }
     case kOraClob:
@@ -398,8 +408,9 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
     EmuStatement& s = *c.st;
     long long processed = 0;
     if (options & kOptExecute) {
-        if (s.tr.kind == StmtKind::Plsql || (options & kOptPlsqlBind))
-            return WriteCallEnd(MakeError(3115, "PL/SQL blocks over this protocol"), 0, c.id);
+        if (s.tr.kind == StmtKind::Plsql)
+            return ExecuteBlock(c, binds, rows.empty() ? std::vector<Value>() : rows[0]);
+        if (options & kOptPlsqlBind) throw ProtocolError("PL/SQL binds for a statement that is no block");
         if (static_cast<int>(binds.size()) != s.bindCount() && s.tr.kind != StmtKind::Ddl)
             return WriteCallEnd(MakeError(1008), 0, c.id);
         static const std::vector<Value> none;
@@ -428,9 +439,81 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
     WriteCallEnd(OraError(), IsQuery(s) ? 0 : processed, c.id);
 }
 
+void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& binds,
+                                 std::vector<Value> values) {
+    EmuStatement& s = *c.st;
+    EmuEngine::BlockPlan plan = eng_->PlanBlock(s);
+    if (!plan.supported) return WriteCallEnd(plan.error, 0, c.id);
+    values.resize(binds.size());
+    std::vector<std::unique_ptr<EmuStatement>> newCursors;
+    std::vector<int> cursorBinds;
+    long long rows = 0;
+    OraError err = eng_->RunBlock(s, values, newCursors, cursorBinds, rows);
+    if (err) return WriteCallEnd(err, 0, c.id);
+    std::vector<uint32_t> refCursor(binds.size(), 0);
+    for (size_t k = 0; k < newCursors.size() && k < cursorBinds.size(); ++k) {
+        auto nc = std::make_unique<ModernCursor>();
+        nc->id = static_cast<int>(nextCursor_++);
+        nc->st = std::move(newCursors[k]);
+        size_t b = static_cast<size_t>(cursorBinds[k]);
+        if (b < refCursor.size()) refCursor[b] = static_cast<uint32_t>(nc->id);
+        cursors_[static_cast<uint32_t>(nc->id)] = std::move(nc);
+    }
+    std::vector<uint8_t> dirs(binds.size(), kBindInOut);
+    for (size_t k = 0; k < binds.size() && k < plan.marks.size(); ++k)
+        if (plan.marks[k]) dirs[k] = plan.marks[k];
+    // A text output longer than the buffer the client bound for it: the assignment fails, nothing is cut.
+    for (size_t k = 0; k < binds.size(); ++k)
+        if ((dirs[k] & kBindOut) && values[k].kind == Value::Text && binds[k].maxSize > 0 &&
+            (binds[k].type == kOraVarchar2 || binds[k].type == kOraChar) &&
+            values[k].s.size() > binds[k].maxSize)
+            return WriteCallEnd(MakeError(6502, "character string buffer too small"), 0, c.id);
+    // which binds come back
+    w_.W8(net::kMsgIoVector);
+    w_.W8(0); // flags
+    w_.WUB2(static_cast<uint32_t>(binds.size() % 256));
+    w_.WUB4(static_cast<uint32_t>(binds.size() / 256));
+    w_.WUB4(1); // iterations this time
+    w_.WUB2(0); // buffer length
+    w_.WUB2(0); // no bit vector
+    w_.WUB2(0); // no rowid
+    for (uint8_t d : dirs)
+        w_.W8(d);
+    bool anyOut = false;
+    for (uint8_t d : dirs)
+        anyOut |= (d & kBindOut) != 0;
+    if (anyOut) {
+        w_.W8(net::kMsgRowData);
+        for (size_t k = 0; k < binds.size(); ++k) {
+            if (!(dirs[k] & kBindOut)) continue;
+            if (binds[k].type == kOraCursor) {
+                auto it = cursors_.find(refCursor[k]);
+                if (it == cursors_.end() || !it->second->st) {
+                    w_.W8(0);
+                } else {
+                    w_.W8(1);
+                    WriteDescribeBody(*it->second->st);
+                    w_.WUB2(refCursor[k]);
+                }
+            } else {
+                ColumnMeta meta;
+                meta.t.type = binds[k].type;
+                meta.t.size = static_cast<int>(binds[k].maxSize);
+                WriteColumnValue(values[k], meta, &binds[k]);
+            }
+            w_.WSB4(0); // bytes beyond the client's buffer: none
+        }
+    }
+    WriteCallEnd(OraError(), rows, c.id);
+}
+
 void ModernSession::WriteDescribe(const EmuStatement& s) {
     w_.W8(net::kMsgDescribeInfo);
     w_.W8(0); // no chunked header bytes
+    WriteDescribeBody(s);
+}
+
+void ModernSession::WriteDescribeBody(const EmuStatement& s) {
     uint32_t rowSize = 0;
     for (const auto& c : s.cols)
         rowSize += static_cast<uint32_t>(std::max(c.t.size, 22));
@@ -515,6 +598,13 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
             bytes = EncodeDate(DateTimeFromDayNumber(dn));
             break;
         }
+        case kTypeBoolean:
+            bytes.assign(1, (v.kind == Value::Int    ? v.i != 0
+                             : v.kind == Value::Real ? v.r != 0
+                                                     : v.s == "1")
+                                ? 1
+                                : 0);
+            break;
         case kTypeBinaryDouble:
         case kTypeBinaryFloat: {
             double d = v.kind == Value::Int ? static_cast<double>(v.i) : v.r;

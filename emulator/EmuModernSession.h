@@ -67,7 +67,9 @@ private:
     Value ReadBindValue(const BindDesc& d);
     void RunAndReply(ModernCursor& c, uint32_t options, const std::vector<BindDesc>& binds,
                      const std::vector<std::vector<Value>>& rows, uint32_t fetchRows, bool describe);
+    void ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& binds, std::vector<Value> values);
     void WriteDescribe(const EmuStatement& s);
+    void WriteDescribeBody(const EmuStatement& s); // what a REF CURSOR value carries as well
     // Sends up to n rows; false when the query has ended (err says how, code 0 = no more rows).
     bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
     void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);

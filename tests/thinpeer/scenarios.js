@@ -79,6 +79,35 @@ const scenarios = {
     await b.close();
   },
 
+  // PL/SQL with IN, OUT and IN OUT binds, and a REF CURSOR opened by the block and fetched by the client.
+  async plsqlOutBindsAndRefCursor() {
+    const conn = await connect();
+    let r = await conn.execute('begin :x := :a * 2 + 1; end;', {
+      x: { dir: oracledb.BIND_OUT, type: oracledb.NUMBER },
+      a: 20,
+    });
+    assert.strictEqual(r.outBinds.x, 41);
+    r = await conn.execute("begin select ename into :n from emp where empno = :e; end;", {
+      n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 30 },
+      e: 7839,
+    });
+    assert.strictEqual(r.outBinds.n, 'KING');
+    r = await conn.execute('begin open :c for select ename from emp where deptno = :d order by ename; end;', {
+      c: { dir: oracledb.BIND_OUT, type: oracledb.CURSOR },
+      d: 10,
+    });
+    const rows = await r.outBinds.c.getRows();
+    assert.deepStrictEqual(rows.map((x) => x[0]), ['CLARK', 'KING', 'MILLER']);
+    await r.outBinds.c.close();
+    await expectError(conn.execute('begin :n := :s; end;', {
+      n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 2 },
+      s: 'too long',
+    }), (e) => assert.strictEqual(e.errorNum, 6502, e.message));
+    r = await conn.execute('select 4 from dual');
+    assert.strictEqual(r.rows[0][0], 4);
+    await conn.close();
+  },
+
   // 100 000 rows in batches.
   async manyRows() {
     const conn = await connect();
