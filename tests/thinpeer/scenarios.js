@@ -128,6 +128,60 @@ const scenarios = {
     await conn.close();
   },
 
+  // Columns of the types the server keeps, with NULLs and extreme values, filled through binds of every kind
+  // the driver sends and read back.
+  async typesAndBinds() {
+    const conn = await connect();
+    await conn.execute(`create table thin_types (id number(5), v varchar2(4000), c char(5), n number,
+      n2 number(10,2), d date, r raw(200), l long)`);
+    const sql = 'insert into thin_types values (:id, :v, :c, :n, :n2, :d, :r, :l)';
+    const big = 'x'.repeat(4000);
+    const day = new Date(2024, 1, 29, 23, 59, 58);
+    const yearOne = new Date(2000, 0, 1);
+    yearOne.setFullYear(1); // Date(1, ...) would be 1901
+    const rows = [
+      { id: 1, v: 'Grüße, Ελλάδα, 日本', c: 'ab', n: 1e125, n2: 12345678.91, d: day, r: Buffer.from([0, 1, 254, 255]), l: 'long text' },
+      { id: 2, v: big, c: 'abcde', n: -1e-130, n2: -0.01, d: yearOne, r: Buffer.alloc(200, 0xab), l: 'y'.repeat(70000) },
+      { id: 3, v: null, c: null, n: null, n2: null, d: null, r: null, l: null },
+      { id: 4, v: '', c: ' ', n: 0, n2: 0, d: new Date(9999, 11, 31, 23, 59, 59), r: Buffer.alloc(0), l: '' },
+    ];
+    for (const r of rows) await conn.execute(sql, r);
+    // typed binds the driver encodes differently
+    await conn.execute('insert into thin_types (id, v, n, d) values (:id, :v, :n, :d)', {
+      id: 5,
+      v: { val: 'national ÄÖÜ', type: oracledb.DB_TYPE_NVARCHAR },
+      n: { val: 2.5, type: oracledb.DB_TYPE_BINARY_DOUBLE },
+      d: { val: day, type: oracledb.DB_TYPE_TIMESTAMP },
+    });
+    await conn.execute('insert into thin_types (id, n) values (:id, :n)', {
+      id: 6, n: { val: 0.5, type: oracledb.DB_TYPE_BINARY_FLOAT } });
+    const r = await conn.execute('select * from thin_types order by id', [], { fetchInfo: { L: { type: oracledb.STRING } } });
+    assert.deepStrictEqual(r.metaData.map((m) => m.name), ['ID', 'V', 'C', 'N', 'N2', 'D', 'R', 'L']);
+    const [a, b, c, d, e, f] = r.rows;
+    assert.deepStrictEqual(a.slice(0, 5), [1, 'Grüße, Ελλάδα, 日本', 'ab   ', 1e125, 12345678.91]);
+    assert.strictEqual(a[5].getTime(), day.getTime());
+    assert.deepStrictEqual(a[6], Buffer.from([0, 1, 254, 255]));
+    assert.strictEqual(a[7], 'long text');
+    assert.strictEqual(b[1], big);
+    assert.strictEqual(b[3], -1e-130);
+    // (the driver turns years below 100 into 19xx when it builds a Date: ask the server for the text)
+    const y = await conn.execute("select to_char(d, 'YYYY-MM-DD') from thin_types where id = 2");
+    assert.strictEqual(y.rows[0][0], '0001-01-01');
+    assert.strictEqual(b[7].length, 70000);
+    assert.deepStrictEqual(c.slice(1), [null, null, null, null, null, null, null], 'NULLs stay NULL');
+    assert.strictEqual(d[1], null, "'' is NULL");
+    assert.strictEqual(d[3], 0);
+    assert.strictEqual(d[5].getFullYear(), 9999);
+    assert.strictEqual(e[1], 'national ÄÖÜ');
+    assert.strictEqual(e[3], 2.5);
+    assert.strictEqual(e[5].getTime(), day.getTime());
+    assert.strictEqual(f[3], 0.5);
+    // a value bound back in a WHERE clause finds its row
+    const again = await conn.execute('select id from thin_types where v = :v and d = :d', [a[1], day]);
+    assert.deepStrictEqual(again.rows, [[1]]);
+    await conn.close();
+  },
+
   // 100 000 rows in batches.
   async manyRows() {
     const conn = await connect();
