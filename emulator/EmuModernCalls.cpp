@@ -136,14 +136,9 @@ bool IsQuery(const EmuStatement& s) {
     return s.tr.kind == StmtKind::Query;
 }
 
-// The wire type a column is described and sent as. Until the LOB calls exist, LOB columns travel as LONG and
-// LONG RAW, which the client reads as text and bytes.
+// The wire type a column is described and sent as.
 uint8_t WireType(const ColumnMeta& c) {
     switch (c.t.type) {
-    case kOraClob:
-        return kOraLong;
-    case kOraBlob:
-        return kOraLongRaw;
     case kOraRowid:
         return kOraVarchar2;
     default:
@@ -208,9 +203,11 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
     case kOraBlob: {
         uint32_t len = w_.UB4();
         if (!len) return v;
-        v.s = w_.BytesWithLength(4096);
-        v.kind = Value::Text;
+        std::string wire = w_.BytesWithLength(4096);
+        if (wire.size() != len) throw ProtocolError("LOB locator length mismatch");
+        v.kind = Value::Blob;
         v.isLocator = true;
+        if (!EngineLocator(wire, v.s)) v.s = "VEMULOB-"; // a locator this server never gave out: ORA-22275
         return v;
     }
     default:
@@ -414,15 +411,34 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
         if (static_cast<int>(binds.size()) != s.bindCount() && s.tr.kind != StmtKind::Ddl)
             return WriteCallEnd(MakeError(1008), 0, c.id);
         static const std::vector<Value> none;
-        if (s.tr.kind == StmtKind::Dml && !rows.empty()) {
-            for (const auto& row : rows) {
+        // LOB locators bound to SQL stand for their content
+        std::vector<std::vector<Value>> resolved;
+        for (const auto& row : rows)
+            for (const auto& v : row)
+                if (v.isLocator) {
+                    resolved = rows;
+                    break;
+                }
+        for (auto& row : resolved)
+            for (auto& v : row) {
+                if (!v.isLocator) continue;
+                Value content;
+                bool isClob = false;
+                OraError e;
+                if (!eng_->ReadLob(v.s, content.s, isClob, e)) return WriteCallEnd(e, 0, c.id);
+                content.kind = isClob ? Value::Text : Value::Blob;
+                v = content;
+            }
+        const auto& rowsIn = resolved.empty() ? rows : resolved;
+        if (s.tr.kind == StmtKind::Dml && !rowsIn.empty()) {
+            for (const auto& row : rowsIn) {
                 long long n = 0;
                 OraError e = eng_->Execute(s, row, n);
                 processed += n;
                 if (e) return WriteCallEnd(e, processed, c.id);
             }
         } else {
-            OraError e = eng_->Execute(s, rows.empty() ? none : rows[0], processed);
+            OraError e = eng_->Execute(s, rowsIn.empty() ? none : rowsIn[0], processed);
             if (e) return WriteCallEnd(e, processed, c.id);
         }
         if (options & kOptCommit) {
@@ -431,6 +447,11 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
         }
     }
     if (IsQuery(s) && describe) WriteDescribe(s);
+    // As with Oracle, rows with LOB columns are not prefetched before the client has defined them.
+    bool lobs = false;
+    for (const auto& col : s.cols)
+        lobs |= col.t.type == kOraClob || col.t.type == kOraBlob;
+    if (lobs && c.defines.empty() && !(options & kOptDefine)) fetchRows = 0;
     if (IsQuery(s) && (options & kOptFetch) && fetchRows > 0) {
         OraError err;
         bool more = SendRows(c, fetchRows, err);
@@ -445,6 +466,18 @@ void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& b
     EmuEngine::BlockPlan plan = eng_->PlanBlock(s);
     if (!plan.supported) return WriteCallEnd(plan.error, 0, c.id);
     values.resize(binds.size());
+    // A temporary LOB bound only as input is how clients send long values to a block: it stands for its
+    // content (a table's LOB locator stays a locator, for DBMS_LOB).
+    for (size_t k = 0; k < values.size() && k < plan.marks.size(); ++k) {
+        Value& v = values[k];
+        if (plan.marks[k] != 0x20 || !v.isLocator || v.s.rfind("VEMULOBT", 0) != 0) continue;
+        Value content;
+        bool isClob = false;
+        OraError e;
+        if (!eng_->ReadLob(v.s, content.s, isClob, e)) return WriteCallEnd(e, 0, c.id);
+        content.kind = isClob ? Value::Text : Value::Blob;
+        v = content;
+    }
     std::vector<std::unique_ptr<EmuStatement>> newCursors;
     std::vector<int> cursorBinds;
     long long rows = 0;
@@ -523,8 +556,11 @@ void ModernSession::WriteDescribeBody(const EmuStatement& s) {
     int position = 0;
     for (const auto& c : s.cols) {
         uint8_t type = WireType(c);
-        bool text = type == kOraVarchar2 || type == kOraChar || type == kOraLong;
-        uint32_t size = type == kOraNumber ? 22 : type == kOraDate ? 7 : static_cast<uint32_t>(c.t.size);
+        bool text = type == kOraVarchar2 || type == kOraChar || type == kOraLong || type == kOraClob;
+        uint32_t size = type == kOraNumber                     ? 22
+                        : type == kOraDate                     ? 7
+                        : type == kOraClob || type == kOraBlob ? 4000
+                                                               : static_cast<uint32_t>(c.t.size);
         w_.W8(type);
         w_.W8(0); // flags
         w_.W8(static_cast<uint8_t>(type == kOraNumber ? c.t.precision : 0));
@@ -558,6 +594,7 @@ void ModernSession::WriteDescribeBody(const EmuStatement& s) {
 
 void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define) {
     uint8_t type = define ? define->type : WireType(col);
+    if (type == kOraClob || type == kOraBlob) return WriteLobOut(v, type == kOraBlob);
     bool nchar = define && define->csfrm == kCsfrmNchar;
     bool trailer = type == kOraLong || type == kOraLongRaw || (define && define->maxSize > kMaxStringSize);
     bool isDate = v.isDate || col.t.type == kOraDate;
@@ -654,7 +691,13 @@ bool ModernSession::SendRows(ModernCursor& c, uint32_t n, OraError& err) {
         w_.W8(net::kMsgRowData);
         for (size_t k = 0; k < s.cols.size(); ++k) {
             const BindDesc* d = k < c.defines.size() ? &c.defines[k] : nullptr;
-            WriteColumnValue(eng_->ColumnValue(s, static_cast<int>(k)), s.cols[k], d);
+            const ColumnMeta& col = s.cols[k];
+            if ((d ? d->type == kOraClob || d->type == kOraBlob
+                   : col.t.type == kOraClob || col.t.type == kOraBlob)) {
+                WriteLobColumn(s, static_cast<int>(k), col);
+                continue;
+            }
+            WriteColumnValue(eng_->ColumnValue(s, static_cast<int>(k)), col, d);
         }
         ++c.fetched;
     }

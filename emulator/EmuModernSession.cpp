@@ -409,6 +409,7 @@ void ModernSession::Piggyback() {
             CloseCursor(w_.UB4());
         return;
     }
+    if (fn == net::kFnLobOp) return FreeTempLobsPiggyback();
     throw ProtocolError("unsupported piggyback function " + std::to_string(fn));
 }
 
@@ -438,6 +439,8 @@ void ModernSession::Function(uint8_t fn) {
         return Reexecute(true);
     case net::kFnFetch:
         return FetchCall();
+    case net::kFnLobOp:
+        return LobOp();
     default:
         throw ProtocolError("unsupported function " + std::to_string(fn));
     }

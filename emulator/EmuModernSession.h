@@ -14,6 +14,11 @@ namespace vemu {
 
 class O5Logon;
 
+// LOB locators on the wire: a 16-byte head the client reads flags from (temporary, character set), then the
+// engine's own locator; at least 40 bytes, the size a client allocates for a temporary LOB.
+std::string WireLocator(const std::string& engineLocator, bool blob, bool temp);
+bool EngineLocator(const std::string& wire, std::string& engineLocator); // false when malformed
+
 // Whether a connection whose CONNECT packet announces this TNS version is served by the current generation.
 bool ServeCurrentGeneration(const EmuOptions& o, uint16_t connectVersion);
 
@@ -74,6 +79,13 @@ private:
     bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
     void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);
     void EndFetch(ModernCursor& c, bool more, const OraError& err);
+    // LOBs (EmuModernLobs.cpp).
+    void LobOp();
+    void FreeTempLobsPiggyback();
+    void WriteLobValue(const Value& content, const std::string& engineLocator, bool blob, bool temp);
+    // A LOB value as a locator: a table's LOB when the row is known, else a temporary LOB holding it.
+    void WriteLobColumn(EmuStatement& s, int c, const ColumnMeta& col);
+    void WriteLobOut(const Value& v, bool blob);
 
     ModernWire w_;
     EmuDatabase& db_;

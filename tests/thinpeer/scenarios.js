@@ -182,6 +182,37 @@ const scenarios = {
     await conn.close();
   },
 
+  // LOB locators and the LOB calls: length, read, temporary LOBs written by the client, trim.
+  async lobCalls() {
+    const conn = await connect();
+    await conn.execute('create table thin_lob2 (id number, c clob, b blob)');
+    await conn.execute('insert into thin_lob2 values (1, :c, :b)', { c: 'Grüße aus Köln', b: Buffer.from([1, 2, 3]) });
+    let r = await conn.execute('select c, b from thin_lob2 where id = 1');
+    const clob = r.rows[0][0];
+    assert.strictEqual(clob.type, oracledb.CLOB);
+    assert.strictEqual(clob.length, 14);
+    assert.strictEqual(await clob.getData(), 'Grüße aus Köln');
+    assert.deepStrictEqual(await r.rows[0][1].getData(), Buffer.from([1, 2, 3]));
+    // a temporary LOB the client fills and binds
+    const tmp = await conn.createLob(oracledb.CLOB);
+    await new Promise((resolve, reject) => {
+      tmp.on('finish', resolve);
+      tmp.on('error', reject);
+      tmp.end('x'.repeat(100000));
+    });
+    await conn.execute('insert into thin_lob2 values (2, :c, null)', { c: tmp });
+    await tmp.close();
+    r = await conn.execute('select c from thin_lob2 where id = 2', [], { fetchInfo: { C: { type: oracledb.STRING } } });
+    assert.strictEqual(r.rows[0][0], 'x'.repeat(100000));
+    // a long string bound to PL/SQL travels as a temporary CLOB
+    await conn.execute('begin insert into thin_lob2 values (3, :c, null); end;', { c: 'y'.repeat(50000) });
+    r = await conn.execute('select c from thin_lob2 where id = 3');
+    assert.strictEqual(r.rows[0][0].length, 50000);
+    assert.strictEqual((await r.rows[0][0].getData()).slice(-3), 'yyy');
+    await conn.commit();
+    await conn.close();
+  },
+
   // 100 000 rows in batches.
   async manyRows() {
     const conn = await connect();
