@@ -132,6 +132,27 @@ bool DecodeBinary(const std::string& s, double& out) {
     return false;
 }
 
+// How many placeholders come before the INTO of a DML statement's RETURNING clause (all of them when there is
+// none): the client sends values for those only.
+size_t ReturningBindsFrom(const std::string& sql, size_t binds) {
+    bool ok = true;
+    size_t errPos = 0;
+    std::vector<Tok> toks = Tokenize(sql, ok, errPos);
+    if (!ok || toks.empty() || !(toks[0].Is("INSERT") || toks[0].Is("UPDATE") || toks[0].Is("DELETE")))
+        return binds;
+    size_t seen = 0;
+    int depth = 0;
+    bool returning = false;
+    for (const Tok& t : toks) {
+        if (t.IsOp("(")) ++depth;
+        if (t.IsOp(")")) --depth;
+        if (depth == 0 && (t.Is("RETURNING") || t.Is("RETURN"))) returning = true;
+        if (returning && depth == 0 && t.Is("INTO")) return std::min(seen, binds);
+        if (t.kind == TokKind::Bind) ++seen;
+    }
+    return binds;
+}
+
 bool IsQuery(const EmuStatement& s) {
     return s.tr.kind == StmtKind::Query;
 }
@@ -259,17 +280,18 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
     }
 }
 
-std::vector<std::vector<Value>> ModernSession::ReadBindRows(const std::vector<BindDesc>& binds,
-                                                            uint32_t rows) {
+std::vector<std::vector<Value>> ModernSession::ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
+                                                            size_t sent) {
     if (rows > kMaxExecRows) throw ProtocolError("too many rows of binds");
     std::vector<std::vector<Value>> out;
-    if (binds.empty()) return out;
+    sent = std::min(sent, binds.size());
+    if (sent == 0) return out;
     out.reserve(rows);
     // Values longer than the longest string travel after all others.
     std::vector<size_t> order;
-    for (size_t i = 0; i < binds.size(); ++i)
+    for (size_t i = 0; i < sent; ++i)
         if (binds[i].maxSize <= kMaxStringSize) order.push_back(i);
-    for (size_t i = 0; i < binds.size(); ++i)
+    for (size_t i = 0; i < sent; ++i)
         if (binds[i].maxSize > kMaxStringSize) order.push_back(i);
     for (uint32_t r = 0; r < rows; ++r) {
         if (w_.U8() != net::kMsgRowData) throw ProtocolError("bind row without its row-data message");
@@ -334,6 +356,12 @@ void ModernSession::Execute() {
     std::vector<BindDesc> defines = ReadBindDescs(numDefines);
     std::vector<BindDesc> binds = ReadBindDescs(numBinds);
 
+    size_t returnFrom = binds.size();
+    if (!sql.empty()) {
+        returnFrom = ReturningBindsFrom(sql, binds.size());
+    } else if (auto it = cursors_.find(cursorId); it != cursors_.end()) {
+        returnFrom = std::min(it->second->returnFrom, binds.size());
+    }
     ModernCursor* c = nullptr;
     bool parsed = false;
     std::unique_ptr<ModernCursor> fresh;
@@ -343,16 +371,19 @@ void ModernSession::Execute() {
     } else {
         auto it = cursors_.find(cursorId);
         if (it == cursors_.end()) {
-            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1));
+            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom);
             return WriteCallEnd(MakeError(1001));
         }
         c = it->second.get();
     }
     if ((options & kOptParse) && !sql.empty()) {
         OraError err;
-        auto st = eng_->Parse(sql, err);
+        // The engine runs DML ... RETURNING ... INTO as a one-statement block.
+        const bool returning = returnFrom < binds.size();
+        auto st = eng_->Parse(returning ? "begin " + sql + "; end;" : sql, err);
+        if (!st && returning && err.pos > 6) err.pos -= 6;
         if (!st) {
-            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1));
+            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom);
             return WriteCallEnd(err, 0, c ? c->id : 0);
         }
         if (!c) {
@@ -372,8 +403,9 @@ void ModernSession::Execute() {
     const bool query = IsQuery(*c->st);
     if (options & kOptDefine) c->defines = defines;
     uint32_t rows = binds.empty() ? 0 : (query ? 1 : std::max<uint32_t>(al8i4[1], 1));
-    auto bindRows = ReadBindRows(binds, rows);
+    auto bindRows = ReadBindRows(binds, rows, returnFrom);
     c->binds = binds; // a re-execute sends values only
+    c->returnFrom = returnFrom;
     uint32_t run = options;
     if (options & kOptDescribe) run &= ~(kOptExecute | kOptFetch);
     RunAndReply(*c, run, binds, bindRows, (options & kOptFetch) ? fetchRows : 0, parsed && query);
@@ -390,7 +422,7 @@ void ModernSession::Reexecute(bool andFetch) {
     const std::vector<BindDesc>& all = c.binds;
     const bool query = IsQuery(*c.st);
     uint32_t rows = all.empty() ? 0 : (query || andFetch ? 1 : std::max<uint32_t>(iterations, 1));
-    auto bindRows = ReadBindRows(all, rows);
+    auto bindRows = ReadBindRows(all, rows, c.returnFrom);
     uint32_t options = kOptExecute | (flags1 & kOptExecute);
     if (andFetch) options |= kOptFetch;
     if (flags2 & kReexecCommit) options |= kOptCommit;
@@ -404,6 +436,7 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
                                 bool describe) {
     EmuStatement& s = *c.st;
     long long processed = 0;
+    if ((options & kOptExecute) && c.returnFrom < binds.size()) return ExecuteReturning(c, binds, rows);
     if (options & kOptExecute) {
         if (s.tr.kind == StmtKind::Plsql)
             return ExecuteBlock(c, binds, rows.empty() ? std::vector<Value>() : rows[0]);
@@ -538,6 +571,36 @@ void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& b
         }
     }
     WriteCallEnd(OraError(), rows, c.id);
+}
+
+void ModernSession::ExecuteReturning(ModernCursor& c, const std::vector<BindDesc>& binds,
+                                     const std::vector<std::vector<Value>>& rows) {
+    EmuStatement* block = c.st.get();
+    EmuEngine::BlockPlan plan = eng_->PlanBlock(*block);
+    if (!plan.supported) return WriteCallEnd(plan.error, 0, c.id);
+    long long processed = 0;
+    const std::vector<std::vector<Value>> one(1);
+    for (const auto& row : rows.empty() ? one : rows) {
+        std::vector<Value> values = row;
+        values.resize(binds.size());
+        std::vector<std::unique_ptr<EmuStatement>> cursors;
+        std::vector<int> cursorBinds;
+        long long n = 0;
+        if (OraError e = eng_->RunBlock(*block, values, cursors, cursorBinds, n))
+            return WriteCallEnd(e, processed, c.id);
+        processed += n;
+        w_.W8(net::kMsgRowData);
+        for (size_t k = c.returnFrom; k < binds.size(); ++k) {
+            w_.WUB4(n > 0 ? 1 : 0); // returned rows (the engine keeps the last)
+            if (n == 0) continue;
+            ColumnMeta meta;
+            meta.t.type = binds[k].type;
+            meta.t.size = static_cast<int>(binds[k].maxSize);
+            WriteColumnValue(values[k], meta, &binds[k]);
+            w_.WSB4(0);
+        }
+    }
+    WriteCallEnd(OraError(), processed, c.id);
 }
 
 void ModernSession::WriteDescribe(const EmuStatement& s) {

@@ -60,6 +60,7 @@ private:
         std::unique_ptr<EmuStatement> st;
         std::vector<BindDesc> defines; // what the client asked the columns to be sent as
         std::vector<BindDesc> binds;   // the binds of the last execute
+        size_t returnFrom = 0;         // binds from here on are a DML's RETURNING ... INTO targets
         long long fetched = 0;
         bool ended = false;
     };
@@ -68,7 +69,12 @@ private:
     void FetchCall();
     void CloseCursor(uint32_t id);
     std::vector<BindDesc> ReadBindDescs(uint32_t n);
-    std::vector<std::vector<Value>> ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows);
+    // Values of the binds before sent (those after a DML's RETURNING ... INTO come back, the client sends
+    // none).
+    std::vector<std::vector<Value>> ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
+                                                 size_t sent);
+    void ExecuteReturning(ModernCursor& c, const std::vector<BindDesc>& binds,
+                          const std::vector<std::vector<Value>>& rows);
     Value ReadBindValue(const BindDesc& d);
     void RunAndReply(ModernCursor& c, uint32_t options, const std::vector<BindDesc>& binds,
                      const std::vector<std::vector<Value>>& rows, uint32_t fetchRows, bool describe);

@@ -103,6 +103,16 @@ const scenarios = {
       n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 2 },
       s: 'too long',
     }), (e) => assert.strictEqual(e.errorNum, 6502, e.message));
+    // DML ... RETURNING ... INTO
+    r = await conn.execute('update emp set sal = sal + :d where empno = 7369 returning sal, ename into :s, :n', {
+      d: 100,
+      s: { dir: oracledb.BIND_OUT, type: oracledb.NUMBER },
+      n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 20 },
+    });
+    assert.strictEqual(r.rowsAffected, 1);
+    assert.deepStrictEqual(r.outBinds.n, ['SMITH']);
+    assert.deepStrictEqual(r.outBinds.s, [900]);
+    await conn.rollback();
     r = await conn.execute('select 4 from dual');
     assert.strictEqual(r.rows[0][0], 4);
     await conn.close();
