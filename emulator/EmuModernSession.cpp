@@ -78,7 +78,10 @@ void ModernSession::Run() {
                 w_.U8(); // sequence number
                 try {
                     Function(fn);
+                    if (lostPending_) throw ConnectionClosed("client gone during a call");
+                    if (breakPending_) throw BreakReceived{};
                 } catch (const BreakReceived&) {
+                    breakPending_ = false;
                     w_.ResetAfterBreak();
                     WriteCallEnd(MakeError(1013));
                     w_.Flush();
@@ -379,6 +382,20 @@ void ModernSession::AuthPhaseTwo() {
     sid_ = db_.RegisterSession(info_);
     info_.sid = sid_;
     eng_ = std::make_unique<EmuEngine>(db_, sid_, logonUser_);
+    eng_->SetInterruptCheck([this] {
+        // no exception may cross SQLite's frames: note what happened and let the statement stop
+        if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
+        try {
+            w_.CheckBreak();
+        } catch (const BreakReceived&) {
+            breakPending_ = true;
+            return true;
+        } catch (...) {
+            lostPending_ = true; // the line is gone or broken: the session ends after the statement
+            return true;
+        }
+        return false;
+    });
     loggedOn_ = true;
     std::vector<std::pair<std::string, std::pair<std::string, uint32_t>>> p;
     p.push_back({"AUTH_VERSION_NO", {std::to_string(net::kVersionNumber19c), 0}});

@@ -106,7 +106,9 @@ private:
     SessionInfo info_;
     int sid_ = 0;
     std::unique_ptr<EmuEngine> eng_;
-    uint8_t fieldVersion_ = 0; // the TTC field version both sides speak
+    uint8_t fieldVersion_ = 0;  // the TTC field version both sides speak
+    bool breakPending_ = false; // a break arrived while SQLite worked
+    bool lostPending_ = false;  // the connection went away while SQLite worked
     std::map<uint32_t, std::unique_ptr<ModernCursor>> cursors_;
     uint32_t nextCursor_ = 1;
 };

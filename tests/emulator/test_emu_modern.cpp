@@ -409,3 +409,143 @@ TEST(ModernFuzzEntry, HandMadeInputsEndWithoutCrashing) {
     for (const auto& in : inputs)
         EXPECT_EQ(emufuzz::FuzzModernServer(in.data(), in.size()), 0);
 }
+
+// ---- a logged-on session that is sent what no real client sends -------------------------------------------
+
+namespace {
+
+void PutUb(std::vector<uint8_t>& b, uint64_t v) {
+    if (v == 0) return b.push_back(0);
+    int n = v <= 0xFF ? 1 : v <= 0xFFFF ? 2 : v <= 0xFFFFFFFFu ? 4 : 8;
+    b.push_back(uint8_t(n));
+    for (int i = n - 1; i >= 0; --i)
+        b.push_back(uint8_t(v >> (8 * i)));
+}
+void PutBytes(std::vector<uint8_t>& b, const std::string& s) {
+    b.push_back(uint8_t(s.size())); // short values only
+    b.insert(b.end(), s.begin(), s.end());
+}
+void PutPair(std::vector<uint8_t>& b, const std::string& k, const std::string& v) {
+    PutUb(b, k.size());
+    PutBytes(b, k);
+    PutUb(b, v.size());
+    if (!v.empty()) {
+        if (v.size() <= 252) {
+            PutBytes(b, v);
+        } else {
+            b.push_back(0xFE);
+            PutUb(b, v.size());
+            b.insert(b.end(), v.begin(), v.end());
+            b.push_back(0);
+        }
+    }
+    PutUb(b, 0);
+}
+
+// The value of KEY in a parameter reply (keys and values are short here: one length byte each).
+std::string ParamValue(const std::vector<uint8_t>& reply, const std::string& key) {
+    std::string all(reply.begin(), reply.end());
+    size_t p = all.find(key);
+    if (p == std::string::npos) return {};
+    p += key.size();
+    if (p >= all.size()) return {};
+    uint8_t n = uint8_t(all[p]); // UB4 length: its byte count
+    p += 1 + n;
+    if (p >= all.size()) return {};
+    uint8_t len = uint8_t(all[p]);
+    return all.substr(p + 1, len);
+}
+
+// Connects, negotiates and logs on as scott/tiger, as a client of the current protocol does.
+bool LogOn(RawClient& c) {
+    if (Accepted(c).size() < 45) return false;
+    c.Send(Data({1, 6, 0, 't', 0}));
+    if (c.Read(true).empty()) return false;
+    std::vector<uint8_t> dt = {2, 0x69, 0x03, 0x69, 0x03, 0x03, 53};
+    std::vector<uint8_t> caps(53, 0);
+    caps[7] = 13;
+    dt.insert(dt.end(), caps.begin(), caps.end());
+    dt.insert(dt.end(), {7, 2, 0, 0, 0, 0, 0, 0x04, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0});
+    c.Send(Data(dt));
+    if (c.Read(true).empty()) return false;
+    std::vector<uint8_t> p1 = {3, 118, 1, 1};
+    PutUb(p1, 5);
+    PutUb(p1, 0x101);
+    p1.push_back(1);
+    PutUb(p1, 0);
+    p1.insert(p1.end(), {0, 1});
+    PutBytes(p1, "scott");
+    c.Send(Data(p1));
+    auto r1 = c.Read(true);
+    auto cl = O5Logon::ClientForTest(VerifierKind::V12c, "tiger", ParamValue(r1, "AUTH_VFR_DATA"),
+                                     ParamValue(r1, "AUTH_SESSKEY"), ParamValue(r1, "AUTH_PBKDF2_CSK_SALT"));
+    std::vector<uint8_t> p2 = {3, 115, 2, 1};
+    PutUb(p2, 5);
+    PutUb(p2, 0x101);
+    p2.push_back(1);
+    PutUb(p2, 3);
+    p2.insert(p2.end(), {1, 1});
+    PutBytes(p2, "scott");
+    PutPair(p2, "AUTH_SESSKEY", cl.clientKeyHex);
+    PutPair(p2, "AUTH_PBKDF2_SPEEDY_KEY", cl.speedyKeyHex);
+    PutPair(p2, "AUTH_PASSWORD", cl.passwordHex);
+    c.Send(Data(p2));
+    auto r2 = c.Read(true);
+    return std::string(r2.begin(), r2.end()).find("AUTH_SVR_RESPONSE") != std::string::npos;
+}
+
+bool HasText(const std::vector<uint8_t>& reply, const char* text) {
+    return std::string(reply.begin(), reply.end()).find(text) != std::string::npos;
+}
+
+std::vector<uint8_t> Ping() {
+    return Data({3, 147, 9});
+}
+
+} // namespace
+
+TEST(ModernHostileClient, CallsWithImpossibleCountsEndTheConnection) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> payload;
+    };
+    std::vector<Case> cases = {
+        {"an execution vector of 14 entries", {3, 94, 3, 1, 0x21, 0, 1, 1, 5, 1, 1, 14}},
+        {"70 000 cursors to close", {17, 105, 3, 1, 4, 0, 1, 0x11, 0x70}},
+        {"a LOB call without a locator",
+         {3, 96, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"an unknown function", {3, 200, 3}},
+        {"a negative cursor id", {3, 5, 3, 0x81, 1, 1, 10}},
+    };
+    for (auto& k : cases) {
+        auto srv = Start();
+        RawClient c(srv->Port());
+        ASSERT_TRUE(LogOn(c)) << k.what;
+        c.Send(Data(k.payload));
+        auto r = c.Read(true);
+        EXPECT_TRUE(HasText(r, "ORA-03137")) << k.what;
+        EXPECT_TRUE(c.Closed()) << k.what;
+    }
+}
+
+TEST(ModernHostileClient, ErrorsAboutCursorsAndLocatorsKeepTheConnection) {
+    auto srv = Start();
+    RawClient c(srv->Port());
+    ASSERT_TRUE(LogOn(c));
+    c.Send(Data({3, 5, 3, 1, 77, 1, 10})); // fetch from cursor 77, which was never opened
+    EXPECT_TRUE(HasText(c.Read(true), "ORA-01001"));
+    // a LOB read with a locator this server never gave out
+    std::vector<uint8_t> lob = {3, 96, 4, 1, 1, 40, 0, 0, 0, 0, 0, 0, 0};
+    PutUb(lob, 2); // read
+    lob.insert(lob.end(), {0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> forged(40, 0);
+    forged[9] = 20;
+    lob.insert(lob.end(), forged.begin(), forged.end());
+    PutUb(lob, 10);
+    c.Send(Data(lob));
+    EXPECT_TRUE(HasText(c.Read(true), "ORA-22275"));
+    c.Send(Ping());
+    auto pong = c.Read(true);
+    ASSERT_GT(pong.size(), 10u);
+    EXPECT_EQ(pong[10], 4) << "the connection still answers";
+}

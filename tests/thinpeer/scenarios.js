@@ -79,6 +79,18 @@ const scenarios = {
     await b.close();
   },
 
+  // A break while the server works on a long statement (before any row); the connection is usable after.
+  async breakLongStatement() {
+    const conn = await connect();
+    conn.callTimeout = 500;
+    await expectError(conn.execute('select count(*) from bench a, bench b where a.amount + b.amount < 0'),
+      (e) => assert.match(e.message, /NJS-123|ORA-01013/, e.message));
+    conn.callTimeout = 0;
+    const r = await conn.execute('select 5 from dual');
+    assert.strictEqual(r.rows[0][0], 5);
+    await conn.close();
+  },
+
   // PL/SQL with IN, OUT and IN OUT binds, and a REF CURSOR opened by the block and fetched by the client.
   async plsqlOutBindsAndRefCursor() {
     const conn = await connect();
