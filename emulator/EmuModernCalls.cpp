@@ -13,7 +13,7 @@ namespace vemu {
 namespace {
 
 // Execute options.
-constexpr uint32_t kOptParse = 0x01, kOptBind = 0x08, kOptDefine = 0x10, kOptExecute = 0x20, kOptFetch = 0x40,
+constexpr uint32_t kOptParse = 0x01, kOptDefine = 0x10, kOptExecute = 0x20, kOptFetch = 0x40,
                    kOptCommit = 0x100, kOptPlsqlBind = 0x400, kOptDescribe = 0x20000;
 constexpr uint32_t kReexecCommit = 0x1;
 
