@@ -405,6 +405,9 @@ TEST(ModernFuzzEntry, HandMadeInputsEndWithoutCrashing) {
         {2, 3, 118, 0, 1, 4, 0xFF, 0xFF, 0xFF, 0xFF},                       // a logon with a 4 GB user name
         {2, 3, 94, 0, 0},                                                   // an execute before the logon
         {2, 17, 105, 0, 1, 4, 0xFF, 0xFF, 0xFF, 0xFF},                      // a piggyback before the logon
+        {3, 3, 147, 5},                                                     // a ping after the logon
+        {3, 3, 200, 5},                               // an unknown function after the logon
+        {3, 3, 94, 5, 1, 0x21, 0, 1, 1, 5, 1, 1, 13}, // an execute cut short after the logon
     };
     for (const auto& in : inputs)
         EXPECT_EQ(emufuzz::FuzzModernServer(in.data(), in.size()), 0);
