@@ -307,6 +307,7 @@ void ModernWire::WKeyValue(const std::string& key, const std::string& value, uin
 }
 
 void ModernWire::Flush() {
+    if (out_.empty()) return;
     size_t room = sdu_ - 10;
     std::vector<uint8_t> all;
     all.reserve(out_.size() + (out_.size() / room + 1) * 10);
