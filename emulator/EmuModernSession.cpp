@@ -138,6 +138,19 @@ bool ModernSession::Connect() {
             w_.SendPacket(net::kResend, {});
             continue;
         }
+        if (!opts_.redirectTo.empty() && !hooks_.redirectUsed.exchange(true)) {
+            // as a listener in front of shared servers: the client goes to that address with its own
+            // connect data
+            size_t colon = opts_.redirectTo.rfind(':');
+            std::string host = opts_.redirectTo.substr(0, colon);
+            std::string port = colon == std::string::npos ? "1521" : opts_.redirectTo.substr(colon + 1);
+            std::string text = "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=" + host + ")(PORT=" + port + ")))";
+            std::vector<uint8_t> body = {static_cast<uint8_t>(text.size() >> 8),
+                                         static_cast<uint8_t>(text.size())};
+            body.insert(body.end(), text.begin(), text.end());
+            w_.SendPacket(net::kRedirect, body);
+            return false;
+        }
         if (c.version < net::kVersionLargeSdu) {
             Refuse(28040); // no matching authentication protocol: the client is too old for this server
             return false;

@@ -552,3 +552,30 @@ TEST(ModernHostileClient, ErrorsAboutCursorsAndLocatorsKeepTheConnection) {
     ASSERT_GT(pong.size(), 10u);
     EXPECT_EQ(pong[10], 4) << "the connection still answers";
 }
+
+TEST(ModernListener, RedirectsTheFirstClientToTheGivenAddressAndResendsOnce) {
+    auto target = Start();
+    vemu::EmuOptions o;
+    o.redirectTo = "127.0.0.1:" + std::to_string(target->Port());
+    o.resendOnce = true;
+    auto front = Start(o);
+    RawClient c(front->Port());
+    auto connect = ConnectPackets(319, Descriptor("(SERVICE_NAME=bnx)"));
+    for (auto& p : connect)
+        c.Send(p);
+    auto resend = c.Read(false);
+    ASSERT_GE(resend.size(), 8u);
+    EXPECT_EQ(resend[4], 11) << "RESEND";
+    for (auto& p : connect)
+        c.Send(p);
+    auto redirect = c.Read(false);
+    ASSERT_GT(redirect.size(), 10u);
+    EXPECT_EQ(redirect[4], 5) << "REDIRECT";
+    size_t len = size_t(redirect[8]) << 8 | redirect[9];
+    ASSERT_EQ(len, redirect.size() - 10);
+    EXPECT_NE(std::string(redirect.begin() + 10, redirect.end())
+                  .find("(PORT=" + std::to_string(target->Port()) + ")"),
+              std::string::npos);
+    RawClient next(target->Port());
+    EXPECT_EQ(Accepted(next)[4], 2) << "the address redirected to accepts";
+}
