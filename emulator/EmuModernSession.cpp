@@ -155,7 +155,8 @@ bool ModernSession::Connect() {
             Refuse(28040); // no matching authentication protocol: the client is too old for this server
             return false;
         }
-        if (opts_.requireEncryption && !(c.naFlags0 & net::kNaRequired)) {
+        if (opts_.requireEncryption) {
+            // the emulator offers no encryption, so no client meets the requirement
             Refuse(12660); // encryption or crypto-checksumming parameters incompatible
             return false;
         }

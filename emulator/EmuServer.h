@@ -20,7 +20,8 @@ struct EmuOptions {
     enum class Generation { Auto, Current, Classic };
     Generation generation = Generation::Auto;
     bool verifier11g = false;       // accounts hold 11G (SHA-1) verifiers instead of 12C (PBKDF2-SHA512)
-    bool requireEncryption = false; // refuse clients that cannot encrypt (the current generation only)
+    bool requireEncryption = false; // refuse current-protocol clients as a server that requires network
+                                    // encryption refuses one without it (the emulator offers none)
     std::string dbFile;             // empty = in-memory database, seeded
     std::vector<std::pair<std::string, std::string>> extraUsers; // NAME, PASSWORD
     std::string redirectTo;  // "HOST:PORT": answer the first CONNECT with a REDIRECT there
