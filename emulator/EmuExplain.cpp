@@ -86,36 +86,50 @@ Translation TranslateExplain(EmuEngine& e, const std::vector<Tok>& toks, const s
     Translation tr;
     tr.kind = StmtKind::Explain;
     tr.commandType = 50;
+    // The token list ends with its End token; reading past it reads that token again.
+    auto tok = [&toks](size_t k) -> const Tok& { return toks[std::min(k, toks.size() - 1)]; };
     size_t i = 1;
-    if (!toks[i].Is("PLAN")) {
-        tr.error = MakeError(905, "", static_cast<int>(toks[i].pos));
+    if (!tok(i).Is("PLAN")) {
+        tr.error = MakeError(905, "", static_cast<int>(tok(i).pos));
         return tr;
     }
     ++i;
-    if (toks[i].Is("SET")) {
+    if (tok(i).Is("SET")) {
         // SET STATEMENT_ID = 'text': the emulator keeps one plan per session
-        if (!toks[i + 1].Is("STATEMENT_ID") || !toks[i + 2].IsOp("=") ||
-            toks[i + 3].kind != TokKind::String) {
-            tr.error = MakeError(905, "", static_cast<int>(toks[i + 1].pos));
+        if (!tok(i + 1).Is("STATEMENT_ID") || !tok(i + 2).IsOp("=") || tok(i + 3).kind != TokKind::String) {
+            tr.error = MakeError(905, "", static_cast<int>(tok(i + 1).pos));
             return tr;
         }
         i += 4;
     }
-    if (toks[i].Is("INTO")) {
+    if (tok(i).Is("INTO")) {
         ++i;
-        while (toks[i].kind == TokKind::Ident || toks[i].kind == TokKind::QuotedIdent || toks[i].IsOp("."))
-            ++i;
+        // [schema.]table
+        auto name = [&tok](size_t k) {
+            return (tok(k).kind == TokKind::Ident && !tok(k).Is("FOR")) ||
+                   tok(k).kind == TokKind::QuotedIdent;
+        };
+        if (!name(i)) {
+            tr.error = MakeError(903, "", static_cast<int>(tok(i).pos));
+            return tr;
+        }
+        ++i;
+        if (tok(i).IsOp(".") && name(i + 1)) i += 2;
     }
-    if (!toks[i].Is("FOR") || toks[i + 1].kind == TokKind::End) {
-        tr.error = MakeError(905, "", static_cast<int>(toks[i].pos));
+    if (!tok(i).Is("FOR") || tok(i + 1).kind == TokKind::End) {
+        tr.error = MakeError(905, "", static_cast<int>(tok(i).pos));
         return tr;
     }
-    const std::string inner = text.substr(toks[i + 1].pos);
+    if (tok(i + 1).Is("EXPLAIN")) { // one plan of one statement, not a plan of a plan
+        tr.error = MakeError(905, "", static_cast<int>(tok(i + 1).pos));
+        return tr;
+    }
+    const std::string inner = text.substr(tok(i + 1).pos);
     bool ok;
     size_t ep;
     const std::vector<Tok> innerToks = Tokenize(inner, ok, ep);
     if (!ok) {
-        tr.error = MakeError(1756, "", static_cast<int>(toks[i + 1].pos + ep));
+        tr.error = MakeError(1756, "", static_cast<int>(tok(i + 1).pos + ep));
         return tr;
     }
     Translation in = TranslateStatement(e, innerToks, inner);
@@ -124,7 +138,7 @@ Translation TranslateExplain(EmuEngine& e, const std::vector<Tok>& toks, const s
         return tr;
     }
     if ((in.kind != StmtKind::Query && in.kind != StmtKind::Dml) || in.sql.empty()) {
-        tr.error = MakeError(905, "", static_cast<int>(toks[i + 1].pos));
+        tr.error = MakeError(905, "", static_cast<int>(tok(i + 1).pos));
         return tr;
     }
     tr.sql = in.sql;
@@ -186,10 +200,14 @@ OraError EmuEngine::Explain(EmuStatement& s) {
 }
 
 bool RewriteXplanDisplay(const std::vector<Tok>& toks, const std::string& text, std::string& rewritten) {
+    // Every occurrence in one pass, so that the translation that follows finds none left.
+    std::string out;
+    size_t copied = 0; // text before this offset is in out
     for (size_t i = 0; i + 5 < toks.size(); ++i) {
         if (!toks[i].Is("TABLE") || !toks[i + 1].IsOp("(")) continue;
         size_t k = i + 2;
         if (toks[k].Is("SYS") && toks[k + 1].IsOp(".")) k += 2;
+        if (k + 2 >= toks.size()) break;
         if (!toks[k].Is("DBMS_XPLAN") || !toks[k + 1].IsOp(".") || !toks[k + 2].Is("DISPLAY")) continue;
         // the arguments (table name, statement id, format) do not change the emulator's one plan
         int depth = 1;
@@ -198,11 +216,14 @@ bool RewriteXplanDisplay(const std::vector<Tok>& toks, const std::string& text, 
             if (toks[close].IsOp("(")) ++depth;
             if (toks[close].IsOp(")") && --depth == 0) break;
         }
-        if (depth != 0 || close >= toks.size()) return false;
-        rewritten = text.substr(0, toks[i].pos) + "SYS.XPLAN$DISPLAY" + text.substr(toks[close].pos + 1);
-        return true;
+        if (depth != 0 || close >= toks.size() || toks[close].kind == TokKind::End) break;
+        out += text.substr(copied, toks[i].pos - copied) + "SYS.XPLAN$DISPLAY";
+        copied = toks[close].pos + 1;
+        i = close;
     }
-    return false;
+    if (copied == 0) return false;
+    rewritten = out + text.substr(copied);
+    return true;
 }
 
 } // namespace vemu

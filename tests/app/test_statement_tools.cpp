@@ -118,6 +118,17 @@ TEST(ExplainPlan, AStatementThatCannotBeExplainedRaisesTheServersError) {
     oratest::TRig rig;
     EXPECT_THROW(ExplainPlan(*rig.s, "select * from nosuchtable"), std::exception);
     EXPECT_THROW(ExplainPlan(*rig.s, "commit"), std::exception);
+    // Broken EXPLAIN texts are refused, never half read.
+    for (const char* bad :
+         {"explain", "explain plan", "explain plan set statement_id =", "explain plan for",
+          "explain plan into for select 1 from dual", "explain plan for explain plan for select 1 from dual",
+          "select * from table(dbms_xplan.display(", "select * from table(sys.dbms_xplan"})
+        EXPECT_THROW(rig.Exec(bad), std::exception) << bad;
+    // SET STATEMENT_ID, INTO and the arguments of DISPLAY are taken.
+    rig.Exec("explain plan set statement_id = 'x' into plan_table for select * from dept");
+    EXPECT_EQ(rig.One("select count(*) from table(sys.dbms_xplan.display('PLAN_TABLE', 'x', 'TYPICAL')) "
+                      "where plan_table_output like '%DEPT%'"),
+              "1");
     // The session stays usable.
     EXPECT_EQ(rig.One("select 1 from dual"), "1");
 }
