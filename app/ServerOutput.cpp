@@ -100,7 +100,8 @@ void TServerOutput::Fetch() {
             std::lock_guard<std::mutex> lock(mutex_);
             lines_.insert(lines_.end(), got.begin(), got.end());
         }
-        if (n < (BatchLines < 1 ? 1 : BatchLines)) break;
+        // A line that came alone in :REST ended the round trip early: more may wait.
+        if (n < (BatchLines < 1 ? 1 : BatchLines) && rest->IsNull()) break;
     }
 }
 

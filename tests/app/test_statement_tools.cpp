@@ -68,6 +68,16 @@ TEST(ServerOutput, LinesComeInTheOrderTheyWereWrittenOnlyWhileWanted) {
                  std::exception);
     EXPECT_EQ(out.TakeLines(), (Lines{"before"}));
 
+    // Long lines come whole; one that no longer fits the joined text of a round trip comes on its own.
+    out.BatchLines = 100;
+    run("begin dbms_output.put_line(rpad('x', 5000, 'x')); dbms_output.put_line(rpad('y', 30000, 'y')); "
+        "dbms_output.put_line('z'); end;");
+    const Lines longOnes = out.TakeLines();
+    ASSERT_EQ(longOnes.size(), 3u);
+    EXPECT_EQ(longOnes[0], std::string(5000, 'x'));
+    EXPECT_EQ(longOnes[1], std::string(30000, 'y'));
+    EXPECT_EQ(longOnes[2], "z");
+
     // Off again: the server's buffer is switched off before the next statement.
     out.SetWanted(false);
     run("begin dbms_output.put_line('gone'); end;");
