@@ -87,3 +87,31 @@ TEST(StatementSplitter, FirstLinesForTheLog) {
     EXPECT_EQ(FirstLineOf(std::string(100, 'x'), 10), "xxxxxxx...");
     EXPECT_EQ(FirstLineOf(""), "");
 }
+
+TEST(StatementSplitter, AnyBytesSplitIntoStatementsThatLieInsideTheText) {
+    // Quotes, comment marks, slashes, semicolons and line breaks thrown together: every statement's offsets
+    // stay inside the text and in order, and its text is made of the source's lines.
+    const char alphabet[] = {'\'', '"', '-', '/', '*', ';', '\n', '\r', ' ',    'q',
+                             '[',  ']', 'b', 'e', 'g', 'i', 'n',  'd',  '\x01', '\xA7'};
+    unsigned seed = 12345;
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int len = int(seed % 60);
+        for (int i = 0; i < len; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text += alphabet[(seed >> 16) % sizeof alphabet];
+        }
+        for (bool editor : {false, true}) {
+            size_t last = 0;
+            for (const TSqlStatement& s : TStatementSplitter::Split(text, editor)) {
+                ASSERT_LE(last, s.begin) << text;
+                ASSERT_LE(s.begin, s.end) << text;
+                ASSERT_LE(s.end, s.stop) << text;
+                ASSERT_LE(s.stop, text.size()) << text;
+                ASSERT_FALSE(s.text.empty()) << text;
+                last = s.stop;
+            }
+        }
+        seed = seed * 1103515245u + 12345u;
+    }
+}
