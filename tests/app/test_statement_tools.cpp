@@ -99,6 +99,32 @@ TEST(ServerOutput, ANewLogonNeedsTheBufferSwitchedOnAgain) {
     EXPECT_EQ(out.TakeLines(), Lines{"second"});
 }
 
+TEST(ServerOutput, GetLineHandsOutOneLineAtATimeAndDisableDropsTheRest) {
+    oratest::TRig rig;
+    rig.Exec(
+        "begin dbms_output.enable(20000); dbms_output.put_line('erste'); dbms_output.put_line('zweite'); "
+        "end;");
+    TOraSQL sql(rig.s.get());
+    sql.SetSQL("begin dbms_output.get_line(:line, :status); end;");
+    TParam* line = sql.ParamByName("line");
+    line->DataType = ftString;
+    line->ParamType = ptOutput;
+    line->Size = 100;
+    TParam* status = sql.ParamByName("status");
+    status->DataType = ftInteger;
+    status->ParamType = ptOutput;
+    sql.Execute();
+    EXPECT_EQ(line->AsString(), "erste");
+    EXPECT_EQ(status->AsInteger(), 0);
+    rig.Exec("begin dbms_output.disable; end;");
+    sql.Execute();
+    EXPECT_TRUE(line->IsNull());
+    EXPECT_EQ(status->AsInteger(), 1);
+    // Calls the emulator does not know are refused with the PL/SQL error.
+    EXPECT_THROW(rig.Exec("begin dbms_output.put_line; end;"), std::exception);
+    EXPECT_THROW(rig.Exec("begin dbms_output.put_line('a') x; end;"), std::exception);
+}
+
 TEST(ServerOutput, JoinedFetchesSplitIntoLines) {
     Lines got;
     const std::string rest = "long";
