@@ -1,5 +1,7 @@
 #include "app/Worksheet.h"
 
+#include "dataset/OraParser.h"
+
 #include <cstdio>
 
 const char* const kStatusBusy = "...";
@@ -68,6 +70,22 @@ TPreparedStatement PrepareWorksheetStatement(const std::string& editorText) {
         r.message = r.sql + "\r\n";
     }
     return r;
+}
+
+bool IsQueryText(const std::string& text1252) {
+    if (PrepareWorksheetStatement(text1252).kind != TPreparedStatement::Plain) return true;
+    try {
+        TOraParser p(text1252);
+        p.OmitComment = true;
+        std::string tok;
+        const int code = p.GetNextToken(tok);
+        if (code == opSelect || tok == "(") return true;
+        for (char& c : tok)
+            if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        return code == lxIdent && tok == "WITH";
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 std::string StatusTextFor(int rowsAffected) {

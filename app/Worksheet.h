@@ -18,6 +18,10 @@ struct TPreparedStatement {
 // Rewrites DESC, SHOW USER and SHOW PARAMETER; any other text is passed on unchanged (an empty editor too).
 TPreparedStatement PrepareWorksheetStatement(const std::string& editorText);
 
+// True for a text that opens a result: a query (SELECT, WITH, or a parenthesis first, comments skipped) or a
+// worksheet command. Text the lexer cannot read counts as no query.
+bool IsQueryText(const std::string& text1252);
+
 // "OK" after a statement that opened a result (rows affected -1), else "%d Datensätze verarbeitet!".
 std::string StatusTextFor(int rowsAffected);
 

@@ -29,17 +29,9 @@ bool TWorksheetController::BeginExecute(const std::string& editorText1252) {
         // 3. The query finds the parameters in the text.
         qry_.SetSQL(editorText1252);
         // 4. Parameter values.
-        TParams& params = qry_.Params();
-        if (params.Count() > 0) {
-            std::vector<std::pair<std::string, std::string>> nameValue;
-            for (int i = 0; i < params.Count(); ++i)
-                nameValue.emplace_back(params.Items(i)->Name, std::string());
-            if (!view_.AskParameters(nameValue)) {
-                view_.SetGridAttached(true);
-                return false;
-            }
-            for (int i = 0; i < params.Count() && i < int(nameValue.size()); ++i)
-                params.Items(i)->SetAsString(nameValue[size_t(i)].second);
+        if (!AskParameterValues(qry_.Params())) {
+            view_.SetGridAttached(true);
+            return false;
         }
     } catch (...) {
         view_.SetGridAttached(true);
@@ -55,13 +47,46 @@ bool TWorksheetController::BeginExecute(const std::string& editorText1252) {
     return true;
 }
 
+bool TWorksheetController::AskParameterValues(TParams& params) {
+    if (params.Count() == 0) return true;
+    std::vector<std::pair<std::string, std::string>> nameValue;
+    for (int i = 0; i < params.Count(); ++i)
+        nameValue.emplace_back(params.Items(i)->Name, std::string());
+    if (!view_.AskParameters(nameValue)) return false;
+    for (int i = 0; i < params.Count() && i < int(nameValue.size()); ++i)
+        params.Items(i)->SetAsString(nameValue[size_t(i)].second);
+    return true;
+}
+
 void TWorksheetController::RunStatement() {
     qry_.Execute();
 }
 
 void TWorksheetController::EndExecute(const std::string& editorText1252) {
     // 8. Report.
-    const int rows = qry_.RowsAffected();
+    Report(qry_.RowsAffected(), editorText1252);
+}
+
+bool TWorksheetController::BeginScriptStatement(const std::string& text1252) {
+    viaCommand_ = ScriptCommand && !IsQueryText(text1252);
+    if (!viaCommand_) return BeginExecute(text1252);
+    view_.SetStatus(kStatusBusy);
+    ScriptCommand->SetSQL(text1252);
+    return AskParameterValues(ScriptCommand->Params());
+}
+
+void TWorksheetController::RunScriptStatement() {
+    if (viaCommand_)
+        ScriptCommand->Execute();
+    else
+        qry_.Execute();
+}
+
+void TWorksheetController::EndScriptStatement(const std::string& text1252) {
+    Report(viaCommand_ ? ScriptCommand->RowsAffected() : qry_.RowsAffected(), text1252);
+}
+
+void TWorksheetController::Report(int rows, const std::string& editorText1252) {
     lastRows_ = rows;
     if (rows >= 0) SetPending(true);
     view_.SetStatus(StatusTextFor(rows));

@@ -8,6 +8,8 @@
 
 class TOraSession;
 class TOraQuery;
+class TOraSQL;
+class TParams;
 class TDataSet;
 class THistory;
 
@@ -46,6 +48,13 @@ public:
     bool BeginExecute(const std::string& editorText1252);
     void RunStatement();
     void EndExecute(const std::string& editorText1252);
+    // A script's statement in the same three parts: a query (or a worksheet command) runs as Execute does;
+    // any other statement runs through ScriptCommand when there is one, so that the grid keeps the last
+    // query's rows. Parameters, report, C and R and the history are those of Execute.
+    bool BeginScriptStatement(const std::string& text1252);
+    void RunScriptStatement();
+    void EndScriptStatement(const std::string& text1252);
+    TOraSQL* ScriptCommand = nullptr;
     // Commit and rollback in the same three parts: BeginTransactionStatement asks and sets the statement
     // (false: the user said No), RunStatement runs it, EndTransactionStatement reports.
     bool BeginTransactionStatement(bool commit);
@@ -81,6 +90,9 @@ public:
 
 private:
     void RunTransactionStatement(const char* sql, const char* status);
+    // Asks for the values of the parameters; false when the user cancelled.
+    bool AskParameterValues(TParams& params);
+    void Report(int rows, const std::string& editorText1252);
     void SetPending(bool on);
 
     TOraSession& sess_;
@@ -89,6 +101,7 @@ private:
     IWorksheetView& view_;
     bool pending_ = false;
     int lastRows_ = -1;
+    bool viaCommand_ = false;
 };
 
 extern const char* const kAskPendingChanges; // "Sollen die nicht bestätigten Änderungen übernommen werden?"

@@ -407,6 +407,11 @@ const std::vector<DictDef>& Defs() {
              for (const auto& [k, v] : p)
                  rows.push_back({T(k), T(v)});
          }},
+        {"XPLAN$DISPLAY", "PLAN_TABLE_OUTPUT VARCHAR2(300)",
+         [](EmuEngine& e, std::vector<Row>& rows) {
+             for (const std::string& line : e.explainedPlan)
+                 rows.push_back({T(line)});
+         }},
         {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
          [](EmuEngine&, std::vector<Row>& rows) {
              for (const char* n : {"DBA_TABLES", "ALL_TAB_COLUMNS", "DBA_CONSTRAINTS", "DBA_CONS_COLUMNS",

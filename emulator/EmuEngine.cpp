@@ -203,6 +203,7 @@ bool EmuEngine::ResolveTable(const std::string& schema, const std::string& name,
                                                "USER_TRIGGERS",
                                                "V$SESSION",
                                                "V$PARAMETER",
+                                               "XPLAN$DISPLAY",
                                                "NLS_SESSION_PARAMETERS",
                                                "USER_ERRORS",
                                                "ALL_ERRORS",
@@ -711,6 +712,8 @@ OraError EmuEngine::Execute(EmuStatement& s, const std::vector<Value>& binds, lo
     }
     case StmtKind::Ignore:
         return {};
+    case StmtKind::Explain:
+        return Explain(s);
     case StmtKind::Ddl: {
         if (OraError e = Commit()) return e;
         if (OraError e = EnsureWriting(db_.Options().lockWaitMs)) return e;

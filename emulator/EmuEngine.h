@@ -148,7 +148,19 @@ private:
     int objectIds_ = 70000;
 };
 
-enum class StmtKind { Query, Dml, Ddl, Plsql, Commit, Rollback, Savepoint, RollbackTo, AlterSession, Ignore };
+enum class StmtKind {
+    Query,
+    Dml,
+    Ddl,
+    Plsql,
+    Commit,
+    Rollback,
+    Savepoint,
+    RollbackTo,
+    AlterSession,
+    Ignore,
+    Explain
+};
 
 // The translated form of one statement.
 struct Translation {
@@ -166,6 +178,7 @@ struct Translation {
     std::function<void(EmuEngine&)> afterDdl;
     std::string savepoint;
     std::string alterName, alterValue;
+    int explainedCommand = 0; // EXPLAIN PLAN: the command type of the statement explained
     OraError error;
 };
 
@@ -286,6 +299,19 @@ public:
                               std::vector<Value>& returned);
     std::string TransactionIdFor(bool create);
 
+    // DBMS_OUTPUT of the session (EmuPlsql.cpp): PUT and PUT_LINE write only while it is enabled; GET_LINES
+    // hands out complete lines, oldest first. Text is UTF-8.
+    struct ServerOutput {
+        bool enabled = false;
+        std::deque<std::string> lines;
+        std::string partial; // PUT text still waiting for its line's end
+    };
+    ServerOutput serverOutput;
+    // EXPLAIN PLAN FOR (EmuExplain.cpp): SQLite's query plan of the statement, kept as the lines that
+    // DBMS_XPLAN.DISPLAY shows (the view XPLAN$DISPLAY).
+    OraError Explain(EmuStatement& s);
+    std::vector<std::string> explainedPlan;
+
     // Dictionary views (EmuCatalog.cpp).
     void PrepareDictionary(const std::set<std::string>& views);
     void RefreshDictionary(const std::set<std::string>& views);
@@ -311,6 +337,10 @@ private:
 // Translation entry points (EmuTranslate.cpp, EmuDdl.cpp).
 Translation TranslateStatement(EmuEngine& e, const std::vector<Tok>& toks, const std::string& text);
 Translation TranslateDdl(EmuEngine& e, const std::vector<Tok>& toks, const std::string& text);
+// EXPLAIN PLAN [SET STATEMENT_ID = '...'] [INTO table] FOR statement (EmuExplain.cpp).
+Translation TranslateExplain(EmuEngine& e, const std::vector<Tok>& toks, const std::string& text);
+// A query over TABLE(DBMS_XPLAN.DISPLAY...) rewritten to read the view XPLAN$DISPLAY; false for any other.
+bool RewriteXplanDisplay(const std::vector<Tok>& toks, const std::string& text, std::string& rewritten);
 // Translates an expression or query fragment toks[from, to) with binds numbered by the given map (PL/SQL).
 std::string TranslateFragment(EmuEngine& e, const std::vector<Tok>& toks, size_t from, size_t to,
                               const std::map<std::string, int>& bindIndex, OraError& err,

@@ -1,9 +1,12 @@
 // The PL/SQL blocks clients send: the client layer's own blocks (server version, NLS parameters, transaction
 // id, compile errors, dbms_lob calls), ":x := expression", SELECT ... INTO, DML with RETURNING ... INTO and
-// "OPEN :c FOR SELECT ...". Anything else is answered with ORA-06550.
+// "OPEN :c FOR SELECT ...", and DBMS_OUTPUT (ENABLE, DISABLE, PUT, PUT_LINE, NEW_LINE, GET_LINE, and the
+// worksheet's block around GET_LINES). Anything else is answered with ORA-06550.
 #include "emulator/EmuEngine.h"
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace vemu {
 
@@ -23,6 +26,12 @@ enum class StmtForm {
     Rollback,
     TxnId,
     LobLength,
+    OutEnable,
+    OutDisable,
+    OutPut,
+    OutPutLine,
+    OutNewLine,
+    OutGetLine,
     Unsupported
 };
 
@@ -32,7 +41,8 @@ struct BlockStmt {
     std::string target;             // :x of an assignment / OPEN
     std::vector<std::string> into;  // INTO targets
     size_t intoAt = 0, intoEnd = 0; // token range of "INTO :a, :b"
-    std::vector<std::string> args;  // bind names of dbms_lob arguments
+    std::vector<std::string> args;  // bind names of dbms_lob and dbms_output.get_line arguments
+    size_t argFrom = 0, argTo = 0;  // tokens of the argument of dbms_output.put and put_line
     bool txnCreate = false;
 };
 
@@ -179,6 +189,28 @@ bool Analyse(const std::vector<Tok>& t, const std::string& text, std::vector<Blo
                    t[b.from + 2].Is("FOR")) {
             b.form = StmtForm::OpenFor;
             b.target = U(t[b.from + 1].text);
+        } else if (IsSeq(t, b.from, {"DBMS_OUTPUT", "."}) ||
+                   IsSeq(t, b.from, {"SYS", ".", "DBMS_OUTPUT", "."})) {
+            const size_t k = b.from + (t[b.from].Is("SYS") ? 4 : 2);
+            const std::string fn = k < b.to ? t[k].text : std::string();
+            const bool call = k + 1 < b.to && t[k + 1].IsOp("(");
+            const size_t close = call ? Close(t, k + 1, b.to) : k;
+            const bool whole = call ? close + 1 == b.to : k + 1 == b.to;
+            const bool argument = call && close > k + 2;
+            if (whole && fn == "ENABLE") {
+                b.form = StmtForm::OutEnable;
+            } else if (whole && fn == "DISABLE" && !argument) {
+                b.form = StmtForm::OutDisable;
+            } else if (whole && fn == "NEW_LINE" && !argument) {
+                b.form = StmtForm::OutNewLine;
+            } else if (whole && argument && (fn == "PUT" || fn == "PUT_LINE")) {
+                b.form = fn == "PUT" ? StmtForm::OutPut : StmtForm::OutPutLine;
+                b.argFrom = k + 2;
+                b.argTo = close;
+            } else if (whole && argument && fn == "GET_LINE") {
+                b.args = BindArgs(t, k + 1, close);
+                if (b.args.size() == 2) b.form = StmtForm::OutGetLine;
+            }
         } else if (IsSeq(t, b.from, {"DBMS_LOB", "."}) && b.from + 3 < b.to && t[b.from + 3].IsOp("(")) {
             std::string fn = t[b.from + 2].text;
             b.args = BindArgs(t, b.from + 3, Close(t, b.from + 3, b.to));
@@ -222,6 +254,17 @@ bool IsNlsBlock(const std::vector<Tok>& t) {
         if (x.Is("NLSPARAMSCURSOR")) return true;
     return false;
 }
+// The worksheet's fetch of DBMS_OUTPUT: up to :MAXLINES lines through GET_LINES, joined with line feeds into
+// :LINES (a line that no longer fits comes back alone in :REST), their number in :NUMLINES.
+bool IsOutputFetchBlock(const std::vector<Tok>& t) {
+    bool getLines = false, lines = false, numLines = false;
+    for (const Tok& x : t) {
+        if (x.Is("GET_LINES")) getLines = true;
+        if (x.kind == TokKind::Bind && U(x.text) == "LINES") lines = true;
+        if (x.kind == TokKind::Bind && U(x.text) == "NUMLINES") numLines = true;
+    }
+    return getLines && lines && numLines;
+}
 bool IsCompileErrorsBlock(const std::vector<Tok>& t) {
     bool errors = false, res = false;
     for (const Tok& x : t) {
@@ -264,6 +307,12 @@ EmuEngine::BlockPlan EmuEngine::PlanBlock(const EmuStatement& s) {
         p.supported = true;
         return p;
     }
+    if (IsOutputFetchBlock(s.toks)) {
+        for (size_t k = 0; k < names.size(); ++k)
+            p.marks[k] = names[k] == "MAXLINES" ? 0x20 : 0x10;
+        p.supported = true;
+        return p;
+    }
     std::vector<BlockStmt> stmts;
     if (!Analyse(s.toks, s.text, stmts, p.error)) return p;
     for (const BlockStmt& b : stmts) {
@@ -281,6 +330,9 @@ EmuEngine::BlockPlan EmuEngine::PlanBlock(const EmuStatement& s) {
                 if (names[k] == b.args[3]) p.marks[k] = 0x10;
         }
         if (b.form == StmtForm::LobWrite) mark(b.args[1], 0x30);
+        if (b.form == StmtForm::OutGetLine)
+            for (size_t k = 0; k < names.size(); ++k)
+                if (names[k] == b.args[0] || names[k] == b.args[1]) p.marks[k] = 0x10;
     }
     p.supported = true;
     return p;
@@ -458,6 +510,69 @@ public:
         return {};
     }
 
+    // dbms_output.put and put_line: the argument evaluated as a one-row query; nothing while disabled.
+    OraError OutputPut(const BlockStmt& b) {
+        EmuEngine::ServerOutput& out = e_.serverOutput;
+        if (!out.enabled) return {};
+        std::string sql = "SELECT " + Rebuild(t_, b.argFrom, b.argTo) + " FROM DUAL";
+        OraError err;
+        auto st = e_.Parse(sql, err);
+        if (!st) return err;
+        long long n;
+        if (OraError e = e_.Execute(*st, BindsFor(sql), n)) return e;
+        Value v;
+        if (e_.Step(*st, err)) {
+            v = e_.ColumnValue(*st, 0);
+            if (!st->cols.empty() && st->cols[0].t.type == kOraDate) v.isDate = true;
+        }
+        e_.Close(st.get());
+        if (err) return err;
+        if (v.kind != Value::Null) out.partial += e_.ValueText(v, v.isDate);
+        if (b.form == StmtForm::OutPutLine) NewLine();
+        return {};
+    }
+    void NewLine() {
+        EmuEngine::ServerOutput& out = e_.serverOutput;
+        if (!out.enabled) return;
+        out.lines.push_back(std::move(out.partial));
+        out.partial.clear();
+    }
+    // dbms_output.get_line(:line, :status): the oldest line and 0, or NULL and 1 when there is none.
+    void OutputGetLine(const BlockStmt& b) {
+        EmuEngine::ServerOutput& out = e_.serverOutput;
+        Value status;
+        status.kind = Value::Int;
+        status.i = out.lines.empty() ? 1 : 0;
+        Set(b.args[0], out.lines.empty() ? Value() : TextValue(out.lines.front()));
+        Set(b.args[1], status);
+        if (!out.lines.empty()) out.lines.pop_front();
+    }
+    // The worksheet's fetch block (see IsOutputFetchBlock); lines are counted in bytes as LENGTHB counts.
+    void OutputFetch() {
+        EmuEngine::ServerOutput& out = e_.serverOutput;
+        const long long most = std::max(1LL, Number("MAXLINES"));
+        std::string joined;
+        Value rest;
+        long long n = 0;
+        while (n < most && !out.lines.empty()) {
+            std::string line = std::move(out.lines.front());
+            out.lines.pop_front();
+            ++n;
+            if (joined.size() + line.size() + 1 > 32767) {
+                rest = TextValue(line);
+                break;
+            }
+            joined += line;
+            joined += '\n';
+        }
+        Value count;
+        count.kind = Value::Int;
+        count.i = n;
+        Set("LINES", TextValue(joined));
+        Set("NUMLINES", count);
+        Set("REST", rest);
+    }
+
     // dbms_lob.read, write and trim on the LOB behind a locator; offsets count characters of the wire.
     OraError LobCall(const BlockStmt& b) {
         Value loc = Get(b.args[0]);
@@ -559,6 +674,10 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
         run.Set("RES", Value()); // stored program units are not kept, so there are never compile errors
         return {};
     }
+    if (IsOutputFetchBlock(s.toks)) {
+        run.OutputFetch();
+        return {};
+    }
     std::vector<BlockStmt> stmts;
     OraError err;
     if (!Analyse(s.toks, s.text, stmts, err)) return err;
@@ -598,6 +717,22 @@ OraError EmuEngine::RunBlock(EmuStatement& s, std::vector<Value>& values,
         case StmtForm::LobWrite:
         case StmtForm::LobTrim:
             e = run.LobCall(b);
+            break;
+        case StmtForm::OutEnable:
+            serverOutput.enabled = true;
+            break;
+        case StmtForm::OutDisable:
+            serverOutput = {};
+            break;
+        case StmtForm::OutPut:
+        case StmtForm::OutPutLine:
+            e = run.OutputPut(b);
+            break;
+        case StmtForm::OutNewLine:
+            run.NewLine();
+            break;
+        case StmtForm::OutGetLine:
+            run.OutputGetLine(b);
             break;
         case StmtForm::Unsupported:
             return Pls(s.text, s.toks[b.from], "unsupported statement");

@@ -1198,6 +1198,12 @@ Translation TranslateStatement(EmuEngine& e, const std::vector<Tok>& toks, const
         return tr;
     }
     std::string w = t0.kind == TokKind::Ident ? t0.text : "";
+    if (w == "EXPLAIN") return TranslateExplain(e, toks, text);
+    if (std::string rewritten; w != "BEGIN" && w != "DECLARE" && RewriteXplanDisplay(toks, text, rewritten)) {
+        bool ok;
+        size_t ep;
+        return TranslateStatement(e, Tokenize(rewritten, ok, ep), rewritten);
+    }
     if (w == "BEGIN" || w == "DECLARE") {
         tr.kind = StmtKind::Plsql;
         tr.commandType = 47;

@@ -14,6 +14,7 @@
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
 #include "app/gui/SchemaPanel.h"
+#include "app/gui/StatementTools.h"
 #include "app/gui/WorksheetRun.h"
 #include "connect/QtText.h"
 #include "dataset/DBErrors.h"
@@ -96,6 +97,7 @@ TFVestra::TFVestra(const TStartOptions& options, QWidget* parent) : QMainWindow(
 TFVestra::~TFVestra() {
     // A statement still running ends before the session and the query go.
     run_.reset();
+    tools_.reset();
     // Help windows close with the worksheet window.
     if (help_) help_->CloseAll();
     controller_.reset();
@@ -362,6 +364,7 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     // The editing commands act on the window's controls.
     for (QAction* a : {dm->SelectAll, dm->Undo, dm->Cut, dm->Copy, dm->Paste})
         a->setShortcutContext(Qt::WindowShortcut);
+    tools_ = std::make_unique<TStatementTools>(*this);
 }
 
 // ---- Events ----
@@ -372,7 +375,13 @@ bool TFVestra::eventFilter(QObject* watched, QEvent* event) {
         auto* k = static_cast<QKeyEvent*>(event);
         if (w && w->window() == this && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
             (k->modifiers() & Qt::ControlModifier)) {
-            if (event->type() == QEvent::KeyPress) BtnExec->click();
+            // Ctrl+Shift+Enter runs the statement under the cursor, Ctrl+Enter the whole text.
+            if (event->type() == QEvent::KeyPress) {
+                if ((k->modifiers() & Qt::ShiftModifier) && tools_)
+                    tools_->RunStatement->trigger();
+                else if (!(k->modifiers() & Qt::ShiftModifier))
+                    BtnExec->click();
+            }
             event->accept();
             return true; // the line feed does not reach the editor
         }
@@ -502,6 +511,10 @@ void TFVestra::SetGridAttached(bool on) {
 bool TFVestra::EditorText1252(std::string& text, const char* whatUtf8) {
     QString t = Mmo->toPlainText();
     t.replace('\n', "\r\n");
+    return Text1252(t, text, whatUtf8);
+}
+
+bool TFVestra::Text1252(const QString& t, std::string& text, const char* whatUtf8) {
     const std::u16string u(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
     char32_t ch = 0;
     size_t at = 0;
@@ -647,7 +660,9 @@ void TFVestra::DoLoadHistory() {
 }
 
 void TFVestra::DoDBChange() {
-    if (controller_->LogOnAgain()) UpdateConnectionLabel();
+    const bool loggedOn = controller_->LogOnAgain();
+    if (tools_) tools_->SessionChanged();
+    if (loggedOn) UpdateConnectionLabel();
 }
 
 void TFVestra::UpdateConnectionLabel() {

@@ -23,6 +23,7 @@ class TDBL9;
 class TFInfo;
 class THelpWindow;
 class TQxDBGrid;
+class TStatementTools;
 class TWorksheetRun;
 
 struct TStartOptions {
@@ -49,6 +50,8 @@ public:
     // The statements off the GUI thread, with the Stop action and the "Stopp" button (nil before
     // SetDataModule).
     TWorksheetRun* Run() const { return run_.get(); }
+    // The statement under the cursor, the script, the server output and the plan (nil before SetDataModule).
+    TStatementTools* Tools() const { return tools_.get(); }
     TOraSession& Session() { return Sess; }
     TOraQuery& Query() { return Qry; }
     TOraDataSource& DataSource() { return DatS; }
@@ -63,6 +66,9 @@ public:
     // What the export (BtnExport) needs of the window: session, query, data source, status line, and Execute
     // on a statement put into the editor.
     TExportWiring ExportWiring();
+    // Text of the editor or a part of it in Windows-1252 (line breaks as given), or false after a message
+    // naming a character Windows-1252 cannot hold.
+    bool Text1252(const QString& text, std::string& out, const char* whatUtf8);
     // Runs f; an exception ends in a message box (nothing for a silent abort).
     void Guard(const std::function<void()>& f);
 
@@ -140,6 +146,7 @@ private:
     TDataModule1* dm_ = nullptr;
     std::unique_ptr<TWorksheetController> controller_;
     std::unique_ptr<TWorksheetRun> run_;
+    std::unique_ptr<TStatementTools> tools_;
     QWidget* panel4_;
     TFInfo* info_ = nullptr;
     std::unique_ptr<THelpWindow> help_;

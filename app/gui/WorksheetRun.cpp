@@ -96,7 +96,15 @@ void TWorksheetRun::Execute(const std::string& editorText1252) {
     bool go = false;
     w_.Guard([&] { go = c.BeginExecute(editorText1252); });
     if (!go) return;
-    Launch([&c] { c.RunStatement(); }, [&c, editorText1252] { c.EndExecute(editorText1252); });
+    auto around = AroundStatement;
+    Launch(
+        [&c, around] {
+            if (around)
+                around([&c] { c.RunStatement(); });
+            else
+                c.RunStatement();
+        },
+        [&c, editorText1252] { c.EndExecute(editorText1252); }, AfterStatement);
 }
 
 void TWorksheetRun::Refresh() {
@@ -123,26 +131,30 @@ void TWorksheetRun::Rollback() {
     Launch([&c] { c.RunStatement(); }, [&c] { c.EndTransactionStatement(false); });
 }
 
-void TWorksheetRun::Launch(std::function<void()> work, std::function<void()> report) {
+void TWorksheetRun::Launch(std::function<void()> work, std::function<void()> report,
+                           std::function<void()> after) {
     // A session that is not connected would show the connect dialog from the call: that stays here.
     if (!Background || !w_.Sess.Connected()) {
         w_.Guard([&] {
             work();
             report();
         });
+        if (after) after();
         return;
     }
     statusBefore_ = w_.StatusText();
     SetRunning(true);
-    runner_.Start(std::move(work), [this, report = std::move(report)](std::exception_ptr error) {
-        SetRunning(false);
-        if (error) {
-            if (!quiet_) w_.Guard([&] { std::rethrow_exception(error); });
-        } else {
-            w_.Guard(report);
-        }
-        emit Ended();
-    });
+    runner_.Start(std::move(work),
+                  [this, report = std::move(report), after = std::move(after)](std::exception_ptr error) {
+                      SetRunning(false);
+                      if (error) {
+                          if (!quiet_) w_.Guard([&] { std::rethrow_exception(error); });
+                      } else {
+                          w_.Guard(report);
+                      }
+                      if (after && !quiet_) after();
+                      emit Ended();
+                  });
 }
 
 bool TWorksheetRun::RunInBackground(std::function<void()> work, std::function<void(std::exception_ptr)> done,

@@ -32,6 +32,11 @@ public:
 
     // Off: the statements run on the GUI thread as before (the window's step-by-step tests use it).
     bool Background = true;
+    // Wraps Execute's server call on the run's thread (the server output switches its buffer before it and
+    // fetches the lines after it); nil: the call alone.
+    std::function<void(const std::function<void()>& statement)> AroundStatement;
+    // Follows each Execute on the GUI thread, after its report or its error box.
+    std::function<void()> AfterStatement;
 
     bool Busy() const { return runner_.Busy(); }
     // The worksheet's operations; errors end in a message box, as everywhere in the window.
@@ -74,7 +79,7 @@ signals:
 
 private:
     // Runs work on the runner's thread; report follows on the GUI thread after success.
-    void Launch(std::function<void()> work, std::function<void()> report);
+    void Launch(std::function<void()> work, std::function<void()> report, std::function<void()> after = {});
     void SetRunning(bool on);
     void Tick();
 

@@ -46,3 +46,18 @@ TEST(ScriptReader, FedLineByLineItReportsPendingStatements) {
     EXPECT_TRUE(r.AddLine("select \x01;"));
     EXPECT_EQ(r.Take(), "select \x01");
 }
+
+TEST(ScriptReader, ASemicolonAtALineEndInsideAStringOrCommentThatSpansLinesEndsNothing) {
+    EXPECT_EQ(
+        TScriptReader::SplitScript("insert into t values ('first;\r\nsecond;\r\n');\r\nselect 2 from dual;"),
+        (Statements{"insert into t values ('first;\r\nsecond;\r\n')", "select 2 from dual"}));
+    EXPECT_EQ(
+        TScriptReader::SplitScript("select 1 /* one;\n/\n*/ from dual;\nselect q'[it's;\n]' from dual;"),
+        (Statements{"select 1 /* one;\r\n/\r\n*/ from dual", "select q'[it's;\r\n]' from dual"}));
+    // Fed line by line, the statement stays pending while the literal is open.
+    TScriptReader r;
+    EXPECT_FALSE(r.AddLine("update t set a = 'x;"));
+    EXPECT_TRUE(r.Pending());
+    EXPECT_TRUE(r.AddLine("y';"));
+    EXPECT_EQ(r.Take(), "update t set a = 'x;\r\ny'");
+}
