@@ -29,7 +29,10 @@ int LineOfIndex(const std::u16string& text, size_t index) {
     return line;
 }
 
-std::string NonAnsiMessage(char32_t ch, int line, const std::string& whatUtf8) {
+namespace {
+
+// "„ā“ (U+0101)" in UTF-8.
+std::string NamedChar(char32_t ch) {
     std::string utf8;
     if (ch < 0x80) {
         utf8 += char(ch);
@@ -48,8 +51,19 @@ std::string NonAnsiMessage(char32_t ch, int line, const std::string& whatUtf8) {
     }
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", unsigned(ch));
-    return "Das Zeichen \xE2\x80\x9E" + utf8 + "\xE2\x80\x9C (" + code + ") in Zeile " +
-           std::to_string(line) + " ist im Zeichensatz Windows-1252 nicht enthalten. " + whatUtf8;
+    return "\xE2\x80\x9E" + utf8 + "\xE2\x80\x9C (" + code + ")";
+}
+
+} // namespace
+
+std::string NonAnsiMessage(char32_t ch, int line, const std::string& whatUtf8) {
+    return "Das Zeichen " + NamedChar(ch) + " in Zeile " + std::to_string(line) +
+           " ist im Zeichensatz Windows-1252 nicht enthalten. " + whatUtf8;
+}
+
+std::string NonAnsiValueMessage(char32_t ch, const std::string& nameUtf8, const std::string& whatUtf8) {
+    return "Das Zeichen " + NamedChar(ch) + " im Wert von :" + nameUtf8 +
+           " ist im Zeichensatz Windows-1252 nicht enthalten. " + whatUtf8;
 }
 
 std::u16string EditorTextFromRaw(const std::u16string& raw) {

@@ -8,6 +8,9 @@
 bool FindNonAnsiChar(const std::u16string& text, char32_t& ch, size_t& index);
 // "Das Zeichen „ā“ (U+0101) in Zeile 2 ist im Zeichensatz Windows-1252 nicht enthalten. <what>" in UTF-8.
 std::string NonAnsiMessage(char32_t ch, int line, const std::string& whatUtf8);
+// "Das Zeichen „ā“ (U+0101) im Wert von :<name> ist im Zeichensatz Windows-1252 nicht enthalten. <what>"
+// in UTF-8, for a parameter value.
+std::string NonAnsiValueMessage(char32_t ch, const std::string& nameUtf8, const std::string& whatUtf8);
 // Line number (from 1) of a UTF-16 index.
 int LineOfIndex(const std::u16string& text, size_t index);
 

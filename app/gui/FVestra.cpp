@@ -12,6 +12,7 @@
 #include "app/gui/FParam.h"
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
+#include "app/gui/RecoveryKeeper.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/WorksheetRun.h"
 #include "connect/QtText.h"
@@ -39,6 +40,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -92,6 +95,7 @@ TFVestra::TFVestra(const TStartOptions& options, QWidget* parent) : QMainWindow(
 }
 
 TFVestra::~TFVestra() {
+    recovery_.reset();
     // A statement still running ends before the session and the query go.
     run_.reset();
     // Help windows close with the worksheet window.
@@ -404,6 +408,8 @@ void TFVestra::closeEvent(QCloseEvent* e) {
         Guard([&] { controller_->EndSession(); });
     }
     closing_ = true;
+    // A normal exit: the text is simply there at the next start, without a question.
+    if (recovery_) recovery_->SaveNow(true);
     if (help_) help_->CloseAll();
     if (info_) info_->hide();
     QMainWindow::closeEvent(e);
@@ -449,8 +455,19 @@ bool TFVestra::AskParameters(std::vector<std::pair<std::string, std::string>>& n
     for (const auto& [name, value] : nameValue)
         dlg.AddRow(FromAnsi(name), FromAnsi(value));
     if (dlg.exec() != QDialog::Accepted) return false;
-    for (size_t i = 0; i < nameValue.size(); ++i)
-        nameValue[i].second = ToAnsi(dlg.Value(int(i)));
+    for (size_t i = 0; i < nameValue.size(); ++i) {
+        // A value Windows-1252 cannot hold is refused as the editor's text is: never sent as "?".
+        const QString v = dlg.Value(int(i));
+        const std::u16string u(reinterpret_cast<const char16_t*>(v.utf16()), size_t(v.size()));
+        char32_t ch = 0;
+        size_t at = 0;
+        if (FindNonAnsiChar(u, ch, at)) {
+            ShowNonAnsiMessage(NonAnsiValueMessage(ch, cp1252::ToUtf8(nameValue[i].first),
+                                                   "Die Anweisung wurde nicht ausgef\xC3\xBChrt."));
+            return false;
+        }
+        nameValue[i].second = cp1252::FromUtf16(u);
+    }
     return true;
 }
 
@@ -492,28 +509,48 @@ void TFVestra::SetGridAttached(bool on) {
 
 // ---- Execute and the editor ----
 
+void TFVestra::ShowNonAnsiMessage(const std::string& messageUtf8) {
+    QMessageBox box(QMessageBox::Warning, kProductName, QString::fromUtf8(messageUtf8.c_str()),
+                    QMessageBox::Ok, this);
+    box.setObjectName("MessageBox");
+    box.exec();
+}
+
+std::u16string TFVestra::EditorRawText() const {
+    // The document's raw text: its plain-text view would turn no-break spaces into blanks.
+    const QString raw = Mmo->document()->toRawText();
+    return EditorTextFromRaw(
+        std::u16string(reinterpret_cast<const char16_t*>(raw.utf16()), size_t(raw.size())));
+}
+
+void TFVestra::EditorText1252Lossy(std::string& text) const {
+    text = cp1252::FromUtf16(EditorRawText());
+}
+
 bool TFVestra::EditorText1252(std::string& text, const char* whatUtf8) {
-    QString t = Mmo->toPlainText();
-    t.replace('\n', "\r\n");
-    const std::u16string u(reinterpret_cast<const char16_t*>(t.utf16()), size_t(t.size()));
+    const std::u16string u = EditorRawText();
     char32_t ch = 0;
     size_t at = 0;
     if (FindNonAnsiChar(u, ch, at)) {
-        QMessageBox box(QMessageBox::Warning, kProductName,
-                        QString::fromUtf8(NonAnsiMessage(ch, LineOfIndex(u, at), whatUtf8).c_str()),
-                        QMessageBox::Ok, this);
-        box.setObjectName("MessageBox");
-        box.exec();
+        ShowNonAnsiMessage(NonAnsiMessage(ch, LineOfIndex(u, at), whatUtf8));
         return false;
     }
     text = cp1252::FromUtf16(u);
     return true;
 }
 
-void TFVestra::SetEditorText(const std::string& text1252) {
-    QString t = FromAnsi(text1252);
-    t.replace("\r\n", "\n");
-    Mmo->setPlainText(t);
+void TFVestra::SetEditorText(const std::string& text1252, bool joinPreviousEdit) {
+    // One step on the editor's undo stack (Ctrl+Z brings the old text back), unlike setPlainText, which
+    // forgets the stack. Line breaks of any kind become the document's paragraphs.
+    QTextCursor c(Mmo->document());
+    if (joinPreviousEdit)
+        c.joinPreviousEditBlock();
+    else
+        c.beginEditBlock();
+    c.select(QTextCursor::Document);
+    c.insertText(FromAnsi(text1252));
+    c.endEditBlock();
+    Mmo->moveCursor(QTextCursor::Start);
 }
 
 TExportWiring TFVestra::ExportWiring() {
@@ -525,7 +562,7 @@ TExportWiring TFVestra::ExportWiring() {
     // Each table's statement goes into the editor and through the worksheet's Execute (status, grid,
     // history), its server call and the file's writing off the GUI thread.
     w.beginExecute = [this](const std::string& text1252) {
-        Mmo->setPlainText(QStringFrom1252(text1252));
+        SetEditorText(text1252);
         return controller_->BeginExecute(text1252);
     };
     w.runStatement = [this] { controller_->RunStatement(); };
@@ -553,11 +590,15 @@ void TFVestra::ExecuteEditor() {
     if (!controller_) return;
     std::string text;
     if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
+    // The text is safe before the statement goes out; the history once it has been recorded.
+    if (recovery_) recovery_->SaveNow();
     if (run_) {
         run_->Execute(text);
+        if (recovery_ && !run_->Busy()) recovery_->SaveNow();
         return;
     }
     Guard([&] { controller_->Execute(text); });
+    if (recovery_) recovery_->SaveNow();
 }
 
 void TFVestra::DoPrint() {
@@ -580,7 +621,7 @@ void TFVestra::DoRefresh() {
 }
 
 void TFVestra::DoNeu() {
-    Mmo->clear();
+    SetEditorText(std::string());
     Qry.Close();
 }
 
@@ -600,12 +641,14 @@ void TFVestra::DoFormat() {
 }
 
 void TFVestra::DoOpen() {
-    Mmo->clear();
+    SetEditorText(std::string());
     Qry.Close();
     const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("SQL")),
                                             "SQL Dateien (*.SQL *.sql)", QString());
     if (file.isEmpty()) return;
-    SetEditorText(LoadSqlFile(file.toStdString()));
+    // A file beyond the editor's capacity is refused before it is read. The load joins the clearing above,
+    // so that one Ctrl+Z brings back the text from before Open.
+    SetEditorText(LoadSqlFile(file.toStdString()), true);
 }
 
 void TFVestra::DoSave() {
@@ -626,14 +669,11 @@ void TFVestra::DoSaveHistorie() {
 
 void TFVestra::DoLoadHistory() {
     THistory& h = dm_->FHistory;
-    h.Clear();
     const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("HIST")),
                                             "Historie Dateien (*.HIST *.hist)", QString());
-    if (file.isEmpty()) {
-        // The history is empty now; the label says so, and Back and Forward find nothing to step to.
-        LblPos->setText(FromAnsi(h.LabelText()));
-        return;
-    }
+    // A cancelled dialog keeps the history; so does a file that cannot be read or is beyond the editor's
+    // capacity (LoadFromFile replaces the entries only once the file is read).
+    if (file.isEmpty()) return;
     const std::string first = h.LoadFromFile(file.toStdString());
     SetEditorText(first);
     LblPos->setText(FromAnsi(h.LabelText()));
@@ -646,6 +686,18 @@ void TFVestra::DoDBChange() {
 void TFVestra::UpdateConnectionLabel() {
     LblConnect->setText(
         FromAnsi(controller_ ? controller_->ConnectionLabel() : Sess.Username() + "@" + Sess.Server() + " "));
+}
+
+// ---- Crash-proof text ----
+
+void TFVestra::StartRecovery(const std::string& folder) {
+    recovery_ = std::make_unique<TRecoveryKeeper>(*this, folder);
+    // A statement run in the background has recorded its history entry when it ends.
+    if (run_) connect(run_.get(), &TWorksheetRun::Ended, recovery_.get(), [this] { recovery_->SaveNow(); });
+}
+
+void TFVestra::OfferRecovery() {
+    if (recovery_) recovery_->OfferAtStart();
 }
 
 // ---- Help and info ----
