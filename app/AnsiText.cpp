@@ -127,10 +127,10 @@ const char kBom[] = "\xEF\xBB\xBF";
 } // namespace
 
 bool Utf8ToAnsi(const std::string& utf8, std::string& text1252, std::string& message,
-                const std::string& whatUtf8) {
+                const std::string& whatUtf8, int firstLine) {
     std::string out;
     out.reserve(utf8.size());
-    int line = 1;
+    int line = firstLine;
     for (size_t i = 0; i < utf8.size();) {
         char32_t cp = 0;
         if (!NextUtf8(utf8, i, cp)) {

@@ -22,8 +22,9 @@ std::u16string EditorTextFromRaw(const std::u16string& raw);
 // UTF-8 text (a terminal, a command line, a UTF-8 script) to Windows-1252. False when the text is not valid
 // UTF-8 or holds a character Windows-1252 lacks: message (UTF-8) then names it and its line, followed by
 // whatUtf8. Nothing is ever replaced by "?".
+// firstLine: the number of the text's first line in its input (a line read from a stream).
 bool Utf8ToAnsi(const std::string& utf8, std::string& text1252, std::string& message,
-                const std::string& whatUtf8);
+                const std::string& whatUtf8, int firstLine = 1);
 
 // How a script file's bytes are read: Auto takes UTF-8 when the file starts with the UTF-8 byte order mark or
 // is valid UTF-8 holding bytes above 127, and Windows-1252 otherwise.
