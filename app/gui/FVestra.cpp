@@ -26,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -42,6 +43,7 @@
 #include <QStatusTipEvent>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -397,14 +399,32 @@ void TFVestra::showEvent(QShowEvent* e) {
 }
 
 void TFVestra::closeEvent(QCloseEvent* e) {
-    if (run_) run_->StopAndWait();
-    if (controller_ && !closing_) {
+    if (!closing_ && controller_ && run_) {
+        // A second request while the session is being ended waits for that end.
+        if (endingSession_) return e->ignore();
+        // The question comes first, while a statement may still run: Abbrechen leaves it running.
+        IWorksheetView::TAnswer answer = IWorksheetView::No;
+        Guard([&] { answer = controller_->AskHowToEnd(); });
+        if (answer == IWorksheetView::Cancel) return e->ignore();
+        run_->StopAndWait();
+        // COMMIT or ROLLBACK and the logoff off the GUI thread, each with its time limit. The window goes on
+        // answering meanwhile (painting, the seconds in the status line); whatever would start another
+        // statement is disabled by the run, and a second close request is ignored above.
+        endingSession_ = true;
+        bool ended = false, ok = false;
+        QEventLoop wait;
+        run_->EndSession(answer == IWorksheetView::Yes, [&](bool success) {
+            ended = true;
+            ok = success;
+            wait.quit();
+        });
+        if (!ended) wait.exec();
+        endingSession_ = false;
+        if (!ok) return e->ignore(); // the error has been shown; the window stays open
+    } else if (controller_ && !closing_) {
         bool ok = false;
         Guard([&] { ok = controller_->SettlePendingChanges(); });
-        if (!ok) {
-            e->ignore();
-            return;
-        }
+        if (!ok) return e->ignore();
         Guard([&] { controller_->EndSession(); });
     }
     closing_ = true;
@@ -680,7 +700,22 @@ void TFVestra::DoLoadHistory() {
 }
 
 void TFVestra::DoDBChange() {
-    if (controller_->LogOnAgain()) UpdateConnectionLabel();
+    if (!run_) {
+        if (controller_->LogOnAgain()) UpdateConnectionLabel();
+        return;
+    }
+    if (run_->Busy() || endingSession_) return;
+    const IWorksheetView::TAnswer answer = controller_->AskHowToEnd();
+    if (answer == IWorksheetView::Cancel) return;
+    // The old session ends off the GUI thread with its time limit; the connect dialog follows.
+    endingSession_ = true;
+    run_->EndSession(answer == IWorksheetView::Yes, [this](bool ok) {
+        endingSession_ = false;
+        if (!ok) return;
+        Guard([this] {
+            if (controller_->Reconnect()) UpdateConnectionLabel();
+        });
+    });
 }
 
 void TFVestra::UpdateConnectionLabel() {

@@ -166,6 +166,8 @@ private:
     QString progressText_;
     bool firstShow_ = true;
     bool closing_ = false;
+    // COMMIT/ROLLBACK and the logoff of closing or logging on again are under way.
+    bool endingSession_ = false;
 };
 
 // "Vestra", "1.41", and the window title made of them.
