@@ -57,6 +57,16 @@ TEST(RecoveryFormat, CutOrDamagedFilesAreRefusedWithoutTouchingTheResult) {
     std::string manyEntries = good;
     manyEntries.replace(manyEntries.find("Historie 4"), 10, "Historie 4000000000");
     EXPECT_FALSE(ParseRecovery(manyEntries, out));
+    // Any single byte changed: refused, or read as a whole file again (never past its end).
+    for (size_t i = 0; i < good.size(); ++i)
+        for (char c : {'\0', '9', '\r', '\xFF'}) {
+            std::string bad = good;
+            bad[i] = c;
+            TRecoveryState s;
+            if (ParseRecovery(bad, s)) {
+                EXPECT_LE(s.text.size(), bad.size());
+            }
+        }
     std::string badPos = good;
     badPos.replace(badPos.find("Position 2"), 10, "Position 9");
     EXPECT_FALSE(ParseRecovery(badPos, out));
