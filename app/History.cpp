@@ -66,9 +66,13 @@ void THistory::SaveToFile(const std::string& fileName) const {
     WriteWholeFile(fileName, content);
 }
 
+void THistory::Restore(std::vector<std::string> entries, int pos) {
+    entries_ = std::move(entries);
+    pos_ = pos < 0 ? 0 : pos > int(entries_.size()) ? int(entries_.size()) : pos;
+}
+
 std::string THistory::LoadFromFile(const std::string& fileName) {
-    entries_.clear();
-    std::vector<std::string> lines = SplitLines(ReadWholeFile(fileName));
+    std::vector<std::string> lines = SplitLines(ReadFileUpTo(fileName, kEditorCapacity));
     entries_ = std::move(lines);
     pos_ = 1;
     if (entries_.empty()) {
@@ -101,7 +105,7 @@ void SaveSqlFile(const std::string& fileName, const std::string& editorText) {
 }
 
 std::string LoadSqlFile(const std::string& fileName) {
-    const std::string raw = ReadWholeFile(fileName);
+    const std::string raw = ReadFileUpTo(fileName, kEditorCapacity);
     std::string text;
     text.reserve(raw.size() + raw.size() / 16);
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -131,24 +135,6 @@ std::string ReadWholeFile(const std::string& fileName) {
     return ss.str();
 }
 
-// Writes to a temporary file beside the target and renames it over the target, so that a failed write never
-// leaves a half-written file in place of the user's old one.
 void WriteWholeFile(const std::string& fileName, const std::string& content) {
-    const std::string tmp = fileName + ".tmp~";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw EFileError("Datei " + fileName + " kann nicht erstellt werden. " + std::strerror(errno));
-        out.write(content.data(), std::streamsize(content.size()));
-        out.flush();
-        if (!out) {
-            std::remove(tmp.c_str());
-            throw EFileError("Fehler beim Schreiben von " + fileName);
-        }
-    }
-    if (std::rename(tmp.c_str(), fileName.c_str()) != 0) {
-        const int err = errno;
-        std::remove(tmp.c_str());
-        throw EFileError("Datei " + fileName + " kann nicht erstellt werden. " + std::strerror(err));
-    }
+    WriteFileReplacing(fileName, content);
 }

@@ -1,15 +1,10 @@
 // The statement history and the SQL and history file formats (Windows-1252 text, CR LF line ends).
 #pragma once
 
-#include <stdexcept>
+#include "app/FileSave.h"
+
 #include <string>
 #include <vector>
-
-// A file that cannot be read or written; the message names the file and the reason.
-class EFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class THistory {
 public:
@@ -28,9 +23,13 @@ public:
 
     // Writes one line per entry, each ended by CR LF; an empty history gives an empty file.
     void SaveToFile(const std::string& fileName) const;
-    // Empties the history (at once, also when reading fails), reads the file, moves to entry 1 and returns
-    // its text. A file without lines leaves the history empty at position 1 and raises the list index error.
+    // Reads the file (refused beyond the editor's capacity), replaces the history with its lines, moves to
+    // entry 1 and returns its text. A file that cannot be read leaves the history as it was; a file without
+    // lines leaves the history empty at position 1 and raises the list index error.
     std::string LoadFromFile(const std::string& fileName);
+    // Puts back a history kept elsewhere (the recovery file): the entries as recorded, and the position
+    // (kept within 0..count).
+    void Restore(std::vector<std::string> entries, int pos);
     // Empties the list; the position stays (the caller decides what to show).
     void Clear() { entries_.clear(); }
 
@@ -42,11 +41,12 @@ private:
     int pos_ = 0;
 };
 
-// SQL files: the editor's text byte for byte; loading turns lone CR or LF into CR LF.
+// SQL files: the editor's text byte for byte; loading turns lone CR or LF into CR LF and refuses a file
+// beyond the editor's capacity before reading it.
 void SaveSqlFile(const std::string& fileName, const std::string& editorText);
 std::string LoadSqlFile(const std::string& fileName);
 
-// Whole-file helpers raising EFileError.
+// Whole-file helpers raising EFileError; writing replaces the file as WriteFileReplacing does.
 std::string ReadWholeFile(const std::string& fileName);
 void WriteWholeFile(const std::string& fileName, const std::string& content);
 // Splits at CR, LF or CR LF; a final line break adds no empty line.

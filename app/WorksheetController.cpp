@@ -161,6 +161,33 @@ void TWorksheetController::EndSession() {
     SetPending(false);
 }
 
+IWorksheetView::TAnswer TWorksheetController::AskHowToEnd() {
+    if (!pending_ || !sess_.Connected()) return IWorksheetView::No;
+    return view_.AskYesNoCancel(kAskPendingChanges);
+}
+
+void TWorksheetController::EndOnServer(bool commit) {
+    if (!sess_.Connected()) return;
+    qry_.SetSQL(commit ? "COMMIT" : "ROLLBACK");
+    qry_.Execute();
+    qry_.Close();
+}
+
+void TWorksheetController::EndReported(bool commit) {
+    if (!pending_) return;
+    SetPending(false);
+    view_.SetStatus(commit ? kStatusCommitDone : kStatusRollbackDone);
+}
+
+bool TWorksheetController::Reconnect() {
+    try {
+        sess_.Connect();
+    } catch (const EAbort&) {
+        return false;
+    }
+    return true;
+}
+
 bool TWorksheetController::LogOnAgain() {
     if (!SettlePendingChanges()) return false;
     EndSession();

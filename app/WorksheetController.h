@@ -75,6 +75,16 @@ public:
     bool SettlePendingChanges();
     // Rolls back what the worksheet does not know as pending, so that a disconnect never commits implicitly.
     void EndSession();
+    // Ending the session in three parts, for a window that runs the server calls off the GUI thread and
+    // under a time limit (closing, logging on again). AskHowToEnd asks the pending-changes question when C
+    // and R are enabled: Cancel; otherwise whether to commit (Yes) or roll back (No, and always without
+    // pending changes, so that a disconnect never commits implicitly). EndOnServer runs that statement and
+    // touches only the query and the session; EndReported updates the buttons and the status line.
+    IWorksheetView::TAnswer AskHowToEnd();
+    void EndOnServer(bool commit);
+    void EndReported(bool commit);
+    // Connects the session again through its connect dialog; false when the user cancelled it.
+    bool Reconnect();
 
     // "USER@server "
     std::string ConnectionLabel() const;

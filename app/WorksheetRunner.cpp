@@ -115,3 +115,31 @@ int TWorksheetRunner::ElapsedSeconds() const {
     return int(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)
                    .count());
 }
+
+TCallLimit::TCallLimit(std::function<void()> cut, int limitMs) {
+    watchdog_ = std::thread([this, cut = std::move(cut), limitMs] {
+        std::unique_lock<std::mutex> lock(m_);
+        if (cv_.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return finished_; })) return;
+        cut_ = true;
+        lock.unlock(); // the cut may take its own locks; the owner's destructor waits for it by joining
+        try {
+            if (cut) cut();
+        } catch (...) {
+            // A connection that is already gone has no line left to cut.
+        }
+    });
+}
+
+TCallLimit::~TCallLimit() {
+    {
+        std::lock_guard<std::mutex> g(m_);
+        finished_ = true;
+    }
+    cv_.notify_one();
+    watchdog_.join();
+}
+
+bool TCallLimit::Cut() const {
+    std::lock_guard<std::mutex> g(m_);
+    return cut_;
+}

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class MainThreadPoster;
@@ -52,4 +54,25 @@ private:
     std::shared_ptr<TJob> job_;
     std::thread thread_;
     std::chrono::steady_clock::time_point started_{};
+};
+
+// A time limit for server calls that must not wait for ever (the statements and the logoff of closing or
+// logging on again): while it lives, a watchdog thread waits limitMs and then calls cut, which ends the
+// session's calls in flight at once (the line is cut; the session is lost). The destructor ends the watchdog
+// without cutting when the calls finished in time.
+class TCallLimit {
+public:
+    TCallLimit(std::function<void()> cut, int limitMs);
+    ~TCallLimit();
+    TCallLimit(const TCallLimit&) = delete;
+    TCallLimit& operator=(const TCallLimit&) = delete;
+    // True once the limit passed and the line was cut.
+    bool Cut() const;
+
+private:
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    bool finished_ = false;
+    bool cut_ = false;
+    std::thread watchdog_;
 };

@@ -19,6 +19,8 @@ const char* CliUsage() {
            "  SERVER: HOST:PORT:SID, HOST[:PORT]/SERVICE, (DESCRIPTION=...) or a tnsnames.ora alias\n"
            "  -e SQL              run a statement (repeatable)\n"
            "  -f FILE             run a script (\";\" at a line end or a \"/\" line ends a statement)\n"
+           "  --encoding utf-8|cp1252     how the script is read (default: UTF-8 when it has a byte order\n"
+           "                      mark or is valid UTF-8 with non-ASCII characters, else Windows-1252)\n"
            "  --param NAME=VALUE  value of a parameter marker :NAME (repeatable)\n"
            "  --format table|tsv|export   result format (table on a terminal, else tsv)\n"
            "  --sep TEXT          export separator (default |); --hex reads it as hex pairs (0D0A)\n"
@@ -47,7 +49,15 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.exec.push_back(value());
         else if (a == "-f")
             o.file = value();
-        else if (a == "--param") {
+        else if (a == "--encoding") {
+            const std::string& e = value();
+            if (e == "utf-8" || e == "utf8" || e == "UTF-8")
+                o.encoding = TScriptEncoding::Utf8;
+            else if (e == "cp1252" || e == "windows-1252" || e == "CP1252")
+                o.encoding = TScriptEncoding::Cp1252;
+            else
+                throw EUsageError("--encoding: unknown encoding " + e + " (utf-8 or cp1252)");
+        } else if (a == "--param") {
             const std::string& p = value();
             const size_t eq = p.find('=');
             if (eq == std::string::npos || eq == 0) throw EUsageError("--param needs NAME=VALUE: " + p);

@@ -1,6 +1,8 @@
 // Command-line options of vestra-sql.
 #pragma once
 
+#include "app/AnsiText.h"
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -17,6 +19,7 @@ struct TCliOptions {
     std::string connect;                                     // USER/PASSWORD@SERVER (any server-string form)
     std::vector<std::string> exec;                           // -e, in order
     std::string file;                                        // -f
+    TScriptEncoding encoding = TScriptEncoding::Auto;        // --encoding: how -f is read
     std::vector<std::pair<std::string, std::string>> params; // --param NAME=VALUE
     Format format = FormatAuto;
     std::string sep = "|";

@@ -1,5 +1,6 @@
 #include "cli/SqlRunner.h"
 
+#include "app/AnsiText.h"
 #include "app/DataSetResult.h"
 #include "app/ResultText.h"
 #include "app/Worksheet.h"
@@ -80,7 +81,12 @@ bool TSqlRunner::AskParameters(std::vector<std::pair<std::string, std::string>>&
         bool found = false;
         for (const auto& [name, value] : opt_.params) {
             if (UpperAscii(name) == UpperAscii(paramName)) {
-                paramValue = cp1252::FromUtf8(value);
+                // A value Windows-1252 cannot hold is refused, never sent as "?".
+                std::string message;
+                if (!Utf8ToAnsi(value, paramValue, message, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) {
+                    std::fprintf(err_, "--param %s: %s\n", value.c_str(), message.c_str());
+                    return false;
+                }
                 found = true;
             }
         }

@@ -1,4 +1,5 @@
 // vestra-sql: the headless worksheet.
+#include "app/AnsiText.h"
 #include "app/History.h"
 #include "app/SelectParser.h"
 #include "cli/CliOptions.h"
@@ -23,8 +24,20 @@ bool StdinIsTerminal() {
     return ::isatty(STDIN_FILENO) == 1;
 }
 
-// Reads one line from the terminal (UTF-8) and returns it in Windows-1252; false at the end of input.
-bool ReadLine(const std::string& prompt, std::string& line, bool echo = true) {
+const char kNotRun[] = "Die Anweisung wurde nicht ausgef\xC3\xBChrt.";
+
+// Input is UTF-8 (terminal, command line, standard input); the core takes Windows-1252. A character that
+// Windows-1252 lacks is refused with a message naming it (never sent as "?"): false then.
+bool InputToAnsi(const std::string& utf8, std::string& text1252, const char* where, const std::string& what,
+                 int firstLine = 1) {
+    std::string message;
+    if (Utf8ToAnsi(utf8, text1252, message, what, firstLine)) return true;
+    std::fprintf(stderr, "vestra-sql: %s: %s\n", where, message.c_str());
+    return false;
+}
+
+// Reads one line from the terminal as it comes (UTF-8); false at the end of input.
+bool ReadRawLine(const std::string& prompt, std::string& line, bool echo = true) {
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
     termios saved{};
@@ -40,8 +53,14 @@ bool ReadLine(const std::string& prompt, std::string& line, bool echo = true) {
         std::fputs("\n", stderr);
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    line = cp1252::FromUtf8(line);
     return ok;
+}
+
+// The same in Windows-1252; false at the end of input and for a line holding what Windows-1252 lacks.
+bool ReadLine(const std::string& prompt, std::string& line, bool echo = true) {
+    std::string raw;
+    if (!ReadRawLine(prompt, raw, echo)) return false;
+    return InputToAnsi(raw, line, "Eingabe", "");
 }
 
 std::string DefaultServer() {
@@ -71,8 +90,10 @@ bool AskLogon(TLogon& logon) {
 
 int FormatSql() {
     std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    std::string input1252;
+    if (!InputToAnsi(input, input1252, "Eingabe", "Es wurde nichts formatiert.")) return 1;
     try {
-        const std::string text = cp1252::ToUtf8(TSelectParser().FormatStatement(cp1252::FromUtf8(input)));
+        const std::string text = cp1252::ToUtf8(TSelectParser().FormatStatement(input1252));
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     } catch (const std::exception& e) {
@@ -103,7 +124,9 @@ int main(int argc, char** argv) {
     if (opt.formatSql) return FormatSql();
 
     std::unique_ptr<vemu::EmuServer> demo;
-    TLogon logon = SplitConnectString(cp1252::FromUtf8(opt.connect));
+    std::string connect1252;
+    if (!InputToAnsi(opt.connect, connect1252, "Anmeldedaten", "")) return 2;
+    TLogon logon = SplitConnectString(connect1252);
     try {
         if (opt.demo) {
             demo = std::make_unique<vemu::EmuServer>(vemu::EmuOptions{});
@@ -138,6 +161,11 @@ int main(int argc, char** argv) {
     }
 
     bool stop = false;
+    int inputFailures = 0;
+    auto refused = [&] {
+        ++inputFailures;
+        if (!opt.keepGoing) stop = true;
+    };
     auto runAll = [&](const std::vector<std::string>& statements) {
         for (const std::string& s : statements) {
             if (stop) return;
@@ -145,11 +173,27 @@ int main(int argc, char** argv) {
         }
     };
     if (!opt.exec.empty() || !opt.file.empty()) {
-        for (const std::string& e : opt.exec)
-            runAll(TScriptReader::SplitScript(cp1252::FromUtf8(e)));
+        for (const std::string& e : opt.exec) {
+            if (stop) break;
+            std::string text;
+            if (InputToAnsi(e, text, "-e", kNotRun))
+                runAll(TScriptReader::SplitScript(text));
+            else
+                refused();
+        }
         if (!opt.file.empty() && !stop) {
             try {
-                runAll(TScriptReader::SplitScript(ReadWholeFile(opt.file))); // scripts are Windows-1252 files
+                // Windows-1252 unless the script is UTF-8 (its byte order mark, or valid UTF-8 beyond ASCII)
+                // or --encoding says otherwise.
+                std::string text, message;
+                if (DecodeScript(ReadWholeFile(opt.file), opt.encoding, text, message,
+                                 "Das Skript wurde nicht ausgef\xC3\xBChrt."))
+                    runAll(TScriptReader::SplitScript(text));
+                else {
+                    std::fprintf(stderr, "vestra-sql: %s: %s\n", opt.file.c_str(), message.c_str());
+                    ++inputFailures;
+                    stop = true;
+                }
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "%s\n", cp1252::ToUtf8(e.what()).c_str());
                 stop = true;
@@ -157,15 +201,26 @@ int main(int argc, char** argv) {
         }
     } else {
         TScriptReader reader;
-        std::string line;
+        std::string raw, line;
+        int lineNo = 0;
         while (!stop) {
             const std::string prompt = !interactive ? "" : reader.Pending() ? "  > " : "SQL> ";
             if (interactive) {
-                if (!ReadLine(prompt, line)) break;
+                if (!ReadRawLine(prompt, raw)) break;
             } else {
-                if (!std::getline(std::cin, line)) break;
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                line = cp1252::FromUtf8(line);
+                if (!std::getline(std::cin, raw)) break;
+                if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+            }
+            ++lineNo;
+            if (!InputToAnsi(raw, line, interactive ? "Eingabe" : "Standardeingabe", kNotRun,
+                             interactive ? 1 : lineNo)) {
+                // The statement begun so far goes with the line: never a part of it sent without the rest.
+                reader = TScriptReader();
+                if (interactive)
+                    ++inputFailures;
+                else
+                    refused();
+                continue;
             }
             if (reader.AddLine(line) && !runner.Run(reader.Take()) && !opt.keepGoing && !interactive)
                 stop = true;
@@ -174,5 +229,5 @@ int main(int argc, char** argv) {
         if (interactive) std::fputs("\n", stderr);
     }
     runner.Finish();
-    return runner.Failures() ? 1 : 0;
+    return runner.Failures() || inputFailures ? 1 : 0;
 }

@@ -13,6 +13,7 @@
 #include "app/gui/FocusKeys.h"
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
+#include "app/gui/RecoveryKeeper.h"
 #include "app/gui/SchemaPanel.h"
 #include "app/gui/StatementTools.h"
 #include "app/gui/WorksheetRun.h"
@@ -28,6 +29,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -42,6 +44,9 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -95,6 +100,7 @@ TFVestra::TFVestra(const TStartOptions& options, QWidget* parent) : QMainWindow(
 }
 
 TFVestra::~TFVestra() {
+    recovery_.reset();
     // A statement still running ends before the session and the query go.
     run_.reset();
     tools_.reset();
@@ -409,17 +415,37 @@ void TFVestra::showEvent(QShowEvent* e) {
 }
 
 void TFVestra::closeEvent(QCloseEvent* e) {
-    if (run_) run_->StopAndWait();
-    if (controller_ && !closing_) {
+    if (!closing_ && controller_ && run_) {
+        // A second request while the session is being ended waits for that end.
+        if (endingSession_) return e->ignore();
+        // The question comes first, while a statement may still run: Abbrechen leaves it running.
+        IWorksheetView::TAnswer answer = IWorksheetView::No;
+        Guard([&] { answer = controller_->AskHowToEnd(); });
+        if (answer == IWorksheetView::Cancel) return e->ignore();
+        run_->StopAndWait();
+        // COMMIT or ROLLBACK and the logoff off the GUI thread, each with its time limit. The window goes on
+        // answering meanwhile (painting, the seconds in the status line); whatever would start another
+        // statement is disabled by the run, and a second close request is ignored above.
+        endingSession_ = true;
+        bool ended = false, ok = false;
+        QEventLoop wait;
+        run_->EndSession(answer == IWorksheetView::Yes, [&](bool success) {
+            ended = true;
+            ok = success;
+            wait.quit();
+        });
+        if (!ended) wait.exec();
+        endingSession_ = false;
+        if (!ok) return e->ignore(); // the error has been shown; the window stays open
+    } else if (controller_ && !closing_) {
         bool ok = false;
         Guard([&] { ok = controller_->SettlePendingChanges(); });
-        if (!ok) {
-            e->ignore();
-            return;
-        }
+        if (!ok) return e->ignore();
         Guard([&] { controller_->EndSession(); });
     }
     closing_ = true;
+    // A normal exit: the text is simply there at the next start, without a question.
+    if (recovery_) recovery_->SaveNow(true);
     if (help_) help_->CloseAll();
     if (info_) info_->hide();
     QMainWindow::closeEvent(e);
@@ -465,8 +491,19 @@ bool TFVestra::AskParameters(std::vector<std::pair<std::string, std::string>>& n
     for (const auto& [name, value] : nameValue)
         dlg.AddRow(FromAnsi(name), FromAnsi(value));
     if (dlg.exec() != QDialog::Accepted) return false;
-    for (size_t i = 0; i < nameValue.size(); ++i)
-        nameValue[i].second = ToAnsi(dlg.Value(int(i)));
+    for (size_t i = 0; i < nameValue.size(); ++i) {
+        // A value Windows-1252 cannot hold is refused as the editor's text is: never sent as "?".
+        const QString v = dlg.Value(int(i));
+        const std::u16string u(reinterpret_cast<const char16_t*>(v.utf16()), size_t(v.size()));
+        char32_t ch = 0;
+        size_t at = 0;
+        if (FindNonAnsiChar(u, ch, at)) {
+            ShowNonAnsiMessage(NonAnsiValueMessage(ch, cp1252::ToUtf8(nameValue[i].first),
+                                                   "Die Anweisung wurde nicht ausgef\xC3\xBChrt."));
+            return false;
+        }
+        nameValue[i].second = cp1252::FromUtf16(u);
+    }
     return true;
 }
 
@@ -508,10 +545,26 @@ void TFVestra::SetGridAttached(bool on) {
 
 // ---- Execute and the editor ----
 
+void TFVestra::ShowNonAnsiMessage(const std::string& messageUtf8) {
+    QMessageBox box(QMessageBox::Warning, kProductName, QString::fromUtf8(messageUtf8.c_str()),
+                    QMessageBox::Ok, this);
+    box.setObjectName("MessageBox");
+    box.exec();
+}
+
+std::u16string TFVestra::EditorRawText() const {
+    // The document's raw text: its plain-text view would turn no-break spaces into blanks.
+    const QString raw = Mmo->document()->toRawText();
+    return EditorTextFromRaw(
+        std::u16string(reinterpret_cast<const char16_t*>(raw.utf16()), size_t(raw.size())));
+}
+
+void TFVestra::EditorText1252Lossy(std::string& text) const {
+    text = cp1252::FromUtf16(EditorRawText());
+}
+
 bool TFVestra::EditorText1252(std::string& text, const char* whatUtf8) {
-    QString t = Mmo->toPlainText();
-    t.replace('\n', "\r\n");
-    return Text1252(t, text, whatUtf8);
+    return Text1252(QString::fromStdU16String(EditorRawText()), text, whatUtf8);
 }
 
 bool TFVestra::Text1252(const QString& t, std::string& text, const char* whatUtf8) {
@@ -519,21 +572,25 @@ bool TFVestra::Text1252(const QString& t, std::string& text, const char* whatUtf
     char32_t ch = 0;
     size_t at = 0;
     if (FindNonAnsiChar(u, ch, at)) {
-        QMessageBox box(QMessageBox::Warning, kProductName,
-                        QString::fromUtf8(NonAnsiMessage(ch, LineOfIndex(u, at), whatUtf8).c_str()),
-                        QMessageBox::Ok, this);
-        box.setObjectName("MessageBox");
-        box.exec();
+        ShowNonAnsiMessage(NonAnsiMessage(ch, LineOfIndex(u, at), whatUtf8));
         return false;
     }
     text = cp1252::FromUtf16(u);
     return true;
 }
 
-void TFVestra::SetEditorText(const std::string& text1252) {
-    QString t = FromAnsi(text1252);
-    t.replace("\r\n", "\n");
-    Mmo->setPlainText(t);
+void TFVestra::SetEditorText(const std::string& text1252, bool joinPreviousEdit) {
+    // One step on the editor's undo stack (Ctrl+Z brings the old text back), unlike setPlainText, which
+    // forgets the stack. Line breaks of any kind become the document's paragraphs.
+    QTextCursor c(Mmo->document());
+    if (joinPreviousEdit)
+        c.joinPreviousEditBlock();
+    else
+        c.beginEditBlock();
+    c.select(QTextCursor::Document);
+    c.insertText(FromAnsi(text1252));
+    c.endEditBlock();
+    Mmo->moveCursor(QTextCursor::Start);
 }
 
 TExportWiring TFVestra::ExportWiring() {
@@ -545,7 +602,7 @@ TExportWiring TFVestra::ExportWiring() {
     // Each table's statement goes into the editor and through the worksheet's Execute (status, grid,
     // history), its server call and the file's writing off the GUI thread.
     w.beginExecute = [this](const std::string& text1252) {
-        Mmo->setPlainText(QStringFrom1252(text1252));
+        SetEditorText(text1252);
         return controller_->BeginExecute(text1252);
     };
     w.runStatement = [this] { controller_->RunStatement(); };
@@ -573,11 +630,15 @@ void TFVestra::ExecuteEditor() {
     if (!controller_) return;
     std::string text;
     if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
+    // The text is safe before the statement goes out; the history once it has been recorded.
+    if (recovery_) recovery_->SaveNow();
     if (run_) {
         run_->Execute(text);
+        if (recovery_ && !run_->Busy()) recovery_->SaveNow();
         return;
     }
     Guard([&] { controller_->Execute(text); });
+    if (recovery_) recovery_->SaveNow();
 }
 
 void TFVestra::DoPrint() {
@@ -600,7 +661,7 @@ void TFVestra::DoRefresh() {
 }
 
 void TFVestra::DoNeu() {
-    Mmo->clear();
+    SetEditorText(std::string());
     Qry.Close();
 }
 
@@ -620,12 +681,14 @@ void TFVestra::DoFormat() {
 }
 
 void TFVestra::DoOpen() {
-    Mmo->clear();
+    SetEditorText(std::string());
     Qry.Close();
     const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("SQL")),
                                             "SQL Dateien (*.SQL *.sql)", QString());
     if (file.isEmpty()) return;
-    SetEditorText(LoadSqlFile(file.toStdString()));
+    // A file beyond the editor's capacity is refused before it is read. The load joins the clearing above,
+    // so that one Ctrl+Z brings back the text from before Open.
+    SetEditorText(LoadSqlFile(file.toStdString()), true);
 }
 
 void TFVestra::DoSave() {
@@ -646,28 +709,54 @@ void TFVestra::DoSaveHistorie() {
 
 void TFVestra::DoLoadHistory() {
     THistory& h = dm_->FHistory;
-    h.Clear();
     const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("HIST")),
                                             "Historie Dateien (*.HIST *.hist)", QString());
-    if (file.isEmpty()) {
-        // The history is empty now; the label says so, and Back and Forward find nothing to step to.
-        LblPos->setText(FromAnsi(h.LabelText()));
-        return;
-    }
+    // A cancelled dialog keeps the history; so does a file that cannot be read or is beyond the editor's
+    // capacity (LoadFromFile replaces the entries only once the file is read).
+    if (file.isEmpty()) return;
     const std::string first = h.LoadFromFile(file.toStdString());
     SetEditorText(first);
     LblPos->setText(FromAnsi(h.LabelText()));
 }
 
 void TFVestra::DoDBChange() {
-    const bool loggedOn = controller_->LogOnAgain();
-    if (tools_) tools_->SessionChanged();
-    if (loggedOn) UpdateConnectionLabel();
+    if (!run_) {
+        const bool loggedOn = controller_->LogOnAgain();
+        if (tools_) tools_->SessionChanged();
+        if (loggedOn) UpdateConnectionLabel();
+        return;
+    }
+    if (run_->Busy() || endingSession_) return;
+    const IWorksheetView::TAnswer answer = controller_->AskHowToEnd();
+    if (answer == IWorksheetView::Cancel) return;
+    // The old session ends off the GUI thread with its time limit; the connect dialog follows.
+    endingSession_ = true;
+    run_->EndSession(answer == IWorksheetView::Yes, [this](bool ok) {
+        endingSession_ = false;
+        if (!ok) return;
+        Guard([this] {
+            const bool loggedOn = controller_->Reconnect();
+            if (tools_) tools_->SessionChanged();
+            if (loggedOn) UpdateConnectionLabel();
+        });
+    });
 }
 
 void TFVestra::UpdateConnectionLabel() {
     LblConnect->setText(
         FromAnsi(controller_ ? controller_->ConnectionLabel() : Sess.Username() + "@" + Sess.Server() + " "));
+}
+
+// ---- Crash-proof text ----
+
+void TFVestra::StartRecovery(const std::string& folder) {
+    recovery_ = std::make_unique<TRecoveryKeeper>(*this, folder);
+    // A statement run in the background has recorded its history entry when it ends.
+    if (run_) connect(run_.get(), &TWorksheetRun::Ended, recovery_.get(), [this] { recovery_->SaveNow(); });
+}
+
+void TFVestra::OfferRecovery() {
+    if (recovery_) recovery_->OfferAtStart();
 }
 
 // ---- Help and info ----

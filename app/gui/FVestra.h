@@ -24,6 +24,7 @@ class TFInfo;
 class THelpWindow;
 class TQxDBGrid;
 class TStatementTools;
+class TRecoveryKeeper;
 class TWorksheetRun;
 
 struct TStartOptions {
@@ -31,6 +32,8 @@ struct TStartOptions {
     // remembered logon.
     std::string connect;
     bool haveConnect = false;
+    // Where the editor's text and the history are kept against a crash; empty: not kept.
+    std::string recoveryFolder;
 };
 
 class TFVestra : public QMainWindow, public IWorksheetView {
@@ -118,6 +121,23 @@ public:
     // The connection label, set when the window is first shown and after each log-on.
     void UpdateConnectionLabel();
 
+    // ---- The editor's text ----
+    // The editor's text as its document holds it, line breaks as CR LF (no-break spaces kept).
+    std::u16string EditorRawText() const;
+    // The same in Windows-1252 with "?" for what it lacks (only for the recovery copy: Execute and Save
+    // refuse such characters).
+    void EditorText1252Lossy(std::string& text) const;
+    // Replaces the editor's text as one undoable step; joinPreviousEdit makes it one step with the edit
+    // before (Open's clearing and loading).
+    void SetEditorText(const std::string& text1252, bool joinPreviousEdit = false);
+
+    // ---- Crash-proof text ----
+    // Keeps the editor's text and the history in folder's recovery file from now on.
+    void StartRecovery(const std::string& folder);
+    // At start, after the window shows: the last run's text and history come back.
+    void OfferRecovery();
+    TRecoveryKeeper* Recovery() const { return recovery_.get(); }
+
     // ---- IWorksheetView ----
     void SetStatus(const std::string& text1252) override;
     void SetCommitRollbackEnabled(bool on) override;
@@ -141,18 +161,21 @@ private:
     // The editor's text as the edit control holds it (CR LF), or false after a message naming a character
     // Windows-1252 cannot hold.
     bool EditorText1252(std::string& text, const char* whatUtf8);
-    void SetEditorText(const std::string& text1252);
+    void ShowNonAnsiMessage(const std::string& messageUtf8);
 
     TDataModule1* dm_ = nullptr;
     std::unique_ptr<TWorksheetController> controller_;
     std::unique_ptr<TWorksheetRun> run_;
     std::unique_ptr<TStatementTools> tools_;
+    std::unique_ptr<TRecoveryKeeper> recovery_;
     QWidget* panel4_;
     TFInfo* info_ = nullptr;
     std::unique_ptr<THelpWindow> help_;
     QString progressText_;
     bool firstShow_ = true;
     bool closing_ = false;
+    // COMMIT/ROLLBACK and the logoff of closing or logging on again are under way.
+    bool endingSession_ = false;
 };
 
 // "Vestra", "1.41", and the window title made of them.

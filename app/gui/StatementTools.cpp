@@ -193,8 +193,8 @@ bool TStatementTools::CurrentStatement(std::string& text1252, const char* whatUt
         text1252 = s.size() == 1 ? s[0].text : all;
         return true;
     }
-    QString whole = w_.Mmo->toPlainText();
-    whole.replace('\n', "\r\n");
+    // The editor's raw text (no-break spaces kept), its paragraphs as CR LF.
+    const QString whole = QString::fromStdU16String(w_.EditorRawText());
     std::string all;
     if (!w_.Text1252(whole, all, whatUtf8)) return false;
     // Each line break before the cursor became two characters.
@@ -218,9 +218,8 @@ void TStatementTools::DoRunScript() {
     TWorksheetRun* run = w_.Run();
     if (!run || run->Busy() || script_) return;
     QTextCursor c = w_.Mmo->textCursor();
-    QString source = c.hasSelection() ? c.selectedText() : w_.Mmo->toPlainText();
-    source.replace(QChar(0x2029), "\n");
-    source.replace('\n', "\r\n");
+    QString source = c.hasSelection() ? c.selectedText() : QString::fromStdU16String(w_.EditorRawText());
+    source.replace(QChar(0x2029), "\r\n");
     std::string all;
     if (!w_.Text1252(source, all, "Das Skript wurde nicht ausgef\xC3\xBChrt.")) return;
     std::vector<TSqlStatement> statements = TStatementSplitter::Split(all);

@@ -125,5 +125,6 @@ TFVestra* CreateVestra(const TStartOptions& options) {
     w->SetupHelp();
     auto* dm = new TDataModule1(w.get());
     w->SetDataModule(dm);
+    if (!options.recoveryFolder.empty()) w->StartRecovery(options.recoveryFolder);
     return w.release();
 }

@@ -12,10 +12,8 @@
 #include <QBoxLayout>
 #include <QPushButton>
 #include <QTimer>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <atomic>
+#include <memory>
 
 namespace {
 
@@ -133,7 +131,15 @@ void TWorksheetRun::Rollback() {
 
 void TWorksheetRun::Launch(std::function<void()> work, std::function<void()> report,
                            std::function<void()> after) {
-    // A session that is not connected would show the connect dialog from the call: that stays here.
+    // A session that is not connected (after a cancelled logon) logs on first, here, through its connect
+    // dialog; the statement then runs in the background like any other. A cancelled dialog ends the action
+    // silently.
+    if (Background && !w_.Sess.Connected()) {
+        bool connected = false;
+        w_.Guard([&] { connected = w_.Controller().Reconnect(); });
+        if (!connected) return;
+        w_.UpdateConnectionLabel();
+    }
     if (!Background || !w_.Sess.Connected()) {
         w_.Guard([&] {
             work();
@@ -262,33 +268,76 @@ void TWorksheetRun::StopAndWait() {
     quiet_ = true;
     if (runner_.Busy()) {
         // Finish sends the break and waits for the thread. A server (or a network) that never answers the
-        // break would keep it waiting: after StopWaitMs a watchdog shuts the connection's socket down under
-        // the call, which then fails at once. The session is lost with it; the window is closing anyway.
-        std::mutex m;
-        std::condition_variable cv;
-        bool finished = false, cut = false;
-        TOraSession& sess = w_.Sess;
-        const int waitMs = StopWaitMs;
-        std::thread watchdog([&] {
-            std::unique_lock<std::mutex> lock(m);
-            if (!cv.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return finished; })) {
-                cut = true;
-                sess.AbortCalls();
-            }
-        });
-        runner_.Finish();
+        // break would keep it waiting: after StopWaitMs the connection's socket is shut down under the call,
+        // which then fails at once. The session is lost with it; the window is closing anyway.
+        bool cut = false;
         {
-            std::lock_guard<std::mutex> g(m);
-            finished = true;
+            TOraSession& sess = w_.Sess;
+            TCallLimit limit([&sess] { sess.AbortCalls(); }, StopWaitMs);
+            runner_.Finish();
+            cut = limit.Cut();
         }
-        cv.notify_one();
-        watchdog.join();
         // A cut connection is of no more use: it is closed here without a word, so that nothing on the way
         // out (the rollback of the logoff) tries to talk to it.
         if (cut) try {
-                sess.Disconnect();
+                w_.Sess.Disconnect();
             } catch (...) {
             }
     }
     quiet_ = false;
+}
+
+void TWorksheetRun::EndSession(bool commit, std::function<void(bool ok)> then) {
+    if (Busy()) {
+        if (then) then(false);
+        return;
+    }
+    TWorksheetController& c = w_.Controller();
+    TOraSession& sess = w_.Sess;
+    const int limitMs = StopWaitMs;
+    auto cut = std::make_shared<std::atomic<bool>>(false);
+    auto logoff = [this, &c, &sess, commit, limitMs, cut, then = std::move(then)](std::exception_ptr error) {
+        if (error && !*cut) {
+            // The server refused the statement (the session still answers): the user sees why, and nothing
+            // is ended behind his back.
+            w_.Guard([&] { std::rethrow_exception(error); });
+            if (then) then(false);
+            return;
+        }
+        if (*cut && commit)
+            w_.ShowMessage("Der Server hat nicht geantwortet, die Verbindung wurde getrennt. Ob COMMIT "
+                           "ausgef\xFChrt wurde, ist nicht bekannt.");
+        {
+            // The logoff: the data sets let go of their cursors and the session ends, under the same limit.
+            TCallLimit limit([&sess] { sess.AbortCalls(); }, limitMs);
+            try {
+                sess.Disconnect();
+            } catch (...) {
+                // The logoff of a session that is being left: a failure changes nothing for the user (the
+                // transaction has been settled above), and a cut line fails here by design.
+            }
+        }
+        if (sess.Connected()) try {
+                sess.Disconnect(); // after a cut, once more: the layer closes without a call
+            } catch (...) {
+            }
+        c.EndReported(commit);
+        if (then) then(true);
+    };
+    if (!sess.Connected()) {
+        logoff(nullptr);
+        return;
+    }
+    RunInBackground(
+        [&c, &sess, commit, limitMs, cut] {
+            TCallLimit limit([&sess] { sess.AbortCalls(); }, limitMs);
+            try {
+                c.EndOnServer(commit);
+            } catch (...) {
+                *cut = limit.Cut();
+                throw;
+            }
+            *cut = limit.Cut();
+        },
+        std::move(logoff));
 }

@@ -66,6 +66,11 @@ public:
     // lost).
     void StopAndWait();
     int StopWaitMs = 3000;
+    // Ends the session for closing the window or logging on again: COMMIT (commit) or ROLLBACK runs off the
+    // GUI thread like a statement, then the logoff follows here; each gets StopWaitMs before the line is cut
+    // under it (the session is then lost, and nothing waits for ever). then follows on the GUI thread with
+    // false after a server error that the user has been shown (the session stays as it is), true otherwise.
+    void EndSession(bool commit, std::function<void(bool ok)> then);
 
     QPushButton* BtnStop;
     QAction* StopAction;

@@ -1,6 +1,9 @@
 // vestra, the worksheet.
+#include "app/gui/DriveHooks.h"
 #include "app/gui/VestraApp.h"
 #include "connect/ConnectForm.h"
+
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,13 +27,23 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             std::_Exit(0);
         };
-    TFVestra* w = CreateVestra(cl.start);
+    // The editor's text and the history are kept against a crash in the user's data folder (the settings
+    // folder when one is given).
+    TStartOptions start = cl.start;
+    start.recoveryFolder =
+        (cl.settingsDir.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                  : cl.settingsDir)
+            .toStdString();
+    InstallDriveHooks();
+    TFVestra* w = CreateVestra(start);
     if (!w) {
         TeardownApplication();
         return 1;
     }
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->show();
+    w->OfferRecovery();
+    DriveAfterStart(w);
     const int rc = app.exec();
     TeardownApplication();
     return rc;

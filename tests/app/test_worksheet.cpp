@@ -157,7 +157,7 @@ TEST(WorksheetHistory, FileRoundTripKeepsLineBreaksAndAcceptsUnixLineEnds) {
     EXPECT_EQ(ReadWholeFile(dir.File("empty.HIST")), "");
 }
 
-TEST(WorksheetHistory, LoadingAnEmptyOrMissingFileLeavesAnEmptyHistory) {
+TEST(WorksheetHistory, AnEmptyFileLeavesAnEmptyHistoryAMissingOneKeepsIt) {
     TempDir dir;
     THistory h;
     h.Record("x");
@@ -178,9 +178,10 @@ TEST(WorksheetHistory, LoadingAnEmptyOrMissingFileLeavesAnEmptyHistory) {
 
     h.Record("y");
     EXPECT_EQ(h.LabelText(), "1 / 1");
+    // A file that cannot be read leaves the history as it was.
     EXPECT_THROW(h.LoadFromFile(dir.File("missing.HIST")), EFileError);
-    EXPECT_EQ(h.Count(), 0);
-    EXPECT_FALSE(h.Back(text)); // the position is stale but never reaches for a missing entry
+    EXPECT_EQ(h.Count(), 1);
+    EXPECT_FALSE(h.Back(text));
 }
 
 TEST(WorksheetSqlFiles, SavedByteForByteAndLoadedWithCrLf) {

@@ -324,3 +324,45 @@ TEST(WorksheetRunnerOnTheServer, AStopAtAnyMomentLeavesTheNextStatementWorking) 
 }
 
 } // namespace
+
+namespace {
+
+TEST(CallLimit, CutsOnlyCallsThatOutliveTheLimitAndNeverAfterTheyEnded) {
+    std::atomic<int> cuts{0};
+    {
+        // Calls that end in time: no cut, and the limit's end does not wait for the time to pass.
+        const auto t0 = std::chrono::steady_clock::now();
+        {
+            TCallLimit limit([&] { ++cuts; }, 5000);
+            std::this_thread::sleep_for(5ms);
+            EXPECT_FALSE(limit.Cut());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+    }
+    EXPECT_EQ(cuts.load(), 0);
+    {
+        // A call that waits until it is cut, as a socket read does until the line goes.
+        std::atomic<bool> released{false};
+        TCallLimit limit(
+            [&] {
+                ++cuts;
+                released = true;
+            },
+            50);
+        const auto t0 = std::chrono::steady_clock::now();
+        while (!released && std::chrono::steady_clock::now() - t0 < 5s)
+            std::this_thread::sleep_for(1ms);
+        EXPECT_TRUE(released.load());
+        EXPECT_GE(std::chrono::steady_clock::now() - t0, 40ms);
+        EXPECT_TRUE(limit.Cut());
+    }
+    EXPECT_EQ(cuts.load(), 1);
+    // A cut that fails (the connection is already gone) is no error of the limit.
+    {
+        TCallLimit limit([] { throw std::runtime_error("gone"); }, 1);
+        std::this_thread::sleep_for(20ms);
+        EXPECT_TRUE(limit.Cut());
+    }
+}
+
+} // namespace

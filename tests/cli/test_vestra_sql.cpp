@@ -239,3 +239,72 @@ TEST_F(VestraSql, EveryServerStringFormAndATnsnamesAlias) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("ORA-12514"), std::string::npos) << r.err;
 }
+
+namespace {
+
+// "ā" (U+0101) has no Windows-1252 byte; "ä" has (0xE4).
+TEST_F(VestraSql, CharactersWindows1252LacksAreRefusedFromEveryInput) {
+    TRun r = Run({"-e", "select 'x\xC4\x81' as v from dual", "--format", "tsv"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "") << "the statement ran with the character changed";
+    EXPECT_NE(r.err.find("U+0101"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nicht ausgef\xC3\xBChrt"), std::string::npos) << r.err;
+
+    // Standard input: the refused line's statement is dropped, the error names the input's line.
+    r = Run({"--format", "tsv"}, "select 1 as a from dual;\nselect 'x\xC4\x81'\nas v from dual;\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "A\r\n1\r\n");
+    EXPECT_NE(r.err.find("Zeile 2"), std::string::npos) << r.err;
+    // With --continue the statements after it still run.
+    r = Run({"--format", "tsv", "--continue"},
+            "select 'x\xC4\x81' as v from dual;\nselect 2 as b from dual;\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "B\r\n2\r\n");
+
+    // A parameter value.
+    r = Run({"-e", "select dname from dept where dname = :d", "--param", "d=S\xC4\x81LES"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("U+0101"), std::string::npos) << r.err;
+
+    // Windows-1252 characters pass as before.
+    r = Run({"-e", "select 'x\xC3\xA4' as v from dual", "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "V\r\nx\xC3\xA4\r\n");
+}
+
+TEST_F(VestraSql, AUtf8ScriptIsDetectedOrNamedWithEncoding) {
+    const std::string query = "select 'x\xC3\xA4' as v, length('x\xC3\xA4') as n from dual;\n";
+    WriteWholeFile(File("utf8.sql"), query);
+    TRun r = Run({"-f", File("utf8.sql"), "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "V\tN\r\nx\xC3\xA4\t2\r\n") << "a UTF-8 script was read as Windows-1252";
+
+    WriteWholeFile(File("bom.sql"), "\xEF\xBB\xBFselect 'x' as v from dual;\n");
+    r = Run({"-f", File("bom.sql"), "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "V\r\nx\r\n");
+
+    // A Windows-1252 script stays one.
+    WriteWholeFile(File("ansi.sql"), "select 'x\xE4' as v, length('x\xE4') as n from dual;\n");
+    r = Run({"-f", File("ansi.sql"), "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "V\tN\r\nx\xC3\xA4\t2\r\n");
+
+    // --encoding overrides the guess; a script it cannot read is refused whole.
+    r = Run({"-f", File("utf8.sql"), "--format", "tsv", "--encoding", "cp1252"});
+    EXPECT_EQ(r.out, "V\tN\r\nx\xC3\x83\xC2\xA4\t3\r\n");
+    r = Run({"-f", File("ansi.sql"), "--encoding", "utf-8"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("UTF-8"), std::string::npos) << r.err;
+    WriteWholeFile(File("lacks.sql"), "select 1 from dual;\nselect 'x\xC5\x91' from dual;\n");
+    r = Run({"-f", File("lacks.sql")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "") << "a part of a refused script ran";
+    EXPECT_NE(r.err.find("Zeile 2"), std::string::npos) << r.err;
+    r = Run({"-f", File("utf8.sql"), "--encoding", "latin9"});
+    EXPECT_EQ(r.status, 2);
+}
+
+} // namespace
