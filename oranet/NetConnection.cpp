@@ -4,6 +4,7 @@
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetPlatform.h"
+#include "oranet/NetTns315.h"
 #include "oranet/OraCrypt.h"
 
 #include <cstring>
@@ -489,7 +490,16 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         if (server && server->connectTimeoutMs > 0)
             socket.SetDeadline(TWinSocket::SteadyNowMs() + int64_t(server->connectTimeoutMs));
         transport->ResetRepresentation();
-        transport->Connect(host, port, sid);
+        if (offerCurrent) {
+            TAcceptInfo accepted;
+            transport->ConnectDual(host, port, sid, accepted);
+            if (accepted.Current()) {
+                BeginCurrentSession(accepted);
+                return 0;
+            }
+        } else {
+            transport->Connect(host, port, sid);
+        }
         SendProtocol();
         ReadProtocol();
         transport->EndCall();

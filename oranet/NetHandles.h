@@ -61,6 +61,8 @@ public:
 };
 
 class TNetCursor;
+class TTnsLink;
+struct TAcceptInfo;
 
 // Fills the error handle from an exception; returns -1.
 sword MapNetError(const std::exception& e, TNetErrorHandle* err);
@@ -109,6 +111,14 @@ public:
     int ReadLogonReply(int phase, TNetErrorHandle* err);
 
     bool Version8() const { return serverVersion >= 8000; }
+
+    // The current protocol generation (NetSession315.cpp): the session after a current ACCEPT.
+    void BeginCurrentSession(const TAcceptInfo& accepted);
+    // Whether the CONNECT offers the current generation besides the classic one; off, the connection
+    // speaks the classic protocol only and its CONNECT is the classic one.
+    bool offerCurrent = true;
+    // The packet layer of a current connection; empty on a classic one.
+    std::unique_ptr<TTnsLink> link;
 
     TNetServer* server = nullptr;
     TNetSession* session = nullptr;

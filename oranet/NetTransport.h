@@ -24,6 +24,8 @@ enum : uint8_t {
     tnsMarker = 12,
 };
 
+struct TAcceptInfo;
+
 struct TPacketInfo {
     int length = 0;
     uint8_t type = 0;
@@ -52,6 +54,11 @@ public:
     int BuildConnectPacket();
     // Applies the text of a REDIRECT packet to host, port and sid.
     void ApplyRedirect(std::string_view text);
+    // Connection establishment offering both protocol generations (NetTns315.cpp); accepted tells which one
+    // the listener took. After a current ACCEPT the packets belong to a TTnsLink on the same socket, which
+    // takes the bytes already received with TakeReceived.
+    void ConnectDual(const std::string& host, int port, const std::string& sid, TAcceptInfo& accepted);
+    std::string TakeReceived();
 
     // Packets.
     void SendPacket(int length, uint8_t type, uint8_t flags);
