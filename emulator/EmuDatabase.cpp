@@ -78,18 +78,22 @@ void ExecOrThrow(sqlite3* db, const std::string& sql) {
 } // namespace
 
 EmuDatabase::EmuDatabase(const EmuOptions& opts) : opts_(opts) {
+    // The classic hash ignores the password's case; the current verifiers keep it, as 11g and later do
+    // (the seeded accounts' passwords are lower case there).
     auto add = [&](const std::string& n, const std::string& p) {
         std::string u = UpperAscii(n);
+        Account acc{u, PasswordHash(u, p), MakeVerifier(VerifierKind::V11g, p),
+                    MakeVerifier(VerifierKind::V12c, p)};
         for (auto& a : accounts_)
             if (a.name == u) {
-                a.hash = PasswordHash(u, p);
+                a = std::move(acc);
                 return;
             }
-        accounts_.push_back({u, PasswordHash(u, p)});
+        accounts_.push_back(std::move(acc));
     };
-    add("SYS", "CHANGE_ON_INSTALL");
-    add("SYSTEM", "MANAGER");
-    add("SCOTT", "TIGER");
+    add("SYS", "change_on_install");
+    add("SYSTEM", "manager");
+    add("SCOTT", "tiger");
     for (const auto& [n, p] : opts.extraUsers)
         add(n, p);
 }

@@ -5,6 +5,7 @@
 #include "emulator/EmuCrypt.h"
 #include "emulator/EmuErrors.h"
 #include "emulator/EmuLexer.h"
+#include "emulator/EmuO5Logon.h"
 #include "emulator/EmuServer.h"
 #include "emulator/EmuValues.h"
 
@@ -83,7 +84,8 @@ DateTime DateTimeFromDayNumber(double d);
 
 struct Account {
     std::string name;
-    Block8 hash;
+    Block8 hash;                 // the classic logon's DES hash
+    PasswordVerifier v11g, v12c; // the current logon's verifiers
 };
 
 struct SessionInfo {

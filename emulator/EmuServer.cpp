@@ -1,6 +1,7 @@
 #include "emulator/EmuServer.h"
 
 #include "emulator/EmuEngine.h"
+#include "emulator/EmuModernSession.h"
 #include "emulator/EmuSession.h"
 
 #include <arpa/inet.h>
@@ -17,6 +18,17 @@
 #include <unistd.h>
 
 namespace vemu {
+
+namespace {
+// The TNS version a client's CONNECT packet announces (bytes 8 and 9), read without consuming anything, so
+// that the session of the right protocol generation reads the packet itself; 0 when there is none.
+uint16_t PeekConnectVersion(int fd) {
+    uint8_t h[10];
+    ssize_t n = ::recv(fd, h, sizeof h, MSG_PEEK | MSG_WAITALL);
+    if (n < static_cast<ssize_t>(sizeof h) || h[4] != 1) return 0;
+    return static_cast<uint16_t>(h[8] << 8 | h[9]);
+}
+} // namespace
 
 struct EmuServer::Impl {
     EmuOptions opts;
@@ -70,7 +82,10 @@ struct EmuServer::Impl {
             }
             Conn c{fd, {}, done};
             c.th = std::thread([this, fd, done] {
-                {
+                if (ServeCurrentGeneration(opts, PeekConnectVersion(fd))) {
+                    ModernSession s(fd, *db, hooks);
+                    s.Run();
+                } else {
                     Session s(fd, *db, hooks);
                     s.Run();
                 }

@@ -11,10 +11,17 @@ namespace vemu {
 
 struct EmuOptions {
     std::string host = "127.0.0.1";
-    uint16_t port = 0;                                           // 0 = a free port
-    std::string sid = "bnx";                                     // CONNECT for any other SID is REFUSEd
-    int protocol = 6;                                            // TTC protocol version answered: 4, 5 or 6
-    std::string dbFile;                                          // empty = in-memory database, seeded
+    uint16_t port = 0;       // 0 = a free port
+    std::string sid = "bnx"; // CONNECT for any other SID is REFUSEd
+    int protocol = 6;        // TTC protocol version answered: 4, 5 or 6
+    // Which protocol generation the server speaks: Auto serves the current one (TNS 315+, O5LOGON) to
+    // clients that offer it and the classic one to older clients; Current refuses older clients as 19c
+    // does; Classic answers every client with the classic protocol.
+    enum class Generation { Auto, Current, Classic };
+    Generation generation = Generation::Auto;
+    bool verifier11g = false;       // accounts hold 11G (SHA-1) verifiers instead of 12C (PBKDF2-SHA512)
+    bool requireEncryption = false; // refuse clients that cannot encrypt (the current generation only)
+    std::string dbFile;             // empty = in-memory database, seeded
     std::vector<std::pair<std::string, std::string>> extraUsers; // NAME, PASSWORD
     std::string redirectTo;  // "HOST:PORT": answer the first CONNECT with a REDIRECT there
     bool resendOnce = false; // answer the first CONNECT with RESEND

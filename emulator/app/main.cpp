@@ -18,7 +18,9 @@ void OnSignal(int) {
 
 void Usage() {
     std::cerr
-        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--protocol 4|5|6] [--db FILE]\n"
+        << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--protocol classic|current|4|5|6] [--db "
+           "FILE]\n"
+           "                  [--verifier 11g|12c] [--require-encryption]\n"
            "                  [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
            "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
 }
@@ -61,11 +63,25 @@ int main(int argc, char** argv) {
         } else if (a == "--sid") {
             if (!next(o.sid)) return 2;
         } else if (a == "--protocol") {
-            if (!next(v) || !ParseLong(v, n) || n < 4 || n > 6) {
-                std::cerr << "vestra-emu: --protocol wants 4, 5 or 6\n";
+            if (!next(v)) return 2;
+            if (v == "classic") {
+                o.generation = vemu::EmuOptions::Generation::Classic;
+            } else if (v == "current") {
+                o.generation = vemu::EmuOptions::Generation::Current;
+            } else if (ParseLong(v, n) && n >= 4 && n <= 6) {
+                o.protocol = static_cast<int>(n);
+            } else {
+                std::cerr << "vestra-emu: --protocol wants classic, current, 4, 5 or 6\n";
                 return 2;
             }
-            o.protocol = static_cast<int>(n);
+        } else if (a == "--verifier") {
+            if (!next(v) || (v != "11g" && v != "12c")) {
+                std::cerr << "vestra-emu: --verifier wants 11g or 12c\n";
+                return 2;
+            }
+            o.verifier11g = v == "11g";
+        } else if (a == "--require-encryption") {
+            o.requireEncryption = true;
         } else if (a == "--db") {
             if (!next(o.dbFile)) return 2;
         } else if (a == "--user") {
