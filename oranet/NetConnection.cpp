@@ -4,6 +4,7 @@
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetPlatform.h"
+#include "oranet/NetSession315.h"
 #include "oranet/NetTns315.h"
 #include "oranet/OraCrypt.h"
 
@@ -493,10 +494,7 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         if (offerCurrent) {
             TAcceptInfo accepted;
             transport->ConnectDual(host, port, sid, accepted);
-            if (accepted.Current()) {
-                BeginCurrentSession(accepted);
-                return 0;
-            }
+            if (accepted.Current()) return BeginCurrentSession(accepted, err);
         } else {
             transport->Connect(host, port, sid);
         }
@@ -525,6 +523,7 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
 
 sword TNetConnection::EndSession(TNetErrorHandle* err) {
     if (!loggedOn) return -1;
+    if (current) return CurrentEndSession(err);
     TNetOperation operation(transport.get());
     try {
         WriteCall(9);
@@ -541,6 +540,7 @@ sword TNetConnection::EndSession(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Commit(TNetErrorHandle* err) {
+    if (current) return CurrentCall(fnCommit, err);
     TNetOperation operation(transport.get());
     try {
         WriteCall(14);
@@ -551,6 +551,7 @@ sword TNetConnection::Commit(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Rollback(TNetErrorHandle* err) {
+    if (current) return CurrentCall(fnRollback, err);
     TNetOperation operation(transport.get());
     try {
         WriteCall(15);
@@ -561,6 +562,8 @@ sword TNetConnection::Rollback(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Break(TNetErrorHandle* err) {
+    // No call of the current generation runs long enough yet to need a break.
+    if (current) return 0;
     try {
         transport->Break();
         return 0;

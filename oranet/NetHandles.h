@@ -61,7 +61,7 @@ public:
 };
 
 class TNetCursor;
-class TTnsLink;
+class TCurrentSession;
 struct TAcceptInfo;
 
 // Fills the error handle from an exception; returns -1.
@@ -78,6 +78,12 @@ struct TClientInfo {
     std::string programName;
 };
 TClientInfo GatherClientInfo();
+
+// Whether new connections offer the current protocol generation (TNS 315+) beside the classic one. Off while
+// the current generation carries the logon and the calls without a cursor only: a listener that accepts it
+// would leave the session without statements. Tests of the current generation switch it on.
+void SetOfferCurrentProtocol(bool on);
+bool OfferCurrentProtocol();
 
 // The 685 bytes of the data-type negotiation table.
 const std::string& DataTypeTable();
@@ -113,12 +119,14 @@ public:
     bool Version8() const { return serverVersion >= 8000; }
 
     // The current protocol generation (NetSession315.cpp): the session after a current ACCEPT.
-    void BeginCurrentSession(const TAcceptInfo& accepted);
+    sword BeginCurrentSession(const TAcceptInfo& accepted, TNetErrorHandle* err);
+    sword CurrentCall(uint8_t function, TNetErrorHandle* err);
+    sword CurrentEndSession(TNetErrorHandle* err);
     // Whether the CONNECT offers the current generation besides the classic one; off, the connection
     // speaks the classic protocol only and its CONNECT is the classic one.
-    bool offerCurrent = true;
-    // The packet layer of a current connection; empty on a classic one.
-    std::unique_ptr<TTnsLink> link;
+    bool offerCurrent = OfferCurrentProtocol();
+    // The session of a current connection; empty on a classic one.
+    std::unique_ptr<TCurrentSession> current;
 
     TNetServer* server = nullptr;
     TNetSession* session = nullptr;

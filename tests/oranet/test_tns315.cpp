@@ -368,6 +368,7 @@ TEST(CurrentSession, EncryptionRequiredEndsTheLogonWithTheMessage) {
     sock->input = Packet(2, AcceptBody(319, 8192, 0, 0)) +
                   Data4(FromText(AnoReply({SupervisorOk, AuthDontUse, Algorithm(2, 0, 12660)})));
     TNetConnection conn(nullptr, std::move(s));
+    conn.offerCurrent = true;
     TNetErrorHandle err(nullptr);
     EXPECT_EQ(conn.BeginSession(&err), -1);
     EXPECT_EQ(err.message, "NET: native network encryption not supported (ORA-12660)");

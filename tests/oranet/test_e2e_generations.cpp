@@ -1,0 +1,209 @@
+// End to end over loopback, once per protocol generation: the logon family (logon, wrong password, unknown
+// SID, commit, rollback, logoff, redirect, resend, logons on many threads) against the emulator, which
+// serves the current generation to a client that offers it and the classic one otherwise.
+#include "E2eSession.h"
+#include "emulator/EmuServer.h"
+#include "oranet/NetHandles.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+using namespace ve2e;
+using namespace oracall;
+
+namespace {
+
+enum class TGeneration { Classic, Current };
+
+struct Server {
+    vemu::EmuServer emu;
+    explicit Server(vemu::EmuOptions o) : emu(std::move(o)) { emu.Start(); }
+    std::string Address(const char* sid = "bnx") const {
+        return "127.0.0.1:" + std::to_string(emu.Port()) + ":" + sid;
+    }
+};
+
+class E2eGenerations : public ::testing::TestWithParam<TGeneration> {
+protected:
+    void SetUp() override { oranet::SetOfferCurrentProtocol(GetParam() == TGeneration::Current); }
+    void TearDown() override { oranet::SetOfferCurrentProtocol(false); }
+    vemu::EmuOptions Options() const {
+        vemu::EmuOptions o;
+        // The emulator answers each client in the generation it offers; the classic run makes sure of it.
+        o.generation = GetParam() == TGeneration::Current ? vemu::EmuOptions::Generation::Current
+                                                          : vemu::EmuOptions::Generation::Classic;
+        return o;
+    }
+    static oranet::TNetConnection* Connection(TNetSessionRig& s) {
+        return static_cast<oranet::TNetConnection*>(
+            static_cast<oranet::TNetHandle*>(static_cast<void*>(s.svc)));
+    }
+    // Whether the rig's connection speaks the generation of the run.
+    bool SpeaksTheRightGeneration(TNetSessionRig& s) {
+        return (Connection(s)->current != nullptr) == (GetParam() == TGeneration::Current);
+    }
+};
+
+std::string Name(const ::testing::TestParamInfo<TGeneration>& info) {
+    return info.param == TGeneration::Current ? "Current" : "Classic";
+}
+
+} // namespace
+
+TEST_P(E2eGenerations, LogonCommitRollbackLogoff) {
+    Server srv(Options());
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    EXPECT_TRUE(SpeaksTheRightGeneration(s));
+    EXPECT_EQ(OCITransCommit(s.svc, s.err, 0), 0) << s.ErrorText();
+    EXPECT_EQ(OCITransRollback(s.svc, s.err, 0), 0) << s.ErrorText();
+    // A second logon on the same service context is refused without touching the error handle.
+    EXPECT_EQ(OCISessionBegin(s.svc, s.err, s.ses, 1, 0), -1);
+    EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
+    EXPECT_EQ(s.Logoff(), -1);
+}
+
+TEST_P(E2eGenerations, WrongPasswordAndUnknownUserGiveOra01017) {
+    Server srv(Options());
+    for (const char* user : {"SCOTT", "NOBODY"}) {
+        TNetSessionRig s;
+        EXPECT_EQ(s.Logon(srv.Address(), user, "wrong"), -1) << user;
+        sb4 code = 0;
+        std::string text = s.ErrorText(&code);
+        EXPECT_EQ(code, 1017) << user;
+        EXPECT_NE(text.find("ORA-01017"), std::string::npos) << text;
+    }
+    // The server is still there for the right password.
+    TNetSessionRig s;
+    EXPECT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    s.Logoff();
+}
+
+TEST_P(E2eGenerations, UnknownSidIsRefused) {
+    Server srv(Options());
+    TNetSessionRig s;
+    EXPECT_EQ(s.Logon(srv.Address("NOSUCH"), "scott", "tiger"), -1);
+    sb4 code = 0;
+    EXPECT_EQ(s.ErrorText(&code), "NET: Invalid SID");
+}
+
+TEST_P(E2eGenerations, RedirectAndResend) {
+    Server target(Options());
+    vemu::EmuOptions o = Options();
+    o.redirectTo = "127.0.0.1:" + std::to_string(target.emu.Port());
+    Server front(o);
+    TNetSessionRig s;
+    EXPECT_EQ(s.Logon(front.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    EXPECT_TRUE(SpeaksTheRightGeneration(s));
+    s.Logoff();
+
+    vemu::EmuOptions r = Options();
+    r.resendOnce = true;
+    Server resend(r);
+    TNetSessionRig t;
+    EXPECT_EQ(t.Logon(resend.Address(), "scott", "tiger"), 0) << t.ErrorText();
+    t.Logoff();
+}
+
+// Every logon derives its own keys: logons on many threads at once never mix them up (ORA-01017).
+TEST_P(E2eGenerations, ConcurrentLogonsOfDifferentUsers) {
+    constexpr int Threads = 6, Rounds = 3;
+    vemu::EmuOptions o = Options();
+    for (int i = 0; i < Threads; ++i)
+        o.extraUsers.push_back(
+            {"user" + std::to_string(i), "Secret" + std::string(size_t(i + 1), char('a' + i))});
+    Server srv(o);
+    const std::string address = srv.Address();
+    oranet::InstallNetCalls();
+    std::atomic<int> waiting{Threads};
+    std::vector<std::string> failures(Threads);
+    std::vector<std::thread> pool;
+    for (int i = 0; i < Threads; ++i)
+        pool.emplace_back([&, i] {
+            const std::string user = o.extraUsers[size_t(i)].first, password = o.extraUsers[size_t(i)].second;
+            waiting.fetch_sub(1);
+            while (waiting.load() > 0)
+                std::this_thread::yield();
+            for (int round = 0; round < Rounds && failures[size_t(i)].empty(); ++round) {
+                TNetSessionRig s(TNetSessionRig::OwnErrorHandle);
+                if (s.Logon(address, user.c_str(), password.c_str()) != 0)
+                    failures[size_t(i)] = user + " round " + std::to_string(round) + ": " + s.ErrorText();
+                else if (s.Logoff() != 0)
+                    failures[size_t(i)] = user + " logoff: " + s.ErrorText();
+            }
+        });
+    for (auto& t : pool)
+        t.join();
+    for (const auto& f : failures)
+        EXPECT_EQ(f, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocol, E2eGenerations,
+                         ::testing::Values(TGeneration::Classic, TGeneration::Current), Name);
+
+// The current generation only.
+
+namespace {
+
+struct CurrentOnly : ::testing::Test {
+    void SetUp() override { oranet::SetOfferCurrentProtocol(true); }
+    void TearDown() override { oranet::SetOfferCurrentProtocol(false); }
+};
+
+} // namespace
+
+using E2eCurrent = CurrentOnly;
+
+TEST_F(E2eCurrent, BothVerifiersLogOn) {
+    for (bool v11g : {false, true}) {
+        vemu::EmuOptions o;
+        o.verifier11g = v11g;
+        Server srv(o);
+        TNetSessionRig s;
+        ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << (v11g ? "11G: " : "12C: ") << s.ErrorText();
+        EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
+        TNetSessionRig wrong;
+        EXPECT_EQ(wrong.Logon(srv.Address(), "scott", "TIGER"), -1);
+        sb4 code = 0;
+        wrong.ErrorText(&code);
+        EXPECT_EQ(code, 1017);
+    }
+}
+
+TEST_F(E2eCurrent, AServerThatRequiresEncryptionEndsTheLogonWithAClearMessage) {
+    vemu::EmuOptions o;
+    o.requireEncryption = true;
+    Server srv(o);
+    TNetSessionRig s;
+    EXPECT_EQ(s.Logon(srv.Address(), "scott", "tiger"), -1);
+    EXPECT_EQ(s.ErrorText(), "NET: native network encryption not supported (ORA-12660)");
+}
+
+TEST_F(E2eCurrent, AClassicServerIsStillServedByTheSameConnect) {
+    vemu::EmuOptions o;
+    o.generation = vemu::EmuOptions::Generation::Classic;
+    Server srv(o);
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    TStmt q(s, "SELECT DNAME FROM DEPT WHERE DEPTNO = 10");
+    ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+    char dname[32] = {};
+    q.Define(1, dname, sizeof dname, SQLT_STR);
+    EXPECT_EQ(q.Fetch(1), 0) << s.ErrorText();
+    EXPECT_STREQ(dname, "ACCOUNTING");
+    s.Logoff();
+}
+
+TEST_F(E2eCurrent, StatementsAreRefusedWithAMessageAndTheSessionGoesOn) {
+    vemu::EmuOptions o;
+    Server srv(o);
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    TStmt q(s, "SELECT 1 FROM DUAL");
+    EXPECT_EQ(q.Execute(), -1);
+    EXPECT_EQ(s.ErrorText(), "NET: Statements over the current Oracle protocol are not available yet");
+    EXPECT_EQ(OCITransCommit(s.svc, s.err, 0), 0) << s.ErrorText();
+    EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
+}
