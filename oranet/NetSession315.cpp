@@ -402,7 +402,7 @@ TCallEnd TCurrentSession::Logon(const std::string& user, const std::string& pass
 
     // Phase two: our half of the session key, the encrypted password, the session's settings.
     std::string pw = Utf8(password);
-    TO5Answer answer = O5Respond(challenge, pw);
+    TO5Answer answer = O5Respond(challenge, pw, random);
     OPENSSL_cleanse(pw.data(), pw.size());
     header(fnAuthPhaseTwo, challenge.verifier11g ? 6 : 7, 1);
     out_.KeyValue("AUTH_SESSKEY", answer.sessionKey, 1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "oranet/NetHandles.h"
+#include "oranet/NetO5Logon.h"
 #include "oranet/NetTns315.h"
 #include "oranet/NetTtc.h"
 
@@ -58,6 +59,8 @@ public:
     bool Break();
 
     const TServerFacts& Server() const { return server_; }
+    // Where the logon's random bytes come from; tests put fixed bytes here.
+    TRandomFill random = OpenSslRandom;
     TTnsLink& Link() { return link_; }
 
 private:
