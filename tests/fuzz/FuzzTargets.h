@@ -15,5 +15,10 @@ int FuzzStatusReader(const uint8_t* data, size_t size);
 int FuzzDescribeReader(const uint8_t* data, size_t size);
 // Replies of the combined call: row header, row data into defines of every type, bind vectors.
 int FuzzRowReader(const uint8_t* data, size_t size);
+// Current generation: ACCEPT, REFUSE, REDIRECT and RESEND answers, the network-services answer, packets with
+// 4-byte lengths and markers.
+int FuzzCurrentTnsReader(const uint8_t* data, size_t size);
+// Current generation: negotiation replies, both logon replies, call ends with errors, warnings, piggybacks.
+int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

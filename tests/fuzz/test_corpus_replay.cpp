@@ -41,3 +41,9 @@ TEST(FuzzCorpus, DescribeReader) {
 TEST(FuzzCorpus, RowReader) {
     EXPECT_GT(Replay("row", vfuzz::FuzzRowReader), 0);
 }
+TEST(FuzzCorpus, CurrentTnsReader) {
+    EXPECT_GT(Replay("current_tns", vfuzz::FuzzCurrentTnsReader), 0);
+}
+TEST(FuzzCorpus, CurrentTtcReader) {
+    EXPECT_GT(Replay("current_ttc", vfuzz::FuzzCurrentTtcReader), 0);
+}
