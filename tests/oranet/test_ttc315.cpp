@@ -286,6 +286,15 @@ TEST(CurrentLogon, RefusalsWarningsAndMissingProof) {
     EXPECT_EQ(end.warningCode, 28002);
     EXPECT_EQ(end.warning, "ORA-28002: the password will expire within 7 days");
 
+    // The same as a warning message beside a successful end of the call.
+    SessionRig warned(Data4(PhaseOne11g()) +
+                      Data4(Parameters({Pair("AUTH_SVR_RESPONSE", Proof11g)}) + Hex("0F 02 6D 62 01 10 00") +
+                            Str("ORA-28002: soon") + ErrorInfo(0)));
+    end = warned.s->Logon("SCOTT", "tiger", Client());
+    EXPECT_EQ(end.code, 0u);
+    EXPECT_EQ(end.warningCode, 28002);
+    EXPECT_EQ(end.warning, "ORA-28002: soon");
+
     // A server that accepts the logon without proving that it knows the password is not trusted.
     SessionRig impostor(Data4(PhaseOne11g()) +
                         Data4(Parameters({Pair("AUTH_SVR_RESPONSE", std::string(96, '0'))}) + ErrorInfo(0)));
