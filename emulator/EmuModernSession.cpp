@@ -53,6 +53,7 @@ ModernSession::ModernSession(int fd, EmuDatabase& db, ServerHooks& hooks)
     : w_(fd, db.Options().dropAfterBytes), db_(db), opts_(db.Options()), hooks_(hooks) {}
 
 ModernSession::~ModernSession() {
+    cursors_.clear();
     eng_.reset();
     if (sid_) db_.UnregisterSession(sid_);
 }
@@ -75,7 +76,14 @@ void ModernSession::Run() {
             } else if (type == net::kMsgFunction) {
                 uint8_t fn = w_.U8();
                 w_.U8(); // sequence number
-                Function(fn);
+                try {
+                    Function(fn);
+                } catch (const BreakReceived&) {
+                    w_.ResetAfterBreak();
+                    WriteCallEnd(MakeError(1013));
+                    w_.Flush();
+                    continue;
+                }
             } else {
                 throw ProtocolError("unknown message type " + std::to_string(type));
             }
@@ -210,6 +218,8 @@ void ModernSession::DataTypes() {
     clientCompileCaps_ = w_.BytesWithLength(255);
     if (clientCompileCaps_.size() <= net::kCapFieldVersion)
         throw ProtocolError("compile-time capabilities too short");
+    fieldVersion_ = std::min<uint8_t>(static_cast<uint8_t>(clientCompileCaps_[net::kCapFieldVersion]),
+                                      net::kFieldVersion19c);
     w_.BytesWithLength(255); // runtime capabilities
     w_.W8(net::kMsgDataTypes);
     for (int n = 0;; ++n) {
@@ -396,9 +406,10 @@ void ModernSession::Piggyback() {
         uint32_t n = w_.UB4();
         if (n > 65535) throw ProtocolError("too many cursors to close");
         for (uint32_t i = 0; i < n; ++i)
-            w_.UB4(); // cursor ids (no cursors are kept between calls yet)
+            CloseCursor(w_.UB4());
         return;
     }
+    if (fn == net::kFnLobOp) return FreeTempLobsPiggyback();
     throw ProtocolError("unsupported piggyback function " + std::to_string(fn));
 }
 
@@ -408,6 +419,7 @@ void ModernSession::Function(uint8_t fn) {
     if (!loggedOn_) throw ProtocolError("function " + std::to_string(fn) + " before the logon");
     switch (fn) {
     case net::kFnLogoff:
+        cursors_.clear();
         eng_.reset();
         db_.UnregisterSession(sid_);
         sid_ = 0;
@@ -419,6 +431,16 @@ void ModernSession::Function(uint8_t fn) {
         return WriteCallEnd(eng_->Rollback());
     case net::kFnPing:
         return WriteCallEnd(OraError());
+    case net::kFnExecute:
+        return Execute();
+    case net::kFnReexecute:
+        return Reexecute(false);
+    case net::kFnReexecuteAndFetch:
+        return Reexecute(true);
+    case net::kFnFetch:
+        return FetchCall();
+    case net::kFnLobOp:
+        return LobOp();
     default:
         throw ProtocolError("unsupported function " + std::to_string(fn));
     }

@@ -8,10 +8,16 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vemu {
 
 class O5Logon;
+
+// LOB locators on the wire: a 16-byte head the client reads flags from (temporary, character set), then the
+// engine's own locator; at least 40 bytes, the size a client allocates for a temporary LOB.
+std::string WireLocator(const std::string& engineLocator, bool blob, bool temp);
+bool EngineLocator(const std::string& wire, std::string& engineLocator); // false when malformed
 
 // Whether a connection whose CONNECT packet announces this TNS version is served by the current generation.
 bool ServeCurrentGeneration(const EmuOptions& o, uint16_t connectVersion);
@@ -44,6 +50,49 @@ private:
     void WriteCallEnd(const OraError& e, long long rowCount = 0, int cursorId = 0);
     uint32_t CallStatus() const;
 
+    // Statement calls (EmuModernCalls.cpp).
+    struct BindDesc {
+        uint8_t type = 0, flags = 0, csfrm = 0;
+        uint32_t maxSize = 0, maxArray = 0, contFlags = 0;
+    };
+    struct ModernCursor {
+        int id = 0;
+        std::unique_ptr<EmuStatement> st;
+        std::vector<BindDesc> defines; // what the client asked the columns to be sent as
+        std::vector<BindDesc> binds;   // the binds of the last execute
+        size_t returnFrom = 0;         // binds from here on are a DML's RETURNING ... INTO targets
+        long long fetched = 0;
+        bool ended = false;
+    };
+    void Execute();
+    void Reexecute(bool andFetch);
+    void FetchCall();
+    void CloseCursor(uint32_t id);
+    std::vector<BindDesc> ReadBindDescs(uint32_t n);
+    // Values of the binds before sent (those after a DML's RETURNING ... INTO come back, the client sends
+    // none).
+    std::vector<std::vector<Value>> ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
+                                                 size_t sent);
+    void ExecuteReturning(ModernCursor& c, const std::vector<BindDesc>& binds,
+                          const std::vector<std::vector<Value>>& rows);
+    Value ReadBindValue(const BindDesc& d);
+    void RunAndReply(ModernCursor& c, uint32_t options, const std::vector<BindDesc>& binds,
+                     const std::vector<std::vector<Value>>& rows, uint32_t fetchRows, bool describe);
+    void ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& binds, std::vector<Value> values);
+    void WriteDescribe(const EmuStatement& s);
+    void WriteDescribeBody(const EmuStatement& s); // what a REF CURSOR value carries as well
+    // Sends up to n rows; false when the query has ended (err says how, code 0 = no more rows).
+    bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
+    void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);
+    void EndFetch(ModernCursor& c, bool more, const OraError& err);
+    // LOBs (EmuModernLobs.cpp).
+    void LobOp();
+    void FreeTempLobsPiggyback();
+    void WriteLobValue(const Value& content, const std::string& engineLocator, bool blob, bool temp);
+    // A LOB value as a locator: a table's LOB when the row is known, else a temporary LOB holding it.
+    void WriteLobColumn(EmuStatement& s, int c, const ColumnMeta& col);
+    void WriteLobOut(const Value& v, bool blob);
+
     ModernWire w_;
     EmuDatabase& db_;
     const EmuOptions& opts_;
@@ -57,6 +106,9 @@ private:
     SessionInfo info_;
     int sid_ = 0;
     std::unique_ptr<EmuEngine> eng_;
+    uint8_t fieldVersion_ = 0; // the TTC field version both sides speak
+    std::map<uint32_t, std::unique_ptr<ModernCursor>> cursors_;
+    uint32_t nextCursor_ = 1;
 };
 
 } // namespace vemu

@@ -24,6 +24,226 @@ async function expectError(promise, check) {
 }
 
 const scenarios = {
+  // The simplest query, as every tool sends it first.
+  async selectDual() {
+    const conn = await connect();
+    const r = await conn.execute("select 1 as n, 'x' as s, sysdate as d from dual");
+    assert.deepStrictEqual(r.metaData.map((m) => m.name), ['N', 'S', 'D']);
+    assert.strictEqual(r.rows.length, 1);
+    assert.strictEqual(r.rows[0][0], 1);
+    assert.strictEqual(r.rows[0][1], 'x');
+    assert.ok(r.rows[0][2] instanceof Date, 'a DATE arrives as a Date');
+    // the same statement again runs on the cached cursor (re-execute and fetch)
+    const again = await conn.execute("select 1 as n, 'x' as s, sysdate as d from dual");
+    assert.strictEqual(again.rows[0][1], 'x');
+    const emp = await conn.execute('select empno, ename from emp order by empno');
+    assert.ok(emp.rows.length > 10, `EMP has ${emp.rows.length} rows`);
+    await conn.close();
+  },
+
+  // A missing table is ORA-00942 with its position; the connection stays usable.
+  async missingTable() {
+    const conn = await connect();
+    await expectError(conn.execute('select * from no_such_table'), (e) => {
+      assert.strictEqual(e.errorNum, 942, e.message);
+      assert.strictEqual(e.offset, 14, 'the error position points at the table name');
+    });
+    await expectError(conn.execute('selec 1 from dual'), (e) => assert.strictEqual(e.errorNum, 900, e.message));
+    const r = await conn.execute('select 2 from dual');
+    assert.strictEqual(r.rows[0][0], 2);
+    await conn.close();
+  },
+
+  // DML with commit and rollback, seen (or not) by a second connection.
+  async dmlCommitRollback() {
+    const a = await connect();
+    const b = await connect();
+    await a.execute('create table thin_t (id number, name varchar2(20))');
+    let r = await a.execute('insert into thin_t values (:1, :2)', [1, 'eins']);
+    assert.strictEqual(r.rowsAffected, 1);
+    const count = async (conn) => (await conn.execute('select count(*) from thin_t')).rows[0][0];
+    assert.strictEqual(await count(a), 1);
+    assert.strictEqual(await count(b), 0, 'uncommitted rows are not seen by another session');
+    await a.commit();
+    assert.strictEqual(await count(b), 1);
+    r = await a.execute('update thin_t set name = :n where id = :i', { n: 'zwei', i: 1 });
+    assert.strictEqual(r.rowsAffected, 1);
+    await a.rollback();
+    const name = await b.execute('select name from thin_t where id = 1');
+    assert.strictEqual(name.rows[0][0], 'eins');
+    r = await a.executeMany('insert into thin_t values (:1, :2)', [[2, 'b'], [3, 'c'], [4, null]]);
+    assert.strictEqual(r.rowsAffected, 3);
+    await a.execute('delete from thin_t where id = 2', [], { autoCommit: true });
+    assert.strictEqual(await count(b), 3);
+    await a.close();
+    await b.close();
+  },
+
+  // PL/SQL with IN, OUT and IN OUT binds, and a REF CURSOR opened by the block and fetched by the client.
+  async plsqlOutBindsAndRefCursor() {
+    const conn = await connect();
+    let r = await conn.execute('begin :x := :a * 2 + 1; end;', {
+      x: { dir: oracledb.BIND_OUT, type: oracledb.NUMBER },
+      a: 20,
+    });
+    assert.strictEqual(r.outBinds.x, 41);
+    r = await conn.execute("begin select ename into :n from emp where empno = :e; end;", {
+      n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 30 },
+      e: 7839,
+    });
+    assert.strictEqual(r.outBinds.n, 'KING');
+    r = await conn.execute('begin open :c for select ename from emp where deptno = :d order by ename; end;', {
+      c: { dir: oracledb.BIND_OUT, type: oracledb.CURSOR },
+      d: 10,
+    });
+    const rows = await r.outBinds.c.getRows();
+    assert.deepStrictEqual(rows.map((x) => x[0]), ['CLARK', 'KING', 'MILLER']);
+    await r.outBinds.c.close();
+    await expectError(conn.execute('begin :n := :s; end;', {
+      n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 2 },
+      s: 'too long',
+    }), (e) => assert.strictEqual(e.errorNum, 6502, e.message));
+    // DML ... RETURNING ... INTO
+    r = await conn.execute('update emp set sal = sal + :d where empno = 7369 returning sal, ename into :s, :n', {
+      d: 100,
+      s: { dir: oracledb.BIND_OUT, type: oracledb.NUMBER },
+      n: { dir: oracledb.BIND_OUT, type: oracledb.STRING, maxSize: 20 },
+    });
+    assert.strictEqual(r.rowsAffected, 1);
+    assert.deepStrictEqual(r.outBinds.n, ['SMITH']);
+    assert.deepStrictEqual(r.outBinds.s, [900]);
+    await conn.rollback();
+    r = await conn.execute('select 4 from dual');
+    assert.strictEqual(r.rows[0][0], 4);
+    await conn.close();
+  },
+
+  // A 10 MB CLOB and BLOB written through binds and read back whole.
+  async bigLobs() {
+    const conn = await connect();
+    await conn.execute('create table thin_lobs (id number, c clob, b blob)');
+    const text = 'Grüße aus Köln – ' + 'abcdefghij'.repeat(1024 * 1024);
+    const bytes = Buffer.alloc(10 * 1024 * 1024);
+    for (let i = 0; i < bytes.length; i++) bytes[i] = (i * 7 + 3) & 0xff;
+    await conn.execute('insert into thin_lobs values (1, :c, :b)', { c: text, b: bytes }, { autoCommit: true });
+    // one value per query: the driver decodes a row again for every packet that arrives while the row is
+    // incomplete, so a 10 MB text ahead of another 10 MB value costs it seconds
+    const c = await conn.execute('select c from thin_lobs where id = 1', [],
+      { fetchInfo: { C: { type: oracledb.STRING } } });
+    assert.strictEqual(c.rows[0][0].length, text.length);
+    assert.ok(c.rows[0][0] === text, 'the CLOB comes back unchanged');
+    const b = await conn.execute('select b from thin_lobs where id = 1', [],
+      { fetchInfo: { B: { type: oracledb.BUFFER } } });
+    assert.ok(Buffer.compare(b.rows[0][0], bytes) === 0, 'the BLOB comes back unchanged');
+    await conn.close();
+  },
+
+  // Columns of the types the server keeps, with NULLs and extreme values, filled through binds of every kind
+  // the driver sends and read back.
+  async typesAndBinds() {
+    const conn = await connect();
+    await conn.execute(`create table thin_types (id number(5), v varchar2(4000), c char(5), n number,
+      n2 number(10,2), d date, r raw(200), l long)`);
+    const sql = 'insert into thin_types values (:id, :v, :c, :n, :n2, :d, :r, :l)';
+    const big = 'x'.repeat(4000);
+    const day = new Date(2024, 1, 29, 23, 59, 58);
+    const yearOne = new Date(2000, 0, 1);
+    yearOne.setFullYear(1); // Date(1, ...) would be 1901
+    const rows = [
+      { id: 1, v: 'Grüße, Ελλάδα, 日本', c: 'ab', n: 1e125, n2: 12345678.91, d: day, r: Buffer.from([0, 1, 254, 255]), l: 'long text' },
+      { id: 2, v: big, c: 'abcde', n: -1e-130, n2: -0.01, d: yearOne, r: Buffer.alloc(200, 0xab), l: 'y'.repeat(70000) },
+      { id: 3, v: null, c: null, n: null, n2: null, d: null, r: null, l: null },
+      { id: 4, v: '', c: ' ', n: 0, n2: 0, d: new Date(9999, 11, 31, 23, 59, 59), r: Buffer.alloc(0), l: '' },
+    ];
+    for (const r of rows) await conn.execute(sql, r);
+    // typed binds the driver encodes differently
+    await conn.execute('insert into thin_types (id, v, n, d) values (:id, :v, :n, :d)', {
+      id: 5,
+      v: { val: 'national ÄÖÜ', type: oracledb.DB_TYPE_NVARCHAR },
+      n: { val: 2.5, type: oracledb.DB_TYPE_BINARY_DOUBLE },
+      d: { val: day, type: oracledb.DB_TYPE_TIMESTAMP },
+    });
+    await conn.execute('insert into thin_types (id, n) values (:id, :n)', {
+      id: 6, n: { val: 0.5, type: oracledb.DB_TYPE_BINARY_FLOAT } });
+    const r = await conn.execute('select * from thin_types order by id', [], { fetchInfo: { L: { type: oracledb.STRING } } });
+    assert.deepStrictEqual(r.metaData.map((m) => m.name), ['ID', 'V', 'C', 'N', 'N2', 'D', 'R', 'L']);
+    const [a, b, c, d, e, f] = r.rows;
+    assert.deepStrictEqual(a.slice(0, 5), [1, 'Grüße, Ελλάδα, 日本', 'ab   ', 1e125, 12345678.91]);
+    assert.strictEqual(a[5].getTime(), day.getTime());
+    assert.deepStrictEqual(a[6], Buffer.from([0, 1, 254, 255]));
+    assert.strictEqual(a[7], 'long text');
+    assert.strictEqual(b[1], big);
+    assert.strictEqual(b[3], -1e-130);
+    // (the driver turns years below 100 into 19xx when it builds a Date: ask the server for the text)
+    const y = await conn.execute("select to_char(d, 'YYYY-MM-DD') from thin_types where id = 2");
+    assert.strictEqual(y.rows[0][0], '0001-01-01');
+    assert.strictEqual(b[7].length, 70000);
+    assert.deepStrictEqual(c.slice(1), [null, null, null, null, null, null, null], 'NULLs stay NULL');
+    assert.strictEqual(d[1], null, "'' is NULL");
+    assert.strictEqual(d[3], 0);
+    assert.strictEqual(d[5].getFullYear(), 9999);
+    assert.strictEqual(e[1], 'national ÄÖÜ');
+    assert.strictEqual(e[3], 2.5);
+    assert.strictEqual(e[5].getTime(), day.getTime());
+    assert.strictEqual(f[3], 0.5);
+    // a value bound back in a WHERE clause finds its row
+    const again = await conn.execute('select id from thin_types where v = :v and d = :d', [a[1], day]);
+    assert.deepStrictEqual(again.rows, [[1]]);
+    await conn.close();
+  },
+
+  // LOB locators and the LOB calls: length, read, temporary LOBs written by the client, trim.
+  async lobCalls() {
+    const conn = await connect();
+    await conn.execute('create table thin_lob2 (id number, c clob, b blob)');
+    await conn.execute('insert into thin_lob2 values (1, :c, :b)', { c: 'Grüße aus Köln', b: Buffer.from([1, 2, 3]) });
+    let r = await conn.execute('select c, b from thin_lob2 where id = 1');
+    const clob = r.rows[0][0];
+    assert.strictEqual(clob.type, oracledb.CLOB);
+    assert.strictEqual(clob.length, 14);
+    assert.strictEqual(await clob.getData(), 'Grüße aus Köln');
+    assert.deepStrictEqual(await r.rows[0][1].getData(), Buffer.from([1, 2, 3]));
+    // a temporary LOB the client fills and binds
+    const tmp = await conn.createLob(oracledb.CLOB);
+    await new Promise((resolve, reject) => {
+      tmp.on('finish', resolve);
+      tmp.on('error', reject);
+      tmp.end('x'.repeat(100000));
+    });
+    await conn.execute('insert into thin_lob2 values (2, :c, null)', { c: tmp });
+    await tmp.close();
+    r = await conn.execute('select c from thin_lob2 where id = 2', [], { fetchInfo: { C: { type: oracledb.STRING } } });
+    assert.strictEqual(r.rows[0][0], 'x'.repeat(100000));
+    // a long string bound to PL/SQL travels as a temporary CLOB
+    await conn.execute('begin insert into thin_lob2 values (3, :c, null); end;', { c: 'y'.repeat(50000) });
+    r = await conn.execute('select c from thin_lob2 where id = 3');
+    assert.strictEqual(r.rows[0][0].length, 50000);
+    assert.strictEqual((await r.rows[0][0].getData()).slice(-3), 'yyy');
+    await conn.commit();
+    await conn.close();
+  },
+
+  // 100 000 rows in batches.
+  async manyRows() {
+    const conn = await connect();
+    const r = await conn.execute('select id, name from bench order by id', [], { fetchArraySize: 1000 });
+    assert.strictEqual(r.rows.length, 100000);
+    assert.strictEqual(r.rows[99999][0], 100000);
+    await conn.close();
+  },
+
+  // A break during a slow fetch; the connection is usable after.
+  async breakSlowFetch() {
+    const conn = await connect();
+    conn.callTimeout = 500;
+    await expectError(conn.execute('select id from bench', [], { fetchArraySize: 1000, prefetchRows: 1000 }),
+      (e) => assert.match(e.message, /NJS-123|ORA-01013|DPI-1067/, e.message));
+    conn.callTimeout = 0;
+    const r = await conn.execute('select 3 from dual');
+    assert.strictEqual(r.rows[0][0], 3);
+    await conn.close();
+  },
+
   // Logon, the server's version, logoff (both verifier kinds: the emulator's option picks which).
   async logon() {
     const conn = await connect();
