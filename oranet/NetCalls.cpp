@@ -364,12 +364,6 @@ sword NetStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
     auto* c = As<TNetCursor>(stmtp);
     auto* svc = As<TNetConnection>(svchp);
     if (!c || !svc) return -2;
-    if (svc->current) {
-        if (auto* e = E(errhp))
-            e->code = -1,
-            e->message = "NET: Statements over the current Oracle protocol are not available yet";
-        return -1;
-    }
     return c->Execute(svc, iters, mode, E(errhp));
 }
 

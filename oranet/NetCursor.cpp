@@ -3,6 +3,7 @@
 #include "dataset/StrUtil.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
+#include "oranet/NetSession315.h"
 
 #include <algorithm>
 #include <cstring>
@@ -357,6 +358,7 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         if (!svc) throw std::runtime_error("No service context");
         connection = svc;
         transport = svc->transport.get();
+        if (svc->current) return ExecuteCurrent(mode, err);
         TNetOperation operation(transport);
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
         iterations = iters ? int32_t(iters) : 1;
@@ -399,6 +401,7 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
 sword TNetCursor::Fetch(uint32_t rows, TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
+        if (connection->current) return FetchCurrent(rows, err);
         TNetOperation operation(transport);
         fetchRows = int32_t(rows);
         return CombinedCall(coFetch, nullptr, err, false, true);
@@ -431,6 +434,13 @@ int TNetCursor::CloseCursor(TNetErrorHandle* err) {
 sword TNetCursor::Close(TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
+        if (connection->current) {
+            // Closed with the next call of the session.
+            connection->current->CloseCursorLater(uint32_t(cursorId));
+            cursorId = 0;
+            FreeItems();
+            return 0;
+        }
         TNetOperation operation(transport);
         return CloseCursor(err);
     } catch (const std::exception& e) {

@@ -238,6 +238,9 @@ public:
     sword DescribeOnly(TNetErrorHandle* err);
     sword Fetch(uint32_t rows, TNetErrorHandle* err);
     sword Close(TNetErrorHandle* err);
+    // The same over the current protocol generation (NetCursor315.cpp).
+    sword ExecuteCurrent(uint32_t mode, TNetErrorHandle* err);
+    sword FetchCurrent(uint32_t rows, TNetErrorHandle* err);
 
     // The statement analysis of Prepare, without the error mapping.
     void Analyse(const std::string& text);
@@ -292,6 +295,12 @@ public:
     std::vector<uint8_t> marks;
     bool marksValid = false;
     std::string scratch; // reused for values that span packets
+    // Current generation: the largest size of each select-list item (0: always NULL), and how many values
+    // read so far held characters that Windows-1252 lacks (shown with a substitute; such a value must not
+    // be written back as if it were the server's).
+    std::vector<uint32_t> currentMaxSizes;
+    std::vector<uint8_t> currentForms;
+    uint32_t substitutedValues = 0;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,
     // indicator and length go.
@@ -329,6 +338,8 @@ void WriteDescription(TNetTransport& t, const TNetParam& item, bool version8);
 void ReadColumnDescription(TNetTransport& t, TNetParam& column, bool version8);
 
 // NUMBER conversions.
+// Sign, exponent and base-100 digits of a NUMBER form; false for zero and the infinities.
+bool DecodeNumber(const uint8_t* b, size_t n, bool& negative, int& e, int* digits, int& count);
 std::string IntToNumber(int32_t v);
 std::string FloatToNumber(double x);
 int32_t NumberToInt(const uint8_t* bytes, size_t length);

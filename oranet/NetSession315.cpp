@@ -92,6 +92,18 @@ void TCurrentSession::Send() {
 }
 
 void TCurrentSession::FunctionHeader(uint8_t function) {
+    // Cursors given up since the last call are closed on the way.
+    if (!cursorsToClose_.empty()) {
+        out_.U8(ttcPiggyback);
+        out_.U8(fnCloseCursors);
+        out_.U8(sequence_);
+        sequence_ = uint8_t(sequence_ == 255 ? 1 : sequence_ + 1);
+        out_.U8(1);
+        out_.UB4(uint32_t(cursorsToClose_.size()));
+        for (uint32_t id : cursorsToClose_)
+            out_.UB4(id);
+        cursorsToClose_.clear();
+    }
     out_.U8(ttcFunction);
     out_.U8(function);
     out_.U8(sequence_);

@@ -40,6 +40,22 @@ struct TServerFacts {
     std::string serialNumber;
 };
 
+// A select-list item as the server describes it.
+struct TColumnInfo {
+    uint8_t type = 0;
+    uint8_t charsetForm = 0; // 2: national character set
+    int8_t precision = 0;
+    int8_t scale = 0;
+    uint32_t maxSize = 0;
+    uint32_t size = 0;
+    bool nullable = true;
+    std::string name; // UTF-8
+};
+
+// Receives the values of a fetch: the row (0-based in this fetch), the column, the raw value (nullptr for
+// NULL). The value is valid during the call only.
+using TValueSink = std::function<void(uint32_t row, size_t column, const std::string* value)>;
+
 class TCurrentSession {
 public:
     // The TTC field version this client speaks (19.1 with its first extension).
@@ -54,6 +70,18 @@ public:
     TCallEnd Logon(const std::string& user, const std::string& password, const TClientInfo& client);
     // A function without arguments: commit, rollback, ping, logoff.
     TCallEnd Simple(uint8_t function);
+    // Parses and executes a statement without binds (a query is described, not fetched; describeOnly parses
+    // and describes only). cursorId: 0 for a new cursor, the server's id afterwards.
+    TCallEnd Execute(uint32_t& cursorId, std::string_view sqlUtf8, bool query, bool plsql, bool describeOnly,
+                     std::vector<TColumnInfo>& columns);
+    // Fetches up to rows rows of an executed query; rowsRead counts them. The end code 1403 means the last
+    // row has been read.
+    TCallEnd Fetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
+                   const TValueSink& sink, uint32_t& rowsRead);
+    // A cursor to be closed with the next call.
+    void CloseCursorLater(uint32_t cursorId) {
+        if (cursorId != 0) cursorsToClose_.push_back(cursorId);
+    }
     // Ends the TNS connection after the logoff: a DATA packet marked end of file.
     void Disconnect();
     bool Break();
@@ -72,12 +100,22 @@ private:
     TCallEnd ReadReply(const TParameterSink& sink = nullptr);
     void ReadErrorInfo(TCallEnd& end);
     void ReadServerPiggyback();
+    void ReadDescribeInfo(std::vector<TColumnInfo>& columns);
+    void ReadRowHeader(const std::vector<TColumnInfo>& columns);
+    void ReadRow(uint32_t row, const std::vector<TColumnInfo>& columns, const TValueSink& sink);
+    void ReadReturnParameter();
 
     TTnsLink link_;
     TTtcWriter out_;
     TTtcReader in_;
     uint8_t sequence_ = 1;
     TServerFacts server_;
+    std::vector<uint32_t> cursorsToClose_;
+    // The fetch's duplicate-column vector (a set bit: the column is sent) and the last row's values, which
+    // a column left out repeats.
+    std::string bitVector_;
+    std::vector<std::string> lastValues_;
+    std::vector<bool> lastNull_;
 };
 
 } // namespace oranet

@@ -34,9 +34,12 @@ enum : uint8_t {
 
 // Function codes of the current generation.
 enum : uint8_t {
+    fnFetch = 5,
     fnLogoff = 9,
     fnCommit = 14,
     fnRollback = 15,
+    fnExecute = 94,
+    fnCloseCursors = 105,
     fnAuthPhaseTwo = 115,
     fnAuthPhaseOne = 118,
     fnPing = 147,

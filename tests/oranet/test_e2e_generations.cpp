@@ -140,6 +140,83 @@ TEST_P(E2eGenerations, ConcurrentLogonsOfDifferentUsers) {
         EXPECT_EQ(f, "");
 }
 
+TEST_P(E2eGenerations, QueryFetchedInBlocks) {
+    Server srv(Options());
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    TStmt q(s, "SELECT DEPTNO, DNAME, LOC FROM DEPT ORDER BY DEPTNO");
+    ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+    EXPECT_EQ(q.Attr<int32_t>(OCI_ATTR_PARAM_COUNT), 3);
+    int32_t deptno[3] = {};
+    char dname[3][15] = {};
+    sb2 ind[3] = {};
+    q.Define(1, deptno, 4, SQLT_INT);
+    q.Define(2, dname, 15, SQLT_STR, ind);
+    EXPECT_EQ(q.Fetch(3), 0) << s.ErrorText();
+    EXPECT_EQ(deptno[0], 10);
+    EXPECT_EQ(deptno[2], 30);
+    EXPECT_STREQ(dname[0], "ACCOUNTING");
+    EXPECT_STREQ(dname[2], "SALES");
+    EXPECT_EQ(ind[1], 0);
+    // The fourth row, then the end of the data.
+    EXPECT_EQ(q.Fetch(3), 100) << s.ErrorText();
+    EXPECT_EQ(deptno[0], 40);
+    EXPECT_STREQ(dname[0], "OPERATIONS");
+    EXPECT_EQ(q.Attr<int32_t>(OCI_ATTR_ROW_COUNT), 4);
+    EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
+}
+
+TEST_P(E2eGenerations, ErrorsWithOffsetsAndTheSessionGoesOn) {
+    Server srv(Options());
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    {
+        TStmt q(s, "SELECT * FROM NO_SUCH_TABLE");
+        EXPECT_EQ(q.Execute(), -1);
+        sb4 code = 0;
+        std::string text = s.ErrorText(&code);
+        EXPECT_EQ(code, 942) << text;
+        EXPECT_NE(text.find("ORA-00942"), std::string::npos) << text;
+    }
+    TStmt q(s, "SELECT DNAME FROM DEPT WHERE DEPTNO = 20");
+    ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+    char dname[15] = {};
+    q.Define(1, dname, 15, SQLT_STR);
+    EXPECT_EQ(q.Fetch(1), 0) << s.ErrorText();
+    EXPECT_STREQ(dname, "RESEARCH");
+}
+
+TEST_P(E2eGenerations, DmlCountsCommitAndRollbackSeenByASecondSession) {
+    Server srv(Options());
+    TNetSessionRig a, b;
+    ASSERT_EQ(a.Logon(srv.Address(), "scott", "tiger"), 0) << a.ErrorText();
+    ASSERT_EQ(b.Logon(srv.Address(), "scott", "tiger"), 0) << b.ErrorText();
+    auto count = [&](TNetSessionRig& s) {
+        TStmt q(s, "SELECT COUNT(*) FROM DEPT");
+        int32_t n = -1;
+        if (q.Execute() != 0) return -1;
+        q.Define(1, &n, 4, SQLT_INT);
+        q.Fetch(1);
+        return int(n);
+    };
+    {
+        TStmt ins(a, "INSERT INTO DEPT (DEPTNO, DNAME, LOC) VALUES (50, 'QA', 'BERLIN')");
+        ASSERT_EQ(ins.Execute(1), 0) << a.ErrorText();
+        EXPECT_EQ(ins.Attr<int32_t>(OCI_ATTR_ROW_COUNT), 1);
+    }
+    EXPECT_EQ(count(b), 4);
+    EXPECT_EQ(OCITransCommit(a.svc, a.err, 0), 0) << a.ErrorText();
+    EXPECT_EQ(count(b), 5);
+    {
+        TStmt del(a, "DELETE FROM DEPT WHERE DEPTNO >= 40");
+        ASSERT_EQ(del.Execute(1), 0) << a.ErrorText();
+        EXPECT_EQ(del.Attr<int32_t>(OCI_ATTR_ROW_COUNT), 2);
+    }
+    EXPECT_EQ(OCITransRollback(a.svc, a.err, 0), 0) << a.ErrorText();
+    EXPECT_EQ(count(b), 5);
+    EXPECT_EQ(count(a), 5);
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocol, E2eGenerations,
                          ::testing::Values(TGeneration::Classic, TGeneration::Current), Name);
 
@@ -194,16 +271,4 @@ TEST_F(E2eCurrent, AClassicServerIsStillServedByTheSameConnect) {
     EXPECT_EQ(q.Fetch(1), 0) << s.ErrorText();
     EXPECT_STREQ(dname, "ACCOUNTING");
     s.Logoff();
-}
-
-TEST_F(E2eCurrent, StatementsAreRefusedWithAMessageAndTheSessionGoesOn) {
-    vemu::EmuOptions o;
-    Server srv(o);
-    TNetSessionRig s;
-    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
-    TStmt q(s, "SELECT 1 FROM DUAL");
-    EXPECT_EQ(q.Execute(), -1);
-    EXPECT_EQ(s.ErrorText(), "NET: Statements over the current Oracle protocol are not available yet");
-    EXPECT_EQ(OCITransCommit(s.svc, s.err, 0), 0) << s.ErrorText();
-    EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
 }
