@@ -70,9 +70,9 @@ Bytes Parameters(const std::vector<Bytes>& pairs) {
 }
 
 // The error-information message of a 19c server.
-Bytes ErrorInfo(uint32_t code, const std::string& text = "", uint32_t rows = 0) {
-    Bytes b = Hex("04 00 00 00 00 00 00 00 81 01 00 00 00 00 00 00") + Hex("00 00 00 00 00") +
-              Hex("00 00 00 00 00 00 00 00 00");
+Bytes ErrorInfo(uint32_t code, const std::string& text = "", uint32_t rows = 0, uint32_t cursor = 0) {
+    Bytes b = Hex("04 00 00 00 00 00 00") + UB4(cursor) + Hex("81 01 00 00 00 00 00 00") +
+              Hex("00 00 00 00 00") + Hex("00 00 00 00 00 00 00 00 00");
     b = b + UB4(code) + UB4(rows);
     if (code != 0) b = b + Str(text + "\n");
     return b;
@@ -322,4 +322,65 @@ TEST(CurrentLogon, CallsReportErrorsWithRowsAndServerPiggybacksAreReadOver) {
     EXPECT_EQ(end.offset, -1);
     EXPECT_EQ(end.message, "ORA-02091: transaction rolled back");
     EXPECT_EQ(r.Sent(), Hex("03 0E 01"));
+}
+
+TEST(CurrentFetch, ColumnsLeftOutRepeatThePreviousRow) {
+    std::vector<TColumnInfo> cols(3);
+    cols[0].type = 1, cols[0].maxSize = 10;
+    cols[1].type = 2, cols[1].maxSize = 22;
+    cols[2].type = 11, cols[2].maxSize = 18; // ROWID: block address parts instead of a byte string
+    Bytes rowHeader = Hex("06 00 00 00 00 00 00 00");
+    Bytes rowid =
+        Hex("01 02 01 00 01 01 00 02 01 00 01 05"); // present, object 256, file 1, block 256, slot 5
+    Bytes reply = rowHeader + Bytes{7} + Str("AB") + Hex("02 C1 02") + rowid + // row 1: every column
+                  Hex("15 01 01 01") + Bytes{7} + Str("CD") +                  // row 2: the first one only
+                  Hex("15 01 02 06") + Bytes{7} + Hex("00 FF") + // row 3: NUMBER and ROWID, both NULL
+                  ErrorInfo(1403, "ORA-01403: no data found", 3);
+    SessionRig r(Data4(reply));
+    std::vector<std::vector<std::string>> got(3, std::vector<std::string>(3, "<null>"));
+    uint32_t rows = 0;
+    TCallEnd end = r.s->Fetch(
+        7, 10, cols,
+        [&](uint32_t row, size_t col, const std::string* v) {
+            if (v) got[row][col] = *v;
+        },
+        rows);
+    EXPECT_EQ(end.code, 1403u);
+    EXPECT_EQ(end.rows, 3u);
+    ASSERT_EQ(rows, 3u);
+    EXPECT_EQ(got[0], (std::vector<std::string>{"AB", "\xC1\x02", "AAAAEAAABAAAAEAAAF"}));
+    EXPECT_EQ(got[1], (std::vector<std::string>{"CD", "\xC1\x02", "AAAAEAAABAAAAEAAAF"}));
+    EXPECT_EQ(got[2], (std::vector<std::string>{"CD", "<null>", "<null>"}));
+    EXPECT_EQ(r.Sent(), Hex("03 05 01 01 07 01 0A"));
+
+    // More rows than asked for cannot be placed: a protocol violation, not an overrun.
+    SessionRig over(Data4(rowHeader + Bytes{7} + Str("A") + Hex("02 C1 02 00") + Bytes{7} + Str("B") +
+                          Hex("02 C1 02 00") + ErrorInfo(0)));
+    EXPECT_THROW(over.s->Fetch(
+                     7, 1, cols, [](uint32_t, size_t, const std::string*) {}, rows),
+                 EDBError);
+}
+
+TEST(CurrentFetch, DescribeAndClosePiggybacked) {
+    // Describe info of one VARCHAR2(20) column named DNAME, then the end of the call naming cursor 9.
+    Bytes describe = Hex("10 00") + Hex("01 50") + Hex("01 01 00") +
+                     Hex("01 00 00 00 01 14 00 00 00 00 00 01 01 14 01 00") + Hex("01 05") + Str("DNAME") +
+                     Hex("00 00 00 00") + Hex("00 00 00 00 00 00");
+    Bytes end = ErrorInfo(0, "", 0, 9);
+    SessionRig r(Data4(describe + end) + Data4(ErrorInfo(0)));
+    uint32_t cursor = 0;
+    std::vector<TColumnInfo> cols;
+    TCallEnd e = r.s->Execute(cursor, "SELECT DNAME FROM DEPT", true, false, false, cols);
+    EXPECT_EQ(e.code, 0u);
+    EXPECT_EQ(cursor, 9u);
+    ASSERT_EQ(cols.size(), 1u);
+    EXPECT_EQ(cols[0].type, 1);
+    EXPECT_EQ(cols[0].maxSize, 20u);
+    EXPECT_EQ(cols[0].name, "DNAME");
+    EXPECT_TRUE(cols[0].nullable);
+    // The next call carries the close of cursor 9 in front of it.
+    r.s->CloseCursorLater(9);
+    r.sock.sent.clear();
+    r.s->Simple(fnCommit);
+    EXPECT_EQ(r.Sent(), Hex("11 69 02 01 01 01 01 09 03 0E 03"));
 }
