@@ -120,6 +120,15 @@ int FuzzCurrentTtcReader(const uint8_t* data, size_t size) {
         if (selector & 1) s.Negotiate();
         TClientInfo client{"h", "u", "1:1", "p"};
         if (selector & 2) s.Logon("SCOTT", "tiger", client);
+        if (selector & 4) {
+            // A query: its describe, then fetches into a sink that keeps nothing.
+            uint32_t cursor = 0, rows = 0;
+            std::vector<TColumnInfo> columns;
+            s.Execute(cursor, "SELECT * FROM T", true, false, false, columns);
+            for (int i = 0; i < 4; ++i)
+                s.Fetch(
+                    cursor, 1 + selector % 16, columns, [](uint32_t, size_t, const std::string*) {}, rows);
+        }
         for (int i = 0; i < 4; ++i)
             s.Simple(fnCommit);
     });
