@@ -144,7 +144,7 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
                     v = RowidText(object, file, block, slot);
                 }
             } else {
-                v = in_.BytesWithLength();
+                in_.BytesWithLength(v);
             }
             lastNull_[i] = v.empty();
         }

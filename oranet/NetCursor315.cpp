@@ -83,6 +83,16 @@ double BinaryFloatValue(const std::string& raw) {
 
 // Text of the server's character sets in Windows-1252; true when a character had to be substituted.
 bool ToCp1252(const std::string& raw, bool national, std::string& out) {
+    if (!national) {
+        // Plain ASCII, by far the most common text, is the same in both.
+        bool ascii = true;
+        for (char c : raw)
+            ascii = ascii && (uint8_t(c) < 0x80);
+        if (ascii) {
+            out.assign(raw);
+            return false;
+        }
+    }
     if (national) {
         std::u16string u;
         for (size_t i = 0; i + 1 < raw.size(); i += 2)

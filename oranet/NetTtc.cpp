@@ -115,32 +115,37 @@ void TTtcReader::Skip(size_t n) {
     }
 }
 
-std::string TTtcReader::Raw(size_t n) {
-    std::string out;
-    while (out.size() < n) {
+void TTtcReader::AppendRaw(std::string& out, size_t n) {
+    // The common case: the bytes lie in the current packet.
+    if (cur_.size() - pos_ >= n) {
+        out.append(cur_.data() + pos_, n);
+        pos_ += n;
+        return;
+    }
+    while (n > 0) {
         if (pos_ == cur_.size()) Next();
-        size_t k = std::min(n - out.size(), cur_.size() - pos_);
+        size_t k = std::min(n, cur_.size() - pos_);
         out.append(cur_.data() + pos_, k);
         pos_ += k;
+        n -= k;
     }
-    return out;
 }
 
-std::string TTtcReader::BytesWithLength(size_t limit) {
+void TTtcReader::BytesWithLength(std::string& out, size_t limit) {
+    out.clear();
     uint8_t l = U8();
-    if (l == 0 || l == 255) return {};
+    if (l == 0 || l == 255) return;
     if (l != 254) {
         if (l > limit) throw EDBError(1);
-        return Raw(l);
+        AppendRaw(out, l);
+        return;
     }
-    std::string out;
     for (;;) {
         uint32_t n = UB4();
         if (n == 0) break;
         if (n > limit - out.size()) throw EDBError(1);
-        out += Raw(n);
+        AppendRaw(out, n);
     }
-    return out;
 }
 
 std::string TTtcReader::NullTerminated(size_t limit) {

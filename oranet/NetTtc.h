@@ -84,9 +84,20 @@ public:
     int32_t SB2() { return int32_t(Int(2, true)); }
     int32_t SB4() { return int32_t(Int(4, true)); }
     void Skip(size_t n);
-    std::string Raw(size_t n);
+    std::string Raw(size_t n) {
+        std::string out;
+        AppendRaw(out, n);
+        return out;
+    }
+    void AppendRaw(std::string& out, size_t n);
     // A byte string; empty for the lengths 0 and 255 (null). Longer than limit: protocol violation.
-    std::string BytesWithLength(size_t limit = 1u << 26);
+    std::string BytesWithLength(size_t limit = 1u << 26) {
+        std::string out;
+        BytesWithLength(out, limit);
+        return out;
+    }
+    // The same into out, whose room is reused (row values).
+    void BytesWithLength(std::string& out, size_t limit = 1u << 26);
     void SkipBytesWithLength() { (void)BytesWithLength(); }
     // Bytes up to a zero byte (not kept), at most limit of them.
     std::string NullTerminated(size_t limit);
