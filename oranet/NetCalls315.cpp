@@ -207,13 +207,13 @@ TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool
             break;
         case ttcError:
             ReadErrorInfo(end);
-            in_.Reset();
+            ReplyRead();
             if (end.cursor != 0) cursorId = end.cursor;
             return end;
         case ttcStatus:
             end.callStatus = in_.UB4();
             in_.UB2();
-            in_.Reset();
+            ReplyRead();
             return end;
         case ttcWarning: {
             uint32_t code = in_.UB2();
@@ -260,12 +260,12 @@ TCallEnd TCurrentSession::Fetch(uint32_t cursorId, uint32_t rows, const std::vec
             break;
         case ttcError:
             ReadErrorInfo(end);
-            in_.Reset();
+            ReplyRead();
             return end;
         case ttcStatus:
             end.callStatus = in_.UB4();
             in_.UB2();
-            in_.Reset();
+            ReplyRead();
             return end;
         case ttcServerPiggyback:
             ReadServerPiggyback();

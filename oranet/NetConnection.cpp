@@ -562,8 +562,6 @@ sword TNetConnection::Rollback(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Break(TNetErrorHandle* err) {
-    // No call of the current generation runs long enough yet to need a break.
-    if (current) return 0;
     try {
         transport->Break();
         return 0;

@@ -358,8 +358,8 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         if (!svc) throw std::runtime_error("No service context");
         connection = svc;
         transport = svc->transport.get();
-        if (svc->current) return ExecuteCurrent(mode, err);
         TNetOperation operation(transport);
+        if (svc->current) return ExecuteCurrent(mode, err);
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
         iterations = iters ? int32_t(iters) : 1;
         std::string nan = NotANumberBind();
@@ -401,8 +401,8 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
 sword TNetCursor::Fetch(uint32_t rows, TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
-        if (connection->current) return FetchCurrent(rows, err);
         TNetOperation operation(transport);
+        if (connection->current) return FetchCurrent(rows, err);
         fetchRows = int32_t(rows);
         return CombinedCall(coFetch, nullptr, err, false, true);
     } catch (const std::exception& e) {

@@ -89,6 +89,7 @@ TCurrentSession::TCurrentSession(TWinSocket& socket, const TAcceptInfo& accepted
 void TCurrentSession::Send() {
     link_.SendData(out_.Bytes().data(), out_.Bytes().size());
     out_.Clear();
+    if (gate) gate->CallStarted();
 }
 
 void TCurrentSession::FunctionHeader(uint8_t function) {
@@ -153,7 +154,7 @@ void TCurrentSession::Negotiate() {
     std::string runtime = in_.BytesWithLength(1024);
     server_.fieldVersion = compile.size() > 7 ? std::min<uint8_t>(FieldVersion, uint8_t(compile[7])) : 0;
     server_.maxString = runtime.size() > 6 && (uint8_t(runtime[6]) & 0x04) ? 32767 : 4000;
-    in_.Reset();
+    ReplyRead();
     if (server_.ttcVersion < 6) throw EDBError(444);
 
     // Data types: our character sets, capabilities, and the types we take.
@@ -196,7 +197,7 @@ void TCurrentSession::Negotiate() {
         if (t == 0) break;
         if (in_.U16BE() != 0) in_.Skip(4);
     }
-    in_.Reset();
+    ReplyRead();
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -320,15 +321,15 @@ TCallEnd TCurrentSession::ReadReply(const TParameterSink& sink) {
         switch (type) {
         case ttcError:
             ReadErrorInfo(end);
-            in_.Reset();
+            ReplyRead();
             return end;
         case ttcStatus:
             end.callStatus = in_.UB4();
             in_.UB2();
-            in_.Reset();
+            ReplyRead();
             return end;
         case ttcEndOfRequest:
-            in_.Reset();
+            ReplyRead();
             return end;
         case ttcWarning: {
             uint32_t code = in_.UB2();
@@ -481,6 +482,8 @@ bool OfferCurrentProtocol() {
 
 sword TNetConnection::BeginCurrentSession(const TAcceptInfo& accepted, TNetErrorHandle* err) {
     current = std::make_unique<TCurrentSession>(transport->Socket(), accepted, transport->TakeReceived());
+    current->gate = transport.get();
+    transport->largeMarkers = true;
     if (!accepted.NoNetServices()) current->NetServices();
     current->Negotiate();
     TCallEnd end = current->Logon(session ? session->userName : std::string(),
@@ -501,6 +504,7 @@ sword TNetConnection::BeginCurrentSession(const TAcceptInfo& accepted, TNetError
 }
 
 sword TNetConnection::CurrentCall(uint8_t function, TNetErrorHandle* err) {
+    TNetOperation operation(transport.get());
     try {
         TCallEnd end = current->Simple(function);
         if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);
@@ -511,6 +515,7 @@ sword TNetConnection::CurrentCall(uint8_t function, TNetErrorHandle* err) {
 }
 
 sword TNetConnection::CurrentEndSession(TNetErrorHandle* err) {
+    TNetOperation operation(transport.get());
     try {
         TCallEnd end = current->Simple(fnLogoff);
         current->Disconnect();

@@ -87,6 +87,8 @@ public:
     bool Break();
 
     const TServerFacts& Server() const { return server_; }
+    // The transport whose break gate follows this session's calls (none in tests of the session alone).
+    TNetTransport* gate = nullptr;
     // Where the logon's random bytes come from; tests put fixed bytes here.
     TRandomFill random = OpenSslRandom;
     TTnsLink& Link() { return link_; }
@@ -95,6 +97,11 @@ private:
     using TParameterSink =
         std::function<void(const std::string& key, const std::string& value, uint32_t flags)>;
     void Send();
+    // The reply has been read to its end: no call is under way any more.
+    void ReplyRead() {
+        in_.Reset();
+        if (gate) gate->EndCall();
+    }
     void FunctionHeader(uint8_t function);
     // Reads messages up to the end of the reply; parameter messages go to sink (refused when there is none).
     TCallEnd ReadReply(const TParameterSink& sink = nullptr);

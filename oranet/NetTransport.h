@@ -80,6 +80,11 @@ public:
     void BeginOperation();
     void EndOperation();
     void EndCall();
+    // The request of a call has left and its reply is about to be read: from here a break goes out. The
+    // byte stream calls it itself; the current generation's session, which has its own packet layer, too.
+    void CallStarted();
+    // Markers carry a 4-byte length (a connection of the current generation).
+    bool largeMarkers = false;
     // For tests: whether a call is under way, and how many break markers Break has sent.
     bool CallUnderWay() const { return inCall_; }
     int BreaksSent() const;
@@ -212,8 +217,6 @@ private:
     void ReadChunks(std::string& out);
 
     void DropReceived() { rxPos_ = rxLen_ = 0; }
-    // The request has left and its reply is about to be read: the call is under way.
-    void CallStarted();
 
     // Guards the call state below and every marker sent, so that a break from another thread goes out
     // only while the call is under way and never in the middle of another marker. Never held while

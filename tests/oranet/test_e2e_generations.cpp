@@ -4,6 +4,7 @@
 #include "E2eSession.h"
 #include "emulator/EmuServer.h"
 #include "oranet/NetHandles.h"
+#include "tests/WaitFor.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -215,6 +216,48 @@ TEST_P(E2eGenerations, DmlCountsCommitAndRollbackSeenByASecondSession) {
     EXPECT_EQ(OCITransRollback(a.svc, a.err, 0), 0) << a.ErrorText();
     EXPECT_EQ(count(b), 5);
     EXPECT_EQ(count(a), 5);
+}
+
+// Stop: a break from another thread while the server sends rows slowly ends the fetch with ORA-01013, and
+// the session goes on.
+TEST_P(E2eGenerations, BreakDuringASlowFetch) {
+    std::atomic<long long> checks{0};
+    vemu::EmuOptions o = Options();
+    o.benchRows = 1000;
+    o.slowFetchMs = 20;
+    o.breakChecks = &checks;
+    Server srv(o);
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    {
+        TStmt q(s, "SELECT ID FROM BENCH");
+        ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+        int32_t ids[1000];
+        q.Define(1, ids, 4, SQLT_INT);
+        std::atomic<bool> done{false};
+        sword rc = 0;
+        std::thread fetcher([&] {
+            rc = q.Fetch(1000);
+            done = true;
+        });
+        EXPECT_TRUE(vtest::WaitFor([&] { return checks.load() >= 2; })); // the server is sending rows
+        EXPECT_FALSE(done.load());                                       // 20 s of rows
+        dvoid* h = nullptr;
+        OCIHandleAlloc(hOCIEnv, &h, OCI_HTYPE_ERROR, 0, nullptr); // the break reports into its own handle
+        EXPECT_EQ(OCIBreak(s.svc, static_cast<OCIError*>(h)), 0);
+        fetcher.join();
+        OCIHandleFree(h, OCI_HTYPE_ERROR);
+        EXPECT_EQ(rc, -1);
+        sb4 code = 0;
+        std::string text = s.ErrorText(&code);
+        EXPECT_EQ(code, 1013) << text;
+    }
+    TStmt q(s, "SELECT DNAME FROM DEPT WHERE DEPTNO = 30");
+    ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+    char dname[15] = {};
+    q.Define(1, dname, 15, SQLT_STR);
+    EXPECT_EQ(q.Fetch(1), 0) << s.ErrorText();
+    EXPECT_STREQ(dname, "SALES");
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocol, E2eGenerations,
