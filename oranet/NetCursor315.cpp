@@ -81,8 +81,9 @@ double BinaryFloatValue(const std::string& raw) {
     return d;
 }
 
-// Text of the server's character sets in Windows-1252; true when a character had to be substituted.
-bool ToCp1252(const std::string& raw, bool national, std::string& out) {
+} // namespace
+
+bool ServerTextToCp1252(const std::string& raw, bool national, std::string& out) {
     if (!national) {
         // Plain ASCII, by far the most common text, is the same in both.
         bool ascii = true;
@@ -103,6 +104,8 @@ bool ToCp1252(const std::string& raw, bool national, std::string& out) {
     out = cp1252::FromUtf8(raw);
     return cp1252::ToUtf8(out) != raw;
 }
+
+namespace {
 
 template <class T> void Put(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
@@ -248,7 +251,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
                 std::snprintf(b, sizeof b, "%.17g", BinaryFloatValue(*raw));
                 copy(b);
             } else if (colType == 1 || colType == 96 || colType == 8) {
-                if (ToCp1252(*raw, cols[col].charsetForm == 2, text)) ++substitutedValues;
+                if (ServerTextToCp1252(*raw, cols[col].charsetForm == 2, text)) ++substitutedValues;
                 copy(text);
             } else {
                 copy(*raw);

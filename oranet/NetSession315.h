@@ -27,6 +27,10 @@ struct TCallEnd {
     std::string warning;
 };
 
+// Text in the server's character set (UTF-8, or UTF-16 big-endian for the national one) in Windows-1252; a
+// character that 1252 lacks becomes '?'. True when one had to be substituted.
+bool ServerTextToCp1252(const std::string& raw, bool national, std::string& out);
+
 // What the logon tells about the server.
 struct TServerFacts {
     uint8_t ttcVersion = 0;

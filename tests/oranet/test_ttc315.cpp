@@ -384,3 +384,26 @@ TEST(CurrentFetch, DescribeAndClosePiggybacked) {
     r.s->Simple(fnCommit);
     EXPECT_EQ(r.Sent(), Hex("11 69 02 01 01 01 01 09 03 0E 03"));
 }
+
+TEST(CurrentText, ServerTextBecomesWindows1252WithVisibleSubstitutes) {
+    struct {
+        const char* raw;
+        size_t length;
+        bool national;
+        const char* text;
+        bool substituted;
+    } cases[] = {
+        {"plain", 5, false, "plain", false},
+        {"caf\xC3\xA9", 5, false, "caf\xE9", false}, // e acute has a 1252 byte
+        {"\xE2\x82\xAC", 3, false, "\x80", false},   // so has the euro sign
+        {"\xCE\xA9x", 3, false, "?x", true},         // Greek capital omega has none
+        {"\x00\x41\x03\xA9", 4, true, "A?", true},   // the national set: UTF-16, big-endian
+        {"\x00\xE9", 2, true, "\xE9", false},
+        {"\xFF\xFE", 2, false, "??", true}, // malformed UTF-8 is substituted as well
+    };
+    for (auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(ServerTextToCp1252(std::string(c.raw, c.length), c.national, out), c.substituted) << c.text;
+        EXPECT_EQ(out, c.text);
+    }
+}
