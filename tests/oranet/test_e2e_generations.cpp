@@ -189,7 +189,9 @@ TEST_P(E2eGenerations, ErrorsWithOffsetsAndTheSessionGoesOn) {
 
 TEST_P(E2eGenerations, DmlCountsCommitAndRollbackSeenByASecondSession) {
     Server srv(Options());
-    TNetSessionRig a, b;
+    TNetSessionRig a;
+    TNetSessionRig b(
+        TNetSessionRig::OwnErrorHandle); // a second default rig would free the first one's handle
     ASSERT_EQ(a.Logon(srv.Address(), "scott", "tiger"), 0) << a.ErrorText();
     ASSERT_EQ(b.Logon(srv.Address(), "scott", "tiger"), 0) << b.ErrorText();
     auto count = [&](TNetSessionRig& s) {
