@@ -644,7 +644,15 @@ void TOCIConnection::Connect(const std::string&) {
             credentials = 1;
         }
         ub4 mode = connectMode_ == 1 ? 4 : connectMode_ == 2 ? 2 : 0;
-        Check(OCISessionBegin(svc_, err_, ses_, credentials, mode));
+        sword begun = OCISessionBegin(svc_, err_, ses_, credentials, mode);
+        Check(begun);
+        // A logon the server accepts with a warning (the password expires soon, ORA-28002) keeps it for the
+        // one who connected.
+        logonWarning_.clear();
+        if (begun == OCI_SUCCESS_WITH_INFO) {
+            int code = 0;
+            GetOraErrorText(begun, err_, code, logonWarning_);
+        }
         Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, ses_, 0, OCI_ATTR_SESSION, err_));
         if (OCIFunctionGroups & OCIGroupOCI7) {
             if (GetServerVersion() < "8") effectiveCallStyle_ = 1;

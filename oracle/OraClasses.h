@@ -274,6 +274,8 @@ public:
     int CharsetId() const { return charsetId_; }
     int CharLength() const { return charLength_; }
     int LastErrorCode() const { return lastErrorCode_; }
+    // The warning of the last logon ("ORA-28002: the password will expire within 7 days"), empty without one.
+    const std::string& LogonWarning() const { return logonWarning_; }
     std::thread::id OwnerThread() const { return ownerThread_; }
     // The internal command for the connection's own statements.
     TOCICommand* InternalCommand();
@@ -323,6 +325,7 @@ private:
     std::unique_ptr<TOCICommand> internalCommand_;
     TQxMethod onError_;
     std::atomic<int> lastErrorCode_{0};
+    std::string logonWarning_;
     std::thread::id ownerThread_;
 };
 

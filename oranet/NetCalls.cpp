@@ -157,6 +157,9 @@ sword TNetCursor::GetAttribute(void* target, ub4*, TNetErrorHandle*, ub4 attr) {
     case OCI_ATTR_PARSE_ERROR_OFFSET:
         PutAt<ub2>(target, parseErrorOffset);
         return 0;
+    case NET_ATTR_SUBSTITUTED_VALUES:
+        PutAt<ub4>(target, substitutedValues);
+        return 0;
     default:
         return -2;
     }

@@ -27,6 +27,10 @@ bool NetCallsInstalled();
 // that establishing the connection and logging on may take in all; 0 waits without a bound. Statements after
 // the logon are not bounded by it.
 constexpr uint32_t NET_ATTR_CONNECT_TIMEOUT = 0x7E01;
+// An attribute of the statement handle (a ub4, read only): how many text values fetched so far held
+// characters that Windows-1252 lacks and show a substitute ('?') instead. Such a value is not the server's:
+// whoever writes rows back refuses those that hold one.
+constexpr uint32_t NET_ATTR_SUBSTITUTED_VALUES = 0x7E02;
 // What a server handle starts with.
 constexpr uint32_t NetDefaultConnectTimeoutMs = 20000;
 

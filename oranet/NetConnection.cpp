@@ -4,6 +4,8 @@
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetPlatform.h"
+#include "oranet/NetSession315.h"
+#include "oranet/NetTns315.h"
 #include "oranet/OraCrypt.h"
 
 #include <cstring>
@@ -458,7 +460,13 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
         if (server && server->connectTimeoutMs > 0)
             socket.SetDeadline(TWinSocket::SteadyNowMs() + int64_t(server->connectTimeoutMs));
         transport->ResetRepresentation();
-        transport->Connect(address);
+        if (offerCurrent) {
+            TAcceptInfo accepted;
+            transport->ConnectDual(address, accepted);
+            if (accepted.Current()) return BeginCurrentSession(accepted, err);
+        } else {
+            transport->Connect(address);
+        }
         SendProtocol();
         ReadProtocol();
         transport->EndCall();
@@ -484,6 +492,7 @@ sword TNetConnection::BeginSession(TNetErrorHandle* err) {
 
 sword TNetConnection::EndSession(TNetErrorHandle* err) {
     if (!loggedOn) return -1;
+    if (current) return CurrentEndSession(err);
     TNetOperation operation(transport.get());
     try {
         WriteCall(9);
@@ -500,6 +509,7 @@ sword TNetConnection::EndSession(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Commit(TNetErrorHandle* err) {
+    if (current) return CurrentCall(fnCommit, err);
     TNetOperation operation(transport.get());
     try {
         WriteCall(14);
@@ -510,6 +520,7 @@ sword TNetConnection::Commit(TNetErrorHandle* err) {
 }
 
 sword TNetConnection::Rollback(TNetErrorHandle* err) {
+    if (current) return CurrentCall(fnRollback, err);
     TNetOperation operation(transport.get());
     try {
         WriteCall(15);

@@ -3,6 +3,7 @@
 #include "dataset/StrUtil.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
+#include "oranet/NetSession315.h"
 
 #include <algorithm>
 #include <cstring>
@@ -358,6 +359,7 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         connection = svc;
         transport = svc->transport.get();
         TNetOperation operation(transport);
+        if (svc->current) return ExecuteCurrent(mode, err);
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
         iterations = iters ? int32_t(iters) : 1;
         std::string nan = NotANumberBind();
@@ -400,6 +402,7 @@ sword TNetCursor::Fetch(uint32_t rows, TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
         TNetOperation operation(transport);
+        if (connection->current) return FetchCurrent(rows, err);
         fetchRows = int32_t(rows);
         return CombinedCall(coFetch, nullptr, err, false, true);
     } catch (const std::exception& e) {
@@ -431,6 +434,13 @@ int TNetCursor::CloseCursor(TNetErrorHandle* err) {
 sword TNetCursor::Close(TNetErrorHandle* err) {
     try {
         if (!transport || !connection) throw std::runtime_error("Statement is not executed");
+        if (connection->current) {
+            // Closed with the next call of the session.
+            connection->current->CloseCursorLater(uint32_t(cursorId));
+            cursorId = 0;
+            FreeItems();
+            return 0;
+        }
         TNetOperation operation(transport);
         return CloseCursor(err);
     } catch (const std::exception& e) {

@@ -62,6 +62,8 @@ public:
 };
 
 class TNetCursor;
+class TCurrentSession;
+struct TAcceptInfo;
 
 // Fills the error handle from an exception; returns -1.
 sword MapNetError(const std::exception& e, TNetErrorHandle* err);
@@ -74,6 +76,12 @@ struct TClientInfo {
     std::string programName;
 };
 TClientInfo GatherClientInfo();
+
+// Whether new connections offer the current protocol generation (TNS 315+) beside the classic one. Off while
+// the current generation carries the logon and the calls without a cursor only: a listener that accepts it
+// would leave the session without statements. Tests of the current generation switch it on.
+void SetOfferCurrentProtocol(bool on);
+bool OfferCurrentProtocol();
 
 // The 685 bytes of the data-type negotiation table.
 const std::string& DataTypeTable();
@@ -107,6 +115,16 @@ public:
     int ReadLogonReply(int phase, TNetErrorHandle* err);
 
     bool Version8() const { return serverVersion >= 8000; }
+
+    // The current protocol generation (NetSession315.cpp): the session after a current ACCEPT.
+    sword BeginCurrentSession(const TAcceptInfo& accepted, TNetErrorHandle* err);
+    sword CurrentCall(uint8_t function, TNetErrorHandle* err);
+    sword CurrentEndSession(TNetErrorHandle* err);
+    // Whether the CONNECT offers the current generation besides the classic one; off, the connection
+    // speaks the classic protocol only and its CONNECT is the classic one.
+    bool offerCurrent = OfferCurrentProtocol();
+    // The session of a current connection; empty on a classic one.
+    std::unique_ptr<TCurrentSession> current;
 
     TNetServer* server = nullptr;
     TNetSession* session = nullptr;
@@ -218,6 +236,9 @@ public:
     sword DescribeOnly(TNetErrorHandle* err);
     sword Fetch(uint32_t rows, TNetErrorHandle* err);
     sword Close(TNetErrorHandle* err);
+    // The same over the current protocol generation (NetCursor315.cpp).
+    sword ExecuteCurrent(uint32_t mode, TNetErrorHandle* err);
+    sword FetchCurrent(uint32_t rows, TNetErrorHandle* err);
 
     // The statement analysis of Prepare, without the error mapping.
     void Analyse(const std::string& text);
@@ -272,6 +293,12 @@ public:
     std::vector<uint8_t> marks;
     bool marksValid = false;
     std::string scratch; // reused for values that span packets
+    // Current generation: the largest size of each select-list item (0: always NULL), and how many values
+    // read so far held characters that Windows-1252 lacks (shown with a substitute; such a value must not
+    // be written back as if it were the server's).
+    std::vector<uint32_t> currentMaxSizes;
+    std::vector<uint8_t> currentForms;
+    uint32_t substitutedValues = 0;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,
     // indicator and length go.
@@ -309,6 +336,8 @@ void WriteDescription(TNetTransport& t, const TNetParam& item, bool version8);
 void ReadColumnDescription(TNetTransport& t, TNetParam& column, bool version8);
 
 // NUMBER conversions.
+// Sign, exponent and base-100 digits of a NUMBER form; false for zero and the infinities.
+bool DecodeNumber(const uint8_t* b, size_t n, bool& negative, int& e, int* digits, int& count);
 std::string IntToNumber(int32_t v);
 std::string FloatToNumber(double x);
 int32_t NumberToInt(const uint8_t* bytes, size_t length);

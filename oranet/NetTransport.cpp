@@ -96,6 +96,7 @@ void TNetTransport::Flush(uint16_t dataFlags) {
 void TNetTransport::SendMarker(uint8_t value) {
     // The marker has its own image: a Break from another thread must not touch the packet buffer.
     uint8_t m[11] = {0, 11, 0, 0, tnsMarker, 0, 0, 0, 1, 0, value};
+    if (largeMarkers) m[1] = 0, m[3] = 11;
     if (socket_->SendBuf(m, 11) < 11) throw ENetError(0);
 }
 

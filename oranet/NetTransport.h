@@ -25,6 +25,8 @@ enum : uint8_t {
     tnsMarker = 12,
 };
 
+struct TAcceptInfo;
+
 struct TPacketInfo {
     int length = 0;
     uint8_t type = 0;
@@ -55,6 +57,13 @@ public:
     int BuildConnectPacket();
     // Applies the text of a REDIRECT packet to host, port and sid (the connect data names a SID again).
     void ApplyRedirect(std::string_view text);
+    // Connection establishment offering both protocol generations (NetTns315.cpp); accepted tells which one
+    // the listener took. After a current ACCEPT the packets belong to a TTnsLink on the same socket, which
+    // takes the bytes already received with TakeReceived.
+    void ConnectDual(const std::string& host, int port, const std::string& sid, TAcceptInfo& accepted);
+    // The same for any server-string form: the connect data names the service or the SID.
+    void ConnectDual(const TConnectAddress& address, TAcceptInfo& accepted);
+    std::string TakeReceived();
 
     // Packets.
     void SendPacket(int length, uint8_t type, uint8_t flags);
@@ -76,6 +85,11 @@ public:
     void BeginOperation();
     void EndOperation();
     void EndCall();
+    // The request of a call has left and its reply is about to be read: from here a break goes out. The
+    // byte stream calls it itself; the current generation's session, which has its own packet layer, too.
+    void CallStarted();
+    // Markers carry a 4-byte length (a connection of the current generation).
+    bool largeMarkers = false;
     // For tests: whether a call is under way, and how many break markers Break has sent.
     bool CallUnderWay() const { return inCall_; }
     int BreaksSent() const;
@@ -210,8 +224,6 @@ private:
     void ReadChunks(std::string& out);
 
     void DropReceived() { rxPos_ = rxLen_ = 0; }
-    // The request has left and its reply is about to be read: the call is under way.
-    void CallStarted();
 
     // Guards the call state below and every marker sent, so that a break from another thread goes out
     // only while the call is under way and never in the middle of another marker. Never held while

@@ -33,6 +33,8 @@ std::string EncodeNumber(bool negative, int e, const int* digits, int count) {
     return out;
 }
 
+} // namespace
+
 // Sign, exponent and base-100 digits of a NUMBER form; false for zero and the infinities.
 bool DecodeNumber(const uint8_t* b, size_t n, bool& negative, int& e, int* digits, int& count) {
     count = 0;
@@ -53,8 +55,6 @@ bool DecodeNumber(const uint8_t* b, size_t n, bool& negative, int& e, int* digit
     }
     return true;
 }
-
-} // namespace
 
 std::string IntToNumber(int32_t v) {
     if (v == 0) return std::string(1, char(0x80));

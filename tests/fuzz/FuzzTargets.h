@@ -17,5 +17,10 @@ int FuzzDescribeReader(const uint8_t* data, size_t size);
 int FuzzRowReader(const uint8_t* data, size_t size);
 // Server strings, connect descriptors and tnsnames.ora files.
 int FuzzConnectString(const uint8_t* data, size_t size);
+// Current generation: ACCEPT, REFUSE, REDIRECT and RESEND answers, the network-services answer, packets with
+// 4-byte lengths and markers.
+int FuzzCurrentTnsReader(const uint8_t* data, size_t size);
+// Current generation: negotiation replies, both logon replies, call ends with errors, warnings, piggybacks.
+int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

@@ -44,3 +44,9 @@ TEST(FuzzCorpus, RowReader) {
 TEST(FuzzCorpus, ConnectString) {
     EXPECT_GT(Replay("connect", vfuzz::FuzzConnectString), 0);
 }
+TEST(FuzzCorpus, CurrentTnsReader) {
+    EXPECT_GT(Replay("current_tns", vfuzz::FuzzCurrentTnsReader), 0);
+}
+TEST(FuzzCorpus, CurrentTtcReader) {
+    EXPECT_GT(Replay("current_ttc", vfuzz::FuzzCurrentTtcReader), 0);
+}

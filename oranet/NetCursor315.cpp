@@ -1,0 +1,278 @@
+// The statement handle over the current protocol generation: execute and fetch through the session's calls,
+// the select list turned into the columns the call-interface layer describes, and each value stored into
+// the define's buffer in the define's external type. Text arrives in UTF-8 (AL16UTF16 for the national
+// character set) and is converted to Windows-1252 here; a character 1252 lacks becomes '?' and the value is
+// counted in substitutedValues.
+#include "dataset/ByteIO.h"
+#include "dataset/Cp1252.h"
+#include "oranet/NetErrors.h"
+#include "oranet/NetHandles.h"
+#include "oranet/NetSession315.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace oranet {
+
+using namespace oracall;
+
+bool CurrentTypeSupported(uint8_t type);
+
+namespace {
+
+uint8_t* At(void* base, uint32_t skip, int64_t row) {
+    return base ? static_cast<uint8_t*>(base) + row * int64_t(skip) : nullptr;
+}
+
+// The decimal text of a NUMBER form ("-12.5", "0.001", "300").
+std::string NumberText(const std::string& raw) {
+    bool negative = false;
+    int e = 0, count = 0;
+    int digits[40];
+    if (!DecodeNumber(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), negative, e, digits, count))
+        return "0";
+    std::string pairs;
+    for (int i = 0; i < count; ++i) {
+        int d = std::clamp(digits[i], 0, 99);
+        pairs.push_back(char('0' + d / 10));
+        pairs.push_back(char('0' + d % 10));
+    }
+    int point = 2 * (e + 1); // digits before the decimal point
+    std::string whole, fraction;
+    if (point <= 0) {
+        fraction = std::string(size_t(-point), '0') + pairs;
+    } else if (size_t(point) >= pairs.size()) {
+        whole = pairs + std::string(size_t(point) - pairs.size(), '0');
+    } else {
+        whole = pairs.substr(0, size_t(point));
+        fraction = pairs.substr(size_t(point));
+    }
+    size_t nz = whole.find_first_not_of('0');
+    whole = nz == std::string::npos ? "0" : whole.substr(nz);
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.pop_back();
+    return (negative ? "-" : "") + whole + (fraction.empty() ? "" : "." + fraction);
+}
+
+// BINARY_FLOAT and BINARY_DOUBLE travel in an order-preserving form: a positive value with its sign bit
+// set, a negative one with all bits inverted.
+double BinaryFloatValue(const std::string& raw) {
+    uint8_t b[8] = {};
+    size_t n = std::min<size_t>(raw.size(), 8);
+    std::memcpy(b, raw.data(), n);
+    if (b[0] & 0x80) {
+        b[0] ^= 0x80;
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            b[i] = uint8_t(~b[i]);
+    }
+    if (n == 4) {
+        uint32_t u = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+        float f;
+        std::memcpy(&f, &u, 4);
+        return f;
+    }
+    uint64_t u = 0;
+    for (int i = 0; i < 8; ++i)
+        u = (u << 8) | b[i];
+    double d;
+    std::memcpy(&d, &u, 8);
+    return d;
+}
+
+} // namespace
+
+bool ServerTextToCp1252(const std::string& raw, bool national, std::string& out) {
+    if (!national) {
+        // Plain ASCII, by far the most common text, is the same in both.
+        bool ascii = true;
+        for (char c : raw)
+            ascii = ascii && (uint8_t(c) < 0x80);
+        if (ascii) {
+            out.assign(raw);
+            return false;
+        }
+    }
+    if (national) {
+        std::u16string u;
+        for (size_t i = 0; i + 1 < raw.size(); i += 2)
+            u.push_back(char16_t((uint8_t(raw[i]) << 8) | uint8_t(raw[i + 1])));
+        out = cp1252::FromUtf16(u);
+        return cp1252::ToUtf16(out) != u;
+    }
+    out = cp1252::FromUtf8(raw);
+    return cp1252::ToUtf8(out) != raw;
+}
+
+namespace {
+
+template <class T> void Put(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+} // namespace
+
+sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
+    TCurrentSession& s = *connection->current;
+    if (!binds.empty()) {
+        if (err)
+            err->code = -1,
+            err->message = "NET: Binds over the current Oracle protocol are not available yet";
+        return -1;
+    }
+    const bool query = statementType == 1;
+    const bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
+    std::vector<TColumnInfo> described;
+    // Every execution parses afresh: the text may have changed since the cursor was opened.
+    s.CloseCursorLater(uint32_t(cursorId));
+    cursorId = 0;
+    uint32_t id = 0;
+    TCallEnd end = s.Execute(id, cp1252::ToUtf8(statementText), query, IsPlSql(), describeOnly, described);
+    cursorId = int32_t(id);
+    parseErrorOffset = end.offset > 0 ? uint16_t(end.offset) : 0;
+    rowCount = int32_t(end.rows);
+    serverCommandType = statementType == 1   ? 3
+                        : statementType == 2 ? 6
+                        : statementType == 3 ? 7
+                        : statementType == 4 ? 2
+                        : IsPlSql()          ? 47
+                                             : 0;
+    if (end.code != 0) {
+        if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);
+        return -1;
+    }
+    if (!described.empty()) {
+        columns.clear();
+        currentMaxSizes.clear();
+        currentForms.clear();
+        for (const TColumnInfo& c : described) {
+            if (!CurrentTypeSupported(c.type)) {
+                if (err)
+                    err->code = -1, err->message = cp1252::FromUtf8("Datentyp wird nicht unterstützt") +
+                                                   " (" + std::to_string(c.type) + ")";
+                return -1;
+            }
+            auto col = std::make_unique<TNetColumn>(this);
+            col->name = cp1252::FromUtf8(c.name);
+            col->dataType = c.type;
+            col->dataSize = uint16_t(
+                std::min<uint32_t>(c.type == 1 || c.type == 96 || c.type == 23 ? c.size : c.maxSize, 0xFFFF));
+            col->precision = uint16_t(uint8_t(c.precision));
+            col->scale = c.scale;
+            col->nullable = c.nullable ? 1 : 0;
+            columns.push_back(std::move(col));
+            currentMaxSizes.push_back(c.maxSize);
+            currentForms.push_back(c.charsetForm);
+        }
+    }
+    if (mode & OCI_COMMIT_ON_SUCCESS) return connection->Commit(err);
+    return end.warningCode != 0 ? 1 : 0;
+}
+
+sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
+    TCurrentSession& s = *connection->current;
+    if (cursorId == 0 || columns.empty()) throw std::runtime_error("Statement is not executed");
+    std::vector<TColumnInfo> cols(columns.size());
+    for (size_t i = 0; i < cols.size(); ++i) {
+        cols[i].type = uint8_t(columns[i]->dataType);
+        cols[i].maxSize = currentMaxSizes[i];
+        cols[i].charsetForm = currentForms[i];
+    }
+    std::string text;
+    auto sink = [&](uint32_t row, size_t col, const std::string* raw) {
+        if (col >= defines.size() || !defines[col]) return;
+        TNetDefine& d = *defines[col];
+        uint8_t* v = At(d.value, d.valueSkip, row);
+        uint8_t* ind = At(d.indicator, d.indicatorSkip, row);
+        uint8_t* len = At(d.length, d.lengthSkip, row);
+        const int type = d.dataType;
+        const bool zt = type == SQLT_STR || type == SQLT_AVC;
+        size_t stored = 0;
+        if (!raw) {
+            if (v && zt && d.valueSize > 0) v[0] = 0;
+            if (ind) Put<sb2>(ind, -1);
+            if (len) Put<ub2>(len, 0);
+            return;
+        }
+        const uint8_t colType = cols[col].type;
+        const bool number = colType == 2;
+        const bool binary = colType == 100 || colType == 101;
+        auto copy = [&](const std::string& bytes) {
+            int64_t cap = zt ? int64_t(d.valueSize) - 1 : int64_t(d.valueSize);
+            size_t n = std::min<size_t>(bytes.size(), size_t(cap > 0 ? cap : 0));
+            if (v) {
+                if (n > 0) std::memcpy(v, bytes.data(), n);
+                if (zt && d.valueSize > 0) v[n] = 0;
+            }
+            stored = n;
+        };
+        switch (type) {
+        case SQLT_INT: {
+            double x = number   ? NumberToFloat(reinterpret_cast<const uint8_t*>(raw->data()), raw->size())
+                       : binary ? BinaryFloatValue(*raw)
+                                : 0;
+            int64_t iv = std::isfinite(x) ? int64_t(x) : 0;
+            if (v) {
+                if (d.valueSize == 8)
+                    Put<int64_t>(v, iv);
+                else if (d.valueSize == 2)
+                    Put<int16_t>(v, int16_t(iv));
+                else if (d.valueSize == 1)
+                    Put<int8_t>(v, int8_t(iv));
+                else if (d.valueSize >= 4)
+                    Put<int32_t>(v, int32_t(iv));
+            }
+            stored = size_t(d.valueSize);
+            break;
+        }
+        case SQLT_FLT: {
+            double x = number   ? NumberToFloat(reinterpret_cast<const uint8_t*>(raw->data()), raw->size())
+                       : binary ? BinaryFloatValue(*raw)
+                                : 0;
+            if (v) {
+                if (d.valueSize == 4)
+                    Put<float>(v, float(x));
+                else if (d.valueSize >= 8)
+                    Put<double>(v, x);
+            }
+            stored = size_t(d.valueSize);
+            break;
+        }
+        case SQLT_STR:
+        case SQLT_CHR:
+        case SQLT_AFC:
+        case SQLT_AVC:
+        case SQLT_LNG:
+            if (number) {
+                copy(NumberText(*raw));
+            } else if (binary) {
+                char b[40];
+                std::snprintf(b, sizeof b, "%.17g", BinaryFloatValue(*raw));
+                copy(b);
+            } else if (colType == 1 || colType == 96 || colType == 8) {
+                if (ServerTextToCp1252(*raw, cols[col].charsetForm == 2, text)) ++substitutedValues;
+                copy(text);
+            } else {
+                copy(*raw);
+            }
+            break;
+        default:
+            copy(*raw); // DATE and TIMESTAMP forms, RAW, ROWID text: as they are
+            break;
+        }
+        if (ind) Put<sb2>(ind, 0);
+        if (len) Put<ub2>(len, ub2(std::min<size_t>(stored, 0xFFFF)));
+    };
+    uint32_t got = 0;
+    TCallEnd end = s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
+    rowCount = int32_t(end.rows);
+    if (end.code == 1403) return 100;
+    if (end.code != 0) {
+        if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace oranet

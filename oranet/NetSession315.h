@@ -1,0 +1,132 @@
+// A connection of the current protocol generation after its ACCEPT: the network-services exchange, the TTC
+// protocol and data-type negotiation, the O5LOGON, and the calls without a cursor (commit, rollback, ping,
+// logoff). Each call is a function message; its reply ends with the error-information message (or a status
+// message), which carries the Oracle error number, its text, the error offset and the row count.
+#pragma once
+
+#include "oranet/NetHandles.h"
+#include "oranet/NetO5Logon.h"
+#include "oranet/NetTns315.h"
+#include "oranet/NetTtc.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace oranet {
+
+// The end of a call as the server reports it.
+struct TCallEnd {
+    uint32_t code = 0;   // Oracle error number, 0 for success
+    std::string message; // the server's text, without its line end
+    int32_t offset = -1; // error position in the statement text
+    uint64_t rows = 0;   // rows processed
+    uint16_t cursor = 0; // cursor id
+    uint32_t callStatus = 0;
+    uint16_t warningCode = 0;
+    std::string warning;
+};
+
+// Text in the server's character set (UTF-8, or UTF-16 big-endian for the national one) in Windows-1252; a
+// character that 1252 lacks becomes '?'. True when one had to be substituted.
+bool ServerTextToCp1252(const std::string& raw, bool national, std::string& out);
+
+// What the logon tells about the server.
+struct TServerFacts {
+    uint8_t ttcVersion = 0;
+    std::string banner;
+    uint16_t charset = 0;
+    uint16_t ncharset = 0;
+    uint8_t fieldVersion = 0;   // the lower of the server's and ours
+    uint32_t versionNumber = 0; // AUTH_VERSION_NO
+    uint32_t maxString = 4000;
+    std::string sessionId;
+    std::string serialNumber;
+};
+
+// A select-list item as the server describes it.
+struct TColumnInfo {
+    uint8_t type = 0;
+    uint8_t charsetForm = 0; // 2: national character set
+    int8_t precision = 0;
+    int8_t scale = 0;
+    uint32_t maxSize = 0;
+    uint32_t size = 0;
+    bool nullable = true;
+    std::string name; // UTF-8
+};
+
+// Receives the values of a fetch: the row (0-based in this fetch), the column, the raw value (nullptr for
+// NULL). The value is valid during the call only.
+using TValueSink = std::function<void(uint32_t row, size_t column, const std::string* value)>;
+
+class TCurrentSession {
+public:
+    // The TTC field version this client speaks (19.1 with its first extension).
+    static constexpr uint8_t FieldVersion = 13;
+
+    TCurrentSession(TWinSocket& socket, const TAcceptInfo& accepted, std::string_view pending);
+
+    void NetServices();
+    void Negotiate();
+    // Both logon phases. user and password: UTF-8. A wrong password or any other refusal comes back as the
+    // call end with its code; a logon the server accepts with a warning (ORA-28002) has the warning set.
+    TCallEnd Logon(const std::string& user, const std::string& password, const TClientInfo& client);
+    // A function without arguments: commit, rollback, ping, logoff.
+    TCallEnd Simple(uint8_t function);
+    // Parses and executes a statement without binds (a query is described, not fetched; describeOnly parses
+    // and describes only). cursorId: 0 for a new cursor, the server's id afterwards.
+    TCallEnd Execute(uint32_t& cursorId, std::string_view sqlUtf8, bool query, bool plsql, bool describeOnly,
+                     std::vector<TColumnInfo>& columns);
+    // Fetches up to rows rows of an executed query; rowsRead counts them. The end code 1403 means the last
+    // row has been read.
+    TCallEnd Fetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
+                   const TValueSink& sink, uint32_t& rowsRead);
+    // A cursor to be closed with the next call.
+    void CloseCursorLater(uint32_t cursorId) {
+        if (cursorId != 0) cursorsToClose_.push_back(cursorId);
+    }
+    // Ends the TNS connection after the logoff: a DATA packet marked end of file.
+    void Disconnect();
+    bool Break();
+
+    const TServerFacts& Server() const { return server_; }
+    // The transport whose break gate follows this session's calls (none in tests of the session alone).
+    TNetTransport* gate = nullptr;
+    // Where the logon's random bytes come from; tests put fixed bytes here.
+    TRandomFill random = OpenSslRandom;
+    TTnsLink& Link() { return link_; }
+
+private:
+    using TParameterSink =
+        std::function<void(const std::string& key, const std::string& value, uint32_t flags)>;
+    void Send();
+    // The reply has been read to its end: no call is under way any more.
+    void ReplyRead() {
+        in_.Reset();
+        if (gate) gate->EndCall();
+    }
+    void FunctionHeader(uint8_t function);
+    // Reads messages up to the end of the reply; parameter messages go to sink (refused when there is none).
+    TCallEnd ReadReply(const TParameterSink& sink = nullptr);
+    void ReadErrorInfo(TCallEnd& end);
+    void ReadServerPiggyback();
+    void ReadDescribeInfo(std::vector<TColumnInfo>& columns);
+    void ReadRowHeader(const std::vector<TColumnInfo>& columns);
+    void ReadRow(uint32_t row, const std::vector<TColumnInfo>& columns, const TValueSink& sink);
+    void ReadReturnParameter();
+
+    TTnsLink link_;
+    TTtcWriter out_;
+    TTtcReader in_;
+    uint8_t sequence_ = 1;
+    TServerFacts server_;
+    std::vector<uint32_t> cursorsToClose_;
+    // The fetch's duplicate-column vector (a set bit: the column is sent) and the last row's values, which
+    // a column left out repeats.
+    std::string bitVector_;
+    std::vector<std::string> lastValues_;
+    std::vector<bool> lastNull_;
+};
+
+} // namespace oranet

@@ -1,0 +1,138 @@
+// Fuzz entries for the decoders of the current protocol generation.
+#include "FuzzTargets.h"
+
+#include "oranet/NetAno.h"
+#include "oranet/NetSession315.h"
+#include "oranet/NetTns315.h"
+#include "oranet/NetTransport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace oranet;
+
+namespace vfuzz {
+
+namespace {
+
+// Serves the bytes as the received stream and accepts every send.
+class TStreamSocket : public TWinSocket {
+public:
+    explicit TStreamSocket(std::vector<uint8_t> d) : data_(std::move(d)) {}
+    void Open(const std::string&, int) override { connected_ = true; }
+    void Close() override { connected_ = false; }
+    bool Connected() const override { return connected_; }
+    int SendBuf(const void*, int count) override { return connected_ ? count : 0; }
+    int ReceiveBuf(void* buffer, int count) override {
+        if (!connected_ || at_ >= data_.size()) return 0;
+        size_t n = std::min(size_t(count), data_.size() - at_);
+        std::memcpy(buffer, data_.data() + at_, n);
+        at_ += n;
+        return int(n);
+    }
+
+private:
+    std::vector<uint8_t> data_;
+    size_t at_ = 0;
+    bool connected_ = true;
+};
+
+template <class F> void Guarded(F f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+        // Malformed input ends in one of the client's own errors; only a crash is a finding.
+    }
+}
+
+TAcceptInfo Accept(uint32_t sdu) {
+    TAcceptInfo a;
+    a.version = 319;
+    a.sdu = sdu;
+    return a;
+}
+
+} // namespace
+
+int FuzzCurrentTnsReader(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const uint8_t* p = data + 1;
+    size_t n = size - 1;
+    std::vector<uint8_t> rest(p, p + n);
+    switch (data[0] % 4) {
+    case 0:
+        Guarded([&] { ParseAccept(p, int(n)); });
+        Guarded([&] { RefuseErrorNumber(RefuseText(p, int(n))); });
+        break;
+    case 1:
+        Guarded([&] { CheckAnoReply(std::string_view(reinterpret_cast<const char*>(p), n)); });
+        break;
+    case 2: // the listener's answers to a CONNECT, in the classic framing
+        Guarded([&] {
+            TNetTransport t(std::make_unique<TStreamSocket>(rest));
+            TAcceptInfo a;
+            t.ConnectDual("h", 1521, "S", a);
+        });
+        break;
+    default: // packets after a current ACCEPT
+        Guarded([&] {
+            TStreamSocket s(rest);
+            TTnsLink link(s, Accept(512 + uint32_t(data[0]) * 64));
+            uint16_t flags = 0;
+            for (int i = 0; i < 64; ++i)
+                link.ReadData(flags);
+        });
+        break;
+    }
+    return 0;
+}
+
+int FuzzCurrentTtcReader(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    // The first bytes choose the packet size and the exchange; the rest is the server's TTC stream, cut into
+    // DATA packets.
+    size_t chunk = 1 + size_t(data[0]) * 16;
+    uint8_t selector = data[1];
+    std::vector<uint8_t> stream;
+    for (size_t at = 2; at < size; at += chunk) {
+        size_t len = std::min(size - at, chunk);
+        uint32_t total = uint32_t(len + 10);
+        const uint8_t head[10] = {uint8_t(total >> 24),
+                                  uint8_t(total >> 16),
+                                  uint8_t(total >> 8),
+                                  uint8_t(total),
+                                  6,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0};
+        stream.insert(stream.end(), head, head + 10);
+        stream.insert(stream.end(), data + at, data + at + len);
+    }
+    TStreamSocket sock(std::move(stream));
+    TCurrentSession s(sock, Accept(8192), {});
+    s.random = [](uint8_t* p, size_t n) { std::memset(p, 7, n); };
+    Guarded([&] {
+        if (selector & 1) s.Negotiate();
+        TClientInfo client{"h", "u", "1:1", "p"};
+        if (selector & 2) s.Logon("SCOTT", "tiger", client);
+        if (selector & 4) {
+            // A query: its describe, then fetches into a sink that keeps nothing.
+            uint32_t cursor = 0, rows = 0;
+            std::vector<TColumnInfo> columns;
+            s.Execute(cursor, "SELECT * FROM T", true, false, false, columns);
+            for (int i = 0; i < 4; ++i)
+                s.Fetch(
+                    cursor, 1 + selector % 16, columns, [](uint32_t, size_t, const std::string*) {}, rows);
+        }
+        for (int i = 0; i < 4; ++i)
+            s.Simple(fnCommit);
+    });
+    return 0;
+}
+
+} // namespace vfuzz
