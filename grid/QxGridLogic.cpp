@@ -2,11 +2,13 @@
 
 #include "dataset/DBErrors.h"
 #include "dataset/DateTimeUtil.h"
+#include "dataset/DecimalText.h"
 #include "dataset/Platform.h"
 #include "dataset/QxParser.h"
 #include "dataset/Variant.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -238,10 +240,20 @@ std::string FilterCondition(const std::string& fieldName, TFieldType type, const
     case ftFMTBcd: {
         double d;
         if (!TryStrToFloat(Trim(literal), d)) RaiseNotConvertible(literal, "Gleitkommawert");
-        // The text as typed converts; the statement gets the value with a point, whatever the locale.
+        // The text as typed converts; the statement gets the value with a point, whatever the locale: the
+        // shortest text that reads back as the same double (0.1 stays 0.1), or, for the server, every digit
+        // of a value a double cannot hold.
+        if (!localFilter) {
+            std::string plain = Trim(literal);
+            const char sep = platform::DecimalSeparator();
+            if (sep != '.') std::replace(plain.begin(), plain.end(), sep, '.');
+            TDecimal exact;
+            if (ParseDecimal(plain, exact) && exact.SignificantDigits() > 15)
+                return name + op + DecimalToText(exact);
+        }
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.17g", d);
-        return name + op + buf;
+        auto r = std::to_chars(buf, buf + sizeof buf, d);
+        return name + op + std::string(buf, r.ptr);
     }
     case ftDate:
     case ftTime:

@@ -3,6 +3,7 @@
 #include "grid/QxGridLogic.h"
 
 #include "dataset/DBErrors.h"
+#include "dataset/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -60,6 +61,23 @@ TEST(GridSort, OrderByIsReadBackFromTheStatement) {
     // An item not followed by "," or the end stops the scan after its entry.
     EXPECT_EQ(Parse("ENAME, SAL * 2, EMPNO"), (std::vector<TSortEntry>{{1, false}, {2, false}}));
     EXPECT_TRUE(Parse("").empty());
+}
+
+TEST(GridFilter, FloatValuesReachTheStatementAsTyped) {
+    // 0.1 once became 0.10000000000000001, which matched no row.
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "0.1", false), "SAL=0.1");
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "<=-2.5", false), "SAL<=-2.5");
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "0.1", true), "SAL=0.1");
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "1e300", false), "SAL=1e+300");
+    // Digits a double cannot hold go to the server as typed.
+    EXPECT_EQ(FilterCondition("ID", ftFloat, "12345678901234567890", false), "ID=12345678901234567890");
+    EXPECT_EQ(FilterCondition("ID", ftFloat, "-99999999999999999999999999999999999999", false),
+              "ID=-99999999999999999999999999999999999999");
+    const char saved = platform::DecimalSeparator();
+    platform::SetDecimalSeparator(',');
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, ">0,3", false), "SAL>0.3");
+    EXPECT_EQ(FilterCondition("N", ftFloat, "0,1234567890123456789", false), "N=0.1234567890123456789");
+    platform::SetDecimalSeparator(saved);
 }
 
 TEST(GridFilter, TextsGiveTheConditionsOfTheServerAndOfTheLocalFilter) {
