@@ -367,8 +367,24 @@ std::string FormatFloatAs(long double v, const TFloatFormatting& how) {
     return s;
 }
 
+void SummaryAddExact(TSummaryValue& s, const std::string* exactText, double value) {
+    TDecimal sum, add;
+    if (!s.ExactSum.empty() && !ParseDecimal(s.ExactSum, sum)) return;
+    if (exactText ? !ParseDecimal(*exactText, add) : !DecimalFromDouble(value, add)) return;
+    s.ExactSum = DecimalToText(AddDecimal(sum, add));
+    s.Exact = true;
+}
+
 std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatting& how) {
     if (mode == smNone) return std::string();
+    if (mode == smSum && s.IsFloat && s.Exact && how.Format == ffGeneral && how.Precision <= 0 &&
+        how.Digits <= 0) {
+        // Every digit of the sum, written as the cells write theirs.
+        std::string t = s.ExactSum;
+        const char sep = platform::DecimalSeparator();
+        if (sep != '.') std::replace(t.begin(), t.end(), '.', sep);
+        return t;
+    }
     if (mode == smAvr) {
         if (s.Count == 0) return std::string();
         long double avg = s.IsFloat ? s.Float / s.Count : (long double)s.Int / s.Count;

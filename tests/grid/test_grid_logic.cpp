@@ -151,6 +151,27 @@ TEST(GridSummary, MaximumOfNegativeValuesWithAndWithoutANull) {
     EXPECT_TRUE(SummaryTypeAllowed(ftLargeint));
 }
 
+TEST(GridSummaries, ASumWithValuesWiderThanADoubleIsExact) {
+    TSummaryValue s;
+    SummaryStart(s, smSum, true, false, 0, 0);
+    const std::string big = "99999999999999999999999999999999999999";
+    SummaryAdd(s, smSum, false, 0, 1e38);
+    SummaryAddExact(s, &big, 1e38);
+    SummaryAdd(s, smSum, false, 0, 0.1);
+    SummaryAddExact(s, nullptr, 0.1); // a double adds the digits its cell shows
+    EXPECT_EQ(SummaryFormat(s, smSum, TFloatFormatting()), "99999999999999999999999999999999999999.1");
+    const char saved = platform::DecimalSeparator();
+    platform::SetDecimalSeparator(',');
+    EXPECT_EQ(SummaryFormat(s, smSum, TFloatFormatting()), "99999999999999999999999999999999999999,1");
+    platform::SetDecimalSeparator(saved);
+    // An explicit format keeps formatting the double; so does a sum without any wide value.
+    EXPECT_EQ(SummaryFormat(s, smSum, {ffExponent, 3, 0}), "1.00E+38");
+    TSummaryValue plain;
+    SummaryStart(plain, smSum, true, false, 0, 0);
+    SummaryAdd(plain, smSum, false, 0, 0.5);
+    EXPECT_EQ(SummaryFormat(plain, smSum, TFloatFormatting()), "0.5");
+}
+
 TEST(GridCells, TextsThatDoNotFitAreCutWithDotsOrHashes) {
     auto measure = [](const std::string& s) { return int(s.size()) * 7; };
     bool cut;
