@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHeaderView>
 
 using namespace guitest;
 
