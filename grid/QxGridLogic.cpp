@@ -367,19 +367,26 @@ std::string FormatFloatAs(long double v, const TFloatFormatting& how) {
     return s;
 }
 
-void SummaryAddExact(TSummaryValue& s, const std::string* exactText, double value) {
-    TDecimal sum, add;
-    if (!s.ExactSum.empty() && !ParseDecimal(s.ExactSum, sum)) return;
+void SummaryAddExact(TSummaryValue& s, TSummaryMode mode, const std::string* exactText, double value) {
+    TDecimal now, add;
+    if (!s.ExactSum.empty() && !ParseDecimal(s.ExactSum, now)) return;
     if (exactText ? !ParseDecimal(*exactText, add) : !DecimalFromDouble(value, add)) return;
-    s.ExactSum = DecimalToText(AddDecimal(sum, add));
+    if (mode == smSum) {
+        s.ExactSum = DecimalToText(AddDecimal(now, add));
+    } else if (mode == smMax || mode == smMin) {
+        const int c = CompareDecimal(add, now);
+        if (s.ExactSum.empty() || (mode == smMax ? c > 0 : c < 0)) s.ExactSum = DecimalToText(add);
+    } else {
+        return;
+    }
     s.Exact = true;
 }
 
 std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatting& how) {
     if (mode == smNone) return std::string();
-    if (mode == smSum && s.IsFloat && s.Exact && how.Format == ffGeneral && how.Precision <= 0 &&
-        how.Digits <= 0) {
-        // Every digit of the sum, written as the cells write theirs.
+    if ((mode == smSum || mode == smMax || mode == smMin) && s.IsFloat && s.Exact &&
+        how.Format == ffGeneral && how.Precision <= 0 && how.Digits <= 0) {
+        // Every digit, written as the cells write theirs.
         std::string t = s.ExactSum;
         const char sep = platform::DecimalSeparator();
         if (sep != '.') std::replace(t.begin(), t.end(), '.', sep);

@@ -32,8 +32,12 @@ void FetchToEnd(TDataSet& ds, const TStopTest& stop, std::atomic<long>* rows) {
 
 namespace {
 
-// Float sums over values of which one has more than 15 digits (rare: a NUMBER column wider than a double)
-// are summed again exactly, from every value's digits, in a second walk.
+// Float sums, maxima and minima over values of which one has more than 15 digits (rare: a NUMBER column
+// wider than a double) are found again exactly, from every value's digits, in a second walk.
+bool ExactModes(TSummaryMode mode) {
+    return mode == smSum || mode == smMax || mode == smMin;
+}
+
 void SumExactly(TDataSet& ds, const std::vector<TSummaryJob>& jobs, std::vector<TSummaryValue>& out,
                 const std::vector<bool>& wide, const TStopTest& stop) {
     std::vector<size_t> exact;
@@ -44,9 +48,12 @@ void SumExactly(TDataSet& ds, const std::vector<TSummaryJob>& jobs, std::vector<
     for (ds.First(); !ds.Eof(); ds.Next()) {
         for (size_t i : exact) {
             TField* f = jobs[i].Field;
-            if (f->IsNull()) continue;
+            if (f->IsNull()) { // counts as 0, as in the first walk
+                SummaryAddExact(out[i], jobs[i].Mode, nullptr, 0.0);
+                continue;
+            }
             const bool has = f->ExactNumber(text);
-            SummaryAddExact(out[i], has ? &text : nullptr, f->AsFloat());
+            SummaryAddExact(out[i], jobs[i].Mode, has ? &text : nullptr, f->AsFloat());
         }
         CheckStop(stop);
     }
@@ -81,7 +88,7 @@ std::vector<TSummaryValue> WalkSummaries(TDataSet& ds, const std::vector<TSummar
                 const bool isNull = f->IsNull();
                 if (out[i].IsFloat) {
                     SummaryAdd(out[i], jobs[i].Mode, isNull, 0, isNull ? 0 : f->AsFloat());
-                    if (jobs[i].Mode == smSum && !wide[i] && !isNull) wide[i] = f->ExactNumber(text);
+                    if (ExactModes(jobs[i].Mode) && !wide[i] && !isNull) wide[i] = f->ExactNumber(text);
                 } else
                     SummaryAdd(out[i], jobs[i].Mode, isNull, isNull ? 0 : f->AsInteger(), 0);
             }

@@ -156,9 +156,9 @@ TEST(GridSummaries, ASumWithValuesWiderThanADoubleIsExact) {
     SummaryStart(s, smSum, true, false, 0, 0);
     const std::string big = "99999999999999999999999999999999999999";
     SummaryAdd(s, smSum, false, 0, 1e38);
-    SummaryAddExact(s, &big, 1e38);
+    SummaryAddExact(s, smSum, &big, 1e38);
     SummaryAdd(s, smSum, false, 0, 0.1);
-    SummaryAddExact(s, nullptr, 0.1); // a double adds the digits its cell shows
+    SummaryAddExact(s, smSum, nullptr, 0.1); // a double adds the digits its cell shows
     EXPECT_EQ(SummaryFormat(s, smSum, TFloatFormatting()), "99999999999999999999999999999999999999.1");
     const char saved = platform::DecimalSeparator();
     platform::SetDecimalSeparator(',');
@@ -166,6 +166,18 @@ TEST(GridSummaries, ASumWithValuesWiderThanADoubleIsExact) {
     platform::SetDecimalSeparator(saved);
     // An explicit format keeps formatting the double; so does a sum without any wide value.
     EXPECT_EQ(SummaryFormat(s, smSum, {ffExponent, 3, 0}), "1.00E+38");
+    // Maximum and minimum pick the exact value.
+    const std::string below = "99999999999999999999999999999999999998";
+    for (TSummaryMode mode : {smMax, smMin}) {
+        TSummaryValue m;
+        SummaryStart(m, mode, true, false, 0, 1e38);
+        for (const std::string* v : {&below, &big, &below}) {
+            SummaryAdd(m, mode, false, 0, 1e38);
+            SummaryAddExact(m, mode, v, 1e38);
+        }
+        SummaryAddExact(m, mode, nullptr, 5.0);
+        EXPECT_EQ(SummaryFormat(m, mode, TFloatFormatting()), mode == smMax ? big : "5");
+    }
     TSummaryValue plain;
     SummaryStart(plain, smSum, true, false, 0, 0);
     SummaryAdd(plain, smSum, false, 0, 0.5);

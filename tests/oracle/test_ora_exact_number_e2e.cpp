@@ -80,7 +80,7 @@ TEST(OraExactNumber, GridClipboardExportAndReportTextsShowEveryDigit) {
     std::remove(path.c_str());
 }
 
-TEST(OraExactNumber, TheFooterSumOfAWideColumnIsExact) {
+TEST(OraExactNumber, TheFooterSumMaximumAndMinimumOfAWideColumnAreExact) {
     TRig r;
     MakeTable(r);
     r.Exec("INSERT INTO T_WIDE VALUES (5, " + Nines38 + ", 'five')");
@@ -93,6 +93,10 @@ TEST(OraExactNumber, TheFooterSumOfAWideColumnIsExact) {
     // 12345678901234567890 - 99..9 + 42 + 99..9 + 1
     EXPECT_EQ(SummaryFormat(sums[0], smSum, TFloatFormatting()), "12345678901234567933");
     EXPECT_EQ(SummaryFormat(sums[1], smSum, TFloatFormatting()), "17");
+    // Maximum and minimum are the exact values as well.
+    sums = WalkSummaries(q, {{q.FieldByName("BIG"), smMax}, {q.FieldByName("BIG"), smMin}});
+    EXPECT_EQ(SummaryFormat(sums[0], smMax, TFloatFormatting()), Nines38);
+    EXPECT_EQ(SummaryFormat(sums[1], smMin, TFloatFormatting()), "-" + Nines38);
 }
 
 TEST(OraExactNumber, AWideBindTravelsDigitForDigit) {
