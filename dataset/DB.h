@@ -250,6 +250,10 @@ public:
     // The value before the current edit, and the value being applied.
     Variant OldValue() const;
     Variant NewValue() const;
+    // The exact decimal text (a point as separator) of a number that a double cannot hold, when the data
+    // set keeps one for this value; false otherwise (the value is then exactly what the double says).
+    bool ExactNumber(std::string& text) const;
+    bool OldExactNumber(std::string& text) const;
 
     // Validation buffer while OnValidate runs.
     const void* ValidatingBuffer() const { return validating_ ? valueBuffer_ : nullptr; }
@@ -783,6 +787,11 @@ public:
     // The field's value in the current buffer; false when the field is null.
     virtual bool GetFieldData(const TField* field, void* buffer) = 0;
     virtual void SetFieldData(TField* field, const void* buffer) = 0;
+    // Exact numbers beside the double (see TField::ExactNumber); data sets without them keep none.
+    virtual bool GetFieldExactNumber(const TField* field, std::string& text) { return false; }
+    // Stores a number of more than 15 digits exactly; false when the data set cannot (the caller then
+    // stores the double).
+    virtual bool SetFieldExactNumber(TField* field, const std::string& text) { return false; }
     virtual std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode);
     virtual TUpdateStatus UpdateStatus() { return usUnmodified; }
     // Switches to a temporary state for field access (filter, calculated fields, old value) and back.

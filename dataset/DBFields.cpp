@@ -1,5 +1,7 @@
 // Field definitions, field objects and parameters of the data-set framework.
 #include "dataset/DB.h"
+#include "dataset/DecimalText.h"
+#include "dataset/Platform.h"
 #include "dataset/StrUtil.h"
 
 #include <algorithm>
@@ -213,6 +215,25 @@ Variant TField::OldValue() const {
         Variant v = GetAsVariant();
         ds->RestoreState(saved);
         return v;
+    } catch (...) {
+        ds->RestoreState(saved);
+        throw;
+    }
+}
+
+bool TField::ExactNumber(std::string& text) const {
+    if (validating_ || !dataSet_) return false;
+    return dataSet_->GetFieldExactNumber(this, text);
+}
+
+bool TField::OldExactNumber(std::string& text) const {
+    if (validating_ || !dataSet_) return false;
+    TDataSet* ds = dataSet_;
+    TDataSetState saved = ds->SetTempState(dsOldValue);
+    try {
+        bool got = ds->GetFieldExactNumber(this, text);
+        ds->RestoreState(saved);
+        return got;
     } catch (...) {
         ds->RestoreState(saved);
         throw;
@@ -507,7 +528,15 @@ void TFloatField::SetAsFloat(double v) {
 
 std::string TFloatField::GetAsString() const {
     double v;
-    return GetData(&v) ? FloatToStr(v) : std::string();
+    if (!GetData(&v)) return std::string();
+    std::string exact;
+    if (ExactNumber(exact)) {
+        // Every digit, written with the user's separator as the float texts are.
+        const char sep = platform::DecimalSeparator();
+        if (sep != '.') std::replace(exact.begin(), exact.end(), '.', sep);
+        return exact;
+    }
+    return FloatToStr(v);
 }
 
 void TFloatField::SetAsString(const std::string& s) {
@@ -517,12 +546,23 @@ void TFloatField::SetAsString(const std::string& s) {
     }
     double d;
     if (!TryStrToFloat(s, d)) RaiseInvalidValue("Gleitkommawert", s);
+    // A number of more than 15 digits keeps them where the data set can hold them.
+    std::string plain = Trim(s);
+    const char sep = platform::DecimalSeparator();
+    if (sep != '.') std::replace(plain.begin(), plain.end(), sep, '.');
+    TDecimal exact;
+    if (ParseDecimal(plain, exact) && exact.SignificantDigits() > 15 && MinValue == 0 && MaxValue == 0 &&
+        DataSet() && DataSet()->SetFieldExactNumber(this, DecimalToText(exact)))
+        return;
     SetAsFloat(d);
 }
 
 void TFloatField::SetAsVariant(const Variant& v) {
     if (v.IsNullOrEmpty())
         Clear();
+    else if (v.IsString() && IsWideDecimalText(v.AsString()) && DataSet() &&
+             DataSet()->SetFieldExactNumber(this, v.AsString()))
+        return; // an exact text (with a point) of more than 15 digits, as the data sets hand them on
     else if (v.IsString())
         SetAsString(v.AsString());
     else

@@ -171,7 +171,14 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
             field = FindField(name);
         }
         if (field) {
-            Variant v = (old && State() != dsInsert) ? field->OldValue() : field->GetAsVariant();
+            const bool oldValue = old && State() != dsInsert;
+            Variant v = oldValue ? field->OldValue() : field->GetAsVariant();
+            // A number of more than 15 digits goes as its exact text, which the command binds digit for
+            // digit: a column written back unchanged must keep every digit it was read with.
+            std::string exact;
+            if (field->DataType() == ftFloat &&
+                (oldValue ? field->OldExactNumber(exact) : field->ExactNumber(exact)))
+                v = Variant(exact);
             p->SetValue(v);
             p->DataType = field->DataType();
         } else if ((kinds & StmtBit(stRefresh)) && Params().FindParam(name)) {
@@ -230,10 +237,15 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
                 continue;
             }
             Variant v = src->GetAsVariant();
+            std::string exact;
+            if (src->DataType() == ftFloat && src->ExactNumber(exact)) v = Variant(exact); // every digit
             if (check) {
                 TDataSetState st = State();
-                Variant mine = (st == dsEdit || st == dsInsert || st == dsSetKey) ? dst->OldValue()
-                                                                                  : dst->GetAsVariant();
+                const bool oldValue = st == dsEdit || st == dsInsert || st == dsSetKey;
+                Variant mine = oldValue ? dst->OldValue() : dst->GetAsVariant();
+                if (dst->DataType() == ftFloat &&
+                    (oldValue ? dst->OldExactNumber(exact) : dst->ExactNumber(exact)))
+                    mine = Variant(exact);
                 bool same = mine.IsNullOrEmpty() ? v.IsNullOrEmpty() : (!v.IsNullOrEmpty() && mine.Equals(v));
                 if (!same) throw EDAError(SRecordChanged);
             } else if (!inPost_) {

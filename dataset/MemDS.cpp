@@ -2,6 +2,7 @@
 // search, record numbers, blob streams and cached updates over a record store.
 #include "dataset/MemDS.h"
 #include "dataset/ByteIO.h"
+#include "dataset/DecimalText.h"
 #include "dataset/StrUtil.h"
 
 #include <algorithm>
@@ -663,6 +664,33 @@ bool TMemDataSet::GetFieldData(const TField* field, void* buffer, bool) {
     const uint8_t* p = rec + data_->RecordSize() + field->Offset();
     if (p[0] == 0) return false;
     if (buffer) std::memcpy(buffer, p + 1, size_t(field->DataSize()));
+    return true;
+}
+
+bool TMemDataSet::GetFieldExactNumber(const TField* field, std::string& text) {
+    if (field->FieldKind() != fkData || field->DataType() != ftFloat || !data_) return false;
+    const int no = field->FieldNo();
+    if (no <= 0 || no > data_->FieldCount()) return false;
+    if (State() == dsBrowse && IsEmpty()) return false;
+    return data_->GetExactNumber(no, GetActiveRecBuf(), text);
+}
+
+bool TMemDataSet::SetFieldExactNumber(TField* field, const std::string& text) {
+    const TDataSetState s = State();
+    if ((s != dsEdit && s != dsInsert) || field->FieldKind() != fkData || field->ReadOnly || !data_)
+        return false;
+    const int no = field->FieldNo();
+    uint8_t* rec = GetActiveRecBuf();
+    if (no <= 0 || no > data_->FieldCount() || !rec) return false;
+    TFieldDesc* f = data_->Fields()[no - 1];
+    if (f->DataType != dtFloat || f->Size <= 8) return false;
+    // The double goes through validation as any write does; then the exact form is stored with it.
+    TDecimal d;
+    if (!ParseDecimal(text, d)) return false;
+    const double v = DecimalToDouble(d);
+    field->Validate(&v);
+    if (!data_->PutExactNumber(no, rec, text)) return false;
+    DataEvent(deFieldChange, field);
     return true;
 }
 

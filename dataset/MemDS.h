@@ -129,6 +129,8 @@ public:
 
     // ---- Field access ----
     bool GetFieldData(const TField* field, void* buffer) override;
+    bool GetFieldExactNumber(const TField* field, std::string& text) override;
+    bool SetFieldExactNumber(TField* field, const std::string& text) override;
     // The general path by state.
     bool GetFieldData(const TField* field, void* buffer, bool byState);
     void SetFieldData(TField* field, const void* buffer) override;

@@ -1,6 +1,7 @@
 // TData: descriptors, object types, record layout, value conversions, blobs by field and the lifecycle.
 #include "dataset/MemData.h"
 #include "dataset/ByteIO.h"
+#include "dataset/DecimalText.h"
 #include "dataset/StrUtil.h"
 
 #include <algorithm>
@@ -539,6 +540,9 @@ inline void CopyFixed(void* dest, const void* source, size_t size) {
 void TData::GetFieldData(TFieldDesc* f, uint8_t* recBuf, void* dest) {
     uint8_t* p = recBuf + f->Offset;
     switch (f->DataType) {
+    case dtFloat:
+        std::memcpy(dest, p, 8); // the double only, not the exact form behind it
+        break;
     case dtString:
         if (GetConvertEOL()) {
             std::string tmp(reinterpret_cast<const char*>(p),
@@ -624,6 +628,7 @@ void TData::PutFieldData(TFieldDesc* f, uint8_t* recBuf, const void* source) {
         std::memcpy(&v, source, 8);
         if (f->Scale > 0) v = RoundToScale(v, f->Scale);
         Store(p, v);
+        ClearExactNumber(f, recBuf);
         break;
     }
     case dtDate:
@@ -681,6 +686,33 @@ void TData::PutFieldData(TFieldDesc* f, uint8_t* recBuf, const void* source) {
     default:
         CopyFixed(p, source, f->Size);
     }
+}
+
+// ---- Exact numbers ----
+
+void TData::ClearExactNumber(const TFieldDesc* f, uint8_t* recBuf) {
+    if (f->DataType == dtFloat && f->Size > 8) std::memset(recBuf + f->Offset + 8, 0, size_t(f->Size) - 8);
+}
+
+bool TData::GetExactNumber(int fieldNo, const uint8_t* recBuf, std::string& text) {
+    if (fieldNo < 1 || fieldNo > FieldCount() || !recBuf) return false;
+    TFieldDesc* f = fields_[fieldNo - 1];
+    if (f->DataType != dtFloat || f->Size <= 8 || GetNull(fieldNo, recBuf)) return false;
+    TDecimal d;
+    return DecodeExactNumber(recBuf + f->Offset + 8, size_t(f->Size) - 8, text) && ParseDecimal(text, d) &&
+           d.SignificantDigits() > 15;
+}
+
+bool TData::PutExactNumber(int fieldNo, uint8_t* recBuf, const std::string& text) {
+    if (fieldNo < 1 || fieldNo > FieldCount() || !recBuf) return false;
+    TFieldDesc* f = fields_[fieldNo - 1];
+    TDecimal d;
+    if (f->DataType != dtFloat || f->Size <= 8 || !ParseDecimal(text, d)) return false;
+    uint8_t* p = recBuf + f->Offset;
+    if (!EncodeExactNumber(DecimalToText(d), p + 8, size_t(f->Size) - 8)) return false;
+    Store(p, DecimalToDouble(d));
+    SetNull(fieldNo, recBuf, false);
+    return true;
 }
 
 // ---- Dates ----
@@ -909,11 +941,16 @@ void TData::PutFieldAsVariant(int fieldNo, uint8_t* recBuf, const Variant& value
         else if (isOneOf({varSingle, varDouble, varCurrency}))
             v = RoundToScale(value.AsDouble(), f->Scale);
         else if (vt == varString || vt == varOleStr) {
+            // A text of more than 15 digits (written with a point) keeps them where the field has room.
+            if (f->Size > 8 && IsWideDecimalText(value.AsString()) &&
+                PutExactNumber(fieldNo, recBuf, value.AsString()))
+                break;
             if (!TryStrToFloat(value.AsString(), v)) RaiseConvertError();
             v = RoundToScale(v, f->Scale);
         } else
             RaiseConvertError();
         Store(p, v);
+        ClearExactNumber(f, recBuf);
         break;
     }
     case dtDate:

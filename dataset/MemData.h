@@ -520,11 +520,26 @@ public:
                            const void* source);
     virtual void TruncateBlob(int fieldNo, uint8_t* recBuf, uint32_t size);
     virtual uint32_t GetBlobSize(int fieldNo, uint8_t* recBuf);
+    // The store's layout of an exact number in the room behind a float field's double (see
+    // GetExactNumber); a base store has none.
+    virtual bool DecodeExactNumber(const uint8_t* room, size_t size, std::string& text) { return false; }
+    virtual bool EncodeExactNumber(const std::string& text, uint8_t* room, size_t size) { return false; }
 
     // ---- Field access by number (1-based) ----
     void GetField(int fieldNo, uint8_t* recBuf, void* dest, bool& isBlank);
     void PutField(int fieldNo, uint8_t* recBuf, const void* source);
     TBlob* GetBlob(int fieldNo, const uint8_t* recBuf);
+
+    // Exact numbers. A float field whose descriptor has room beyond its double (Size above 8) keeps the
+    // value's exact form in that room, in the layout of the store that fetched it; a write of the double
+    // empties it. GetExactNumber gives the decimal text (a point as separator) only for values of more than
+    // 15 significant digits, the ones the double rounds; PutExactNumber stores such a text and its double,
+    // false when the field has no room or the store cannot encode the value.
+    bool GetExactNumber(int fieldNo, const uint8_t* recBuf, std::string& text);
+    bool PutExactNumber(int fieldNo, uint8_t* recBuf, const std::string& text);
+    // Empties the exact form of a float field (nothing for other fields).
+    static void ClearExactNumber(const TFieldDesc* f, uint8_t* recBuf);
+
     // Whether a data-type code is in the complex / blob set of this store.
     bool IsComplexFieldType(uint16_t dataType) {
         if (!typeSetsKnown_) LoadTypeSets();

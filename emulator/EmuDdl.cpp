@@ -278,11 +278,16 @@ private:
             c += " CONSTRAINT " + QuoteIdent("VEMU$LEN$" + col) + " CHECK (length(" + QuoteIdent(col) +
                  ") <= " + std::to_string(ct.size) + ")";
         if (ct.type == kOraNumber) {
-            c += " CONSTRAINT " + QuoteIdent("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + QuoteIdent(col) +
-                 ") IN ('integer','real','null'))";
+            // A number a double would round is kept as marked text (WideNumberText): digits, then '#'.
+            const std::string q = QuoteIdent(col);
+            c += " CONSTRAINT " + QuoteIdent("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + q +
+                 ") IN ('integer','real','null') OR (typeof(" + q + ") = 'text' AND " + q +
+                 " GLOB '*[0-9]#'))";
+            // The digits of such a text are not checked against the precision (its double may round up to
+            // the limit).
             if (ct.scaleGiven && ct.precision > 0 && ct.precision - ct.scale <= 38)
-                c += " CONSTRAINT " + QuoteIdent("VEMU$PREC$" + col) + " CHECK (abs(" + QuoteIdent(col) +
-                     ") < 1e" + std::to_string(ct.precision - ct.scale) + ")";
+                c += " CONSTRAINT " + QuoteIdent("VEMU$PREC$" + col) + " CHECK (typeof(" + q +
+                     ") = 'text' OR abs(" + q + ") < 1e" + std::to_string(ct.precision - ct.scale) + ")";
         }
         return c;
     }

@@ -202,6 +202,10 @@ void FnToNumber(sqlite3_context* c, int, sqlite3_value** a) {
         if (ch != ',' && ch != '$') cleaned += ch;
     Decimal d;
     if (!DecimalFromText(cleaned, d)) return Error(c, MakeError(1722).text);
+    if (IsWideDecimal(d)) {
+        const std::string wide = WideNumberText(d);
+        return sqlite3_result_text(c, wide.data(), static_cast<int>(wide.size()), SQLITE_TRANSIENT);
+    }
     bool isInt;
     long long i;
     double f;

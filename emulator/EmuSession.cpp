@@ -459,6 +459,11 @@ Value Session::ReadValue(const ItemDesc& d, bool& present) {
             break;
         }
         if (!DecodeNumber(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), dec)) break;
+        if (IsWideDecimal(dec)) { // kept digit for digit (see WideNumberText)
+            v.kind = Value::Text;
+            v.s = WideNumberText(dec);
+            break;
+        }
         bool isInt;
         DecimalToValue(dec, isInt, v.i, v.r);
         v.kind = isInt ? Value::Int : Value::Real;
@@ -576,7 +581,7 @@ void Session::WriteValue(const Value& v, const ItemDesc& d, const ColumnMeta* co
             EncodeDouble(v.r, bytes);
         else {
             Decimal dec;
-            if (!DecimalFromText(v.s, dec)) return null();
+            if (!WideNumberFromText(v.s, dec) && !DecimalFromText(v.s, dec)) return null();
             bytes = EncodeNumber(dec);
         }
         break;

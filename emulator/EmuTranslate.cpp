@@ -926,8 +926,13 @@ private:
         case TokKind::String:
             if (t.text.empty()) return "NULL";
             return QuoteLiteral(t.text);
-        case TokKind::Number:
+        case TokKind::Number: {
+            // A literal a double would round goes in as the exact text SQLite keeps it in.
+            Decimal d;
+            if (t.text.size() > 15 && DecimalFromText(t.text, d) && IsWideDecimal(d))
+                return QuoteLiteral(WideNumberText(d));
             return t.text;
+        }
         case TokKind::QuotedIdent:
             return QuoteIdent(t.text);
         case TokKind::Bind: {
@@ -942,6 +947,19 @@ private:
             return "?" + std::to_string(++tr_.bindCount);
         }
         case TokKind::Op:
+            if (t.IsOp("-") && i + 1 < to_ && t_[i + 1].kind == TokKind::Number &&
+                t_[i + 1].text.size() > 15) {
+                // A negative literal a double would round: the minus goes into the exact text, when it is
+                // a sign (not a subtraction).
+                const bool sign = i == from_ || (t_[i - 1].kind == TokKind::Op && !t_[i - 1].IsOp(")")) ||
+                                  t_[i - 1].Is("SELECT") || t_[i - 1].Is("THEN") || t_[i - 1].Is("ELSE") ||
+                                  t_[i - 1].Is("RETURN") || t_[i - 1].Is("AND") || t_[i - 1].Is("OR");
+                Decimal d;
+                if (sign && DecimalFromText("-" + t_[i + 1].text, d) && IsWideDecimal(d)) {
+                    next = i + 2;
+                    return pre_[i + 1] + QuoteLiteral(WideNumberText(d));
+                }
+            }
             if (t.text == "!=" || t.text == "^=") return "<>";
             if (t.text == "/") return "* 1.0 /"; // Oracle divides exactly
             if (t.text == ":=" || t.text == "@") {

@@ -310,6 +310,24 @@ bool DecodeNumber(const uint8_t* p, size_t n, Decimal& out) {
     return true;
 }
 
+bool IsWideDecimal(const Decimal& d) {
+    if (d.digits.size() <= 15) return false;
+    bool isInt;
+    long long i;
+    double f;
+    DecimalToValue(d, isInt, i, f);
+    return !isInt;
+}
+
+std::string WideNumberText(const Decimal& d) {
+    return DecimalToText(d) + kWideNumberMark;
+}
+
+bool WideNumberFromText(const std::string& text, Decimal& out) {
+    if (text.size() < 2 || text.back() != kWideNumberMark) return false;
+    return DecimalFromText(text.substr(0, text.size() - 1), out);
+}
+
 void DecimalToValue(const Decimal& d, bool& isInt, long long& i, double& f) {
     isInt = false;
     i = 0;
@@ -319,16 +337,22 @@ void DecimalToValue(const Decimal& d, bool& isInt, long long& i, double& f) {
         return;
     }
     int n = static_cast<int>(d.digits.size());
-    if (d.pointPos >= n && d.pointPos <= 18) {
+    if (d.pointPos >= n && d.pointPos <= 19) {
+        // Every integer of the 64-bit range stays an integer (19 digits need the overflow check).
+        const unsigned long long limit = 9223372036854775807ull + (d.negative ? 1u : 0u);
         unsigned long long u = 0;
-        for (char c : d.digits)
-            u = u * 10 + static_cast<unsigned>(c - '0');
-        for (int k = n; k < d.pointPos; ++k)
-            u *= 10;
-        isInt = true;
-        i = d.negative ? -static_cast<long long>(u) : static_cast<long long>(u);
-        f = static_cast<double>(i);
-        return;
+        bool fits = true;
+        for (int k = 0; k < d.pointPos && fits; ++k) {
+            unsigned digit = k < n ? static_cast<unsigned>(d.digits[static_cast<size_t>(k)] - '0') : 0u;
+            if (u > (limit - digit) / 10) fits = false;
+            u = u * 10 + digit;
+        }
+        if (fits) {
+            isInt = true;
+            i = d.negative ? static_cast<long long>(0ull - u) : static_cast<long long>(u);
+            f = static_cast<double>(i);
+            return;
+        }
     }
     std::string s = (d.negative ? "-0." : "0.") + d.digits + "e" + std::to_string(d.pointPos);
     f = std::strtod(s.c_str(), nullptr);

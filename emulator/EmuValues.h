@@ -28,6 +28,17 @@ bool DecodeNumber(const uint8_t* p, size_t n, Decimal& out); // false on malform
 // Decimal -> value for SQLite: integral and within 64 bits -> isInt.
 void DecimalToValue(const Decimal& d, bool& isInt, long long& i, double& f);
 
+// Numbers a double would round (more than 15 significant digits and no 64-bit integer) are kept in SQLite
+// as text: the plain decimal text followed by the mark '#'. The mark keeps SQLite's NUMERIC affinity from
+// turning the text into a REAL; SQLite's arithmetic still reads the number in front of it (as a double, so
+// sums and products of such values are approximate), equality between them is exact, and their order
+// against other numbers is SQLite's (numbers before texts), not numeric.
+constexpr char kWideNumberMark = '#';
+bool IsWideDecimal(const Decimal& d);
+std::string WideNumberText(const Decimal& d);
+// A stored wide number back; false for any other text.
+bool WideNumberFromText(const std::string& text, Decimal& out);
+
 // Civil date-time.
 struct DateTime {
     int year = 1, month = 1, day = 1, hour = 0, minute = 0, second = 0;

@@ -2,11 +2,13 @@
 
 #include "dataset/DBErrors.h"
 #include "dataset/DateTimeUtil.h"
+#include "dataset/DecimalText.h"
 #include "dataset/Platform.h"
 #include "dataset/QxParser.h"
 #include "dataset/Variant.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -238,10 +240,20 @@ std::string FilterCondition(const std::string& fieldName, TFieldType type, const
     case ftFMTBcd: {
         double d;
         if (!TryStrToFloat(Trim(literal), d)) RaiseNotConvertible(literal, "Gleitkommawert");
-        // The text as typed converts; the statement gets the value with a point, whatever the locale.
+        // The text as typed converts; the statement gets the value with a point, whatever the locale: the
+        // shortest text that reads back as the same double (0.1 stays 0.1), or, for the server, every digit
+        // of a value a double cannot hold.
+        if (!localFilter) {
+            std::string plain = Trim(literal);
+            const char sep = platform::DecimalSeparator();
+            if (sep != '.') std::replace(plain.begin(), plain.end(), sep, '.');
+            TDecimal exact;
+            if (ParseDecimal(plain, exact) && exact.SignificantDigits() > 15)
+                return name + op + DecimalToText(exact);
+        }
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.17g", d);
-        return name + op + buf;
+        auto r = std::to_chars(buf, buf + sizeof buf, d);
+        return name + op + std::string(buf, r.ptr);
     }
     case ftDate:
     case ftTime:
@@ -355,8 +367,31 @@ std::string FormatFloatAs(long double v, const TFloatFormatting& how) {
     return s;
 }
 
+void SummaryAddExact(TSummaryValue& s, TSummaryMode mode, const std::string* exactText, double value) {
+    TDecimal now, add;
+    if (!s.ExactSum.empty() && !ParseDecimal(s.ExactSum, now)) return;
+    if (exactText ? !ParseDecimal(*exactText, add) : !DecimalFromDouble(value, add)) return;
+    if (mode == smSum) {
+        s.ExactSum = DecimalToText(AddDecimal(now, add));
+    } else if (mode == smMax || mode == smMin) {
+        const int c = CompareDecimal(add, now);
+        if (s.ExactSum.empty() || (mode == smMax ? c > 0 : c < 0)) s.ExactSum = DecimalToText(add);
+    } else {
+        return;
+    }
+    s.Exact = true;
+}
+
 std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatting& how) {
     if (mode == smNone) return std::string();
+    if ((mode == smSum || mode == smMax || mode == smMin) && s.IsFloat && s.Exact &&
+        how.Format == ffGeneral && how.Precision <= 0 && how.Digits <= 0) {
+        // Every digit, written as the cells write theirs.
+        std::string t = s.ExactSum;
+        const char sep = platform::DecimalSeparator();
+        if (sep != '.') std::replace(t.begin(), t.end(), '.', sep);
+        return t;
+    }
     if (mode == smAvr) {
         if (s.Count == 0) return std::string();
         long double avg = s.IsFloat ? s.Float / s.Count : (long double)s.Int / s.Count;

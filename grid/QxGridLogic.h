@@ -71,6 +71,10 @@ struct TSummaryValue {
     long long Count = 0;
     bool Computed = false;
     std::string Text;
+    // A sum, maximum or minimum of float values among which one has more than 15 digits is kept exactly as
+    // well (the decimal text, a point as separator) and shown from it.
+    bool Exact = false;
+    std::string ExactSum;
 };
 
 // Whether a field type takes a summary (small integer, integer, word, float, currency, large integer).
@@ -83,6 +87,9 @@ void SummaryStart(TSummaryValue& s, TSummaryMode mode, bool isFloat, bool firstN
                   long double firstFloat);
 // Adds one record's value (null counts as 0).
 void SummaryAdd(TSummaryValue& s, TSummaryMode mode, bool isNull, int32_t intValue, long double floatValue);
+// Adds one record's value to the exact sum, or takes it as the exact maximum or minimum when it is one: its
+// exact text when it has one, else its double's 15 digits (what the cell shows).
+void SummaryAddExact(TSummaryValue& s, TSummaryMode mode, const std::string* exactText, double value);
 // The summary's text: integers decimal, floats and averages by the format.
 std::string SummaryFormat(const TSummaryValue& s, TSummaryMode mode, const TFloatFormatting& how);
 // A float formatted like the framework's FloatToStrF (general, exponent, fixed, number with thousands

@@ -7,6 +7,7 @@
 #include "ocicall/OraCallLoad.h"
 #include "oracle/OraObjects.h"
 #include "oranet/NetCalls.h"
+#include "oranet/NetNumber.h"
 
 #include <algorithm>
 #include <cstring>
@@ -263,6 +264,7 @@ void TOraParamDesc::AllocBuffer() {
     size_t n = size_t(ElementSize()) * size_t(length_);
     buffer_.assign(n, 0);
     indicators_.assign(size_t(length_), -1);
+    exactNumber_.clear();
 }
 
 void TOraParamDesc::SetDataType(uint16_t code) {
@@ -354,6 +356,7 @@ void TOraParamDesc::SetItemNull(int index, bool isNull) {
             if (dataType_ == dtBlob || dataType_ == dtMemo) b->Clear();
     }
     indicators_[size_t(index - 1)] = isNull ? -1 : 0;
+    if (isNull && index == 1) exactNumber_.clear();
 }
 
 void TOraParamDesc::SetItemValue(int index, const Variant& value) {
@@ -390,6 +393,17 @@ void TOraParamDesc::SetItemValue(int index, const Variant& value) {
         break;
     }
     case dtFloat: {
+        if (index == 1) exactNumber_.clear();
+        // A text of more than 15 digits (written with a point) keeps them: its NUMBER form is bound.
+        TDecimal exact;
+        std::string bytes;
+        if (value.IsString() && length_ == 1 && ParseDecimal(value.AsString(), exact) &&
+            exact.SignificantDigits() > 15 && oranet::DecimalToNumber(exact, bytes)) {
+            double v = DecimalToDouble(exact);
+            std::memcpy(p, &v, 8);
+            exactNumber_ = std::move(bytes);
+            break;
+        }
         double v = value.AsDouble();
         std::memcpy(p, &v, 8);
         break;

@@ -210,6 +210,9 @@ public:
     void SetItemNull(int index, bool isNull);
     uint8_t* ValuePtr() { return buffer_.data(); }
     int16_t* IndPtr() { return indicators_.data(); }
+    // The NUMBER bytes of a single float value given as a text of more than 15 digits, bound instead of
+    // the double so that no digit is lost; empty otherwise.
+    const std::string& ExactNumber() const { return exactNumber_; }
     // The object of object-like types (blob, memo, LOB, cursor); nil for the others.
     TSharedObject* Object() const { return object_; }
     void SetObject(TSharedObject* object); // takes a reference
@@ -226,6 +229,7 @@ private:
     std::vector<uint8_t> buffer_;
     std::vector<int16_t> indicators_ = std::vector<int16_t>(1, -1);
     TSharedObject* object_ = nullptr;
+    std::string exactNumber_;
 };
 
 // ---- Connection ----
@@ -429,6 +433,10 @@ private:
 };
 
 // ---- Record set ----
+// Record size of a NUMBER field that can hold more digits than a double: the double, then the length (16
+// bits) and the up to 22 bytes of the NUMBER form as fetched, the exact value.
+constexpr uint16_t ExactNumberFieldSize = 8 + 2 + 22;
+
 class TOCIRecordSet : public TQxRecordSet {
 public:
     TOCIRecordSet();
@@ -450,6 +458,8 @@ public:
     void GetComplexTypes(TDataTypeSet& set) override;
     void CreateComplexFields(uint8_t* recBuf, bool withBlob) override;
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
+    bool DecodeExactNumber(const uint8_t* room, size_t size, std::string& text) override;
+    bool EncodeExactNumber(const std::string& text, uint8_t* room, size_t size) override;
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;
     bool AllRowsFetched() override;
@@ -482,6 +492,7 @@ private:
     void PrimeAuxSlots(PBlockHeader block, int rows);
     int DefineAndFetch(PBlockHeader block, int rows);
     void FinishLongPieces(PBlockHeader block, int fetched);
+    void FinishExactNumbers(PBlockHeader block, int fetched);
     void MoveAuxValues(PBlockHeader block, int fetched);
     void LinkFetchedRows(PBlockHeader block, int fetched);
     void OpenStep();

@@ -463,6 +463,15 @@ void TOCICommand::BindParam(TOraParamDesc* p) {
         dataAtExec = iterations_ <= 1;
         break;
     }
+    case dtFloat:
+        // Input only: an output value would come back as bytes the double beside them does not follow.
+        if ((input || (p->GetParamType() == pdUnknown && !IsPlSql())) && !p->Table && iterations_ <= 1 &&
+            !p->ExactNumber().empty() && !p->GetItemNull(1)) {
+            ext = SQLT_NUM;
+            value = const_cast<char*>(p->ExactNumber().data());
+            size = sb4(p->ExactNumber().size());
+        }
+        break;
     case dtBytes:
     case dtVarBytes:
         alen = reinterpret_cast<ub2*>(p->ValuePtr());

@@ -267,7 +267,9 @@ void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
                 f.Size = 4;
             } else {
                 f.DataType = dtFloat;
-                f.Size = 8;
+                // A column that can hold more digits than a double keeps the NUMBER bytes behind it.
+                const bool wide = precision <= 0 || precision > 15 || scale == -127;
+                f.Size = uint16_t(wide ? ExactNumberFieldSize : 8);
             }
         }
         break;
@@ -637,6 +639,7 @@ bool TOCIRecordSet::FetchBlock() {
         PrimeAuxSlots(block, rows);
         fetched = DefineAndFetch(block, rows);
         FinishLongPieces(block, fetched);
+        FinishExactNumbers(block, fetched);
         longDefines_.clear();
     } catch (...) {
         longDefines_.clear();
@@ -757,6 +760,14 @@ int TOCIRecordSet::DefineAndFetch(PBlockHeader block, int rows) {
             if (f->DataType == dtVarBytes) {
                 conn_->Check(OCIDefineByPos(stmt, &def, err, col, value + 2, f->Length, SQLT_BIN, ind,
                                             reinterpret_cast<ub2*>(value), nullptr, 0));
+                conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), ub4(stride), 0));
+                continue;
+            }
+            if (f->DataType == dtFloat && f->Size == ExactNumberFieldSize) {
+                // The NUMBER bytes behind the double, their length before them; the double follows after
+                // the fetch (FinishExactNumbers).
+                conn_->Check(OCIDefineByPos(stmt, &def, err, col, value + 10, 22, SQLT_NUM, ind,
+                                            reinterpret_cast<ub2*>(value + 8), nullptr, 0));
                 conn_->Check(OCIDefineArrayOfStruct(def, err, ub4(stride), ub4(stride), ub4(stride), 0));
                 continue;
             }

@@ -134,3 +134,34 @@ TEST(EmuValues, LogonCipherRoundTrip) {
     EXPECT_FALSE(DecryptPassword(key, "XYZ", back));
     EXPECT_FALSE(DecryptPassword(key, "0011223344556677F", back)); // pad digit out of range
 }
+
+TEST(EmuValues, NumbersADoubleWouldRoundAreKeptAsMarkedText) {
+    Decimal d;
+    ASSERT_TRUE(DecimalFromText("99999999999999999999999999999999999999", d));
+    EXPECT_TRUE(IsWideDecimal(d));
+    EXPECT_EQ(WideNumberText(d), "99999999999999999999999999999999999999#");
+    Decimal back;
+    ASSERT_TRUE(WideNumberFromText(WideNumberText(d), back));
+    EXPECT_EQ(EncodeNumber(back), EncodeNumber(d));
+    EXPECT_FALSE(WideNumberFromText("99999999999999999999", back)); // no mark: an ordinary text
+    EXPECT_FALSE(WideNumberFromText("abc#", back));
+    // Every 64-bit integer stays an integer, however many digits it has.
+    bool isInt;
+    long long i;
+    double f;
+    ASSERT_TRUE(DecimalFromText("9223372036854775807", d));
+    EXPECT_FALSE(IsWideDecimal(d));
+    DecimalToValue(d, isInt, i, f);
+    EXPECT_TRUE(isInt);
+    EXPECT_EQ(i, 9223372036854775807LL);
+    ASSERT_TRUE(DecimalFromText("-9223372036854775808", d));
+    DecimalToValue(d, isInt, i, f);
+    EXPECT_TRUE(isInt);
+    EXPECT_EQ(i, -9223372036854775807LL - 1);
+    ASSERT_TRUE(DecimalFromText("9223372036854775808", d));
+    EXPECT_TRUE(IsWideDecimal(d));
+    ASSERT_TRUE(DecimalFromText("0.1234567890123456", d));
+    EXPECT_TRUE(IsWideDecimal(d));
+    ASSERT_TRUE(DecimalFromText("0.123456789012345", d));
+    EXPECT_FALSE(IsWideDecimal(d));
+}

@@ -3,6 +3,7 @@
 #include "grid/QxGridLogic.h"
 
 #include "dataset/DBErrors.h"
+#include "dataset/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -60,6 +61,23 @@ TEST(GridSort, OrderByIsReadBackFromTheStatement) {
     // An item not followed by "," or the end stops the scan after its entry.
     EXPECT_EQ(Parse("ENAME, SAL * 2, EMPNO"), (std::vector<TSortEntry>{{1, false}, {2, false}}));
     EXPECT_TRUE(Parse("").empty());
+}
+
+TEST(GridFilter, FloatValuesReachTheStatementAsTyped) {
+    // 0.1 once became 0.10000000000000001, which matched no row.
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "0.1", false), "SAL=0.1");
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "<=-2.5", false), "SAL<=-2.5");
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "0.1", true), "SAL=0.1");
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, "1e300", false), "SAL=1e+300");
+    // Digits a double cannot hold go to the server as typed.
+    EXPECT_EQ(FilterCondition("ID", ftFloat, "12345678901234567890", false), "ID=12345678901234567890");
+    EXPECT_EQ(FilterCondition("ID", ftFloat, "-99999999999999999999999999999999999999", false),
+              "ID=-99999999999999999999999999999999999999");
+    const char saved = platform::DecimalSeparator();
+    platform::SetDecimalSeparator(',');
+    EXPECT_EQ(FilterCondition("SAL", ftFloat, ">0,3", false), "SAL>0.3");
+    EXPECT_EQ(FilterCondition("N", ftFloat, "0,1234567890123456789", false), "N=0.1234567890123456789");
+    platform::SetDecimalSeparator(saved);
 }
 
 TEST(GridFilter, TextsGiveTheConditionsOfTheServerAndOfTheLocalFilter) {
@@ -131,6 +149,39 @@ TEST(GridSummary, MaximumOfNegativeValuesWithAndWithoutANull) {
     EXPECT_FALSE(SummaryTypeAllowed(ftString));
     EXPECT_FALSE(SummaryTypeAllowed(ftBCD));
     EXPECT_TRUE(SummaryTypeAllowed(ftLargeint));
+}
+
+TEST(GridSummaries, ASumWithValuesWiderThanADoubleIsExact) {
+    TSummaryValue s;
+    SummaryStart(s, smSum, true, false, 0, 0);
+    const std::string big = "99999999999999999999999999999999999999";
+    SummaryAdd(s, smSum, false, 0, 1e38);
+    SummaryAddExact(s, smSum, &big, 1e38);
+    SummaryAdd(s, smSum, false, 0, 0.1);
+    SummaryAddExact(s, smSum, nullptr, 0.1); // a double adds the digits its cell shows
+    EXPECT_EQ(SummaryFormat(s, smSum, TFloatFormatting()), "99999999999999999999999999999999999999.1");
+    const char saved = platform::DecimalSeparator();
+    platform::SetDecimalSeparator(',');
+    EXPECT_EQ(SummaryFormat(s, smSum, TFloatFormatting()), "99999999999999999999999999999999999999,1");
+    platform::SetDecimalSeparator(saved);
+    // An explicit format keeps formatting the double; so does a sum without any wide value.
+    EXPECT_EQ(SummaryFormat(s, smSum, {ffExponent, 3, 0}), "1.00E+38");
+    // Maximum and minimum pick the exact value.
+    const std::string below = "99999999999999999999999999999999999998";
+    for (TSummaryMode mode : {smMax, smMin}) {
+        TSummaryValue m;
+        SummaryStart(m, mode, true, false, 0, 1e38);
+        for (const std::string* v : {&below, &big, &below}) {
+            SummaryAdd(m, mode, false, 0, 1e38);
+            SummaryAddExact(m, mode, v, 1e38);
+        }
+        SummaryAddExact(m, mode, nullptr, 5.0);
+        EXPECT_EQ(SummaryFormat(m, mode, TFloatFormatting()), mode == smMax ? big : "5");
+    }
+    TSummaryValue plain;
+    SummaryStart(plain, smSum, true, false, 0, 0);
+    SummaryAdd(plain, smSum, false, 0, 0.5);
+    EXPECT_EQ(SummaryFormat(plain, smSum, TFloatFormatting()), "0.5");
 }
 
 TEST(GridCells, TextsThatDoNotFitAreCutWithDotsOrHashes) {

@@ -44,7 +44,7 @@ TEST_F(OraDescribe, ColumnTypesBecomeTheirStoredForms) {
     };
     const Row rows[] = {
         {"I9", dtInt32, 0, 9, 4},       {"I10", dtFloat, 0, 10, 8},
-        {"F52", dtFloat, 0, 5, 8},      {"N", dtFloat, 0, 0, 8},
+        {"F52", dtFloat, 0, 5, 8},      {"N", dtFloat, 0, 0, ExactNumberFieldSize}, // room for 40 digits
         {"V20", dtString, 0, 20, 21},   {"V31", dtString, 0, 31, 32},
         {"V32", dtExtString, 0, 32, 0}, {"V300", dtExtString, 0, 300, 0},
         {"C4", dtString, 0, 4, 5},      {"D", dtDateTime, 0, 0, 7},
