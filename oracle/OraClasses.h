@@ -91,6 +91,9 @@ enum : uint16_t {
     SQL_NOBIND = 27
 };
 
+// The stored statement type of a statement-type attribute value (OCI_STMT_...).
+uint16_t OraStmtTypeFromOCI(oracall::ub2 ociStmtType);
+
 // ---- Oracle value forms ----
 
 // The 7-byte DATE form; decoding a malformed value gives 0.
@@ -107,6 +110,13 @@ struct TScannedParam {
     bool Quoted = false;
 };
 std::vector<TScannedParam> ScanOraParams(const std::string& sql);
+
+// Server and client versions compared as numbers, part by part ("19.3" and "10.2" are above "8", "9.2.0.1.0"
+// below "10"): -1, 0 or 1. An empty version (not read yet) is below every other.
+int CompareOraVersions(const std::string& a, const std::string& b);
+// The version in a server banner (OCIServerVersion): "9.2.0.1.0" of "... Release 9.2.0.1.0 - Production", the
+// release update "19.3.0.0.0" of a banner with a "Version 19.3.0.0.0" line; "" when there is none.
+std::string VersionFromBanner(const std::string& banner);
 
 // ---- A manual-reset event ----
 class TOraEvent {
@@ -167,7 +177,11 @@ public:
     // Writes the pieces to the server LOB (trims it first).
     void WriteLob();
     bool NotRead = false;
-    uint16_t LobType; // 112 CLOB, 113 BLOB
+    uint16_t LobType; // 112 CLOB, 113 BLOB, 114 BFILE
+    // SQLCS_IMPLICIT or SQLCS_NCHAR (an NCLOB); 0 until the server was asked with OCILobCharSetForm.
+    uint8_t CharsetForm = 0;
+    // The form passed to reads and writes: never 0.
+    uint8_t Form();
     TOCIConnection* Connection;
 
 protected:

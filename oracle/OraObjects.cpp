@@ -889,7 +889,7 @@ bool TOraRef::IsNull() const {
 
 void TOraRef::Clear() {
     UnpinObject();
-    if (OCIRef* h = Handle()) OraCheckGlobal(OCIRefClear(hOCIEnv, h));
+    if (OCIRef* h = Handle()) OCIRefClear(hOCIEnv, h); // reports nothing
 }
 
 void TOraRef::Assign(const OCIRef* source) {

@@ -2,15 +2,21 @@
 // call-interface routines under their real names, so that the binder loads it through OCIDLL like a real
 // libclntsh.so.
 //
-// Session, statement, fetch and LOB routines hand the call to the network emulation of the program that
-// loaded the library: the program exports vestra_ocilib_host, which fills a copy of the entry-point table
-// with the emulated routines. Environment and error handles, server versions and the object routines are this
-// library's own; the object routines serve a small in-memory catalogue of types and persistent instances.
+// The library is built against its own header (OciDocs.h, written from Oracle's public documentation), not
+// against the program's entry-point table, and it behaves as the documentation says a current (19c) client
+// does: it reports release 19.3 of client and server, answers OCI_NEED_DATA when a LOB read asks for more
+// than the buffer holds, and serves the column types of current servers.
 //
-// A few o-prefixed version-7 routines are exported as well (they only count their calls), so the binder sees
-// a client with the 7.3 capability. Routines not exported here stay "not linked" in the table. Built with
-// OCILIB_V80 it is a version-8.0 client instead: no OCIEnvCreate, no version-9 routines, no version-7 ones.
-#include "ocicall/OraCall.h"
+// Session, statement and fetch routines hand the call to the network emulation of the program that loaded
+// the library: the program exports vestra_ocilib_host_routine, which names the emulated routine of an entry
+// point. Environment and error handles, server versions, the object routines and a few result sets (the
+// OCILIB_ tables of OciLibTables.h) are this library's own; the object routines serve a small in-memory
+// catalogue of types and persistent instances.
+//
+// A few o-prefixed version-7 routines are exported as well (they only count their calls). Routines not
+// exported here stay "not linked" in the table. Built with OCILIB_V80 it is a version-8.0 client instead:
+// only the deprecated initialisers, no OCIEnvCreate, no OCIClientVersion, no version-9 routines.
+#include "tests/ocilib/OciDocs.h"
 
 #include <cstring>
 #include <dlfcn.h>
@@ -23,7 +29,7 @@
 
 #define OCILIB_EXPORT extern "C" __attribute__((visibility("default")))
 
-using namespace oracall;
+using namespace ocidoc;
 
 namespace {
 
@@ -32,21 +38,25 @@ using TGuard = std::lock_guard<std::recursive_mutex>;
 
 // ---- The host's emulation ----
 
-TOCICalls g_host;
-bool g_hostFound = false;
+// The host's routine of an entry point, by name (nil when the host has none).
+void* HostRoutine(const char* name) {
+    static std::mutex lock;
+    static std::map<std::string, void*> found;
+    std::lock_guard<std::mutex> g(lock);
+    auto it = found.find(name);
+    if (it != found.end()) return it->second;
+    auto lookup = reinterpret_cast<void* (*)(const char*)>(dlsym(RTLD_DEFAULT, "vestra_ocilib_host_routine"));
+    void* r = lookup ? lookup(name) : nullptr;
+    found[name] = r;
+    return r;
+}
 
 bool FindHost() {
-    if (g_hostFound) return true;
-    auto fill = reinterpret_cast<void (*)(TOCICalls*)>(dlsym(RTLD_DEFAULT, "vestra_ocilib_host"));
-    if (!fill) return false;
-    fill(&g_host);
-    g_hostFound = g_host.OCIHandleAlloc && g_host.OCIErrorGet;
-    return g_hostFound;
+    return HostRoutine("OCIHandleAlloc") && HostRoutine("OCIErrorGet");
 }
 
-const TOCICalls& Host() {
-    return g_host;
-}
+// The host's routine, called with this library's (documented) signature.
+#define HOST(name) (reinterpret_cast<decltype(&ocidoc::name)>(HostRoutine(#name)))
 
 // ---- Errors written by this library ----
 
@@ -623,6 +633,7 @@ sword ParamAttr(const TParam* p, void* target, ub4* sizep, ub4 attr) {
 }
 
 int g_o7Calls = 0;
+ub2 g_envCharset = 0, g_envNCharset = 0; // of the environment created last
 
 } // namespace
 
@@ -644,7 +655,8 @@ OCILIB_EXPORT OCIRef* ocilib_ref_to(const char* key) {
 
 // Counters: 0 instances created by OCIObjectNew and not yet freed, 1 pins, 2 unpins (frees of pinned
 // objects), 3 flushes, 4 version-7 calls, 5 environments alive, 6 live holders (strings, REFs, collections)
-// of the library.
+// of the library, 7 and 8 the character set and national character set the environment was created with (0
+// for those of NLS_LANG).
 OCILIB_EXPORT int ocilib_counter(int which) {
     TGuard g(g_lock);
     switch (which) {
@@ -666,6 +678,10 @@ OCILIB_EXPORT int ocilib_counter(int which) {
         return g_envCount;
     case 6:
         return int(g_own.size());
+    case 7:
+        return g_envCharset;
+    case 8:
+        return g_envNCharset;
     }
     return -1;
 }
@@ -679,7 +695,9 @@ OCILIB_EXPORT int ocilib_deleted(const char* key) {
 
 // ---- Environment, handles, attributes, errors ----
 
-OCILIB_EXPORT sword OCIInitialize(ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp, dvoid* mfreefp) {
+OCILIB_EXPORT sword OCIInitialize(ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
+                                  dvoid* (*ralocfp)(dvoid*, dvoid*, size_t),
+                                  void (*mfreefp)(dvoid*, dvoid*)) {
     return FindHost() ? OCI_SUCCESS : OCI_ERROR;
 }
 
@@ -695,9 +713,30 @@ OCILIB_EXPORT sword OCIEnvInit(OCIEnv** envhpp, ub4 mode, size_t xtramemsz, dvoi
 }
 
 #ifndef OCILIB_V80 // a version-8.0 client has no OCIEnvCreate
-OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp,
-                                 dvoid* mfreefp, size_t xtramemsz, dvoid** usrmempp) {
+OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
+                                 dvoid* (*ralocfp)(dvoid*, dvoid*, size_t), void (*mfreefp)(dvoid*, dvoid*),
+                                 size_t xtramemsz, dvoid** usrmempp) {
+    g_envCharset = g_envNCharset = 0; // the character sets of NLS_LANG
     return ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
+}
+
+OCILIB_EXPORT sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
+                                    dvoid* (*ralocfp)(dvoid*, dvoid*, size_t),
+                                    void (*mfreefp)(dvoid*, dvoid*), size_t xtramemsz, dvoid** usrmempp,
+                                    ub2 charset, ub2 ncharset) {
+    sword r = ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
+    g_envCharset = charset;
+    g_envNCharset = ncharset;
+    return r;
+}
+
+OCILIB_EXPORT void OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num,
+                                    sword* patch_num, sword* port_update_num) {
+    *major_version = 19;
+    *minor_version = 3;
+    *update_num = 0;
+    *patch_num = 0;
+    *port_update_num = 0;
 }
 #endif
 
@@ -708,7 +747,7 @@ OCILIB_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 typ
         *hndlpp = static_cast<TObj*>(Make<TDescribe>());
         return OCI_SUCCESS;
     }
-    return Host().OCIHandleAlloc(parenth, hndlpp, type, xtramemsz, usrmempp);
+    return HOST(OCIHandleAlloc)(parenth, hndlpp, type, xtramemsz, usrmempp);
 }
 
 OCILIB_EXPORT sword OCIHandleFree(dvoid* hndlp, ub4 type) {
@@ -728,7 +767,7 @@ OCILIB_EXPORT sword OCIHandleFree(dvoid* hndlp, ub4 type) {
         return OCI_SUCCESS;
     }
     ForgetError(hndlp);
-    return Host().OCIHandleFree(hndlp, type);
+    return HOST(OCIHandleFree)(hndlp, type);
 }
 
 OCILIB_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4* sizep,
@@ -740,7 +779,7 @@ OCILIB_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* at
     }
     if (TParam* p = Own<TParam>(trgthndlp)) return ParamAttr(p, attributep, sizep, attrtype);
     ForgetError(errhp);
-    return Host().OCIAttrGet(trgthndlp, trghndltyp, attributep, sizep, attrtype, errhp);
+    return HOST(OCIAttrGet)(trgthndlp, trghndltyp, attributep, sizep, attrtype, errhp);
 }
 
 OCILIB_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4 size, ub4 attrtype,
@@ -748,7 +787,7 @@ OCILIB_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attribut
     // The server's external name is a client-side label.
     if (trghndltyp == OCI_HTYPE_SERVER && attrtype == OCI_ATTR_EXTERNAL_NAME) return OCI_SUCCESS;
     ForgetError(errhp);
-    return Host().OCIAttrSet(trgthndlp, trghndltyp, attributep, size, attrtype, errhp);
+    return HOST(OCIAttrSet)(trgthndlp, trghndltyp, attributep, size, attrtype, errhp);
 }
 
 OCILIB_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, dvoid** parmdpp, ub4 pos) {
@@ -760,7 +799,7 @@ OCILIB_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, 
         return OCI_SUCCESS;
     }
     ForgetError(errhp);
-    return Host().OCIParamGet(hndlp, htype, errhp, parmdpp, pos);
+    return HOST(OCIParamGet)(hndlp, htype, errhp, parmdpp, pos);
 }
 
 OCILIB_EXPORT sword OCIErrorGet(dvoid* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp,
@@ -778,11 +817,12 @@ OCILIB_EXPORT sword OCIErrorGet(dvoid* hndlp, ub4 recordno, OraText* sqlstate, s
             return OCI_SUCCESS;
         }
     }
-    return Host().OCIErrorGet(hndlp, recordno, sqlstate, errcodep, bufp, bufsiz, type);
+    return HOST(OCIErrorGet)(hndlp, recordno, sqlstate, errcodep, bufp, bufsiz, type);
 }
 
 OCILIB_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
-    static const char banner[] = "Oracle8i Enterprise Edition Release 8.1.7.0.0 - Production";
+    static const char banner[] =
+        "Oracle Database 19c Enterprise Edition Release 19.0.0.0.0 - Production\nVersion 19.3.0.0.0";
     if (!bufp || bufsz == 0) return OCI_ERROR;
     size_t n = std::min<size_t>(bufsz - 1, sizeof banner - 1);
     memcpy(bufp, banner, n);
@@ -796,7 +836,7 @@ OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub
                                   sb4 fetchOffset, ub4 mode) {
     if (orientation != 2) return Fail(errhp, 24391, "invalid fetch operation");
     ForgetError(errhp);
-    return Host().OCIStmtFetch(stmtp, errhp, nrows, orientation, mode);
+    return HOST(OCIStmtFetch)(stmtp, errhp, nrows, orientation, mode);
 }
 
 #endif
@@ -1077,11 +1117,8 @@ OCILIB_EXPORT sword OCIRefAssign(OCIEnv* env, OCIError* err, const OCIRef* sourc
     return OCI_SUCCESS;
 }
 
-OCILIB_EXPORT sword OCIRefClear(OCIEnv* env, OCIRef* ref) {
-    TRef* r = Own<TRef>(ref);
-    if (!r) return OCI_INVALID_HANDLE;
-    r->target = nullptr;
-    return OCI_SUCCESS;
+OCILIB_EXPORT void OCIRefClear(OCIEnv* env, OCIRef* ref) {
+    if (TRef* r = Own<TRef>(ref)) r->target = nullptr;
 }
 
 OCILIB_EXPORT int OCIRefIsNull(OCIEnv* env, const OCIRef* ref) {
