@@ -139,16 +139,31 @@ TOraLob::~TOraLob() {
     }
 }
 
+// Files (BFILE, CFILE) have locators of their own descriptor type.
+ub4 TOraLob::DescType() const {
+    return LobType == SQLT_BFILEE || LobType == SQLT_CFILEE ? OCI_DTYPE_FILE : OCI_DTYPE_LOB;
+}
+
 void TOraLob::AllocLob() {
     if (locator_) return;
     dvoid* d = nullptr;
-    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, OCI_DTYPE_LOB, 0, nullptr));
+    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, DescType(), 0, nullptr));
     locator_ = static_cast<OCILobLocator*>(d);
 }
 
 void TOraLob::FreeLob() {
-    if (locator_) OCIDescriptorFree(locator_, OCI_DTYPE_LOB);
+    if (locator_) OCIDescriptorFree(locator_, DescType());
     locator_ = nullptr;
+}
+
+std::string TOraLob::FileLocatorText() {
+    if (!locator_) return std::string();
+    char dir[31] = {}, name[256] = {};
+    ub2 dirLen = 30, nameLen = 255;
+    OraCheckGlobal(OCILobFileGetName(hOCIEnv, hOCIError, locator_, reinterpret_cast<OraText*>(dir), &dirLen,
+                                     reinterpret_cast<OraText*>(name), &nameLen));
+    return "BFILENAME('" + std::string(dir, std::min<size_t>(dirLen, 30)) + "', '" +
+           std::string(name, std::min<size_t>(nameLen, 255)) + "')";
 }
 
 bool TOraLob::LobInited() {
@@ -256,6 +271,67 @@ uint32_t TOraLob::Read(uint32_t position, uint32_t count, void* dest) {
 void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
     if (NotRead) ReadLob();
     TBlob::Write(position, count, source);
+}
+
+// ---- Timestamp and interval holders ----
+
+TOraTimeStamp::~TOraTimeStamp() {
+    if (desc_) OCIDescriptorFree(desc_, DescType);
+}
+
+void TOraTimeStamp::AllocDesc() {
+    if (desc_) return;
+    dvoid* d = nullptr;
+    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, DescType, 0, nullptr));
+    desc_ = static_cast<OCIDateTime*>(d);
+}
+
+std::string TOraTimeStamp::AsText(int fractionDigits) {
+    if (!desc_ || Indicator < 0) return std::string();
+    sb2 year = 0;
+    ub1 month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    ub4 fsec = 0;
+    OraCheckGlobal(OCIDateTimeGetDate(hOCIEnv, hOCIError, desc_, &year, &month, &day));
+    OraCheckGlobal(OCIDateTimeGetTime(hOCIEnv, hOCIError, desc_, &hour, &minute, &second, &fsec));
+    char buf[64];
+    snprintf(buf, sizeof buf, "%02u.%02u.%04d %02u:%02u:%02u", unsigned(day), unsigned(month), int(year),
+             unsigned(hour), unsigned(minute), unsigned(second));
+    std::string text = buf;
+    fractionDigits = std::clamp(fractionDigits, 0, 9);
+    if (fractionDigits > 0) {
+        snprintf(buf, sizeof buf, "%09u", unsigned(std::min<ub4>(fsec, 999999999)));
+        text += ',';
+        text.append(buf, size_t(fractionDigits));
+    }
+    if (DescType == OCI_DTYPE_TIMESTAMP_TZ) {
+        sb1 tzh = 0, tzm = 0;
+        OraCheckGlobal(OCIDateTimeGetTimeZoneOffset(hOCIEnv, hOCIError, desc_, &tzh, &tzm));
+        snprintf(buf, sizeof buf, " %c%02d:%02d", tzh < 0 || tzm < 0 ? '-' : '+', std::abs(int(tzh)),
+                 std::abs(int(tzm)));
+        text += buf;
+    }
+    return text;
+}
+
+TOraInterval::~TOraInterval() {
+    if (desc_) OCIDescriptorFree(desc_, DescType);
+}
+
+void TOraInterval::AllocDesc() {
+    if (desc_) return;
+    dvoid* d = nullptr;
+    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, DescType, 0, nullptr));
+    desc_ = static_cast<OCIInterval*>(d);
+}
+
+std::string TOraInterval::AsText(int leading, int fraction) {
+    if (!desc_ || Indicator < 0) return std::string();
+    char buf[64] = {};
+    size_t len = 0;
+    OraCheckGlobal(OCIIntervalToText(hOCIEnv, hOCIError, desc_, ub1(std::clamp(leading, 0, 9)),
+                                     ub1(std::clamp(fraction, 0, 9)), reinterpret_cast<OraText*>(buf),
+                                     sizeof buf, &len));
+    return std::string(buf, std::min(len, sizeof buf));
 }
 
 // ---- Parameter descriptor ----

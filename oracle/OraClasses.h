@@ -182,6 +182,9 @@ public:
     uint8_t CharsetForm = 0;
     // The form passed to reads and writes: never 0.
     uint8_t Form();
+    // A file's locator as text: BFILENAME('DIR', 'name').
+    std::string FileLocatorText();
+    oracall::ub4 DescType() const;
     TOCIConnection* Connection;
 
 protected:
@@ -189,6 +192,44 @@ protected:
 
 private:
     oracall::OCILobLocator* locator_ = nullptr;
+};
+
+// ---- Timestamp and interval holders ----
+
+// A TIMESTAMP [WITH [LOCAL] TIME ZONE] value in its datetime descriptor (68, 69 or 70).
+class TOraTimeStamp : public TSharedObject {
+public:
+    explicit TOraTimeStamp(oracall::ub4 descType) : DescType(descType) {}
+    void AllocDesc();
+    oracall::OCIDateTime* Handle() const { return desc_; }
+    // "29.02.2024 13:45:30,123456": fraction digits as given, " +01:00" for a timestamp with time zone.
+    std::string AsText(int fractionDigits);
+    const oracall::ub4 DescType;
+    int16_t Indicator = -1;
+
+protected:
+    ~TOraTimeStamp() override;
+
+private:
+    oracall::OCIDateTime* desc_ = nullptr;
+};
+
+// An INTERVAL YEAR TO MONTH or DAY TO SECOND value in its interval descriptor (62 or 63).
+class TOraInterval : public TSharedObject {
+public:
+    explicit TOraInterval(oracall::ub4 descType) : DescType(descType) {}
+    void AllocDesc();
+    oracall::OCIInterval* Handle() const { return desc_; }
+    // The library's text ("+02-03", "+04 05:06:07.890000") with the leading and fraction precisions.
+    std::string AsText(int leading, int fraction);
+    const oracall::ub4 DescType;
+    int16_t Indicator = -1;
+
+protected:
+    ~TOraInterval() override;
+
+private:
+    oracall::OCIInterval* desc_ = nullptr;
 };
 
 // ---- Parameter descriptor ----
@@ -461,6 +502,9 @@ public:
     void GetComplexTypes(TDataTypeSet& set) override;
     void CreateComplexFields(uint8_t* recBuf, bool withBlob) override;
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
+    // Timestamps, intervals, files, cursors, objects and REFs are read as text (see HolderText).
+    void GetFieldData(TFieldDesc* field, uint8_t* recBuf, void* dest) override;
+    static bool IsShownAsText(uint16_t dataType);
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;
     bool AllRowsFetched() override;
@@ -485,6 +529,9 @@ private:
     void DescribeFields();
     void DescribeField(oracall::OCIStmt* stmt, int col, TFieldDesc& f);
     int NlsLength(int slot, bool timestamp);
+    // The text of a holder-held value: "29.02.2024 13:45:30,123456", "+02-03", BFILENAME('DIR', 'f'),
+    // "(Cursor)", ADDRESS_T('Hauptstr. 1', 53113, 'BONN'), "REF PERSON_T".
+    std::string HolderText(TFieldDesc* f, uint8_t* recBuf);
     void AllocAux();
     void FreeAux();
     bool FetchBlock();

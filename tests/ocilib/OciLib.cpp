@@ -637,6 +637,8 @@ ub2 g_envCharset = 0, g_envNCharset = 0; // of the environment created last
 
 } // namespace
 
+#include "tests/ocilib/OciLibTables.h"
+
 // ---- Hooks of the tests (not part of the call interface) ----
 
 // A REF to a persistent object of the catalogue ("KING" or "SCOTT"); nil for an unknown name. The REF belongs
@@ -767,6 +769,10 @@ OCILIB_EXPORT sword OCIHandleFree(dvoid* hndlp, ub4 type) {
         return OCI_SUCCESS;
     }
     ForgetError(hndlp);
+    if (type == OCI_HTYPE_STMT) {
+        TGuard g(g_lock);
+        g_local.erase(hndlp);
+    }
     return HOST(OCIHandleFree)(hndlp, type);
 }
 
@@ -778,6 +784,8 @@ OCILIB_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* at
         return OCI_SUCCESS;
     }
     if (TParam* p = Own<TParam>(trgthndlp)) return ParamAttr(p, attributep, sizep, attrtype);
+    if (TColParam* p = Own<TColParam>(trgthndlp)) return ColumnAttr(*p->col, attributep, sizep, attrtype);
+    if (TLocalStmt* st = Local(trgthndlp)) return LocalStmtAttr(*st, attributep, sizep, attrtype);
     ForgetError(errhp);
     return HOST(OCIAttrGet)(trgthndlp, trghndltyp, attributep, sizep, attrtype, errhp);
 }
@@ -786,6 +794,8 @@ OCILIB_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attribut
                                OCIError* errhp) {
     // The server's external name is a client-side label.
     if (trghndltyp == OCI_HTYPE_SERVER && attrtype == OCI_ATTR_EXTERNAL_NAME) return OCI_SUCCESS;
+    // A define of this library's statements: the character set is that of the environment anyway.
+    if (Own<TLocalDefine>(trgthndlp)) return attrtype == OCI_ATTR_CHARSET_ID ? OCI_SUCCESS : OCI_ERROR;
     ForgetError(errhp);
     return HOST(OCIAttrSet)(trgthndlp, trghndltyp, attributep, size, attrtype, errhp);
 }
@@ -796,6 +806,20 @@ OCILIB_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, 
         if (pos < 1 || pos > p->type->attrParams.size())
             return Fail(errhp, 24334, "no descriptor for this position");
         *parmdpp = static_cast<TObj*>(p->type->attrParams[pos - 1]);
+        return OCI_SUCCESS;
+    }
+    if (TLocalStmt* st = Local(hndlp)) {
+        if (!parmdpp) return OCI_INVALID_HANDLE;
+        if (pos < 1 || pos > st->table->cols.size())
+            return Fail(errhp, 24334, "no descriptor for this position");
+        TGuard g(g_lock);
+        if (st->params.empty())
+            for (const TColumn& c : st->table->cols) {
+                TColParam* p = Make<TColParam>();
+                p->col = &c;
+                st->params.push_back(p);
+            }
+        *parmdpp = static_cast<TObj*>(st->params[pos - 1]);
         return OCI_SUCCESS;
     }
     ForgetError(errhp);
@@ -835,6 +859,7 @@ OCILIB_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* buf
 OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
                                   sb4 fetchOffset, ub4 mode) {
     if (orientation != 2) return Fail(errhp, 24391, "invalid fetch operation");
+    if (TLocalStmt* st = Local(stmtp)) return FetchLocal(*st, errhp, nrows);
     ForgetError(errhp);
     return HOST(OCIStmtFetch)(stmtp, errhp, nrows, orientation, mode);
 }
@@ -1104,6 +1129,78 @@ OCILIB_EXPORT sword OCITableDelete(OCIEnv* env, OCIError* err, sb4 index, OCICol
 }
 
 // ---- REFs ----
+
+// ---- Datetimes, intervals, object defines and files of this library's result sets ----
+
+OCILIB_EXPORT sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, dvoid** pgvpp,
+                                    ub4* pvszsp, dvoid** indpp, ub4* indszp) {
+    TLocalDefine* d = Own<TLocalDefine>(defnp);
+    if (!d || !pgvpp) return OCI_INVALID_HANDLE;
+    if (d->dty == SQLT_NTY && !Own<TType>(type))
+        return Fail(errhp, 22063, "a named type needs its type descriptor");
+    d->objType = type;
+    d->pgvpp = pgvpp;
+    d->indpp = indpp;
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCIDateTimeGetDate(dvoid* hndl, OCIError* err, const OCIDateTime* datetime, sb2* year,
+                                       ub1* month, ub1* day) {
+    TDateTimeDesc* d = Own<TDateTimeDesc>(datetime);
+    if (!d || !year || !month || !day) return OCI_INVALID_HANDLE;
+    *year = d->v.year;
+    *month = d->v.month;
+    *day = d->v.day;
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCIDateTimeGetTime(dvoid* hndl, OCIError* err, OCIDateTime* datetime, ub1* hour, ub1* min,
+                                       ub1* sec, ub4* fsec) {
+    TDateTimeDesc* d = Own<TDateTimeDesc>(datetime);
+    if (!d || !hour || !min || !sec || !fsec) return OCI_INVALID_HANDLE;
+    *hour = d->v.hour;
+    *min = d->v.minute;
+    *sec = d->v.second;
+    *fsec = d->v.fsec;
+    return OCI_SUCCESS;
+}
+
+// Only a timestamp with a time zone has one (ORA-01878 otherwise).
+OCILIB_EXPORT sword OCIDateTimeGetTimeZoneOffset(dvoid* hndl, OCIError* err, const OCIDateTime* datetime,
+                                                 sb1* hour, sb1* min) {
+    TDateTimeDesc* d = Own<TDateTimeDesc>(datetime);
+    if (!d || !hour || !min) return OCI_INVALID_HANDLE;
+    if (d->dtype != OCI_DTYPE_TIMESTAMP_TZ)
+        return Fail(err, 1878, "specified field not found in datetime or interval");
+    *hour = d->v.tzh;
+    *min = d->v.tzm;
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCIIntervalToText(dvoid* hndl, OCIError* err, const OCIInterval* interval, ub1 lfprec,
+                                      ub1 fsprec, OraText* buffer, size_t buflen, size_t* resultlen) {
+    TIntervalDesc* d = Own<TIntervalDesc>(interval);
+    if (!d || !buffer || !resultlen) return OCI_INVALID_HANDLE;
+    std::string text = IntervalText(d->v, d->dtype == OCI_DTYPE_INTERVAL_YM);
+    if (text.size() + 1 > buflen) return Fail(err, 1877, "string is too long for internal buffer");
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    *resultlen = text.size();
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCILobFileGetName(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* filep,
+                                      OraText* dir_alias, ub2* d_length, OraText* filename, ub2* f_length) {
+    TLobValue* f = LocalLob(filep);
+    if (!f || !dir_alias || !d_length || !filename || !f_length) return OCI_INVALID_HANDLE;
+    // The lengths are the buffers' sizes on entry (30 and 255 bytes are documented as enough).
+    if (f->dir.size() > *d_length || f->file.size() > *f_length)
+        return Fail(errhp, 22275, "invalid LOB locator specified");
+    memcpy(dir_alias, f->dir.data(), f->dir.size());
+    memcpy(filename, f->file.data(), f->file.size());
+    *d_length = ub2(f->dir.size());
+    *f_length = ub2(f->file.size());
+    return OCI_SUCCESS;
+}
 
 OCILIB_EXPORT sword OCIRefAssign(OCIEnv* env, OCIError* err, const OCIRef* source, OCIRef** target) {
     TRef* s = Own<TRef>(source);
