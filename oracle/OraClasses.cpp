@@ -788,7 +788,7 @@ void TOCIConnection::Connect(const std::string&) {
         }
         if (OCIFunctionGroups & OCIGroupOCI7)
             Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, const_cast<char*>(internalName_.c_str()), 0,
-                             OCI_ATTR_EXTERNAL_NAME, err_));
+                             OCI_ATTR_INTERNAL_NAME, err_));
         Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_));
         ub4 credentials = 2;
         if (!username_.empty()) {

@@ -231,35 +231,43 @@ void TOCIRecordSet::PutDateToBuf(uint8_t* buf, const void* source, TDateMode mod
 }
 
 std::string TOCIRecordSet::HolderText(TFieldDesc* f, uint8_t* recBuf) {
+    // A record copied for editing may hold a plain blob where a file's holder was: checked casts.
     auto* o = Load<TSharedObject*>(recBuf + f->Offset);
     if (!o) return std::string();
     switch (f->DataType) {
     case dtTimeStamp:
     case dtTimeStampTZ:
     case dtTimeStampLTZ:
-        return static_cast<TOraTimeStamp*>(o)->AsText(f->Scale);
+        if (auto* t = dynamic_cast<TOraTimeStamp*>(o)) return t->AsText(f->Scale);
+        break;
     case dtIntervalYM:
-        return static_cast<TOraInterval*>(o)->AsText(f->Length - 4, 0);
+        if (auto* t = dynamic_cast<TOraInterval*>(o)) return t->AsText(f->Length - 4, 0);
+        break;
     case dtIntervalDS:
-        return static_cast<TOraInterval*>(o)->AsText(f->Length - f->Scale - 11, f->Scale);
+        if (auto* t = dynamic_cast<TOraInterval*>(o)) return t->AsText(f->Length - f->Scale - 11, f->Scale);
+        break;
     case dtBFile:
     case dtCFile:
-        return static_cast<TOraLob*>(static_cast<TBlob*>(o))->FileLocatorText();
+        if (auto* l = dynamic_cast<TOraLob*>(o)) return l->FileLocatorText();
+        break;
     case dtCursor:
         return "(Cursor)";
     case dtObject:
     case dtArray:
     case dtTable:
-        return static_cast<TOraObject*>(o)->AsText();
-    case dtReference: {
-        auto* t = static_cast<TOraRef*>(o)->RefType();
-        std::string name = t ? t->Name : std::string();
-        size_t dot = name.rfind('.');
-        return "REF " + (dot == std::string::npos ? name : name.substr(dot + 1));
-    }
+        if (auto* obj = dynamic_cast<TOraObject*>(o)) return obj->AsText();
+        break;
+    case dtReference:
+        if (auto* ref = dynamic_cast<TOraRef*>(o)) {
+            std::string name = ref->RefType() ? ref->RefType()->Name : std::string();
+            size_t dot = name.rfind('.');
+            return "REF " + (dot == std::string::npos ? name : name.substr(dot + 1));
+        }
+        break;
     default:
-        return std::string();
+        break;
     }
+    return std::string();
 }
 
 bool TOCIRecordSet::IsShownAsText(uint16_t dataType) {
@@ -492,6 +500,7 @@ void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
         f.Size = PtrSize;
         f.Length = 300;
         break;
+    case SQLT_CUR:
     case SQLT_RSET:
         f.DataType = dtCursor;
         f.Size = PtrSize;

@@ -793,7 +793,7 @@ OCILIB_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* at
 OCILIB_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4 size, ub4 attrtype,
                                OCIError* errhp) {
     // The server's external name is a client-side label.
-    if (trghndltyp == OCI_HTYPE_SERVER && attrtype == OCI_ATTR_EXTERNAL_NAME) return OCI_SUCCESS;
+    if (trghndltyp == OCI_HTYPE_SERVER && attrtype == OCI_ATTR_INTERNAL_NAME) return OCI_SUCCESS;
     // A define of this library's statements: the character set is that of the environment anyway.
     if (Own<TLocalDefine>(trgthndlp)) return attrtype == OCI_ATTR_CHARSET_ID ? OCI_SUCCESS : OCI_ERROR;
     ForgetError(errhp);

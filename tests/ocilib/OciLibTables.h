@@ -385,6 +385,15 @@ sword FillCell(TLocalStmt& st, const TLocalDefine& d, const TColumn& c, const TV
     case SQLT_TIMESTAMP:
     case SQLT_TIMESTAMP_TZ:
     case SQLT_TIMESTAMP_LTZ: {
+        if (d.dty == SQLT_STR || d.dty == SQLT_CHR) {
+            // The text of the session's format (here always the German default 'DD.MM.RR HH24:MI:SSXFF').
+            char b[64];
+            snprintf(b, sizeof b, "%02u.%02u.%02d %02u:%02u:%02u,%06u", unsigned(v.day), unsigned(v.month),
+                     int(v.year % 100), unsigned(v.hour), unsigned(v.minute), unsigned(v.second),
+                     unsigned(v.fsec / 1000));
+            PutDefineText(d, value, b, rlen);
+            return done(false);
+        }
         if (d.dty != SQLT_TIMESTAMP && d.dty != SQLT_TIMESTAMP_TZ && d.dty != SQLT_TIMESTAMP_LTZ)
             return Inconsistent(err, c, d.dty);
         const ub4 want = d.dty == SQLT_TIMESTAMP      ? OCI_DTYPE_TIMESTAMP
@@ -402,6 +411,10 @@ sword FillCell(TLocalStmt& st, const TLocalDefine& d, const TColumn& c, const TV
     }
     case SQLT_INTERVAL_YM:
     case SQLT_INTERVAL_DS: {
+        if (d.dty == SQLT_STR || d.dty == SQLT_CHR) {
+            PutDefineText(d, value, IntervalText(v, c.type == SQLT_INTERVAL_YM), rlen);
+            return done(false);
+        }
         if (d.dty != c.type) return Inconsistent(err, c, d.dty);
         const ub4 want = c.type == SQLT_INTERVAL_YM ? OCI_DTYPE_INTERVAL_YM : OCI_DTYPE_INTERVAL_DS;
         void* desc = nullptr;
