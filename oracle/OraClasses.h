@@ -504,6 +504,8 @@ public:
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
     // Timestamps, intervals, files, cursors, objects and REFs are read as text (see HolderText).
     void GetFieldData(TFieldDesc* field, uint8_t* recBuf, void* dest) override;
+    // Raises "Feld '%s' kann nicht geändert werden" for those columns.
+    void PutFieldData(TFieldDesc* field, uint8_t* recBuf, const void* source) override;
     static bool IsShownAsText(uint16_t dataType);
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;

@@ -6,6 +6,8 @@
 #include "oracle/OraObjects.h"
 
 #include "dataset/DAHooks.h"
+#include "dataset/DBConsts.h"
+#include "dataset/DBErrors.h"
 
 #include <algorithm>
 #include <climits>
@@ -300,6 +302,13 @@ void TOCIRecordSet::GetFieldData(TFieldDesc* field, uint8_t* recBuf, void* dest)
     size_t n = std::min<size_t>(text.size(), field->Length);
     std::memcpy(dest, text.data(), n);
     static_cast<char*>(dest)[n] = 0;
+}
+
+void TOCIRecordSet::PutFieldData(TFieldDesc* field, uint8_t* recBuf, const void* source) {
+    // The text of a holder-held value is only shown: writing it would overwrite the holder.
+    if (!field->ParentField && IsShownAsText(field->DataType))
+        throw EDatabaseError(FormatMsg(SFieldReadOnly, {field->Name}));
+    TQxRecordSet::PutFieldData(field, recBuf, source);
 }
 
 void TOCIRecordSet::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) {

@@ -5,6 +5,7 @@
 #include "OraClientLib.h"
 #include "OraE2e.h"
 
+#include "dataset/DBErrors.h"
 #include "ocicall/OraCallLoad.h"
 
 #include <dlfcn.h>
@@ -87,6 +88,7 @@ TEST(OciCurrentLibraryValues, EveryColumnTypeOfACurrentServerIsShown) {
     {
         TOraQuery q(rig.s.get());
         q.SetSQL("SELECT * FROM OCILIB_TYPES");
+        q.LocalUpdate = true; // edits stay in the store
         q.Open();
         ASSERT_FALSE(q.Eof());
         struct {
@@ -113,6 +115,16 @@ TEST(OciCurrentLibraryValues, EveryColumnTypeOfACurrentServerIsShown) {
         EXPECT_EQ(q.FieldByName("BF")->DataType(), ftFloat);
         EXPECT_DOUBLE_EQ(q.FieldByName("BF")->AsFloat(), 1.5);
         EXPECT_DOUBLE_EQ(q.FieldByName("BD")->AsFloat(), 2.718281828459045);
+        // The text is only shown: writing it is refused, and the value stays.
+        q.Edit();
+        try {
+            q.FieldByName("TS")->SetAsString("01.01.2000 00:00:00");
+            FAIL() << "written";
+        } catch (const EDatabaseError& e) {
+            EXPECT_NE(std::string(e.what()).find("'TS'"), std::string::npos) << e.what();
+        }
+        q.Cancel();
+        EXPECT_EQ(q.FieldByName("TS")->AsString(), "29.02.2024 13:45:30,123456");
         // The second row: every value null but the cursor, which a CURSOR expression always gives.
         q.Next();
         ASSERT_FALSE(q.Eof());
