@@ -14,8 +14,9 @@
 // catalogue of types and persistent instances.
 //
 // A few o-prefixed version-7 routines are exported as well (they only count their calls). Routines not
-// exported here stay "not linked" in the table. Built with OCILIB_V80 it is a version-8.0 client instead:
-// only the deprecated initialisers, no OCIEnvCreate, no OCIClientVersion, no version-9 routines.
+// exported here stay "not linked" in the table. Built with OCILIB_V90 it is a 9.0 client (no OCIEnvNlsCreate,
+// no OCIClientVersion). Built with OCILIB_V80 it is a version-8.0 client instead: only the deprecated
+// initialisers, no OCIEnvCreate, no OCIClientVersion, no version-9 routines.
 #include "tests/ocilib/OciDocs.h"
 
 #include <cstring>
@@ -722,6 +723,7 @@ OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* 
     return ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
 }
 
+#ifndef OCILIB_V90 // a 9.0 client has neither OCIEnvNlsCreate (9.2) nor OCIClientVersion (10.2)
 OCILIB_EXPORT sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
                                     dvoid* (*ralocfp)(dvoid*, dvoid*, size_t),
                                     void (*mfreefp)(dvoid*, dvoid*), size_t xtramemsz, dvoid** usrmempp,
@@ -740,6 +742,7 @@ OCILIB_EXPORT void OCIClientVersion(sword* major_version, sword* minor_version, 
     *patch_num = 0;
     *port_update_num = 0;
 }
+#endif
 #endif
 
 OCILIB_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz,

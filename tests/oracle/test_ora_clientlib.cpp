@@ -281,6 +281,32 @@ TEST(OciClientLibraryMode, LogsOnQueriesWritesAndReportsErrorsThroughTheLoadedLi
     s->Disconnect();
 }
 
+// A 9.0 client is recognised by OCIEnvCreate alone; without OCIEnvNlsCreate its character set comes from
+// NLS_LANG, which gets Windows-1252 when the user has set none, and is left alone when set.
+TEST(OciBinder, AClientWithoutOCIEnvNlsCreateGetsWindows1252ThroughNlsLang) {
+    TOciEnv env;
+    TUnload unload;
+    const char* saved = std::getenv("NLS_LANG");
+    std::string savedValue = saved ? saved : "";
+    env.Set("OCIDLL", OciLib90Path());
+    unsetenv("NLS_LANG");
+    oracall::LoadOCI(0);
+    EXPECT_EQ(oracall::OCILibraryVersion(), "9 or later");
+    EXPECT_EQ(oracall::OCIClientVersionCode, 4);
+    EXPECT_EQ(oracall::OCIDefaultCallStyle, 2);
+    ASSERT_NE(std::getenv("NLS_LANG"), nullptr);
+    EXPECT_STREQ(std::getenv("NLS_LANG"), "AMERICAN_AMERICA.WE8MSWIN1252");
+    oracall::FreeOCI();
+    setenv("NLS_LANG", "GERMAN_GERMANY.WE8MSWIN1252", 1);
+    oracall::LoadOCI(0);
+    EXPECT_STREQ(std::getenv("NLS_LANG"), "GERMAN_GERMANY.WE8MSWIN1252");
+    oracall::FreeOCI();
+    if (saved)
+        setenv("NLS_LANG", savedValue.c_str(), 1);
+    else
+        unsetenv("NLS_LANG");
+}
+
 // A 19c server is above 8: the NLS query of a session that detects its character length asks for the
 // timestamp formats too, and a session that asks for the version-7 calls still gets the version-8 ones from a
 // library that has them.
