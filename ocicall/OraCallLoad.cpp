@@ -107,6 +107,10 @@ TLibraryKind Classify(const TOCICalls& calls) {
         k.Refusal = "it has neither OCIClientVersion nor OCIEnvCreate";
         return k;
     }
+    if (!calls.OCIEnvCreate && !calls.OCIEnvNlsCreate) {
+        k.Refusal = "it has no routine that creates an environment (OCIEnvCreate, OCIEnvNlsCreate)";
+        return k;
+    }
     k.Groups = OCIGroupOCI8 | OCIGroupOCI81;
     k.Version = 3;
     if (major >= 9 || (major == 0 && calls.OCIStmtFetch2)) {
