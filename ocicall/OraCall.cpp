@@ -57,7 +57,7 @@ bool OCICallLinked(const void* slotValue) {
 }
 
 int OCIFunctionGroups = 0;
-int OCIClientVersion = 0;
+int OCIClientVersionCode = 0;
 int OCIDefaultCallStyle = 0;
 bool OCIInited = false;
 OCIEnv* hOCIEnv = nullptr;

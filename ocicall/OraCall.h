@@ -54,6 +54,7 @@ constexpr sword OCI_ERROR = -1;
 constexpr sword OCI_INVALID_HANDLE = -2;
 constexpr sword OCI_NEED_DATA = 99;
 constexpr sword OCI_STILL_EXECUTING = -3123;
+constexpr sword OCI_CONTINUE = -24200;
 
 // Handle and descriptor types.
 constexpr ub4 OCI_HTYPE_ENV = 1;
@@ -69,6 +70,11 @@ constexpr ub4 OCI_DTYPE_LOB = 50;
 constexpr ub4 OCI_DTYPE_PARAM = 53;
 constexpr ub4 OCI_DTYPE_ROWID = 54;
 constexpr ub4 OCI_DTYPE_FILE = 56;
+constexpr ub4 OCI_DTYPE_INTERVAL_YM = 62;
+constexpr ub4 OCI_DTYPE_INTERVAL_DS = 63;
+constexpr ub4 OCI_DTYPE_TIMESTAMP = 68;
+constexpr ub4 OCI_DTYPE_TIMESTAMP_TZ = 69;
+constexpr ub4 OCI_DTYPE_TIMESTAMP_LTZ = 70;
 
 // Attribute ids used by the client layer.
 constexpr ub4 OCI_ATTR_DATA_SIZE = 1;
@@ -87,8 +93,9 @@ constexpr ub4 OCI_ATTR_ROWID = 19;
 constexpr ub4 OCI_ATTR_USERNAME = 22;
 constexpr ub4 OCI_ATTR_PASSWORD = 23;
 constexpr ub4 OCI_ATTR_STMT_TYPE = 24;
-constexpr ub4 OCI_ATTR_EXTERNAL_NAME = 25;
+constexpr ub4 OCI_ATTR_INTERNAL_NAME = 25; // the client-side name of a server handle
 constexpr ub4 OCI_ATTR_CHARSET_ID = 31;
+constexpr ub4 OCI_ATTR_CHARSET_FORM = 32;
 constexpr ub4 OCI_ATTR_LOBEMPTY = 45;
 constexpr ub4 OCI_ATTR_PARSE_ERROR_OFFSET = 129;
 
@@ -104,6 +111,29 @@ constexpr ub4 OCI_ATTR_LIST_TYPE_ATTRS = 229;
 constexpr ub4 OCI_ATTR_NUM_ELEMS = 234;
 constexpr ub4 OCI_ATTR_IS_FINAL_TYPE = 279;
 
+// Statement types (statement-type attribute) of current libraries.
+constexpr ub2 OCI_STMT_SELECT = 1;
+constexpr ub2 OCI_STMT_UPDATE = 2;
+constexpr ub2 OCI_STMT_DELETE = 3;
+constexpr ub2 OCI_STMT_INSERT = 4;
+constexpr ub2 OCI_STMT_CREATE = 5;
+constexpr ub2 OCI_STMT_DROP = 6;
+constexpr ub2 OCI_STMT_ALTER = 7;
+constexpr ub2 OCI_STMT_BEGIN = 8;
+constexpr ub2 OCI_STMT_DECLARE = 9;
+constexpr ub2 OCI_STMT_CALL = 10;
+constexpr ub2 OCI_STMT_EXPLAIN1 = 14;
+constexpr ub2 OCI_STMT_EXPLAIN2 = 15;
+constexpr ub2 OCI_STMT_MERGE = 16;
+constexpr ub2 OCI_STMT_ROLLBACK = 17;
+constexpr ub2 OCI_STMT_COMMIT = 21;
+
+// Character-set forms of LOB reads and writes, and the client character set the environment is created with
+// (WE8MSWIN1252), so that text arrives as Windows-1252 bytes whatever NLS_LANG says.
+constexpr ub1 SQLCS_IMPLICIT = 1;
+constexpr ub1 SQLCS_NCHAR = 2;
+constexpr ub2 OCI_WE8MSWIN1252_ID = 178;
+
 // Describe and object constants.
 constexpr ub1 OCI_OTYPE_NAME = 1;
 constexpr ub1 OCI_PTYPE_TYPE = 6;
@@ -116,7 +146,7 @@ constexpr ub2 OCI_TYPECODE_REF = 110;
 constexpr ub2 OCI_TYPECODE_NAMEDCOLLECTION = 122;
 constexpr ub2 OCI_TYPECODE_VARRAY = 247;
 constexpr ub2 OCI_TYPECODE_TABLE = 248;
-constexpr int OCI_PIN_LATEST = 3;
+constexpr int OCI_PIN_LATEST = 5; // always the server's current copy
 constexpr int OCI_LOCK_NONE = 1;
 constexpr ub2 OCI_OBJECTFREE_FORCE = 1;
 constexpr unsigned OCI_NUMBER_UNSIGNED = 0;
@@ -151,6 +181,8 @@ constexpr ub2 SQLT_VCS = 9;
 constexpr ub2 SQLT_RID = 11;
 constexpr ub2 SQLT_DAT = 12;
 constexpr ub2 SQLT_VBI = 15;
+constexpr ub2 SQLT_BFLOAT = 21;
+constexpr ub2 SQLT_BDOUBLE = 22;
 constexpr ub2 SQLT_BIN = 23;
 constexpr ub2 SQLT_LBI = 24;
 constexpr ub2 SQLT_UIN = 68;
@@ -158,6 +190,8 @@ constexpr ub2 SQLT_LVC = 94;
 constexpr ub2 SQLT_LVB = 95;
 constexpr ub2 SQLT_AFC = 96;
 constexpr ub2 SQLT_AVC = 97;
+constexpr ub2 SQLT_IBFLOAT = 100;
+constexpr ub2 SQLT_IBDOUBLE = 101;
 constexpr ub2 SQLT_CUR = 102;
 constexpr ub2 SQLT_RDD = 104;
 constexpr ub2 SQLT_NTY = 108;
@@ -167,6 +201,20 @@ constexpr ub2 SQLT_BLOB = 113;
 constexpr ub2 SQLT_BFILEE = 114;
 constexpr ub2 SQLT_CFILEE = 115;
 constexpr ub2 SQLT_RSET = 116;
+constexpr ub2 SQLT_TIMESTAMP = 187;
+constexpr ub2 SQLT_TIMESTAMP_TZ = 188;
+constexpr ub2 SQLT_INTERVAL_YM = 189;
+constexpr ub2 SQLT_INTERVAL_DS = 190;
+constexpr ub2 SQLT_UROWID = 208;
+constexpr ub2 SQLT_TIMESTAMP_LTZ = 232;
+
+// Memory callbacks of the environment (always nil here: the library's own allocator is used).
+using OCIMallocFn = dvoid* (*)(dvoid* ctxp, size_t size);
+using OCIReallocFn = dvoid* (*)(dvoid* ctxp, dvoid* memptr, size_t newsize);
+using OCIFreeFn = void (*)(dvoid* ctxp, dvoid* memptr);
+// Streaming callbacks of LOB reads and writes (never used: LOBs move in pieces the caller asks for).
+using OCICallbackLobRead = sb4 (*)(dvoid* ctxp, const dvoid* bufp, ub4 len, ub1 piece);
+using OCICallbackLobWrite = sb4 (*)(dvoid* ctxp, dvoid* bufp, ub4* lenp, ub1* piecep);
 
 // Callbacks of dynamic binds and defines.
 using OCICallbackInBind = sb4 (*)(dvoid* ictxp, OCIBind* bindp, ub4 iter, ub4 index, dvoid** bufpp,
@@ -186,10 +234,17 @@ public:
 // X(name, result, parameter list). Version-8 routines first, then the version-7 routines (o prefix),
 // whose logon and cursor data areas stay opaque here.
 #define VESTRA_OCI8_FUNCTIONS(X)                                                                             \
-    X(OCIInitialize, sword, (ub4 mode, dvoid * ctxp, dvoid * malocfp, dvoid * ralocfp, dvoid * mfreefp))     \
+    X(OCIInitialize, sword,                                                                                  \
+      (ub4 mode, dvoid * ctxp, OCIMallocFn malocfp, OCIReallocFn ralocfp, OCIFreeFn mfreefp))                \
     X(OCIEnvCreate, sword,                                                                                   \
-      (OCIEnv * *envhpp, ub4 mode, dvoid * ctxp, dvoid * malocfp, dvoid * ralocfp, dvoid * mfreefp,          \
-       size_t xtramemsz, dvoid * *usrmempp))                                                                 \
+      (OCIEnv * *envhpp, ub4 mode, dvoid * ctxp, OCIMallocFn malocfp, OCIReallocFn ralocfp,                  \
+       OCIFreeFn mfreefp, size_t xtramemsz, dvoid * *usrmempp))                                              \
+    X(OCIEnvNlsCreate, sword,                                                                                \
+      (OCIEnv * *envhpp, ub4 mode, dvoid * ctxp, OCIMallocFn malocfp, OCIReallocFn ralocfp,                  \
+       OCIFreeFn mfreefp, size_t xtramemsz, dvoid * *usrmempp, ub2 charset, ub2 ncharset))                   \
+    X(OCIClientVersion, void,                                                                                \
+      (sword * major_version, sword * minor_version, sword * update_num, sword * patch_num,                  \
+       sword * port_update_num))                                                                             \
     X(OCIEnvInit, sword, (OCIEnv * *envhpp, ub4 mode, size_t xtramemsz, dvoid * *usrmempp))                  \
     X(OCIHandleAlloc, sword,                                                                                 \
       (const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz, dvoid** usrmempp))                  \
@@ -266,10 +321,10 @@ public:
     X(OCILobGetLength, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * lenp))       \
     X(OCILobRead, sword,                                                                                     \
       (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * amtp, ub4 offset, dvoid * bufp,      \
-       ub4 bufl, dvoid * ctxp, dvoid * cbfp, ub2 csid, ub1 csfrm))                                           \
+       ub4 bufl, dvoid * ctxp, OCICallbackLobRead cbfp, ub2 csid, ub1 csfrm))                                \
     X(OCILobWrite, sword,                                                                                    \
       (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 * amtp, ub4 offset, dvoid * bufp,      \
-       ub4 buflen, ub1 piece, dvoid * ctxp, dvoid * cbfp, ub2 csid, ub1 csfrm))                              \
+       ub4 buflen, ub1 piece, dvoid * ctxp, OCICallbackLobWrite cbfp, ub2 csid, ub1 csfrm))                  \
     X(OCILobTrim, sword, (OCISvcCtx * svchp, OCIError * errhp, OCILobLocator * locp, ub4 newlen))            \
     X(OCILobLocatorIsInit, sword,                                                                            \
       (OCIEnv * envhp, OCIError * errhp, const OCILobLocator* locp, int* is_initialized))                    \
@@ -307,6 +362,12 @@ public:
     X(OCIDateTimeConstruct, sword,                                                                           \
       (dvoid * hndl, OCIError * err, OCIDateTime * datetime, sb2 year, ub1 month, ub1 day, ub1 hour,         \
        ub1 min, ub1 sec, ub4 fsec, OraText * timezone, size_t timezone_length))                              \
+    X(OCIDateTimeGetDate, sword,                                                                             \
+      (dvoid * hndl, OCIError * err, const OCIDateTime* datetime, sb2* year, ub1* month, ub1* day))          \
+    X(OCIDateTimeGetTime, sword,                                                                             \
+      (dvoid * hndl, OCIError * err, OCIDateTime * datetime, ub1 * hour, ub1 * min, ub1 * sec, ub4 * fsec))  \
+    X(OCIDateTimeGetTimeZoneOffset, sword,                                                                   \
+      (dvoid * hndl, OCIError * err, const OCIDateTime* datetime, sb1* hour, sb1* min))                      \
     X(OCIDateTimeFromText, sword,                                                                            \
       (dvoid * hndl, OCIError * err, const OraText* date_str, size_t dstr_length, const OraText* fmt,        \
        ub1 fmt_length, const OraText* lang_name, size_t lang_length, OCIDateTime* datetime))                 \
@@ -345,7 +406,7 @@ public:
       (OCIEnv * env, OCIError * err, sb4 index, const OCIColl* tbl, sb4* next_index, int* exists))           \
     X(OCITableDelete, sword, (OCIEnv * env, OCIError * err, sb4 index, OCIColl * tbl))                       \
     X(OCIRefAssign, sword, (OCIEnv * env, OCIError * err, const OCIRef* source, OCIRef** target))            \
-    X(OCIRefClear, sword, (OCIEnv * env, OCIRef * ref))                                                      \
+    X(OCIRefClear, void, (OCIEnv * env, OCIRef * ref))                                                       \
     X(OCIRefIsNull, int, (OCIEnv * env, const OCIRef* ref))                                                  \
     X(OCIStringAssignText, sword,                                                                            \
       (OCIEnv * env, OCIError * err, const OraText* rhs, ub4 rhs_len, OCIString** lhs))                      \
@@ -428,12 +489,12 @@ constexpr int OCIGroupOCI8 = 4;  // version-8.0 routines loaded
 constexpr int OCIGroupOCI81 = 8; // version-8.1 routines loaded
 constexpr int OCIGroupOCI9 = 16; // version-9 routines loaded
 
-extern int OCIFunctionGroups;   // bit set of the loaded routine groups (capability bits)
-extern int OCIClientVersion;    // 0 none, 1 = 7.3, 2 = 8.0, 3 = 8.1, 4 = 9.x
-extern int OCIDefaultCallStyle; // 0 not chosen, 1 version-7 calls, 2 version-8 calls
-extern bool OCIInited;          // the "initialized" mark
-extern OCIEnv* hOCIEnv;         // the process-wide environment
-extern OCIError* hOCIError;     // the process-wide error handle
+extern int OCIFunctionGroups;    // bit set of the loaded routine groups (capability bits)
+extern int OCIClientVersionCode; // 0 none, 1 = 7.3, 2 = 8.0, 3 = 8.1, 4 = 9.x
+extern int OCIDefaultCallStyle;  // 0 not chosen, 1 version-7 calls, 2 version-8 calls
+extern bool OCIInited;           // the "initialized" mark
+extern OCIEnv* hOCIEnv;          // the process-wide environment
+extern OCIError* hOCIError;      // the process-wide error handle
 
 // The status check for calls without a connection (environment, descriptors, LOBs). The client layer
 // installs its own, which raises its Oracle error class; until then the default reads the process-wide

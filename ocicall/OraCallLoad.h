@@ -19,7 +19,9 @@ namespace oracall {
 // The library paths home would try, in order.
 std::vector<std::string> OCILibraryCandidates(int home);
 // Loads the library of home (when none is loaded yet), binds the table, creates the process-wide environment
-// and error handle and sets the loader state. Raises EOCICallError naming every place tried.
+// (Windows-1252 client character set) and error handle and sets the loader state. A library is used only when
+// it has OCIClientVersion or OCIEnvCreate; the version-8 call style is always chosen. Raises EOCICallError
+// naming every place tried, with what was found there.
 void LoadOCI(int home);
 // Frees the process-wide handles through the library, unloads it, puts "OCI function is not linked" back into
 // every slot and clears the loader state. Nothing happens when no library is loaded.
@@ -27,5 +29,8 @@ void FreeOCI();
 bool OCILibraryLoaded();
 // The path the library was loaded from ("" when none is).
 std::string OCILibraryPath();
+// The release of the loaded library ("19.3.0.0.0" from OCIClientVersion; "9 or later" or "8.1" for a library
+// without it; "" when none is loaded).
+std::string OCILibraryVersion();
 
 } // namespace oracall

@@ -21,7 +21,7 @@ const OraText* T(const std::string& s) {
 }
 
 bool VersionAbove8(const std::string& v) {
-    return v > "8";
+    return CompareOraVersions(v, "8") > 0;
 }
 
 // The statement that sets one NLS parameter; the value is one string literal whatever quotes it holds.
@@ -35,6 +35,50 @@ std::string AlterSessionText(const char* name, const std::string& value) {
 }
 
 } // namespace
+
+int CompareOraVersions(const std::string& a, const std::string& b) {
+    // A version not read yet (empty) sorts below every other.
+    if (a.empty() || b.empty()) return a.empty() == b.empty() ? 0 : (a.empty() ? -1 : 1);
+    size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        // One dotted part of each side; a missing part counts as 0, digits beyond 9 places are ignored.
+        auto part = [](const std::string& s, size_t& k) {
+            long long v = 0;
+            int digits = 0;
+            while (k < s.size() && s[k] >= '0' && s[k] <= '9') {
+                if (digits++ < 9) v = v * 10 + (s[k] - '0');
+                ++k;
+            }
+            while (k < s.size() && s[k] != '.')
+                ++k; // a suffix such as " Lite" ends the part
+            if (k < s.size()) ++k;
+            return v;
+        };
+        long long x = part(a, i), y = part(b, j);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+std::string VersionFromBanner(const std::string& banner) {
+    // Servers from 18 on name the release update on a line of its own ("Version 19.3.0.0.0"); the first line
+    // carries the base release ("Release 19.0.0.0.0 - Production"; "Release 9.2.0.1.0 - Production").
+    size_t at = banner.find("\nVersion ");
+    if (at != std::string::npos) {
+        at += 9;
+        size_t end = banner.find_first_of(" \r\n", at);
+        return banner.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    }
+    size_t dot = banner.find('.', 1);
+    if (dot == std::string::npos) return std::string();
+    size_t start = dot;
+    while (start > 0 && banner[start - 1] >= '0' && banner[start - 1] <= '9')
+        --start;
+    if (start == dot) start = dot - 1;
+    size_t blank = banner.find(' ', dot);
+    if (blank == std::string::npos) return std::string();
+    return banner.substr(start, blank - start);
+}
 
 // ---- Event ----
 
@@ -96,16 +140,31 @@ TOraLob::~TOraLob() {
     }
 }
 
+// Files (BFILE, CFILE) have locators of their own descriptor type.
+ub4 TOraLob::DescType() const {
+    return LobType == SQLT_BFILEE || LobType == SQLT_CFILEE ? OCI_DTYPE_FILE : OCI_DTYPE_LOB;
+}
+
 void TOraLob::AllocLob() {
     if (locator_) return;
     dvoid* d = nullptr;
-    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, OCI_DTYPE_LOB, 0, nullptr));
+    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, DescType(), 0, nullptr));
     locator_ = static_cast<OCILobLocator*>(d);
 }
 
 void TOraLob::FreeLob() {
-    if (locator_) OCIDescriptorFree(locator_, OCI_DTYPE_LOB);
+    if (locator_) OCIDescriptorFree(locator_, DescType());
     locator_ = nullptr;
+}
+
+std::string TOraLob::FileLocatorText() {
+    if (!locator_) return std::string();
+    char dir[31] = {}, name[256] = {};
+    ub2 dirLen = 30, nameLen = 255;
+    OraCheckGlobal(OCILobFileGetName(hOCIEnv, hOCIError, locator_, reinterpret_cast<OraText*>(dir), &dirLen,
+                                     reinterpret_cast<OraText*>(name), &nameLen));
+    return "BFILENAME('" + std::string(dir, std::min<size_t>(dirLen, 30)) + "', '" +
+           std::string(name, std::min<size_t>(nameLen, 255)) + "')";
 }
 
 bool TOraLob::LobInited() {
@@ -123,6 +182,21 @@ uint32_t TOraLob::LengthOnServer() {
     return len;
 }
 
+ub1 TOraLob::Form() {
+    if (LobType != SQLT_CLOB) return SQLCS_IMPLICIT; // the form means nothing for bytes, but 0 is invalid
+    if (CharsetForm == 0 && locator_) {
+        ub1 form = 0;
+        OraCheckGlobal(OCILobCharSetForm(hOCIEnv, hOCIError, locator_, &form));
+        CharsetForm = form == SQLCS_NCHAR ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    }
+    return CharsetForm == 0 ? SQLCS_IMPLICIT : CharsetForm;
+}
+
+// Reads the LOB one piece at a time: each call asks for a piece's worth (characters of a CLOB, bytes of a
+// BLOB) at the running 1-based offset into a buffer of the same size. The environment's client character set
+// is single-byte (Windows-1252), so a piece's characters are its bytes. A library that still answers
+// OCI_NEED_DATA (the buffer held less than asked for) is polled until it is done: each further call fills
+// the next piece.
 void TOraLob::ReadLob() {
     if (!locator_) throw Exception(SLobNotAllocated);
     FreePieces();
@@ -131,25 +205,41 @@ void TOraLob::ReadLob() {
     if (!Connection || !Connection->SvcCtx()) throw Exception(SSvcCtxNotDefined);
     uint32_t total = LengthOnServer();
     if (total == 0) return;
+    const ub1 form = Form();
     uint32_t offset = 1;
+    bool polling = false;
     for (;;) {
         PPieceHeader piece = AllocPiece(PieceSize);
-        ub4 amount = 0;
+        ub4 amount = PieceSize;
+        sword r;
         try {
-            OraCheckGlobal(OCILobRead(Connection->SvcCtx(), hOCIError, locator_, &amount, offset,
-                                      PieceData(piece), PieceSize, nullptr, nullptr, 0, 0));
+            r = OCILobRead(Connection->SvcCtx(), hOCIError, locator_, &amount, offset, PieceData(piece),
+                           PieceSize, nullptr, nullptr, 0, form);
+            if (r != OCI_NEED_DATA) OraCheckGlobal(r);
         } catch (...) {
             std::free(piece);
             throw;
         }
+        // The library's count is believed only up to the buffer's size.
+        amount = std::min<ub4>(amount, PieceSize);
         if (amount == 0) {
             std::free(piece);
+            if (r == OCI_NEED_DATA) continue; // an empty piece of a poll that goes on
             break;
         }
-        piece->Used = std::min<uint32_t>(amount, PieceSize);
+        piece->Used = amount;
         AppendPiece(piece);
-        offset += piece->Used;
-        if (piece->Used < PieceSize || offset > total) break;
+        offset += amount;
+        if (r == OCI_NEED_DATA) {
+            polling = true;
+            continue;
+        }
+        if (offset > total) break;
+        if (polling) {
+            polling = false; // the poll is done; the next read starts after it
+            continue;
+        }
+        if (piece->Used < PieceSize) break;
     }
 }
 
@@ -158,12 +248,13 @@ void TOraLob::WriteLob() {
     if (!LobInited()) throw Exception(SLobNotInited);
     if (!Connection || !Connection->SvcCtx()) throw Exception(SSvcCtxNotDefined);
     OraCheckGlobal(OCILobTrim(Connection->SvcCtx(), hOCIError, locator_, 0));
+    const ub1 form = Form();
     uint32_t offset = 1;
     for (PPieceHeader p = FirstPiece(); p; p = p->Next) {
         if (p->Used == 0) continue;
         ub4 amount = p->Used;
         OraCheckGlobal(OCILobWrite(Connection->SvcCtx(), hOCIError, locator_, &amount, offset, PieceData(p),
-                                   p->Used, OCI_ONE_PIECE, nullptr, nullptr, 0, 0));
+                                   p->Used, OCI_ONE_PIECE, nullptr, nullptr, 0, form));
         offset += p->Used;
     }
 }
@@ -181,6 +272,67 @@ uint32_t TOraLob::Read(uint32_t position, uint32_t count, void* dest) {
 void TOraLob::Write(uint32_t position, uint32_t count, const void* source) {
     if (NotRead) ReadLob();
     TBlob::Write(position, count, source);
+}
+
+// ---- Timestamp and interval holders ----
+
+TOraTimeStamp::~TOraTimeStamp() {
+    if (desc_) OCIDescriptorFree(desc_, DescType);
+}
+
+void TOraTimeStamp::AllocDesc() {
+    if (desc_) return;
+    dvoid* d = nullptr;
+    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, DescType, 0, nullptr));
+    desc_ = static_cast<OCIDateTime*>(d);
+}
+
+std::string TOraTimeStamp::AsText(int fractionDigits) {
+    if (!desc_ || Indicator < 0) return std::string();
+    sb2 year = 0;
+    ub1 month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    ub4 fsec = 0;
+    OraCheckGlobal(OCIDateTimeGetDate(hOCIEnv, hOCIError, desc_, &year, &month, &day));
+    OraCheckGlobal(OCIDateTimeGetTime(hOCIEnv, hOCIError, desc_, &hour, &minute, &second, &fsec));
+    char buf[64];
+    snprintf(buf, sizeof buf, "%02u.%02u.%04d %02u:%02u:%02u", unsigned(day), unsigned(month), int(year),
+             unsigned(hour), unsigned(minute), unsigned(second));
+    std::string text = buf;
+    fractionDigits = std::clamp(fractionDigits, 0, 9);
+    if (fractionDigits > 0) {
+        snprintf(buf, sizeof buf, "%09u", unsigned(std::min<ub4>(fsec, 999999999)));
+        text += ',';
+        text.append(buf, size_t(fractionDigits));
+    }
+    if (DescType == OCI_DTYPE_TIMESTAMP_TZ) {
+        sb1 tzh = 0, tzm = 0;
+        OraCheckGlobal(OCIDateTimeGetTimeZoneOffset(hOCIEnv, hOCIError, desc_, &tzh, &tzm));
+        snprintf(buf, sizeof buf, " %c%02d:%02d", tzh < 0 || tzm < 0 ? '-' : '+', std::abs(int(tzh)),
+                 std::abs(int(tzm)));
+        text += buf;
+    }
+    return text;
+}
+
+TOraInterval::~TOraInterval() {
+    if (desc_) OCIDescriptorFree(desc_, DescType);
+}
+
+void TOraInterval::AllocDesc() {
+    if (desc_) return;
+    dvoid* d = nullptr;
+    OraCheckGlobal(OCIDescriptorAlloc(hOCIEnv, &d, DescType, 0, nullptr));
+    desc_ = static_cast<OCIInterval*>(d);
+}
+
+std::string TOraInterval::AsText(int leading, int fraction) {
+    if (!desc_ || Indicator < 0) return std::string();
+    char buf[64] = {};
+    size_t len = 0;
+    OraCheckGlobal(OCIIntervalToText(hOCIEnv, hOCIError, desc_, ub1(std::clamp(leading, 0, 9)),
+                                     ub1(std::clamp(fraction, 0, 9)), reinterpret_cast<OraText*>(buf),
+                                     sizeof buf, &len));
+    return std::string(buf, std::min(len, sizeof buf));
 }
 
 // ---- Parameter descriptor ----
@@ -606,7 +758,10 @@ void TOCIConnection::Connect(const std::string&) {
     // Client-library mode: load the library of the process-wide home (network mode installed itself already).
     if (!OCIInited) LoadOCI(OraProcessHome.load());
     if (!OCIInited) throw Exception(SOCINotInited);
-    if (callStyle_ == 0 || !(OCIFunctionGroups & (callStyle_ == 1 ? OCIGroupOCI7 : OCIGroupOCI8)))
+    // The call style follows what the library is: one with the version-8 routines is driven with them (even
+    // when UseOCI7 asks for the version-7 ones, which current libraries no longer serve).
+    if (callStyle_ == 0 || (OCIFunctionGroups & OCIGroupOCI8) ||
+        !(OCIFunctionGroups & (callStyle_ == 1 ? OCIGroupOCI7 : OCIGroupOCI8)))
         callStyle_ = OCIDefaultCallStyle;
     effectiveCallStyle_ = callStyle_;
     if (callStyle_ == 1) throw Exception(SOCINotInited); // version-7 calls need a loaded client library
@@ -647,7 +802,7 @@ void TOCIConnection::Connect(const std::string&) {
         }
         if (OCIFunctionGroups & OCIGroupOCI7)
             Check(OCIAttrSet(srv_, OCI_HTYPE_SERVER, const_cast<char*>(internalName_.c_str()), 0,
-                             OCI_ATTR_EXTERNAL_NAME, err_));
+                             OCI_ATTR_INTERNAL_NAME, err_));
         Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_));
         ub4 credentials = 2;
         if (!username_.empty()) {
@@ -669,7 +824,10 @@ void TOCIConnection::Connect(const std::string&) {
         }
         Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, ses_, 0, OCI_ATTR_SESSION, err_));
         if (OCIFunctionGroups & OCIGroupOCI7) {
-            if (GetServerVersion() < "8") effectiveCallStyle_ = 1;
+            // The version is read (and cached) here. A server before 8 would want the version-7 calls, but
+            // a library that has the version-8 ones is never driven with the version-7 calls.
+            if (CompareOraVersions(GetServerVersion(), "8") < 0 && !(OCIFunctionGroups & OCIGroupOCI8))
+                effectiveCallStyle_ = 1;
         } else if (charsetId_ != 0) {
             ub2 id = ub2(charsetId_);
             Check(OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, &id, 0, OCI_ATTR_CHARSET_ID, err_));
@@ -783,13 +941,7 @@ std::string TOCIConnection::GetServerVersion() {
         char buf[256] = {};
         TConnLock lock(this);
         Check(OCIServerVersion(svc_, err_, reinterpret_cast<OraText*>(buf), 255, OCI_HTYPE_SVCCTX));
-        std::string banner(buf, strnlen(buf, 255));
-        size_t dot = banner.find('.', 1);
-        serverVersion_.clear();
-        if (dot != std::string::npos) {
-            size_t blank = banner.find(' ', dot);
-            if (blank != std::string::npos) serverVersion_ = banner.substr(dot - 1, blank - dot + 1);
-        }
+        serverVersion_ = VersionFromBanner(std::string(buf, strnlen(buf, 255)));
     } else {
         TOCICommand* c = InternalCommand();
         c->Unprepare();

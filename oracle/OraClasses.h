@@ -91,6 +91,9 @@ enum : uint16_t {
     SQL_NOBIND = 27
 };
 
+// The stored statement type of a statement-type attribute value (OCI_STMT_...).
+uint16_t OraStmtTypeFromOCI(oracall::ub2 ociStmtType);
+
 // ---- Oracle value forms ----
 
 // The 7-byte DATE form; decoding a malformed value gives 0.
@@ -107,6 +110,13 @@ struct TScannedParam {
     bool Quoted = false;
 };
 std::vector<TScannedParam> ScanOraParams(const std::string& sql);
+
+// Server and client versions compared as numbers, part by part ("19.3" and "10.2" are above "8", "9.2.0.1.0"
+// below "10"): -1, 0 or 1. An empty version (not read yet) is below every other.
+int CompareOraVersions(const std::string& a, const std::string& b);
+// The version in a server banner (OCIServerVersion): "9.2.0.1.0" of "... Release 9.2.0.1.0 - Production", the
+// release update "19.3.0.0.0" of a banner with a "Version 19.3.0.0.0" line; "" when there is none.
+std::string VersionFromBanner(const std::string& banner);
 
 // ---- A manual-reset event ----
 class TOraEvent {
@@ -167,7 +177,14 @@ public:
     // Writes the pieces to the server LOB (trims it first).
     void WriteLob();
     bool NotRead = false;
-    uint16_t LobType; // 112 CLOB, 113 BLOB
+    uint16_t LobType; // 112 CLOB, 113 BLOB, 114 BFILE
+    // SQLCS_IMPLICIT or SQLCS_NCHAR (an NCLOB); 0 until the server was asked with OCILobCharSetForm.
+    uint8_t CharsetForm = 0;
+    // The form passed to reads and writes: never 0.
+    uint8_t Form();
+    // A file's locator as text: BFILENAME('DIR', 'name').
+    std::string FileLocatorText();
+    oracall::ub4 DescType() const;
     TOCIConnection* Connection;
 
 protected:
@@ -175,6 +192,44 @@ protected:
 
 private:
     oracall::OCILobLocator* locator_ = nullptr;
+};
+
+// ---- Timestamp and interval holders ----
+
+// A TIMESTAMP [WITH [LOCAL] TIME ZONE] value in its datetime descriptor (68, 69 or 70).
+class TOraTimeStamp : public TSharedObject {
+public:
+    explicit TOraTimeStamp(oracall::ub4 descType) : DescType(descType) {}
+    void AllocDesc();
+    oracall::OCIDateTime* Handle() const { return desc_; }
+    // "29.02.2024 13:45:30,123456": fraction digits as given, " +01:00" for a timestamp with time zone.
+    std::string AsText(int fractionDigits);
+    const oracall::ub4 DescType;
+    int16_t Indicator = -1;
+
+protected:
+    ~TOraTimeStamp() override;
+
+private:
+    oracall::OCIDateTime* desc_ = nullptr;
+};
+
+// An INTERVAL YEAR TO MONTH or DAY TO SECOND value in its interval descriptor (62 or 63).
+class TOraInterval : public TSharedObject {
+public:
+    explicit TOraInterval(oracall::ub4 descType) : DescType(descType) {}
+    void AllocDesc();
+    oracall::OCIInterval* Handle() const { return desc_; }
+    // The library's text ("+02-03", "+04 05:06:07.890000") with the leading and fraction precisions.
+    std::string AsText(int leading, int fraction);
+    const oracall::ub4 DescType;
+    int16_t Indicator = -1;
+
+protected:
+    ~TOraInterval() override;
+
+private:
+    oracall::OCIInterval* desc_ = nullptr;
 };
 
 // ---- Parameter descriptor ----
@@ -460,6 +515,11 @@ public:
     void GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) override;
     bool DecodeExactNumber(const uint8_t* room, size_t size, std::string& text) override;
     bool EncodeExactNumber(const std::string& text, uint8_t* room, size_t size) override;
+    // Timestamps, intervals, files, cursors, objects and REFs are read as text (see HolderText).
+    void GetFieldData(TFieldDesc* field, uint8_t* recBuf, void* dest) override;
+    // Raises "Feld '%s' kann nicht geändert werden" for those columns.
+    void PutFieldData(TFieldDesc* field, uint8_t* recBuf, const void* source) override;
+    static bool IsShownAsText(uint16_t dataType);
     void SetToEnd() override;
     bool Fetch(bool fetchBack) override;
     bool AllRowsFetched() override;
@@ -484,6 +544,9 @@ private:
     void DescribeFields();
     void DescribeField(oracall::OCIStmt* stmt, int col, TFieldDesc& f);
     int NlsLength(int slot, bool timestamp);
+    // The text of a holder-held value: "29.02.2024 13:45:30,123456", "+02-03", BFILENAME('DIR', 'f'),
+    // "(Cursor)", ADDRESS_T('Hauptstr. 1', 53113, 'BONN'), "REF PERSON_T".
+    std::string HolderText(TFieldDesc* f, uint8_t* recBuf);
     void AllocAux();
     void FreeAux();
     bool FetchBlock();

@@ -10,30 +10,28 @@
 
 using namespace oracall;
 
-namespace {
-
-uint16_t MapStmtType(ub2 t) {
+uint16_t OraStmtTypeFromOCI(ub2 t) {
     switch (t) {
-    case 1:
+    case OCI_STMT_SELECT:
         return SQL_SELECT;
-    case 2:
+    case OCI_STMT_UPDATE:
         return SQL_UPDATE;
-    case 3:
+    case OCI_STMT_DELETE:
         return SQL_DELETE;
-    case 4:
+    case OCI_STMT_INSERT:
         return SQL_INSERT;
-    case 8:
-    case 9:
+    case OCI_STMT_BEGIN:
+    case OCI_STMT_DECLARE:
+    case OCI_STMT_CALL: // a CALL runs a stored routine like an anonymous block; its cursor parameters give
+                        // rows
         return SQL_PLSQL;
-    case 14:
-    case 15:
+    case OCI_STMT_EXPLAIN1:
+    case OCI_STMT_EXPLAIN2:
         return SQL_NOBIND;
-    default:
-        return 0;
+    default: // MERGE, COMMIT, ROLLBACK, DDL: no type of their own
+        return SQL_UNKNOWN;
     }
 }
-
-} // namespace
 
 ub2 ToExternalType(uint16_t dataType, bool memoAsText) {
     switch (dataType) {
@@ -303,7 +301,7 @@ void TOCICommand::Prepare() {
         ub2 t = 0;
         Check(OCIAttrGet(ownCursor_->Handle(), OCI_HTYPE_STMT, &t, nullptr, OCI_ATTR_STMT_TYPE,
                          c->ErrorHandle()));
-        sqlType_ = MapStmtType(t);
+        sqlType_ = OraStmtTypeFromOCI(t);
     } catch (...) {
         ownCursor_->FreeCursor();
         throw;
@@ -557,7 +555,7 @@ sword TOCICommand::ExecuteOnce(ub4 mode) {
             TConnLock cl(c);
             r = OCIStmtExecute(c->SvcCtx(), cursor_->Handle(), c->ErrorHandle(), iters, 0, nullptr, nullptr,
                                mode);
-            if (OCIClientVersion > 2 && c->GetConnected() && cursor_->Handle()) {
+            if (OCIClientVersionCode > 2 && c->GetConnected() && cursor_->Handle()) {
                 ub2 off = 0;
                 if (OCIAttrGet(cursor_->Handle(), OCI_HTYPE_STMT, &off, nullptr, OCI_ATTR_PARSE_ERROR_OFFSET,
                                c->ErrorHandle()) == 0)

@@ -1,6 +1,7 @@
 #include "oracle/OraObjects.h"
 
 #include "dataset/DBErrors.h"
+#include "dataset/DateTimeUtil.h"
 #include "dataset/Variant.h"
 #include "oracle/OraClasses.h"
 #include "oracle/OraError.h"
@@ -350,6 +351,84 @@ void TOraObject::SetInstance(void* instance) {
     OraCheckGlobal(OCIObjectGetInd(hOCIEnv, hOCIError, instance, &ind));
     instance_ = instance;
     indicator_ = ind;
+}
+
+void TOraObject::AdoptInstance(void* instance) {
+    SetInstance(instance);
+    owned_ = instance_ != nullptr;
+}
+
+namespace {
+
+std::string Quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c;
+        if (c == '\'') q += c;
+    }
+    return q + "'";
+}
+
+std::string NumberText(double v) {
+    char buf[40];
+    snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+} // namespace
+
+std::string TOraObject::AsText() {
+    TOraType* t = OraType();
+    if (!t || IsNull()) return "NULL";
+    std::string name = t->Name;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name = name.substr(dot + 1);
+    std::vector<std::string> parts;
+    auto attrText = [&](const TOraAttribute& a, const std::string& path) -> std::string {
+        if (AttrIsNull(path)) return "NULL";
+        switch (a.DataType) {
+        case dtString:
+            return Quoted(AttrAsString(path));
+        case dtInt32:
+        case dtFloat:
+            return NumberText(AttrAsFloat(path));
+        case dtDateTime:
+            return Quoted(DateTimeToStr(AttrAsDateTime(path)));
+        case dtObject: {
+            TOraObject* o = AttrAsObject(path);
+            std::string text = o->AsText();
+            o->Release();
+            return text;
+        }
+        case dtArray:
+        case dtTable: {
+            TOraArray* o = AttrAsArray(path);
+            std::string text = o->AsText();
+            o->Release();
+            return text;
+        }
+        case dtReference:
+            return "REF";
+        default:
+            return "(" + a.Name + ")";
+        }
+    };
+    if (IsCollection(t->DataType)) {
+        auto* self = static_cast<TOraArray*>(this);
+        const TOraAttribute& e = self->Element();
+        int n = self->Size();
+        for (int i = 0; i < n; ++i) {
+            std::string path = "[" + std::to_string(i) + "]";
+            parts.push_back(attrText(e, path));
+        }
+    } else {
+        for (const TOraAttribute& a : t->Attributes())
+            parts.push_back(attrText(a, a.Name));
+    }
+    std::string text = name + "(";
+    for (size_t i = 0; i < parts.size(); ++i)
+        text += (i ? ", " : "") + parts[i];
+    return text + ")";
 }
 
 void TOraObject::AttachTo(TOraObject* parent, void* instance, void* indicator) {
@@ -889,7 +968,7 @@ bool TOraRef::IsNull() const {
 
 void TOraRef::Clear() {
     UnpinObject();
-    if (OCIRef* h = Handle()) OraCheckGlobal(OCIRefClear(hOCIEnv, h));
+    if (OCIRef* h = Handle()) OCIRefClear(hOCIEnv, h); // reports nothing
 }
 
 void TOraRef::Assign(const OCIRef* source) {

@@ -130,6 +130,10 @@ public:
     void FreeObject();
     // Takes an instance that belongs to someone else (a pinned object): its indicators are fetched here.
     void SetInstance(void* instance);
+    // Takes an instance the library allocated for this holder (a fetched value): freed with the holder.
+    void AdoptInstance(void* instance);
+    // The value as SQL shows it: TYPE_NAME('text', 12, NESTED_T(...)), NULL for null parts.
+    std::string AsText();
     void Flush();
     void MarkDelete();
     // The object as a whole is null.

@@ -297,17 +297,15 @@ void TOraDataSet::SetRefreshMode(TRefreshMode mode) {
 }
 
 TFieldType TOraDataSet::GetFieldType(uint16_t dataType) {
+    // Timestamps, intervals, files, cursors, objects and REFs are shown as read-only text.
+    if (TOCIRecordSet::IsShownAsText(dataType)) return ftString;
     switch (dataType) {
     case dtOraBlob:
         return ftOraBlob;
     case dtOraClob:
         return ftOraClob;
-    case dtCursor:
-        return ftCursor;
     case dtFixedChar:
         return ftFixedChar;
-    case dtTimeStamp:
-        return ftTimeStamp;
     default:
         return TCustomDADataSet::GetFieldType(dataType);
     }

@@ -6,6 +6,8 @@
 #include "oracle/OraObjects.h"
 
 #include "dataset/DAHooks.h"
+#include "dataset/DBConsts.h"
+#include "dataset/DBErrors.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,9 +27,34 @@ bool IsMemoAsText(const TFieldDesc* f) {
 bool IsLong(const TFieldDesc* f) {
     return (f->DataType == dtMemo && f->SubDataType != 1) || f->DataType == dtBlob;
 }
+// Values fetched through a handle, locator or descriptor that a holder of the record owns.
+bool IsHolder(const TFieldDesc* f) {
+    switch (f->DataType) {
+    case dtOraBlob:
+    case dtOraClob:
+    case dtBFile:
+    case dtCFile:
+    case dtCursor:
+    case dtTimeStamp:
+    case dtTimeStampTZ:
+    case dtTimeStampLTZ:
+    case dtIntervalYM:
+    case dtIntervalDS:
+    case dtObject:
+    case dtArray:
+    case dtTable:
+    case dtReference:
+        return true;
+    default:
+        return false;
+    }
+}
+bool IsObjectLike(const TFieldDesc* f) {
+    return f->DataType == dtObject || f->DataType == dtArray || f->DataType == dtTable ||
+           f->DataType == dtReference;
+}
 bool IsAux(const TFieldDesc* f) {
-    return f->DataType == dtExtString || f->DataType == dtExtVarBytes || IsMemoAsText(f) ||
-           f->DataType == dtOraBlob || f->DataType == dtOraClob;
+    return f->DataType == dtExtString || f->DataType == dtExtVarBytes || IsMemoAsText(f) || IsHolder(f);
 }
 int AuxSize(const TFieldDesc* f) {
     if (f->DataType == dtExtString || IsMemoAsText(f)) return f->Length + 1;
@@ -113,6 +140,42 @@ void TOCIRecordSet::CreateComplexFields(uint8_t* recBuf, bool withBlob) {
                 Store<TBlob*>(p, l);
             }
             break;
+        case dtBFile:
+        case dtCFile:
+            if (withBlob) {
+                auto* l = new TOraLob(f->DataType == dtBFile ? SQLT_BFILEE : SQLT_CFILEE, conn_);
+                Store<TBlob*>(p, l);
+            }
+            break;
+        case dtCursor:
+            Store<TSharedObject*>(p, new TOraCursor);
+            break;
+        case dtTimeStamp:
+        case dtTimeStampTZ:
+        case dtTimeStampLTZ:
+            Store<TSharedObject*>(p, new TOraTimeStamp(f->DataType == dtTimeStamp ? OCI_DTYPE_TIMESTAMP
+                                                       : f->DataType == dtTimeStampTZ
+                                                           ? OCI_DTYPE_TIMESTAMP_TZ
+                                                           : OCI_DTYPE_TIMESTAMP_LTZ));
+            break;
+        case dtIntervalYM:
+        case dtIntervalDS:
+            Store<TSharedObject*>(p, new TOraInterval(f->DataType == dtIntervalYM ? OCI_DTYPE_INTERVAL_YM
+                                                                                  : OCI_DTYPE_INTERVAL_DS));
+            break;
+        case dtObject:
+        case dtArray:
+        case dtTable: {
+            auto* t = static_cast<TOraType*>(f->ObjectType());
+            TOraObject* o = f->DataType == dtObject  ? new TOraObject(t)
+                            : f->DataType == dtArray ? new TOraArray(t)
+                                                     : new TOraNestTable(t);
+            Store<TSharedObject*>(p, o);
+            break;
+        }
+        case dtReference:
+            Store<TSharedObject*>(p, new TOraRef(static_cast<TOraType*>(f->ObjectType())));
+            break;
         case dtExtString:
         case dtExtVarBytes:
             Store<void*>(p, nullptr);
@@ -169,8 +232,94 @@ void TOCIRecordSet::PutDateToBuf(uint8_t* buf, const void* source, TDateMode mod
     DateTimeToOraDate(dt, buf);
 }
 
+std::string TOCIRecordSet::HolderText(TFieldDesc* f, uint8_t* recBuf) {
+    // A record copied for editing may hold a plain blob where a file's holder was: checked casts.
+    auto* o = Load<TSharedObject*>(recBuf + f->Offset);
+    if (!o) return std::string();
+    switch (f->DataType) {
+    case dtTimeStamp:
+    case dtTimeStampTZ:
+    case dtTimeStampLTZ:
+        if (auto* t = dynamic_cast<TOraTimeStamp*>(o)) return t->AsText(f->Scale);
+        break;
+    case dtIntervalYM:
+        if (auto* t = dynamic_cast<TOraInterval*>(o)) return t->AsText(f->Length - 4, 0);
+        break;
+    case dtIntervalDS:
+        if (auto* t = dynamic_cast<TOraInterval*>(o)) return t->AsText(f->Length - f->Scale - 11, f->Scale);
+        break;
+    case dtBFile:
+    case dtCFile:
+        if (auto* l = dynamic_cast<TOraLob*>(o)) return l->FileLocatorText();
+        break;
+    case dtCursor:
+        return "(Cursor)";
+    case dtObject:
+    case dtArray:
+    case dtTable:
+        if (auto* obj = dynamic_cast<TOraObject*>(o)) return obj->AsText();
+        break;
+    case dtReference:
+        if (auto* ref = dynamic_cast<TOraRef*>(o)) {
+            std::string name = ref->RefType() ? ref->RefType()->Name : std::string();
+            size_t dot = name.rfind('.');
+            return "REF " + (dot == std::string::npos ? name : name.substr(dot + 1));
+        }
+        break;
+    default:
+        break;
+    }
+    return std::string();
+}
+
+bool TOCIRecordSet::IsShownAsText(uint16_t dataType) {
+    switch (dataType) {
+    case dtTimeStamp:
+    case dtTimeStampTZ:
+    case dtTimeStampLTZ:
+    case dtIntervalYM:
+    case dtIntervalDS:
+    case dtBFile:
+    case dtCFile:
+    case dtCursor:
+    case dtObject:
+    case dtArray:
+    case dtTable:
+    case dtReference:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TOCIRecordSet::GetFieldData(TFieldDesc* field, uint8_t* recBuf, void* dest) {
+    if (field->ParentField || !IsShownAsText(field->DataType)) {
+        TQxRecordSet::GetFieldData(field, recBuf, dest);
+        return;
+    }
+    // The data set reads these columns as text fields of Length characters.
+    std::string text = HolderText(field, recBuf);
+    size_t n = std::min<size_t>(text.size(), field->Length);
+    std::memcpy(dest, text.data(), n);
+    static_cast<char*>(dest)[n] = 0;
+}
+
+void TOCIRecordSet::PutFieldData(TFieldDesc* field, uint8_t* recBuf, const void* source) {
+    // The text of a holder-held value is only shown: writing it would overwrite the holder.
+    if (!field->ParentField && IsShownAsText(field->DataType))
+        throw EDatabaseError(FormatMsg(SFieldReadOnly, {field->Name}));
+    TQxRecordSet::PutFieldData(field, recBuf, source);
+}
+
 void TOCIRecordSet::GetFieldAsVariant(int fieldNo, uint8_t* recBuf, Variant& value) {
     TFieldDesc* f = fields_[fieldNo - 1];
+    if (!f->ParentField && IsShownAsText(f->DataType)) {
+        if (GetNull(fieldNo, recBuf))
+            value = Variant::Null();
+        else
+            value = Variant(HolderText(f, recBuf));
+        return;
+    }
     if (!f->ParentField && (f->DataType == dtOraBlob || f->DataType == dtOraClob)) {
         if (GetNull(fieldNo, recBuf)) {
             value = Variant::Null();
@@ -330,18 +479,108 @@ void TOCIRecordSet::DescribeField(OCIStmt* stmt, int col, TFieldDesc& f) {
         TOraType* t = TOraType::Find(conn_->SvcCtx(), schema.empty() ? typeName : schema + "." + typeName);
         f.DataType = t->DataType;
         f.Size = PtrSize;
+        f.Length = 255; // the width of its text form
         f.SetObjectType(t);
         t->Release();
         break;
     }
-    case 110:
+    case 110: {
+        // A REF: its referenced type names the holder's type (shown as REF and the type's name).
         f.DataType = dtReference;
         f.Size = PtrSize;
+        f.Length = 40;
+        std::string typeName = TextParam(prm, OCI_ATTR_TYPE_NAME, err);
+        std::string schema = TextParam(prm, OCI_ATTR_SCHEMA_NAME, err);
+        if (!typeName.empty()) {
+            TOraType* t =
+                TOraType::Find(conn_->SvcCtx(), schema.empty() ? typeName : schema + "." + typeName);
+            f.SetObjectType(t);
+            t->Release();
+        }
         break;
+    }
     case 112:
     case 113:
         f.DataType = type == 112 ? dtOraClob : dtOraBlob;
         f.Size = PtrSize;
+        break;
+    case SQLT_BFILEE:
+    case SQLT_CFILEE:
+        // The locator is shown (directory and file name); the contents stay on the server.
+        f.DataType = type == SQLT_BFILEE ? dtBFile : dtCFile;
+        f.Size = PtrSize;
+        f.Length = 300;
+        break;
+    case SQLT_CUR:
+    case SQLT_RSET:
+        f.DataType = dtCursor;
+        f.Size = PtrSize;
+        f.Length = 12;
+        break;
+    case SQLT_IBFLOAT:
+    case SQLT_IBDOUBLE:
+        // BINARY_FLOAT and BINARY_DOUBLE arrive as 8-byte floats (a float widens exactly).
+        if (asString) {
+            f.DataType = dtString;
+            f.Length = 40;
+            f.Size = 41;
+        } else {
+            f.DataType = dtFloat;
+            f.Size = 8;
+        }
+        break;
+    case SQLT_UROWID:
+        // A universal ROWID as text, like a ROWID descriptor of its size.
+        f.DataType = dtString;
+        f.SubDataType = 114;
+        f.Length = uint16_t(std::min<int>((size * 134 + 99) / 100, 8000));
+        f.Size = uint16_t(f.Length + 1);
+        break;
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+    case SQLT_INTERVAL_YM:
+    case SQLT_INTERVAL_DS:
+        if (!(OCIFunctionGroups & OCIGroupOCI9)) throw Exception(SDataTypeNotSupported);
+        if (asString) {
+            f.DataType = dtString;
+            if (type == SQLT_INTERVAL_YM)
+                f.Length = uint16_t(std::max<int>(precision, 0) + 4);
+            else if (type == SQLT_INTERVAL_DS)
+                f.Length = uint16_t(std::max<int>(scale, 0) + std::max<int>(precision, 0) + 11);
+            else
+                f.Length = uint16_t(NlsLength(type == SQLT_TIMESTAMP_TZ ? 3 : 2, true));
+            f.Size = uint16_t(f.Length + 1);
+            break;
+        }
+        // Held in their descriptors; shown as text whose width Length gives. Scale keeps the fraction
+        // digits, and for intervals Length - 4 (year-month) or Length - Scale - 11 (day-second) the leading
+        // precision.
+        f.Size = PtrSize;
+        f.Scale = uint16_t(std::clamp<int>(scale, 0, 9));
+        switch (type) {
+        case SQLT_TIMESTAMP:
+            f.DataType = dtTimeStamp;
+            f.Length = uint16_t(19 + (f.Scale ? f.Scale + 1 : 0));
+            break;
+        case SQLT_TIMESTAMP_TZ:
+            f.DataType = dtTimeStampTZ;
+            f.Length = uint16_t(26 + (f.Scale ? f.Scale + 1 : 0));
+            break;
+        case SQLT_TIMESTAMP_LTZ:
+            f.DataType = dtTimeStampLTZ;
+            f.Length = uint16_t(19 + (f.Scale ? f.Scale + 1 : 0));
+            break;
+        case SQLT_INTERVAL_YM:
+            f.DataType = dtIntervalYM;
+            f.Scale = 0;
+            f.Length = uint16_t(std::clamp<int>(precision, 0, 9) + 4);
+            break;
+        default:
+            f.DataType = dtIntervalDS;
+            f.Length = uint16_t(f.Scale + std::clamp<int>(precision, 0, 9) + 11);
+            break;
+        }
         break;
     default:
         throw Exception(SDataTypeNotSupported);
@@ -689,11 +928,27 @@ void TOCIRecordSet::PrimeAuxSlots(PBlockHeader block, int rows) {
         if (f->ParentField || !IsAux(f)) continue;
         for (int i = 0; i < rows; ++i) {
             uint8_t* slot = aux_.data() + size_t(i) * size_t(auxRowSize_) + size_t(auxOfs);
-            if (f->DataType == dtOraBlob || f->DataType == dtOraClob) {
-                auto* l = static_cast<TOraLob*>(Load<TBlob*>(ItemData(bm.BlockItem(block, i)) + f->Offset));
+            uint8_t* holder = ItemData(bm.BlockItem(block, i)) + f->Offset;
+            if (f->DataType == dtOraBlob || f->DataType == dtOraClob || f->DataType == dtBFile ||
+                f->DataType == dtCFile) {
+                auto* l = static_cast<TOraLob*>(Load<TBlob*>(holder));
                 l->AllocLob();
                 Store<OCILobLocator*>(slot, l->Locator());
+            } else if (f->DataType == dtTimeStamp || f->DataType == dtTimeStampTZ ||
+                       f->DataType == dtTimeStampLTZ) {
+                auto* t = static_cast<TOraTimeStamp*>(Load<TSharedObject*>(holder));
+                t->AllocDesc();
+                Store<OCIDateTime*>(slot, t->Handle());
+            } else if (f->DataType == dtIntervalYM || f->DataType == dtIntervalDS) {
+                auto* t = static_cast<TOraInterval*>(Load<TSharedObject*>(holder));
+                t->AllocDesc();
+                Store<OCIInterval*>(slot, t->Handle());
+            } else if (f->DataType == dtCursor) {
+                auto* c = static_cast<TOraCursor*>(Load<TSharedObject*>(holder));
+                c->AllocCursor();
+                Store<OCIStmt*>(slot, c->Handle());
             } else {
+                // Objects and REFs: the library allocates the instance into the empty slot.
                 std::memset(slot, 0, size_t(AuxSize(f)));
             }
         }
@@ -720,10 +975,6 @@ int TOCIRecordSet::DefineAndFetch(PBlockHeader block, int rows) {
             OCIDefine* def = nullptr;
             ub4 col = f->FieldNo;
             uint8_t* ind = rec0 + dataSize_ + 2 * fi;
-            // Object, collection and REF values are described but not fetched into records.
-            if (f->DataType == dtObject || f->DataType == dtArray || f->DataType == dtTable ||
-                f->DataType == dtReference)
-                throw Exception(SDataTypeNotSupported);
             if (IsLong(f)) {
                 ub2 ext = f->DataType == dtBlob ? SQLT_LBI : SQLT_LNG;
                 conn_->Check(OCIDefineByPos(stmt, &def, err, col, nullptr, INT_MAX, ext, ind, nullptr,
@@ -745,7 +996,15 @@ int TOCIRecordSet::DefineAndFetch(PBlockHeader block, int rows) {
                 if (f->DataType == dtExtVarBytes)
                     conn_->Check(OCIDefineByPos(stmt, &def, err, col, slot + 2, f->Length, ext, ind,
                                                 reinterpret_cast<ub2*>(slot), nullptr, 0));
-                else if (f->DataType == dtOraBlob || f->DataType == dtOraClob)
+                else if (IsObjectLike(f)) {
+                    // Objects, collections and REFs: the instance pointers through OCIDefineObject, their
+                    // nulls in the instances' null structures.
+                    conn_->Check(
+                        OCIDefineByPos(stmt, &def, err, col, nullptr, 0, ext, nullptr, nullptr, nullptr, 0));
+                    auto* t = static_cast<TOraType*>(f->ObjectType());
+                    conn_->Check(OCIDefineObject(def, err, t ? t->TDO() : nullptr,
+                                                 reinterpret_cast<dvoid**>(slot), nullptr, nullptr, nullptr));
+                } else if (IsHolder(f))
                     conn_->Check(
                         OCIDefineByPos(stmt, &def, err, col, slot, PtrSize, ext, ind, nullptr, nullptr, 0));
                 else
@@ -844,6 +1103,33 @@ void TOCIRecordSet::MoveAuxValues(PBlockHeader block, int fetched) {
                     l->NotRead = true;
                     if (!deferredLobRead_ && cmd->CacheLobs()) l->ReadLob();
                 }
+            } else if (f->DataType == dtTimeStamp || f->DataType == dtTimeStampTZ ||
+                       f->DataType == dtTimeStampLTZ) {
+                static_cast<TOraTimeStamp*>(Load<TSharedObject*>(rec + f->Offset))->Indicator =
+                    isNull ? -1 : 0;
+            } else if (f->DataType == dtIntervalYM || f->DataType == dtIntervalDS) {
+                static_cast<TOraInterval*>(Load<TSharedObject*>(rec + f->Offset))->Indicator =
+                    isNull ? -1 : 0;
+            } else if (f->DataType == dtCursor) {
+                static_cast<TOraCursor*>(Load<TSharedObject*>(rec + f->Offset))->SetState(csExecuted);
+            } else if (IsObjectLike(f)) {
+                void* value = Load<void*>(slot);
+                Store<void*>(slot, nullptr);
+                bool objNull = true;
+                if (f->DataType == dtReference) {
+                    auto* ref = static_cast<TOraRef*>(Load<TSharedObject*>(rec + f->Offset));
+                    if (value) {
+                        auto* r = static_cast<OCIRef*>(value);
+                        objNull = OCIRefIsNull(hOCIEnv, r) != 0;
+                        if (!objNull) ref->Assign(r);
+                        OraCheckGlobal(OCIObjectFree(hOCIEnv, hOCIError, r, 0));
+                    }
+                } else {
+                    auto* o = static_cast<TOraObject*>(Load<TSharedObject*>(rec + f->Offset));
+                    o->AdoptInstance(value);
+                    objNull = o->IsNull();
+                }
+                Store<int16_t>(rec + dataSize_ + 2 * fi, int16_t(objNull ? -1 : 0));
             }
         }
         auxOfs += AuxSize(f);

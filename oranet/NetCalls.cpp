@@ -184,7 +184,8 @@ namespace {
     throw EOCICallError("Function is not supported");
 }
 
-sword NetEnvCreate(OCIEnv** envhpp, ub4, dvoid*, dvoid*, dvoid*, dvoid*, size_t, dvoid** usrmempp) {
+sword NetEnvCreate(OCIEnv** envhpp, ub4, dvoid*, OCIMallocFn, OCIReallocFn, OCIFreeFn, size_t,
+                   dvoid** usrmempp) {
     if (envhpp) *envhpp = nullptr;
     if (usrmempp) *usrmempp = nullptr;
     return 0;
@@ -558,12 +559,12 @@ sword LobReadWrite(bool write, OCISvcCtx* svchp, OCIError* errhp, OCILobLocator*
 }
 
 sword NetLobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,
-                 ub4 bufl, dvoid*, dvoid*, ub2, ub1) {
+                 ub4 bufl, dvoid*, OCICallbackLobRead, ub2, ub1) {
     return LobReadWrite(false, svchp, errhp, locp, amtp, offset, bufp, bufl);
 }
 
 sword NetLobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,
-                  ub4 buflen, ub1, dvoid*, dvoid*, ub2, ub1) {
+                  ub4 buflen, ub1, dvoid*, OCICallbackLobWrite, ub2, ub1) {
     return LobReadWrite(true, svchp, errhp, locp, amtp, offset, bufp, buflen);
 }
 
@@ -693,7 +694,7 @@ void InstallNetCalls() {
     GetNetCalls(calls);
     oracall::InstallOCICalls(calls);
     OCIFunctionGroups = OCIGroupOCI8;
-    OCIClientVersion = 3;
+    OCIClientVersionCode = 3;
     OCIDefaultCallStyle = 2;
     if (hOCIError) {
         oracall::OCIHandleFree(hOCIError, OCI_HTYPE_ERROR);
@@ -720,7 +721,7 @@ void RemoveNetCalls() {
     hOCIError = nullptr;
     hOCIEnv = nullptr;
     OCIFunctionGroups = 0;
-    OCIClientVersion = 0;
+    OCIClientVersionCode = 0;
     OCIDefaultCallStyle = 0;
     OCIInited = false;
 }

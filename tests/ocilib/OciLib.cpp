@@ -2,15 +2,22 @@
 // call-interface routines under their real names, so that the binder loads it through OCIDLL like a real
 // libclntsh.so.
 //
-// Session, statement, fetch and LOB routines hand the call to the network emulation of the program that
-// loaded the library: the program exports vestra_ocilib_host, which fills a copy of the entry-point table
-// with the emulated routines. Environment and error handles, server versions and the object routines are this
-// library's own; the object routines serve a small in-memory catalogue of types and persistent instances.
+// The library is built against its own header (OciDocs.h, written from Oracle's public documentation), not
+// against the program's entry-point table, and it behaves as the documentation says a current (19c) client
+// does: it reports release 19.3 of client and server, answers OCI_NEED_DATA when a LOB read asks for more
+// than the buffer holds, and serves the column types of current servers.
 //
-// A few o-prefixed version-7 routines are exported as well (they only count their calls), so the binder sees
-// a client with the 7.3 capability. Routines not exported here stay "not linked" in the table. Built with
-// OCILIB_V80 it is a version-8.0 client instead: no OCIEnvCreate, no version-9 routines, no version-7 ones.
-#include "ocicall/OraCall.h"
+// Session, statement and fetch routines hand the call to the network emulation of the program that loaded
+// the library: the program exports vestra_ocilib_host_routine, which names the emulated routine of an entry
+// point. Environment and error handles, server versions, the object routines and a few result sets (the
+// OCILIB_ tables of OciLibTables.h) are this library's own; the object routines serve a small in-memory
+// catalogue of types and persistent instances.
+//
+// A few o-prefixed version-7 routines are exported as well (they only count their calls). Routines not
+// exported here stay "not linked" in the table. Built with OCILIB_V90 it is a 9.0 client (no OCIEnvNlsCreate,
+// no OCIClientVersion). Built with OCILIB_V80 it is a version-8.0 client instead: only the deprecated
+// initialisers, no OCIEnvCreate, no OCIClientVersion, no version-9 routines.
+#include "tests/ocilib/OciDocs.h"
 
 #include <cstring>
 #include <dlfcn.h>
@@ -23,7 +30,7 @@
 
 #define OCILIB_EXPORT extern "C" __attribute__((visibility("default")))
 
-using namespace oracall;
+using namespace ocidoc;
 
 namespace {
 
@@ -32,21 +39,25 @@ using TGuard = std::lock_guard<std::recursive_mutex>;
 
 // ---- The host's emulation ----
 
-TOCICalls g_host;
-bool g_hostFound = false;
+// The host's routine of an entry point, by name (nil when the host has none).
+void* HostRoutine(const char* name) {
+    static std::mutex lock;
+    static std::map<std::string, void*> found;
+    std::lock_guard<std::mutex> g(lock);
+    auto it = found.find(name);
+    if (it != found.end()) return it->second;
+    auto lookup = reinterpret_cast<void* (*)(const char*)>(dlsym(RTLD_DEFAULT, "vestra_ocilib_host_routine"));
+    void* r = lookup ? lookup(name) : nullptr;
+    found[name] = r;
+    return r;
+}
 
 bool FindHost() {
-    if (g_hostFound) return true;
-    auto fill = reinterpret_cast<void (*)(TOCICalls*)>(dlsym(RTLD_DEFAULT, "vestra_ocilib_host"));
-    if (!fill) return false;
-    fill(&g_host);
-    g_hostFound = g_host.OCIHandleAlloc && g_host.OCIErrorGet;
-    return g_hostFound;
+    return HostRoutine("OCIHandleAlloc") && HostRoutine("OCIErrorGet");
 }
 
-const TOCICalls& Host() {
-    return g_host;
-}
+// The host's routine, called with this library's (documented) signature.
+#define HOST(name) (reinterpret_cast<decltype(&ocidoc::name)>(HostRoutine(#name)))
 
 // ---- Errors written by this library ----
 
@@ -623,8 +634,11 @@ sword ParamAttr(const TParam* p, void* target, ub4* sizep, ub4 attr) {
 }
 
 int g_o7Calls = 0;
+ub2 g_envCharset = 0, g_envNCharset = 0; // of the environment created last
 
 } // namespace
+
+#include "tests/ocilib/OciLibTables.h"
 
 // ---- Hooks of the tests (not part of the call interface) ----
 
@@ -644,7 +658,8 @@ OCILIB_EXPORT OCIRef* ocilib_ref_to(const char* key) {
 
 // Counters: 0 instances created by OCIObjectNew and not yet freed, 1 pins, 2 unpins (frees of pinned
 // objects), 3 flushes, 4 version-7 calls, 5 environments alive, 6 live holders (strings, REFs, collections)
-// of the library.
+// of the library, 7 and 8 the character set and national character set the environment was created with (0
+// for those of NLS_LANG).
 OCILIB_EXPORT int ocilib_counter(int which) {
     TGuard g(g_lock);
     switch (which) {
@@ -666,6 +681,10 @@ OCILIB_EXPORT int ocilib_counter(int which) {
         return g_envCount;
     case 6:
         return int(g_own.size());
+    case 7:
+        return g_envCharset;
+    case 8:
+        return g_envNCharset;
     }
     return -1;
 }
@@ -679,7 +698,9 @@ OCILIB_EXPORT int ocilib_deleted(const char* key) {
 
 // ---- Environment, handles, attributes, errors ----
 
-OCILIB_EXPORT sword OCIInitialize(ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp, dvoid* mfreefp) {
+OCILIB_EXPORT sword OCIInitialize(ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
+                                  dvoid* (*ralocfp)(dvoid*, dvoid*, size_t),
+                                  void (*mfreefp)(dvoid*, dvoid*)) {
     return FindHost() ? OCI_SUCCESS : OCI_ERROR;
 }
 
@@ -695,10 +716,33 @@ OCILIB_EXPORT sword OCIEnvInit(OCIEnv** envhpp, ub4 mode, size_t xtramemsz, dvoi
 }
 
 #ifndef OCILIB_V80 // a version-8.0 client has no OCIEnvCreate
-OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* malocfp, dvoid* ralocfp,
-                                 dvoid* mfreefp, size_t xtramemsz, dvoid** usrmempp) {
+OCILIB_EXPORT sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
+                                 dvoid* (*ralocfp)(dvoid*, dvoid*, size_t), void (*mfreefp)(dvoid*, dvoid*),
+                                 size_t xtramemsz, dvoid** usrmempp) {
+    g_envCharset = g_envNCharset = 0; // the character sets of NLS_LANG
     return ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
 }
+
+#ifndef OCILIB_V90 // a 9.0 client has neither OCIEnvNlsCreate (9.2) nor OCIClientVersion (10.2)
+OCILIB_EXPORT sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, dvoid* ctxp, dvoid* (*malocfp)(dvoid*, size_t),
+                                    dvoid* (*ralocfp)(dvoid*, dvoid*, size_t),
+                                    void (*mfreefp)(dvoid*, dvoid*), size_t xtramemsz, dvoid** usrmempp,
+                                    ub2 charset, ub2 ncharset) {
+    sword r = ::OCIEnvInit(envhpp, mode, xtramemsz, usrmempp);
+    g_envCharset = charset;
+    g_envNCharset = ncharset;
+    return r;
+}
+
+OCILIB_EXPORT void OCIClientVersion(sword* major_version, sword* minor_version, sword* update_num,
+                                    sword* patch_num, sword* port_update_num) {
+    *major_version = 19;
+    *minor_version = 3;
+    *update_num = 0;
+    *patch_num = 0;
+    *port_update_num = 0;
+}
+#endif
 #endif
 
 OCILIB_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 type, size_t xtramemsz,
@@ -708,7 +752,7 @@ OCILIB_EXPORT sword OCIHandleAlloc(const dvoid* parenth, dvoid** hndlpp, ub4 typ
         *hndlpp = static_cast<TObj*>(Make<TDescribe>());
         return OCI_SUCCESS;
     }
-    return Host().OCIHandleAlloc(parenth, hndlpp, type, xtramemsz, usrmempp);
+    return HOST(OCIHandleAlloc)(parenth, hndlpp, type, xtramemsz, usrmempp);
 }
 
 OCILIB_EXPORT sword OCIHandleFree(dvoid* hndlp, ub4 type) {
@@ -728,7 +772,11 @@ OCILIB_EXPORT sword OCIHandleFree(dvoid* hndlp, ub4 type) {
         return OCI_SUCCESS;
     }
     ForgetError(hndlp);
-    return Host().OCIHandleFree(hndlp, type);
+    if (type == OCI_HTYPE_STMT) {
+        TGuard g(g_lock);
+        g_local.erase(hndlp);
+    }
+    return HOST(OCIHandleFree)(hndlp, type);
 }
 
 OCILIB_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4* sizep,
@@ -739,16 +787,20 @@ OCILIB_EXPORT sword OCIAttrGet(const dvoid* trgthndlp, ub4 trghndltyp, dvoid* at
         return OCI_SUCCESS;
     }
     if (TParam* p = Own<TParam>(trgthndlp)) return ParamAttr(p, attributep, sizep, attrtype);
+    if (TColParam* p = Own<TColParam>(trgthndlp)) return ColumnAttr(*p->col, attributep, sizep, attrtype);
+    if (TLocalStmt* st = Local(trgthndlp)) return LocalStmtAttr(*st, attributep, sizep, attrtype);
     ForgetError(errhp);
-    return Host().OCIAttrGet(trgthndlp, trghndltyp, attributep, sizep, attrtype, errhp);
+    return HOST(OCIAttrGet)(trgthndlp, trghndltyp, attributep, sizep, attrtype, errhp);
 }
 
 OCILIB_EXPORT sword OCIAttrSet(dvoid* trgthndlp, ub4 trghndltyp, dvoid* attributep, ub4 size, ub4 attrtype,
                                OCIError* errhp) {
     // The server's external name is a client-side label.
-    if (trghndltyp == OCI_HTYPE_SERVER && attrtype == OCI_ATTR_EXTERNAL_NAME) return OCI_SUCCESS;
+    if (trghndltyp == OCI_HTYPE_SERVER && attrtype == OCI_ATTR_INTERNAL_NAME) return OCI_SUCCESS;
+    // A define of this library's statements: the character set is that of the environment anyway.
+    if (Own<TLocalDefine>(trgthndlp)) return attrtype == OCI_ATTR_CHARSET_ID ? OCI_SUCCESS : OCI_ERROR;
     ForgetError(errhp);
-    return Host().OCIAttrSet(trgthndlp, trghndltyp, attributep, size, attrtype, errhp);
+    return HOST(OCIAttrSet)(trgthndlp, trghndltyp, attributep, size, attrtype, errhp);
 }
 
 OCILIB_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, dvoid** parmdpp, ub4 pos) {
@@ -759,8 +811,22 @@ OCILIB_EXPORT sword OCIParamGet(const dvoid* hndlp, ub4 htype, OCIError* errhp, 
         *parmdpp = static_cast<TObj*>(p->type->attrParams[pos - 1]);
         return OCI_SUCCESS;
     }
+    if (TLocalStmt* st = Local(hndlp)) {
+        if (!parmdpp) return OCI_INVALID_HANDLE;
+        if (pos < 1 || pos > st->table->cols.size())
+            return Fail(errhp, 24334, "no descriptor for this position");
+        TGuard g(g_lock);
+        if (st->params.empty())
+            for (const TColumn& c : st->table->cols) {
+                TColParam* p = Make<TColParam>();
+                p->col = &c;
+                st->params.push_back(p);
+            }
+        *parmdpp = static_cast<TObj*>(st->params[pos - 1]);
+        return OCI_SUCCESS;
+    }
     ForgetError(errhp);
-    return Host().OCIParamGet(hndlp, htype, errhp, parmdpp, pos);
+    return HOST(OCIParamGet)(hndlp, htype, errhp, parmdpp, pos);
 }
 
 OCILIB_EXPORT sword OCIErrorGet(dvoid* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp,
@@ -778,11 +844,12 @@ OCILIB_EXPORT sword OCIErrorGet(dvoid* hndlp, ub4 recordno, OraText* sqlstate, s
             return OCI_SUCCESS;
         }
     }
-    return Host().OCIErrorGet(hndlp, recordno, sqlstate, errcodep, bufp, bufsiz, type);
+    return HOST(OCIErrorGet)(hndlp, recordno, sqlstate, errcodep, bufp, bufsiz, type);
 }
 
 OCILIB_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
-    static const char banner[] = "Oracle8i Enterprise Edition Release 8.1.7.0.0 - Production";
+    static const char banner[] =
+        "Oracle Database 19c Enterprise Edition Release 19.0.0.0.0 - Production\nVersion 19.3.0.0.0";
     if (!bufp || bufsz == 0) return OCI_ERROR;
     size_t n = std::min<size_t>(bufsz - 1, sizeof banner - 1);
     memcpy(bufp, banner, n);
@@ -795,8 +862,9 @@ OCILIB_EXPORT sword OCIServerVersion(dvoid* hndlp, OCIError* errhp, OraText* buf
 OCILIB_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
                                   sb4 fetchOffset, ub4 mode) {
     if (orientation != 2) return Fail(errhp, 24391, "invalid fetch operation");
+    if (TLocalStmt* st = Local(stmtp)) return FetchLocal(*st, errhp, nrows);
     ForgetError(errhp);
-    return Host().OCIStmtFetch(stmtp, errhp, nrows, orientation, mode);
+    return HOST(OCIStmtFetch)(stmtp, errhp, nrows, orientation, mode);
 }
 
 #endif
@@ -1065,6 +1133,78 @@ OCILIB_EXPORT sword OCITableDelete(OCIEnv* env, OCIError* err, sb4 index, OCICol
 
 // ---- REFs ----
 
+// ---- Datetimes, intervals, object defines and files of this library's result sets ----
+
+OCILIB_EXPORT sword OCIDefineObject(OCIDefine* defnp, OCIError* errhp, const OCIType* type, dvoid** pgvpp,
+                                    ub4* pvszsp, dvoid** indpp, ub4* indszp) {
+    TLocalDefine* d = Own<TLocalDefine>(defnp);
+    if (!d || !pgvpp) return OCI_INVALID_HANDLE;
+    if (d->dty == SQLT_NTY && !Own<TType>(type))
+        return Fail(errhp, 22063, "a named type needs its type descriptor");
+    d->objType = type;
+    d->pgvpp = pgvpp;
+    d->indpp = indpp;
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCIDateTimeGetDate(dvoid* hndl, OCIError* err, const OCIDateTime* datetime, sb2* year,
+                                       ub1* month, ub1* day) {
+    TDateTimeDesc* d = Own<TDateTimeDesc>(datetime);
+    if (!d || !year || !month || !day) return OCI_INVALID_HANDLE;
+    *year = d->v.year;
+    *month = d->v.month;
+    *day = d->v.day;
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCIDateTimeGetTime(dvoid* hndl, OCIError* err, OCIDateTime* datetime, ub1* hour, ub1* min,
+                                       ub1* sec, ub4* fsec) {
+    TDateTimeDesc* d = Own<TDateTimeDesc>(datetime);
+    if (!d || !hour || !min || !sec || !fsec) return OCI_INVALID_HANDLE;
+    *hour = d->v.hour;
+    *min = d->v.minute;
+    *sec = d->v.second;
+    *fsec = d->v.fsec;
+    return OCI_SUCCESS;
+}
+
+// Only a timestamp with a time zone has one (ORA-01878 otherwise).
+OCILIB_EXPORT sword OCIDateTimeGetTimeZoneOffset(dvoid* hndl, OCIError* err, const OCIDateTime* datetime,
+                                                 sb1* hour, sb1* min) {
+    TDateTimeDesc* d = Own<TDateTimeDesc>(datetime);
+    if (!d || !hour || !min) return OCI_INVALID_HANDLE;
+    if (d->dtype != OCI_DTYPE_TIMESTAMP_TZ)
+        return Fail(err, 1878, "specified field not found in datetime or interval");
+    *hour = d->v.tzh;
+    *min = d->v.tzm;
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCIIntervalToText(dvoid* hndl, OCIError* err, const OCIInterval* interval, ub1 lfprec,
+                                      ub1 fsprec, OraText* buffer, size_t buflen, size_t* resultlen) {
+    TIntervalDesc* d = Own<TIntervalDesc>(interval);
+    if (!d || !buffer || !resultlen) return OCI_INVALID_HANDLE;
+    std::string text = IntervalText(d->v, d->dtype == OCI_DTYPE_INTERVAL_YM);
+    if (text.size() + 1 > buflen) return Fail(err, 1877, "string is too long for internal buffer");
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    *resultlen = text.size();
+    return OCI_SUCCESS;
+}
+
+OCILIB_EXPORT sword OCILobFileGetName(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* filep,
+                                      OraText* dir_alias, ub2* d_length, OraText* filename, ub2* f_length) {
+    TLobValue* f = LocalLob(filep);
+    if (!f || !dir_alias || !d_length || !filename || !f_length) return OCI_INVALID_HANDLE;
+    // The lengths are the buffers' sizes on entry (30 and 255 bytes are documented as enough).
+    if (f->dir.size() > *d_length || f->file.size() > *f_length)
+        return Fail(errhp, 22275, "invalid LOB locator specified");
+    memcpy(dir_alias, f->dir.data(), f->dir.size());
+    memcpy(filename, f->file.data(), f->file.size());
+    *d_length = ub2(f->dir.size());
+    *f_length = ub2(f->file.size());
+    return OCI_SUCCESS;
+}
+
 OCILIB_EXPORT sword OCIRefAssign(OCIEnv* env, OCIError* err, const OCIRef* source, OCIRef** target) {
     TRef* s = Own<TRef>(source);
     if (!s || !target) return OCI_INVALID_HANDLE;
@@ -1077,11 +1217,8 @@ OCILIB_EXPORT sword OCIRefAssign(OCIEnv* env, OCIError* err, const OCIRef* sourc
     return OCI_SUCCESS;
 }
 
-OCILIB_EXPORT sword OCIRefClear(OCIEnv* env, OCIRef* ref) {
-    TRef* r = Own<TRef>(ref);
-    if (!r) return OCI_INVALID_HANDLE;
-    r->target = nullptr;
-    return OCI_SUCCESS;
+OCILIB_EXPORT void OCIRefClear(OCIEnv* env, OCIRef* ref) {
+    if (TRef* r = Own<TRef>(ref)) r->target = nullptr;
 }
 
 OCILIB_EXPORT int OCIRefIsNull(OCIEnv* env, const OCIRef* ref) {

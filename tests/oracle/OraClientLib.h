@@ -26,6 +26,10 @@ inline std::string OciLib80Path() {
     return TestProgramDir() + "/libvestra_ocilib80.so";
 }
 
+inline std::string OciLib90Path() {
+    return TestProgramDir() + "/libvestra_ocilib90.so";
+}
+
 inline std::string NotOciPath() {
     return TestProgramDir() + "/libvestra_notoci.so";
 }

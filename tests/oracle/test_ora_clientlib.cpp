@@ -12,13 +12,24 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace oratest;
 
 // The stand-in library forwards its session, statement and fetch routines to this program's network
-// emulation.
-extern "C" __attribute__((visibility("default"))) void vestra_ocilib_host(oracall::TOCICalls* calls) {
-    oranet::GetNetCalls(*calls);
+// emulation: the emulated routine of an entry point, by name.
+extern "C" __attribute__((visibility("default"))) void* vestra_ocilib_host_routine(const char* name) {
+    static const std::map<std::string, void*> routines = [] {
+        oracall::TOCICalls calls;
+        oranet::GetNetCalls(calls);
+        std::map<std::string, void*> m;
+#define VESTRA_HOST_ROUTINE(fn, ret, params) m[#fn] = reinterpret_cast<void*>(calls.fn);
+        VESTRA_OCI8_FUNCTIONS(VESTRA_HOST_ROUTINE)
+#undef VESTRA_HOST_ROUTINE
+        return m;
+    }();
+    auto it = routines.find(name ? name : "");
+    return it == routines.end() ? nullptr : it->second;
 }
 
 namespace {
@@ -104,9 +115,32 @@ TEST(OciBinder, AFailedLoadNamesEveryPlaceTriedAndLeavesNothingLoaded) {
 
     env.Set("OCIDLL", NotOciPath());
     e = LoadError(1);
-    EXPECT_NE(e.find("is not an Oracle client library"), std::string::npos) << e;
+    EXPECT_NE(e.find(NotOciPath() + " (not an Oracle client library of release 8.1 or later: it has neither "
+                                    "OCIClientVersion nor OCIEnvCreate; version found unknown)"),
+              std::string::npos)
+        << e;
     EXPECT_FALSE(oracall::OCILibraryLoaded());
     EXPECT_EQ(oracall::OCIFunctionGroups, 0);
+}
+
+// A library with only the deprecated initialisers of 8.0 is no client this program uses: the place is named
+// with the version found there, and the next place that holds a current client is taken.
+TEST(OciBinder, ALibraryWithOnlyTheDeprecatedInitialisersIsPassedOver) {
+    TOciEnv env;
+    TUnload unload;
+    env.Set("OCIDLL", OciLib80Path());
+    std::string e = LoadError(1);
+    EXPECT_NE(e.find(OciLib80Path() +
+                     " (not an Oracle client library of release 8.1 or later: it has neither "
+                     "OCIClientVersion nor OCIEnvCreate; version found 8.0)"),
+              std::string::npos)
+        << e;
+    EXPECT_FALSE(oracall::OCILibraryLoaded());
+    THomeDir home;
+    env.Set("ORACLE_HOME", home.dir.string());
+    oracall::LoadOCI(0);
+    EXPECT_EQ(oracall::OCILibraryPath(), (home.dir / "lib" / "libclntsh.so").string());
+    EXPECT_EQ(oracall::OCILibraryVersion(), "19.3.0.0.0");
 }
 
 TEST(OciBinder, TheFirstPlaceThatLoadsWins) {
@@ -135,12 +169,16 @@ TEST(OciBinder, BindsWhatTheLibraryHasAndLeavesTheRestNotLinked) {
         ASSERT_TRUE(oracall::OCILibraryLoaded());
         EXPECT_EQ(oracall::OCIFunctionGroups, oracall::OCIGroupOCI7 | oracall::OCIGroupOCI8 |
                                                   oracall::OCIGroupOCI81 | oracall::OCIGroupOCI9);
-        EXPECT_EQ(oracall::OCIClientVersion, 4);
+        EXPECT_EQ(oracall::OCIClientVersionCode, 4);
         EXPECT_EQ(oracall::OCIDefaultCallStyle, 2);
         EXPECT_TRUE(oracall::OCIInited);
         ASSERT_NE(oracall::hOCIEnv, nullptr);
         ASSERT_NE(oracall::hOCIError, nullptr);
         EXPECT_EQ(LibCounter(5), 1); // one environment
+        // Created with the Windows-1252 client and national character sets (WE8MSWIN1252 = 178).
+        EXPECT_EQ(LibCounter(7), 178);
+        EXPECT_EQ(LibCounter(8), 178);
+        EXPECT_EQ(oracall::OCILibraryVersion(), "19.3.0.0.0");
         // Version-7 routines the library has are bound, the others are not.
         int calls = LibCounter(4);
         EXPECT_EQ(oracall::ocom(nullptr), 0);
@@ -202,8 +240,9 @@ TEST(OciClientLibraryMode, LogsOnQueriesWritesAndReportsErrorsThroughTheLoadedLi
     }
     EXPECT_TRUE(oracall::OCILibraryLoaded());
     EXPECT_EQ(oracall::OCILibraryPath(), OciLibPath());
-    // The library's banner gives the version; with the 7.3 capability the long strings are 4000 bytes.
-    EXPECT_EQ(s->GetServerVersion(), "8.1.7.0.0");
+    // The library's 19c banner gives the release update; a server of release 19 is above 8, so the session
+    // keeps the version-8 calls and long strings are 4000 bytes.
+    EXPECT_EQ(s->GetServerVersion(), "19.3.0.0.0");
     EXPECT_EQ(s->OCIConnection()->MaxStringSize(), 4000);
     EXPECT_EQ(s->OCIConnection()->EffectiveCallStyle(), 2);
 
@@ -242,38 +281,57 @@ TEST(OciClientLibraryMode, LogsOnQueriesWritesAndReportsErrorsThroughTheLoadedLi
     s->Disconnect();
 }
 
-TEST(OciClientLibraryMode, AVersion80ClientIsInitializedTheOldWayAndServesTheSession) {
+// A 9.0 client is recognised by OCIEnvCreate alone; without OCIEnvNlsCreate its character set comes from
+// NLS_LANG, which gets Windows-1252 when the user has set none, and is left alone when set.
+TEST(OciBinder, AClientWithoutOCIEnvNlsCreateGetsWindows1252ThroughNlsLang) {
     TOciEnv env;
     TUnload unload;
-    env.Set("OCIDLL", OciLib80Path());
+    const char* saved = std::getenv("NLS_LANG");
+    std::string savedValue = saved ? saved : "";
+    env.Set("OCIDLL", OciLib90Path());
+    unsetenv("NLS_LANG");
+    oracall::LoadOCI(0);
+    EXPECT_EQ(oracall::OCILibraryVersion(), "9 or later");
+    EXPECT_EQ(oracall::OCIClientVersionCode, 4);
+    EXPECT_EQ(oracall::OCIDefaultCallStyle, 2);
+    ASSERT_NE(std::getenv("NLS_LANG"), nullptr);
+    EXPECT_STREQ(std::getenv("NLS_LANG"), "AMERICAN_AMERICA.WE8MSWIN1252");
+    oracall::FreeOCI();
+    setenv("NLS_LANG", "GERMAN_GERMANY.WE8MSWIN1252", 1);
+    oracall::LoadOCI(0);
+    EXPECT_STREQ(std::getenv("NLS_LANG"), "GERMAN_GERMANY.WE8MSWIN1252");
+    oracall::FreeOCI();
+    if (saved)
+        setenv("NLS_LANG", savedValue.c_str(), 1);
+    else
+        unsetenv("NLS_LANG");
+}
+
+// A 19c server is above 8: the NLS query of a session that detects its character length asks for the
+// timestamp formats too, and a session that asks for the version-7 calls still gets the version-8 ones from a
+// library that has them.
+TEST(OciClientLibraryMode, ACurrentServerGetsTheNlsStepsOfServersAfter8AndTheVersion8Calls) {
+    TOciEnv env;
+    TUnload unload;
+    env.Set("OCIDLL", OciLibPath());
     TEmu emu;
     auto s = LibSession(emu);
-    s->Connect();
-    EXPECT_EQ(oracall::OCIFunctionGroups, oracall::OCIGroupOCI8);
-    EXPECT_EQ(oracall::OCIClientVersion, 2);
-    EXPECT_EQ(oracall::OCIDefaultCallStyle, 2);
-    EXPECT_EQ(NotLinkedText([] { oracall::ocom(nullptr); }), "OCI function is not linked");
-    EXPECT_EQ(NotLinkedText(
-                  [] { oracall::OCIEnvCreate(nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0, nullptr); }),
-              "OCI function is not linked");
-    // Without the 7.3 capability the version comes from the server's catalogue, not from the banner.
+    s->Connect(); // loads the library, which stays loaded across logons
+    s->Disconnect();
+    s->Options().SetCharLength(0);
+    s->Options().SetUseOCI7(true);
     {
-        TPrepareLog log;
-        EXPECT_FALSE(s->GetServerVersion().empty());
-        EXPECT_EQ(log.Starting("begin SELECT Version INTO :Result").size(), 1u);
+        TPrepareLog log; // wraps the loaded library's prepare
+        s->Connect();
+        ASSERT_TRUE(s->Connected());
+        auto nls = log.Starting("declare  cursor NlsParamsCursor");
+        ASSERT_EQ(nls.size(), 1u);
+        EXPECT_NE(nls[0].find("NLS_TIMESTAMP_TZ_FORMAT"), std::string::npos) << nls[0];
     }
+    EXPECT_EQ(s->OCIConnection()->CallStyle(), 2);
+    EXPECT_EQ(s->OCIConnection()->EffectiveCallStyle(), 2);
+    EXPECT_EQ(LibCounter(4), 0); // no version-7 routine was called
     EXPECT_EQ(One(s.get(), "SELECT ENAME FROM EMP WHERE EMPNO = 7499"), "ALLEN");
-    // Object types work without the version-9 capability, with every type final and no timestamps.
-    TOraType* t = TOraType::Find(s->OCIConnection()->SvcCtx(), "ADDRESS_T");
-    EXPECT_TRUE(t->Final());
-    EXPECT_EQ(t->Attributes().size(), 3u);
-    t->Release();
-    try {
-        TOraType::Find(s->OCIConnection()->SvcCtx(), "PERSON_T");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Data type is not supported.");
-    }
     s->Disconnect();
 }
 
@@ -288,7 +346,7 @@ TEST(OciClientLibraryMode, SwitchingNetOnAndOffUnloadsAndReloadsTheLibrary) {
         s->Connect();
         other->Connect();
         EXPECT_TRUE(oracall::OCILibraryLoaded());
-        EXPECT_EQ(oracall::OCIClientVersion, 4);
+        EXPECT_EQ(oracall::OCIClientVersionCode, 4);
         EXPECT_EQ(One(s.get(), "SELECT ENAME FROM EMP WHERE EMPNO = 7788"), "SCOTT");
 
         s->Options().SetNet(true);

@@ -432,7 +432,7 @@ TEST(OraCallTable, SlotsRaiseNotLinkedUntilInstalled) {
 TEST_F(EntryPoints, InstallationSetsTheLoaderState) {
     EXPECT_TRUE(OCIInited);
     EXPECT_EQ(OCIFunctionGroups, 4);
-    EXPECT_EQ(OCIClientVersion, 3);
+    EXPECT_EQ(OCIClientVersionCode, 3);
     EXPECT_EQ(OCIDefaultCallStyle, 2);
     EXPECT_NE(hOCIError, nullptr);
     EXPECT_THROW(OCIStmtFetch2(nullptr, nullptr, 1, 2, 0, 0), EOCICallError);
