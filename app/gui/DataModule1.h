@@ -28,6 +28,8 @@ public:
         *SQLBack, *SQLForward, *Refrech, *Parse, *SelectAll, *Undo, *Cut, *Copy, *Paste, *QuickView,
         *QuickViewII, *Schliessen, *AusgabeDrucker, *AusgabeinZwischenablage, *Help, *Info, *BrowseURL1,
         *MailtoBNX;
+    // The editor's commands: find and replace, go to line, commenting lines, case of the selection.
+    QAction *Find, *Replace, *FindNext, *FindPrevious, *GoToLine, *CommentLines, *UpperCase, *LowerCase;
     QAction* Action(const QString& name) const;
     QList<QAction*> Actions() const { return actions_; }
 
