@@ -3,7 +3,10 @@
 #include "app/gui/FQuickView.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/Icons.h"
+#include "app/gui/SqlCompleter.h"
 #include "app/gui/SqlEditor.h"
+#include "app/gui/WorksheetRun.h"
+#include "oracle/Ora.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +16,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QUrl>
 
 const char* const TDataModule1::SupportMail = "support@brennic.de";
@@ -95,6 +99,15 @@ TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
                      "Gro\u00DFbuchstaben | Die Markierung in Gro\u00DFbuchstaben setzen", QKS("Ctrl+U"));
     LowerCase = Make("LowerCase", "Kleinbuchstaben",
                      "Kleinbuchstaben | Die Markierung in Kleinbuchstaben setzen", QKS("Ctrl+Shift+U"));
+
+    Complete =
+        Make("Complete", "&Vervollst\u00E4ndigen",
+             "Vervollst\u00E4ndigen | Besitzer, Tabellen, Sichten und Spalten aus dem Datenbankkatalog "
+             "anbieten",
+             QKS("Ctrl+Space"));
+    CompleteRefresh = Make("CompleteRefresh", "Namen neu lesen",
+                           "Namen neu lesen | Die Namen f\u00FCr die Vervollst\u00E4ndigung neu aus dem "
+                           "Datenbankkatalog lesen");
 
     // Standard editing commands: the editor's own keys come first while it has the focus.
     for (QAction* a : {SelectAll, Undo, Cut, Copy, Paste})
@@ -183,6 +196,8 @@ void TDataModule1::BuildMenus() {
     bearbeiten->addSeparator();
     bearbeiten->addActions({CommentLines, UpperCase, LowerCase});
     bearbeiten->addSeparator();
+    bearbeiten->addActions({Complete, CompleteRefresh});
+    bearbeiten->addSeparator();
     bearbeiten->addActions({Parse, Execute});
     bearbeiten->addSeparator();
     bearbeiten->addAction(QuickView);
@@ -261,6 +276,18 @@ void TDataModule1::Wire() {
         guard(CommentLines, [ed] { ed->ToggleComment(); });
         guard(UpperCase, [ed] { ed->ChangeCase(true); });
         guard(LowerCase, [ed] { ed->ChangeCase(false); });
+        // The names come from the session's dictionary through the worksheet's background runs, one cache
+        // per connection.
+        auto* completion = new TEditorCompletion(
+            ed, w->Session(),
+            [w](std::function<void()> work, std::function<void(std::exception_ptr)> done) {
+                return w->Run() && w->Run()->RunInBackground(std::move(work), std::move(done));
+            },
+            [w] { return w->Session().Username() + "@" + w->Session().Server(); });
+        completion->setObjectName("Completion");
+        completion->Status = [w](const QString& text) { w->statusBar()->showMessage(text); };
+        guard(Complete, [completion] { completion->Complete(); });
+        guard(CompleteRefresh, [completion] { completion->Refresh(); });
     }
 
     connect(SelectAll, &QAction::triggered, this, [this] {

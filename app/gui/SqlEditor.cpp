@@ -86,6 +86,31 @@ void TSqlEditor::LayoutMargins() {
                               barHeight);
 }
 
+void TSqlEditor::keyPressEvent(QKeyEvent* e) {
+    if (CompletionPopup && CompletionPopup->isVisible()) {
+        switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            e->ignore(); // the list takes them
+            return;
+        default:
+            break;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(e);
+    if (e->text() == QLatin1String(".") && !(e->modifiers() & Qt::ControlModifier)) {
+        const QTextCursor c = textCursor();
+        const QString line = c.block().text();
+        const int at = c.positionInBlock() - 2; // the character in front of the "."
+        if (at >= 0 && (line[at].isLetterOrNumber() || line[at] == '_' || line[at] == '$' ||
+                        line[at] == '#' || line[at] == '"'))
+            emit DotTyped();
+    }
+}
+
 void TSqlEditor::resizeEvent(QResizeEvent* e) {
     QPlainTextEdit::resizeEvent(e);
     LayoutMargins();

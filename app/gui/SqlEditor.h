@@ -33,13 +33,21 @@ public:
     // Upper or lower case of the selection (or the word at the cursor) in one undo step.
     void ChangeCase(bool upper);
 
+    // The completion's list while it is open: Return, Tab and Escape belong to it then.
+    QWidget* CompletionPopup = nullptr;
+
     TFindBar* FindBar() const { return findBar_; }
     QWidget* Gutter() const { return gutter_; }
     int GutterWidth() const;
     void PaintGutter(class QPaintEvent* e);
     void LayoutMargins();
 
+signals:
+    // A "." was typed right behind a name.
+    void DotTyped();
+
 protected:
+    void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
 

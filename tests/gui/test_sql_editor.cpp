@@ -2,15 +2,19 @@
 // palette, line numbers and marks, find (Ctrl+F, F3, Shift+F3), replace all (Ctrl+H) in one undo step, go to
 // line (Ctrl+G), commenting lines (Ctrl+/, Ctrl+#) and case (Ctrl+U, Ctrl+Shift+U). With VESTRA_SNAPSHOT_DIR
 // set, the editor with its colours and the find bar is saved as a picture per palette.
+#include "app/gui/SqlCompleter.h"
 #include "app/gui/SqlEditor.h"
 #include "grid/ThemeColors.h"
 #include "tests/Snapshot.h"
 #include "tests/gui/WorksheetRig.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -118,6 +122,52 @@ protected:
         QTest::qWait(50);
         vtest::Snapshot(*ed, (std::string("sql-editor-") + name).c_str());
     }
+
+    // The completion list with the editor under it, as one picture.
+    void PictureWithList(const char* name) {
+        QWidget* popup = ed->findChild<TEditorCompletion*>()->Completer()->popup();
+        QImage img = ed->grab().toImage();
+        QPainter p(&img);
+        p.drawPixmap(ed->mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+        p.end();
+        vtest::Snapshot(img, (std::string("sql-completion-") + name).c_str());
+    }
+
+    void CompletionAfterAlias(const char* name) {
+        auto* completion = ed->findChild<TEditorCompletion*>();
+        ASSERT_TRUE(completion);
+        QAbstractItemView* popup = completion->Completer()->popup();
+        Type("select  from scott.emp e");
+        QTest::keyClick(ed, Qt::Key_Home);
+        for (int i = 0; i < 7; ++i)
+            QTest::keyClick(ed, Qt::Key_Right);
+        QTest::keyClicks(ed, "e.");
+        // The dictionary and then EMP's columns are read in the background; the list follows.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 10000));
+        QStringList offered;
+        for (int i = 0; i < popup->model()->rowCount(); ++i)
+            offered << popup->model()->index(i, 0).data().toString();
+        EXPECT_TRUE(offered.contains("EMPNO")) << offered.join(",").toStdString();
+        EXPECT_TRUE(offered.contains("ENAME"));
+        EXPECT_FALSE(offered.contains("DNAME")) << "DEPT's columns are not EMP's";
+        PictureWithList(name);
+        QTest::keyClick(popup, Qt::Key_E);
+        QTest::keyClick(popup, Qt::Key_N);
+        ASSERT_TRUE(popup->isVisible());
+        EXPECT_EQ(popup->model()->rowCount(), 1);
+        QTest::keyClick(popup, Qt::Key_Return);
+        EXPECT_FALSE(popup->isVisible());
+        EXPECT_EQ(ed->toPlainText(), "select e.ENAME from scott.emp e");
+        // Ctrl+Space on a table name's start offers the tables, from the cache this time.
+        QTest::keyClick(ed, Qt::Key_End);
+        QTest::keyClicks(ed, " join de");
+        QTest::keyClick(ed, Qt::Key_Space, Qt::ControlModifier);
+        ASSERT_TRUE(popup->isVisible()) << "no wait: the names are at hand";
+        EXPECT_EQ(popup->model()->index(0, 0).data().toString(), "DEPT");
+        QTest::keyClick(popup, Qt::Key_Escape);
+        EXPECT_FALSE(popup->isVisible());
+        EXPECT_EQ(ed->toPlainText(), "select e.ENAME from scott.emp e join de") << "Escape inserts nothing";
+    }
 };
 
 using LightEditor = SqlEditorWindow<false>;
@@ -128,6 +178,13 @@ TEST_F(LightEditor, ColoursFromTheLexerAndMarks) {
 }
 TEST_F(DarkEditor, ColoursFromTheLexerAndMarks) {
     ColoursReadable("dark");
+}
+
+TEST_F(LightEditor, CompletionAfterAnAliasOffersItsTablesColumns) {
+    CompletionAfterAlias("light");
+}
+TEST_F(DarkEditor, CompletionAfterAnAliasOffersItsTablesColumns) {
+    CompletionAfterAlias("dark");
 }
 
 TEST_F(LightEditor, CtrlFFindsAndF3GoesOn) {
