@@ -60,7 +60,8 @@ struct TTableRef {
 std::optional<TTableRef> ResolveQualifier(const std::string& text, const std::string& qualifier,
                                           size_t cursor);
 
-// The list to offer, and the table whose columns must be read first (then the list is offered again).
+// The list to offer, and the table whose columns must be read first (then the list is offered again). text is
+// the editor's whole text; it is only read for a request with a qualifier (the aliases).
 struct TCompletionList {
     std::vector<std::string> items;
     std::optional<TTableRef> columnsNeeded;

@@ -10,6 +10,7 @@
 #include <QCompleter>
 #include <QScrollBar>
 #include <QStringListModel>
+#include <QTextBlock>
 #include <stdexcept>
 
 namespace {
@@ -87,6 +88,10 @@ TDictionaryCache& TEditorCompletion::Cache() {
     TEntry& e = caches_[key_()];
     if (!e.cache) e.cache = std::make_shared<TDictionaryCache>();
     return *e.cache;
+}
+
+void TEditorCompletion::Adopt(std::shared_ptr<TDictionaryCache> cache) {
+    caches_[key_()] = TEntry{std::move(cache), true};
 }
 
 bool TEditorCompletion::Loaded() const {
@@ -187,9 +192,16 @@ void TEditorCompletion::UpdateList() {
     auto it = caches_.find(key_());
     if (it == caches_.end() || !it->second.cache) return;
     const QTextCursor c = editor_->textCursor();
-    // Only the current line matters for the word; the whole text for the aliases.
-    const std::string text = EditorBytes(editor_->toPlainText());
-    const TCompletionRequest req = CompletionAt(text, size_t(c.position()));
+    // The word at the cursor is read from its line; the whole text only when aliases matter (after a ".").
+    const std::string line = EditorBytes(c.block().text());
+    TCompletionRequest req = CompletionAt(line, size_t(c.positionInBlock()));
+    std::string text;
+    if (!req.qualifier.empty()) {
+        text = EditorBytes(editor_->toPlainText());
+        req = CompletionAt(text, size_t(c.position()));
+    } else {
+        req.start += size_t(c.block().position());
+    }
     start_ = int(req.start);
     TCompletionList list = CompletionItems(*it->second.cache, text, req);
     if (list.columnsNeeded) {

@@ -161,9 +161,13 @@ void TSqlEditor::UpdateMarks() {
     line.cursor.clearSelection();
     marks.append(line);
     // The bracket at the cursor or just before it, and its partner.
-    if (document()->characterCount() < kBracketScanLimit) {
+    const int pos = textCursor().position();
+    auto isBracket = [this](int at) {
+        const QChar ch = document()->characterAt(at);
+        return ch == '(' || ch == ')';
+    };
+    if ((isBracket(pos) || isBracket(pos - 1)) && document()->characterCount() < kBracketScanLimit) {
         const std::string text = EditorBytes(toPlainText());
-        const int pos = textCursor().position();
         for (int at : {pos, pos - 1}) {
             if (at < 0 || size_t(at) >= text.size() || (text[size_t(at)] != '(' && text[size_t(at)] != ')'))
                 continue;
