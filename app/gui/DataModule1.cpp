@@ -283,7 +283,8 @@ void TDataModule1::Wire() {
             [w](std::function<void()> work, std::function<void(std::exception_ptr)> done) {
                 return w->Run() && w->Run()->RunInBackground(std::move(work), std::move(done));
             },
-            [w] { return w->Session().Username() + "@" + w->Session().Server(); });
+            [w] { return w->Session().Username() + "@" + w->Session().Server(); },
+            this); // the data module goes before the session
         completion->setObjectName("Completion");
         completion->Status = [w](const QString& text) { w->statusBar()->showMessage(text); };
         guard(Complete, [completion] { completion->Complete(); });

@@ -58,8 +58,8 @@ QString ErrorText(std::exception_ptr e) {
 } // namespace
 
 TEditorCompletion::TEditorCompletion(TSqlEditor* editor, TOraSession& session, TRunInBackground run,
-                                     std::function<std::string()> connectionKey)
-    : QObject(editor), editor_(editor), query_(std::make_unique<TOraQuery>(&session)), run_(std::move(run)),
+                                     std::function<std::string()> connectionKey, QObject* parent)
+    : QObject(parent), editor_(editor), query_(std::make_unique<TOraQuery>(&session)), run_(std::move(run)),
       key_(std::move(connectionKey)) {
     query_->Name = "QryCompletion";
     query_->ReadOnly = true;

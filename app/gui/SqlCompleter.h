@@ -24,9 +24,10 @@ class TEditorCompletion : public QObject {
 public:
     using TRunInBackground =
         std::function<bool(std::function<void()> work, std::function<void(std::exception_ptr)> done)>;
-    // connectionKey names the session's current connection (user@server): each has its own cache.
+    // connectionKey names the session's current connection (user@server): each has its own cache. The
+    // completion's query uses the session: its owner (parent) must go before the session does.
     TEditorCompletion(TSqlEditor* editor, TOraSession& session, TRunInBackground run,
-                      std::function<std::string()> connectionKey);
+                      std::function<std::string()> connectionKey, QObject* parent);
     ~TEditorCompletion() override;
 
     // Ctrl+Space: the list for the word at the cursor (the dictionary is read first when needed).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QPointer>
 
 class QCheckBox;
 class QLabel;
@@ -34,7 +35,7 @@ public:
     void ChangeCase(bool upper);
 
     // The completion's list while it is open: Return, Tab and Escape belong to it then.
-    QWidget* CompletionPopup = nullptr;
+    QPointer<QWidget> CompletionPopup;
 
     TFindBar* FindBar() const { return findBar_; }
     QWidget* Gutter() const { return gutter_; }

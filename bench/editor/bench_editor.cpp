@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     ed.resize(1000, 600);
     auto* completion = new TEditorCompletion(
         &ed, session, [](std::function<void()>, std::function<void(std::exception_ptr)>) { return false; },
-        [] { return std::string("bench@cache"); });
+        [] { return std::string("bench@cache"); }, &ed);
     auto cache = std::make_shared<TDictionaryCache>();
     std::vector<TDictObject> objects;
     objects.reserve(100000);

@@ -125,7 +125,7 @@ protected:
 
     // The completion list with the editor under it, as one picture.
     void PictureWithList(const char* name) {
-        QWidget* popup = ed->findChild<TEditorCompletion*>()->Completer()->popup();
+        QWidget* popup = w->findChild<TEditorCompletion*>()->Completer()->popup();
         QImage img = ed->grab().toImage();
         QPainter p(&img);
         p.drawPixmap(ed->mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
@@ -134,7 +134,7 @@ protected:
     }
 
     void CompletionAfterAlias(const char* name) {
-        auto* completion = ed->findChild<TEditorCompletion*>();
+        auto* completion = w->findChild<TEditorCompletion*>();
         ASSERT_TRUE(completion);
         QAbstractItemView* popup = completion->Completer()->popup();
         Type("select  from scott.emp e");
