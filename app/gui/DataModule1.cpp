@@ -260,14 +260,16 @@ void TDataModule1::Wire() {
     if (auto* ed = qobject_cast<TSqlEditor*>(w->Editor())) {
         guard(Find, [ed] { ed->ShowFind(false); });
         guard(Replace, [ed] { ed->ShowFind(true); });
+        // F3 and Shift+F3 go on with the last search text, the bar shown or not; without one they open the
+        // bar.
         guard(FindNext, [ed] {
-            if (ed->FindBar()->isVisible())
+            if (!ed->FindBar()->FindText->text().isEmpty())
                 ed->FindNext();
             else
                 ed->ShowFind(false);
         });
         guard(FindPrevious, [ed] {
-            if (ed->FindBar()->isVisible())
+            if (!ed->FindBar()->FindText->text().isEmpty())
                 ed->FindPrevious();
             else
                 ed->ShowFind(false);

@@ -231,6 +231,12 @@ TEST_F(LightEditor, CtrlFFindsAndF3GoesOn) {
     QTest::keyClick(bar->FindText, Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
     EXPECT_TRUE(ed->hasFocus());
+    // F3 goes on with the last text while the bar is closed.
+    QTest::keyClick(bar->RegExp, Qt::Key_Space);
+    bar->FindText->setText("emp");
+    QTest::keyClick(ed, Qt::Key_F3);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(ed->textCursor().selectionStart(), 34) << "the whole word after the one at 28, in any case";
 }
 
 TEST_F(LightEditor, CtrlHReplacesAllInOneUndoStep) {
