@@ -45,6 +45,9 @@ bool IsWordChar(unsigned char c) {
            c == 0xDF || c == 0xAA || c == 0xBA;
 }
 
+// Longer lines are refused for regular expressions (the matcher recurses per character of a match).
+constexpr size_t kMaxRegexLine = 20000;
+
 } // namespace
 
 std::string UpperCase1252(std::string text) {
@@ -89,29 +92,44 @@ bool TTextFinder::WordBoundsOk(const std::string& text, size_t pos, size_t len) 
 std::optional<TFindMatch> TTextFinder::MatchAt(const std::string& text, size_t from) const {
     if (pattern_.empty() || from > text.size()) return std::nullopt;
     if (regex_) {
-        auto flags = std::regex_constants::match_default;
+        // A regular expression is matched line by line: "^" and "$" mean a line's start and end, and the
+        // matcher's depth stays bounded by the longest line (it recurses per character).
         for (size_t at = from; at <= text.size();) {
-            std::smatch m;
-            const auto begin = text.begin() + std::ptrdiff_t(at);
-            const auto f = at > 0 ? flags | std::regex_constants::match_prev_avail : flags;
-            bool found = false;
-            try {
-                found = std::regex_search(begin, text.end(), m, regex_->re, f);
-            } catch (const std::regex_error&) {
-                throw EFindPattern("Der regul\xE4re Ausdruck ist f\xFCr diesen Text zu aufw\xE4ndig.");
+            const size_t lineStart = at == 0 ? 0 : text.find_last_of('\n', at - 1) + 1;
+            size_t lineEnd = text.find('\n', at);
+            if (lineEnd == std::string::npos) lineEnd = text.size();
+            if (lineEnd - lineStart > kMaxRegexLine)
+                throw EFindPattern("Eine Zeile ist f\xFCr regul\xE4re Ausdr\xFC"
+                                   "cke zu lang.");
+            // A match never takes the line's carriage return.
+            const size_t end = lineEnd > lineStart && text[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+            if (at <= end) {
+                auto flags = std::regex_constants::match_default;
+                if (at > lineStart) flags |= std::regex_constants::match_prev_avail;
+                std::smatch m;
+                bool found = false;
+                try {
+                    found = std::regex_search(text.begin() + std::ptrdiff_t(at),
+                                              text.begin() + std::ptrdiff_t(end), m, regex_->re, flags);
+                } catch (const std::regex_error&) {
+                    throw EFindPattern("Der regul\xE4re Ausdruck ist f\xFCr diesen Text zu aufw\xE4ndig.");
+                }
+                if (found) {
+                    const size_t pos = at + size_t(m.position(0));
+                    const size_t len = size_t(m.length(0));
+                    // An empty match finds nothing a user could see: go on behind it.
+                    if (len > 0 && WordBoundsOk(text, pos, len)) {
+                        TFindMatch r{pos, len, {}};
+                        for (size_t g = 0; g < m.size(); ++g)
+                            r.groups.emplace_back(m[g].matched ? at + size_t(m.position(g)) : pos,
+                                                  m[g].matched ? size_t(m.length(g)) : 0);
+                        return r;
+                    }
+                    at = pos + 1;
+                    continue;
+                }
             }
-            if (!found) return std::nullopt;
-            const size_t pos = at + size_t(m.position(0));
-            const size_t len = size_t(m.length(0));
-            // An empty match finds nothing a user could see: go on behind it.
-            if (len > 0 && WordBoundsOk(text, pos, len)) {
-                TFindMatch r{pos, len, {}};
-                for (size_t g = 0; g < m.size(); ++g)
-                    r.groups.emplace_back(m[g].matched ? at + size_t(m.position(g)) : pos,
-                                          m[g].matched ? size_t(m.length(g)) : 0);
-                return r;
-            }
-            at = pos + 1;
+            at = lineEnd + 1;
         }
         return std::nullopt;
     }

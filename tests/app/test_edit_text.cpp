@@ -112,6 +112,22 @@ TEST(FindInText, RegularExpressionsWithGroupsAndBadPatterns) {
     // An expression that matches the empty text finds nothing and does not loop.
     TTextFinder empty("x*", {false, false, true});
     EXPECT_TRUE(empty.All("abc").empty());
+    // "^" and "$" are a line's start and end; a match does not run over a line break.
+    const std::string lines = "emp x\r\nx emp\r\nemp";
+    TTextFinder start("^emp", {false, false, true});
+    auto starts = start.All(lines);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].pos, 0u);
+    EXPECT_EQ(starts[1].pos, 14u);
+    TTextFinder end("emp$", {false, false, true});
+    auto ends = end.All(lines);
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_EQ(ends[0].pos, 9u);
+    TTextFinder across("x\\s+x", {false, false, true});
+    EXPECT_TRUE(across.All(lines).empty());
+    // A line too long for the matcher is refused with a message, not a crash.
+    TTextFinder any(".*", {false, false, true});
+    EXPECT_THROW(any.All(std::string(100000, 'a')), EFindPattern);
     // Without regular expressions "$1" is just text.
     EXPECT_EQ(ExpandReplacement(ParseReplacement("$1", false), all[0], text), "$1");
 }
