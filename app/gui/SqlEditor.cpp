@@ -104,10 +104,19 @@ void TSqlEditor::keyPressEvent(QKeyEvent* e) {
     if (e->text() == QLatin1String(".") && !(e->modifiers() & Qt::ControlModifier)) {
         const QTextCursor c = textCursor();
         const QString line = c.block().text();
-        const int at = c.positionInBlock() - 2; // the character in front of the "."
-        if (at >= 0 && (line[at].isLetterOrNumber() || line[at] == '_' || line[at] == '$' ||
-                        line[at] == '#' || line[at] == '"'))
-            emit DotTyped();
+        // The name in front of the ".": it must start with a letter (a number such as 1.5 asks for nothing).
+        int at = c.positionInBlock() - 2;
+        auto nameChar = [&line](int i) {
+            const QChar ch = line[i];
+            return ch.isLetterOrNumber() || ch == '_' || ch == '$' || ch == '#';
+        };
+        bool name = false;
+        if (at >= 0 && nameChar(at)) {
+            while (at > 0 && nameChar(at - 1))
+                --at;
+            name = line[at].isLetter();
+        }
+        if (name) emit DotTyped();
     }
 }
 

@@ -137,6 +137,11 @@ protected:
         auto* completion = w->findChild<TEditorCompletion*>();
         ASSERT_TRUE(completion);
         QAbstractItemView* popup = completion->Completer()->popup();
+        // A number's decimal point asks for nothing (and reads no dictionary).
+        Type("select 1.5");
+        QTest::qWait(50);
+        EXPECT_FALSE(popup->isVisible());
+        EXPECT_FALSE(completion->Loaded());
         Type("select  from scott.emp e");
         QTest::keyClick(ed, Qt::Key_Home);
         for (int i = 0; i < 7; ++i)
