@@ -3,6 +3,10 @@
 #include "app/gui/FQuickView.h"
 #include "app/gui/FVestra.h"
 #include "app/gui/Icons.h"
+#include "app/gui/SqlCompleter.h"
+#include "app/gui/SqlEditor.h"
+#include "app/gui/WorksheetRun.h"
+#include "oracle/Ora.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +16,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QUrl>
 
 const char* const TDataModule1::SupportMail = "support@brennic.de";
@@ -76,6 +81,33 @@ TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
     Info = Make("Info", "Info", QString(), QKS("Ctrl+I"));
     BrowseURL1 = Make("BrowseURL1", "&Browse URL", "Browse URL");
     MailtoBNX = Make("MailtoBNX", "E-Mail", "Mailen | E-Mail, Supportfall melden", QKS("Ctrl+M"));
+
+    Find = Make("Find", "&Suchen...", "Suchen | Text im Editor suchen", QKS("Ctrl+F"));
+    Replace = Make("Replace", "&Ersetzen...", "Ersetzen | Text im Editor suchen und ersetzen", QKS("Ctrl+H"));
+    FindNext =
+        Make("FindNext", "&Weitersuchen", "Weitersuchen | N\u00E4chste Fundstelle des Suchtextes", QKS("F3"));
+    FindPrevious = Make("FindPrevious", "R\u00FCckw\u00E4rts suchen",
+                        "R\u00FCckw\u00E4rts suchen | Vorige Fundstelle des Suchtextes", QKS("Shift+F3"));
+    GoToLine = Make("GoToLine", "&Gehe zu Zeile...",
+                    "Gehe zu Zeile | Den Cursor in eine Zeile des Editors setzen", QKS("Ctrl+G"));
+    CommentLines = Make("CommentLines", "&Kommentar ein/aus",
+                        "Kommentar ein/aus | Die markierten Zeilen mit -- auskommentieren oder den Kommentar "
+                        "entfernen");
+    // Ctrl+/ and, on German keyboards, Ctrl+#.
+    CommentLines->setShortcuts({QKS("Ctrl+/"), QKS("Ctrl+#")});
+    UpperCase = Make("UpperCase", "Gro\u00DFbuchstaben",
+                     "Gro\u00DFbuchstaben | Die Markierung in Gro\u00DFbuchstaben setzen", QKS("Ctrl+U"));
+    LowerCase = Make("LowerCase", "Kleinbuchstaben",
+                     "Kleinbuchstaben | Die Markierung in Kleinbuchstaben setzen", QKS("Ctrl+Shift+U"));
+
+    Complete =
+        Make("Complete", "&Vervollst\u00E4ndigen",
+             "Vervollst\u00E4ndigen | Besitzer, Tabellen, Sichten und Spalten aus dem Datenbankkatalog "
+             "anbieten",
+             QKS("Ctrl+Space"));
+    CompleteRefresh = Make("CompleteRefresh", "Namen neu lesen",
+                           "Namen neu lesen | Die Namen f\u00FCr die Vervollst\u00E4ndigung neu aus dem "
+                           "Datenbankkatalog lesen");
 
     // Standard editing commands: the editor's own keys come first while it has the focus.
     for (QAction* a : {SelectAll, Undo, Cut, Copy, Paste})
@@ -160,6 +192,12 @@ void TDataModule1::BuildMenus() {
     bearbeiten->addSeparator();
     bearbeiten->addActions({Cut, Copy, Paste});
     bearbeiten->addSeparator();
+    bearbeiten->addActions({Find, Replace, FindNext, FindPrevious, GoToLine});
+    bearbeiten->addSeparator();
+    bearbeiten->addActions({CommentLines, UpperCase, LowerCase});
+    bearbeiten->addSeparator();
+    bearbeiten->addActions({Complete, CompleteRefresh});
+    bearbeiten->addSeparator();
     bearbeiten->addActions({Parse, Execute});
     bearbeiten->addSeparator();
     bearbeiten->addAction(QuickView);
@@ -217,6 +255,43 @@ void TDataModule1::Wire() {
     guard(MailtoBNX, [] {
         QDesktopServices::openUrl(QUrl(QString("mailto:%1?subject=Vestra&body=x").arg(SupportMail)));
     });
+
+    // The editor's commands act on the SQL editor wherever the focus is (the find bar's fields included).
+    if (auto* ed = qobject_cast<TSqlEditor*>(w->Editor())) {
+        guard(Find, [ed] { ed->ShowFind(false); });
+        guard(Replace, [ed] { ed->ShowFind(true); });
+        // F3 and Shift+F3 go on with the last search text, the bar shown or not; without one they open the
+        // bar.
+        guard(FindNext, [ed] {
+            if (!ed->FindBar()->FindText->text().isEmpty())
+                ed->FindNext();
+            else
+                ed->ShowFind(false);
+        });
+        guard(FindPrevious, [ed] {
+            if (!ed->FindBar()->FindText->text().isEmpty())
+                ed->FindPrevious();
+            else
+                ed->ShowFind(false);
+        });
+        guard(GoToLine, [ed] { ed->AskGoToLine(); });
+        guard(CommentLines, [ed] { ed->ToggleComment(); });
+        guard(UpperCase, [ed] { ed->ChangeCase(true); });
+        guard(LowerCase, [ed] { ed->ChangeCase(false); });
+        // The names come from the session's dictionary through the worksheet's background runs, one cache
+        // per connection.
+        auto* completion = new TEditorCompletion(
+            ed, w->Session(),
+            [w](std::function<void()> work, std::function<void(std::exception_ptr)> done) {
+                return w->Run() && w->Run()->RunInBackground(std::move(work), std::move(done));
+            },
+            [w] { return w->Session().Username() + "@" + w->Session().Server(); },
+            this); // the data module goes before the session
+        completion->setObjectName("Completion");
+        completion->Status = [w](const QString& text) { w->statusBar()->showMessage(text); };
+        guard(Complete, [completion] { completion->Complete(); });
+        guard(CompleteRefresh, [completion] { completion->Refresh(); });
+    }
 
     connect(SelectAll, &QAction::triggered, this, [this] {
         EditCommand([](QWidget* f) {

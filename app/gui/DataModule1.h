@@ -28,6 +28,10 @@ public:
         *SQLBack, *SQLForward, *Refrech, *Parse, *SelectAll, *Undo, *Cut, *Copy, *Paste, *QuickView,
         *QuickViewII, *Schliessen, *AusgabeDrucker, *AusgabeinZwischenablage, *Help, *Info, *BrowseURL1,
         *MailtoBNX;
+    // The editor's commands: find and replace, go to line, commenting lines, case of the selection.
+    QAction *Find, *Replace, *FindNext, *FindPrevious, *GoToLine, *CommentLines, *UpperCase, *LowerCase;
+    // Completion of names from the dictionary, and reading the names again.
+    QAction *Complete, *CompleteRefresh;
     QAction* Action(const QString& name) const;
     QList<QAction*> Actions() const { return actions_; }
 

@@ -15,6 +15,7 @@
 #include "app/gui/Icons.h"
 #include "app/gui/RecoveryKeeper.h"
 #include "app/gui/SchemaPanel.h"
+#include "app/gui/SqlEditor.h"
 #include "app/gui/StatementTools.h"
 #include "app/gui/WorksheetRun.h"
 #include "connect/QtText.h"
@@ -212,7 +213,7 @@ void TFVestra::BuildWindow() {
     Splitter1 = new QSplitter(Qt::Vertical, client);
     Splitter1->setObjectName("Splitter1");
     Splitter1->setChildrenCollapsible(false);
-    Mmo = new QPlainTextEdit(Splitter1);
+    Mmo = new TSqlEditor(Splitter1);
     Mmo->setObjectName("Mmo");
     Mmo->setAccessibleName("SQL-Eingabe");
     LetCtrlTabLeave(Mmo);
