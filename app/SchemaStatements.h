@@ -24,7 +24,17 @@ struct TTableItem {
 };
 TTableItem SplitTableItem(const std::string& item);
 
-// ---- The dictionary statements (owner and table inserted as listed) ----
+// ---- Names inside statements ----
+// A name inside a quoted literal: its quotes doubled (an ordinary name stays as it is).
+std::string LiteralText(const std::string& name);
+// A name as an identifier: an ordinary name (upper-case letter, then upper-case letters, digits, "_", "$",
+// "#") as it is, any other in double quotes with its double quotes doubled.
+std::string IdentifierText(const std::string& name);
+// A list item as a table reference: owner and table each as an identifier, joined by ".". SCOTT.EMP stays
+// byte for byte; SCOTT.my table becomes SCOTT."my table".
+std::string TableRefText(const std::string& item);
+
+// ---- The dictionary statements (owner and table inserted as listed, quoted where they must be) ----
 std::string ContentSQL(const std::string& item); // "Select * from " + item
 std::string DescSQL(const std::string& owner, const std::string& table);
 std::string CountSQL(const std::string& owner, const std::string& table);
