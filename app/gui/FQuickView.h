@@ -63,6 +63,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void LoadOwners();
@@ -84,6 +85,8 @@ private:
     int tab_ = 0;
     bool filling_ = false;
     int lastTableRow_ = -1;
+    int rowBeforePress_ = -1;        // the list's current row when the mouse was last pressed on it
+    bool changedSincePress_ = false; // a table was chosen (or refused) since then
 };
 
 // QuickViewII (BBtnQV): minimises the worksheet window and shows the workbench, not modally; closing the

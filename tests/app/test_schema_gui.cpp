@@ -242,6 +242,34 @@ TEST(SchemaPanelGui, AClickOnATableFormatsExecutesAndRecordsTheStatement) {
     EXPECT_EQ(host.history.Count(), 1);
 }
 
+TEST(SchemaPanelGui, ChoosingATableWithTheKeyboardRunsItAsAClickDoes) {
+    TGuiRig r;
+    TWorksheetHost host(*r.s);
+    TSchemaPanel panel(host.list, host.qry);
+    host.Attach(panel);
+    panel.resize(220, 500);
+    panel.show();
+    panel.hide();
+    panel.Toggle();
+    ChooseOwner(panel.CBBenutzer2, QStringLiteral("SCOTT"));
+    ClickItem(panel.LBTabellen2, QStringLiteral("SCOTT.DEPT"));
+    ASSERT_EQ(host.history.Count(), 1);
+    int row = panel.LBTabellen2->currentRow();
+    ASSERT_LT(row + 1, panel.LBTabellen2->count());
+    std::string next = S(panel.LBTabellen2->item(row + 1)->text());
+    panel.LBTabellen2->setFocus();
+    QTest::keyClick(panel.LBTabellen2, Qt::Key_Down);
+    EXPECT_EQ(host.history.Count(), 2);
+    EXPECT_NE(host.editor.toPlainText().indexOf(Q(next)), -1) << host.editor.toPlainText().toStdString();
+    EXPECT_NE(host.qry.SQL().find(next), std::string::npos) << host.qry.SQL();
+    // A click on the item already chosen runs it again; a click on another runs that one once.
+    ClickItem(panel.LBTabellen2, Q(next));
+    EXPECT_EQ(host.history.Count(), 3);
+    ClickItem(panel.LBTabellen2, QStringLiteral("SCOTT.DEPT"));
+    EXPECT_EQ(host.history.Count(), 4);
+    EXPECT_NE(host.qry.SQL().find("SCOTT.DEPT"), std::string::npos);
+}
+
 TEST(SchemaPanelGui, TheButtonsRunTheirStatementsDirectlyAndNeedASelectedTable) {
     TGuiRig r;
     TWorksheetHost host(*r.s);
@@ -277,13 +305,16 @@ TEST(SchemaPanelGui, TheButtonsRunTheirStatementsDirectlyAndNeedASelectedTable) 
     // "Anz" on SCOTT.EMP counts, leaving editor and history alone.
     auto found = panel.LBTabellen2->findItems(QStringLiteral("SCOTT.EMP"), Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1);
+    // (Choosing the item runs it in the editor, as a click does.)
     panel.LBTabellen2->setCurrentItem(found[0]);
+    const QString editorText = host.editor.toPlainText();
+    const int historyCount = host.history.Count();
     panel.BtnZusAnz->click();
     EXPECT_EQ(qry.SQL(), " select  COUNT(*) as Anzahl from SCOTT.EMP");
     ASSERT_TRUE(qry.Active());
     EXPECT_EQ(qry.FieldByName("ANZAHL")->AsInteger(), 14);
-    EXPECT_EQ(host.editor.toPlainText(), QStringLiteral("select 1 from dual"));
-    EXPECT_EQ(host.history.Count(), 0);
+    EXPECT_EQ(host.editor.toPlainText(), editorText);
+    EXPECT_EQ(host.history.Count(), historyCount);
     // "B" describes the table.
     panel.BtnZusDesc->click();
     ASSERT_TRUE(qry.Active());
@@ -359,6 +390,35 @@ TEST(QuickViewGui, ChoosingScottDeptShowsItsRowsAndTheGeneratedStatements) {
     EXPECT_EQ(b.q.QryQVExec.SQL(), " select  COUNT(*) as Anzahl from SCOTT.DEPT");
     EXPECT_EQ(b.q.QryQVExec.Fields(0)->AsInteger(), 4);
     EXPECT_FALSE(b.w.StatementPanel->isVisible());
+}
+
+TEST(QuickViewGui, ChoosingATableWithTheKeyboardRebuildsTheStatementsForTheTableShown) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    int row = b.w.LBTabellen3->currentRow();
+    ASSERT_LT(row + 1, b.w.LBTabellen3->count());
+    std::string next = S(b.w.LBTabellen3->item(row + 1)->text());
+    b.w.LBTabellen3->setFocus();
+    QTest::keyClick(b.w.LBTabellen3, Qt::Key_Down);
+    b.Settle();
+    ASSERT_EQ(S(b.w.LBTabellen3->currentItem()->text()), next);
+    // What "Tabelle ändern" edits and what a post writes belong to the same table.
+    EXPECT_EQ(b.w.Statements().Table(), next);
+    EXPECT_EQ(b.q.QryQVUpd.ModifySQL.rfind("UPDATE " + next + " SET ", 0), 0u) << b.q.QryQVUpd.ModifySQL;
+    EXPECT_EQ(b.q.QryQVUpd.DeleteSQL.rfind("DELETE FROM " + next, 0), 0u) << b.q.QryQVUpd.DeleteSQL;
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    EXPECT_EQ(b.q.QryQVExec.SQL(), "Select * from " + next);
+    std::vector<std::string> fields;
+    for (int i = 0; i < b.q.QryQVExec.FieldCount(); ++i)
+        fields.push_back(b.q.QryQVExec.Fields(i)->FieldName());
+    EXPECT_EQ(Items(b.w.CheckListBox1), fields);
+    // Up goes back to the first table.
+    QTest::keyClick(b.w.LBTabellen3, Qt::Key_Up);
+    b.Settle();
+    EXPECT_EQ(b.w.Statements().Table(), "SCOTT.DEPT");
+    EXPECT_EQ(b.w.TabControl1->currentIndex(), schema::tabInhalt);
 }
 
 TEST(QuickViewGui, TickingKeyColumnsChangesTheKeyClausesAndShowsTheDeleteStatement) {
