@@ -197,7 +197,9 @@ void TWorkbenchStatements::SetTable(const std::string& table, const std::vector<
     // The last "," goes, the last carriage return stays.
     if (setList_.size() >= 2) setList_.erase(setList_.size() - 2, 1);
     columnList_ += " ";
+    keyFields_.clear();
     if (!fields_.empty()) {
+        keyFields_.push_back(fields_[0]);
         updateKey_ = "   " + fields_[0] + " = :OLD_" + fields_[0];
         deleteKey_ = "   " + fields_[0] + " = :" + fields_[0];
     }
@@ -205,9 +207,11 @@ void TWorkbenchStatements::SetTable(const std::string& table, const std::vector<
 
 bool TWorkbenchStatements::ApplyKeys(const std::vector<bool>& ticked) {
     std::string update, del;
+    std::vector<std::string> keys;
     for (size_t i = 0; i < fields_.size() && i < ticked.size(); ++i) {
         if (!ticked[i]) continue;
         const std::string& f = fields_[i];
+        keys.push_back(f);
         update += f + " = :OLD_" + f + " and " + CR;
         del += "   " + f + " = :" + f + " and " + CR;
     }
@@ -217,6 +221,7 @@ bool TWorkbenchStatements::ApplyKeys(const std::vector<bool>& ticked) {
     del.erase(del.size() - 5, 4);
     updateKey_ = update;
     deleteKey_ = del;
+    keyFields_ = keys;
     return true;
 }
 
@@ -231,6 +236,17 @@ std::string TWorkbenchStatements::InsertSQL() const {
 
 std::string TWorkbenchStatements::DeleteSQL() const {
     return "DELETE FROM " + TableRefText(table_) + CR + "WHERE" + CR + deleteKey_;
+}
+
+std::string TWorkbenchStatements::CheckSQL() const {
+    if (table_.empty() || updateKey_.empty()) return std::string();
+    return "SELECT * FROM " + TableRefText(table_) + CR + "WHERE" + CR + updateKey_ + CR +
+           "FOR UPDATE NOWAIT";
+}
+
+std::string TWorkbenchStatements::KeyCountSQL() const {
+    if (table_.empty() || deleteKey_.empty()) return std::string();
+    return "SELECT COUNT(*) FROM " + TableRefText(table_) + CR + "WHERE" + CR + deleteKey_;
 }
 
 std::string TWorkbenchStatements::RefreshSQL() const {

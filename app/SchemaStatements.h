@@ -90,10 +90,18 @@ public:
     // Reads the table's row chosen by the delete statement's key clause (the current values), so that a row
     // is read again after an insert, after an update and before an edit.
     std::string RefreshSQL() const;
+    // Locks the row the modify statement's key clause (the values read) chooses, and reads it again, so that
+    // a post can see whether another session changed or deleted it meanwhile.
+    std::string CheckSQL() const;
+    // Counts the rows the delete statement's key clause (the current values) chooses.
+    std::string KeyCountSQL() const;
+    // The key columns, in list order: the ticked ones, or the first field while none was ticked.
+    const std::vector<std::string>& KeyFields() const { return keyFields_; }
 
 private:
     std::string table_;
     std::vector<std::string> fields_;
+    std::vector<std::string> keyFields_;
     std::string setList_, columnList_, valueList_, updateKey_, deleteKey_;
 };
 

@@ -654,6 +654,7 @@ void TQxDBGrid::SortByColumn(int column, bool shift, bool ctrl) {
     if (!(optionsEx_ & dgeEnableSort) || !(options_ & dgTitles) || !ds || !ds->Active() || !IsSqlDataSet())
         return;
     if (column < 0 || column >= int(columns_.size()) || !columns_[size_t(column)]->Sortable()) return;
+    if (BeforeReopen && !BeforeReopen()) return;
     if (Backgrounded()) {
         // The reopen runs off the GUI thread; the widths, the horizontal position and the sort list come
         // back when it ends (the old list after a failure).
@@ -712,6 +713,10 @@ void TQxDBGrid::ApplyColumnFilters() {
         if (!cond.empty()) cond += " AND ";
         cond += one;
     }
+    const auto* sqlSet = dynamic_cast<TCustomDADataSet*>(ds);
+    const bool reopens = (optionsEx_ & dgeLocalFilter) ? ds->Filter() != cond || !ds->Filtered()
+                                                       : sqlSet && sqlSet->FilterSQL() != cond;
+    if (reopens && BeforeReopen && !BeforeReopen()) return;
     if (optionsEx_ & dgeLocalFilter) {
         ds->SetFilter(cond);
         ds->SetFiltered(filtered_);
@@ -736,6 +741,10 @@ void TQxDBGrid::FinishFilters() {
 
 void TQxDBGrid::SetFiltered(bool value) {
     if (value == filtered_) return;
+    if (DataSet() && DataSet()->Active() && BeforeReopen && !BeforeReopen()) {
+        actFiltered_->setChecked(filtered_);
+        return;
+    }
     filtered_ = value;
     actFiltered_->setChecked(value);
     header_->viewport()->update();

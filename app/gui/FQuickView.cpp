@@ -50,7 +50,8 @@ QString Lines(const std::string& text1252) {
 
 } // namespace
 
-TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWindow(parent), q_(queries) {
+TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent)
+    : QMainWindow(parent), q_(queries), writer_(queries.QryQVExec, queries.QryQVUpd, statements_) {
     setObjectName(QStringLiteral("FQuickView"));
     setWindowTitle(QStringLiteral("Ziziv Ovod IZ"));
     resize(1100, 680);
@@ -153,6 +154,8 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->SetOptions(DefaultGridOptions);
     DBGrid1->SetDataSource(&q_.DSQVExec);
+    // A title-click sort or a filter reopens the query: a row in edit is settled first, as for a tab change.
+    DBGrid1->BeforeReopen = [this] { return SettleEdit(); };
     rv->addWidget(DBGrid1, 1);
 
     split->addWidget(left);

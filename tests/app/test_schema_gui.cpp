@@ -4,6 +4,7 @@
 #include "app/History.h"
 #include "app/SchemaStatements.h"
 #include "app/SelectParser.h"
+#include "app/WorkbenchWriter.h"
 #include "app/Worksheet.h"
 #include "app/gui/FQuickView.h"
 #include "app/gui/SchemaPanel.h"
@@ -18,9 +19,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
@@ -69,9 +72,16 @@ struct TModalAnswer {
     QString text;
     QString name;
     bool seen = false;
+    QPointer<QTimer> armed;
+    ~TModalAnswer() { Disarm(); }
+    // Stops waiting for a box that did not come.
+    void Disarm() {
+        if (armed) armed->deleteLater();
+    }
     void Arm(QMessageBox::StandardButton button) {
         seen = false;
         auto* timer = new QTimer(qApp);
+        armed = timer;
         timer->setInterval(5);
         QObject::connect(timer, &QTimer::timeout, [this, timer, button] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -534,6 +544,152 @@ TEST(QuickViewGui, AFailedWriteKeepsTheUsersValuesAndChangesNothing) {
     q.Cancel();
 }
 
+// Posts a row through the navigator; an error box that comes is answered and its text returned ("" when none
+// came).
+QString PostAndCatch(TWorkbench& b) {
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Ok);
+    b.w.DBNavigator1->Button(nbPost)->click();
+    answer.Disarm();
+    return answer.seen ? answer.text : QString();
+}
+
+TEST(QuickViewGui, AnInsertLeavingTheKeyEmptyOrRepeatingItIsWrittenAndNotRolledBack) {
+    TGuiRig r;
+    r.Exec("CREATE TABLE SCOTT.WBT (A NUMBER, B VARCHAR2(10))");
+    r.Exec("INSERT INTO SCOTT.WBT VALUES (1, 'x')");
+    r.Exec("INSERT INTO SCOTT.WBT VALUES (1, 'y')");
+    r.Exec("COMMIT");
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.WBT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // The first column (the default key) left empty.
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    ASSERT_EQ(q.State(), dsInsert);
+    q.FieldByName("B")->SetAsString("leer");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBT WHERE B = 'leer' AND A IS NULL", other.get()), "1");
+    // A key value two rows hold already.
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    q.FieldByName("A")->SetAsInteger(1);
+    q.FieldByName("B")->SetAsString("drei");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBT WHERE A = 1", other.get()), "3");
+    // A new key of its own: written and read back.
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    q.FieldByName("A")->SetAsInteger(7);
+    q.FieldByName("B")->SetAsString("sieben");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(r.One("SELECT B FROM SCOTT.WBT WHERE A = 7", other.get()), "sieben");
+    EXPECT_EQ(q.FieldByName("B")->AsString(), "sieben");
+    // Editing a row whose key repeats starts without the refresh failing; its post is refused because the
+    // key chooses two rows, and nothing is written.
+    ASSERT_TRUE(q.Locate("B", Variant(std::string("x")), 0));
+    q.Edit();
+    ASSERT_EQ(q.State(), dsEdit);
+    q.FieldByName("B")->SetAsString("neu");
+    QString error = PostAndCatch(b);
+    EXPECT_EQ(S(error), kWorkbenchRowNotUnique);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBT WHERE B = 'neu'", other.get()), "0");
+    q.Cancel();
+}
+
+TEST(QuickViewGui, ARowChangedOrDeletedByAnotherSessionIsNotOverwritten) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.w.SetWorksheetPending([] { return false; });
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // Changed meanwhile: nothing written, the user's value stays on screen.
+    q.First();
+    ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 10);
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("MEINS");
+    r.Exec("UPDATE SCOTT.DEPT SET LOC = 'DEREN' WHERE DEPTNO = 10", other.get());
+    r.Exec("COMMIT", other.get());
+    QString error = PostAndCatch(b);
+    EXPECT_EQ(S(error), FormatMsg(kWorkbenchRowChanged, {"LOC"}));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "MEINS");
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "DEREN");
+    q.Cancel();
+    // Deleted meanwhile: neither an edit nor a delete writes anything.
+    ASSERT_TRUE(q.Locate("DEPTNO", Variant(int32_t(40)), 0));
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("MEINS");
+    r.Exec("DELETE FROM SCOTT.DEPT WHERE DEPTNO = 40", other.get());
+    r.Exec("COMMIT", other.get());
+    EXPECT_EQ(S(PostAndCatch(b)), kWorkbenchRowGone);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "MEINS");
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.DEPT WHERE DEPTNO = 40", other.get()), "0");
+    q.Cancel();
+    // A row changed meanwhile is not deleted either.
+    ASSERT_TRUE(q.Locate("DEPTNO", Variant(int32_t(30)), 0));
+    r.Exec("UPDATE SCOTT.DEPT SET DNAME = 'VERKAUF' WHERE DEPTNO = 30", other.get());
+    r.Exec("COMMIT", other.get());
+    TModalAnswer confirm;
+    confirm.Arm(QMessageBox::Yes);
+    // The confirmation comes first, then the error.
+    TModalAnswer refused;
+    QTimer chain;
+    chain.setInterval(5);
+    QObject::connect(&chain, &QTimer::timeout, [&] {
+        if (!confirm.seen) return;
+        chain.stop();
+        refused.Arm(QMessageBox::Ok);
+    });
+    chain.start();
+    b.w.DBNavigator1->Button(nbDelete)->click();
+    EXPECT_TRUE(confirm.seen);
+    EXPECT_TRUE(refused.seen);
+    EXPECT_EQ(S(refused.text), FormatMsg(kWorkbenchRowChanged, {"DNAME"}));
+    EXPECT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 30);
+    EXPECT_EQ(r.One("SELECT DNAME FROM SCOTT.DEPT WHERE DEPTNO = 30", other.get()), "VERKAUF");
+}
+
+TEST(QuickViewGui, APostIsRefusedWhileTheWorksheetHoldsUnconfirmedChanges) {
+    TGuiRig r;
+    TWorkbench b(r);
+    bool pending = false;
+    b.w.SetWorksheetPending([&] { return pending; });
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // The worksheet updated a row on the same session and the user has not pressed C or R.
+    r.Exec("UPDATE SCOTT.EMP SET SAL = 1 WHERE EMPNO = 7369");
+    pending = true;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("LINZ");
+    EXPECT_EQ(S(PostAndCatch(b)), kWorkbenchWorksheetPending);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "LINZ");
+    // R in the worksheet still undoes its update: nothing was committed.
+    r.s->Rollback();
+    pending = false;
+    EXPECT_EQ(r.One("SELECT SAL FROM SCOTT.EMP WHERE EMPNO = 7369", other.get()), "800");
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "NEW YORK");
+    // Once the worksheet is settled, the same post goes through.
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "LINZ");
+}
+
 TEST(QuickViewGui, AnUnpostedEditIsSettledBeforeTheTabChanges) {
     TGuiRig r;
     TWorkbench b(r);
@@ -591,6 +747,52 @@ TEST(QuickViewGui, ATabChangeWithoutASelectedTableShowsTheListErrorAndRunsNothin
     EXPECT_EQ(S(answer.text), "Listenindex \xFC"
                               "berschreitet das Maximum (-1)");
     EXPECT_EQ(b.q.QryQVExec.SQL(), before);
+}
+
+TEST(QuickViewGui, ASortOrAFilterWithAnUnpostedEditAsksFirst) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("GERA");
+    auto* header = b.w.DBGrid1->horizontalHeader();
+    auto clickTitle = [&](int col) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, 8));
+    };
+    // Cancel on a title click: no sort, the edit stays.
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Cancel);
+    clickTitle(1);
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(answer.name, QStringLiteral("PostQuestionBox"));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "GERA");
+    EXPECT_EQ(q.SQL().find("ORDER BY"), std::string::npos) << q.SQL();
+    // Cancel on a filter: the filter is not applied.
+    b.w.DBGrid1->Columns(0)->SetFilterExpression(">=20");
+    answer.Arm(QMessageBox::Cancel);
+    b.w.DBGrid1->SetFiltered(true);
+    b.w.DBGrid1->ApplyColumnFilters();
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_TRUE(q.FilterSQL().empty()) << q.FilterSQL();
+    // Yes on a title click: the row is posted, then the rows come sorted.
+    answer.Arm(QMessageBox::Yes);
+    clickTitle(1);
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_NE(q.SQL().find("ORDER BY"), std::string::npos) << q.SQL();
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "GERA");
 }
 
 TEST(QuickViewGui, ClosingOrChoosingAnotherTableWithAnUnpostedEditAsksFirst) {
