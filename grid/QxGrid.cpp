@@ -1103,7 +1103,12 @@ void TQxDBGrid::updateGeometries() {
     const int fh = FooterHeight();
     const int left = verticalHeader()->isVisible() ? verticalHeader()->width() : 0;
     const int top = horizontalHeader()->isVisible() ? horizontalHeader()->height() : 0;
+    const QSize before = viewport()->size();
     setViewportMargins(left, top, 0, fh);
+    // The margins shrink the viewport by the footer: the scroll ranges were just computed for the larger
+    // one (the resize this causes comes back here while the guard is set), so the last row would lie under
+    // the footer. Compute them again for the viewport as it is now.
+    if (viewport()->size() != before) QTableView::updateGeometries();
     QRect vg = viewport()->geometry();
     if (fh > 0) {
         footer_->setGeometry(vg.left() - left, vg.bottom() + 1, vg.width() + left, fh);
