@@ -90,7 +90,13 @@ TWorkbenchWriter::TWorkbenchWriter(TOraQuery& query, TOraUpdateSQL& update,
     q_.BeforeEdit = [this](TDataSet&) { BeforeEdit(); };
     q_.BeforePost = [this](TDataSet&) { BeforePost(); };
     q_.BeforeDelete = [this](TDataSet&) { BeforeDelete(); };
-    q_.BeforeUpdateExecute = [this](TDataSet&, TStatementTypes kinds, TParams&) { BeforeWrite(kinds); };
+    q_.BeforeUpdateExecute = [this](TDataSet&, TStatementTypes kinds, TParams& params) {
+        // The refresh reads the row by its key: its parameters only go in.
+        if (kinds & StmtBit(stRefresh))
+            for (int i = 0; i < params.Count(); ++i)
+                params[i]->ParamType = ptInput;
+        BeforeWrite(kinds);
+    };
 }
 
 TWorkbenchWriter::~TWorkbenchWriter() {
@@ -151,6 +157,10 @@ void TWorkbenchWriter::ChooseRefresh(bool useOld, int othersAllowed) {
     for (const std::string& k : statements_.KeyFields()) {
         TField* f = q_.FindField(k);
         if (!f || f->IsNull()) fits = false; // "KEY = NULL" chooses no row
+        // A CHAR key is not relied on to find the row again: such rows show what was posted.
+        if (TFieldDef* def = f ? q_.FieldDefs().Find(f->FieldName()) : nullptr;
+            def && (def->Attributes & faFixed))
+            fits = false;
     }
     if (fits) {
         TOraQuery count(q_.Session());

@@ -601,6 +601,51 @@ TEST(QuickViewGui, AnInsertLeavingTheKeyEmptyOrRepeatingItIsWrittenAndNotRolledB
     q.Cancel();
 }
 
+TEST(QuickViewGui, CharValuesCompareBlankPaddedOnlyWithCharValues) {
+    TGuiRig r;
+    r.Exec("CREATE TABLE SCOTT.WBC (K CHAR(5), V VARCHAR2(10))");
+    r.Exec("INSERT INTO SCOTT.WBC VALUES ('AB', 'eins')");
+    r.Exec("COMMIT");
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // The server compares CHAR values blank-padded, and a varying value with every blank.
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBC WHERE K = 'AB'", other.get()), "1");
+    auto countWith = [&](const std::string& key) {
+        TOraQuery c(other.get());
+        c.SetSQL("SELECT COUNT(*) FROM SCOTT.WBC WHERE K = :K");
+        c.Params().ParamByName("K")->SetValue(Variant(key));
+        c.Params().ParamByName("K")->DataType = ftString;
+        c.Open();
+        return c.Fields(0)->AsInteger();
+    };
+    EXPECT_EQ(countWith("AB"), 0);
+    EXPECT_EQ(countWith("AB   "), 1);
+    EXPECT_EQ(r.One("SELECT LENGTH(K) FROM SCOTT.WBC", other.get()), "5");
+    // A fixed-length character value finds it, whether it goes in only or in and out.
+    for (TParamType direction : {ptInput, ptInputOutput}) {
+        TOraQuery c(r.s.get());
+        c.SetSQL("SELECT * FROM SCOTT.WBC\rWHERE\r   K = :K");
+        TParam* p = c.Params().ParamByName("K");
+        p->SetValue(Variant(std::string("AB")));
+        p->DataType = ftFixedChar;
+        p->ParamType = direction;
+        c.Open();
+        EXPECT_EQ(c.RecordCount(), 1) << "direction " << int(direction);
+    }
+
+    // A row with a CHAR key can be edited in the workbench (the refresh before the edit does not fail).
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.WBC");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    ASSERT_EQ(q.FieldByName("K")->AsString(), "AB"); // read trimmed
+    q.Edit();
+    EXPECT_EQ(q.State(), dsEdit);
+    q.Cancel();
+}
+
 TEST(QuickViewGui, ARowChangedOrDeletedByAnotherSessionIsNotOverwritten) {
     TGuiRig r;
     TWorkbench b(r);
