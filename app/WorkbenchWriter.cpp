@@ -157,10 +157,6 @@ void TWorkbenchWriter::ChooseRefresh(bool useOld, int othersAllowed) {
     for (const std::string& k : statements_.KeyFields()) {
         TField* f = q_.FindField(k);
         if (!f || f->IsNull()) fits = false; // "KEY = NULL" chooses no row
-        // A CHAR key is not relied on to find the row again: such rows show what was posted.
-        if (TFieldDef* def = f ? q_.FieldDefs().Find(f->FieldName()) : nullptr;
-            def && (def->Attributes & faFixed))
-            fits = false;
     }
     if (fits) {
         TOraQuery count(q_.Session());

@@ -601,7 +601,7 @@ TEST(QuickViewGui, AnInsertLeavingTheKeyEmptyOrRepeatingItIsWrittenAndNotRolledB
     q.Cancel();
 }
 
-TEST(QuickViewGui, CharValuesCompareBlankPaddedOnlyWithCharValues) {
+TEST(QuickViewGui, ARowWithACharKeyIsFoundWrittenAndDeleted) {
     TGuiRig r;
     r.Exec("CREATE TABLE SCOTT.WBC (K CHAR(5), V VARCHAR2(10))");
     r.Exec("INSERT INTO SCOTT.WBC VALUES ('AB', 'eins')");
@@ -633,7 +633,7 @@ TEST(QuickViewGui, CharValuesCompareBlankPaddedOnlyWithCharValues) {
         EXPECT_EQ(c.RecordCount(), 1) << "direction " << int(direction);
     }
 
-    // A row with a CHAR key can be edited in the workbench (the refresh before the edit does not fail).
+    // The workbench reads the key trimmed and binds it as CHAR: the row is found, written and deleted.
     TWorkbench b(r);
     b.Choose("SCOTT", "SCOTT.WBC");
     ClickTab(b.w.TabControl1, schema::tabAendern);
@@ -642,8 +642,16 @@ TEST(QuickViewGui, CharValuesCompareBlankPaddedOnlyWithCharValues) {
     q.First();
     ASSERT_EQ(q.FieldByName("K")->AsString(), "AB"); // read trimmed
     q.Edit();
-    EXPECT_EQ(q.State(), dsEdit);
-    q.Cancel();
+    ASSERT_EQ(q.State(), dsEdit);
+    q.FieldByName("V")->SetAsString("zwei");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT V FROM SCOTT.WBC WHERE K = 'AB'", other.get()), "zwei");
+    TModalAnswer confirm;
+    confirm.Arm(QMessageBox::Yes);
+    b.w.DBNavigator1->Button(nbDelete)->click();
+    EXPECT_TRUE(confirm.seen);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBC", other.get()), "0");
 }
 
 TEST(QuickViewGui, ARowChangedOrDeletedByAnotherSessionIsNotOverwritten) {
