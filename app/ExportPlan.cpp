@@ -1,5 +1,7 @@
 #include "app/ExportPlan.h"
 
+#include <set>
+
 #include "app/History.h"
 #include "app/ProgramFolder.h"
 #include "app/ResultText.h"
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,12 +55,38 @@ std::string TableExportFileName(const std::string& folder, const std::string& it
     return folder + name + "." + extension;
 }
 
+namespace {
+
+std::string UpperName(std::string name) {
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return name;
+}
+
+// A name no earlier table of the export has taken (compared without case, as the file systems of the
+// program's users do): the table's own name, else OWNER_TABLE, else that with "_2", "_3", ... before the
+// extension.
+std::string UnusedFileName(const std::string& item, const TExportSettings& settings,
+                           std::set<std::string>& taken) {
+    std::string file =
+        TableExportFileName(std::string(), item, settings.ownerAndTableNames, settings.extension);
+    if (taken.insert(UpperName(file)).second) return file;
+    const std::string base = TableExportFileName(std::string(), item, true, std::string());
+    const std::string stem = base.substr(0, base.size() - 1); // without the "." before the empty extension
+    file = stem + "." + settings.extension;
+    for (int n = 2; !taken.insert(UpperName(file)).second; ++n)
+        file = stem + "_" + std::to_string(n) + "." + settings.extension;
+    return file;
+}
+
+} // namespace
+
 std::vector<TTableExportStep> PlanTableExport(const TExportSettings& settings) {
     std::vector<TTableExportStep> steps;
     steps.reserve(settings.tables.size());
+    std::set<std::string> taken;
     for (const std::string& item : settings.tables) {
-        std::string file =
-            TableExportFileName(std::string(), item, settings.ownerAndTableNames, settings.extension);
+        std::string file = UnusedFileName(item, settings, taken);
         if (settings.textToPath) file = settings.textToPath(file);
         steps.push_back({item, "select * from " + item, settings.folder + file});
     }

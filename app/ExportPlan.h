@@ -48,6 +48,9 @@ struct TTableExportStep {
 // into "_"; an item without "." is taken whole.
 std::string TableExportFileName(const std::string& folder, const std::string& item, bool ownerAndTableNames,
                                 const std::string& extension);
+// The tables' steps in list order. No two steps share a file: a name an earlier table of the same export
+// took (equally named tables of two owners) becomes OWNER_TABLE, and when that is taken too, OWNER_TABLE_2,
+// _3 and so on, so that no file written earlier in the export is overwritten.
 std::vector<TTableExportStep> PlanTableExport(const TExportSettings& settings);
 
 // A cancelled file: its target is untouched.

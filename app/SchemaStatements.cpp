@@ -42,13 +42,51 @@ const char CR = '\r';
 
 } // namespace
 
+std::string LiteralText(const std::string& name) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out;
+}
+
+namespace {
+
+bool IsOrdinaryName(const std::string& name) {
+    if (name.empty() || name[0] < 'A' || name[0] > 'Z') return false;
+    for (char c : name)
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#'))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::string IdentifierText(const std::string& name) {
+    if (name.empty() || IsOrdinaryName(name)) return name;
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    return out + "\"";
+}
+
+std::string TableRefText(const std::string& item) {
+    size_t dot = item.find('.');
+    if (dot == std::string::npos) return IdentifierText(item);
+    return IdentifierText(item.substr(0, dot)) + "." + IdentifierText(item.substr(dot + 1));
+}
+
 std::string OwnerListSQL() {
     return kOwnerList;
 }
 
 std::string TableListSQL(const std::string& owner) {
     if (owner == kAllOwners) return kTableList;
-    return std::string(kTableList) + " where OWNER = '" + owner + "'";
+    return std::string(kTableList) + " where OWNER = '" + LiteralText(owner) + "'";
 }
 
 TTableItem SplitTableItem(const std::string& item) {
@@ -58,28 +96,28 @@ TTableItem SplitTableItem(const std::string& item) {
 }
 
 std::string ContentSQL(const std::string& item) {
-    return kContent + item;
+    return kContent + TableRefText(item);
 }
 
 std::string DescSQL(const std::string& owner, const std::string& table) {
-    return kDesc + table + "'" + " and OWNER = '" + owner + "'";
+    return kDesc + LiteralText(table) + "'" + " and OWNER = '" + LiteralText(owner) + "'";
 }
 
 std::string CountSQL(const std::string& owner, const std::string& table) {
-    return kCount + owner + "." + table;
+    return kCount + IdentifierText(owner) + "." + IdentifierText(table);
 }
 
 std::string IndexSQL(const std::string& table) {
-    return kIndex + table + "'";
+    return kIndex + LiteralText(table) + "'";
 }
 
 std::string ConstraintSQL(const std::string& table) {
     // No blank between the closing quote and "order".
-    return kConstraint + table + "'" + kConstraintOrder;
+    return kConstraint + LiteralText(table) + "'" + kConstraintOrder;
 }
 
 std::string TriggerSQL(const std::string& table) {
-    return kTrigger + table + "'";
+    return kTrigger + LiteralText(table) + "'";
 }
 
 std::string ButtonSQL(TBrowserButton button, const std::string& item) {
@@ -159,7 +197,9 @@ void TWorkbenchStatements::SetTable(const std::string& table, const std::vector<
     // The last "," goes, the last carriage return stays.
     if (setList_.size() >= 2) setList_.erase(setList_.size() - 2, 1);
     columnList_ += " ";
+    keyFields_.clear();
     if (!fields_.empty()) {
+        keyFields_.push_back(fields_[0]);
         updateKey_ = "   " + fields_[0] + " = :OLD_" + fields_[0];
         deleteKey_ = "   " + fields_[0] + " = :" + fields_[0];
     }
@@ -167,9 +207,11 @@ void TWorkbenchStatements::SetTable(const std::string& table, const std::vector<
 
 bool TWorkbenchStatements::ApplyKeys(const std::vector<bool>& ticked) {
     std::string update, del;
+    std::vector<std::string> keys;
     for (size_t i = 0; i < fields_.size() && i < ticked.size(); ++i) {
         if (!ticked[i]) continue;
         const std::string& f = fields_[i];
+        keys.push_back(f);
         update += f + " = :OLD_" + f + " and " + CR;
         del += "   " + f + " = :" + f + " and " + CR;
     }
@@ -179,25 +221,37 @@ bool TWorkbenchStatements::ApplyKeys(const std::vector<bool>& ticked) {
     del.erase(del.size() - 5, 4);
     updateKey_ = update;
     deleteKey_ = del;
+    keyFields_ = keys;
     return true;
 }
 
 std::string TWorkbenchStatements::ModifySQL() const {
-    return "UPDATE " + table_ + " SET " + CR + setList_ + CR + " WHERE " + CR + updateKey_;
+    return "UPDATE " + TableRefText(table_) + " SET " + CR + setList_ + CR + " WHERE " + CR + updateKey_;
 }
 
 std::string TWorkbenchStatements::InsertSQL() const {
-    return "INSERT INTO " + table_ + " (" + CR + columnList_ + ")" + CR + " VALUES ( " + CR + valueList_ +
-           ")";
+    return "INSERT INTO " + TableRefText(table_) + " (" + CR + columnList_ + ")" + CR + " VALUES ( " + CR +
+           valueList_ + ")";
 }
 
 std::string TWorkbenchStatements::DeleteSQL() const {
-    return "DELETE FROM " + table_ + CR + "WHERE" + CR + deleteKey_;
+    return "DELETE FROM " + TableRefText(table_) + CR + "WHERE" + CR + deleteKey_;
+}
+
+std::string TWorkbenchStatements::CheckSQL() const {
+    if (table_.empty() || updateKey_.empty()) return std::string();
+    return "SELECT * FROM " + TableRefText(table_) + CR + "WHERE" + CR + updateKey_ + CR +
+           "FOR UPDATE NOWAIT";
+}
+
+std::string TWorkbenchStatements::KeyCountSQL() const {
+    if (table_.empty() || deleteKey_.empty()) return std::string();
+    return "SELECT COUNT(*) FROM " + TableRefText(table_) + CR + "WHERE" + CR + deleteKey_;
 }
 
 std::string TWorkbenchStatements::RefreshSQL() const {
     if (table_.empty() || deleteKey_.empty()) return std::string();
-    return "SELECT * FROM " + table_ + CR + "WHERE" + CR + deleteKey_;
+    return "SELECT * FROM " + TableRefText(table_) + CR + "WHERE" + CR + deleteKey_;
 }
 
 } // namespace schema

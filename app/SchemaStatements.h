@@ -24,7 +24,17 @@ struct TTableItem {
 };
 TTableItem SplitTableItem(const std::string& item);
 
-// ---- The dictionary statements (owner and table inserted as listed) ----
+// ---- Names inside statements ----
+// A name inside a quoted literal: its quotes doubled (an ordinary name stays as it is).
+std::string LiteralText(const std::string& name);
+// A name as an identifier: an ordinary name (upper-case letter, then upper-case letters, digits, "_", "$",
+// "#") as it is, any other in double quotes with its double quotes doubled.
+std::string IdentifierText(const std::string& name);
+// A list item as a table reference: owner and table each as an identifier, joined by ".". SCOTT.EMP stays
+// byte for byte; SCOTT.my table becomes SCOTT."my table".
+std::string TableRefText(const std::string& item);
+
+// ---- The dictionary statements (owner and table inserted as listed, quoted where they must be) ----
 std::string ContentSQL(const std::string& item); // "Select * from " + item
 std::string DescSQL(const std::string& owner, const std::string& table);
 std::string CountSQL(const std::string& owner, const std::string& table);
@@ -80,10 +90,18 @@ public:
     // Reads the table's row chosen by the delete statement's key clause (the current values), so that a row
     // is read again after an insert, after an update and before an edit.
     std::string RefreshSQL() const;
+    // Locks the row the modify statement's key clause (the values read) chooses, and reads it again, so that
+    // a post can see whether another session changed or deleted it meanwhile.
+    std::string CheckSQL() const;
+    // Counts the rows the delete statement's key clause (the current values) chooses.
+    std::string KeyCountSQL() const;
+    // The key columns, in list order: the ticked ones, or the first field while none was ticked.
+    const std::vector<std::string>& KeyFields() const { return keyFields_; }
 
 private:
     std::string table_;
     std::vector<std::string> fields_;
+    std::vector<std::string> keyFields_;
     std::string setList_, columnList_, valueList_, updateKey_, deleteKey_;
 };
 

@@ -359,7 +359,9 @@ public:
     void Prepare() override;
     void UnPrepare() override;
     bool Prepared() const { return data_ && data_->Prepared(); }
-    void Execute();
+    // Virtual: the server's data set binds its own parameter types (PerformSQL runs the update query
+    // through this class).
+    virtual void Execute();
     bool Executing();
     int RowsAffected() const { return rowsAffected_; }
     // Reads the current record again from the server (the refresh statement).

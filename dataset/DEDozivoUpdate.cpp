@@ -181,6 +181,11 @@ bool TCustomDADataSet::PerformSQL(const std::string& text, TStatementTypes kinds
                 v = Variant(exact);
             p->SetValue(v);
             p->DataType = field->DataType();
+            // A CHAR column's value (trimmed when read) goes as a fixed-length character value, which the
+            // server compares blank-padded: "KEY = :OLD_KEY" then finds the row.
+            if (p->DataType == ftString && field->FieldNo() > 0 && field->FieldNo() <= data_->FieldCount() &&
+                data_->Fields()[field->FieldNo() - 1]->Fixed)
+                p->DataType = ftFixedChar;
         } else if ((kinds & StmtBit(stRefresh)) && Params().FindParam(name)) {
             TParam* src = Params().FindParam(name);
             std::string keep = p->Name;

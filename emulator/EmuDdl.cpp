@@ -303,7 +303,7 @@ private:
         std::vector<std::string> colNames;
         std::vector<ConsDef> cons;
         std::vector<std::string> checks, fks;
-        std::vector<std::pair<std::string, int>> rounded;
+        std::vector<std::pair<std::string, int>> rounded, padded;
         if (t_[i_].Is("AS")) return CreateTableAs(full, owner, name, i_ + 1);
         if (!t_[i_].IsOp("(")) return Fail(906, i_);
         size_t close = ParenEnd(i_);
@@ -324,7 +324,9 @@ private:
                 ColumnType ct;
                 size_t at = i_;
                 if (!ParseType(ct)) return Fail(902, at);
-                std::string def = QuoteIdent(col) + " " + DeclTypeText(ct) + SizeChecks(col, ct);
+                std::string def =
+                    QuoteIdent(col) + " " + DeclTypeText(ct) + CharColumnCollation(ct) + SizeChecks(col, ct);
+                if (ct.type == kOraChar) padded.emplace_back(col, ct.size);
                 bool notNull = false;
                 while (i_ < close && !t_[i_].IsOp(",") && !tr_.error) {
                     if (t_[i_].Is("DEFAULT")) {
@@ -417,6 +419,9 @@ private:
         for (auto& ix : indexes)
             tr_.ddl.push_back(ix);
         RoundingTriggers(full, rounded);
+        for (const std::string& pad : CharPadTriggers(full, padded))
+            tr_.ddl.push_back(pad);
+        if (!padded.empty()) e_.Db().NoteCharColumns();
         AddCatalog(owner, name, cons);
     }
 

@@ -737,6 +737,7 @@ OraError EmuEngine::Execute(EmuStatement& s, const std::vector<Value>& binds, lo
     }
     if (!s.st) return {}; // LOCK TABLE: holding the write lock is the lock
     if (!s.tr.dictViews.empty()) RefreshDictionary(s.tr.dictViews);
+    if (OraError e = UseBindCollations(s, binds)) return e;
     sqlite3_reset(s.st);
     sqlite3_clear_bindings(s.st);
     int np = sqlite3_bind_parameter_count(s.st);

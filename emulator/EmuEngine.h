@@ -9,6 +9,7 @@
 #include "emulator/EmuServer.h"
 #include "emulator/EmuValues.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -70,6 +71,7 @@ struct Value {
     std::string s; // Text: UTF-8; Blob: bytes
     bool isDate = false;
     bool isLocator = false; // s holds a LOB locator
+    bool fixedChar = false; // a bind of a fixed-length character type (compared blank-padded)
 };
 
 // The ROWID parts the emulator shows for a row of a table (object number, file, block, row).
@@ -125,6 +127,9 @@ public:
     void UnregisterSession(int sid);
     std::vector<SessionInfo> Sessions();
     int NewObjectId() { return ++objectIds_; }
+    // Set once a table with CHAR columns exists: statements then compare varying binds byte for byte.
+    void NoteCharColumns() { charColumns_ = true; }
+    bool HasCharColumns() const { return charColumns_; }
 
 private:
     void Seed(EmuEngine& e);
@@ -146,6 +151,7 @@ private:
     std::map<int, SessionInfo> sessions_;
     int nextSid_ = 10;
     int objectIds_ = 70000;
+    std::atomic<bool> charColumns_{false};
 };
 
 enum class StmtKind {
@@ -210,6 +216,7 @@ public:
     bool materialized = false;
     int rowidColumn = -1;         // hidden rowid column of a single-table query with LOB columns
     EmuEngine* tracker = nullptr; // the engine that lists this statement among its open queries
+    std::vector<bool> exactBinds; // binds compared byte for byte in st (EmuCharSemantics.cpp)
 };
 
 // One session's SQL engine.
@@ -229,6 +236,9 @@ public:
     std::unique_ptr<EmuStatement> Parse(const std::string& text, OraError& err);
     // Runs a non-query statement (or opens a query) with one row of bind values; rows = rows processed.
     OraError Execute(EmuStatement& s, const std::vector<Value>& binds, long long& rows);
+    // Re-prepares the statement so that its varying character binds compare byte for byte with CHAR columns
+    // (EmuCharSemantics.cpp).
+    OraError UseBindCollations(EmuStatement& s, const std::vector<Value>& binds);
     // Next row of an open query (false at the end); err set on failure.
     bool Step(EmuStatement& s, OraError& err);
     // Reads column c of the current row as a value.
@@ -348,5 +358,11 @@ std::string TranslateFragment(EmuEngine& e, const std::vector<Tok>& toks, size_t
 ColumnType InferFragmentType(EmuEngine& e, const std::vector<Tok>& toks, size_t from, size_t to);
 
 void RegisterFunctions(sqlite3* db, EmuEngine* e);
+
+// CHAR columns (EmuCharSemantics.cpp): the collation of a column's declaration, and the triggers that pad
+// what is written to a table's CHAR columns (name, length).
+std::string CharColumnCollation(const ColumnType& t);
+std::vector<std::string> CharPadTriggers(const std::string& table,
+                                         const std::vector<std::pair<std::string, int>>& cols);
 
 } // namespace vemu

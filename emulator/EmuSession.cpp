@@ -496,6 +496,7 @@ Value Session::ReadValue(const ItemDesc& d, bool& present) {
     default:
         v.kind = Value::Text;
         v.s = Win1252ToUtf8(raw);
+        v.fixedChar = t == 96 || t == 97;
         break;
     }
     return v;

@@ -658,6 +658,7 @@ void TQxDBGrid::SortByColumn(int column, bool shift, bool ctrl) {
     if (!(optionsEx_ & dgeEnableSort) || !(options_ & dgTitles) || !ds || !ds->Active() || !IsSqlDataSet())
         return;
     if (column < 0 || column >= int(columns_.size()) || !columns_[size_t(column)]->Sortable()) return;
+    if (BeforeReopen && !BeforeReopen()) return;
     if (Backgrounded()) {
         // The reopen runs off the GUI thread; the widths, the horizontal position and the sort list come
         // back when it ends (the old list after a failure).
@@ -716,6 +717,10 @@ void TQxDBGrid::ApplyColumnFilters() {
         if (!cond.empty()) cond += " AND ";
         cond += one;
     }
+    const auto* sqlSet = dynamic_cast<TCustomDADataSet*>(ds);
+    const bool reopens = (optionsEx_ & dgeLocalFilter) ? ds->Filter() != cond || !ds->Filtered()
+                                                       : sqlSet && sqlSet->FilterSQL() != cond;
+    if (reopens && BeforeReopen && !BeforeReopen()) return;
     if (optionsEx_ & dgeLocalFilter) {
         ds->SetFilter(cond);
         ds->SetFiltered(filtered_);
@@ -740,6 +745,10 @@ void TQxDBGrid::FinishFilters() {
 
 void TQxDBGrid::SetFiltered(bool value) {
     if (value == filtered_) return;
+    if (DataSet() && DataSet()->Active() && BeforeReopen && !BeforeReopen()) {
+        actFiltered_->setChecked(filtered_);
+        return;
+    }
     filtered_ = value;
     actFiltered_->setChecked(value);
     header_->viewport()->update();
@@ -1098,7 +1107,12 @@ void TQxDBGrid::updateGeometries() {
     const int fh = FooterHeight();
     const int left = verticalHeader()->isVisible() ? verticalHeader()->width() : 0;
     const int top = horizontalHeader()->isVisible() ? horizontalHeader()->height() : 0;
+    const QSize before = viewport()->size();
     setViewportMargins(left, top, 0, fh);
+    // The margins shrink the viewport by the footer: the scroll ranges were just computed for the larger
+    // one (the resize this causes comes back here while the guard is set), so the last row would lie under
+    // the footer. Compute them again for the viewport as it is now.
+    if (viewport()->size() != before) QTableView::updateGeometries();
     QRect vg = viewport()->geometry();
     if (fh > 0) {
         footer_->setGeometry(vg.left() - left, vg.bottom() + 1, vg.width() + left, fh);

@@ -187,6 +187,9 @@ public:
         RunInBackground;
     // Asked by work run through the hook between its rows or blocks: true once the user asked for a stop.
     std::function<bool()> StopRequested;
+    // Asked before a title-click sort or a change of the column filters reopens the data set (which drops a
+    // row being edited); false leaves the sort, the filters and the data set as they are.
+    std::function<bool()> BeforeReopen;
 
     // ---- Events ----
     std::function<void(TQxDBGrid&, TQxColumn&)> OnMemoClick;

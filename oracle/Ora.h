@@ -194,7 +194,7 @@ public:
     TRefreshMode GetRefreshMode() const;
     void SetRefreshMode(TRefreshMode mode);
 
-    void Execute();
+    void Execute() override;
     TOCIRecordSet* OCIRecordSet() const { return dynamic_cast<TOCIRecordSet*>(IRecordSet()); }
     // The first table of the FROM list and the key fields.
     std::string PSGetTableName();

@@ -141,6 +141,8 @@ TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
     // The workbench and its queries on the worksheet's session.
     QuickViewQueries = std::make_unique<TQuickViewQueries>(window->Session());
     FQuickView = std::make_unique<TFQuickView>(*QuickViewQueries);
+    // A workbench post commits the session; the worksheet's unconfirmed changes are never committed with it.
+    FQuickView->SetWorksheetPending([window] { return window->Controller().PendingChanges(); });
 
     BuildMenus();
     Wire();

@@ -50,7 +50,8 @@ QString Lines(const std::string& text1252) {
 
 } // namespace
 
-TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWindow(parent), q_(queries) {
+TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent)
+    : QMainWindow(parent), q_(queries), writer_(queries.QryQVExec, queries.QryQVUpd, statements_) {
     setObjectName(QStringLiteral("FQuickView"));
     setWindowTitle(QStringLiteral("Ziziv Ovod IZ"));
     resize(1100, 680);
@@ -158,6 +159,8 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->SetOptions(DefaultGridOptions);
     DBGrid1->SetDataSource(&q_.DSQVExec);
+    // A title-click sort or a filter reopens the query: a row in edit is settled first, as for a tab change.
+    DBGrid1->BeforeReopen = [this] { return SettleEdit(); };
     rv->addWidget(DBGrid1, 1);
 
     split->addWidget(left);
@@ -173,7 +176,18 @@ TFQuickView::TFQuickView(TQuickViewQueries& queries, QWidget* parent) : QMainWin
     connect(CBBenutzer3, &QComboBox::currentIndexChanged, this, [this] {
         if (!filling_) OwnerChanged();
     });
-    connect(LBTabellen3, &QListWidget::itemClicked, this, [this] { TableChosen(); });
+    // A table is chosen whenever the list's current item changes, by the mouse or by the keyboard, so that
+    // the generated statements always belong to the table shown; a click on the item already chosen runs
+    // it again.
+    LBTabellen3->viewport()->installEventFilter(this);
+    connect(LBTabellen3, &QListWidget::currentRowChanged, this, [this] {
+        if (filling_) return;
+        changedSincePress_ = true;
+        TableChosen();
+    });
+    connect(LBTabellen3, &QListWidget::itemClicked, this, [this] {
+        if (!changedSincePress_ && LBTabellen3->currentRow() == rowBeforePress_) TableChosen();
+    });
     connect(TabControl1, &QTabBar::currentChanged, this, [this](int tab) {
         if (!filling_) TabChanged(tab);
     });
@@ -191,6 +205,14 @@ QString TFQuickView::StatusText() const {
 
 void TFQuickView::SetStatus(const std::string& text1252) {
     statusBar()->showMessage(Q(text1252));
+}
+
+bool TFQuickView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LBTabellen3->viewport() && event->type() == QEvent::MouseButtonPress) {
+        rowBeforePress_ = LBTabellen3->currentRow();
+        changedSincePress_ = false;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFQuickView::showEvent(QShowEvent* event) {
@@ -228,7 +250,9 @@ void TFQuickView::LoadOwners() {
 }
 
 void TFQuickView::OwnerChanged() {
+    filling_ = true;
     LBTabellen3->clear();
+    filling_ = false;
     lastTableRow_ = -1;
     std::string owner = S(CBBenutzer3->currentText());
     QStringList tables;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/SchemaStatements.h"
+#include "app/WorkbenchWriter.h"
 #include "dataset/DB.h"
 #include "oracle/Ora.h"
 
@@ -43,6 +44,14 @@ public:
     std::function<void()> OnClosed;
 
     const schema::TWorkbenchStatements& Statements() const { return statements_; }
+    // True while the worksheet (on the same session) holds changes the user has not confirmed: posts are
+    // refused then, since a post commits.
+    void SetWorksheetPending(std::function<bool()> pending) {
+        writer_.WorksheetHasPendingChanges = std::move(pending);
+    }
+    // An edited row not yet posted: asks whether to post it. Yes posts (a failed post stays in edit), No
+    // cancels the edit, Cancel stays; true when the caller may go on (also without an edit).
+    bool SettleEdit();
     TQuickViewQueries& Queries() { return q_; }
     QString StatusText() const;
 
@@ -63,6 +72,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void LoadOwners();
@@ -70,9 +80,6 @@ private:
     void TableChosen();
     void TabChanged(int tab);
     void KeyClicked();
-    // An edited row not yet posted: asks whether to post it. Yes posts (a failed post stays in edit), No
-    // cancels the edit, Cancel stays; true when the caller may go on.
-    bool SettleEdit();
     void SetPanels(int tab);
     void GiveStatements();
     void ShowStatements();
@@ -80,10 +87,13 @@ private:
 
     TQuickViewQueries& q_;
     schema::TWorkbenchStatements statements_;
+    TWorkbenchWriter writer_;
     std::string selectText_;
     int tab_ = 0;
     bool filling_ = false;
     int lastTableRow_ = -1;
+    int rowBeforePress_ = -1;        // the list's current row when the mouse was last pressed on it
+    bool changedSincePress_ = false; // a table was chosen (or refused) since then
 };
 
 // QuickViewII (BBtnQV): minimises the worksheet window and shows the workbench, not modally; closing the

@@ -10,6 +10,7 @@
 #include "app/gui/DataModule1.h"
 #include "app/gui/FInfo.h"
 #include "app/gui/FParam.h"
+#include "app/gui/FQuickView.h"
 #include "app/gui/FocusKeys.h"
 #include "app/gui/HelpWindow.h"
 #include "app/gui/Icons.h"
@@ -416,6 +417,11 @@ void TFVestra::showEvent(QShowEvent* e) {
 }
 
 void TFVestra::closeEvent(QCloseEvent* e) {
+    // A workbench row in edit is settled first, with the workbench's own question.
+    if (!closing_ && dm_ && dm_->FQuickView && !dm_->FQuickView->SettleEdit()) {
+        e->ignore();
+        return;
+    }
     if (!closing_ && controller_ && run_) {
         // A second request while the session is being ended waits for that end.
         if (endingSession_) return e->ignore();

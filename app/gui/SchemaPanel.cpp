@@ -110,7 +110,16 @@ TSchemaPanel::TSchemaPanel(TOraQuery& listQuery, TOraQuery& qry, QWidget* parent
     connect(CBBenutzer2, &QComboBox::currentIndexChanged, this, [this] {
         if (!loading_) OwnerChanged();
     });
-    connect(LBTabellen2, &QListWidget::itemClicked, this, [this] { TableClicked(); });
+    // The keyboard chooses a table as a click does; a click on the item already chosen runs it again.
+    LBTabellen2->viewport()->installEventFilter(this);
+    connect(LBTabellen2, &QListWidget::currentRowChanged, this, [this] {
+        if (loading_) return;
+        changedSincePress_ = true;
+        TableClicked();
+    });
+    connect(LBTabellen2, &QListWidget::itemClicked, this, [this] {
+        if (!changedSincePress_ && LBTabellen2->currentRow() == rowBeforePress_) TableClicked();
+    });
     setMinimumWidth(170);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     hide();
@@ -123,6 +132,10 @@ bool TSchemaPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LBTabellen2 && event->type() == QEvent::FocusIn)
         for (QPushButton* b : {BtnZusInhalt, BtnZusDesc, BtnZusAnz, BtnZusIDX, BtnZusConstr, BtnZusTrig})
             b->setEnabled(true);
+    if (watched == LBTabellen2->viewport() && event->type() == QEvent::MouseButtonPress) {
+        rowBeforePress_ = LBTabellen2->currentRow();
+        changedSincePress_ = false;
+    }
     return QFrame::eventFilter(watched, event);
 }
 
@@ -156,8 +169,8 @@ void TSchemaPanel::LoadOwners() {
     CBBenutzer2->clear();
     CBBenutzer2->addItem(Q(schema::kAllOwners));
     CBBenutzer2->setCurrentIndex(0);
-    loading_ = false;
     LBTabellen2->clear();
+    loading_ = false;
     // The owners as the server returns them; after an error the box keeps what was read. The work's thread
     // fills the list; the box gets it once the work has ended.
     auto owners = std::make_shared<QStringList>();
@@ -176,14 +189,20 @@ void TSchemaPanel::LoadOwners() {
 }
 
 void TSchemaPanel::OwnerChanged() {
+    loading_ = true;
     LBTabellen2->clear();
+    loading_ = false;
     std::string owner = S(CBBenutzer2->currentText());
     auto tables = std::make_shared<QStringList>();
     Run(
         [this, owner, tables] {
             SchemaListFromQuery(qryUserTables2_, schema::TableListSQL(owner), schema::kTableField, *tables);
         },
-        [this, tables](bool) { LBTabellen2->addItems(*tables); });
+        [this, tables](bool) {
+            loading_ = true;
+            LBTabellen2->addItems(*tables);
+            loading_ = false;
+        });
 }
 
 void TSchemaPanel::TableClicked() {

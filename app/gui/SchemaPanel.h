@@ -61,6 +61,8 @@ private:
     TOraQuery& qryUserTables2_;
     TOraQuery& qry_;
     bool loading_ = false;
+    int rowBeforePress_ = -1;        // the list's current row when the mouse was last pressed on it
+    bool changedSincePress_ = false; // a table was chosen (or refused) since then
 };
 
 // Reads a catalog list: each row's value of the field, in server order, appended to items. A failure part way

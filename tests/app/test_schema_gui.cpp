@@ -4,6 +4,7 @@
 #include "app/History.h"
 #include "app/SchemaStatements.h"
 #include "app/SelectParser.h"
+#include "app/WorkbenchWriter.h"
 #include "app/Worksheet.h"
 #include "app/gui/FQuickView.h"
 #include "app/gui/SchemaPanel.h"
@@ -18,9 +19,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
@@ -69,9 +72,16 @@ struct TModalAnswer {
     QString text;
     QString name;
     bool seen = false;
+    QPointer<QTimer> armed;
+    ~TModalAnswer() { Disarm(); }
+    // Stops waiting for a box that did not come.
+    void Disarm() {
+        if (armed) armed->deleteLater();
+    }
     void Arm(QMessageBox::StandardButton button) {
         seen = false;
         auto* timer = new QTimer(qApp);
+        armed = timer;
         timer->setInterval(5);
         QObject::connect(timer, &QTimer::timeout, [this, timer, button] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -242,6 +252,34 @@ TEST(SchemaPanelGui, AClickOnATableFormatsExecutesAndRecordsTheStatement) {
     EXPECT_EQ(host.history.Count(), 1);
 }
 
+TEST(SchemaPanelGui, ChoosingATableWithTheKeyboardRunsItAsAClickDoes) {
+    TGuiRig r;
+    TWorksheetHost host(*r.s);
+    TSchemaPanel panel(host.list, host.qry);
+    host.Attach(panel);
+    panel.resize(220, 500);
+    panel.show();
+    panel.hide();
+    panel.Toggle();
+    ChooseOwner(panel.CBBenutzer2, QStringLiteral("SCOTT"));
+    ClickItem(panel.LBTabellen2, QStringLiteral("SCOTT.DEPT"));
+    ASSERT_EQ(host.history.Count(), 1);
+    int row = panel.LBTabellen2->currentRow();
+    ASSERT_LT(row + 1, panel.LBTabellen2->count());
+    std::string next = S(panel.LBTabellen2->item(row + 1)->text());
+    panel.LBTabellen2->setFocus();
+    QTest::keyClick(panel.LBTabellen2, Qt::Key_Down);
+    EXPECT_EQ(host.history.Count(), 2);
+    EXPECT_NE(host.editor.toPlainText().indexOf(Q(next)), -1) << host.editor.toPlainText().toStdString();
+    EXPECT_NE(host.qry.SQL().find(next), std::string::npos) << host.qry.SQL();
+    // A click on the item already chosen runs it again; a click on another runs that one once.
+    ClickItem(panel.LBTabellen2, Q(next));
+    EXPECT_EQ(host.history.Count(), 3);
+    ClickItem(panel.LBTabellen2, QStringLiteral("SCOTT.DEPT"));
+    EXPECT_EQ(host.history.Count(), 4);
+    EXPECT_NE(host.qry.SQL().find("SCOTT.DEPT"), std::string::npos);
+}
+
 TEST(SchemaPanelGui, TheButtonsRunTheirStatementsDirectlyAndNeedASelectedTable) {
     TGuiRig r;
     TWorksheetHost host(*r.s);
@@ -277,13 +315,16 @@ TEST(SchemaPanelGui, TheButtonsRunTheirStatementsDirectlyAndNeedASelectedTable) 
     // "Anz" on SCOTT.EMP counts, leaving editor and history alone.
     auto found = panel.LBTabellen2->findItems(QStringLiteral("SCOTT.EMP"), Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1);
+    // (Choosing the item runs it in the editor, as a click does.)
     panel.LBTabellen2->setCurrentItem(found[0]);
+    const QString editorText = host.editor.toPlainText();
+    const int historyCount = host.history.Count();
     panel.BtnZusAnz->click();
     EXPECT_EQ(qry.SQL(), " select  COUNT(*) as Anzahl from SCOTT.EMP");
     ASSERT_TRUE(qry.Active());
     EXPECT_EQ(qry.FieldByName("ANZAHL")->AsInteger(), 14);
-    EXPECT_EQ(host.editor.toPlainText(), QStringLiteral("select 1 from dual"));
-    EXPECT_EQ(host.history.Count(), 0);
+    EXPECT_EQ(host.editor.toPlainText(), editorText);
+    EXPECT_EQ(host.history.Count(), historyCount);
     // "B" describes the table.
     panel.BtnZusDesc->click();
     ASSERT_TRUE(qry.Active());
@@ -359,6 +400,35 @@ TEST(QuickViewGui, ChoosingScottDeptShowsItsRowsAndTheGeneratedStatements) {
     EXPECT_EQ(b.q.QryQVExec.SQL(), " select  COUNT(*) as Anzahl from SCOTT.DEPT");
     EXPECT_EQ(b.q.QryQVExec.Fields(0)->AsInteger(), 4);
     EXPECT_FALSE(b.w.StatementPanel->isVisible());
+}
+
+TEST(QuickViewGui, ChoosingATableWithTheKeyboardRebuildsTheStatementsForTheTableShown) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    int row = b.w.LBTabellen3->currentRow();
+    ASSERT_LT(row + 1, b.w.LBTabellen3->count());
+    std::string next = S(b.w.LBTabellen3->item(row + 1)->text());
+    b.w.LBTabellen3->setFocus();
+    QTest::keyClick(b.w.LBTabellen3, Qt::Key_Down);
+    b.Settle();
+    ASSERT_EQ(S(b.w.LBTabellen3->currentItem()->text()), next);
+    // What "Tabelle ändern" edits and what a post writes belong to the same table.
+    EXPECT_EQ(b.w.Statements().Table(), next);
+    EXPECT_EQ(b.q.QryQVUpd.ModifySQL.rfind("UPDATE " + next + " SET ", 0), 0u) << b.q.QryQVUpd.ModifySQL;
+    EXPECT_EQ(b.q.QryQVUpd.DeleteSQL.rfind("DELETE FROM " + next, 0), 0u) << b.q.QryQVUpd.DeleteSQL;
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    EXPECT_EQ(b.q.QryQVExec.SQL(), "Select * from " + next);
+    std::vector<std::string> fields;
+    for (int i = 0; i < b.q.QryQVExec.FieldCount(); ++i)
+        fields.push_back(b.q.QryQVExec.Fields(i)->FieldName());
+    EXPECT_EQ(Items(b.w.CheckListBox1), fields);
+    // Up goes back to the first table.
+    QTest::keyClick(b.w.LBTabellen3, Qt::Key_Up);
+    b.Settle();
+    EXPECT_EQ(b.w.Statements().Table(), "SCOTT.DEPT");
+    EXPECT_EQ(b.w.TabControl1->currentIndex(), schema::tabInhalt);
 }
 
 TEST(QuickViewGui, TickingKeyColumnsChangesTheKeyClausesAndShowsTheDeleteStatement) {
@@ -474,6 +544,205 @@ TEST(QuickViewGui, AFailedWriteKeepsTheUsersValuesAndChangesNothing) {
     q.Cancel();
 }
 
+// Posts a row through the navigator; an error box that comes is answered and its text returned ("" when none
+// came).
+QString PostAndCatch(TWorkbench& b) {
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Ok);
+    b.w.DBNavigator1->Button(nbPost)->click();
+    answer.Disarm();
+    return answer.seen ? answer.text : QString();
+}
+
+TEST(QuickViewGui, AnInsertLeavingTheKeyEmptyOrRepeatingItIsWrittenAndNotRolledBack) {
+    TGuiRig r;
+    r.Exec("CREATE TABLE SCOTT.WBT (A NUMBER, B VARCHAR2(10))");
+    r.Exec("INSERT INTO SCOTT.WBT VALUES (1, 'x')");
+    r.Exec("INSERT INTO SCOTT.WBT VALUES (1, 'y')");
+    r.Exec("COMMIT");
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.WBT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // The first column (the default key) left empty.
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    ASSERT_EQ(q.State(), dsInsert);
+    q.FieldByName("B")->SetAsString("leer");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBT WHERE B = 'leer' AND A IS NULL", other.get()), "1");
+    // A key value two rows hold already.
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    q.FieldByName("A")->SetAsInteger(1);
+    q.FieldByName("B")->SetAsString("drei");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBT WHERE A = 1", other.get()), "3");
+    // A new key of its own: written and read back.
+    b.w.DBNavigator1->Button(nbInsert)->click();
+    q.FieldByName("A")->SetAsInteger(7);
+    q.FieldByName("B")->SetAsString("sieben");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(r.One("SELECT B FROM SCOTT.WBT WHERE A = 7", other.get()), "sieben");
+    EXPECT_EQ(q.FieldByName("B")->AsString(), "sieben");
+    // Editing a row whose key repeats starts without the refresh failing; its post is refused because the
+    // key chooses two rows, and nothing is written.
+    ASSERT_TRUE(q.Locate("B", Variant(std::string("x")), 0));
+    q.Edit();
+    ASSERT_EQ(q.State(), dsEdit);
+    q.FieldByName("B")->SetAsString("neu");
+    QString error = PostAndCatch(b);
+    EXPECT_EQ(S(error), kWorkbenchRowNotUnique);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBT WHERE B = 'neu'", other.get()), "0");
+    q.Cancel();
+}
+
+TEST(QuickViewGui, ARowWithACharKeyIsFoundWrittenAndDeleted) {
+    TGuiRig r;
+    r.Exec("CREATE TABLE SCOTT.WBC (K CHAR(5), V VARCHAR2(10))");
+    r.Exec("INSERT INTO SCOTT.WBC VALUES ('AB', 'eins')");
+    r.Exec("COMMIT");
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // The server compares CHAR values blank-padded, and a varying value with every blank.
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBC WHERE K = 'AB'", other.get()), "1");
+    auto countWith = [&](const std::string& key) {
+        TOraQuery c(other.get());
+        c.SetSQL("SELECT COUNT(*) FROM SCOTT.WBC WHERE K = :K");
+        c.Params().ParamByName("K")->SetValue(Variant(key));
+        c.Params().ParamByName("K")->DataType = ftString;
+        c.Open();
+        return c.Fields(0)->AsInteger();
+    };
+    EXPECT_EQ(countWith("AB"), 0);
+    EXPECT_EQ(countWith("AB   "), 1);
+    EXPECT_EQ(r.One("SELECT LENGTH(K) FROM SCOTT.WBC", other.get()), "5");
+    // A fixed-length character value finds it, whether it goes in only or in and out.
+    for (TParamType direction : {ptInput, ptInputOutput}) {
+        TOraQuery c(r.s.get());
+        c.SetSQL("SELECT * FROM SCOTT.WBC\rWHERE\r   K = :K");
+        TParam* p = c.Params().ParamByName("K");
+        p->SetValue(Variant(std::string("AB")));
+        p->DataType = ftFixedChar;
+        p->ParamType = direction;
+        c.Open();
+        EXPECT_EQ(c.RecordCount(), 1) << "direction " << int(direction);
+    }
+
+    // The workbench reads the key trimmed and binds it as CHAR: the row is found, written and deleted.
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.WBC");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    ASSERT_EQ(q.FieldByName("K")->AsString(), "AB"); // read trimmed
+    q.Edit();
+    ASSERT_EQ(q.State(), dsEdit);
+    q.FieldByName("V")->SetAsString("zwei");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT V FROM SCOTT.WBC WHERE K = 'AB'", other.get()), "zwei");
+    TModalAnswer confirm;
+    confirm.Arm(QMessageBox::Yes);
+    b.w.DBNavigator1->Button(nbDelete)->click();
+    EXPECT_TRUE(confirm.seen);
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBC", other.get()), "0");
+}
+
+TEST(QuickViewGui, ARowChangedOrDeletedByAnotherSessionIsNotOverwritten) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.w.SetWorksheetPending([] { return false; });
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // Changed meanwhile: nothing written, the user's value stays on screen.
+    q.First();
+    ASSERT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 10);
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("MEINS");
+    r.Exec("UPDATE SCOTT.DEPT SET LOC = 'DEREN' WHERE DEPTNO = 10", other.get());
+    r.Exec("COMMIT", other.get());
+    QString error = PostAndCatch(b);
+    EXPECT_EQ(S(error), FormatMsg(kWorkbenchRowChanged, {"LOC"}));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "MEINS");
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "DEREN");
+    q.Cancel();
+    // Deleted meanwhile: neither an edit nor a delete writes anything.
+    ASSERT_TRUE(q.Locate("DEPTNO", Variant(int32_t(40)), 0));
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("MEINS");
+    r.Exec("DELETE FROM SCOTT.DEPT WHERE DEPTNO = 40", other.get());
+    r.Exec("COMMIT", other.get());
+    EXPECT_EQ(S(PostAndCatch(b)), kWorkbenchRowGone);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "MEINS");
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.DEPT WHERE DEPTNO = 40", other.get()), "0");
+    q.Cancel();
+    // A row changed meanwhile is not deleted either.
+    ASSERT_TRUE(q.Locate("DEPTNO", Variant(int32_t(30)), 0));
+    r.Exec("UPDATE SCOTT.DEPT SET DNAME = 'VERKAUF' WHERE DEPTNO = 30", other.get());
+    r.Exec("COMMIT", other.get());
+    TModalAnswer confirm;
+    confirm.Arm(QMessageBox::Yes);
+    // The confirmation comes first, then the error.
+    TModalAnswer refused;
+    QTimer chain;
+    chain.setInterval(5);
+    QObject::connect(&chain, &QTimer::timeout, [&] {
+        if (!confirm.seen) return;
+        chain.stop();
+        refused.Arm(QMessageBox::Ok);
+    });
+    chain.start();
+    b.w.DBNavigator1->Button(nbDelete)->click();
+    EXPECT_TRUE(confirm.seen);
+    EXPECT_TRUE(refused.seen);
+    EXPECT_EQ(S(refused.text), FormatMsg(kWorkbenchRowChanged, {"DNAME"}));
+    EXPECT_EQ(q.FieldByName("DEPTNO")->AsInteger(), 30);
+    EXPECT_EQ(r.One("SELECT DNAME FROM SCOTT.DEPT WHERE DEPTNO = 30", other.get()), "VERKAUF");
+}
+
+TEST(QuickViewGui, APostIsRefusedWhileTheWorksheetHoldsUnconfirmedChanges) {
+    TGuiRig r;
+    TWorkbench b(r);
+    bool pending = false;
+    b.w.SetWorksheetPending([&] { return pending; });
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    // The worksheet updated a row on the same session and the user has not pressed C or R.
+    r.Exec("UPDATE SCOTT.EMP SET SAL = 1 WHERE EMPNO = 7369");
+    pending = true;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("LINZ");
+    EXPECT_EQ(S(PostAndCatch(b)), kWorkbenchWorksheetPending);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "LINZ");
+    // R in the worksheet still undoes its update: nothing was committed.
+    r.s->Rollback();
+    pending = false;
+    EXPECT_EQ(r.One("SELECT SAL FROM SCOTT.EMP WHERE EMPNO = 7369", other.get()), "800");
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "NEW YORK");
+    // Once the worksheet is settled, the same post goes through.
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "LINZ");
+}
+
 TEST(QuickViewGui, AnUnpostedEditIsSettledBeforeTheTabChanges) {
     TGuiRig r;
     TWorkbench b(r);
@@ -531,6 +800,52 @@ TEST(QuickViewGui, ATabChangeWithoutASelectedTableShowsTheListErrorAndRunsNothin
     EXPECT_EQ(S(answer.text), "Listenindex \xFC"
                               "berschreitet das Maximum (-1)");
     EXPECT_EQ(b.q.QryQVExec.SQL(), before);
+}
+
+TEST(QuickViewGui, ASortOrAFilterWithAnUnpostedEditAsksFirst) {
+    TGuiRig r;
+    TWorkbench b(r);
+    b.Choose("SCOTT", "SCOTT.DEPT");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    q.First();
+    q.Edit();
+    q.FieldByName("LOC")->SetAsString("GERA");
+    auto* header = b.w.DBGrid1->horizontalHeader();
+    auto clickTitle = [&](int col) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, 8));
+    };
+    // Cancel on a title click: no sort, the edit stays.
+    TModalAnswer answer;
+    answer.Arm(QMessageBox::Cancel);
+    clickTitle(1);
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(answer.name, QStringLiteral("PostQuestionBox"));
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("LOC")->AsString(), "GERA");
+    EXPECT_EQ(q.SQL().find("ORDER BY"), std::string::npos) << q.SQL();
+    // Cancel on a filter: the filter is not applied.
+    b.w.DBGrid1->Columns(0)->SetFilterExpression(">=20");
+    answer.Arm(QMessageBox::Cancel);
+    b.w.DBGrid1->SetFiltered(true);
+    b.w.DBGrid1->ApplyColumnFilters();
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_TRUE(q.FilterSQL().empty()) << q.FilterSQL();
+    // Yes on a title click: the row is posted, then the rows come sorted.
+    answer.Arm(QMessageBox::Yes);
+    clickTitle(1);
+    b.Settle();
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_NE(q.SQL().find("ORDER BY"), std::string::npos) << q.SQL();
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    EXPECT_EQ(r.One("SELECT LOC FROM SCOTT.DEPT WHERE DEPTNO = 10", other.get()), "GERA");
 }
 
 TEST(QuickViewGui, ClosingOrChoosingAnotherTableWithAnUnpostedEditAsksFirst) {

@@ -57,7 +57,8 @@ TEST(SchemaStatements, TheSixButtonsInsertOwnerAndTableWhereTheirTextsHaveThem) 
     TTableItem t = SplitTableItem("A.B.C");
     EXPECT_EQ(t.owner, "A");
     EXPECT_EQ(t.table, "B.C");
-    EXPECT_EQ(ButtonSQL(TBrowserButton::Anz, "A.B.C"), " select  COUNT(*) as Anzahl from A.B.C");
+    // A table name holding a "." is no ordinary name: it goes in double quotes.
+    EXPECT_EQ(ButtonSQL(TBrowserButton::Anz, "A.B.C"), " select  COUNT(*) as Anzahl from A.\"B.C\"");
 }
 
 TEST(SchemaStatements, TheWorkbenchTabsRunTheBrowserStatements) {
@@ -74,6 +75,34 @@ TEST(SchemaStatements, TheWorkbenchTabsRunTheBrowserStatements) {
     EXPECT_THROW(TabCaption(tabCount), EListError);
     EXPECT_EQ(WorkbenchStatus(-1), "Anweisung verarbeitet");
     EXPECT_EQ(WorkbenchStatus(3), "3 Datens\xE4tze verarbeitet!");
+}
+
+TEST(SchemaStatements, NamesHoldingQuotesAreQuotedAndOrdinaryNamesStayByteIdentical) {
+    // A quote in an owner or table name no longer ends the literal: it is doubled.
+    EXPECT_EQ(TableListSQL("O'X"), "select distinct OWNER||'.'||TABLE_NAME as TABLENAME from SYS.DBA_TABLES "
+                                   "where OWNER = 'O''X'");
+    EXPECT_EQ(ButtonSQL(TBrowserButton::Desc, "O'X.T'||F()||'"),
+              "Select Column_name as Spalte, substr(Data_type,1,15) as Datentyp, Data_length as Laenge, "
+              "Nullable    as NULLZUGELASSEN, Data_Default as Defaultwert from SYS.ALL_TAB_COLUMNS where "
+              "Table_name = 'T''||F()||''' and OWNER = 'O''X'");
+    std::string idx = ButtonSQL(TBrowserButton::Idx, "S.A'B");
+    EXPECT_EQ(idx.substr(idx.size() - 19), "TABLE_NAME = 'A''B'");
+    std::string constr = ButtonSQL(TBrowserButton::Constr, "S.A'B");
+    EXPECT_NE(constr.find("r.TABLE_NAME = 'A''B'order by"), std::string::npos);
+    std::string trig = ButtonSQL(TBrowserButton::Trig, "S.A'B");
+    EXPECT_EQ(trig.substr(trig.size() - 19), "TABLE_NAME = 'A''B'");
+    // As identifiers, names that are not ordinary go in double quotes with their double quotes doubled.
+    EXPECT_EQ(ButtonSQL(TBrowserButton::Inhalt, "SCOTT.my \"t\""), "Select * from SCOTT.\"my \"\"t\"\"\"");
+    EXPECT_EQ(ButtonSQL(TBrowserButton::Anz, "O'X.emp"), " select  COUNT(*) as Anzahl from \"O'X\".\"emp\"");
+    EXPECT_EQ(TableRefText("SYS.X$KSPPI"), "SYS.X$KSPPI");
+    EXPECT_EQ(TableRefText("SCOTT.T#1"), "SCOTT.T#1");
+    EXPECT_EQ(TableRefText("SCOTT.1T"), "SCOTT.\"1T\"");
+    EXPECT_EQ(LiteralText("EMP"), "EMP");
+    // The workbench writes to the quoted table.
+    TWorkbenchStatements w;
+    w.SetTable("SCOTT.my tab", {"A"});
+    EXPECT_EQ(w.DeleteSQL(), "DELETE FROM SCOTT.\"my tab\"\rWHERE\r   A = :A");
+    EXPECT_EQ(w.InsertSQL().substr(0, 28), "INSERT INTO SCOTT.\"my tab\" (");
 }
 
 TEST(SchemaStatements, ListIndexErrorNamesTheIndex) {

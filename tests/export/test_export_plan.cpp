@@ -138,11 +138,29 @@ TEST(ExportPlan, FileNamesByTableOrByOwnerAndTable) {
     ASSERT_EQ(plan.size(), 3u);
     EXPECT_EQ(plan[0].statement, "select * from SCOTT.EMP");
     EXPECT_EQ(plan[0].fileName, "/o/EMP.CSV");
-    EXPECT_EQ(plan[1].fileName, "/o/EMP.CSV"); // equally named tables of two owners share a file
+    // Equally named tables of two owners never share a file: the second is named by owner and table.
+    EXPECT_EQ(plan[1].fileName, "/o/HR_EMP.CSV");
     EXPECT_EQ(plan[2].item, "SCOTT.DEPT");
+    EXPECT_EQ(plan[2].fileName, "/o/DEPT.CSV");
     s.ownerAndTableNames = true;
     plan = PlanTableExport(s);
+    EXPECT_EQ(plan[0].fileName, "/o/SCOTT_EMP.CSV");
     EXPECT_EQ(plan[1].fileName, "/o/HR_EMP.CSV");
+    // Names that still meet (A.B_C and A_B.C both give A_B_C; file names compared without case) are
+    // numbered.
+    s = TableSettings("/o/", {"A.B_C", "A_B.C", "a_b.c", "X.EMP", "Y.emp"});
+    plan = PlanTableExport(s);
+    ASSERT_EQ(plan.size(), 5u);
+    EXPECT_EQ(plan[0].fileName, "/o/B_C.DAT");
+    EXPECT_EQ(plan[1].fileName, "/o/C.DAT");
+    EXPECT_EQ(plan[2].fileName, "/o/a_b_c.DAT");
+    EXPECT_EQ(plan[3].fileName, "/o/EMP.DAT");
+    EXPECT_EQ(plan[4].fileName, "/o/Y_emp.DAT");
+    s.ownerAndTableNames = true;
+    plan = PlanTableExport(s);
+    EXPECT_EQ(plan[0].fileName, "/o/A_B_C.DAT");
+    EXPECT_EQ(plan[1].fileName, "/o/A_B_C_2.DAT");
+    EXPECT_EQ(plan[2].fileName, "/o/a_b_c_3.DAT");
     // Table names are Windows-1252 text; the folder is a path already and is not converted again.
     s = TableSettings("/\xC3\xBC/", {"SCOTT.M\xDCLL"});
     s.textToPath = [](const std::string& t) { return cp1252::ToUtf8(t); };

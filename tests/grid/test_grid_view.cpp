@@ -93,6 +93,28 @@ TEST(GridView, RowsArriveInBlocksAsTheViewNeedsThem) {
     EXPECT_TRUE(g.errors.empty());
 }
 
+TEST(GridView, AfterCtrlEndOnAMillionRowsTheLastRowIsFullyVisibleAboveTheFooter) {
+    TGridRig g(Bench(1000000));
+    g.Open("SELECT ID, NAME FROM BENCH ORDER BY ID", 1000);
+    g.grid->setFocus();
+    g.grid->setCurrentIndex(g.grid->model()->index(0, 0));
+    QTest::keyClick(g.grid.get(), Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    ASSERT_EQ(g.grid->model()->rowCount(), 1000000);
+    ASSERT_EQ(g.grid->currentIndex().row(), 999999);
+    EXPECT_EQ(g.grid->RecordCountText(), "1000000/1000000");
+    // The current row lies wholly inside the viewport, and the viewport ends where the footer starts.
+    const QRect row = g.grid->visualRect(g.grid->currentIndex());
+    EXPECT_GE(row.top(), 0);
+    EXPECT_LE(row.bottom(), g.grid->viewport()->height() - 1)
+        << "row bottom " << row.bottom() << ", viewport height " << g.grid->viewport()->height();
+    const QRect footer = g.grid->Footer()->geometry();
+    const QPoint rowBottomInGrid = g.grid->viewport()->mapTo(g.grid.get(), QPoint(0, row.bottom()));
+    EXPECT_LT(rowBottomInGrid.y(), footer.top());
+    EXPECT_TRUE(g.grid->Footer()->isVisible());
+    EXPECT_EQ(g.Cell(999999, 0), "1000000");
+}
+
 TEST(GridView, NavigatingTheDataSetPastTheLoadedRowsAddsThemToTheView) {
     TGridRig g(Bench(60));
     g.Open("SELECT ID FROM BENCH ORDER BY ID", 25);

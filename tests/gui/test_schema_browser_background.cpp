@@ -117,7 +117,9 @@ TEST_F(SchemaBrowserBackground, StopEndsTheTableListWithTheCancelErrorAndAButton
     w->activateWindow();
     panel->LBTabellen2->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([this] { return panel->BtnZusAnz->isEnabled(); }, 3000));
+    // Choosing the item runs its content in the worksheet, as a click does; "Anz" then counts.
     panel->LBTabellen2->setCurrentItem(found[0]);
+    ASSERT_TRUE(WaitIdle());
     panel->BtnZusAnz->click();
     EXPECT_TRUE(w->Run()->Busy());
     EXPECT_EQ(w->DBGrid->DataSet(), nullptr); // the grid lets go of the query meanwhile
