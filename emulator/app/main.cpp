@@ -19,7 +19,8 @@ void OnSignal(int) {
 void Usage() {
     std::cerr
         << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--service NAME]\n"
-           "                  [--protocol classic|current|4|5|6] [--verifier 11g|12c] [--require-encryption]\n"
+           "                  [--protocol classic|current|4|5|6] [--verifier 11g|12c] "
+           "[--require-encryption]\n"
            "                  [--db FILE] [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
            "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
 }

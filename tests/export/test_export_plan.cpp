@@ -172,9 +172,14 @@ TEST(ExportPlan, FileNamesByTableOrByOwnerAndTable) {
     ASSERT_FALSE(self.empty());
     EXPECT_EQ(self.back(), '/');
     EXPECT_TRUE(fs::is_directory(self));
-    SetProgramFolderForTests("/opt/vestra");
-    EXPECT_EQ(DefaultExportFile(ExportProgramFolder()), "/opt/vestra/DAT/output.DAT");
+    // A program folder the user can write (an unpacked program) keeps DAT beside the program.
+    const std::string programDir =
+        (fs::temp_directory_path() / ("vestra-program-" + std::to_string(::getpid()))).string();
+    fs::create_directories(programDir);
+    SetProgramFolderForTests(programDir);
+    EXPECT_EQ(DefaultExportFile(ExportProgramFolder()), programDir + "/DAT/output.DAT");
     SetProgramFolderForTests("");
+    fs::remove_all(programDir);
 }
 
 TEST(ExportTableMode, TablesRunInListOrderThroughTheWorksheet) {
