@@ -238,29 +238,22 @@ std::unique_ptr<TTextFinder> MakeFinder(TFindBar* bar) {
 } // namespace
 
 bool TSqlEditor::FindNext() {
-    auto finder = MakeFinder(findBar_);
-    if (!finder) return false;
-    const std::string text = EditorBytes(toPlainText());
-    try {
-        if (auto m = finder->Next(text, size_t(textCursor().selectionEnd()))) {
-            SelectRange(int(m->pos), int(m->length));
-            findBar_->SetResult(QString());
-            return true;
-        }
-    } catch (const EFindPattern& e) {
-        findBar_->SetResult(QStringFrom1252(e.what()), true);
-        return false;
-    }
-    findBar_->SetResult("Nicht gefunden", true);
-    return false;
+    return Find(true);
 }
 
 bool TSqlEditor::FindPrevious() {
+    return Find(false);
+}
+
+// Forward from the selection's end, backward from its start; the find bar says what came of it.
+bool TSqlEditor::Find(bool forward) {
     auto finder = MakeFinder(findBar_);
     if (!finder) return false;
     const std::string text = EditorBytes(toPlainText());
     try {
-        if (auto m = finder->Previous(text, size_t(textCursor().selectionStart()))) {
+        const QTextCursor c = textCursor();
+        if (auto m = forward ? finder->Next(text, size_t(c.selectionEnd()))
+                             : finder->Previous(text, size_t(c.selectionStart()))) {
             SelectRange(int(m->pos), int(m->length));
             findBar_->SetResult(QString());
             return true;

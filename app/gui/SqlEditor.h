@@ -53,6 +53,7 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    bool Find(bool forward);
     void UpdateMarks();
     void SelectRange(int pos, int length);
 
