@@ -1,9 +1,8 @@
 // vestra, the worksheet.
+#include "app/ProgramFolder.h"
 #include "app/gui/DriveHooks.h"
 #include "app/gui/VestraApp.h"
 #include "connect/ConnectForm.h"
-
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +26,10 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             std::_Exit(0);
         };
-    // The editor's text and the history are kept against a crash in the user's data folder (the settings
-    // folder when one is given).
+    // The editor's text and the history are kept against a crash in the user's data folder, the one that
+    // holds an installed program's SQL, HIST and DAT (the settings folder when one is given).
     TStartOptions start = cl.start;
-    start.recoveryFolder =
-        (cl.settingsDir.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                  : cl.settingsDir)
-            .toStdString();
+    start.recoveryFolder = cl.settingsDir.isEmpty() ? UserDataFolder() : cl.settingsDir.toStdString();
     InstallDriveHooks();
     TFVestra* w = CreateVestra(start);
     if (!w) {
