@@ -5,6 +5,7 @@
 #include "app/ServerOutput.h"
 #include "app/StatementSplitter.h"
 #include "app/gui/FVestra.h"
+#include "app/gui/Icons.h"
 #include "app/gui/WorksheetRun.h"
 #include "connect/QtText.h"
 #include "grid/QxGrid.h"
@@ -86,6 +87,10 @@ TStatementTools::TStatementTools(TFVestra& window)
                              "Ausf\u00FChrungsplan | zeigt den Ausf\u00FChrungsplan der Anweisung unter der "
                              "Schreibmarke");
     ExplainPlan->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    RunStatement->setIcon(Icons::Own("vestra-run-statement"));
+    RunScript->setIcon(Icons::Own("vestra-run-script"));
+    ExplainPlan->setIcon(Icons::Own("vestra-explain-plan"));
+    ServerOutput->setIcon(Icons::Own("vestra-server-output"));
     for (QAction* a : {RunStatement, RunScript, ExplainPlan}) {
         a->setShortcutContext(Qt::WindowShortcut);
         w_.addAction(a);
