@@ -13,6 +13,7 @@
 #include <atomic>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace oranet {
@@ -58,6 +59,10 @@ std::string Utf8(const std::string& cp1252Text) {
 
 // The client's time zone as the session should take it: "+hh:mm" or "-hh:mm".
 std::string TimeZoneText() {
+    // mktime re-reads TZ at each call (tzset), under a lock of the C library's that ThreadSanitizer cannot
+    // see; logons run on several threads at once, so they take their turn here.
+    static std::mutex zoneLock;
+    std::lock_guard<std::mutex> hold(zoneLock);
     std::time_t now = std::time(nullptr);
     std::tm local{}, utc{};
     localtime_r(&now, &local);
