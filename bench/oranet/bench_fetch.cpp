@@ -278,6 +278,32 @@ double LogonMs(vemu::EmuServer& emu, bool current) {
     return ms[ms.size() / 2];
 }
 
+// The same fetch by Oracle's thin driver (node, 1000 rows per fetch, rows as arrays) against the same
+// emulator: rows per second of its fetch, or 0 when node or the driver is missing (scripts/install-deps puts
+// them in place).
+double ThinPeerRowsPerSecond(vemu::EmuServer& emu, long long rows) {
+    std::string command = "node '" VESTRA_THIN_FETCH_SCRIPT "' '" VESTRA_THIN_PEER_MODULES "' " +
+                          std::to_string(emu.Port()) + " 2>&1";
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return 0;
+    char line[512];
+    long long got = 0;
+    double seconds = 0;
+    bool seen = false;
+    while (std::fgets(line, sizeof line, p)) {
+        if (std::sscanf(line, "ROWS %lld SECONDS %lf", &got, &seconds) == 2)
+            seen = true;
+        else
+            std::fprintf(stderr, "thin driver: %s", line);
+    }
+    int rc = pclose(p);
+    if (rc != 0 || !seen || got != rows || seconds <= 0) {
+        std::fprintf(stderr, "thin driver fetch failed (exit %d, %lld rows)\n", rc, got);
+        return 0;
+    }
+    return double(got) / seconds;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -320,6 +346,10 @@ int main(int argc, char** argv) {
     std::printf("METRIC modern_vs_classic_ratio %.2f ratio\n",
                 modernRate / (double(r1000.rows) / r1000.seconds));
     std::printf("METRIC modern_client_cpu_ns_per_row %.1f ns\n", modern.cpu * 1e9 / double(modern.rows));
+    if (double thin = ThinPeerRowsPerSecond(emu, rows); thin > 0) {
+        std::printf("METRIC thin_peer_rows_per_s %.0f rows/s\n", thin);
+        std::printf("METRIC vestra_vs_thin_peer_ratio %.2f ratio\n", modernRate / thin);
+    }
     // Logons: the current generation with the 12C verifier (PBKDF2-SHA512 on both sides), and the classic
     // one.
     std::printf("METRIC modern_logon_ms %.2f ms\n", LogonMs(emu, true));
