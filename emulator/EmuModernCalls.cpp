@@ -736,10 +736,96 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
     }
 }
 
+bool ModernSession::ServesAhead(const ModernCursor& c) const {
+    if (!ahead_ || ahead_->cursorId != c.id || !c.st || !c.st->executed ||
+        c.st->runSerial != ahead_->runSerial)
+        return false;
+    const std::vector<BindDesc>& a = ahead_->defines;
+    if (a.size() != c.defines.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].type != c.defines[i].type || a[i].csfrm != c.defines[i].csfrm ||
+            a[i].maxSize != c.defines[i].maxSize)
+            return false;
+    return true;
+}
+
+void ModernSession::PlanReadAhead(const ModernCursor& c, uint32_t rows) {
+    if (ahead_) {
+        // rows read ahead for a cursor are kept until that cursor takes them or its query is gone
+        auto owner = cursors_.find(uint32_t(ahead_->cursorId));
+        if (owner != cursors_.end() && ServesAhead(*owner->second)) return;
+        ahead_.reset();
+    }
+    if (opts_.slowFetchMs > 0 || rows == 0 || rows > 10000) return;
+    for (const auto& col : c.st->cols)
+        if (col.t.type == kOraClob || col.t.type == kOraBlob) return; // locators are made as rows are sent
+    aheadPlan_ = std::make_unique<ReadAhead>();
+    aheadPlan_->cursorId = c.id;
+    aheadPlan_->rows = rows;
+}
+
+void ModernSession::DoReadAhead() {
+    std::unique_ptr<ReadAhead> a = std::move(aheadPlan_);
+    auto it = cursors_.find(uint32_t(a->cursorId));
+    if (it == cursors_.end() || !it->second->st || ahead_ || w_.ReplySize() != 0) return;
+    ModernCursor& c = *it->second;
+    EmuStatement& s = *c.st;
+    if (!s.executed || c.ended || !IsQuery(s)) return;
+    a->runSerial = s.runSerial;
+    a->defines = c.defines;
+    a->rowEnd.reserve(a->rows);
+    readingAhead_ = true;
+    try {
+        for (uint32_t r = 0; r < a->rows; ++r) {
+            if (!eng_->Step(s, a->err)) {
+                a->ended = true;
+                break;
+            }
+            w_.W8(net::kMsgRowData);
+            for (size_t k = 0; k < s.cols.size(); ++k)
+                WriteColumnValue(eng_->ColumnValue(s, static_cast<int>(k)), s.cols[k],
+                                 k < c.defines.size() ? &c.defines[k] : nullptr);
+            a->rowEnd.push_back(w_.ReplySize());
+        }
+    } catch (const std::exception& e) {
+        // the rows read so far are sent; the query ends with the error where the next row failed
+        w_.DiscardReply();
+        a->rowEnd.clear();
+        a->ended = true;
+        a->err = MakeError(600, e.what());
+    }
+    readingAhead_ = false;
+    a->bytes = w_.TakeReply();
+    ahead_ = std::move(a);
+}
+
 bool ModernSession::SendRows(ModernCursor& c, uint32_t n, OraError& err) {
     EmuStatement& s = *c.st;
     if (c.ended) return false;
-    for (uint32_t r = 0; r < n; ++r) {
+    if (ahead_ && !ServesAhead(c) && ahead_->cursorId == c.id) ahead_.reset(); // re-executed meanwhile
+    uint32_t r = 0;
+    if (ServesAhead(c)) {
+        ReadAhead& a = *ahead_;
+        const size_t take = std::min<size_t>(n, a.rowEnd.size() - a.next);
+        if (take > 0) {
+            const size_t from = a.next ? a.rowEnd[a.next - 1] : 0;
+            w_.WBytes(a.bytes.data() + from, a.rowEnd[a.next + take - 1] - from);
+            a.next += take;
+            c.fetched += static_cast<long long>(take);
+            r = static_cast<uint32_t>(take);
+        }
+        if (a.next == a.rowEnd.size()) {
+            if (!a.ended) {
+                ahead_.reset();
+            } else if (r < n) {
+                c.ended = true;
+                err = a.err;
+                ahead_.reset();
+                return false;
+            } // else the rows asked for are all here; the end follows with the next fetch
+        }
+    }
+    for (; r < n; ++r) {
         if (opts_.slowFetchMs > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(opts_.slowFetchMs));
             if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
@@ -764,6 +850,7 @@ bool ModernSession::SendRows(ModernCursor& c, uint32_t n, OraError& err) {
         }
         ++c.fetched;
     }
+    PlanReadAhead(c, n);
     return true;
 }
 
@@ -787,6 +874,7 @@ void ModernSession::FetchCall() {
 void ModernSession::CloseCursor(uint32_t id) {
     auto it = cursors_.find(id);
     if (it == cursors_.end()) return; // closing a cursor twice is harmless
+    if (ahead_ && ahead_->cursorId == it->second->id) ahead_.reset();
     if (it->second->st) eng_->Close(it->second->st.get());
     cursors_.erase(it);
 }

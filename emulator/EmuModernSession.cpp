@@ -92,6 +92,7 @@ void ModernSession::Run() {
             }
             w_.ExpectRequestEnd();
             w_.Flush();
+            if (aheadPlan_) DoReadAhead();
         }
     } catch (const ConnectionClosed& e) {
         if (opts_.verbose) std::cerr << "vestra-emu: session " << sid_ << ": " << e.what() << "\n";
@@ -398,6 +399,7 @@ void ModernSession::AuthPhaseTwo() {
     eng_ = std::make_unique<EmuEngine>(db_, sid_, logonUser_);
     eng_->SetInterruptCheck([this] {
         // no exception may cross SQLite's frames: note what happened and let the statement stop
+        if (readingAhead_) return false; // between calls the next request is not a break
         if (opts_.breakChecks) opts_.breakChecks->fetch_add(1);
         try {
             w_.CheckBreak();

@@ -85,6 +85,24 @@ private:
     bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
     void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);
     void EndFetch(ModernCursor& c, bool more, const OraError& err);
+    // Rows of a query read and encoded after a fetch reply has gone out, while the client works on the rows
+    // it got; the next fetch of that cursor sends them first. Nothing is read from the connection meanwhile.
+    struct ReadAhead {
+        int cursorId = 0;
+        uint64_t runSerial = 0;
+        std::vector<BindDesc> defines;
+        uint32_t rows = 0;          // how many to read (the plan)
+        std::vector<uint8_t> bytes; // the rows' messages
+        std::vector<size_t> rowEnd; // where each row's message ends in bytes
+        size_t next = 0;            // the first row not sent yet
+        bool ended = false;         // the query ended while reading ahead, err says how
+        OraError err;
+    };
+    bool ServesAhead(const ModernCursor& c) const;
+    void PlanReadAhead(const ModernCursor& c, uint32_t rows);
+    void DoReadAhead();
+    std::unique_ptr<ReadAhead> ahead_, aheadPlan_;
+    bool readingAhead_ = false; // the interrupt check leaves the connection alone meanwhile
     // LOBs (EmuModernLobs.cpp).
     void LobOp();
     void FreeTempLobsPiggyback();

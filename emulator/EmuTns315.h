@@ -63,6 +63,12 @@ public:
     void WKeyValue(const std::string& key, const std::string& value, uint32_t flags = 0);
     void Flush(); // the reply as DATA packets of at most the SDU
     void DiscardReply() { out_.clear(); }
+    // What has been written since the last Flush, taken out of the reply.
+    std::vector<uint8_t> TakeReply() {
+        std::vector<uint8_t> r;
+        r.swap(out_);
+        return r;
+    }
     size_t ReplySize() const { return out_.size(); }
 
 private:

@@ -6,6 +6,7 @@
 #include "oranet/NetHandles.h"
 #include "tests/WaitFor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -164,6 +165,56 @@ TEST_P(E2eGenerations, QueryFetchedInBlocks) {
     EXPECT_EQ(deptno[0], 40);
     EXPECT_STREQ(dname[0], "OPERATIONS");
     EXPECT_EQ(q.Attr<int32_t>(OCI_ATTR_ROW_COUNT), 4);
+    EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
+}
+
+// The server reads the next rows of a query while the client works on the last ones; whatever the client
+// does in between (another statement, DML, a re-execution, a closed cursor), every row comes exactly once and
+// in order.
+TEST_P(E2eGenerations, BlocksReadAheadStayInOrderAcrossOtherCalls) {
+    vemu::EmuOptions o = Options();
+    o.benchRows = 2500;
+    Server srv(o);
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    int32_t ids[1000] = {};
+    auto block = [&](TStmt& q, int32_t first, int rows, sword expect) {
+        std::fill(std::begin(ids), std::end(ids), 0);
+        EXPECT_EQ(q.Fetch(1000), expect) << s.ErrorText();
+        for (int i = 0; i < rows; ++i)
+            if (ids[i] != first + i) return ::testing::AssertionFailure() << "row " << i << ": " << ids[i];
+        return ::testing::AssertionSuccess();
+    };
+    TStmt q(s, "SELECT ID FROM BENCH ORDER BY ID");
+    ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+    q.Define(1, ids, 4, SQLT_INT);
+    EXPECT_TRUE(block(q, 1, 1000, 0));
+    {
+        // another cursor's query and a DML between two blocks
+        TStmt other(s, "SELECT COUNT(*) FROM DEPT");
+        ASSERT_EQ(other.Execute(), 0) << s.ErrorText();
+        TStmt dml(s, "UPDATE DEPT SET LOC = LOC WHERE DEPTNO = 10");
+        ASSERT_EQ(dml.Execute(1), 0) << s.ErrorText();
+    }
+    EXPECT_TRUE(block(q, 1001, 1000, 0));
+    // executed again: the rows start over, none of the rows read before come back
+    ASSERT_EQ(q.Execute(), 0) << s.ErrorText();
+    EXPECT_TRUE(block(q, 1, 1000, 0));
+    EXPECT_TRUE(block(q, 1001, 1000, 0));
+    EXPECT_TRUE(block(q, 2001, 500, 100));
+    EXPECT_EQ(q.Attr<int32_t>(OCI_ATTR_ROW_COUNT), 2500);
+    {
+        // a cursor closed in the middle of its rows leaves nothing behind for the next one
+        TStmt half(s, "SELECT ID FROM BENCH ORDER BY ID DESC");
+        ASSERT_EQ(half.Execute(), 0) << s.ErrorText();
+        half.Define(1, ids, 4, SQLT_INT);
+        EXPECT_EQ(half.Fetch(1000), 0) << s.ErrorText();
+        EXPECT_EQ(ids[0], 2500);
+    }
+    TStmt again(s, "SELECT ID FROM BENCH WHERE ID > 2400 ORDER BY ID");
+    ASSERT_EQ(again.Execute(), 0) << s.ErrorText();
+    again.Define(1, ids, 4, SQLT_INT);
+    EXPECT_TRUE(block(again, 2401, 100, 100));
     EXPECT_EQ(s.Logoff(), 0) << s.ErrorText();
 }
 
