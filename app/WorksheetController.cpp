@@ -200,6 +200,13 @@ bool TWorksheetController::LogOnAgain() {
     return true;
 }
 
+std::string TWorksheetController::LogonWarningText() {
+    if (!sess_.Connected()) return std::string();
+    TOCIConnection* c = sess_.OCIConnection();
+    if (!c || c->LogonWarning().empty()) return std::string();
+    return "Anmeldung mit Warnung: " + c->LogonWarning();
+}
+
 std::string TWorksheetController::ConnectionLabel() const {
     return sess_.Username() + "@" + sess_.Server() + " ";
 }

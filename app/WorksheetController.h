@@ -88,6 +88,9 @@ public:
 
     // "USER@server "
     std::string ConnectionLabel() const;
+    // What to tell the user after a logon the server accepted with a warning (the password expires soon:
+    // "Anmeldung mit Warnung: ORA-28002: ..."); empty after a plain logon.
+    std::string LogonWarningText();
     bool PendingChanges() const { return pending_; }
     // RowsAffected of the last successful Execute (-1 after a result set).
     int LastRowsAffected() const { return lastRows_; }

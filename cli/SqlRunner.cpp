@@ -58,6 +58,8 @@ void TSqlRunner::Connect(const std::string& user, const std::string& password, c
     if (opt_.fetchRows > 0) query_->SetFetchRows(opt_.fetchRows);
     controller_ = std::make_unique<TWorksheetController>(*session_, *query_, history_,
                                                          static_cast<IWorksheetView&>(*this));
+    if (const std::string warning = controller_->LogonWarningText(); !warning.empty())
+        ShowMessage(warning + "\n");
 
     if (!opt_.out.empty()) {
         file_ = std::fopen(opt_.out.c_str(), "wb");

@@ -370,6 +370,9 @@ void ModernSession::AuthPhaseOne() {
     }
     p.push_back({"AUTH_GLOBALLY_UNIQUE_DBID", {"E5A1C0DE5A1C0DE5A1C0DE5A1C0DE5A1", 0}});
     WriteParameters(p);
+    if (opts_.passwordExpiresInDays > 0)
+        return WriteCallEnd(MakeError(28002, "the password will expire within " +
+                                                 std::to_string(opts_.passwordExpiresInDays) + " days"));
     WriteCallEnd(OraError());
 }
 

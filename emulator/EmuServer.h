@@ -19,7 +19,10 @@ struct EmuOptions {
     // does; Classic answers every client with the classic protocol.
     enum class Generation { Auto, Current, Classic };
     Generation generation = Generation::Auto;
-    bool verifier11g = false;       // accounts hold 11G (SHA-1) verifiers instead of 12C (PBKDF2-SHA512)
+    bool verifier11g = false; // accounts hold 11G (SHA-1) verifiers instead of 12C (PBKDF2-SHA512)
+    // > 0: every current-protocol logon succeeds with ORA-28002 (the password is in its grace period and
+    // expires within that many days), as a server with a password life time answers.
+    int passwordExpiresInDays = 0;
     bool requireEncryption = false; // refuse current-protocol clients as a server that requires network
                                     // encryption refuses one without it (the emulator offers none)
     std::string dbFile;             // empty = in-memory database, seeded

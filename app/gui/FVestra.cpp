@@ -413,6 +413,7 @@ void TFVestra::showEvent(QShowEvent* e) {
         firstShow_ = false;
         Sess.SetConnectDialog(&ConnectDialog1);
         UpdateConnectionLabel();
+        ShowLogonWarning();
     }
 }
 
@@ -730,7 +731,10 @@ void TFVestra::DoDBChange() {
     if (!run_) {
         const bool loggedOn = controller_->LogOnAgain();
         if (tools_) tools_->SessionChanged();
-        if (loggedOn) UpdateConnectionLabel();
+        if (loggedOn) {
+            UpdateConnectionLabel();
+            ShowLogonWarning();
+        }
         return;
     }
     if (run_->Busy() || endingSession_) return;
@@ -744,9 +748,21 @@ void TFVestra::DoDBChange() {
         Guard([this] {
             const bool loggedOn = controller_->Reconnect();
             if (tools_) tools_->SessionChanged();
-            if (loggedOn) UpdateConnectionLabel();
+            if (loggedOn) {
+                UpdateConnectionLabel();
+                ShowLogonWarning();
+            }
         });
     });
+}
+
+void TFVestra::ShowLogonWarning() {
+    if (!controller_) return;
+    const std::string warning = controller_->LogonWarningText();
+    if (warning.empty()) return;
+    SetStatus(warning);
+    // after the window has come up (or the connect dialog has gone)
+    QTimer::singleShot(0, this, [this, warning] { ShowMessage(warning); });
 }
 
 void TFVestra::UpdateConnectionLabel() {

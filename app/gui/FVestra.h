@@ -120,6 +120,8 @@ public:
     QString HelpFileName() const;
     // The connection label, set when the window is first shown and after each log-on.
     void UpdateConnectionLabel();
+    // After a log-on the server accepted with a warning (ORA-28002): the status line and a message say so.
+    void ShowLogonWarning();
 
     // ---- The editor's text ----
     // The editor's text as its document holds it, line breaks as CR LF (no-break spaces kept).

@@ -21,6 +21,7 @@ void Usage() {
         << "usage: vestra-emu [--listen HOST:PORT] [--sid SID] [--service NAME]\n"
            "                  [--protocol classic|current|4|5|6] [--verifier 11g|12c] "
            "[--require-encryption]\n"
+           "                  [--password-expires-in DAYS]\n"
            "                  [--db FILE] [--user NAME/PASSWORD]... [--redirect HOST:PORT] [--resend-once]\n"
            "                  [--slow-fetch-ms N] [--drop-after-bytes N] [--bench-rows N] [--verbose]\n";
 }
@@ -82,6 +83,14 @@ int main(int argc, char** argv) {
                 return 2;
             }
             o.verifier11g = v == "11g";
+        } else if (a == "--password-expires-in") {
+            std::string v;
+            if (!next(v)) return 2;
+            o.passwordExpiresInDays = std::atoi(v.c_str());
+            if (o.passwordExpiresInDays <= 0 || o.passwordExpiresInDays > 9999) {
+                std::cerr << "vestra-emu: --password-expires-in takes a number of days from 1 to 9999\n";
+                return 2;
+            }
         } else if (a == "--require-encryption") {
             o.requireEncryption = true;
         } else if (a == "--db") {
