@@ -5,6 +5,7 @@
 #include "oranet/NetAno.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetO5Logon.h"
+#include "oranet/NetTypes315.h"
 
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
@@ -428,7 +429,9 @@ TCallEnd TCurrentSession::Logon(const std::string& user, const std::string& pass
     out_.KeyValue("SESSION_CLIENT_CHARSET", "873");
     out_.KeyValue("SESSION_CLIENT_DRIVER_NAME", DriverName);
     out_.KeyValue("SESSION_CLIENT_VERSION", std::to_string(ClientVersion));
-    out_.KeyValue("AUTH_ALTER_SESSION", "ALTER SESSION SET TIME_ZONE='" + TimeZoneText() + "'" + '\0', 1);
+    const std::string zone = TimeZoneText();
+    server_.zoneMinutes = ZoneOffsetMinutes(zone);
+    out_.KeyValue("AUTH_ALTER_SESSION", "ALTER SESSION SET TIME_ZONE='" + zone + "'" + '\0', 1);
     out_.KeyValue("AUTH_PASSWORD", answer.password);
     Send();
     bool proven = false;
