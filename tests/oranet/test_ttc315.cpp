@@ -361,6 +361,33 @@ TEST(CurrentFetch, ColumnsLeftOutRepeatThePreviousRow) {
                  EDBError);
 }
 
+TEST(CurrentFetch, UniversalRowidsAndDateTimesKeepTheStreamInStep) {
+    std::vector<TColumnInfo> cols(3);
+    cols[0].type = 208, cols[0].maxSize = 0; // UROWID: read even when described without a size
+    cols[1].type = 181, cols[1].maxSize = 13;
+    cols[2].type = 1, cols[2].maxSize = 10;
+    Bytes physical = Hex("01 01 0D 01 00 00 01 00 00 01 00 00 01 00 00 05");
+    Bytes tstz = Hex("0D 78 7C 01 01 0B 01 01 00 00 00 00 22 3C");
+    Bytes reply = Hex("06 00 00 00 00 00 00 00") + Bytes{7} + physical + tstz + Str("AB") + // row 1
+                  Bytes{7} + Hex("00") + Hex("00") + Str("CD") +                            // row 2: NULLs
+                  ErrorInfo(1403, "ORA-01403: no data found", 2);
+    SessionRig r(Data4(reply));
+    std::vector<std::vector<std::string>> got(2, std::vector<std::string>(3, "<null>"));
+    uint32_t rows = 0;
+    TCallEnd end = r.s->Fetch(
+        7, 10, cols,
+        [&](uint32_t row, size_t col, const std::string* v) {
+            if (v) got[row][col] = *v;
+        },
+        rows);
+    EXPECT_EQ(end.code, 1403u);
+    ASSERT_EQ(rows, 2u);
+    EXPECT_EQ(got[0][0], std::string("\x01\x00\x00\x01\x00\x00\x01\x00\x00\x01\x00\x00\x05", 13));
+    EXPECT_EQ(got[0][1].size(), 13u);
+    EXPECT_EQ(got[0][2], "AB");
+    EXPECT_EQ(got[1], (std::vector<std::string>{"<null>", "<null>", "CD"}));
+}
+
 TEST(CurrentFetch, DescribeAndClosePiggybacked) {
     // Describe info of one VARCHAR2(20) column named DNAME, then the end of the call naming cursor 9.
     Bytes describe = Hex("10 00") + Hex("01 50") + Hex("01 01 00") +
