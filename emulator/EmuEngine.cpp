@@ -60,12 +60,19 @@ ColumnType ParseDeclType(const std::string& declIn) {
         return t;
     }
     if (d.rfind("INTERVAL", 0) == 0) {
-        const bool ym = d.find("YEAR") != std::string::npos;
+        // "INTERVAL YEAR(p) TO MONTH" as declared, "INTERVAL_YM(p)" or "INTERVAL_DS(p,s)" as kept in SQLite
+        const bool kept = d.rfind("INTERVAL_", 0) == 0;
+        const bool ym = d.find(kept ? "_YM" : "YEAR") != std::string::npos;
         t.type = kOraVarchar2;
         t.size = 30;
         t.wire = ym ? 182 : 183;
-        t.wireLead = std::clamp(digitsAfter(ym ? "YEAR" : "DAY", 2), 0, 9);
-        t.wireFraction = ym ? 0 : std::clamp(digitsAfter("SECOND", 6), 0, 9);
+        if (kept && num(0, a, b, two)) {
+            t.wireLead = std::clamp(a, 0, 9);
+            t.wireFraction = ym ? 0 : std::clamp(two ? b : 6, 0, 9);
+        } else {
+            t.wireLead = std::clamp(digitsAfter(ym ? "YEAR" : "DAY", 2), 0, 9);
+            t.wireFraction = ym ? 0 : std::clamp(digitsAfter("SECOND", 6), 0, 9);
+        }
         return t;
     }
     if (d.rfind("BOOLEAN", 0) == 0) {
@@ -80,8 +87,11 @@ ColumnType ParseDeclType(const std::string& declIn) {
     if (d.rfind("TIMESTAMP", 0) == 0) {
         t.type = kOraDate;
         t.size = 7;
-        t.wire = d.find("LOCAL") != std::string::npos ? 231 : d.find("ZONE") != std::string::npos ? 181 : 180;
-        t.wireFraction = std::clamp(digitsAfter("TIMESTAMP", 6), 0, 9);
+        // "TIMESTAMP(p) WITH [LOCAL] TIME ZONE" as declared, "TIMESTAMP_TZ(p)" or "TIMESTAMP_LTZ(p)" as kept
+        const bool local = d.find("LOCAL") != std::string::npos || d.rfind("TIMESTAMP_LTZ", 0) == 0;
+        const bool zone = d.find("ZONE") != std::string::npos || d.rfind("TIMESTAMP_TZ", 0) == 0;
+        t.wire = local ? 231 : zone ? 181 : 180;
+        t.wireFraction = std::clamp(num(0, a, b, two) ? a : 6, 0, 9);
         return t;
     }
     if (d.rfind("NVARCHAR", 0) == 0 || d.rfind("NCHAR", 0) == 0) t.national = true;
@@ -142,6 +152,7 @@ ColumnType ParseDeclType(const std::string& declIn) {
 }
 
 std::string DeclTypeText(const ColumnType& t) {
+    // SQLite takes a type name of words and one parenthesis at its end.
     const std::string fraction = "(" + std::to_string(t.wireFraction) + ")";
     switch (t.wire) {
     case 100:
@@ -151,13 +162,13 @@ std::string DeclTypeText(const ColumnType& t) {
     case 180:
         return "TIMESTAMP" + fraction;
     case 181:
-        return "TIMESTAMP" + fraction + " WITH TIME ZONE";
+        return "TIMESTAMP_TZ" + fraction;
     case 231:
-        return "TIMESTAMP" + fraction + " WITH LOCAL TIME ZONE";
-    case 182: // the word INTERVAL gives the column integer affinity; its texts are no integers
-        return "INTERVAL YEAR(" + std::to_string(t.wireLead) + ") TO MONTH";
+        return "TIMESTAMP_LTZ" + fraction;
+    case 182: // the letters INT give the column integer affinity; its texts are no integers
+        return "INTERVAL_YM(" + std::to_string(t.wireLead) + ")";
     case 183:
-        return "INTERVAL DAY(" + std::to_string(t.wireLead) + ") TO SECOND" + fraction;
+        return "INTERVAL_DS(" + std::to_string(t.wireLead) + "," + std::to_string(t.wireFraction) + ")";
     case 252:
         return "BOOLEAN";
     default:
