@@ -163,7 +163,7 @@ uint8_t WireType(const ColumnMeta& c) {
     if (c.t.wire != 0) return static_cast<uint8_t>(c.t.wire);
     switch (c.t.type) {
     case kOraRowid:
-        return kOraVarchar2;
+        return kOraRowid;
     default:
         return static_cast<uint8_t>(c.t.type);
     }
@@ -778,6 +778,22 @@ bool ModernSession::SendRows(ModernCursor& c, uint32_t n, OraError& err) {
             if ((d ? d->type == kOraClob || d->type == kOraBlob
                    : col.t.type == kOraClob || col.t.type == kOraBlob)) {
                 WriteLobColumn(s, static_cast<int>(k), col);
+                continue;
+            }
+            if ((d ? d->type : WireType(col)) == kOraRowid) {
+                // A fetched ROWID travels as its parts: object, file, a zero byte, block, row.
+                Value v = eng_->ColumnValue(s, static_cast<int>(k));
+                RowidParts r;
+                if (v.kind != Value::Text || !RowidFromText(v.s, r)) {
+                    w_.W8(0);
+                    continue;
+                }
+                w_.W8(1);
+                w_.WUB4(static_cast<int64_t>(r.object));
+                w_.WUB2(static_cast<int32_t>(r.file));
+                w_.W8(0);
+                w_.WUB4(static_cast<int64_t>(r.block));
+                w_.WUB2(static_cast<int32_t>(r.row));
                 continue;
             }
             WriteColumnValue(eng_->ColumnValue(s, static_cast<int>(k)), col, d);

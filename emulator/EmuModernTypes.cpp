@@ -248,6 +248,24 @@ bool WireValueBytes(int wire, const Value& v, std::string& out) {
     }
 }
 
+bool RowidFromText(const std::string& text, RowidParts& parts) {
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (text.size() != 18) return false;
+    unsigned long long fields[4] = {};
+    const size_t widths[4] = {6, 3, 6, 3};
+    size_t at = 0;
+    for (int f = 0; f < 4; ++f)
+        for (size_t k = 0; k < widths[f]; ++k) {
+            size_t d = alphabet.find(text[at++]);
+            if (d == std::string::npos) return false;
+            fields[f] = fields[f] << 6 | d;
+        }
+    if (fields[0] > 0xFFFFFFFFull || fields[1] > 0xFFFF || fields[2] > 0xFFFFFFFFull || fields[3] > 0xFFFF)
+        return false;
+    parts.object = fields[0], parts.file = fields[1], parts.block = fields[2], parts.row = fields[3];
+    return true;
+}
+
 double BinaryValue(const Value& v) {
     if (v.kind == Value::Int) return static_cast<double>(v.i);
     if (v.kind == Value::Real) return v.r;

@@ -112,4 +112,10 @@ TEST_F(CurrentTypes, EveryDigitOfEveryTypeWithNullsAndExtremes) {
               (std::vector<std::string>{Local(9999, 12, 31, 23, 59, 59) + ".999999", "-INF", "INF"}));
     EXPECT_EQ(more[2], (std::vector<std::string>{"<null>", "-1.5", "-0.1"}));
     EXPECT_EQ(more[3], (std::vector<std::string>{"<null>", "<null>", "<null>"}));
+
+    // A ROWID arrives in the server's own form (its parts) and reads back as the text that finds the row.
+    auto byRowid = Rows(rig, "select rowid, id from native_types where id = 2");
+    ASSERT_EQ(byRowid.size(), 1u);
+    ASSERT_EQ(byRowid[0][0].size(), 18u);
+    EXPECT_EQ(rig.One("select id from native_types where rowid = '" + byRowid[0][0] + "'"), "2");
 }

@@ -257,6 +257,12 @@ const scenarios = {
     assert.deepStrictEqual(d.slice(1), Array(10).fill(null), 'NULLs stay NULL');
     // the driver builds its Date from the fields: the first year Oracle knows arrives as it is
     assert.deepStrictEqual([b[1].getFullYear(), b[1].getMonth(), b[1].getDate(), b[1].getHours()], [-4712, 0, 1, 0]);
+    // a ROWID in the server's own form (its parts), read back as the text that finds the row
+    const rid = await conn.execute('select rowid, id from thin_native where id = 2');
+    assert.strictEqual(typeof rid.rows[0][0], 'string');
+    assert.strictEqual(rid.rows[0][0].length, 18);
+    const back = await conn.execute('select id from thin_native where rowid = :r', [rid.rows[0][0]]);
+    assert.deepStrictEqual(back.rows, [[2]]);
     await conn.close();
   },
 
