@@ -194,7 +194,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         };
         double binaryValue = 0;
         if (binary && !BinaryFloatValue(colType, *raw, binaryValue))
-            return refuse("wrong length " + std::to_string(raw->size()));
+            return refuse("falsche Länge " + std::to_string(raw->size()));
         if (CurrentTypeAsText(colType)) {
             std::string why;
             if (!CurrentValueText(currentTypes[col], zoneMinutes, *raw, text, why)) return refuse(why);
@@ -272,7 +272,8 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         if (err)
             err->code = -1, err->message = cp1252::FromUtf8("Ungültiger Wert vom Server in Spalte ") +
                                            std::to_string(errorColumn + 1) + " (" +
-                                           std::to_string(cols[errorColumn].type) + "): " + valueError;
+                                           CurrentTypeName(cols[errorColumn].type) +
+                                           "): " + cp1252::FromUtf8(valueError);
         return -1;
     }
     if (end.code == 1403) return 100;

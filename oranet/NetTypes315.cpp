@@ -117,7 +117,7 @@ bool ReadStamp(const uint8_t* p, size_t n, TStamp& t, std::string& error) {
         t.day > DaysInMonth(astro, t.month) || t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 ||
         t.second < 0 || t.second > 59 || t.nanos > 999999999u ||
         (astro == 1582 && t.month == 10 && t.day > 4 && t.day < 15)) {
-        error = "date or time out of range";
+        error = "Datum oder Uhrzeit außerhalb des Bereichs";
         return false;
     }
     return true;
@@ -136,7 +136,7 @@ bool ShiftStamp(TStamp& t, int minutes, std::string& error) {
     t.hour = int(rest / 60);
     t.minute = int(rest % 60);
     if (t.year < -4713 || t.year > 10000) {
-        error = "date out of range";
+        error = "Datum außerhalb des Bereichs";
         return false;
     }
     return true;
@@ -170,7 +170,7 @@ bool TimestampText(const TTextColumn& c, int zoneMinutes, std::string_view raw, 
     const size_t n = raw.size();
     const bool withZone = c.type == wireTimestampTz;
     if (withZone ? n != 13 : n != 7 && n != 11) {
-        error = "wrong length " + std::to_string(n);
+        error = "falsche Länge " + std::to_string(n);
         return false;
     }
     const uint8_t* p = Bytes(raw);
@@ -195,7 +195,7 @@ bool TimestampText(const TTextColumn& c, int zoneMinutes, std::string_view raw, 
     const int hours = int(p[11]) - 20, minutes = int(p[12]) - ByteMid;
     if (hours < -15 || hours > 15 || minutes < -59 || minutes > 59 || (hours > 0 && minutes < 0) ||
         (hours < 0 && minutes > 0)) {
-        error = "time zone offset out of range";
+        error = "Zeitzonenverschiebung außerhalb des Bereichs";
         return false;
     }
     const int offset = hours * 60 + minutes;
@@ -221,7 +221,7 @@ int LeadingDigits(int8_t precision) {
 
 bool IntervalYmText(const TTextColumn& c, std::string_view raw, std::string& text, std::string& error) {
     if (raw.size() != 5) {
-        error = "wrong length " + std::to_string(raw.size());
+        error = "falsche Länge " + std::to_string(raw.size());
         return false;
     }
     const uint8_t* p = Bytes(raw);
@@ -230,7 +230,7 @@ bool IntervalYmText(const TTextColumn& c, std::string_view raw, std::string& tex
     bool negative;
     if (years < -999999999 || years > 999999999 || months < -11 || months > 11 ||
         !OneSign({years, months}, negative)) {
-        error = "interval field out of range";
+        error = "Intervallfeld außerhalb des Bereichs";
         return false;
     }
     text.assign(1, negative ? '-' : '+');
@@ -242,7 +242,7 @@ bool IntervalYmText(const TTextColumn& c, std::string_view raw, std::string& tex
 
 bool IntervalDsText(const TTextColumn& c, std::string_view raw, std::string& text, std::string& error) {
     if (raw.size() != 11) {
-        error = "wrong length " + std::to_string(raw.size());
+        error = "falsche Länge " + std::to_string(raw.size());
         return false;
     }
     const uint8_t* p = Bytes(raw);
@@ -253,7 +253,7 @@ bool IntervalDsText(const TTextColumn& c, std::string_view raw, std::string& tex
     if (days < -999999999 || days > 999999999 || std::abs(hours) > 23 || std::abs(minutes) > 59 ||
         std::abs(seconds) > 59 || nanos < -999999999 || nanos > 999999999 ||
         !OneSign({days, hours, minutes, seconds, nanos}, negative)) {
-        error = "interval field out of range";
+        error = "Intervallfeld außerhalb des Bereichs";
         return false;
     }
     text.assign(1, negative ? '-' : '+');
@@ -273,12 +273,12 @@ bool IntervalDsText(const TTextColumn& c, std::string_view raw, std::string& tex
 bool UrowidText(std::string_view raw, std::string& text, std::string& error) {
     const uint8_t* p = Bytes(raw);
     if (raw.empty()) {
-        error = "empty";
+        error = "leer";
         return false;
     }
     if (p[0] == 1) {
         if (raw.size() != 13) {
-            error = "wrong length " + std::to_string(raw.size());
+            error = "falsche Länge " + std::to_string(raw.size());
             return false;
         }
         text =
@@ -303,6 +303,31 @@ bool UrowidText(std::string_view raw, std::string& text, std::string& error) {
 }
 
 } // namespace
+
+std::string CurrentTypeName(uint8_t type) {
+    switch (type) {
+    case wireBinaryFloat:
+        return "BINARY_FLOAT";
+    case wireBinaryDouble:
+        return "BINARY_DOUBLE";
+    case wireTimestamp:
+        return "TIMESTAMP";
+    case wireTimestampTz:
+        return "TIMESTAMP WITH TIME ZONE";
+    case wireTimestampLtz:
+        return "TIMESTAMP WITH LOCAL TIME ZONE";
+    case wireIntervalYm:
+        return "INTERVAL YEAR TO MONTH";
+    case wireIntervalDs:
+        return "INTERVAL DAY TO SECOND";
+    case wireBoolean:
+        return "BOOLEAN";
+    case wireUrowid:
+        return "UROWID";
+    default:
+        return "Typ " + std::to_string(type);
+    }
+}
 
 bool CurrentTypeAsText(uint8_t type) {
     switch (type) {
@@ -353,7 +378,7 @@ bool CurrentValueText(const TTextColumn& column, int zoneMinutes, std::string_vi
     case wireBoolean:
         // The value's last byte holds it.
         if (raw.empty() || (uint8_t(raw.back()) > 1)) {
-            error = "no boolean";
+            error = "kein Wahrheitswert";
             return false;
         }
         text = raw.back() == 1 ? "TRUE" : "FALSE";
@@ -361,7 +386,7 @@ bool CurrentValueText(const TTextColumn& column, int zoneMinutes, std::string_vi
     case wireUrowid:
         return UrowidText(raw, text, error);
     default:
-        error = "type " + std::to_string(column.type) + " has no text form";
+        error = "Typ " + std::to_string(column.type) + " hat keine Textform";
         return false;
     }
 }

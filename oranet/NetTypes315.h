@@ -25,6 +25,9 @@ enum : uint8_t {
     wireBoolean = 252,
 };
 
+// The SQL name of a wire type of the current generation, for messages ("TIMESTAMP WITH TIME ZONE").
+std::string CurrentTypeName(uint8_t type);
+
 // True for the wire types whose values reach the call-interface layer as text (described as VARCHAR2).
 bool CurrentTypeAsText(uint8_t type);
 
@@ -48,7 +51,7 @@ struct TTextColumn {
 //   BOOLEAN                           "TRUE", "FALSE"
 //   UROWID                            the physical ROWID's 18 characters, or "*" and the logical form
 // Fraction digits follow the column's scale but are never cut: a value with more digits than the scale
-// shows all nine. False, with a reason in error, for bytes that are no value of the type.
+// shows all nine. False, with a reason in error (UTF-8, German), for bytes that are no value of the type.
 bool CurrentValueText(const TTextColumn& column, int zoneMinutes, std::string_view raw, std::string& text,
                       std::string& error);
 

@@ -119,3 +119,24 @@ TEST_F(CurrentTypes, EveryDigitOfEveryTypeWithNullsAndExtremes) {
     ASSERT_EQ(byRowid[0][0].size(), 18u);
     EXPECT_EQ(rig.One("select id from native_types where rowid = '" + byRowid[0][0] + "'"), "2");
 }
+
+TEST_F(CurrentTypes, AValueNoCalendarHoldsEndsTheFetchWithAnErrorAndTheSessionGoesOn) {
+    TRig rig(Current());
+    rig.Exec("create table odd_days (id number, ts timestamp(3))");
+    // vestra-emu sends the day it was given as it is; 2023 has no February 29.
+    rig.Exec("insert into odd_days values (1, '2023-02-29 10:00:00')");
+    rig.Exec("insert into odd_days values (2, '2024-02-29 10:00:00')");
+    std::string message;
+    try {
+        Rows(rig, "select id, ts from odd_days order by id");
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("Spalte 2 (TIMESTAMP): Datum oder Uhrzeit au\xDF"
+                           "erhalb des Bereichs"),
+              std::string::npos)
+        << message;
+    // The rest of the reply was read: the same connection answers the next query.
+    EXPECT_EQ(rig.One("select ts from odd_days where id = 2"), "2024-02-29 10:00:00.000");
+    EXPECT_EQ(rig.One("select count(*) from odd_days"), "2");
+}
