@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace oranet;
 using namespace vtest;
 
@@ -219,6 +221,11 @@ TEST(CurrentLogon, NegotiationReadsTheServersFacts) {
     EXPECT_EQ(Bytes(types.begin(), types.begin() + 7), Hex("02 69 03 69 03 03 35"));
     EXPECT_EQ(types[7 + 7], 12);
     EXPECT_EQ(Bytes(types.end() - 2, types.end()), Hex("00 00"));
+    // The types that must arrive in their own forms are named as themselves in the universal representation.
+    for (uint16_t t : {100, 101, 180, 181, 182, 183, 208, 231, 252}) {
+        Bytes entry{uint8_t(t >> 8), uint8_t(t), uint8_t(t >> 8), uint8_t(t), 0, 1, 0, 0};
+        EXPECT_NE(std::search(types.begin(), types.end(), entry.begin(), entry.end()), types.end()) << t;
+    }
 
     SessionRig newer(Data4(ProtocolReply(24)) + Data4(DataTypesReply()));
     newer.s->Negotiate();
