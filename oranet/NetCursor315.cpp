@@ -192,6 +192,10 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
             if (ind) Put<sb2>(ind, -1);
             if (len) Put<ub2>(len, 0);
         };
+        // National text comes in two-byte units: an odd length is no such text.
+        if ((colType == 1 || colType == 96 || colType == 8) && cols[col].charsetForm == 2 &&
+            raw->size() % 2 != 0)
+            return refuse("falsche Länge " + std::to_string(raw->size()));
         double binaryValue = 0;
         if (binary && !BinaryFloatValue(colType, *raw, binaryValue))
             return refuse("falsche Länge " + std::to_string(raw->size()));
