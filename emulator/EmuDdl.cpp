@@ -305,10 +305,12 @@ private:
             c += " CONSTRAINT " + QuoteIdent("VEMU$LEN$" + col) + " CHECK (length(" + QuoteIdent(col) +
                  ") <= " + std::to_string(ct.size) + ")";
         if (ct.wire == 100 || ct.wire == 101) {
-            // BINARY_FLOAT and BINARY_DOUBLE hold numbers and the three values SQLite has no number for.
+            // BINARY_FLOAT and BINARY_DOUBLE hold what a NUMBER column holds and the three values SQLite has
+            // no number for.
             const std::string q = QuoteIdent(col);
             c += " CONSTRAINT " + QuoteIdent("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + q +
-                 ") IN ('integer','real','null') OR " + q + " IN ('NaN','Inf','-Inf'))";
+                 ") IN ('integer','real','null') OR (typeof(" + q + ") = 'text' AND " + q +
+                 " GLOB '*[0-9]#') OR " + q + " IN ('NaN','Inf','-Inf'))";
         } else if (ct.type == kOraNumber) {
             // A number a double would round is kept as marked text (WideNumberText): digits, then '#'.
             const std::string q = QuoteIdent(col);
