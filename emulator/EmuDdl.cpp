@@ -176,13 +176,35 @@ private:
         }
         if ((tn == "DOUBLE" && t_[i_].Is("PRECISION"))) ++i_;
         static const std::set<std::string> known = {
-            "VARCHAR2", "VARCHAR",   "NVARCHAR2",     "CHAR",        "NCHAR",    "NUMBER", "NUMERIC",
-            "DECIMAL",  "INTEGER",   "INT",           "SMALLINT",    "FLOAT",    "REAL",   "DOUBLE",
-            "DATE",     "TIMESTAMP", "RAW",           "LONG",        "LONG RAW", "CLOB",   "NCLOB",
-            "BLOB",     "ROWID",     "BINARY_DOUBLE", "BINARY_FLOAT"};
+            "VARCHAR2", "VARCHAR",   "NVARCHAR2",     "CHAR",         "NCHAR",    "NUMBER", "NUMERIC",
+            "DECIMAL",  "INTEGER",   "INT",           "SMALLINT",     "FLOAT",    "REAL",   "DOUBLE",
+            "DATE",     "TIMESTAMP", "RAW",           "LONG",         "LONG RAW", "CLOB",   "NCLOB",
+            "BLOB",     "ROWID",     "BINARY_DOUBLE", "BINARY_FLOAT", "INTERVAL", "BOOLEAN"};
         if (!known.count(tn)) return false;
         std::string decl = tn;
-        if (tn == "BINARY_DOUBLE" || tn == "BINARY_FLOAT") decl = "FLOAT";
+        if (tn == "INTERVAL") {
+            // INTERVAL YEAR [(p)] TO MONTH, INTERVAL DAY [(p)] TO SECOND [(s)]
+            for (int part = 0; part < 2; ++part) {
+                if (!t_[i_].Is(part == 0 ? "YEAR" : "MONTH") && !t_[i_].Is(part == 0 ? "DAY" : "SECOND"))
+                    return false;
+                decl += " " + t_[i_].text;
+                ++i_;
+                if (t_[i_].IsOp("(")) {
+                    size_t close = ParenEnd(i_);
+                    decl += "(";
+                    for (size_t k = i_ + 1; k < close; ++k)
+                        decl += t_[k].raw;
+                    decl += ")";
+                    i_ = close + 1;
+                }
+                if (part == 0) {
+                    if (!t_[i_].Is("TO")) return false;
+                    ++i_;
+                }
+            }
+            ct = ParseDeclType(decl);
+            return true;
+        }
         if (t_[i_].IsOp("(")) {
             size_t close = ParenEnd(i_);
             decl += "(";
@@ -192,8 +214,13 @@ private:
             i_ = close + 1;
         }
         if (t_[i_].Is("WITH") || t_[i_].Is("WITHOUT")) { // TIMESTAMP WITH [LOCAL] TIME ZONE
-            while (IsName(t_[i_]) && !t_[i_].Is("NOT") && !t_[i_].Is("DEFAULT"))
+            const bool with = t_[i_].Is("WITH");
+            while (IsName(t_[i_]) && !t_[i_].Is("NOT") && !t_[i_].Is("DEFAULT")) {
+                if (with && t_[i_].Is("LOCAL")) decl += " WITH LOCAL TIME ZONE";
+                if (with && t_[i_].Is("ZONE") && decl.find("LOCAL") == std::string::npos)
+                    decl += " WITH TIME ZONE";
                 ++i_;
+            }
         }
         ct = ParseDeclType(decl);
         if ((ct.type == kOraVarchar2 || ct.type == kOraRaw) && decl.find('(') == std::string::npos)
@@ -277,7 +304,14 @@ private:
         if ((ct.type == kOraVarchar2 || ct.type == kOraChar || ct.type == kOraRaw) && ct.size > 0)
             c += " CONSTRAINT " + QuoteIdent("VEMU$LEN$" + col) + " CHECK (length(" + QuoteIdent(col) +
                  ") <= " + std::to_string(ct.size) + ")";
-        if (ct.type == kOraNumber) {
+        if (ct.wire == 100 || ct.wire == 101) {
+            // BINARY_FLOAT and BINARY_DOUBLE hold what a NUMBER column holds and the three values SQLite has
+            // no number for.
+            const std::string q = QuoteIdent(col);
+            c += " CONSTRAINT " + QuoteIdent("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + q +
+                 ") IN ('integer','real','null') OR (typeof(" + q + ") = 'text' AND " + q +
+                 " GLOB '*[0-9]#') OR " + q + " IN ('NaN','Inf','-Inf'))";
+        } else if (ct.type == kOraNumber) {
             // A number a double would round is kept as marked text (WideNumberText): digits, then '#'.
             const std::string q = QuoteIdent(col);
             c += " CONSTRAINT " + QuoteIdent("VEMU$NUMTYPE$" + col) + " CHECK (typeof(" + q +

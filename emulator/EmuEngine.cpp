@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -41,6 +42,59 @@ ColumnType ParseDeclType(const std::string& declIn) {
     };
     int a, b;
     bool two;
+    // The current protocol's own types; the classic protocol sees the nearest classic type.
+    auto digitsAfter = [&](const char* word, int otherwise) {
+        size_t w = d.find(word);
+        if (w == std::string::npos) return otherwise;
+        size_t p = w + std::strlen(word);
+        while (p < d.size() && d[p] == ' ')
+            ++p;
+        return p < d.size() && d[p] == '(' ? std::atoi(d.c_str() + p + 1) : otherwise;
+    };
+    if (d.rfind("BINARY_DOUBLE", 0) == 0 || d.rfind("BINARY_FLOAT", 0) == 0) {
+        t.type = kOraNumber;
+        t.size = 22;
+        t.precision = 126;
+        t.scale = -127;
+        t.wire = d[7] == 'D' ? 101 : 100;
+        return t;
+    }
+    if (d.rfind("INTERVAL", 0) == 0) {
+        // "INTERVAL YEAR(p) TO MONTH" as declared, "INTERVAL_YM(p)" or "INTERVAL_DS(p,s)" as kept in SQLite
+        const bool kept = d.rfind("INTERVAL_", 0) == 0;
+        const bool ym = d.find(kept ? "_YM" : "YEAR") != std::string::npos;
+        t.type = kOraVarchar2;
+        t.size = 30;
+        t.wire = ym ? 182 : 183;
+        if (kept && num(0, a, b, two)) {
+            t.wireLead = std::clamp(a, 0, 9);
+            t.wireFraction = ym ? 0 : std::clamp(two ? b : 6, 0, 9);
+        } else {
+            t.wireLead = std::clamp(digitsAfter(ym ? "YEAR" : "DAY", 2), 0, 9);
+            t.wireFraction = ym ? 0 : std::clamp(digitsAfter("SECOND", 6), 0, 9);
+        }
+        return t;
+    }
+    if (d.rfind("BOOLEAN", 0) == 0) {
+        t.type = kOraNumber;
+        t.size = 22;
+        t.precision = 1;
+        t.scale = 0;
+        t.scaleGiven = true;
+        t.wire = 252;
+        return t;
+    }
+    if (d.rfind("TIMESTAMP", 0) == 0) {
+        t.type = kOraDate;
+        t.size = 7;
+        // "TIMESTAMP(p) WITH [LOCAL] TIME ZONE" as declared, "TIMESTAMP_TZ(p)" or "TIMESTAMP_LTZ(p)" as kept
+        const bool local = d.find("LOCAL") != std::string::npos || d.rfind("TIMESTAMP_LTZ", 0) == 0;
+        const bool zone = d.find("ZONE") != std::string::npos || d.rfind("TIMESTAMP_TZ", 0) == 0;
+        t.wire = local ? 231 : zone ? 181 : 180;
+        t.wireFraction = std::clamp(num(0, a, b, two) ? a : 6, 0, 9);
+        return t;
+    }
+    if (d.rfind("NVARCHAR", 0) == 0 || d.rfind("NCHAR", 0) == 0) t.national = true;
     if (d.rfind("NUMBER", 0) == 0 || d.rfind("NUMERIC", 0) == 0 || d.rfind("DECIMAL", 0) == 0) {
         t.type = kOraNumber;
         t.size = 22;
@@ -98,6 +152,30 @@ ColumnType ParseDeclType(const std::string& declIn) {
 }
 
 std::string DeclTypeText(const ColumnType& t) {
+    // SQLite takes a type name of words and one parenthesis at its end.
+    const std::string fraction = "(" + std::to_string(t.wireFraction) + ")";
+    switch (t.wire) {
+    case 100:
+        return "BINARY_FLOAT";
+    case 101:
+        return "BINARY_DOUBLE";
+    case 180:
+        return "TIMESTAMP" + fraction;
+    case 181:
+        return "TIMESTAMP_TZ" + fraction;
+    case 231:
+        return "TIMESTAMP_LTZ" + fraction;
+    case 182: // the letters INT give the column integer affinity; its texts are no integers
+        return "INTERVAL_YM(" + std::to_string(t.wireLead) + ")";
+    case 183:
+        return "INTERVAL_DS(" + std::to_string(t.wireLead) + "," + std::to_string(t.wireFraction) + ")";
+    case 252:
+        return "BOOLEAN";
+    default:
+        break;
+    }
+    if (t.national && t.type == kOraChar) return "NCHAR(" + std::to_string(t.size) + ")";
+    if (t.national && t.type == kOraVarchar2) return "NVARCHAR2(" + std::to_string(t.size) + ")";
     switch (t.type) {
     case kOraNumber:
         if (!t.scaleGiven || t.scale == -127) return t.precision == 126 ? "FLOAT" : "NUMBER";

@@ -51,6 +51,11 @@ struct ColumnType {
     int precision = 0;
     int scale = 0;
     bool scaleGiven = false;
+    // What the current protocol describes beyond the classic type: its own type number (0: the classic
+    // one), the leading and fractional digits of date-times and intervals, and national text.
+    int wire = 0;
+    int wireLead = 0, wireFraction = 0;
+    bool national = false;
 };
 ColumnType ParseDeclType(const std::string& decl);
 std::string

@@ -499,6 +499,64 @@ void FnChr(sqlite3_context* c, int, sqlite3_value** a) {
     std::string u = Win1252ToUtf8(b);
     sqlite3_result_text(c, u.data(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
 }
+// UNISTR: text with \XXXX escapes of UTF-16 code units (surrogate pairs for the planes above) and \\.
+void FnUnistr(sqlite3_context* c, int, sqlite3_value** a) {
+    if (IsNull(a[0])) return sqlite3_result_null(c);
+    const std::string in = Text(a[0]);
+    std::string out;
+    auto put = [&](uint32_t u) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (u >> 18));
+            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    };
+    auto unit = [&](size_t at, uint32_t& u) {
+        if (at + 5 > in.size() || in[at] != '\\') return false;
+        u = 0;
+        for (size_t k = at + 1; k < at + 5; ++k) {
+            char h = in[k];
+            int d = h >= '0' && h <= '9'   ? h - '0'
+                    : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                    : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                           : -1;
+            if (d < 0) return false;
+            u = u * 16 + static_cast<uint32_t>(d);
+        }
+        return true;
+    };
+    for (size_t i = 0; i < in.size();) {
+        if (in[i] != '\\') {
+            out += in[i++];
+            continue;
+        }
+        if (i + 1 < in.size() && in[i + 1] == '\\') {
+            out += '\\';
+            i += 2;
+            continue;
+        }
+        uint32_t u, low;
+        if (!unit(i, u)) return Error(c, MakeError(911).text);
+        i += 5;
+        if (u >= 0xD800 && u < 0xDC00) {
+            if (!unit(i, low) || low < 0xDC00 || low > 0xDFFF) return Error(c, MakeError(911).text);
+            u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+            i += 5;
+        }
+        put(u);
+    }
+    sqlite3_result_text(c, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
 void FnAscii(sqlite3_context* c, int, sqlite3_value** a) {
     if (IsNull(a[0])) return sqlite3_result_null(c);
     std::string s = Utf8ToWin1252(Text(a[0]));
@@ -701,6 +759,7 @@ void RegisterFunctions(sqlite3* db, EmuEngine* e) {
         {"vemu_rpad", 2, FnRpad, false},
         {"vemu_rpad", 3, FnRpad, false},
         {"vemu_chr", 1, FnChr, true},
+        {"vemu_unistr", 1, FnUnistr, true},
         {"vemu_ascii", 1, FnAscii, true},
         {"vemu_floor", 1, FnFloor, true},
         {"vemu_ceil", 1, FnCeil, true},

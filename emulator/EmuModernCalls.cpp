@@ -1,6 +1,7 @@
 // The statement calls of the current protocol generation: the combined execute (parse, bind, execute,
 // define, fetch), re-execute, fetch and cursor closes, with describe information and row data.
 #include "emulator/EmuModernSession.h"
+#include "emulator/EmuModernTypes.h"
 #include "emulator/EmuNetWords.h"
 
 #include <chrono>
@@ -159,9 +160,10 @@ bool IsQuery(const EmuStatement& s) {
 
 // The wire type a column is described and sent as.
 uint8_t WireType(const ColumnMeta& c) {
+    if (c.t.wire != 0) return static_cast<uint8_t>(c.t.wire);
     switch (c.t.type) {
     case kOraRowid:
-        return kOraVarchar2;
+        return kOraRowid;
     default:
         return static_cast<uint8_t>(c.t.type);
     }
@@ -620,22 +622,30 @@ void ModernSession::WriteDescribeBody(const EmuStatement& s) {
     for (const auto& c : s.cols) {
         uint8_t type = WireType(c);
         bool text = type == kOraVarchar2 || type == kOraChar || type == kOraLong || type == kOraClob;
+        bool national = text && c.t.national;
         uint32_t size = type == kOraNumber                     ? 22
                         : type == kOraDate                     ? 7
                         : type == kOraClob || type == kOraBlob ? 4000
+                        : c.t.wire != 0                        ? WireSize(c.t.wire)
                                                                : static_cast<uint32_t>(c.t.size);
+        // National text is counted in characters of two bytes each.
+        uint32_t bytes = national ? 2 * size : size;
         w_.W8(type);
         w_.W8(0); // flags
-        w_.W8(static_cast<uint8_t>(type == kOraNumber ? c.t.precision : 0));
-        int scale = type == kOraNumber ? (c.t.precision == 0 && !c.t.scaleGiven ? -127 : c.t.scale) : 0;
+        // Date-times and intervals: their leading digits as the precision, their fraction as the scale.
+        int precision = type == kOraNumber ? c.t.precision : c.t.wire != 0 ? c.t.wireLead : 0;
+        w_.W8(static_cast<uint8_t>(precision));
+        int scale = type == kOraNumber ? (c.t.precision == 0 && !c.t.scaleGiven ? -127 : c.t.scale)
+                    : c.t.wire != 0    ? c.t.wireFraction
+                                       : 0;
         w_.W8(static_cast<uint8_t>(static_cast<int8_t>(scale)));
-        w_.WUB4(size);
+        w_.WUB4(bytes);
         w_.WUB4(0); // array elements
         w_.WUB8(0); // continuation flags
         w_.WUB4(0); // no type OID
         w_.WUB2(0); // type version
-        w_.WUB2(text ? net::kCharsetAl32Utf8 : 0);
-        w_.W8(text ? kCsfrmImplicit : 0);
+        w_.WUB2(national ? net::kCharsetAl16Utf16 : text ? net::kCharsetAl32Utf8 : 0);
+        w_.W8(national ? kCsfrmNchar : text ? kCsfrmImplicit : 0);
         w_.WUB4(text ? size : 0); // size in characters
         if (fieldVersion_ >= 8) w_.WUB4(0);
         w_.W8(c.nullable ? 1 : 0);
@@ -658,7 +668,7 @@ void ModernSession::WriteDescribeBody(const EmuStatement& s) {
 void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define) {
     uint8_t type = define ? define->type : WireType(col);
     if (type == kOraClob || type == kOraBlob) return WriteLobOut(v, type == kOraBlob);
-    bool nchar = define && define->csfrm == kCsfrmNchar;
+    bool nchar = define ? define->csfrm == kCsfrmNchar : col.t.national;
     bool trailer = type == kOraLong || type == kOraLongRaw || (define && define->maxSize > kMaxStringSize);
     bool isDate = v.isDate || col.t.type == kOraDate;
     std::string bytes;
@@ -680,8 +690,19 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
             }
             break;
         }
-        case kOraDate:
-        case kTypeTimestamp: {
+        case kTypeTimestampTz:
+        case kTypeTimestampLtz:
+        case kWireIntervalYm:
+        case kWireIntervalDs:
+            null = !WireValueBytes(type, v, bytes);
+            break;
+        case kTypeTimestamp:
+            if (col.t.wire == type) {
+                null = !WireValueBytes(type, v, bytes);
+                break;
+            }
+            [[fallthrough]];
+        case kOraDate: {
             double dn = 0;
             if (v.kind == Value::Int || v.kind == Value::Real) {
                 dn = v.kind == Value::Int ? static_cast<double>(v.i) : v.r;
@@ -707,8 +728,7 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
             break;
         case kTypeBinaryDouble:
         case kTypeBinaryFloat: {
-            double d = v.kind == Value::Int ? static_cast<double>(v.i) : v.r;
-            if (v.kind == Value::Text) d = std::strtod(v.s.c_str(), nullptr);
+            double d = BinaryValue(v);
             bytes =
                 type == kTypeBinaryDouble ? EncodeBinaryDouble(d) : EncodeBinaryFloat(static_cast<float>(d));
             break;
@@ -844,6 +864,22 @@ bool ModernSession::SendRows(ModernCursor& c, uint32_t n, OraError& err) {
             if ((d ? d->type == kOraClob || d->type == kOraBlob
                    : col.t.type == kOraClob || col.t.type == kOraBlob)) {
                 WriteLobColumn(s, static_cast<int>(k), col);
+                continue;
+            }
+            if ((d ? d->type : WireType(col)) == kOraRowid) {
+                // A fetched ROWID travels as its parts: object, file, a zero byte, block, row.
+                Value v = eng_->ColumnValue(s, static_cast<int>(k));
+                RowidParts r;
+                if (v.kind != Value::Text || !RowidFromText(v.s, r)) {
+                    w_.W8(0);
+                    continue;
+                }
+                w_.W8(1);
+                w_.WUB4(static_cast<int64_t>(r.object));
+                w_.WUB2(static_cast<int32_t>(r.file));
+                w_.W8(0);
+                w_.WUB4(static_cast<int64_t>(r.block));
+                w_.WUB2(static_cast<int32_t>(r.row));
                 continue;
             }
             WriteColumnValue(eng_->ColumnValue(s, static_cast<int>(k)), col, d);

@@ -1011,6 +1011,7 @@ private:
                                                                     {"RPAD", "vemu_rpad"},
                                                                     {"INITCAP", "vemu_initcap"},
                                                                     {"CHR", "vemu_chr"},
+                                                                    {"UNISTR", "vemu_unistr"},
                                                                     {"ASCII", "vemu_ascii"},
                                                                     {"FLOOR", "vemu_floor"},
                                                                     {"CEIL", "vemu_ceil"},

@@ -40,6 +40,7 @@ bool CurrentTypeSupported(uint8_t type) {
     case 182: // INTERVAL YEAR TO MONTH
     case 183: // INTERVAL DAY TO SECOND
     case 231: // TIMESTAMP WITH LOCAL TIME ZONE
+    case 208: // UROWID
     case 252: // BOOLEAN
         return true;
     default:
@@ -129,8 +130,13 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
         bool sent = bitVector_.empty() || (uint8_t(bitVector_[i / 8]) & (1u << (i % 8)));
         if (sent) {
             std::string& v = lastValues_[i];
-            if (c.maxSize == 0 && c.type != 8 && c.type != 24) {
+            if (c.maxSize == 0 && c.type != 8 && c.type != 24 && c.type != 208) {
                 v.clear();
+            } else if (c.type == 208) {
+                // A universal ROWID: a first length-prefixed item that only tells NULL from a value, then
+                // the ROWID's bytes.
+                in_.BytesWithLength(v, 4096);
+                if (!v.empty()) in_.BytesWithLength(v, 4096);
             } else if (c.type == 11) {
                 uint8_t l = in_.U8();
                 if (l == 0 || l == 255) {

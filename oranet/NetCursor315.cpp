@@ -8,6 +8,7 @@
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetSession315.h"
+#include "oranet/NetTypes315.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,32 +54,6 @@ std::string NumberText(const std::string& raw) {
     while (!fraction.empty() && fraction.back() == '0')
         fraction.pop_back();
     return (negative ? "-" : "") + whole + (fraction.empty() ? "" : "." + fraction);
-}
-
-// BINARY_FLOAT and BINARY_DOUBLE travel in an order-preserving form: a positive value with its sign bit
-// set, a negative one with all bits inverted.
-double BinaryFloatValue(const std::string& raw) {
-    uint8_t b[8] = {};
-    size_t n = std::min<size_t>(raw.size(), 8);
-    std::memcpy(b, raw.data(), n);
-    if (b[0] & 0x80) {
-        b[0] ^= 0x80;
-    } else {
-        for (size_t i = 0; i < n; ++i)
-            b[i] = uint8_t(~b[i]);
-    }
-    if (n == 4) {
-        uint32_t u = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
-        float f;
-        std::memcpy(&f, &u, 4);
-        return f;
-    }
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i)
-        u = (u << 8) | b[i];
-    double d;
-    std::memcpy(&d, &u, 8);
-    return d;
 }
 
 } // namespace
@@ -146,6 +121,7 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
         columns.clear();
         currentMaxSizes.clear();
         currentForms.clear();
+        currentTypes.clear();
         for (const TColumnInfo& c : described) {
             if (!CurrentTypeSupported(c.type)) {
                 if (err)
@@ -160,10 +136,18 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
                 std::min<uint32_t>(c.type == 1 || c.type == 96 || c.type == 23 ? c.size : c.maxSize, 0xFFFF));
             col->precision = uint16_t(uint8_t(c.precision));
             col->scale = c.scale;
+            if (CurrentTypeAsText(c.type)) {
+                // Shown as text made here, exact to the last digit; the layer sees a VARCHAR2 of its width.
+                col->dataType = 1;
+                col->dataSize = uint16_t(std::min<uint32_t>(CurrentTextWidth(c.type, c.maxSize), 0xFFFF));
+                col->precision = 0;
+                col->scale = 0;
+            }
             col->nullable = c.nullable ? 1 : 0;
             columns.push_back(std::move(col));
             currentMaxSizes.push_back(c.maxSize);
             currentForms.push_back(c.charsetForm);
+            currentTypes.push_back({c.type, c.precision, c.scale});
         }
     }
     if (mode & OCI_COMMIT_ON_SUCCESS) return connection->Commit(err);
@@ -175,11 +159,13 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
     if (cursorId == 0 || columns.empty()) throw std::runtime_error("Statement is not executed");
     std::vector<TColumnInfo> cols(columns.size());
     for (size_t i = 0; i < cols.size(); ++i) {
-        cols[i].type = uint8_t(columns[i]->dataType);
+        cols[i].type = currentTypes[i].type;
         cols[i].maxSize = currentMaxSizes[i];
         cols[i].charsetForm = currentForms[i];
     }
-    std::string text;
+    std::string text, valueError;
+    size_t errorColumn = 0;
+    const int zoneMinutes = s.Server().zoneMinutes;
     auto sink = [&](uint32_t row, size_t col, const std::string* raw) {
         if (col >= defines.size() || !defines[col]) return;
         TNetDefine& d = *defines[col];
@@ -197,7 +183,26 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         }
         const uint8_t colType = cols[col].type;
         const bool number = colType == 2;
-        const bool binary = colType == 100 || colType == 101;
+        const bool binary = colType == wireBinaryFloat || colType == wireBinaryDouble;
+        // A value no server sends is stored as NULL and the fetch ends with an error naming the column;
+        // the rest of the reply is read, so the connection stays usable.
+        auto refuse = [&](const std::string& why) {
+            if (valueError.empty()) valueError = why, errorColumn = col;
+            if (v && zt && d.valueSize > 0) v[0] = 0;
+            if (ind) Put<sb2>(ind, -1);
+            if (len) Put<ub2>(len, 0);
+        };
+        // National text comes in two-byte units: an odd length is no such text.
+        if ((colType == 1 || colType == 96 || colType == 8) && cols[col].charsetForm == 2 &&
+            raw->size() % 2 != 0)
+            return refuse("falsche Länge " + std::to_string(raw->size()));
+        double binaryValue = 0;
+        if (binary && !BinaryFloatValue(colType, *raw, binaryValue))
+            return refuse("falsche Länge " + std::to_string(raw->size()));
+        if (CurrentTypeAsText(colType)) {
+            std::string why;
+            if (!CurrentValueText(currentTypes[col], zoneMinutes, *raw, text, why)) return refuse(why);
+        }
         auto copy = [&](const std::string& bytes) {
             int64_t cap = zt ? int64_t(d.valueSize) - 1 : int64_t(d.valueSize);
             size_t n = std::min<size_t>(bytes.size(), size_t(cap > 0 ? cap : 0));
@@ -210,7 +215,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         switch (type) {
         case SQLT_INT: {
             double x = number   ? NumberToFloat(reinterpret_cast<const uint8_t*>(raw->data()), raw->size())
-                       : binary ? BinaryFloatValue(*raw)
+                       : binary ? binaryValue
                                 : 0;
             int64_t iv = std::isfinite(x) ? int64_t(x) : 0;
             if (v) {
@@ -228,7 +233,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         }
         case SQLT_FLT: {
             double x = number   ? NumberToFloat(reinterpret_cast<const uint8_t*>(raw->data()), raw->size())
-                       : binary ? BinaryFloatValue(*raw)
+                       : binary ? binaryValue
                                 : 0;
             if (v) {
                 if (d.valueSize == 4)
@@ -247,9 +252,9 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
             if (number) {
                 copy(NumberText(*raw));
             } else if (binary) {
-                char b[40];
-                std::snprintf(b, sizeof b, "%.17g", BinaryFloatValue(*raw));
-                copy(b);
+                copy(BinaryFloatText(colType, binaryValue));
+            } else if (CurrentTypeAsText(colType)) {
+                copy(text);
             } else if (colType == 1 || colType == 96 || colType == 8) {
                 if (ServerTextToCp1252(*raw, cols[col].charsetForm == 2, text)) ++substitutedValues;
                 copy(text);
@@ -258,7 +263,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
             }
             break;
         default:
-            copy(*raw); // DATE and TIMESTAMP forms, RAW, ROWID text: as they are
+            copy(CurrentTypeAsText(colType) ? text : *raw); // DATE forms, RAW, ROWID text: as they are
             break;
         }
         if (ind) Put<sb2>(ind, 0);
@@ -267,6 +272,14 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
     uint32_t got = 0;
     TCallEnd end = s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
     rowCount = int32_t(end.rows);
+    if (!valueError.empty()) {
+        if (err)
+            err->code = -1, err->message = cp1252::FromUtf8("Ungültiger Wert vom Server in Spalte ") +
+                                           std::to_string(errorColumn + 1) + " (" +
+                                           CurrentTypeName(cols[errorColumn].type) +
+                                           "): " + cp1252::FromUtf8(valueError);
+        return -1;
+    }
     if (end.code == 1403) return 100;
     if (end.code != 0) {
         if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);

@@ -6,6 +6,7 @@
 #include "ocicall/OraCall.h"
 #include "oranet/ConnectString.h"
 #include "oranet/NetTransport.h"
+#include "oranet/NetTypes315.h"
 
 #include <cstdint>
 #include <memory>
@@ -298,6 +299,7 @@ public:
     // be written back as if it were the server's).
     std::vector<uint32_t> currentMaxSizes;
     std::vector<uint8_t> currentForms;
+    std::vector<TTextColumn> currentTypes; // the wire types, as described
     uint32_t substitutedValues = 0;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,

@@ -42,6 +42,7 @@ struct TServerFacts {
     uint32_t maxString = 4000;
     std::string sessionId;
     std::string serialNumber;
+    int zoneMinutes = 0; // the session's time zone as the logon set it, minutes east of UTC
 };
 
 // A select-list item as the server describes it.

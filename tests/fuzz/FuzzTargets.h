@@ -22,5 +22,7 @@ int FuzzConnectString(const uint8_t* data, size_t size);
 int FuzzCurrentTnsReader(const uint8_t* data, size_t size);
 // Current generation: negotiation replies, both logon replies, call ends with errors, warnings, piggybacks.
 int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
+// Current generation: date-time, interval, BOOLEAN, UROWID and binary float values, alone and in a fetch.
+int FuzzCurrentTypesReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

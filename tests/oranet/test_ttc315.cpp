@@ -2,10 +2,13 @@
 // scripted server replies.
 #include "ScriptSocket.h"
 #include "oranet/NetErrors.h"
+#include "oranet/NetHandles.h"
 #include "oranet/NetSession315.h"
 #include "oranet/NetTtc.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace oranet;
 using namespace vtest;
@@ -219,6 +222,11 @@ TEST(CurrentLogon, NegotiationReadsTheServersFacts) {
     EXPECT_EQ(Bytes(types.begin(), types.begin() + 7), Hex("02 69 03 69 03 03 35"));
     EXPECT_EQ(types[7 + 7], 12);
     EXPECT_EQ(Bytes(types.end() - 2, types.end()), Hex("00 00"));
+    // The types that must arrive in their own forms are named as themselves in the universal representation.
+    for (uint16_t t : {100, 101, 180, 181, 182, 183, 208, 231, 252}) {
+        Bytes entry{uint8_t(t >> 8), uint8_t(t), uint8_t(t >> 8), uint8_t(t), 0, 1, 0, 0};
+        EXPECT_NE(std::search(types.begin(), types.end(), entry.begin(), entry.end()), types.end()) << t;
+    }
 
     SessionRig newer(Data4(ProtocolReply(24)) + Data4(DataTypesReply()));
     newer.s->Negotiate();
@@ -361,6 +369,33 @@ TEST(CurrentFetch, ColumnsLeftOutRepeatThePreviousRow) {
                  EDBError);
 }
 
+TEST(CurrentFetch, UniversalRowidsAndDateTimesKeepTheStreamInStep) {
+    std::vector<TColumnInfo> cols(3);
+    cols[0].type = 208, cols[0].maxSize = 0; // UROWID: read even when described without a size
+    cols[1].type = 181, cols[1].maxSize = 13;
+    cols[2].type = 1, cols[2].maxSize = 10;
+    Bytes physical = Hex("01 01 0D 01 00 00 01 00 00 01 00 00 01 00 00 05");
+    Bytes tstz = Hex("0D 78 7C 01 01 0B 01 01 00 00 00 00 22 3C");
+    Bytes reply = Hex("06 00 00 00 00 00 00 00") + Bytes{7} + physical + tstz + Str("AB") + // row 1
+                  Bytes{7} + Hex("00") + Hex("00") + Str("CD") +                            // row 2: NULLs
+                  ErrorInfo(1403, "ORA-01403: no data found", 2);
+    SessionRig r(Data4(reply));
+    std::vector<std::vector<std::string>> got(2, std::vector<std::string>(3, "<null>"));
+    uint32_t rows = 0;
+    TCallEnd end = r.s->Fetch(
+        7, 10, cols,
+        [&](uint32_t row, size_t col, const std::string* v) {
+            if (v) got[row][col] = *v;
+        },
+        rows);
+    EXPECT_EQ(end.code, 1403u);
+    ASSERT_EQ(rows, 2u);
+    EXPECT_EQ(got[0][0], std::string("\x01\x00\x00\x01\x00\x00\x01\x00\x00\x01\x00\x00\x05", 13));
+    EXPECT_EQ(got[0][1].size(), 13u);
+    EXPECT_EQ(got[0][2], "AB");
+    EXPECT_EQ(got[1], (std::vector<std::string>{"<null>", "<null>", "CD"}));
+}
+
 TEST(CurrentFetch, DescribeAndClosePiggybacked) {
     // Describe info of one VARCHAR2(20) column named DNAME, then the end of the call naming cursor 9.
     Bytes describe = Hex("10 00") + Hex("01 50") + Hex("01 01 00") +
@@ -406,4 +441,82 @@ TEST(CurrentText, ServerTextBecomesWindows1252WithVisibleSubstitutes) {
         EXPECT_EQ(ServerTextToCp1252(std::string(c.raw, c.length), c.national, out), c.substituted) << c.text;
         EXPECT_EQ(out, c.text);
     }
+}
+
+namespace {
+
+// A statement handle on a current session over a scripted server.
+struct CursorRig {
+    TScriptSocket sock;
+    std::unique_ptr<TNetConnection> conn;
+    TNetCursor cur{nullptr};
+    TNetErrorHandle err{nullptr};
+    char text[2][64] = {};
+    sb2 ind[2] = {};
+    ub2 len[2] = {};
+    explicit CursorRig(const Bytes& replies) {
+        sock.connected = true;
+        sock.input = replies;
+        auto unused = std::make_unique<TScriptSocket>();
+        unused->connected = true;
+        conn = std::make_unique<TNetConnection>(nullptr, std::move(unused));
+        conn->current = std::make_unique<TCurrentSession>(sock, Accept319(), std::string_view());
+        cur.connection = conn.get();
+    }
+    // One column defined as zero-terminated text, two rows.
+    void DefineText() {
+        auto d = std::make_unique<TNetDefine>(nullptr);
+        d->dataType = oracall::SQLT_STR;
+        d->value = text;
+        d->valueSize = sizeof text[0];
+        d->valueSkip = sizeof text[0];
+        d->indicator = ind;
+        d->length = len;
+        cur.defines.clear();
+        cur.defines.push_back(std::move(d));
+    }
+};
+
+// Describe info of one column of the given type and size 20, then the call's end naming cursor 9.
+Bytes DescribeOne(uint8_t type) {
+    return Hex("10 00 01 50 01 01 00") + Bytes{type} + Hex("00 00 00 01 14 00 00 00 00 00 01 01 14 01 00") +
+           Hex("01 01") + Str("C") + Hex("00 00 00 00") + Hex("00 00 00 00 00 00") + ErrorInfo(0, "", 0, 9);
+}
+
+} // namespace
+
+TEST(CurrentCursor, RefusedTypesAndBadValuesLeaveTheConnectionUsable) {
+    // A JSON column (23ai): refused with the type's number; the cursor is closed with the next call.
+    Bytes badDay = Hex("07 78 7B 0D 01 01 01 01");              // month 13
+    Bytes goodDay = Hex("0B 78 7C 02 1D 0E 2E 01 07 5B CD 15"); // 2024-02-29 13:45:00.123456789
+    Bytes rows = Hex("06 00 00 00 00 00 00 00") + Bytes{7} + badDay + Bytes{7} + goodDay +
+                 ErrorInfo(1403, "ORA-01403: no data found", 2);
+    CursorRig r(Data4(DescribeOne(119)) + Data4(DescribeOne(180)) + Data4(rows) + Data4(ErrorInfo(0)));
+    r.cur.Analyse("SELECT J FROM T");
+    EXPECT_EQ(r.cur.ExecuteCurrent(0, &r.err), -1);
+    EXPECT_EQ(r.err.message, "Datentyp wird nicht unterst\xFCtzt (119)");
+
+    r.sock.sent.clear();
+    r.cur.Analyse("SELECT TS FROM T");
+    ASSERT_EQ(r.cur.ExecuteCurrent(0, &r.err), 0);
+    Bytes sent = Payload4(r.sock.sent);
+    Bytes close = Hex("01 01 01 01 09"); // one cursor, number 9
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 2), Hex("11 69"));
+    EXPECT_NE(std::search(sent.begin(), sent.end(), close.begin(), close.end()), sent.end());
+    ASSERT_EQ(r.cur.columns.size(), 1u);
+    EXPECT_EQ(r.cur.columns[0]->dataType, 1); // shown as text
+    EXPECT_EQ(r.cur.columns[0]->dataSize, 30);
+
+    // A day no calendar holds: that value is NULL, the good one arrives, the fetch ends with the reason.
+    r.DefineText();
+    EXPECT_EQ(r.cur.FetchCurrent(2, &r.err), -1);
+    EXPECT_EQ(r.err.message,
+              "Ung\xFCltiger Wert vom Server in Spalte 1 (TIMESTAMP): Datum oder Uhrzeit au\xDF"
+              "erhalb des Bereichs");
+    EXPECT_EQ(r.ind[0], -1);
+    EXPECT_EQ(r.ind[1], 0);
+    EXPECT_STREQ(r.text[1], "2024-02-29 13:45:00.123456789");
+    // The whole reply was read: the next call gets its own answer.
+    EXPECT_EQ(r.conn->current->Simple(fnCommit).code, 0u);
 }

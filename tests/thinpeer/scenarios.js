@@ -204,6 +204,68 @@ const scenarios = {
     await conn.close();
   },
 
+  // A SELECT over every native type with NULLs and extreme values, checked in the driver's own forms (a Date
+  // holds milliseconds: the nanoseconds are checked through Vestra's own client).
+  async nativeTypes() {
+    const conn = await connect();
+    await conn.execute(`create table thin_native (id number, ts timestamp(9), tstz timestamp(9) with time zone,
+      ltz timestamp(6) with local time zone, iym interval year(9) to month, ids interval day(9) to second(9),
+      bf binary_float, bd binary_double, nv nvarchar2(2000), nc nchar(3), b boolean)`);
+    const national = 'Grüße Ελλάδα 日本 '.repeat(125);
+    const rows = [
+      [1, '2024-02-29 13:45:00.123456789', '2024-01-01 10:00:00.000000001 +14:00', '2024-06-30 12:00:00.5',
+        '+000000002-03', '-000000001 02:03:04.000000005', '3.4028235e38', 'NaN', national, 'ab', 1],
+      [2, '-4712-01-01 00:00:00', '9999-12-31 11:59:59.999999999 -12:00', '9999-12-31 23:59:59.999999',
+        '-999999999-11', '+999999999 23:59:59.999999999', '-Inf', 'Inf', 'x', 'abc', 0],
+      [3, '2000-01-01 00:00:00', '2024-07-01 15:30:00 Asia/Kolkata', null, null, null, '-1.5', '-0.1', null,
+        null, null],
+      [4, null, null, null, null, null, null, null, null, null, null],
+    ];
+    for (const r of rows) {
+      const values = r.map((v) => (v === null ? 'null' : typeof v === 'number' ? String(v) : `'${v}'`));
+      await conn.execute(`insert into thin_native values (${values.join(', ')})`);
+    }
+    const r = await conn.execute('select * from thin_native order by id');
+    const types = r.metaData.map((m) => m.dbType);
+    assert.deepStrictEqual(types, [oracledb.DB_TYPE_NUMBER, oracledb.DB_TYPE_TIMESTAMP,
+      oracledb.DB_TYPE_TIMESTAMP_TZ, oracledb.DB_TYPE_TIMESTAMP_LTZ, oracledb.DB_TYPE_INTERVAL_YM,
+      oracledb.DB_TYPE_INTERVAL_DS, oracledb.DB_TYPE_BINARY_FLOAT, oracledb.DB_TYPE_BINARY_DOUBLE,
+      oracledb.DB_TYPE_NVARCHAR, oracledb.DB_TYPE_NCHAR, oracledb.DB_TYPE_BOOLEAN]);
+    const [a, b, c, d] = r.rows;
+    // TIMESTAMP in local time, the others as instants
+    assert.strictEqual(a[1].getTime(), new Date(2024, 1, 29, 13, 45, 0, 123).getTime());
+    assert.strictEqual(a[2].toISOString(), '2023-12-31T20:00:00.000Z');
+    assert.strictEqual(a[3].toISOString(), '2024-06-30T12:00:00.500Z');
+    assert.deepStrictEqual({ ...a[4] }, { years: 2, months: 3 });
+    assert.deepStrictEqual({ ...a[5] }, { days: -1, hours: -2, minutes: -3, seconds: -4, fseconds: -5 });
+    assert.strictEqual(a[6], 3.4028234663852886e38);
+    assert.ok(Number.isNaN(a[7]), 'NaN stays NaN');
+    assert.strictEqual(a[8], national);
+    assert.strictEqual(a[8].length, 2000);
+    assert.strictEqual(a[9], 'ab ');
+    assert.strictEqual(a[10], true);
+    assert.strictEqual(b[2].toISOString(), '9999-12-31T23:59:59.999Z'); // 11:59:59 at -12:00
+    assert.deepStrictEqual({ ...b[4] }, { years: -999999999, months: -11 });
+    assert.deepStrictEqual({ ...b[5] }, { days: 999999999, hours: 23, minutes: 59, seconds: 59, fseconds: 999999999 });
+    assert.strictEqual(b[6], -Infinity);
+    assert.strictEqual(b[7], Infinity);
+    assert.strictEqual(b[9], 'abc');
+    assert.strictEqual(b[10], false);
+    assert.strictEqual(c[2].toISOString(), '2024-07-01T10:00:00.000Z'); // 15:30 in Kolkata is 10:00 UTC
+    assert.strictEqual(c[6], -1.5);
+    assert.strictEqual(c[7], -0.1);
+    assert.deepStrictEqual(d.slice(1), Array(10).fill(null), 'NULLs stay NULL');
+    // the driver builds its Date from the fields: the first year Oracle knows arrives as it is
+    assert.deepStrictEqual([b[1].getFullYear(), b[1].getMonth(), b[1].getDate(), b[1].getHours()], [-4712, 0, 1, 0]);
+    // a ROWID in the server's own form (its parts), read back as the text that finds the row
+    const rid = await conn.execute('select rowid, id from thin_native where id = 2');
+    assert.strictEqual(typeof rid.rows[0][0], 'string');
+    assert.strictEqual(rid.rows[0][0].length, 18);
+    const back = await conn.execute('select id from thin_native where rowid = :r', [rid.rows[0][0]]);
+    assert.deepStrictEqual(back.rows, [[2]]);
+    await conn.close();
+  },
+
   // LOB locators and the LOB calls: length, read, temporary LOBs written by the client, trim.
   async lobCalls() {
     const conn = await connect();
