@@ -111,6 +111,52 @@ template <class T> void Put(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+// A LOB column's value into the locator whose pointer the define's buffer holds.
+void StoreLocator(uint8_t* slot, const std::string* raw, int type, uint8_t form) {
+    if (!slot) return;
+    TNetHandle* h = nullptr;
+    std::memcpy(&h, slot, sizeof h);
+    auto* loc = dynamic_cast<TNetLobLocator*>(h);
+    if (!loc) return;
+    TLobValue value;
+    if (!raw || !TLobValue::Unpack(*raw, value)) {
+        loc->bytes.clear();
+        loc->length = 0;
+        return;
+    }
+    loc->bytes = std::move(value.locator);
+    loc->length = value.length;
+    loc->chunkSize = value.chunkSize;
+    loc->lobType = uint16_t(type);
+    loc->charsetForm = form;
+    loc->substitutedValues = 0;
+}
+
+// A LONG or LONG RAW value handed to the define's callback a piece at a time, as large as it offers room
+// for; NULL (raw absent) sets the indicator only.
+void DeliverLongPieces(TNetDefine& d, uint32_t row, const std::string* raw) {
+    const sb2 indicator = raw ? 0 : -1;
+    const size_t total = raw ? raw->size() : 0;
+    size_t at = 0;
+    do {
+        void* buf = nullptr;
+        ub4* alen = nullptr;
+        void* indp = nullptr;
+        ub2* rcode = nullptr;
+        ub1 piece = OCI_ONE_PIECE;
+        reinterpret_cast<OCICallbackDefine>(d.outCallback)(
+            d.outContext, reinterpret_cast<OCIDefine*>(static_cast<TNetHandle*>(&d)), row, &buf, &alen,
+            &piece, &indp, &rcode);
+        if (!alen) break; // the callback offers no room: the rest is dropped
+        size_t n = std::min<size_t>(*alen, total - at);
+        *alen = ub4(n);
+        if (n > 0 && buf) std::memcpy(buf, raw->data() + at, n);
+        if (indp) Put<sb2>(static_cast<uint8_t*>(indp), indicator);
+        if (n == 0 || !buf) break;
+        at += n;
+    } while (at < total);
+}
+
 } // namespace
 
 sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
@@ -166,6 +212,19 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
             currentForms.push_back(c.charsetForm);
         }
     }
+    currentDefineSizes.assign(columns.size(), 0);
+    // LOB columns reach the client only once it has defined them (as locators with length and chunk size).
+    if (query && !describeOnly && std::any_of(described.begin(), described.end(), [](auto& c) {
+            return c.type == 112 || c.type == 113;
+        })) {
+        TCallEnd defined = s.Define(id, described);
+        if (defined.code != 0) {
+            if (err) err->code = int32_t(defined.code), err->message = cp1252::FromUtf8(defined.message);
+            return -1;
+        }
+        for (size_t i = 0; i < described.size() && i < currentDefineSizes.size(); ++i)
+            currentDefineSizes[i] = described[i].defineSize;
+    }
     if (mode & OCI_COMMIT_ON_SUCCESS) return connection->Commit(err);
     return end.warningCode != 0 ? 1 : 0;
 }
@@ -178,6 +237,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         cols[i].type = uint8_t(columns[i]->dataType);
         cols[i].maxSize = currentMaxSizes[i];
         cols[i].charsetForm = currentForms[i];
+        if (i < currentDefineSizes.size()) cols[i].defineSize = currentDefineSizes[i];
     }
     std::string text;
     auto sink = [&](uint32_t row, size_t col, const std::string* raw) {
@@ -189,6 +249,22 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         const int type = d.dataType;
         const bool zt = type == SQLT_STR || type == SQLT_AVC;
         size_t stored = 0;
+        if (type == SQLT_CLOB || type == SQLT_BLOB) {
+            StoreLocator(v, raw, type, cols[col].charsetForm);
+            if (ind) Put<sb2>(ind, raw ? 0 : -1);
+            if (len) Put<ub2>(len, 0);
+            return;
+        }
+        if ((type == SQLT_LNG || type == SQLT_LBI) && d.outCallback) {
+            std::string longText;
+            const std::string* bytes = raw;
+            if (raw && cols[col].type == 8) {
+                if (ServerTextToCp1252(*raw, cols[col].charsetForm == 2, longText)) ++substitutedValues;
+                bytes = &longText;
+            }
+            DeliverLongPieces(d, row, bytes);
+            return;
+        }
         if (!raw) {
             if (v && zt && d.valueSize > 0) v[0] = 0;
             if (ind) Put<sb2>(ind, -1);
