@@ -22,5 +22,7 @@ int FuzzConnectString(const uint8_t* data, size_t size);
 int FuzzCurrentTnsReader(const uint8_t* data, size_t size);
 // Current generation: negotiation replies, both logon replies, call ends with errors, warnings, piggybacks.
 int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
+// Current generation: LOB call replies, rows with LOB locators and LONG values, LOB text.
+int FuzzCurrentLobReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

@@ -50,3 +50,6 @@ TEST(FuzzCorpus, CurrentTnsReader) {
 TEST(FuzzCorpus, CurrentTtcReader) {
     EXPECT_GT(Replay("current_ttc", vfuzz::FuzzCurrentTtcReader), 0);
 }
+TEST(FuzzCorpus, CurrentLobReader) {
+    EXPECT_GT(Replay("current_lob", vfuzz::FuzzCurrentLobReader), 0);
+}
