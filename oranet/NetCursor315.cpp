@@ -240,6 +240,7 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         if (i < currentDefineSizes.size()) cols[i].defineSize = currentDefineSizes[i];
     }
     std::string text;
+    bool lobMismatch = false;
     auto sink = [&](uint32_t row, size_t col, const std::string* raw) {
         if (col >= defines.size() || !defines[col]) return;
         TNetDefine& d = *defines[col];
@@ -249,7 +250,14 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         const int type = d.dataType;
         const bool zt = type == SQLT_STR || type == SQLT_AVC;
         size_t stored = 0;
-        if (type == SQLT_CLOB || type == SQLT_BLOB) {
+        const bool lobColumn = cols[col].type == 112 || cols[col].type == 113;
+        if (lobColumn != (type == SQLT_CLOB || type == SQLT_BLOB)) {
+            // A locator only fits a locator define; the reply is read to its end and then refused.
+            lobMismatch = true;
+            if (ind) Put<sb2>(ind, -1);
+            return;
+        }
+        if (lobColumn) {
             StoreLocator(v, raw, type, cols[col].charsetForm);
             if (ind) Put<sb2>(ind, raw ? 0 : -1);
             if (len) Put<ub2>(len, 0);
@@ -343,6 +351,10 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
     uint32_t got = 0;
     TCallEnd end = s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
     rowCount = int32_t(end.rows);
+    if (lobMismatch) {
+        if (err) err->code = -1, err->message = "NET: LOB columns are fetched into LOB locators only";
+        return -1;
+    }
     if (end.code == 1403) return 100;
     if (end.code != 0) {
         if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);

@@ -158,13 +158,15 @@ TCallEnd TCurrentSession::Define(uint32_t cursorId, std::vector<TColumnInfo>& co
         uint8_t type = c.type;
         uint32_t size = c.maxSize;
         uint32_t flags = 0;
-        if (type == 11) {
-            type = 1; // ROWID as its text
+        if (type == 11 || type == 208) {
+            type = 1; // ROWID and UROWID as their text
             size = RowidTextSize;
         } else if (type == 8 || type == 24) {
             size = MaxLong;
         } else if (IsLobType(type)) {
             flags = LobPrefetch;
+        } else if (c.charsetForm == 2) {
+            size = uint32_t(std::min<uint64_t>(uint64_t(size) * 4, MaxLong)); // a server refuses less room
         }
         if (size == 0) size = 1;
         c.defineSize = size;

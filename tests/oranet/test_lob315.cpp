@@ -230,6 +230,16 @@ TEST_P(E2eLob315, LengthTrimOffsetsAndNull) {
     EXPECT_EQ(ind[1], -1);
     EXPECT_FALSE(nc.Initialized());
     EXPECT_FALSE(nb.Initialized());
+
+    if (!Current()) return;
+    // A LOB column defined as text is refused once the reply is read; the session stays usable.
+    TStmt t(s, "SELECT C FROM LOBS WHERE ID = 1");
+    ASSERT_EQ(t.Execute(), 0) << s.ErrorText();
+    char text[100] = {};
+    t.Define(1, text, sizeof text, SQLT_STR);
+    EXPECT_EQ(t.Fetch(1), -1);
+    EXPECT_NE(s.ErrorText().find("LOB locators only"), std::string::npos) << s.ErrorText();
+    Run(s, "CREATE TABLE STILL_THERE (ID NUMBER)");
 }
 
 TEST_P(E2eLob315, LongAndLongRawFetchedWholeBesideOtherColumns) {
