@@ -28,8 +28,8 @@ enum : uint32_t {
     exNotPlSql = 0x8000,
 };
 constexpr uint32_t MaxLong = 0x7FFFFFFF;
-constexpr uint32_t LobPrefetch =
-    0x2000000; // continuation flag of a LOB define: length and chunk size come along
+// The continuation flag of a LOB define: the length and chunk size come with each locator.
+constexpr uint32_t LobPrefetch = 0x2000000;
 constexpr uint32_t UseIndicators = 0x01;
 constexpr uint32_t RowidTextSize = 5267;
 constexpr uint32_t DurationSession = 10;
