@@ -511,7 +511,17 @@ private:
 
 constexpr ub4 MaxLobPiece = 32512;
 
+// The connection of the current generation behind a service context, nullptr for a classic one.
+TNetConnection* CurrentConnection(OCISvcCtx* svchp) {
+    auto* c = As<TNetConnection>(svchp);
+    return c && c->current ? c : nullptr;
+}
+
 sword NetLobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
+    if (TNetConnection* c = CurrentConnection(svchp)) {
+        auto* loc = As<TNetLobLocator>(locp);
+        return loc ? CurrentLobLength(*c, *loc, lenp, E(errhp)) : -2;
+    }
     TLobStatement s(svchp, errhp, "begin :1 := dbms_lob.getLength(:2); end;");
     s.Bind(1, lenp, 4, SQLT_INT);
     s.Bind(2, &locp, sizeof locp, LobBindType(locp));
@@ -560,15 +570,27 @@ sword LobReadWrite(bool write, OCISvcCtx* svchp, OCIError* errhp, OCILobLocator*
 
 sword NetLobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,
                  ub4 bufl, dvoid*, OCICallbackLobRead, ub2, ub1) {
+    if (TNetConnection* c = CurrentConnection(svchp)) {
+        auto* loc = As<TNetLobLocator>(locp);
+        return loc ? CurrentLobRead(*c, *loc, amtp, offset, bufp, bufl, E(errhp)) : -2;
+    }
     return LobReadWrite(false, svchp, errhp, locp, amtp, offset, bufp, bufl);
 }
 
 sword NetLobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp, ub4 offset, dvoid* bufp,
                   ub4 buflen, ub1, dvoid*, OCICallbackLobWrite, ub2, ub1) {
+    if (TNetConnection* c = CurrentConnection(svchp)) {
+        auto* loc = As<TNetLobLocator>(locp);
+        return loc ? CurrentLobWrite(*c, *loc, amtp, offset, bufp, buflen, E(errhp)) : -2;
+    }
     return LobReadWrite(true, svchp, errhp, locp, amtp, offset, bufp, buflen);
 }
 
 sword NetLobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen) {
+    if (TNetConnection* c = CurrentConnection(svchp)) {
+        auto* loc = As<TNetLobLocator>(locp);
+        return loc ? CurrentLobTrim(*c, *loc, newlen, E(errhp)) : -2;
+    }
     TLobStatement s(svchp, errhp, "begin dbms_lob.trim(:1,:2); end;");
     int32_t len = int32_t(newlen);
     s.Bind(1, &locp, sizeof locp, LobBindType(locp));
@@ -583,8 +605,21 @@ sword NetLobLocatorIsInit(OCIEnv*, OCIError*, const OCILobLocator* locp, int* is
     return 0;
 }
 
-sword NetLobCharSetForm(OCIEnv*, OCIError*, const OCILobLocator*, ub1*) {
-    return 1;
+sword NetLobCharSetForm(OCIEnv*, OCIError*, const OCILobLocator* locp, ub1* csfrm) {
+    // The current generation's fetch tells the column's form; the classic one does not.
+    auto* loc = As<TNetLobLocator>(locp);
+    if (!loc || loc->charsetForm == 0) return 1;
+    if (csfrm) *csfrm = loc->charsetForm;
+    return 0;
+}
+
+// Temporary LOBs exist over the current generation only (its LOB call creates them).
+sword NetLobCreateTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub2, ub1 csfrm,
+                            ub1 lobtype, int, ub2) {
+    TNetConnection* c = CurrentConnection(svchp);
+    if (!c) NotSupported();
+    auto* loc = As<TNetLobLocator>(locp);
+    return loc ? CurrentLobCreateTemporary(*c, *loc, csfrm, lobtype, E(errhp)) : -2;
 }
 
 // The routines that network mode does not offer.
@@ -631,6 +666,7 @@ void GetNetCalls(oracall::TOCICalls& calls) {
     calls.OCILobTrim = &NetLobTrim;
     calls.OCILobLocatorIsInit = &NetLobLocatorIsInit;
     calls.OCILobCharSetForm = &NetLobCharSetForm;
+    calls.OCILobCreateTemporary = &NetLobCreateTemporary;
 #define VESTRA_NET_UNSUPPORTED(name) calls.name = &Unsupported<oracall::T##name>::Call;
     VESTRA_NET_UNSUPPORTED(OCIBindObject)
     VESTRA_NET_UNSUPPORTED(OCIDefineObject)
@@ -658,7 +694,6 @@ void GetNetCalls(oracall::TOCICalls& calls) {
     VESTRA_NET_UNSUPPORTED(OCILobFlushBuffer)
     VESTRA_NET_UNSUPPORTED(OCILobIsEqual)
     VESTRA_NET_UNSUPPORTED(OCILobLoadFromFile)
-    VESTRA_NET_UNSUPPORTED(OCILobCreateTemporary)
     // The object routines: network mode has no object types.
     VESTRA_NET_UNSUPPORTED(OCITypeByName)
     VESTRA_NET_UNSUPPORTED(OCIObjectNew)

@@ -35,6 +35,8 @@ bool CurrentTypeSupported(uint8_t type) {
     case 96:  // CHAR, NCHAR
     case 100: // BINARY_FLOAT
     case 101: // BINARY_DOUBLE
+    case 112: // CLOB, NCLOB
+    case 113: // BLOB
     case 180: // TIMESTAMP
     case 181: // TIMESTAMP WITH TIME ZONE
     case 182: // INTERVAL YEAR TO MONTH
@@ -132,12 +134,14 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
             std::string& v = lastValues_[i];
             if (c.maxSize == 0 && c.type != 8 && c.type != 24 && c.type != 208) {
                 v.clear();
-            } else if (c.type == 208) {
+            } else if (c.type == 112 || c.type == 113) {
+                ReadLobColumn(v);
+            } else if (c.type == 208 && c.defineSize == 0) {
                 // A universal ROWID: a first length-prefixed item that only tells NULL from a value, then
                 // the ROWID's bytes.
                 in_.BytesWithLength(v, 4096);
                 if (!v.empty()) in_.BytesWithLength(v, 4096);
-            } else if (c.type == 11) {
+            } else if (c.type == 11 && c.defineSize == 0) {
                 uint8_t l = in_.U8();
                 if (l == 0 || l == 255) {
                     v.clear();
@@ -151,6 +155,13 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
                 }
             } else {
                 in_.BytesWithLength(v);
+            }
+            // LONG, LONG RAW and values defined longer than the longest string end with an indicator
+            // and a return code.
+            if (c.type == 8 || c.type == 24 ||
+                (c.defineSize ? c.defineSize : c.maxSize) > server_.maxString) {
+                in_.SB4();
+                in_.UB4();
             }
             lastNull_[i] = v.empty();
         }

@@ -86,6 +86,52 @@ template <class T> void Put(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+// A LOB column's value into the locator whose pointer the define's buffer holds.
+void StoreLocator(uint8_t* slot, const std::string* raw, int type, uint8_t form) {
+    if (!slot) return;
+    TNetHandle* h = nullptr;
+    std::memcpy(&h, slot, sizeof h);
+    auto* loc = dynamic_cast<TNetLobLocator*>(h);
+    if (!loc) return;
+    TLobValue value;
+    if (!raw || !TLobValue::Unpack(*raw, value)) {
+        loc->bytes.clear();
+        loc->length = 0;
+        return;
+    }
+    loc->bytes = std::move(value.locator);
+    loc->length = value.length;
+    loc->chunkSize = value.chunkSize;
+    loc->lobType = uint16_t(type);
+    loc->charsetForm = form;
+    loc->substitutedValues = 0;
+}
+
+// A LONG or LONG RAW value handed to the define's callback a piece at a time, as large as it offers room
+// for; NULL (raw absent) sets the indicator only.
+void DeliverLongPieces(TNetDefine& d, uint32_t row, const std::string* raw) {
+    const sb2 indicator = raw ? 0 : -1;
+    const size_t total = raw ? raw->size() : 0;
+    size_t at = 0;
+    do {
+        void* buf = nullptr;
+        ub4* alen = nullptr;
+        void* indp = nullptr;
+        ub2* rcode = nullptr;
+        ub1 piece = OCI_ONE_PIECE;
+        reinterpret_cast<OCICallbackDefine>(d.outCallback)(
+            d.outContext, reinterpret_cast<OCIDefine*>(static_cast<TNetHandle*>(&d)), row, &buf, &alen,
+            &piece, &indp, &rcode);
+        if (!alen) break; // the callback offers no room: the rest is dropped
+        size_t n = std::min<size_t>(*alen, total - at);
+        *alen = ub4(n);
+        if (n > 0 && buf) std::memcpy(buf, raw->data() + at, n);
+        if (indp) Put<sb2>(static_cast<uint8_t*>(indp), indicator);
+        if (n == 0 || !buf) break;
+        at += n;
+    } while (at < total);
+}
+
 } // namespace
 
 sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
@@ -150,6 +196,19 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
             currentTypes.push_back({c.type, c.precision, c.scale});
         }
     }
+    currentDefineSizes.assign(columns.size(), 0);
+    // LOB columns reach the client only once it has defined them (as locators with length and chunk size).
+    if (query && !describeOnly && std::any_of(described.begin(), described.end(), [](auto& c) {
+            return c.type == 112 || c.type == 113;
+        })) {
+        TCallEnd defined = s.Define(id, described);
+        if (defined.code != 0) {
+            if (err) err->code = int32_t(defined.code), err->message = cp1252::FromUtf8(defined.message);
+            return -1;
+        }
+        for (size_t i = 0; i < described.size() && i < currentDefineSizes.size(); ++i)
+            currentDefineSizes[i] = described[i].defineSize;
+    }
     if (mode & OCI_COMMIT_ON_SUCCESS) return connection->Commit(err);
     return end.warningCode != 0 ? 1 : 0;
 }
@@ -162,10 +221,14 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         cols[i].type = currentTypes[i].type;
         cols[i].maxSize = currentMaxSizes[i];
         cols[i].charsetForm = currentForms[i];
+        if (i < currentDefineSizes.size()) cols[i].defineSize = currentDefineSizes[i];
+        // a universal ROWID the define asked for as text arrives as text
+        if (cols[i].type == 208 && cols[i].defineSize != 0) cols[i].type = 1;
     }
     std::string text, valueError;
     size_t errorColumn = 0;
     const int zoneMinutes = s.Server().zoneMinutes;
+    bool lobMismatch = false;
     auto sink = [&](uint32_t row, size_t col, const std::string* raw) {
         if (col >= defines.size() || !defines[col]) return;
         TNetDefine& d = *defines[col];
@@ -175,6 +238,29 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         const int type = d.dataType;
         const bool zt = type == SQLT_STR || type == SQLT_AVC;
         size_t stored = 0;
+        const bool lobColumn = cols[col].type == 112 || cols[col].type == 113;
+        if (lobColumn != (type == SQLT_CLOB || type == SQLT_BLOB)) {
+            // A locator only fits a locator define; the reply is read to its end and then refused.
+            lobMismatch = true;
+            if (ind) Put<sb2>(ind, -1);
+            return;
+        }
+        if (lobColumn) {
+            StoreLocator(v, raw, type, cols[col].charsetForm);
+            if (ind) Put<sb2>(ind, raw ? 0 : -1);
+            if (len) Put<ub2>(len, 0);
+            return;
+        }
+        if ((type == SQLT_LNG || type == SQLT_LBI) && d.outCallback) {
+            std::string longText;
+            const std::string* bytes = raw;
+            if (raw && cols[col].type == 8) {
+                if (ServerTextToCp1252(*raw, cols[col].charsetForm == 2, longText)) ++substitutedValues;
+                bytes = &longText;
+            }
+            DeliverLongPieces(d, row, bytes);
+            return;
+        }
         if (!raw) {
             if (v && zt && d.valueSize > 0) v[0] = 0;
             if (ind) Put<sb2>(ind, -1);
@@ -272,6 +358,10 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
     uint32_t got = 0;
     TCallEnd end = s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
     rowCount = int32_t(end.rows);
+    if (lobMismatch) {
+        if (err) err->code = -1, err->message = "NET: LOB columns are fetched into LOB locators only";
+        return -1;
+    }
     if (!valueError.empty()) {
         if (err)
             err->code = -1, err->message = cp1252::FromUtf8("Ungültiger Wert vom Server in Spalte ") +

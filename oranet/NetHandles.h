@@ -199,10 +199,29 @@ class TNetLobLocator : public TNetDescriptor {
 public:
     using TNetDescriptor::TNetDescriptor;
     sword SetAttribute(void* value, ub4 size, TNetErrorHandle* err, ub4 attr) override;
+    // NET_ATTR_SUBSTITUTED_VALUES: 1 once a read of this LOB met characters Windows-1252 lacks.
+    sword GetAttribute(void* target, ub4* size, TNetErrorHandle* err, ub4 attr) override;
     std::string bytes;
     uint16_t lobType = 0;
     int32_t attr45 = 0;
+    // What the current generation's fetch sends with the locator: the length (characters of a CLOB, bytes
+    // of a BLOB), the chunk size, and the character set form of the column (2: national).
+    uint64_t length = 0;
+    uint32_t chunkSize = 0;
+    uint8_t charsetForm = 0;
+    uint32_t substitutedValues = 0;
 };
+
+// The LOB operations over the current protocol generation (NetLob315.cpp); status returns as the
+// call-interface functions give them, errors in err.
+sword CurrentLobLength(TNetConnection& c, TNetLobLocator& loc, ub4* length, TNetErrorHandle* err);
+sword CurrentLobRead(TNetConnection& c, TNetLobLocator& loc, ub4* amount, ub4 offset, void* buffer, ub4 size,
+                     TNetErrorHandle* err);
+sword CurrentLobWrite(TNetConnection& c, TNetLobLocator& loc, ub4* amount, ub4 offset, const void* buffer,
+                      ub4 size, TNetErrorHandle* err);
+sword CurrentLobTrim(TNetConnection& c, TNetLobLocator& loc, ub4 length, TNetErrorHandle* err);
+sword CurrentLobCreateTemporary(TNetConnection& c, TNetLobLocator& loc, ub1 form, ub1 lobType,
+                                TNetErrorHandle* err);
 
 class TNetRowid : public TNetDescriptor {
 public:
@@ -299,7 +318,8 @@ public:
     // be written back as if it were the server's).
     std::vector<uint32_t> currentMaxSizes;
     std::vector<uint8_t> currentForms;
-    std::vector<TTextColumn> currentTypes; // the wire types, as described
+    std::vector<TTextColumn> currentTypes;    // the wire types, as described
+    std::vector<uint32_t> currentDefineSizes; // the define's buffer size per column, 0 without a define
     uint32_t substitutedValues = 0;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,

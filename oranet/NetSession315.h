@@ -31,6 +31,12 @@ struct TCallEnd {
 // character that 1252 lacks becomes '?'. True when one had to be substituted.
 bool ServerTextToCp1252(const std::string& raw, bool national, std::string& out);
 
+// LOB text as the LOB call carries it (UTF-8, or UTF-16 big-endian) in Windows-1252, one byte per UTF-16 code
+// unit, so that offsets and amounts stay those of the server; returns how many characters became '?'.
+size_t LobTextToCp1252(std::string_view raw, bool utf16, std::string& out);
+// Windows-1252 text in the form the LOB call carries.
+std::string Cp1252ToLobText(std::string_view text, bool utf16);
+
 // What the logon tells about the server.
 struct TServerFacts {
     uint8_t ttcVersion = 0;
@@ -53,6 +59,7 @@ struct TColumnInfo {
     int8_t scale = 0;
     uint32_t maxSize = 0;
     uint32_t size = 0;
+    uint32_t defineSize = 0; // the buffer size of the define, when the client defined the column
     bool nullable = true;
     std::string name; // UTF-8
 };
@@ -60,6 +67,45 @@ struct TColumnInfo {
 // Receives the values of a fetch: the row (0-based in this fetch), the column, the raw value (nullptr for
 // NULL). The value is valid during the call only.
 using TValueSink = std::function<void(uint32_t row, size_t column, const std::string* value)>;
+
+// The LOB operations of the LOB call.
+enum : uint32_t {
+    lobGetLength = 0x0001,
+    lobRead = 0x0002,
+    lobTrim = 0x0020,
+    lobWrite = 0x0040,
+    lobCreateTemp = 0x0110,
+    lobFreeTemp = 0x0111,
+    lobGetChunkSize = 0x4000,
+};
+
+// One LOB call: what goes out and what the reply gives back. The locator travels both ways: the server
+// answers with the locator's new state in the same number of bytes.
+struct TLobCall {
+    uint32_t operation = 0;
+    std::string* locator = nullptr;
+    uint64_t sourceOffset = 0;      // 1-based; characters of a CLOB, bytes of a BLOB
+    uint64_t destinationOffset = 0; // create temporary: the LOB's type
+    uint32_t destinationLength = 0; // create temporary: the duration
+    bool sendAmount = false;
+    uint64_t amount = 0;               // in: the amount asked for; out: the server's answer
+    const std::string* data = nullptr; // write: the bytes to store
+    std::string* received = nullptr;   // read: the bytes the server sent
+    size_t receivedLimit = 0;          // read: the most bytes taken from the server
+    uint32_t charset = 0;              // create temporary: the character set
+};
+
+// A LOB column's value as the fetch hands it over: UB8 length, UB4 chunk size (both big-endian) and the
+// locator bytes.
+struct TLobValue {
+    uint64_t length = 0;
+    uint32_t chunkSize = 0;
+    std::string locator;
+    static void Pack(std::string& out, uint64_t length, uint32_t chunkSize, const std::string& locator);
+    static bool Unpack(const std::string& packed, TLobValue& out);
+};
+// The longest locator a server's LOB column may carry.
+constexpr size_t MaxLobLocator = 4096;
 
 class TCurrentSession {
 public:
@@ -83,6 +129,11 @@ public:
     // row has been read.
     TCallEnd Fetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
                    const TValueSink& sink, uint32_t& rowsRead);
+    // Defines every column of an executed query (LOB columns as locators with their length and chunk size);
+    // the server sends rows with LOB columns only after this. Sets each column's defineSize.
+    TCallEnd Define(uint32_t cursorId, std::vector<TColumnInfo>& columns);
+    // One LOB call (NetLob315.cpp).
+    TCallEnd Lob(TLobCall& call);
     // A cursor to be closed with the next call.
     void CloseCursorLater(uint32_t cursorId) {
         if (cursorId != 0) cursorsToClose_.push_back(cursorId);
@@ -116,6 +167,8 @@ private:
     void ReadRowHeader(const std::vector<TColumnInfo>& columns);
     void ReadRow(uint32_t row, const std::vector<TColumnInfo>& columns, const TValueSink& sink);
     void ReadReturnParameter();
+    // A LOB column's value: its locator with length and chunk size, packed as TLobValue (empty: NULL).
+    void ReadLobColumn(std::string& value);
 
     TTnsLink link_;
     TTtcWriter out_;

@@ -24,5 +24,7 @@ int FuzzCurrentTnsReader(const uint8_t* data, size_t size);
 int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
 // Current generation: date-time, interval, BOOLEAN, UROWID and binary float values, alone and in a fetch.
 int FuzzCurrentTypesReader(const uint8_t* data, size_t size);
+// Current generation: LOB call replies, rows with LOB locators and LONG values, LOB text.
+int FuzzCurrentLobReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

@@ -53,3 +53,7 @@ TEST(FuzzCorpus, CurrentTtcReader) {
 TEST(FuzzCorpus, CurrentTypes) {
     EXPECT_GT(Replay("current_types", vfuzz::FuzzCurrentTypesReader), 0);
 }
+
+TEST(FuzzCorpus, CurrentLobReader) {
+    EXPECT_GT(Replay("current_lob", vfuzz::FuzzCurrentLobReader), 0);
+}
