@@ -87,6 +87,12 @@ std::string TWorksheetTabs::CloseQuestion(int index, TCloseCheck check) const {
     return std::string();
 }
 
+std::string TWorksheetTabs::BusyMessage(int runningIndex) const {
+    return "In \x84" + Name(runningIndex) +
+           "\x93 l\xE4uft eine Anweisung. Diese Anweisung kann erst danach ausgef\xFChrt werden (Esc bricht "
+           "die laufende ab).";
+}
+
 std::string FileBaseName(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -50,6 +50,9 @@ public:
     // The question for the check (Windows-1252), answered Yes (close) or No (keep the tab).
     std::string CloseQuestion(int index, TCloseCheck check) const;
 
+    // Over the status line when Execute is asked for while another tab's statement runs.
+    std::string BusyMessage(int runningIndex) const;
+
 private:
     int FreeNumber() const;
 
