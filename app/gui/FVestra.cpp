@@ -1084,17 +1084,15 @@ void TFVestra::RestoreTabs(const std::vector<TWorksheetTab>& tabs, int current) 
     tabs_.Restore(kept, current);
     for (size_t i = 0; i < tabs.size(); ++i) {
         QPlainTextEdit* e = pages_[i]->editor;
-        if (i == 0) {
-            // One undoable step: Ctrl+Z brings back the start text, as before tabs.
-            QTextCursor c(e->document());
-            c.beginEditBlock();
-            c.select(QTextCursor::Document);
-            c.insertText(FromAnsi(tabs[i].text));
-            c.endEditBlock();
-            e->moveCursor(QTextCursor::Start);
-        } else {
-            e->setPlainText(FromAnsi(tabs[i].text));
-        }
+        // Line breaks of any kind become the document's paragraphs. In the first tab one undoable step
+        // (Ctrl+Z brings back the start text, as before tabs); the others start with an empty undo stack.
+        QTextCursor c(e->document());
+        c.beginEditBlock();
+        c.select(QTextCursor::Document);
+        c.insertText(FromAnsi(tabs[i].text));
+        c.endEditBlock();
+        e->moveCursor(QTextCursor::Start);
+        if (i > 0) e->document()->clearUndoRedoStacks();
         e->document()->setModified(tabs[i].modified);
         tabs_.At(int(i)).modified = tabs[i].modified;
         UpdateTabCaption(int(i));
