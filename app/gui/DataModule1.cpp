@@ -115,6 +115,10 @@ TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
     CloseWorksheet =
         Make("CloseWorksheet", "Arbeitsblatt schlie\u00DFen",
              "Arbeitsblatt schlie\u00DFen | Schlie\u00DFt das aktuelle Arbeitsblatt", QKS("Ctrl+W"));
+    NextWorksheet = Make("NextWorksheet", "N\u00E4chstes Arbeitsblatt",
+                         "N\u00E4chstes Arbeitsblatt | Wechselt zum Arbeitsblatt rechts", QKS("Ctrl+PgDown"));
+    PreviousWorksheet = Make("PreviousWorksheet", "Vorheriges Arbeitsblatt",
+                             "Vorheriges Arbeitsblatt | Wechselt zum Arbeitsblatt links", QKS("Ctrl+PgUp"));
     NewWorksheet->setIcon(Icons::Own("vestra-new-worksheet"));
 
     // Standard editing commands: the editor's own keys come first while it has the focus.
@@ -190,7 +194,7 @@ void TDataModule1::BuildMenus() {
     neuItem->setStatusTip("Sie k\u00F6nnen einen neuen Select Befehl abschicken");
     connect(neuItem, &QAction::triggered, Neu, &QAction::trigger);
     datei->addAction(neuItem);
-    datei->addActions({NewWorksheet, CloseWorksheet});
+    datei->addActions({NewWorksheet, CloseWorksheet, NextWorksheet, PreviousWorksheet});
     datei->addActions({Open, Save, SaveHistorie, LoadHistory, Import, Export});
     datei->addSeparator();
     datei->addAction(DBChange);
@@ -242,6 +246,9 @@ void TDataModule1::Wire() {
     guard(Open, [w] { w->DoOpen(); });
     guard(NewWorksheet, [w] { w->NewTab(); });
     guard(CloseWorksheet, [w] { w->CloseTab(w->CurrentTab()); });
+    guard(NextWorksheet, [w] { w->SetCurrentTab((w->CurrentTab() + 1) % w->TabCount()); });
+    guard(PreviousWorksheet,
+          [w] { w->SetCurrentTab((w->CurrentTab() + w->TabCount() - 1) % w->TabCount()); });
     guard(Save, [w] { w->DoSave(); });
     guard(SaveHistorie, [w] { w->DoSaveHistorie(); });
     guard(LoadHistory, [w] { w->DoLoadHistory(); });

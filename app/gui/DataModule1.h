@@ -34,8 +34,9 @@ public:
     QAction *Find, *Replace, *FindNext, *FindPrevious, *GoToLine, *CommentLines, *UpperCase, *LowerCase;
     // Completion of names from the dictionary, and reading the names again.
     QAction *Complete, *CompleteRefresh;
-    // Worksheets as tabs: a new one (Ctrl+T) and closing the current one (Ctrl+W).
-    QAction *NewWorksheet, *CloseWorksheet;
+    // Worksheets as tabs: a new one (Ctrl+T), closing the current one (Ctrl+W), and the next and the previous
+    // tab (Ctrl+Page down, Ctrl+Page up; Ctrl+Tab leaves the editor).
+    QAction *NewWorksheet, *CloseWorksheet, *NextWorksheet, *PreviousWorksheet;
     QAction* Action(const QString& name) const;
     QList<QAction*> Actions() const { return actions_; }
 

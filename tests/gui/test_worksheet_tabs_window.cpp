@@ -116,7 +116,13 @@ TEST_F(WorksheetTabs, EachTabRunsIntoItsOwnGridAndKeepsTextUndoAndHistoryPlace) 
     Key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(w->Mmo->toPlainText(), "SELECT ID FROM BENCH WHERE ID > 195 AND 1 = 1")
         << "the history step is one undo step of this tab";
-    ClickTab(0);
+    // Ctrl+Page up and down walk the tabs (Ctrl+Tab leaves the editor), round the ends.
+    Key(Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(w->CurrentTab(), 0);
+    Key(Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(w->CurrentTab(), 1);
+    Key(Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(w->CurrentTab(), 0);
     EXPECT_EQ(w->LblPos->text(), "1 / 2");
 
     // The tools act on the current tab: the statement under the cursor runs into its grid.
