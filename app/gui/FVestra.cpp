@@ -1056,7 +1056,8 @@ bool TFVestra::CloseTab(int index) {
     // The page goes after everything points elsewhere: its grid lets go of its query first.
     if (boundPage_ == closing) BindToCurrentTab();
     gone->grid->SetDataSource(nullptr);
-    if (gone->query != &Qry) gone->query->Close();
+    // Its result goes with it (the window's own Qry, when it was the first tab's, stays closed).
+    gone->query->Close();
     delete gone->editor;
     delete gone->grid;
     for (int i = 0; i < tabs_.Count(); ++i)
