@@ -360,19 +360,23 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     run_ = std::make_unique<TWorksheetRun>(*this, *dm);
     for (const auto& p : pages_)
         run_->HookGrid(p->grid);
-    // Once a run has ended (and a script has no statement left), the worksheet follows the current tab again.
+    // A statement that ends in another tab than the one shown records its history entry for its own tab: the
+    // shown tab's place is taken before the report and put back after it.
+    connect(run_.get(), &TWorksheetRun::RunningChanged, this, [this](bool running) {
+        if (!running && boundPage_ && boundPage_ != &page())
+            tabs_.At(tabs_.Current()).historyPos = dm_->FHistory.Pos();
+    });
     connect(run_.get(), &TWorksheetRun::Ended, this, [this] {
+        THistory& h = dm_->FHistory;
+        if (boundPage_ && boundPage_ != &page()) {
+            const int i = PageIndex(boundPage_);
+            if (i >= 0) tabs_.At(i).historyPos = h.Count();
+            h.SetPos(tabs_.At(tabs_.Current()).historyPos);
+            LblPos->setText(FromAnsi(h.LabelText()));
+        }
+        // Once the run has ended (and a script has no statement left) the worksheet follows the shown tab.
         QTimer::singleShot(0, this, [this] {
-            if (!run_ || run_->Busy() || (tools_ && tools_->ScriptRunning()) || !boundPage_) return;
-            // A statement that ended in another tab recorded its history there; this tab keeps its place.
-            THistory& h = dm_->FHistory;
-            if (boundPage_ != &page()) {
-                const int i = PageIndex(boundPage_);
-                if (i >= 0) tabs_.At(i).historyPos = h.Count();
-                h.SetPos(tabs_.At(tabs_.Current()).historyPos);
-                LblPos->setText(FromAnsi(h.LabelText()));
-            }
-            BindToCurrentTab();
+            if (RunningTab() < 0) BindToCurrentTab();
         });
     });
     // The schema browser's lists and buttons run off the GUI thread like the worksheet's statements.

@@ -5,6 +5,7 @@
 #include "app/Recovery.h"
 #include "app/gui/DataModule1.h"
 #include "app/gui/RecoveryKeeper.h"
+#include "app/gui/StatementTools.h"
 #include "tests/Snapshot.h"
 #include "tests/gui/WorksheetRig.h"
 
@@ -222,6 +223,41 @@ TEST_F(WorksheetTabsSlow, AStatementRunningInOneTabHoldsF5InAnother) {
     ClickTab(0);
     EXPECT_EQ(w->LblPos->text(), "1 / 2");
     EXPECT_TRUE(w->TabQuery(0).Active());
+}
+
+TEST_F(WorksheetTabsSlow, AScriptKeepsToItsTabWhileAnotherIsShown) {
+    Run("select 1 from dual");
+    ASSERT_TRUE(WaitIdle());
+    w->Mmo->setPlainText("SELECT ID FROM BENCH WHERE ID <= 2;\nSELECT ID, NAME FROM BENCH ORDER BY ID;\n"
+                         "SELECT ID FROM BENCH WHERE ID <= 5;");
+    Key(Qt::Key_F5, Qt::ShiftModifier);
+    ASSERT_TRUE(w->Tools()->ScriptRunning());
+    Key(Qt::Key_T, Qt::ControlModifier);
+    ASSERT_EQ(w->CurrentTab(), 1);
+    const int startPos = w->DataModule()->FHistory.Pos();
+    ASSERT_GE(startPos, 1);
+    // Stepping back in the shown tab while the script records its statements in the other.
+    QTest::mouseClick(w->BtnBack, Qt::LeftButton);
+    const int shownPos = w->DataModule()->FHistory.Pos();
+    const QString shownText = w->Mmo->toPlainText();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Tools()->ScriptRunning() && !w->Run()->Busy(); }, 20000));
+    QTest::qWait(50);
+    EXPECT_EQ(w->CurrentTab(), 1);
+    EXPECT_EQ(w->DataModule()->FHistory.Count(), 4);
+    EXPECT_EQ(w->DataModule()->FHistory.Pos(), shownPos) << "the shown tab keeps its place";
+    EXPECT_EQ(w->LblPos->text(), QString("%1 / 4").arg(shownPos));
+    EXPECT_EQ(w->Mmo->toPlainText(), shownText);
+    EXPECT_EQ(GridRows(*w, 1), 0) << "the script's rows went to its own tab";
+    EXPECT_EQ(GridRows(*w, 0), 5);
+    ClickTab(0);
+    EXPECT_EQ(w->LblPos->text(), "4 / 4");
+    // The worksheet follows the shown tab again: F5 here runs into this tab's grid.
+    ClickTab(1);
+    w->Mmo->setPlainText("SELECT ID FROM BENCH WHERE ID <= 3");
+    Key(Qt::Key_F5);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(GridRows(*w, 1), 3);
+    EXPECT_EQ(GridRows(*w, 0), 5);
 }
 
 TEST_F(WorksheetTabs, TheTabsComeBackAfterANormalExit) {
