@@ -10,6 +10,7 @@
 #include "tests/gui/WorksheetRig.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -31,7 +32,7 @@ template <int kSlowMs, int kRows> class TTabsRig : public TWorksheetRig<kSlowMs,
 protected:
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         // A closed question box leaves the window inactive, and the window's shortcuts with it.
-        if (!this->w->isActiveWindow()) {
+        if (QApplication::activeWindow() != this->w.get() || !this->w->isActiveWindow()) {
             this->Activate();
             this->w->Mmo->setFocus();
         }
@@ -275,6 +276,10 @@ TEST_F(WorksheetTabs, TheTabsComeBackAfterANormalExit) {
     w->DataModule()->Save->trigger();
     ASSERT_TRUE(QFile::exists(sqlFile));
     EXPECT_EQ(w->TabBar1->tabText(1), "bericht.sql");
+    // The file dialog has gone: the window takes the keys again.
+    QTest::qWait(20);
+    Activate();
+    w->Mmo->setFocus();
     Key(Qt::Key_T, Qt::ControlModifier);
     Type("select 3");
     Key(Qt::Key_Return);
