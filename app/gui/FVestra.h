@@ -213,7 +213,7 @@ private:
     void BindToCurrentTab();
     void UpdateTabCaption(int index);
     int PageIndex(const TWorksheetPage* p) const;
-    // The current tab's file name as the program's path (empty: none).
+    // Gives the current tab a file name (the program's path; empty: none) and marks its text saved.
     void SetTabFile(const std::string& fileName);
     void ConfigureComponents(const TStartOptions& options);
     // The editor's text as the edit control holds it (CR LF), or false after a message naming a character
