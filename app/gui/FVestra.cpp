@@ -363,14 +363,16 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     // A statement that ends in another tab than the one shown records its history entry for its own tab: the
     // shown tab's place is taken before the report and put back after it.
     connect(run_.get(), &TWorksheetRun::RunningChanged, this, [this](bool running) {
+        historyCountAtEnd_ = dm_->FHistory.Count();
         if (!running && boundPage_ && boundPage_ != &page())
             tabs_.At(tabs_.Current()).historyPos = dm_->FHistory.Pos();
     });
     connect(run_.get(), &TWorksheetRun::Ended, this, [this] {
         THistory& h = dm_->FHistory;
         if (boundPage_ && boundPage_ != &page()) {
+            // A failed statement records nothing: its tab keeps its place then.
             const int i = PageIndex(boundPage_);
-            if (i >= 0) tabs_.At(i).historyPos = h.Count();
+            if (i >= 0 && h.Count() > historyCountAtEnd_) tabs_.At(i).historyPos = h.Count();
             h.SetPos(tabs_.At(tabs_.Current()).historyPos);
             LblPos->setText(FromAnsi(h.LabelText()));
         }

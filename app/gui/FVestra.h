@@ -236,6 +236,8 @@ private:
     std::vector<std::unique_ptr<TWorksheetPage>> pages_;
     int pageSerial_ = 1;
     TWorksheetPage* boundPage_ = nullptr;
+    // The history's length when the last run ended, before its report recorded anything.
+    int historyCountAtEnd_ = 0;
     TSchemaPanel* schemaPanel_ = nullptr;
     bool firstShow_ = true;
     bool closing_ = false;
