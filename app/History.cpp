@@ -66,6 +66,10 @@ void THistory::SaveToFile(const std::string& fileName) const {
     WriteWholeFile(fileName, content);
 }
 
+void THistory::SetPos(int pos) {
+    pos_ = pos < 0 ? 0 : (pos > Count() ? Count() : pos);
+}
+
 void THistory::Restore(std::vector<std::string> entries, int pos) {
     entries_ = std::move(entries);
     pos_ = pos < 0 ? 0 : pos > int(entries_.size()) ? int(entries_.size()) : pos;

@@ -16,6 +16,8 @@ public:
     bool Forward(std::string& editorText);
 
     int Pos() const { return pos_; }
+    // Moves to an entry without showing it (a worksheet tab's own place); kept within 0..count.
+    void SetPos(int pos);
     int Count() const { return int(entries_.size()); }
     const std::vector<std::string>& Entries() const { return entries_; }
     // "2 / 5"

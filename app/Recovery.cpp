@@ -12,6 +12,9 @@
 namespace {
 
 const char kMagic[] = "Vestra-Wiederherstellung 1\r\n";
+// The form with tabs: the history first, then each tab's number, history position, changed mark, file name
+// and text, then the current tab's index.
+const char kMagicTabs[] = "Vestra-Wiederherstellung 2\r\n";
 const char kEnd[] = "Ende\r\n";
 // What a recovery file may grow to: the editor's text and a long history.
 constexpr std::uint64_t kMaxRecoveryBytes = 8 * kEditorCapacity;
@@ -61,7 +64,72 @@ private:
 
 } // namespace
 
+namespace {
+
+void PutHistory(std::string& out, const TRecoveryState& state) {
+    out += "Historie " + std::to_string(state.history.size()) + "\r\n";
+    for (const std::string& e : state.history)
+        PutField(out, "Eintrag", e);
+}
+
+std::string SerializeTabs(const TRecoveryState& state) {
+    std::string out = kMagicTabs;
+    out += std::string("Beendet ") + (state.closedNormally ? "1" : "0") + "\r\n";
+    PutHistory(out, state);
+    out += "Arbeitsbl\xE4tter " + std::to_string(state.tabs.size()) + "\r\n";
+    for (const TWorksheetTab& t : state.tabs) {
+        out += "Nummer " + std::to_string(t.number < 1 ? 1 : t.number) + "\r\n";
+        out += "Position " + std::to_string(t.historyPos < 0 ? 0 : t.historyPos) + "\r\n";
+        out += std::string("Ge\xE4ndert ") + (t.modified ? "1" : "0") + "\r\n";
+        PutField(out, "Datei", t.fileName);
+        PutField(out, "Text", t.text);
+    }
+    out += "Aktuell " + std::to_string(state.currentTab < 0 ? 0 : state.currentTab) + "\r\n";
+    out += kEnd;
+    return out;
+}
+
+bool ParseHistory(TReader& r, TRecoveryState& s) {
+    std::uint64_t count = 0;
+    if (!r.Number("Historie", count)) return false;
+    // Each entry takes at least its header: a count beyond what is left is a broken file.
+    if (count > r.Left() / 10) return false;
+    s.history.resize(size_t(count));
+    for (std::string& e : s.history)
+        if (!r.Field("Eintrag", e)) return false;
+    return true;
+}
+
+bool ParseTabs(TReader& r, TRecoveryState& s) {
+    std::uint64_t closed = 0, count = 0, current = 0;
+    if (!r.Number("Beendet", closed) || closed > 1 || !ParseHistory(r, s) ||
+        !r.Number("Arbeitsbl\xE4tter", count))
+        return false;
+    // A tab takes well over 40 bytes; at least one is always there.
+    if (count < 1 || count > r.Left() / 40) return false;
+    s.tabs.resize(size_t(count));
+    for (TWorksheetTab& t : s.tabs) {
+        std::uint64_t number = 0, pos = 0, changed = 0;
+        if (!r.Number("Nummer", number) || number < 1 || number > 1000000 || !r.Number("Position", pos) ||
+            pos > s.history.size() || !r.Number("Ge\xE4ndert", changed) || changed > 1 ||
+            !r.Field("Datei", t.fileName) || !r.Field("Text", t.text))
+            return false;
+        t.number = int(number);
+        t.historyPos = int(pos);
+        t.modified = changed == 1;
+    }
+    if (!r.Number("Aktuell", current) || current >= count || !r.Literal(kEnd) || !r.AtEnd()) return false;
+    s.closedNormally = closed == 1;
+    s.currentTab = int(current);
+    s.text = s.tabs[size_t(current)].text;
+    s.historyPos = s.tabs[size_t(current)].historyPos;
+    return true;
+}
+
+} // namespace
+
 std::string SerializeRecovery(const TRecoveryState& state) {
+    if (!state.tabs.empty()) return SerializeTabs(state);
     std::string out = kMagic;
     out += std::string("Beendet ") + (state.closedNormally ? "1" : "0") + "\r\n";
     out += "Position " + std::to_string(state.historyPos < 0 ? 0 : state.historyPos) + "\r\n";
@@ -76,6 +144,11 @@ std::string SerializeRecovery(const TRecoveryState& state) {
 bool ParseRecovery(const std::string& bytes, TRecoveryState& out) {
     TReader r(bytes);
     TRecoveryState s;
+    if (r.Literal(kMagicTabs)) {
+        if (!ParseTabs(r, s)) return false;
+        out = std::move(s);
+        return true;
+    }
     std::uint64_t closed = 0, pos = 0, count = 0;
     if (!r.Literal(kMagic) || !r.Number("Beendet", closed) || closed > 1 || !r.Number("Position", pos) ||
         !r.Field("Text", s.text) || !r.Number("Historie", count))
@@ -94,7 +167,10 @@ bool ParseRecovery(const std::string& bytes, TRecoveryState& out) {
 
 TRecoveryOffer RecoveryOfferFor(const std::optional<TRecoveryState>& found, const std::string& initialText) {
     if (!found) return TRecoveryOffer::Nothing;
-    if (found->history.empty() && found->text == initialText) return TRecoveryOffer::Nothing;
+    const bool oneUntouchedTab =
+        found->tabs.size() <= 1 && (found->tabs.empty() || found->tabs[0].fileName.empty());
+    if (found->history.empty() && oneUntouchedTab && found->text == initialText)
+        return TRecoveryOffer::Nothing;
     return found->closedNormally ? TRecoveryOffer::RestoreQuietly : TRecoveryOffer::Ask;
 }
 
@@ -129,6 +205,35 @@ std::optional<TRecoveryState> TRecoveryFile::Load() const {
     } catch (const EFileError&) {
         // No file yet, or one that cannot be read: there is nothing to offer.
     }
+    return std::nullopt;
+}
+
+std::optional<TRecoveryState> TRecoveryFile::LoadOrSetAside(std::string& brokenMessage) const {
+    brokenMessage.clear();
+    if (lockFd_ < 0) return std::nullopt;
+    std::string bytes;
+    try {
+        bytes = ReadFileUpTo(path_, kMaxRecoveryBytes);
+    } catch (const EFileError&) {
+        // No file yet (the first start), or one that cannot be read: there is nothing to offer, and a file
+        // beyond the limit is set aside below only when it could be read.
+        if (::access(path_.c_str(), F_OK) != 0) return std::nullopt;
+    }
+    TRecoveryState s;
+    if (!bytes.empty() && ParseRecovery(bytes, s)) return s;
+    // Whatever is in the file may still hold the user's text: it is kept under another name, never replaced.
+    const std::string aside = path_ + ".defekt";
+    if (::rename(path_.c_str(), aside.c_str()) == 0)
+        brokenMessage = "Die Arbeitsbl\xE4tter der letzten Sitzung konnten nicht gelesen werden: die Datei " +
+                        path_ +
+                        " ist besch\xE4"
+                        "digt. Sie wurde als " +
+                        aside + " aufbewahrt; es wird mit einem leeren Arbeitsblatt begonnen.";
+    else
+        brokenMessage = "Die Arbeitsbl\xE4tter der letzten Sitzung konnten nicht gelesen werden: die Datei " +
+                        path_ +
+                        " ist besch\xE4"
+                        "digt.";
     return std::nullopt;
 }
 

@@ -7,6 +7,8 @@
 // unsaved text should come back.
 #pragma once
 
+#include "app/WorksheetTabs.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +18,11 @@ struct TRecoveryState {
     std::string text;                 // the editor's text (Windows-1252, CR LF)
     std::vector<std::string> history; // the history's entries as recorded ("§§" for line breaks)
     int historyPos = 0;
+    // Every tab with its text, file name and history position, and which one was current. Empty in the
+    // single-worksheet form (then text and historyPos are the one worksheet's); when filled, text and
+    // historyPos repeat the current tab's.
+    std::vector<TWorksheetTab> tabs;
+    int currentTab = 0;
 };
 
 std::string SerializeRecovery(const TRecoveryState& state);
@@ -42,6 +49,10 @@ public:
     bool IsOpen() const { return lockFd_ >= 0; }
     // The state in the slot's file; nothing when there is none or it is broken.
     std::optional<TRecoveryState> Load() const;
+    // The same, but a file that is there and cannot be read as a whole is moved aside (to the slot's name
+    // with ".defekt", so that the next save does not replace it) and brokenMessage says so (Windows-1252);
+    // it stays empty otherwise.
+    std::optional<TRecoveryState> LoadOrSetAside(std::string& brokenMessage) const;
     // Replaces the slot's file atomically; raises EFileError.
     void Save(const TRecoveryState& state) const;
     const std::string& Path() const { return path_; }

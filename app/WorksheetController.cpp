@@ -10,7 +10,7 @@ const char* const kAskPendingChanges = "Sollen die nicht best\xE4tigten \xC4nder
 
 TWorksheetController::TWorksheetController(TOraSession& sess, TOraQuery& qry, THistory& history,
                                            IWorksheetView& view)
-    : sess_(sess), qry_(qry), history_(history), view_(view) {}
+    : sess_(sess), qry_(&qry), history_(history), view_(view) {}
 
 bool TWorksheetController::Execute(const std::string& editorText1252) {
     if (!BeginExecute(editorText1252)) return false;
@@ -27,9 +27,9 @@ bool TWorksheetController::BeginExecute(const std::string& editorText1252) {
     view_.ResetGrid();
     try {
         // 3. The query finds the parameters in the text.
-        qry_.SetSQL(editorText1252);
+        qry_->SetSQL(editorText1252);
         // 4. Parameter values.
-        if (!AskParameterValues(qry_.Params())) {
+        if (!AskParameterValues(qry_->Params())) {
             view_.SetGridAttached(true);
             return false;
         }
@@ -42,7 +42,7 @@ bool TWorksheetController::BeginExecute(const std::string& editorText1252) {
 
     // 6. Worksheet commands.
     const TPreparedStatement prepared = PrepareWorksheetStatement(editorText1252);
-    if (prepared.kind != TPreparedStatement::Plain) qry_.SetSQL(prepared.sql);
+    if (prepared.kind != TPreparedStatement::Plain) qry_->SetSQL(prepared.sql);
     if (!prepared.message.empty()) view_.ShowMessage(prepared.message);
     return true;
 }
@@ -59,12 +59,12 @@ bool TWorksheetController::AskParameterValues(TParams& params) {
 }
 
 void TWorksheetController::RunStatement() {
-    qry_.Execute();
+    qry_->Execute();
 }
 
 void TWorksheetController::EndExecute(const std::string& editorText1252) {
     // 8. Report.
-    Report(qry_.RowsAffected(), editorText1252);
+    Report(qry_->RowsAffected(), editorText1252);
 }
 
 bool TWorksheetController::BeginScriptStatement(const std::string& text1252) {
@@ -79,11 +79,11 @@ void TWorksheetController::RunScriptStatement() {
     if (viaCommand_)
         ScriptCommand->Execute();
     else
-        qry_.Execute();
+        qry_->Execute();
 }
 
 void TWorksheetController::EndScriptStatement(const std::string& text1252) {
-    Report(viaCommand_ ? ScriptCommand->RowsAffected() : qry_.RowsAffected(), text1252);
+    Report(viaCommand_ ? ScriptCommand->RowsAffected() : qry_->RowsAffected(), text1252);
 }
 
 void TWorksheetController::Report(int rows, const std::string& editorText1252) {
@@ -103,8 +103,8 @@ void TWorksheetController::SetPending(bool on) {
 
 void TWorksheetController::RunTransactionStatement(const char* sql, const char* status) {
     view_.SetStatus(kStatusBusy);
-    qry_.SetSQL(sql);
-    qry_.Execute();
+    qry_->SetSQL(sql);
+    qry_->Execute();
     SetPending(false);
     view_.SetStatus(status);
 }
@@ -124,7 +124,7 @@ void TWorksheetController::Rollback() {
 bool TWorksheetController::BeginTransactionStatement(bool commit) {
     if (!view_.AskYesNo(commit ? kAskCommit : kAskRollback)) return false;
     view_.SetStatus(kStatusBusy);
-    qry_.SetSQL(commit ? "COMMIT" : "ROLLBACK");
+    qry_->SetSQL(commit ? "COMMIT" : "ROLLBACK");
     return true;
 }
 
@@ -134,7 +134,7 @@ void TWorksheetController::EndTransactionStatement(bool commit) {
 }
 
 void TWorksheetController::Refresh() {
-    qry_.Refresh();
+    qry_->Refresh();
     if (BrowserQuery && BrowserQuery->Active()) BrowserQuery->Refresh();
 }
 
@@ -155,7 +155,7 @@ bool TWorksheetController::SettlePendingChanges() {
 
 void TWorksheetController::EndSession() {
     if (!sess_.Connected()) return;
-    qry_.Close();
+    qry_->Close();
     // A disconnect ends the server session with a commit; whatever is still open was not chosen by the user.
     sess_.Rollback();
     SetPending(false);
@@ -168,9 +168,9 @@ IWorksheetView::TAnswer TWorksheetController::AskHowToEnd() {
 
 void TWorksheetController::EndOnServer(bool commit) {
     if (!sess_.Connected()) return;
-    qry_.SetSQL(commit ? "COMMIT" : "ROLLBACK");
-    qry_.Execute();
-    qry_.Close();
+    qry_->SetSQL(commit ? "COMMIT" : "ROLLBACK");
+    qry_->Execute();
+    qry_->Close();
 }
 
 void TWorksheetController::EndReported(bool commit) {

@@ -98,7 +98,9 @@ public:
     TDataSet* BrowserQuery = nullptr;
 
     TOraSession& Session() { return sess_; }
-    TOraQuery& Query() { return qry_; }
+    TOraQuery& Query() { return *qry_; }
+    // The worksheet query of the current tab; never while a statement runs.
+    void SetQuery(TOraQuery& qry) { qry_ = &qry; }
     THistory& History() { return history_; }
 
 private:
@@ -109,7 +111,7 @@ private:
     void SetPending(bool on);
 
     TOraSession& sess_;
-    TOraQuery& qry_;
+    TOraQuery* qry_;
     THistory& history_;
     IWorksheetView& view_;
     bool pending_ = false;

@@ -109,6 +109,18 @@ TDataModule1::TDataModule1(TFVestra* window) : QObject(window), w_(window) {
                            "Namen neu lesen | Die Namen f\u00FCr die Vervollst\u00E4ndigung neu aus dem "
                            "Datenbankkatalog lesen");
 
+    NewWorksheet = Make("NewWorksheet", "Neues Arbeitsblatt",
+                        "Neues Arbeitsblatt | \u00D6ffnet ein leeres Arbeitsblatt in einem eigenen Reiter",
+                        QKS("Ctrl+T"));
+    CloseWorksheet =
+        Make("CloseWorksheet", "Arbeitsblatt schlie\u00DFen",
+             "Arbeitsblatt schlie\u00DFen | Schlie\u00DFt das aktuelle Arbeitsblatt", QKS("Ctrl+W"));
+    NextWorksheet = Make("NextWorksheet", "N\u00E4chstes Arbeitsblatt",
+                         "N\u00E4chstes Arbeitsblatt | Wechselt zum Arbeitsblatt rechts", QKS("Ctrl+PgDown"));
+    PreviousWorksheet = Make("PreviousWorksheet", "Vorheriges Arbeitsblatt",
+                             "Vorheriges Arbeitsblatt | Wechselt zum Arbeitsblatt links", QKS("Ctrl+PgUp"));
+    NewWorksheet->setIcon(Icons::Own("vestra-new-worksheet"));
+
     // Standard editing commands: the editor's own keys come first while it has the focus.
     for (QAction* a : {SelectAll, Undo, Cut, Copy, Paste})
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -182,6 +194,7 @@ void TDataModule1::BuildMenus() {
     neuItem->setStatusTip("Sie k\u00F6nnen einen neuen Select Befehl abschicken");
     connect(neuItem, &QAction::triggered, Neu, &QAction::trigger);
     datei->addAction(neuItem);
+    datei->addActions({NewWorksheet, CloseWorksheet, NextWorksheet, PreviousWorksheet});
     datei->addActions({Open, Save, SaveHistorie, LoadHistory, Import, Export});
     datei->addSeparator();
     datei->addAction(DBChange);
@@ -231,6 +244,11 @@ void TDataModule1::Wire() {
     guard(Beenden, [w] { w->close(); });
     guard(Neu, [w] { w->DoNeu(); });
     guard(Open, [w] { w->DoOpen(); });
+    guard(NewWorksheet, [w] { w->NewTab(); });
+    guard(CloseWorksheet, [w] { w->CloseTab(w->CurrentTab()); });
+    guard(NextWorksheet, [w] { w->SetCurrentTab((w->CurrentTab() + 1) % w->TabCount()); });
+    guard(PreviousWorksheet,
+          [w] { w->SetCurrentTab((w->CurrentTab() + w->TabCount() - 1) % w->TabCount()); });
     guard(Save, [w] { w->DoSave(); });
     guard(SaveHistorie, [w] { w->DoSaveHistorie(); });
     guard(LoadHistory, [w] { w->DoLoadHistory(); });
@@ -259,37 +277,44 @@ void TDataModule1::Wire() {
     });
 
     // The editor's commands act on the SQL editor wherever the focus is (the find bar's fields included).
-    if (auto* ed = qobject_cast<TSqlEditor*>(w->Editor())) {
-        guard(Find, [ed] { ed->ShowFind(false); });
-        guard(Replace, [ed] { ed->ShowFind(true); });
+    // The current worksheet tab's editor, whichever it is when the command comes.
+    auto edit = [w, guard](QAction* a, std::function<void(TSqlEditor*)> f) {
+        guard(a, [w, f] {
+            if (TSqlEditor* ed = w->SqlEditor()) f(ed);
+        });
+    };
+    if (TSqlEditor* first = w->SqlEditor()) {
+        edit(Find, [](TSqlEditor* ed) { ed->ShowFind(false); });
+        edit(Replace, [](TSqlEditor* ed) { ed->ShowFind(true); });
         // F3 and Shift+F3 go on with the last search text, the bar shown or not; without one they open the
         // bar.
-        guard(FindNext, [ed] {
+        edit(FindNext, [](TSqlEditor* ed) {
             if (!ed->FindBar()->FindText->text().isEmpty())
                 ed->FindNext();
             else
                 ed->ShowFind(false);
         });
-        guard(FindPrevious, [ed] {
+        edit(FindPrevious, [](TSqlEditor* ed) {
             if (!ed->FindBar()->FindText->text().isEmpty())
                 ed->FindPrevious();
             else
                 ed->ShowFind(false);
         });
-        guard(GoToLine, [ed] { ed->AskGoToLine(); });
-        guard(CommentLines, [ed] { ed->ToggleComment(); });
-        guard(UpperCase, [ed] { ed->ChangeCase(true); });
-        guard(LowerCase, [ed] { ed->ChangeCase(false); });
+        edit(GoToLine, [](TSqlEditor* ed) { ed->AskGoToLine(); });
+        edit(CommentLines, [](TSqlEditor* ed) { ed->ToggleComment(); });
+        edit(UpperCase, [](TSqlEditor* ed) { ed->ChangeCase(true); });
+        edit(LowerCase, [](TSqlEditor* ed) { ed->ChangeCase(false); });
         // The names come from the session's dictionary through the worksheet's background runs, one cache
         // per connection.
         auto* completion = new TEditorCompletion(
-            ed, w->Session(),
+            first, w->Session(),
             [w](std::function<void()> work, std::function<void(std::exception_ptr)> done) {
                 return w->Run() && w->Run()->RunInBackground(std::move(work), std::move(done));
             },
             [w] { return w->Session().Username() + "@" + w->Session().Server(); },
             this); // the data module goes before the session
         completion->setObjectName("Completion");
+        completion_ = completion;
         completion->Status = [w](const QString& text) { w->statusBar()->showMessage(text); };
         guard(Complete, [completion] { completion->Complete(); });
         guard(CompleteRefresh, [completion] { completion->Refresh(); });
@@ -325,6 +350,10 @@ void TDataModule1::Wire() {
             if (auto* e = qobject_cast<QLineEdit*>(f)) e->paste();
         });
     });
+}
+
+void TDataModule1::SetEditor(TSqlEditor* editor) {
+    if (completion_ && editor) completion_->SetEditor(editor);
 }
 
 QString TDataModule1::RunFileDialog(QFileDialog* dialog, const QString& folder, const QString& filter,

@@ -13,7 +13,9 @@ class QAction;
 class QFileDialog;
 class QMenu;
 class QWidget;
+class TEditorCompletion;
 class TFVestra;
+class TSqlEditor;
 class TFQuickView;
 struct TQuickViewQueries;
 
@@ -32,6 +34,9 @@ public:
     QAction *Find, *Replace, *FindNext, *FindPrevious, *GoToLine, *CommentLines, *UpperCase, *LowerCase;
     // Completion of names from the dictionary, and reading the names again.
     QAction *Complete, *CompleteRefresh;
+    // Worksheets as tabs: a new one (Ctrl+T), closing the current one (Ctrl+W), and the next and the previous
+    // tab (Ctrl+Page down, Ctrl+Page up; Ctrl+Tab leaves the editor).
+    QAction *NewWorksheet, *CloseWorksheet, *NextWorksheet, *PreviousWorksheet;
     QAction* Action(const QString& name) const;
     QList<QAction*> Actions() const { return actions_; }
 
@@ -55,6 +60,9 @@ public:
     static const char* const WebSite;
 
     // Runs a file dialog modally with an initial folder and a filter; returns the chosen file or "".
+    // The editor the completion serves: the current worksheet tab's.
+    void SetEditor(TSqlEditor* editor);
+
     QString RunFileDialog(QFileDialog* dialog, const QString& folder, const QString& filter,
                           const QString& suffix);
 
@@ -66,6 +74,7 @@ private:
     void EditCommand(void (*apply)(QWidget*));
 
     TFVestra* w_;
+    TEditorCompletion* completion_ = nullptr;
     QList<QAction*> actions_;
     QList<QMenu*> menus_;
 };

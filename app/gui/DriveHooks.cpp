@@ -1,9 +1,11 @@
 #include "app/gui/DriveHooks.h"
 
+#include "app/gui/DataModule1.h"
 #include "app/gui/FVestra.h"
 #include "connect/ConnectForm.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -58,11 +60,24 @@ void DriveAfterStart(TFVestra* w) {
     if (!Driven() || !w) return;
     QString text = QString::fromStdU16String(w->EditorRawText());
     Say("Editor: " + text.replace("\r\n", "\\n"));
+    // Every worksheet tab: its caption and text, and which one is current.
+    for (int i = 0; i < w->TabCount(); ++i) {
+        QString t = w->TabEditor(i)->toPlainText();
+        Say(QString("Blatt %1: %2 | %3")
+                .arg(i + 1)
+                .arg(QString::fromStdString(w->Tabs().Caption(i)), t.replace("\n", "\\n")));
+    }
+    Say(QString("Aktuell: %1").arg(w->CurrentTab() + 1));
     const QString typed = qEnvironmentVariable("VESTRA_DRIVE_TYPE");
     if (!typed.isEmpty()) {
         w->Mmo->setFocus();
         w->Mmo->moveCursor(QTextCursor::End);
         for (QChar c : typed) {
+            // A tab character opens a new worksheet tab (Ctrl+T); the typing goes on there.
+            if (c == '\t') {
+                if (w->DataModule()) w->DataModule()->NewWorksheet->trigger();
+                continue;
+            }
             if (c == '\n')
                 SendKey(w->Mmo, Qt::Key_Return, "\r");
             else

@@ -43,9 +43,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTabBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -109,7 +112,9 @@ TFVestra::~TFVestra() {
     // Help windows close with the worksheet window.
     if (help_) help_->CloseAll();
     controller_.reset();
-    if (DBGrid) DBGrid->SetDataSource(nullptr);
+    // The grids are children (they go after the members): each lets go of its data source now.
+    for (const auto& p : pages_)
+        p->grid->SetDataSource(nullptr);
     // The data module's queries (the workbench's) go before the session they use.
     delete dm_;
     dm_ = nullptr;
@@ -211,31 +216,43 @@ void TFVestra::BuildWindow() {
     auto* ch = new QHBoxLayout(client);
     ch->setContentsMargins(0, 0, 0, 0);
     ch->setSpacing(0);
-    Splitter1 = new QSplitter(Qt::Vertical, client);
+    // The worksheets: their tabs (hidden while there is one), each tab's editor over its grid.
+    auto* sheets = new QWidget(client);
+    sheets->setObjectName("PanelWorksheets");
+    auto* sv = new QVBoxLayout(sheets);
+    sv->setContentsMargins(0, 0, 0, 0);
+    sv->setSpacing(0);
+    TabBar1 = new QTabBar(sheets);
+    TabBar1->setObjectName("TabBar1");
+    TabBar1->setAccessibleName("Arbeitsbl\u00E4tter");
+    TabBar1->setAutoHide(true);
+    TabBar1->setTabsClosable(true);
+    TabBar1->setDocumentMode(true);
+    TabBar1->setExpanding(false);
+    TabBar1->setUsesScrollButtons(true);
+    sv->addWidget(TabBar1);
+    Splitter1 = new QSplitter(Qt::Vertical, sheets);
     Splitter1->setObjectName("Splitter1");
     Splitter1->setChildrenCollapsible(false);
-    Mmo = new TSqlEditor(Splitter1);
-    Mmo->setObjectName("Mmo");
-    Mmo->setAccessibleName("SQL-Eingabe");
-    LetCtrlTabLeave(Mmo);
-    Mmo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Mmo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Mmo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Mmo->setFont(FixedFont());
-    Mmo->setPlainText(kInitialSql);
-    DBGrid = new TQxDBGrid(Splitter1);
-    DBGrid->setObjectName("DBGrid");
-    DBGrid->setAccessibleName("Ergebnis");
-    DBGrid->SetOptionsEx(DBGrid->OptionsEx() | dgeEnableSort | dgeRecordCount);
-    GridPlace = DBGrid;
-    Splitter1->addWidget(Mmo);
+    auto* editors = new QStackedWidget(Splitter1);
+    editors->setObjectName("EditorPlace");
+    auto* grids = new QStackedWidget(Splitter1);
+    grids->setObjectName("GridPlace");
+    EditorPlace = editors;
+    GridPlace = grids;
+    Splitter1->addWidget(EditorPlace);
     Splitter1->addWidget(GridPlace);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 2);
-    ch->addWidget(Splitter1, 1);
+    sv->addWidget(Splitter1, 1);
+    ch->addWidget(sheets, 1);
+    AddPage(true);
+    connect(TabBar1, &QTabBar::currentChanged, this, [this](int index) { SetCurrentTab(index); });
+    connect(TabBar1, &QTabBar::tabCloseRequested, this, [this](int index) { CloseTab(index); });
     // The schema browser (hidden at start): BitBtn4 shows and hides it; a click in its table list runs the
     // statement through the editor as Execute does.
     auto* schemaPanel = new TSchemaPanel(QryUserTables2, Qry, client);
+    schemaPanel_ = schemaPanel;
     schemaPanel->ExecuteInEditor = [this](const std::string& sql1252) {
         SetEditorText(sql1252);
         DoFormat();
@@ -258,10 +275,10 @@ void TFVestra::BuildWindow() {
     connect(BtnC, &QPushButton::clicked, this, [this] { Guard([this] { DoCommit(); }); });
     connect(BtnR, &QPushButton::clicked, this, [this] { Guard([this] { DoRollback(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] {
-        if (!run_) return Guard([this] { CopyResultToClipboard(Qry, &DatS); });
+        if (!run_) return Guard([this] { CopyResultToClipboard(Query(), &DataSource()); });
         TWorksheetRun* r = run_.get();
         CopyResultToClipboard(
-            Qry, &DatS,
+            Query(), &DataSource(),
             [r](std::function<void()> work, std::function<void(std::exception_ptr)> done,
                 const std::atomic<long>* rows) {
                 return r->RunInBackground(std::move(work), std::move(done), rows);
@@ -339,7 +356,31 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     dm_ = dm;
     controller_ = std::make_unique<TWorksheetController>(Sess, Qry, dm->FHistory, *this);
     controller_->BrowserQuery = &QryUserTables2;
+    BindToCurrentTab();
     run_ = std::make_unique<TWorksheetRun>(*this, *dm);
+    for (const auto& p : pages_)
+        run_->HookGrid(p->grid);
+    // A statement that ends in another tab than the one shown records its history entry for its own tab: the
+    // shown tab's place is taken before the report and put back after it.
+    connect(run_.get(), &TWorksheetRun::RunningChanged, this, [this](bool running) {
+        historyCountAtEnd_ = dm_->FHistory.Count();
+        if (!running && boundPage_ && boundPage_ != &page())
+            tabs_.At(tabs_.Current()).historyPos = dm_->FHistory.Pos();
+    });
+    connect(run_.get(), &TWorksheetRun::Ended, this, [this] {
+        THistory& h = dm_->FHistory;
+        if (boundPage_ && boundPage_ != &page()) {
+            // A failed statement records nothing: its tab keeps its place then.
+            const int i = PageIndex(boundPage_);
+            if (i >= 0 && h.Count() > historyCountAtEnd_) tabs_.At(i).historyPos = h.Count();
+            h.SetPos(tabs_.At(tabs_.Current()).historyPos);
+            LblPos->setText(FromAnsi(h.LabelText()));
+        }
+        // Once the run has ended (and a script has no statement left) the worksheet follows the shown tab.
+        QTimer::singleShot(0, this, [this] {
+            if (RunningTab() < 0) BindToCurrentTab();
+        });
+    });
     // The schema browser's lists and buttons run off the GUI thread like the worksheet's statements.
     if (auto* panel = qobject_cast<TSchemaPanel*>(panel4_)) {
         panel->RunInBackground = [this](std::function<void()> work,
@@ -354,7 +395,7 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     addActions(dm->Actions());
     ToolBar1->addAction(dm->Beenden);
     ToolBar1->addSeparator();
-    ToolBar1->addActions({dm->Neu, dm->Open, dm->Save, dm->Export});
+    ToolBar1->addActions({dm->Neu, dm->NewWorksheet, dm->Open, dm->Save, dm->Export});
     ToolBar1->addSeparator();
     ToolBar1->addActions({dm->SelectAll, dm->Cut, dm->Copy, dm->Paste});
     ToolBar1->addSeparator();
@@ -373,6 +414,7 @@ void TFVestra::SetDataModule(TDataModule1* dm) {
     for (QAction* a : {dm->SelectAll, dm->Undo, dm->Cut, dm->Copy, dm->Paste})
         a->setShortcutContext(Qt::WindowShortcut);
     tools_ = std::make_unique<TStatementTools>(*this);
+    dm->SetEditor(SqlEditor());
 }
 
 // ---- Events ----
@@ -384,6 +426,7 @@ bool TFVestra::eventFilter(QObject* watched, QEvent* event) {
         if (w && w->window() == this && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
             (k->modifiers() & Qt::ControlModifier)) {
             // Ctrl+Shift+Enter runs the statement under the cursor, Ctrl+Enter the whole text.
+            if (event->type() == QEvent::KeyPress && !BtnExec->isEnabled()) SayBusy();
             if (event->type() == QEvent::KeyPress) {
                 if ((k->modifiers() & Qt::ShiftModifier) && tools_)
                     tools_->RunStatement->trigger();
@@ -393,6 +436,10 @@ bool TFVestra::eventFilter(QObject* watched, QEvent* event) {
             event->accept();
             return true; // the line feed does not reach the editor
         }
+        // F5, Shift+F5 and F9 while the statement of another tab runs: the user learns why nothing starts.
+        if (w && w->window() == this && event->type() == QEvent::KeyPress &&
+            (k->key() == Qt::Key_F5 || k->key() == Qt::Key_F9) && dm_ && !dm_->Execute->isEnabled())
+            SayBusy();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -541,6 +588,12 @@ IWorksheetView::TAnswer TFVestra::AskYesNoCancel(const std::string& question1252
     }
 }
 
+void TFVestra::SayBusy() {
+    const int running = RunningTab();
+    if (running < 0 || running == tabs_.Current()) return;
+    statusBar()->showMessage(FromAnsi(tabs_.BusyMessage(running)), 5000);
+}
+
 void TFVestra::ResetGrid() {
     DBGrid->ClearSortList();
     DBGrid->ClearColumnFilters();
@@ -548,7 +601,7 @@ void TFVestra::ResetGrid() {
 }
 
 void TFVestra::SetGridAttached(bool on) {
-    DatS.SetEnabled(on);
+    DataSource().SetEnabled(on);
 }
 
 // ---- Execute and the editor ----
@@ -560,11 +613,19 @@ void TFVestra::ShowNonAnsiMessage(const std::string& messageUtf8) {
     box.exec();
 }
 
-std::u16string TFVestra::EditorRawText() const {
+namespace {
+
+std::u16string RawTextOf(const QPlainTextEdit* editor) {
     // The document's raw text: its plain-text view would turn no-break spaces into blanks.
-    const QString raw = Mmo->document()->toRawText();
+    const QString raw = editor->document()->toRawText();
     return EditorTextFromRaw(
         std::u16string(reinterpret_cast<const char16_t*>(raw.utf16()), size_t(raw.size())));
+}
+
+} // namespace
+
+std::u16string TFVestra::EditorRawText() const {
+    return RawTextOf(Mmo);
 }
 
 void TFVestra::EditorText1252Lossy(std::string& text) const {
@@ -605,8 +666,8 @@ TExportWiring TFVestra::ExportWiring() {
     TExportWiring w;
     w.window = this;
     w.session = &Sess;
-    w.query = &Qry;
-    w.dataSource = &DatS;
+    w.query = &Query();
+    w.dataSource = &DataSource();
     // Each table's statement goes into the editor and through the worksheet's Execute (status, grid,
     // history), its server call and the file's writing off the GUI thread.
     w.beginExecute = [this](const std::string& text1252) {
@@ -636,6 +697,8 @@ TExportWiring TFVestra::ExportWiring() {
 
 void TFVestra::ExecuteEditor() {
     if (!controller_) return;
+    // One statement at a time on the session: while another tab's statement runs, this one waits.
+    if (boundPage_ != &page()) return SayBusy();
     std::string text;
     if (!EditorText1252(text, "Die Anweisung wurde nicht ausgef\xC3\xBChrt.")) return;
     // The text is safe before the statement goes out; the history once it has been recorded.
@@ -670,7 +733,8 @@ void TFVestra::DoRefresh() {
 
 void TFVestra::DoNeu() {
     SetEditorText(std::string());
-    Qry.Close();
+    Query().Close();
+    SetTabFile(std::string());
 }
 
 void TFVestra::DoHistoryStep(bool forward) {
@@ -690,13 +754,15 @@ void TFVestra::DoFormat() {
 
 void TFVestra::DoOpen() {
     SetEditorText(std::string());
-    Qry.Close();
+    Query().Close();
+    SetTabFile(std::string());
     const QString file = dm_->RunFileDialog(dm_->OpenDialog1, FromAnsi(ProgramSubFolder("SQL")),
                                             "SQL Dateien (*.SQL *.sql)", QString());
     if (file.isEmpty()) return;
     // A file beyond the editor's capacity is refused before it is read. The load joins the clearing above,
     // so that one Ctrl+Z brings back the text from before Open.
     SetEditorText(LoadSqlFile(file.toStdString()), true);
+    SetTabFile(file.toStdString());
 }
 
 void TFVestra::DoSave() {
@@ -706,6 +772,7 @@ void TFVestra::DoSave() {
                                             "SQL Dateien (*.SQL *.sql)", "SQL");
     if (file.isEmpty()) return;
     SaveSqlFile(file.toStdString(), text);
+    SetTabFile(file.toStdString());
 }
 
 void TFVestra::DoSaveHistorie() {
@@ -774,6 +841,8 @@ void TFVestra::UpdateConnectionLabel() {
 
 void TFVestra::StartRecovery(const std::string& folder) {
     recovery_ = std::make_unique<TRecoveryKeeper>(*this, folder);
+    for (const auto& p : pages_)
+        recovery_->Watch(p->editor->document());
     // A statement run in the background has recorded its history entry when it ends.
     if (run_) connect(run_.get(), &TWorksheetRun::Ended, recovery_.get(), [this] { recovery_->SaveNow(); });
 }
@@ -807,4 +876,82 @@ void TFVestra::ShowInfo() {
     info_->show();
     info_->raise();
     info_->activateWindow();
+}
+
+// ---- Tabs ----
+
+TSqlEditor* TFVestra::MakeEditor(QWidget* parent, const QString& name) {
+    auto* e = new TSqlEditor(parent);
+    e->setObjectName(name);
+    e->setAccessibleName("SQL-Eingabe");
+    LetCtrlTabLeave(e);
+    e->setLineWrapMode(QPlainTextEdit::NoWrap);
+    e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    e->setFont(FixedFont());
+    return e;
+}
+
+TQxDBGrid* TFVestra::MakeGrid(QWidget* parent, const QString& name) {
+    auto* g = new TQxDBGrid(parent);
+    g->setObjectName(name);
+    g->setAccessibleName("Ergebnis");
+    g->SetOptionsEx(g->OptionsEx() | dgeEnableSort | dgeRecordCount);
+    return g;
+}
+
+void TFVestra::AddPage(bool first) {
+    auto p = std::make_unique<TWorksheetPage>();
+    const QString suffix = first ? QString() : QString("_%1").arg(++pageSerial_);
+    p->editor = MakeEditor(EditorPlace, "Mmo" + suffix);
+    p->grid = MakeGrid(GridPlace, "DBGrid" + suffix);
+    if (first) {
+        // The first worksheet is the window's own: Qry and DatS, bound to its grid once the session is on.
+        p->query = &Qry;
+        p->source = &DatS;
+        p->editor->setPlainText(kInitialSql);
+    } else {
+        p->ownQuery = std::make_unique<TOraQuery>();
+        p->ownSource = std::make_unique<TOraDataSource>();
+        p->query = p->ownQuery.get();
+        p->source = p->ownSource.get();
+        p->query->Name = "Qry";
+        p->query->SetSession(&Sess);
+        p->query->ReadOnly = true;
+        p->query->SetAutoCommit(false);
+        p->query->SetFiltered(true);
+        p->source->SetDataSet(p->query);
+        p->grid->SetDataSource(p->source);
+    }
+    static_cast<QStackedWidget*>(EditorPlace)->addWidget(p->editor);
+    static_cast<QStackedWidget*>(GridPlace)->addWidget(p->grid);
+    p->editor->document()->setModified(false);
+    TWorksheetPage* raw = p.get();
+    connect(p->editor->document(), &QTextDocument::modificationChanged, this, [this, raw](bool changed) {
+        const int i = PageIndex(raw);
+        if (i < 0) return;
+        tabs_.At(i).modified = changed;
+        UpdateTabCaption(i);
+    });
+    if (run_) run_->HookGrid(p->grid);
+    if (recovery_) recovery_->Watch(p->editor->document());
+    pages_.push_back(std::move(p));
+    if (first) {
+        Mmo = raw->editor;
+        DBGrid = raw->grid;
+    }
+    // The tab bar follows the pages; its signal is wired once the first page is there.
+    QSignalBlocker block(TabBar1);
+    TabBar1->addTab(QString());
+    UpdateTabCaption(int(pages_.size()) - 1);
+}
+
+void TFVestra::TabsState(std::vector<TWorksheetTab>& tabs, int& current) {
+    if (dm_) tabs_.At(tabs_.Current()).historyPos = dm_->FHistory.Pos();
+    tabs = tabs_.All();
+    for (size_t i = 0; i < tabs.size(); ++i) {
+        tabs[i].text = cp1252::FromUtf16(RawTextOf(pages_[i]->editor));
+        tabs[i].modified = pages_[i]->editor->document()->isModified();
+    }
+    current = tabs_.Current();
 }

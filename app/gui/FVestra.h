@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/WorksheetController.h"
+#include "app/WorksheetTabs.h"
 #include "app/gui/ExportAction.h"
 #include "connect/ConnectDialog.h"
 #include "oracle/Ora.h"
@@ -16,6 +17,8 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSplitter;
+class QStackedWidget;
+class QTabBar;
 class QToolBar;
 class QToolButton;
 class TDataModule1;
@@ -25,6 +28,8 @@ class THelpWindow;
 class TQxDBGrid;
 class TStatementTools;
 class TRecoveryKeeper;
+class TSchemaPanel;
+class TSqlEditor;
 class TWorksheetRun;
 
 struct TStartOptions {
@@ -34,6 +39,17 @@ struct TStartOptions {
     bool haveConnect = false;
     // Where the editor's text and the history are kept against a crash; empty: not kept.
     std::string recoveryFolder;
+};
+
+// One worksheet of the window: its editor, its grid and the query and data source behind that grid. The
+// first page uses the window's own Qry and DatS; every further page owns its pair, on the same session.
+struct TWorksheetPage {
+    TSqlEditor* editor = nullptr;
+    TQxDBGrid* grid = nullptr;
+    TOraQuery* query = nullptr;
+    TOraDataSource* source = nullptr;
+    std::unique_ptr<TOraQuery> ownQuery;
+    std::unique_ptr<TOraDataSource> ownSource;
 };
 
 class TFVestra : public QMainWindow, public IWorksheetView {
@@ -56,8 +72,9 @@ public:
     // The statement under the cursor, the script, the server output and the plan (nil before SetDataModule).
     TStatementTools* Tools() const { return tools_.get(); }
     TOraSession& Session() { return Sess; }
-    TOraQuery& Query() { return Qry; }
-    TOraDataSource& DataSource() { return DatS; }
+    // The current tab's query and data source (Qry and DatS while the first tab is current).
+    TOraQuery& Query() { return *page().query; }
+    TOraDataSource& DataSource() { return *page().source; }
     TQxDBGrid* Grid() const { return DBGrid; }
     QPlainTextEdit* Editor() const { return Mmo; }
     QWidget* Panel4() const { return panel4_; }
@@ -90,11 +107,39 @@ public:
     QLabel* LblPos;
     QLabel* LblConnect;
     QRadioButton *RadioButton1, *RadioButton2;
-    QPlainTextEdit* Mmo;
+    QPlainTextEdit* Mmo; // the current tab's editor
     QSplitter* Splitter1;
-    TQxDBGrid* DBGrid = nullptr;
-    QWidget* GridPlace; // the grid, or its placeholder
+    TQxDBGrid* DBGrid = nullptr; // the current tab's grid
+    QWidget* GridPlace;          // the grids of the tabs, one shown
+    QWidget* EditorPlace;        // the editors of the tabs, one shown
+    // The worksheets' tabs over the editor; shown once there are two.
+    QTabBar* TabBar1;
     QLabel* StatusBar1;
+
+    // ---- Tabs ----
+    // "Neues Arbeitsblatt" (Ctrl+T): a new, empty worksheet after the last one, made current.
+    void NewTab();
+    // Ctrl+W: closes the tab after the question about its unsaved text or its running statement (a running
+    // statement is stopped first); the last tab is emptied instead. False when the user kept it.
+    bool CloseTab(int index);
+    void SetCurrentTab(int index);
+    int TabCount() const { return tabs_.Count(); }
+    int CurrentTab() const { return tabs_.Current(); }
+    const TWorksheetTabs& Tabs() const { return tabs_; }
+    QPlainTextEdit* TabEditor(int index) const;
+    TQxDBGrid* TabGrid(int index) const;
+    TOraQuery& TabQuery(int index) const;
+    // The current tab's SQL editor.
+    TSqlEditor* SqlEditor() const { return page().editor; }
+    // The tab in which the statement of the background run (or the script) started (-1: none runs).
+    int RunningTab() const;
+    // The page the worksheet's statements run on: the current one, or while a statement runs the one it runs
+    // in.
+    TWorksheetPage* BoundPage() const { return boundPage_; }
+    // For the recovery file: every tab with its text (lossy, as EditorText1252Lossy), and the current one.
+    void TabsState(std::vector<TWorksheetTab>& tabs, int& current);
+    // Puts back the tabs of an earlier run: texts, file names, history positions, the current tab.
+    void RestoreTabs(const std::vector<TWorksheetTab>& tabs, int current);
 
     // ---- The actions' work ----
     void DoNeu();
@@ -159,11 +204,26 @@ protected:
 
 private:
     void BuildWindow();
+    TWorksheetPage& page() const { return *pages_[size_t(tabs_.Current())]; }
+    TSqlEditor* MakeEditor(QWidget* parent, const QString& name);
+    TQxDBGrid* MakeGrid(QWidget* parent, const QString& name);
+    // Adds a page (first: the window's own Qry and DatS) with its tab.
+    void AddPage(bool first);
+    // Points Mmo, DBGrid, the report, the schema panel and (while nothing runs) the controller at the
+    // current tab.
+    void FollowCurrentTab();
+    void BindToCurrentTab();
+    void UpdateTabCaption(int index);
+    int PageIndex(const TWorksheetPage* p) const;
+    // Gives the current tab a file name (the program's path; empty: none) and marks its text saved.
+    void SetTabFile(const std::string& fileName);
     void ConfigureComponents(const TStartOptions& options);
     // The editor's text as the edit control holds it (CR LF), or false after a message naming a character
     // Windows-1252 cannot hold.
     bool EditorText1252(std::string& text, const char* whatUtf8);
     void ShowNonAnsiMessage(const std::string& messageUtf8);
+    // Shows over the status line that another tab's statement runs (nothing when none does).
+    void SayBusy();
 
     TDataModule1* dm_ = nullptr;
     std::unique_ptr<TWorksheetController> controller_;
@@ -174,6 +234,13 @@ private:
     TFInfo* info_ = nullptr;
     std::unique_ptr<THelpWindow> help_;
     QString progressText_;
+    TWorksheetTabs tabs_;
+    std::vector<std::unique_ptr<TWorksheetPage>> pages_;
+    int pageSerial_ = 1;
+    TWorksheetPage* boundPage_ = nullptr;
+    // The history's length when the last run ended, before its report recorded anything.
+    int historyCountAtEnd_ = 0;
+    TSchemaPanel* schemaPanel_ = nullptr;
     bool firstShow_ = true;
     bool closing_ = false;
     // COMMIT/ROLLBACK and the logoff of closing or logging on again are under way.

@@ -20,8 +20,11 @@ TRecoveryKeeper::TRecoveryKeeper(TFVestra& window, const std::string& folder) : 
     connect(idle_, &QTimer::timeout, this, [this] {
         if (dirty_) SaveNow();
     });
+}
+
+void TRecoveryKeeper::Watch(QTextDocument* document) {
     // Each change only restarts the timer: nothing is written while the user types.
-    connect(w_.Mmo->document(), &QTextDocument::contentsChanged, this, [this] {
+    connect(document, &QTextDocument::contentsChanged, this, [this] {
         dirty_ = true;
         idle_->start(IdleMs);
     });
@@ -29,7 +32,10 @@ TRecoveryKeeper::TRecoveryKeeper(TFVestra& window, const std::string& folder) : 
 
 void TRecoveryKeeper::OfferAtStart() {
     if (!Active()) return;
-    const std::optional<TRecoveryState> found = file_.Load();
+    std::string broken;
+    const std::optional<TRecoveryState> found = file_.LoadOrSetAside(broken);
+    // A broken file has been kept aside, not replaced: the user learns where it is.
+    if (!broken.empty()) w_.ShowMessage(broken);
     std::string initial;
     w_.EditorText1252Lossy(initial);
     bool restore = false;
@@ -52,7 +58,10 @@ void TRecoveryKeeper::OfferAtStart() {
         THistory& h = w_.DataModule()->FHistory;
         h.Restore(found->history, found->historyPos);
         w_.LblPos->setText(FromAnsi(h.LabelText()));
-        w_.SetEditorText(found->text);
+        if (found->tabs.empty())
+            w_.SetEditorText(found->text);
+        else
+            w_.RestoreTabs(found->tabs, found->currentTab);
     }
     // From here on the file says "running": a crash now offers this run's text.
     SaveNow();
@@ -69,6 +78,7 @@ void TRecoveryKeeper::SaveNow(bool closedNormally) {
         s.history = h.Entries();
         s.historyPos = h.Pos();
     }
+    w_.TabsState(s.tabs, s.currentTab);
     try {
         file_.Save(s);
         dirty_ = false;

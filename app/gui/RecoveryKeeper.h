@@ -1,6 +1,7 @@
-// Keeps the worksheet's editor text and statement history in the recovery file (TRecoveryFile): a few seconds
-// after typing stops, at each Execute and at a normal exit; and puts them back at the next start, asking
-// first after a crash ("Nicht gespeicherten Text wiederherstellen?").
+// Keeps the worksheet's tabs (each editor's text, file name and history position) and the statement history
+// in the recovery file (TRecoveryFile): a few seconds after typing stops, at each Execute and at a normal
+// exit; and puts them back at the next start, asking first after a crash ("Nicht gespeicherten Text
+// wiederherstellen?").
 #pragma once
 
 #include "app/Recovery.h"
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <string>
 
+class QTextDocument;
 class QTimer;
 class TFVestra;
 
@@ -24,6 +26,8 @@ public:
     void OfferAtStart();
     // Writes the editor's text and the history now (closedNormally: the program is ending normally).
     void SaveNow(bool closedNormally = false);
+    // Saves a while after each change of the document (an editor of a worksheet tab).
+    void Watch(QTextDocument* document);
 
     // How long the editor must stay unchanged before its text is saved.
     int IdleMs = 2000;

@@ -59,7 +59,7 @@ void SetHint(QWidget* w, const std::string& hint1252) {
 } // namespace
 
 TSchemaPanel::TSchemaPanel(TOraQuery& listQuery, TOraQuery& qry, QWidget* parent)
-    : QFrame(parent), qryUserTables2_(listQuery), qry_(qry) {
+    : QFrame(parent), qryUserTables2_(listQuery), qry_(&qry) {
     setObjectName(QStringLiteral("Panel4"));
     setFrameShape(QFrame::StyledPanel);
     qryUserTables2_.SetFetchRows(500); // an owner with thousands of tables in a few round trips
@@ -223,9 +223,9 @@ void TSchemaPanel::RunButton(int button) {
         return;
     // The worksheet query is the grid's: the worksheet's runner lets the grid go of it while this runs.
     Run(
-        [this, sql] {
-            qry_.SetSQL(sql);
-            qry_.Execute();
+        [q = qry_, sql] {
+            q->SetSQL(sql);
+            q->Execute();
         },
         nullptr);
 }

@@ -36,6 +36,8 @@ public:
     // BitBtn4 "Zusatz": hides a visible panel; otherwise shows it, reloads the owners and starts at "*ALLE*".
     void Toggle();
     TOraQuery& QryUserTables2() { return qryUserTables2_; }
+    // The worksheet query the six buttons run on (the current tab's).
+    void SetWorksheetQuery(TOraQuery& qry) { qry_ = &qry; }
 
     QComboBox* CBBenutzer2 = nullptr;
     QPushButton* Button2 = nullptr;
@@ -59,7 +61,7 @@ private:
     bool Run(std::function<void()> work, std::function<void(bool failed)> done);
 
     TOraQuery& qryUserTables2_;
-    TOraQuery& qry_;
+    TOraQuery* qry_;
     bool loading_ = false;
     int rowBeforePress_ = -1;        // the list's current row when the mouse was last pressed on it
     bool changedSincePress_ = false; // a table was chosen (or refused) since then

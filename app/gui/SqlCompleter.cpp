@@ -67,14 +67,26 @@ TEditorCompletion::TEditorCompletion(TSqlEditor* editor, TOraSession& session, T
     model_ = new QStringListModel(this);
     completer_ = new QCompleter(model_, this);
     completer_->setObjectName("Completer");
-    completer_->setWidget(editor);
     completer_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     completer_->setCaseSensitivity(Qt::CaseInsensitive);
     completer_->popup()->setObjectName("CompletionList");
     completer_->popup()->setAccessibleName("Vervollst\u00E4ndigung");
-    editor->CompletionPopup = completer_->popup();
     connect(completer_, qOverload<const QString&>(&QCompleter::activated), this,
             [this](const QString& name) { Insert(name); });
+    editor_ = nullptr;
+    SetEditor(editor);
+}
+
+void TEditorCompletion::SetEditor(TSqlEditor* editor) {
+    if (editor == editor_) return;
+    if (editor_) {
+        completer_->popup()->hide();
+        disconnect(editor_, nullptr, this, nullptr);
+        editor_->CompletionPopup = nullptr;
+    }
+    editor_ = editor;
+    completer_->setWidget(editor);
+    editor->CompletionPopup = completer_->popup();
     // Each keystroke while the list is shown narrows it; a "." behind a name opens it.
     connect(editor, &QPlainTextEdit::textChanged, this, [this] {
         if (completer_->popup()->isVisible()) UpdateList();

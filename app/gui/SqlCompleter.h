@@ -38,6 +38,8 @@ public:
     std::function<void(const QString&)> Status;
 
     QCompleter* Completer() const { return completer_; }
+    // Serves another editor from now on (the current worksheet tab's); the names stay.
+    void SetEditor(TSqlEditor* editor);
     // The cache of the current connection (created empty when there is none yet); for tests and benchmarks.
     TDictionaryCache& Cache();
     // Takes a filled cache as the current connection's names (the benchmark's 100 000 tables).

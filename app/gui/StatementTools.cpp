@@ -149,7 +149,7 @@ TStatementTools::TStatementTools(TFVestra& window)
     v->addLayout(head);
     ScriptLog = MakeTextPane(ScriptLogPane, "ScriptLog", "Skriptprotokoll");
     v->addWidget(ScriptLog, 1);
-    split->insertWidget(split->indexOf(w_.Mmo) + 1, ScriptLogPane);
+    split->insertWidget(split->indexOf(w_.EditorPlace) + 1, ScriptLogPane);
     ScriptLogPane->hide();
 
     connect(RunStatement, &QAction::triggered, this, &TStatementTools::DoRunStatement);
@@ -313,7 +313,7 @@ void TStatementTools::AppendOutput() {
     for (const std::string& l : lines)
         OutputText->appendPlainText(FromAnsi(l));
     if (ResultTabs->indexOf(outputTab_) >= 0 && ResultTabs->currentWidget() == w_.GridPlace &&
-        !w_.Qry.Active())
+        !w_.Query().Active())
         ResultTabs->setCurrentWidget(outputTab_); // a block's output, when there are no rows to look at
 }
 

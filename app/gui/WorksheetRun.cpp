@@ -66,26 +66,28 @@ TWorksheetRun::TWorksheetRun(TFVestra& window, TDataModule1& dm)
     timer_ = new QTimer(this);
     timer_->setInterval(200);
     connect(timer_, &QTimer::timeout, this, &TWorksheetRun::Tick);
+}
 
+void TWorksheetRun::HookGrid(TQxDBGrid* grid) {
     // The grid's moves that fetch every row or reopen the query (Ctrl+End, summaries, a title-click sort,
     // the server-side filter) run here too.
-    if (TQxDBGrid* grid = w_.DBGrid) {
-        grid->RunInBackground = [this](std::function<void()> work,
-                                       std::function<void(std::exception_ptr)> done,
-                                       const std::atomic<long>* rows) {
-            return RunInBackground(std::move(work), std::move(done), rows);
-        };
-        grid->StopRequested = [this] { return StopRequested(); };
-    }
+    if (!grid) return;
+    grid->RunInBackground = [this](std::function<void()> work, std::function<void(std::exception_ptr)> done,
+                                   const std::atomic<long>* rows) {
+        return RunInBackground(std::move(work), std::move(done), rows);
+    };
+    grid->StopRequested = [this] { return StopRequested(); };
+    hooked_.emplace_back(grid);
 }
 
 TWorksheetRun::~TWorksheetRun() {
     quiet_ = true;
     runner_.Finish();
-    if (TQxDBGrid* grid = w_.DBGrid) {
-        grid->RunInBackground = nullptr;
-        grid->StopRequested = nullptr;
-    }
+    for (const QPointer<TQxDBGrid>& grid : hooked_)
+        if (grid) {
+            grid->RunInBackground = nullptr;
+            grid->StopRequested = nullptr;
+        }
 }
 
 void TWorksheetRun::Execute(const std::string& editorText1252) {
@@ -193,11 +195,12 @@ void TWorksheetRun::SetRunning(bool on) {
         // The grid lets go of the query before the thread writes its rows. Its model reads the data set of
         // its link whether the data source is enabled or not, and hooks the row store's append callback:
         // only taking the data source away keeps it off the store the thread is filling.
-        w_.SetGridAttached(false);
-        if (w_.DBGrid) w_.DBGrid->SetDataSource(nullptr);
+        page_ = w_.BoundPage();
+        page_->source->SetEnabled(false);
+        page_->grid->SetDataSource(nullptr);
         // The grid may leave its append callback in the row store when it lets go; the thread's fetch
         // would call it. It is hooked again when the grid takes the query back.
-        if (TMemData* md = w_.Qry.MemData()) md->OnRowsAppended = nullptr;
+        if (TMemData* md = page_->query->MemData()) md->OnRowsAppended = nullptr;
         disabled_.clear();
         const std::vector<QObject*> blocked = {dm_.Execute,
                                                dm_.Refrech,
@@ -216,7 +219,7 @@ void TWorksheetRun::SetRunning(bool on) {
                                                w_.BBtnQV,
                                                w_.BtnExport,
                                                w_.Panel4(),
-                                               w_.DBGrid};
+                                               page_->grid};
         // The workbench window runs statements of its own on the same session.
         std::vector<QObject*> all = blocked;
         all.push_back(dm_.FQuickView.get());
@@ -237,12 +240,13 @@ void TWorksheetRun::SetRunning(bool on) {
             if (o) SetObjectEnabled(o, was);
         disabled_.clear();
         w_.SetStatusText(statusBefore_);
-        w_.SetGridAttached(true);
+        page_->source->SetEnabled(true);
         // The data source kept the state it saw before the thread opened or closed the query; enabling it
         // does not update that, and its next state change would go unnoticed by the grid (which then keeps
         // fields a later close frees). One state event brings it up to date.
-        w_.DatS.DataEvent(deUpdateState, nullptr);
-        if (w_.DBGrid) w_.DBGrid->SetDataSource(&w_.DatS);
+        page_->source->DataEvent(deUpdateState, nullptr);
+        page_->grid->SetDataSource(page_->source);
+        page_ = nullptr;
         emit RunningChanged(false);
     }
 }

@@ -23,6 +23,8 @@ class QPushButton;
 class QTimer;
 class TDataModule1;
 class TFVestra;
+class TQxDBGrid;
+struct TWorksheetPage;
 
 class TWorksheetRun : public QObject {
     Q_OBJECT
@@ -72,6 +74,9 @@ public:
     // false after a server error that the user has been shown (the session stays as it is), true otherwise.
     void EndSession(bool commit, std::function<void(bool ok)> then);
 
+    // Lets a worksheet tab's grid run its moves that fetch every row or reopen the query here.
+    void HookGrid(TQxDBGrid* grid);
+
     QPushButton* BtnStop;
     QAction* StopAction;
 
@@ -96,6 +101,10 @@ private:
     QTimer* timer_;
     QString statusBefore_;
     const std::atomic<long>* rows_ = nullptr;
+    // The tab the run started in: its grid lets go of its query while the run lasts, whichever tab the user
+    // looks at meanwhile.
+    TWorksheetPage* page_ = nullptr;
+    std::vector<QPointer<TQxDBGrid>> hooked_;
     bool quiet_ = false;
     // What the run disabled, with the state to restore.
     std::vector<std::pair<QPointer<QObject>, bool>> disabled_;

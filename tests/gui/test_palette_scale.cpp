@@ -146,9 +146,10 @@ TEST_F(DarkPaletteWindows, OurColoursStayReadableOnADarkDesktop) {
 TEST(Scale, IconsAndMarksAreDrawnAtTheScreensScale) {
     const qreal dpr = qApp->devicePixelRatio();
     // Our SVG icons give a sharp picture at every scale: a 16-point icon has 16 x scale pixels.
-    for (const char* name : {"document-new", "edit-copy", "vestra-schema", "vestra-workbench",
-                             "vestra-clipboard-grid", "vestra-run-statement", "vestra-run-script",
-                             "vestra-explain-plan", "vestra-server-output", "de.tessaron.Vestra"}) {
+    for (const char* name :
+         {"document-new", "edit-copy", "vestra-schema", "vestra-workbench", "vestra-clipboard-grid",
+          "vestra-run-statement", "vestra-run-script", "vestra-explain-plan", "vestra-server-output",
+          "vestra-new-worksheet", "de.tessaron.Vestra"}) {
         const QPixmap pm = Icons::Own(name).pixmap(QSize(16, 16), dpr);
         EXPECT_FALSE(pm.isNull()) << name;
         EXPECT_EQ(pm.width(), qRound(16 * dpr)) << name;

@@ -164,6 +164,43 @@ TEST(WorksheetRecovery, TextTypedBeforeAKillNineComesBackAfterTheQuestion) {
     }
 }
 
+TEST(WorksheetRecovery, EveryTabTypedBeforeAKillNineComesBack) {
+    oratest::TEmu emu;
+    QTemporaryDir settings;
+    // A tab character in the typed text is Ctrl+T: the typing goes on in a new worksheet tab.
+    const QString typed = "\n-- erstes Blatt\tselect 2 from dual";
+    const QString firstTab =
+        "Blatt 1: Arbeitsblatt 1* | select * from sys.dba_tables order by table_name\\n-- "
+        "erstes Blatt";
+    const QString secondTab = "Blatt 2: Arbeitsblatt 2* | select 2 from dual";
+    QString rest;
+    {
+        TVestraProcess first(settings.path(), emu.Server(), {"VESTRA_DRIVE_TYPE=" + typed});
+        ASSERT_TRUE(first.WaitLine("getippt", rest)) << first.Output().toStdString();
+        const QString file = settings.filePath("wiederherstellung-1.txt");
+        const bool saved = QTest::qWaitFor(
+            [&] {
+                QFile f(file);
+                return f.open(QIODevice::ReadOnly) && f.readAll().contains("select 2 from dual");
+            },
+            10000);
+        ASSERT_TRUE(saved) << "the second tab's text never reached the recovery file";
+        first.Kill9();
+    }
+    for (const bool afterCrash : {true, false}) {
+        // After the kill the question comes and Yes brings both tabs back; after that run's normal exit
+        // they are simply there.
+        TVestraProcess next(settings.path(), emu.Server(), {"VESTRA_DRIVE_CLOSE=1"});
+        ASSERT_TRUE(next.WaitLine("Aktuell: ", rest)) << next.Output().toStdString();
+        EXPECT_EQ(rest, "2") << "the second tab was current";
+        EXPECT_TRUE(next.Output().contains(firstTab)) << next.Output().toStdString();
+        EXPECT_TRUE(next.Output().contains(secondTab)) << next.Output().toStdString();
+        EXPECT_EQ(next.Output().contains("Frage: Nicht gespeicherten Text wiederherstellen?"), afterCrash)
+            << next.Output().toStdString();
+        EXPECT_TRUE(next.WaitExit(20000));
+    }
+}
+
 // The same offer in the test's own window: No keeps the start's text and lets this run's state replace the
 // old one, Yes brings back text and history; the pictures show the question and the worksheet after it.
 TEST(WorksheetRecovery, NoKeepsTheStartTextAndTheHistoryComesBackWithYes) {
