@@ -21,6 +21,10 @@ const char* const kWorkbenchRowGone = "Der Datensatz wurde inzwischen von einer 
 const char* const kWorkbenchRowNotUnique =
     "Die Schl\xFCsselspalten treffen mehr als einen Datensatz. Es wurde nichts gespeichert; bitte die "
     "Schl\xFCsselspalten so w\xE4hlen, dass sie den Datensatz eindeutig bestimmen.";
+const char* const kWorkbenchRowSubstituted =
+    "Der Datensatz enth\xE4lt Zeichen, die Windows-1252 nicht darstellen kann (als ? angezeigt). Er wird "
+    "nicht zur\xFC"
+    "ckgeschrieben, damit die Daten auf dem Server unver\xE4ndert bleiben; Ihre Eingaben bleiben erhalten.";
 const char* const kWorkbenchRowLocked =
     "Der Datensatz ist von einer anderen Sitzung gesperrt. Es wurde nichts "
     "gespeichert; Ihre Eingaben bleiben erhalten.";
@@ -184,6 +188,9 @@ void TWorkbenchWriter::CheckUnchanged(bool useOld) {
     if (row.Eof()) throw EDAError(kWorkbenchRowGone);
     row.Next();
     if (!row.Eof()) throw EDAError(kWorkbenchRowNotUnique);
+    // An update writes every column back: a value the network edge could show only with substitutes would
+    // overwrite the server's characters with '?'.
+    if (useOld && row.SubstitutedValues() > 0) throw EDAError(kWorkbenchRowSubstituted);
     row.First();
     for (int i = 0; i < row.FieldCount(); ++i) {
         TField* theirs = row.Fields(i);

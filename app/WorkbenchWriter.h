@@ -21,6 +21,7 @@ extern const char* const kWorkbenchRowChanged;       // "%s": the first column f
 extern const char* const kWorkbenchRowGone;
 extern const char* const kWorkbenchRowNotUnique;
 extern const char* const kWorkbenchRowLocked;
+extern const char* const kWorkbenchRowSubstituted; // the row holds characters shown as '?'
 
 class TWorkbenchWriter {
 public:

@@ -88,6 +88,13 @@ bool IsQueryText(const std::string& text1252) {
     }
 }
 
+std::string SubstitutedValuesNote(unsigned values) {
+    if (values == 0) return std::string();
+    return " \x96 " + std::to_string(values) + (values == 1 ? " Wert" : " Werte") +
+           " mit Zeichen au\xDF"
+           "erhalb von Windows-1252 (als ? angezeigt)";
+}
+
 std::string StatusTextFor(int rowsAffected) {
     if (rowsAffected < 0) return "OK";
     char buf[64];

@@ -89,7 +89,10 @@ void TWorksheetController::EndScriptStatement(const std::string& text1252) {
 void TWorksheetController::Report(int rows, const std::string& editorText1252) {
     lastRows_ = rows;
     if (rows >= 0) SetPending(true);
-    view_.SetStatus(StatusTextFor(rows));
+    std::string status = StatusTextFor(rows);
+    // the rows fetched so far: the user sees that some values are not the server's characters
+    if (!viaCommand_) status += SubstitutedValuesNote(qry_->SubstitutedValues());
+    view_.SetStatus(status);
 
     // 9. History: the editor's text, not the rewritten SQL.
     history_.Record(editorText1252);

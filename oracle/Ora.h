@@ -203,6 +203,8 @@ public:
     TFieldType GetFieldType(uint16_t dataType) override;
     // The first name of KeyFields (trimmed; empty when there is none).
     std::string FirstKeyField() const;
+    // Text values fetched so far that show a substitute ('?') for characters Windows-1252 lacks.
+    unsigned SubstitutedValues() const;
     // Runs the key sequence: the sequence's next value goes into the first key field.
     void FetchKeySequence();
 

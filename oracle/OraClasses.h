@@ -438,6 +438,10 @@ public:
     bool FieldsAsString() const { return fieldsAsString_; }
     bool CacheLobs() const { return cacheLobs_; }
     int RowsProcessed() const { return rowsProcessed_; }
+    // How many text values the statement has fetched so far that held characters Windows-1252 lacks and
+    // show a substitute ('?') instead; such values are not the server's. 0 where the connection cannot tell
+    // (a client library converts on its own).
+    unsigned SubstitutedValues() const;
     int FetchedRows = 0;
     bool Executing() const { return executing_; }
     void SetExecuting(bool v) { executing_ = v; }

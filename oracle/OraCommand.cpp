@@ -2,6 +2,7 @@
 // primitives.
 #include "oracle/OraClasses.h"
 #include "oracle/OraLocks.h"
+#include "oranet/NetCalls.h"
 
 #include "dataset/DAHooks.h"
 
@@ -801,4 +802,15 @@ void TOCICommand::GetProp(int code, Variant& value) {
 
 void TOCICommand::SetMethodProp(int code, TQxMethod method) {
     TQxCommand::SetMethodProp(code, std::move(method));
+}
+
+unsigned TOCICommand::SubstitutedValues() const {
+    TOraCursor* cursor = cursor_ ? cursor_ : ownCursor_;
+    TOCIConnection* c = Conn();
+    if (!cursor || !cursor->Handle() || !c || !c->ErrorHandle()) return 0;
+    ub4 n = 0;
+    if (OCIAttrGet(cursor->Handle(), OCI_HTYPE_STMT, &n, nullptr, oranet::NET_ATTR_SUBSTITUTED_VALUES,
+                   c->ErrorHandle()) != OCI_SUCCESS)
+        return 0;
+    return n;
 }

@@ -566,6 +566,12 @@ std::string TOraDataSet::PSGetTableName() {
     return OraFirstTable(SQL());
 }
 
+unsigned TOraDataSet::SubstitutedValues() const {
+    TOCIRecordSet* rs = OCIRecordSet();
+    auto* c = rs ? dynamic_cast<TOCICommand*>(rs->GetCommand()) : nullptr;
+    return c ? c->SubstitutedValues() : 0;
+}
+
 std::string TOraDataSet::FirstKeyField() const {
     size_t at = 0;
     while (at <= KeyFields.size()) {

@@ -13,6 +13,7 @@
 #include "dataset/DAHooks.h"
 #include "grid/DBNavigator.h"
 #include "grid/QxGrid.h"
+#include "oranet/NetHandles.h"
 #include "tests/oracle/OraE2e.h"
 
 #include <QApplication>
@@ -652,6 +653,48 @@ TEST(QuickViewGui, ARowWithACharKeyIsFoundWrittenAndDeleted) {
     b.w.DBNavigator1->Button(nbDelete)->click();
     EXPECT_TRUE(confirm.seen);
     EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBC", other.get()), "0");
+}
+
+// Over the current protocol the server's text is Unicode: a row whose values the workbench can show only with
+// '?' for characters Windows-1252 lacks is never written back, so the server keeps its characters.
+TEST(QuickViewGui, ARowHoldingCharactersWindows1252LacksIsNotWrittenBack) {
+    struct TOffered {
+        bool was = oranet::OfferCurrentProtocol();
+        TOffered() { oranet::SetOfferCurrentProtocol(true); }
+        ~TOffered() { oranet::SetOfferCurrentProtocol(was); }
+    } offered;
+    TGuiRig r;
+    r.Exec("CREATE TABLE SCOTT.WBU (K NUMBER PRIMARY KEY, V VARCHAR2(20), W VARCHAR2(10))");
+    r.Exec("INSERT INTO SCOTT.WBU VALUES (1, UNISTR('Gr\\00FC\\00DFe \\03A9'), 'a')");
+    r.Exec("INSERT INTO SCOTT.WBU VALUES (2, 'schlicht', 'b')");
+    r.Exec("COMMIT");
+    auto other = MakeSession(r.emu);
+    other->Connect();
+    TWorkbench b(r);
+    b.w.SetWorksheetPending([] { return false; });
+    b.Choose("SCOTT", "SCOTT.WBU");
+    ClickTab(b.w.TabControl1, schema::tabAendern);
+    b.Settle();
+    TOraQuery& q = b.q.QryQVExec;
+    ASSERT_TRUE(q.Locate("K", Variant(int32_t(1)), 0));
+    EXPECT_EQ(q.FieldByName("V")->AsString(), "Gr\xFC\xDF"
+                                              "e ?"); // what 1252 holds stays, the omega shows '?'
+    q.Edit();
+    q.FieldByName("W")->SetAsString("neu");
+    EXPECT_EQ(S(PostAndCatch(b)), kWorkbenchRowSubstituted);
+    EXPECT_EQ(q.State(), dsEdit);
+    EXPECT_EQ(q.FieldByName("W")->AsString(), "neu");
+    EXPECT_EQ(r.One("SELECT COUNT(*) FROM SCOTT.WBU WHERE K = 1 AND W = 'a' AND "
+                    "V = UNISTR('Gr\\00FC\\00DFe \\03A9')",
+                    other.get()),
+              "1");
+    q.Cancel();
+    // A row of plain characters is written as before.
+    ASSERT_TRUE(q.Locate("K", Variant(int32_t(2)), 0));
+    q.Edit();
+    q.FieldByName("W")->SetAsString("neu");
+    EXPECT_EQ(PostAndCatch(b), QString());
+    EXPECT_EQ(r.One("SELECT W FROM SCOTT.WBU WHERE K = 2", other.get()), "neu");
 }
 
 TEST(QuickViewGui, ARowChangedOrDeletedByAnotherSessionIsNotOverwritten) {

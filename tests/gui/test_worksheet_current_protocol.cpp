@@ -117,6 +117,14 @@ TEST_F(WorksheetCurrentProtocol, LogsOnByServiceNameRunsAQueryAndStopsASlowOne) 
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(w->StatusText(), "OK");
     EXPECT_EQ(w->Qry.Fields(0)->AsInteger(), 4);
+
+    // Characters Windows-1252 lacks show as '?', and the status line counts the values affected.
+    Run("select unistr('\\03A9 und \\00E4') as a, unistr('\\2200') as b, 'schlicht' as c from dual");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(w->Qry.Fields(0)->AsString(), "? und \xE4");
+    EXPECT_EQ(w->StatusText(),
+              QString::fromUtf8("OK \u2013 2 Werte mit Zeichen au\u00DFerhalb von Windows-1252 "
+                                "(als ? angezeigt)"));
 }
 
 TEST_F(WorksheetCurrentProtocol, APasswordAboutToExpireIsToldAfterTheLogon) {
