@@ -251,8 +251,18 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
         return v;
     case kOraNumber: {
         Decimal dec;
+        if (b == std::string("\xFF\x65", 2) || b == std::string(1, '\0')) { // the infinities
+            v.kind = Value::Real;
+            v.r = b.size() == 2 ? HUGE_VAL : -HUGE_VAL;
+            return v;
+        }
         if (!DecodeNumber(reinterpret_cast<const uint8_t*>(b.data()), b.size(), dec))
             throw ProtocolError("malformed NUMBER bind");
+        if (IsWideDecimal(dec)) { // kept digit for digit, as the classic generation keeps it
+            v.kind = Value::Text;
+            v.s = WideNumberText(dec);
+            return v;
+        }
         bool isInt = false;
         DecimalToValue(dec, isInt, v.i, v.r);
         v.kind = isInt ? Value::Int : Value::Real;
@@ -673,7 +683,7 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
                 bytes.assign(reinterpret_cast<const char*>(b), EncodeDoubleNumber(v.r, b));
             } else {
                 Decimal dec;
-                if (DecimalFromText(v.s, dec))
+                if (WideNumberFromText(v.s, dec) || DecimalFromText(v.s, dec))
                     bytes = EncodeNumber(dec);
                 else
                     null = true;

@@ -5,6 +5,7 @@
 // counted in substitutedValues.
 #include "dataset/ByteIO.h"
 #include "dataset/Cp1252.h"
+#include "oranet/NetBind315.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetSession315.h"
@@ -18,6 +19,8 @@ namespace oranet {
 using namespace oracall;
 
 bool CurrentTypeSupported(uint8_t type);
+bool BuildCurrentBinds(TNetCursor& cursor, uint32_t rows, bool describeOnly, TCallBinds& out,
+                       std::vector<TEncodedBind>& encoded, std::string& refusal);
 
 namespace {
 
@@ -113,23 +116,58 @@ template <class T> void Put(uint8_t* p, T v) {
 
 } // namespace
 
-sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
-    TCurrentSession& s = *connection->current;
-    if (!binds.empty()) {
-        if (err)
-            err->code = -1,
-            err->message = "NET: Binds over the current Oracle protocol are not available yet";
-        return -1;
+sword TNetCursor::AdoptCurrentColumns(const std::vector<TColumnInfo>& described, TNetErrorHandle* err) {
+    columns.clear();
+    currentMaxSizes.clear();
+    currentForms.clear();
+    for (const TColumnInfo& c : described) {
+        if (!CurrentTypeSupported(c.type)) {
+            if (err)
+                err->code = -1, err->message = cp1252::FromUtf8("Datentyp wird nicht unterstützt") + " (" +
+                                               std::to_string(c.type) + ")";
+            return -1;
+        }
+        auto col = std::make_unique<TNetColumn>(this);
+        col->name = cp1252::FromUtf8(c.name);
+        col->dataType = c.type;
+        col->dataSize = uint16_t(
+            std::min<uint32_t>(c.type == 1 || c.type == 96 || c.type == 23 ? c.size : c.maxSize, 0xFFFF));
+        col->precision = uint16_t(uint8_t(c.precision));
+        col->scale = c.scale;
+        col->nullable = c.nullable ? 1 : 0;
+        columns.push_back(std::move(col));
+        currentMaxSizes.push_back(c.maxSize);
+        currentForms.push_back(c.charsetForm);
     }
+    return 0;
+}
+
+sword TNetCursor::ExecuteCurrent(uint32_t mode, uint32_t iters, TNetErrorHandle* err) {
+    TCurrentSession& s = *connection->current;
     const bool query = statementType == 1;
     const bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
+    TCallBinds callBinds;
+    std::vector<TEncodedBind> encoded;
+    std::string refusal;
+    if (!BuildCurrentBinds(*this, query || IsPlSql() ? 1 : std::max<uint32_t>(iters, 1), describeOnly,
+                           callBinds, encoded, refusal)) {
+        if (err)
+            err->code = refusal.rfind("ORA-", 0) == 0 ? std::atoi(refusal.c_str() + 4) : -1,
+            err->message = refusal;
+        return -1;
+    }
     std::vector<TColumnInfo> described;
-    // Every execution parses afresh: the text may have changed since the cursor was opened.
-    s.CloseCursorLater(uint32_t(cursorId));
-    cursorId = 0;
-    uint32_t id = 0;
-    TCallEnd end = s.Execute(id, cp1252::ToUtf8(statementText), query, IsPlSql(), describeOnly, described);
+    // A cursor is parsed again when its text changed since (and for statements the analysis does not know,
+    // DDL among them, every time).
+    if (cursorId != 0 && (currentParsedText != statementText || statementType == 0 || describeOnly)) {
+        s.CloseCursorLater(uint32_t(cursorId));
+        cursorId = 0;
+    }
+    uint32_t id = uint32_t(cursorId);
+    TCallEnd end = s.Execute(id, cp1252::ToUtf8(statementText), query, IsPlSql(), describeOnly, described,
+                             callBinds.descs.empty() ? nullptr : &callBinds);
     cursorId = int32_t(id);
+    currentParsedText = cursorId != 0 ? statementText : std::string();
     parseErrorOffset = end.offset > 0 ? uint16_t(end.offset) : 0;
     rowCount = int32_t(end.rows);
     serverCommandType = statementType == 1   ? 3
@@ -142,30 +180,7 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
         if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);
         return -1;
     }
-    if (!described.empty()) {
-        columns.clear();
-        currentMaxSizes.clear();
-        currentForms.clear();
-        for (const TColumnInfo& c : described) {
-            if (!CurrentTypeSupported(c.type)) {
-                if (err)
-                    err->code = -1, err->message = cp1252::FromUtf8("Datentyp wird nicht unterstützt") +
-                                                   " (" + std::to_string(c.type) + ")";
-                return -1;
-            }
-            auto col = std::make_unique<TNetColumn>(this);
-            col->name = cp1252::FromUtf8(c.name);
-            col->dataType = c.type;
-            col->dataSize = uint16_t(
-                std::min<uint32_t>(c.type == 1 || c.type == 96 || c.type == 23 ? c.size : c.maxSize, 0xFFFF));
-            col->precision = uint16_t(uint8_t(c.precision));
-            col->scale = c.scale;
-            col->nullable = c.nullable ? 1 : 0;
-            columns.push_back(std::move(col));
-            currentMaxSizes.push_back(c.maxSize);
-            currentForms.push_back(c.charsetForm);
-        }
-    }
+    if (!described.empty() && AdoptCurrentColumns(described, err) != 0) return -1;
     if (mode & OCI_COMMIT_ON_SUCCESS) return connection->Commit(err);
     return end.warningCode != 0 ? 1 : 0;
 }

@@ -64,6 +64,7 @@ public:
 class TNetCursor;
 class TCurrentSession;
 struct TAcceptInfo;
+struct TColumnInfo;
 
 // Fills the error handle from an exception; returns -1.
 sword MapNetError(const std::exception& e, TNetErrorHandle* err);
@@ -237,8 +238,10 @@ public:
     sword Fetch(uint32_t rows, TNetErrorHandle* err);
     sword Close(TNetErrorHandle* err);
     // The same over the current protocol generation (NetCursor315.cpp).
-    sword ExecuteCurrent(uint32_t mode, TNetErrorHandle* err);
+    sword ExecuteCurrent(uint32_t mode, uint32_t iters, TNetErrorHandle* err);
     sword FetchCurrent(uint32_t rows, TNetErrorHandle* err);
+    // Takes a select list the server described (of this statement, or of a REF CURSOR bound to another).
+    sword AdoptCurrentColumns(const std::vector<TColumnInfo>& described, TNetErrorHandle* err);
 
     // The statement analysis of Prepare, without the error mapping.
     void Analyse(const std::string& text);
@@ -299,6 +302,8 @@ public:
     std::vector<uint32_t> currentMaxSizes;
     std::vector<uint8_t> currentForms;
     uint32_t substitutedValues = 0;
+    // The text the server cursor was parsed with: executed again as it is, it is not parsed again.
+    std::string currentParsedText;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,
     // indicator and length go.

@@ -60,6 +60,28 @@ struct TColumnInfo {
 // NULL). The value is valid during the call only.
 using TValueSink = std::function<void(uint32_t row, size_t column, const std::string* value)>;
 
+// A bind as an execute describes it.
+struct TBindDesc {
+    uint8_t type = 1;        // the wire type
+    uint8_t flags = 0x01;    // 0x01: the values carry indicators
+    uint32_t maxSize = 1;    // the longest value in bytes (for output binds: the most that may come back)
+    uint32_t contFlags = 0;  // 0x2000000 for LOB locators
+    uint8_t charsetForm = 0; // 1: text in the database character set
+};
+
+// The binds of an execution: their descriptions, the rows of values (each row is written by writeRow after
+// its row-data byte) and where the values a PL/SQL block hands back go. For an output value raw is its
+// bytes (nullptr: NULL); a cursor comes with its id and select list, a LOB locator with its bytes.
+struct TCallBinds {
+    std::vector<TBindDesc> descs;
+    uint32_t rows = 1;
+    bool plsql = false;
+    std::function<void(TTtcWriter& out, uint32_t row)> writeRow;
+    std::function<void(size_t bind, const std::string* raw, uint32_t cursorId,
+                       const std::vector<TColumnInfo>* columns)>
+        out;
+};
+
 class TCurrentSession {
 public:
     // The TTC field version this client speaks (19.1 with its first extension).
@@ -76,8 +98,10 @@ public:
     TCallEnd Simple(uint8_t function);
     // Parses and executes a statement without binds (a query is described, not fetched; describeOnly parses
     // and describes only). cursorId: 0 for a new cursor, the server's id afterwards.
+    // With binds, their rows of values follow the call; a cursor already parsed (cursorId not 0) is executed
+    // again without its text.
     TCallEnd Execute(uint32_t& cursorId, std::string_view sqlUtf8, bool query, bool plsql, bool describeOnly,
-                     std::vector<TColumnInfo>& columns);
+                     std::vector<TColumnInfo>& columns, const TCallBinds* binds = nullptr);
     // Fetches up to rows rows of an executed query; rowsRead counts them. The end code 1403 means the last
     // row has been read.
     TCallEnd Fetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
@@ -112,6 +136,9 @@ private:
     void ReadErrorInfo(TCallEnd& end);
     void ReadServerPiggyback();
     void ReadDescribeInfo(std::vector<TColumnInfo>& columns);
+    void ReadDescribeBody(std::vector<TColumnInfo>& columns);
+    // The values a PL/SQL block hands back, after the I/O vector told which binds are outputs.
+    void ReadOutValues(const TCallBinds& binds, const std::vector<uint8_t>& directions);
     void ReadRowHeader(const std::vector<TColumnInfo>& columns);
     void ReadRow(uint32_t row, const std::vector<TColumnInfo>& columns, const TValueSink& sink);
     void ReadReturnParameter();
