@@ -291,17 +291,18 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
 }
 
 std::vector<std::vector<Value>> ModernSession::ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
-                                                            size_t sent) {
+                                                            size_t sent, bool plsql) {
     if (rows > kMaxExecRows) throw ProtocolError("too many rows of binds");
     std::vector<std::vector<Value>> out;
     sent = std::min(sent, binds.size());
     if (sent == 0) return out;
     out.reserve(rows);
-    // Values longer than the longest string travel after all others.
+    // Values of a statement longer than the longest string travel after all others; a PL/SQL block's
+    // come in their order.
     std::vector<size_t> order;
     for (size_t i = 0; i < sent; ++i)
-        if (binds[i].maxSize <= kMaxStringSize) order.push_back(i);
-    for (size_t i = 0; i < sent; ++i)
+        if (plsql || binds[i].maxSize <= kMaxStringSize) order.push_back(i);
+    for (size_t i = 0; i < sent && !plsql; ++i)
         if (binds[i].maxSize > kMaxStringSize) order.push_back(i);
     for (uint32_t r = 0; r < rows; ++r) {
         if (w_.U8() != net::kMsgRowData) throw ProtocolError("bind row without its row-data message");
@@ -363,6 +364,7 @@ void ModernSession::Execute() {
     for (auto& x : al8i4)
         x = w_.UB4();
     if (numDefines && numBinds) throw ProtocolError("binds and defines in one execute");
+    const bool plsqlBinds = (options & kOptPlsqlBind) != 0;
     std::vector<BindDesc> defines = ReadBindDescs(numDefines);
     std::vector<BindDesc> binds = ReadBindDescs(numBinds);
 
@@ -381,7 +383,7 @@ void ModernSession::Execute() {
     } else {
         auto it = cursors_.find(cursorId);
         if (it == cursors_.end()) {
-            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom);
+            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom, plsqlBinds);
             return WriteCallEnd(MakeError(1001));
         }
         c = it->second.get();
@@ -393,7 +395,7 @@ void ModernSession::Execute() {
         auto st = eng_->Parse(returning ? "begin " + sql + "; end;" : sql, err);
         if (!st && returning && err.pos > 6) err.pos -= 6;
         if (!st) {
-            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom);
+            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom, plsqlBinds);
             return WriteCallEnd(err, 0, c ? c->id : 0);
         }
         if (!c) {
@@ -413,7 +415,7 @@ void ModernSession::Execute() {
     const bool query = IsQuery(*c->st);
     if (options & kOptDefine) c->defines = defines;
     uint32_t rows = binds.empty() ? 0 : (query ? 1 : std::max<uint32_t>(al8i4[1], 1));
-    auto bindRows = ReadBindRows(binds, rows, returnFrom);
+    auto bindRows = ReadBindRows(binds, rows, returnFrom, plsqlBinds);
     c->binds = binds; // a re-execute sends values only
     c->returnFrom = returnFrom;
     uint32_t run = options;
@@ -432,7 +434,7 @@ void ModernSession::Reexecute(bool andFetch) {
     const std::vector<BindDesc>& all = c.binds;
     const bool query = IsQuery(*c.st);
     uint32_t rows = all.empty() ? 0 : (query || andFetch ? 1 : std::max<uint32_t>(iterations, 1));
-    auto bindRows = ReadBindRows(all, rows, c.returnFrom);
+    auto bindRows = ReadBindRows(all, rows, c.returnFrom, c.st->tr.kind == StmtKind::Plsql);
     uint32_t options = kOptExecute | (flags1 & kOptExecute);
     if (andFetch) options |= kOptFetch;
     if (flags2 & kReexecCommit) options |= kOptCommit;
@@ -575,7 +577,7 @@ void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& b
                 ColumnMeta meta;
                 meta.t.type = binds[k].type;
                 meta.t.size = static_cast<int>(binds[k].maxSize);
-                WriteColumnValue(values[k], meta, &binds[k]);
+                WriteColumnValue(values[k], meta, &binds[k], true);
             }
             w_.WSB4(0); // bytes beyond the client's buffer: none
         }
@@ -606,7 +608,7 @@ void ModernSession::ExecuteReturning(ModernCursor& c, const std::vector<BindDesc
             ColumnMeta meta;
             meta.t.type = binds[k].type;
             meta.t.size = static_cast<int>(binds[k].maxSize);
-            WriteColumnValue(values[k], meta, &binds[k]);
+            WriteColumnValue(values[k], meta, &binds[k], true);
             w_.WSB4(0);
         }
     }
@@ -665,11 +667,13 @@ void ModernSession::WriteDescribeBody(const EmuStatement& s) {
     w_.WUB4(0);
 }
 
-void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define) {
+void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define,
+                                     bool outBind) {
     uint8_t type = define ? define->type : WireType(col);
     if (type == kOraClob || type == kOraBlob) return WriteLobOut(v, type == kOraBlob);
     bool nchar = define && define->csfrm == kCsfrmNchar;
-    bool trailer = type == kOraLong || type == kOraLongRaw || (define && define->maxSize > kMaxStringSize);
+    bool trailer =
+        !outBind && (type == kOraLong || type == kOraLongRaw || (define && define->maxSize > kMaxStringSize));
     bool isDate = v.isDate || col.t.type == kOraDate;
     std::string bytes;
     bool null = v.kind == Value::Null;

@@ -72,7 +72,7 @@ private:
     // Values of the binds before sent (those after a DML's RETURNING ... INTO come back, the client sends
     // none).
     std::vector<std::vector<Value>> ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
-                                                 size_t sent);
+                                                 size_t sent, bool plsql);
     void ExecuteReturning(ModernCursor& c, const std::vector<BindDesc>& binds,
                           const std::vector<std::vector<Value>>& rows);
     Value ReadBindValue(const BindDesc& d);
@@ -83,7 +83,9 @@ private:
     void WriteDescribeBody(const EmuStatement& s); // what a REF CURSOR value carries as well
     // Sends up to n rows; false when the query has ended (err says how, code 0 = no more rows).
     bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
-    void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);
+    // outBind: a value a block or a RETURNING clause hands back, which never carries a fetch's trailer.
+    void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define,
+                          bool outBind = false);
     void EndFetch(ModernCursor& c, bool more, const OraError& err);
     // LOBs (EmuModernLobs.cpp).
     void LobOp();

@@ -525,6 +525,70 @@ TEST_P(E2eGenerations, BoundDmlCommitAndRollbackSeenByASecondSession) {
     EXPECT_EQ(count(a), 1);
 }
 
+// LOB locators a statement hands back are bound again by the LOB operations (small blocks over dbms_lob):
+// write, length, read from an offset, trim.
+TEST_P(E2eGenerations, LobLocatorBinds) {
+    Server srv(Options());
+    TNetSessionRig s;
+    ASSERT_EQ(s.Logon(srv.Address(), "scott", "tiger"), 0) << s.ErrorText();
+    {
+        TStmt c(s, "CREATE TABLE LOBS (ID NUMBER, C CLOB, B BLOB)");
+        ASSERT_EQ(c.Execute(1), 0) << s.ErrorText();
+        TStmt i(s, "INSERT INTO LOBS VALUES (1, EMPTY_CLOB(), EMPTY_BLOB())");
+        ASSERT_EQ(i.Execute(1), 0) << s.ErrorText();
+    }
+    dvoid* c = nullptr;
+    dvoid* b = nullptr;
+    OCIDescriptorAlloc(hOCIEnv, &c, OCI_DTYPE_LOB, 0, nullptr);
+    OCIDescriptorAlloc(hOCIEnv, &b, OCI_DTYPE_LOB, 0, nullptr);
+    auto* cl = static_cast<OCILobLocator*>(c);
+    auto* bl = static_cast<OCILobLocator*>(b);
+    {
+        TStmt q(s, "UPDATE LOBS SET ID = 1 WHERE ID = 1 RETURNING C, B INTO :C, :B");
+        q.BindName("C", &cl, sizeof cl, SQLT_CLOB);
+        q.BindName("B", &bl, sizeof bl, SQLT_BLOB);
+        ASSERT_EQ(q.Execute(1), 0) << s.ErrorText();
+    }
+    std::string text(40000, ' ');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = char('A' + i % 23);
+    std::string bin(33000, '\0');
+    for (size_t i = 0; i < bin.size(); ++i)
+        bin[i] = char(i * 31 + 7);
+    ub4 amount = 0, len = 0;
+    ASSERT_EQ(
+        OCILobWrite(s.svc, s.err, cl, &amount, 1, text.data(), ub4(text.size()), 0, nullptr, nullptr, 0, 0),
+        0)
+        << s.ErrorText();
+    EXPECT_EQ(amount, text.size());
+    ASSERT_EQ(
+        OCILobWrite(s.svc, s.err, bl, &amount, 1, bin.data(), ub4(bin.size()), 0, nullptr, nullptr, 0, 0), 0)
+        << s.ErrorText();
+    ASSERT_EQ(OCILobGetLength(s.svc, s.err, cl, &len), 0) << s.ErrorText();
+    EXPECT_EQ(len, text.size());
+    ASSERT_EQ(OCILobGetLength(s.svc, s.err, bl, &len), 0) << s.ErrorText();
+    EXPECT_EQ(len, bin.size());
+    std::string back(50000, '\0');
+    ASSERT_EQ(OCILobRead(s.svc, s.err, cl, &amount, 1, back.data(), ub4(back.size()), nullptr, nullptr, 0, 0),
+              0)
+        << s.ErrorText();
+    EXPECT_EQ(amount, text.size());
+    EXPECT_EQ(back.substr(0, text.size()), text);
+    ASSERT_EQ(OCILobRead(s.svc, s.err, bl, &amount, 1, back.data(), ub4(back.size()), nullptr, nullptr, 0, 0),
+              0)
+        << s.ErrorText();
+    EXPECT_EQ(amount, bin.size());
+    EXPECT_EQ(back.substr(0, bin.size()), bin);
+    char part[10] = {};
+    ASSERT_EQ(OCILobRead(s.svc, s.err, cl, &amount, 3, part, 10, nullptr, nullptr, 0, 0), 0) << s.ErrorText();
+    EXPECT_EQ(std::string(part, amount), text.substr(2, 10));
+    ASSERT_EQ(OCILobTrim(s.svc, s.err, cl, 100), 0) << s.ErrorText();
+    OCILobGetLength(s.svc, s.err, cl, &len);
+    EXPECT_EQ(len, 100u);
+    OCIDescriptorFree(c, OCI_DTYPE_LOB);
+    OCIDescriptorFree(b, OCI_DTYPE_LOB);
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocol, E2eGenerations,
                          ::testing::Values(TGeneration::Classic, TGeneration::Current), Name);
 
