@@ -16,8 +16,6 @@ namespace oranet {
 
 using namespace oracall;
 
-bool ServerTextToCp1252(const std::string& raw, bool national, std::string& out);
-
 namespace {
 
 // Wire types.

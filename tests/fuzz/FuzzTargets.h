@@ -22,5 +22,8 @@ int FuzzConnectString(const uint8_t* data, size_t size);
 int FuzzCurrentTnsReader(const uint8_t* data, size_t size);
 // Current generation: negotiation replies, both logon replies, call ends with errors, warnings, piggybacks.
 int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
+// Current generation: the outputs of a PL/SQL block (I/O vector, values, a REF CURSOR's select list, LOB
+// locators) stored into bind buffers.
+int FuzzCurrentBindReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

@@ -50,3 +50,6 @@ TEST(FuzzCorpus, CurrentTnsReader) {
 TEST(FuzzCorpus, CurrentTtcReader) {
     EXPECT_GT(Replay("current_ttc", vfuzz::FuzzCurrentTtcReader), 0);
 }
+TEST(FuzzCorpus, CurrentBindReader) {
+    EXPECT_GT(Replay("current_bind", vfuzz::FuzzCurrentBindReader), 0);
+}
