@@ -1,4 +1,5 @@
 #include "emulator/EmuModernSession.h"
+#include "emulator/EmuListener.h"
 
 #include "emulator/EmuNetWords.h"
 #include "emulator/EmuO5Logon.h"
@@ -160,11 +161,9 @@ bool ModernSession::Connect() {
             Refuse(12660); // encryption or crypto-checksumming parameters incompatible
             return false;
         }
-        std::string sid = DescriptorValue(c.data, "SID");
-        std::string service = DescriptorValue(c.data, "SERVICE_NAME");
-        const std::string& asked = service.empty() ? sid : service;
-        if (UpperAscii(asked) != UpperAscii(opts_.sid)) {
-            Refuse(service.empty() ? 12505 : 12514);
+        // The same listener as the classic generation's: the SID, or a service (the SID's name is one too).
+        if (int refusal = ListenerRefusal(c.data, opts_)) {
+            Refuse(refusal);
             return false;
         }
         uint16_t version = std::min<uint16_t>(c.version, net::kVersionHighest);

@@ -6,6 +6,7 @@
 
 #include "dataset/ByteIO.h"
 #include "dataset/Cp1252.h"
+#include "dataset/StrUtil.h"
 #include "oranet/NetNumber.h"
 
 #include <algorithm>
@@ -413,8 +414,20 @@ bool BuildCurrentBinds(TNetCursor& c, uint32_t rows, bool describeOnly, TCallBin
         return false;
     }
     encoded.resize(c.binds.size());
-    for (size_t i = 0; i < c.binds.size(); ++i)
+    for (size_t i = 0; i < c.binds.size(); ++i) {
+        // A name that occurs more than once in a statement is bound once: its later places take the value
+        // of the first.
+        if (c.binds[i]->dataType == 0) {
+            size_t j = 0;
+            while (j < i && !(c.binds[j]->dataType != 0 && SameText(c.binds[j]->name, c.binds[i]->name)))
+                ++j;
+            if (j < i) {
+                encoded[i] = encoded[j];
+                continue;
+            }
+        }
         if (!EncodeCurrentBind(*c.binds[i], rows, plsql, encoded[i], refusal)) return false;
+    }
     for (const TEncodedBind& e : encoded)
         out.descs.push_back(e.desc);
     out.rows = rows;

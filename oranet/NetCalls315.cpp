@@ -192,6 +192,8 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
                 }
             } else {
                 in_.BytesWithLength(v);
+                // LONG and LONG RAW values carry an indicator and a return code after them.
+                if (c.type == 8 || c.type == 24) in_.SB4(), in_.UB4();
             }
             lastNull_[i] = v.empty();
         }

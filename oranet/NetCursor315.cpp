@@ -114,6 +114,29 @@ template <class T> void Put(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+// A LONG or LONG RAW value handed to a define's callback piece by piece, as long as it offers room.
+void StoreLongPieces(TNetDefine& d, uint32_t row, const std::string& bytes) {
+    size_t at = 0;
+    ub1 piece = OCI_ONE_PIECE;
+    for (int guard = 0; guard < (1 << 20); ++guard) {
+        void* buf = nullptr;
+        ub4* alen = nullptr;
+        void* indp = nullptr;
+        ub2* rcode = nullptr;
+        reinterpret_cast<OCICallbackDefine>(d.outCallback)(
+            d.outContext, reinterpret_cast<OCIDefine*>(static_cast<TNetHandle*>(&d)), row, &buf, &alen,
+            &piece, &indp, &rcode);
+        if (!alen) break; // no room offered: the rest is dropped
+        size_t n = std::min<size_t>(*alen, bytes.size() - at);
+        *alen = ub4(n);
+        if (n > 0 && buf) std::memcpy(buf, bytes.data() + at, n);
+        if (indp) Put<sb2>(static_cast<uint8_t*>(indp), 0);
+        if (n == 0 || !buf) break;
+        at += n;
+        if (at >= bytes.size()) break;
+    }
+}
+
 } // namespace
 
 sword TNetCursor::AdoptCurrentColumns(const std::vector<TColumnInfo>& described, TNetErrorHandle* err) {
@@ -211,6 +234,12 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
             return;
         }
         const uint8_t colType = cols[col].type;
+        if ((type == SQLT_LNG || type == SQLT_LBI) && d.outCallback) {
+            // Piecewise: the caller's callback hands out the room for each piece.
+            if (colType == 8 && ServerTextToCp1252(*raw, false, text)) ++substitutedValues;
+            StoreLongPieces(d, uint32_t(row), colType == 8 ? text : *raw);
+            return;
+        }
         const bool number = colType == 2;
         const bool binary = colType == 100 || colType == 101;
         auto copy = [&](const std::string& bytes) {

@@ -78,9 +78,9 @@ struct TClientInfo {
 };
 TClientInfo GatherClientInfo();
 
-// Whether new connections offer the current protocol generation (TNS 315+) beside the classic one. Off while
-// the current generation carries the logon and the calls without a cursor only: a listener that accepts it
-// would leave the session without statements. Tests of the current generation switch it on.
+// Whether new connections offer the current protocol generation (TNS 315+) beside the classic one: on by
+// default, so the listener picks (the current generation from 315 on, the classic one below). Off, the
+// CONNECT is the classic one and only the classic generation is spoken (tests that must stay classic).
 void SetOfferCurrentProtocol(bool on);
 bool OfferCurrentProtocol();
 

@@ -474,7 +474,7 @@ bool TCurrentSession::Break() {
 // The service context's side
 
 namespace {
-std::atomic<bool> offerCurrentProtocol{false};
+std::atomic<bool> offerCurrentProtocol{true};
 } // namespace
 
 void SetOfferCurrentProtocol(bool on) {

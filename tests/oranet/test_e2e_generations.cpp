@@ -32,7 +32,7 @@ struct Server {
 class E2eGenerations : public ::testing::TestWithParam<TGeneration> {
 protected:
     void SetUp() override { oranet::SetOfferCurrentProtocol(GetParam() == TGeneration::Current); }
-    void TearDown() override { oranet::SetOfferCurrentProtocol(false); }
+    void TearDown() override { oranet::SetOfferCurrentProtocol(true); }
     vemu::EmuOptions Options() const {
         vemu::EmuOptions o;
         // The emulator answers each client in the generation it offers; the classic run makes sure of it.
@@ -598,7 +598,7 @@ namespace {
 
 struct CurrentOnly : ::testing::Test {
     void SetUp() override { oranet::SetOfferCurrentProtocol(true); }
-    void TearDown() override { oranet::SetOfferCurrentProtocol(false); }
+    void TearDown() override { oranet::SetOfferCurrentProtocol(true); }
 };
 
 } // namespace
