@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <sqlite3.h>
 #include <thread>
 
 namespace vemu {
@@ -243,6 +244,7 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
     case kTypeUrowid:
         v.kind = Value::Text;
         v.s = d.csfrm == kCsfrmNchar ? Utf16BeToUtf8(b) : std::move(b);
+        v.fixedChar = d.type == kOraChar; // compared blank-padded, as the classic generation's CHAR binds
         return v;
     case kOraRaw:
     case kOraLongRaw:
@@ -448,12 +450,16 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
                                 bool describe) {
     EmuStatement& s = *c.st;
     long long processed = 0;
+    RowidParts inserted{};
+    bool haveRowid = false;
     if ((options & kOptExecute) && c.returnFrom < binds.size()) return ExecuteReturning(c, binds, rows);
     if (options & kOptExecute) {
         if (s.tr.kind == StmtKind::Plsql)
             return ExecuteBlock(c, binds, rows.empty() ? std::vector<Value>() : rows[0]);
         if (options & kOptPlsqlBind) throw ProtocolError("PL/SQL binds for a statement that is no block");
-        if (static_cast<int>(binds.size()) != s.bindCount() && s.tr.kind != StmtKind::Ddl)
+        // An EXPLAIN PLAN needs no values for its statement's placeholders.
+        if (static_cast<int>(binds.size()) != s.bindCount() && s.tr.kind != StmtKind::Ddl &&
+            !(s.tr.kind == StmtKind::Explain && binds.empty()))
             return WriteCallEnd(MakeError(1008), 0, c.id);
         static const std::vector<Value> none;
         // LOB locators bound to SQL stand for their content
@@ -486,6 +492,10 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
             OraError e = eng_->Execute(s, rowsIn.empty() ? none : rowsIn[0], processed);
             if (e) return WriteCallEnd(e, processed, c.id);
         }
+        if (s.tr.kind == StmtKind::Dml && !s.tr.dmlTable.empty() && processed > 0 && s.tr.commandType == 2) {
+            inserted = RowidOf(s.tr.dmlTable, sqlite3_last_insert_rowid(eng_->Handle()));
+            haveRowid = true;
+        }
         if (options & kOptCommit) {
             OraError e = eng_->Commit();
             if (e) return WriteCallEnd(e, processed, c.id);
@@ -502,7 +512,7 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
         bool more = SendRows(c, fetchRows, err);
         return EndFetch(c, more, err);
     }
-    WriteCallEnd(OraError(), IsQuery(s) ? 0 : processed, c.id);
+    WriteCallEnd(OraError(), IsQuery(s) ? 0 : processed, c.id, haveRowid ? &inserted : nullptr);
 }
 
 void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& binds,

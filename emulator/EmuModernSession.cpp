@@ -302,7 +302,8 @@ uint32_t ModernSession::CallStatus() const {
     return eng_ && eng_->InTransaction() ? kCallStatusTxnInProgress : 0;
 }
 
-void ModernSession::WriteCallEnd(const OraError& e, long long rowCount, int cursorId) {
+void ModernSession::WriteCallEnd(const OraError& e, long long rowCount, int cursorId,
+                                 const RowidParts* rowid) {
     // The error-information message of a 19c server (field version below 20.1).
     w_.W8(net::kMsgError);
     w_.WUB4(CallStatus()); // end-of-call status
@@ -319,12 +320,12 @@ void ModernSession::WriteCallEnd(const OraError& e, long long rowCount, int curs
     w_.W8(0);                     // user cursor options
     w_.W8(0);                     // UPI parameter
     w_.W8(0);                     // warning flags
-    // rowid: block address, partition, table number, block, slot
-    w_.WUB4(0);
-    w_.WUB2(0);
+    // rowid: object, file, a byte, block, slot
+    w_.WUB4(rowid ? static_cast<int64_t>(rowid->object) : 0);
+    w_.WUB2(rowid ? static_cast<int32_t>(rowid->file) : 0);
     w_.W8(0);
-    w_.WUB4(0);
-    w_.WUB2(0);
+    w_.WUB4(rowid ? static_cast<int64_t>(rowid->block) : 0);
+    w_.WUB2(rowid ? static_cast<int32_t>(rowid->row) : 0);
     w_.WUB4(0); // OS error
     w_.W8(0);   // statement error
     w_.W8(0);   // call number

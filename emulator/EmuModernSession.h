@@ -47,7 +47,9 @@ private:
     LogonRequest ReadLogonRequest(bool phaseOne);
     void WriteParameters(const std::vector<std::pair<std::string, std::pair<std::string, uint32_t>>>& params);
     // The end of every call: the error-information message (code 0 for success).
-    void WriteCallEnd(const OraError& e, long long rowCount = 0, int cursorId = 0);
+    // rowid: the row an INSERT added, reported as Oracle reports it.
+    void WriteCallEnd(const OraError& e, long long rowCount = 0, int cursorId = 0,
+                      const RowidParts* rowid = nullptr);
     uint32_t CallStatus() const;
 
     // Statement calls (EmuModernCalls.cpp).

@@ -238,11 +238,10 @@ bool EncodeCurrentBind(TNetParam& b, uint32_t rows, bool plsql, TEncodedBind& ou
     }
     if (variable) {
         d.maxSize = std::max<uint32_t>(longest, 1);
-        // A block may hand back more than went in: room for what the caller's buffer holds (a character
-        // of Windows-1252 takes up to three bytes in UTF-8).
+        // A block may hand back more than went in: room for what the caller's buffer holds, so that a
+        // longer value fails on the server (ORA-06502) instead of being cut here.
         if (plsql) {
             uint32_t room = b.outCallback ? MaxPlSqlString : Capacity(b);
-            if (IsText(type)) room = uint32_t(std::min<uint64_t>(uint64_t(room) * 3, MaxPlSqlString));
             d.maxSize = std::max(d.maxSize, std::min(room, MaxPlSqlString));
         }
     }
@@ -406,6 +405,10 @@ namespace oranet {
 bool BuildCurrentBinds(TNetCursor& c, uint32_t rows, bool describeOnly, TCallBinds& out,
                        std::vector<TEncodedBind>& encoded, std::string& refusal) {
     if (c.binds.empty() || describeOnly) return true;
+    // Placeholders nobody bound (an EXPLAIN PLAN of a statement with binds): the server decides whether it
+    // needs values.
+    if (std::all_of(c.binds.begin(), c.binds.end(), [](const auto& b) { return b->dataType == 0; }))
+        return true;
     const bool plsql = c.IsPlSql();
     c.iterations = int32_t(rows);
     std::string nan = c.NotANumberBind();

@@ -193,6 +193,7 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, uint32_t iters, TNetErrorHandle*
     currentParsedText = cursorId != 0 ? statementText : std::string();
     parseErrorOffset = end.offset > 0 ? uint16_t(end.offset) : 0;
     rowCount = int32_t(end.rows);
+    std::memcpy(rowidImage, end.rowid, sizeof rowidImage);
     serverCommandType = statementType == 1   ? 3
                         : statementType == 2 ? 6
                         : statementType == 3 ? 7

@@ -25,6 +25,9 @@ struct TCallEnd {
     uint32_t callStatus = 0;
     uint16_t warningCode = 0;
     std::string warning;
+    // The row a DML statement touched last, as the call interface's 13-byte image: the byte before the block,
+    // object, file, block and row, big-endian.
+    uint8_t rowid[13] = {};
 };
 
 // Text in the server's character set (UTF-8, or UTF-16 big-endian for the national one) in Windows-1252; a

@@ -252,14 +252,13 @@ TEST(CurrentBindValues, LongValuesOfAStatementFollowTheOthers) {
 }
 
 TEST(CurrentBindValues, OutputRoomOfABlock) {
-    // An output may come back longer than what went in: the description offers the buffer's room, three
-    // bytes per character for text.
+    // An output may come back longer than what went in: the description offers the buffer's room.
     char text[11] = "ab";
     OneBind t(SQLT_STR, text, sizeof text);
     TEncodedBind e;
     std::string error;
     ASSERT_TRUE(EncodeCurrentBind(t.bind, 1, true, e, error));
-    EXPECT_EQ(e.desc.maxSize, 30u);
+    EXPECT_EQ(e.desc.maxSize, 10u);
     uint8_t raw[100] = {};
     OneBind r(SQLT_BIN, raw, 100, true);
     r.length = 0;
