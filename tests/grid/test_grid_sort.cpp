@@ -153,7 +153,7 @@ TEST(GridFooter, RecordCountGrowsAsRowsArrive) {
 }
 
 TEST(GridMemo, ButtonWidthRuleAndTheEditorsQuestion) {
-    TGridRig g;
+    TGridRig g(oratest::ClassicServer()); // classic until the current generation fetches LOB columns
     g.Exec("CREATE TABLE NOTES (ID NUMBER, BODY CLOB)");
     g.Exec("INSERT INTO NOTES VALUES (1, 'first' || CHR(10) || 'second')");
     g.Open("SELECT ID, BODY FROM NOTES");
@@ -314,7 +314,7 @@ TEST(GridWidthsGui, BorderDoubleClickFitsTheWidestVisibleTextWithoutSorting) {
 }
 
 TEST(GridMemo, EnterOpensTheEditorAndOkWritesTheField) {
-    TGridRig g;
+    TGridRig g(oratest::ClassicServer()); // classic until the current generation fetches LOB columns
     g.Exec("CREATE TABLE MEMOS (ID NUMBER, BODY CLOB)");
     g.Exec("INSERT INTO MEMOS VALUES (1, 'old text')");
     g.qry->LocalUpdate = true;

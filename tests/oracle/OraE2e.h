@@ -18,6 +18,15 @@ struct TEmu {
     std::string Server() const { return "127.0.0.1:" + std::to_string(emu.Port()) + ":bnx"; }
 };
 
+// A server that speaks the classic protocol generation alone (the client's dual connect falls back to it):
+// for tests of what the current generation does not fetch yet, LOB columns and RAW, DATE and text defines
+// into the data set's own forms.
+inline vemu::EmuOptions ClassicServer() {
+    vemu::EmuOptions o;
+    o.generation = vemu::EmuOptions::Generation::Classic;
+    return o;
+}
+
 // A session with the worksheet's options (no connect prompt, network mode).
 inline std::unique_ptr<TOraSession> MakeSession(const TEmu& emu, const std::string& user = "scott",
                                                 const std::string& password = "tiger", bool german = true) {

@@ -28,7 +28,7 @@ protected:
                "TO_DATE('2003-12-31 23:59:59','YYYY-MM-DD HH24:MI:SS'), HEXTORAW('0102'), HEXTORAW('03'), "
                "'long', 'clob', HEXTORAW('04'))");
     }
-    Rig r;
+    Rig r{ClassicServer()}; // classic until the current generation fetches LOB columns and these defines
 };
 
 TEST_F(OraDescribe, ColumnTypesBecomeTheirStoredForms) {
@@ -212,7 +212,7 @@ TEST(OraFetch, FetchAllReopenAndUniDirectional) {
 // Rows with LONG, CLOB, BLOB and wide VARCHAR2 values of different lengths (NULL, short, across a piece)
 // fetched in blocks, also reusing one block, also with CHAR values untrimmed.
 TEST(OraFetch, ComplexColumnsOverManyBlocksKeepEachRowsValue) {
-    Rig r;
+    Rig r(ClassicServer()); // classic until the current generation fetches LOB columns
     r.Exec("CREATE TABLE T_C (ID NUMBER(9), L LONG, C CLOB, B BLOB, V VARCHAR2(200), F CHAR(6))");
     auto text = [](int id) -> std::string {
         if (id % 7 == 0) return std::string();
