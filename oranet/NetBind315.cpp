@@ -453,6 +453,7 @@ bool BuildCurrentBinds(TNetCursor& c, uint32_t rows, bool describeOnly, TCallBin
             target->cursorId = int32_t(cursorId);
             target->statementType = 1;
             target->currentParsedText.clear();
+            target->currentRefCursorFresh = cursorId != 0;
             target->columns.clear();
             if (columns) target->AdoptCurrentColumns(*columns, nullptr);
             if (b.indicator) Store<sb2>(b.indicator, sb2(raw ? 0 : -1));

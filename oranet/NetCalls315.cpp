@@ -16,6 +16,7 @@ enum : uint32_t {
     exParse = 0x01,
     exBinds = 0x08,
     exExecute = 0x20,
+    exFetch = 0x40,
     exPlSqlBinds = 0x400,
     exNotPlSql = 0x8000,
     exDescribe = 0x20000,
@@ -202,16 +203,9 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
     bitVector_.clear();
 }
 
-TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool query, bool plsql,
-                                  bool describeOnly, std::vector<TColumnInfo>& columns,
-                                  const TCallBinds* binds) {
-    const bool parse = cursorId == 0;
-    uint32_t options = (parse ? uint32_t(exParse) : 0u) | uint32_t(describeOnly ? exDescribe : exExecute);
-    if (!plsql && !describeOnly) options |= exNotPlSql;
-    const uint32_t bindCount = binds && !describeOnly ? uint32_t(binds->descs.size()) : 0;
-    if (bindCount > MaxBinds) throw std::runtime_error("Too many binds");
-    if (bindCount > 0) options |= exBinds | (plsql ? uint32_t(exPlSqlBinds) : 0u);
-    const uint32_t rows = bindCount > 0 ? std::max<uint32_t>(binds->rows, 1) : 1;
+void TCurrentSession::WriteExecute(uint32_t options, uint32_t cursorId, std::string_view sql, bool parse,
+                                   uint32_t prefetchRows, uint32_t bindCount, uint32_t executions, bool query,
+                                   uint32_t flags) {
     FunctionHeader(fnExecute);
     out_.UB4(options);
     out_.UB4(cursorId);
@@ -220,8 +214,8 @@ TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool
     out_.U8(1);   // the al8i4 vector
     out_.UB4(13); // its length
     out_.U8(0), out_.U8(0);
-    out_.U8(0);  // prefetch buffer size
-    out_.UB4(0); // prefetch rows: the rows come with the fetches, once the defines are known
+    out_.U8(0); // prefetch buffer size
+    out_.UB4(prefetchRows);
     out_.UB4(MaxLong);
     out_.U8(bindCount > 0 ? 1 : 0), out_.UB4(bindCount);
     out_.U8(0), out_.U8(0), out_.U8(0), out_.U8(0), out_.U8(0);
@@ -240,13 +234,27 @@ TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool
     } else {
         out_.UB4(0);
     }
-    out_.UB4(query ? 0 : rows); // executions
+    out_.UB4(executions);
     for (int i = 2; i <= 6; ++i)
         out_.UB4(0);
     out_.UB4(query ? 1 : 0);
     out_.UB4(0);
-    out_.UB4(describeOnly ? 0 : ImplicitResults);
+    out_.UB4(flags);
     out_.UB4(0), out_.UB4(0), out_.UB4(0);
+}
+
+TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool query, bool plsql,
+                                  bool describeOnly, std::vector<TColumnInfo>& columns,
+                                  const TCallBinds* binds) {
+    const bool parse = cursorId == 0;
+    uint32_t options = (parse ? uint32_t(exParse) : 0u) | uint32_t(describeOnly ? exDescribe : exExecute);
+    if (!plsql && !describeOnly) options |= exNotPlSql;
+    const uint32_t bindCount = binds && !describeOnly ? uint32_t(binds->descs.size()) : 0;
+    if (bindCount > MaxBinds) throw std::runtime_error("Too many binds");
+    if (bindCount > 0) options |= exBinds | (plsql ? uint32_t(exPlSqlBinds) : 0u);
+    const uint32_t rows = bindCount > 0 ? std::max<uint32_t>(binds->rows, 1) : 1;
+    WriteExecute(options, cursorId, parse ? sql : std::string_view(), parse, 0, bindCount, query ? 0 : rows,
+                 query, describeOnly ? 0 : ImplicitResults);
     if (bindCount > 0) {
         for (const TBindDesc& d : binds->descs) {
             out_.U8(d.type);
@@ -333,12 +341,31 @@ TCallEnd TCurrentSession::Fetch(uint32_t cursorId, uint32_t rows, const std::vec
     out_.UB4(cursorId);
     out_.UB4(rows);
     Send();
+    return ReadRows(rows, columns, sink, rowsRead);
+}
+
+TCallEnd TCurrentSession::FirstFetch(uint32_t cursorId, uint32_t rows,
+                                     const std::vector<TColumnInfo>& columns, const TValueSink& sink,
+                                     uint32_t& rowsRead) {
+    // An execute that only fetches, of a cursor that is neither parsed nor executed here.
+    WriteExecute(exFetch | exNotPlSql, cursorId, std::string_view(), false, rows, 0, rows, true, 0);
+    Send();
+    return ReadRows(rows, columns, sink, rowsRead);
+}
+
+TCallEnd TCurrentSession::ReadRows(uint32_t rows, const std::vector<TColumnInfo>& columns,
+                                   const TValueSink& sink, uint32_t& rowsRead) {
     rowsRead = 0;
     bitVector_.clear();
     TCallEnd end;
     for (;;) {
         uint8_t type = in_.U8();
         switch (type) {
+        case ttcDescribeInfo: { // the select list again: already known
+            std::vector<TColumnInfo> again;
+            ReadDescribeInfo(again);
+            break;
+        }
         case ttcRowHeader:
             ReadRowHeader(columns);
             break;

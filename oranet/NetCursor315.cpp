@@ -310,7 +310,9 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         if (len) Put<ub2>(len, ub2(std::min<size_t>(stored, 0xFFFF)));
     };
     uint32_t got = 0;
-    TCallEnd end = s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
+    TCallEnd end = currentRefCursorFresh ? s.FirstFetch(uint32_t(cursorId), rows, cols, sink, got)
+                                         : s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
+    currentRefCursorFresh = false;
     rowCount = int32_t(end.rows);
     if (end.code == 1403) return 100;
     if (end.code != 0) {

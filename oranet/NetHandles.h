@@ -304,6 +304,8 @@ public:
     uint32_t substitutedValues = 0;
     // The text the server cursor was parsed with: executed again as it is, it is not parsed again.
     std::string currentParsedText;
+    // A cursor a PL/SQL block handed back and nobody fetched from yet.
+    bool currentRefCursorFresh = false;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,
     // indicator and length go.

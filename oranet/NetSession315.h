@@ -109,6 +109,9 @@ public:
     // row has been read.
     TCallEnd Fetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
                    const TValueSink& sink, uint32_t& rowsRead);
+    // The first fetch of a cursor a PL/SQL block opened (a REF CURSOR): an execute that fetches only.
+    TCallEnd FirstFetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
+                        const TValueSink& sink, uint32_t& rowsRead);
     // A cursor to be closed with the next call.
     void CloseCursorLater(uint32_t cursorId) {
         if (cursorId != 0) cursorsToClose_.push_back(cursorId);
@@ -134,6 +137,11 @@ private:
         if (gate) gate->EndCall();
     }
     void FunctionHeader(uint8_t function);
+    void WriteExecute(uint32_t options, uint32_t cursorId, std::string_view sql, bool parse,
+                      uint32_t prefetchRows, uint32_t bindCount, uint32_t executions, bool query,
+                      uint32_t flags);
+    TCallEnd ReadRows(uint32_t rows, const std::vector<TColumnInfo>& columns, const TValueSink& sink,
+                      uint32_t& rowsRead);
     // Reads messages up to the end of the reply; parameter messages go to sink (refused when there is none).
     TCallEnd ReadReply(const TParameterSink& sink = nullptr);
     void ReadErrorInfo(TCallEnd& end);

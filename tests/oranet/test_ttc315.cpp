@@ -529,3 +529,26 @@ TEST(CurrentBinds, MalformedOutputsAreProtocolViolations) {
         EXPECT_ANY_THROW(r.s->Execute(cursor, "BEGIN X(:A, :C, :L); END;", false, true, false, cols, &b));
     }
 }
+
+TEST(CurrentBinds, TheFirstFetchOfARefCursorIsAnExecuteThatFetches) {
+    std::vector<TColumnInfo> cols(1);
+    cols[0].type = 2, cols[0].maxSize = 22;
+    Bytes reply = Hex("06 00 00 00 00 00 00 00") + Bytes{7} + Hex("02 C1 0B") + Bytes{7} + Hex("02 C1 15") +
+                  ErrorInfo(1403, "ORA-01403: no data found", 2);
+    SessionRig r(Data4(reply));
+    std::vector<std::string> got;
+    uint32_t rows = 0;
+    TCallEnd end = r.s->FirstFetch(
+        11, 10, cols, [&](uint32_t, size_t, const std::string* v) { got.push_back(v ? *v : "<null>"); },
+        rows);
+    EXPECT_EQ(end.code, 1403u);
+    EXPECT_EQ(rows, 2u);
+    EXPECT_EQ(got, (std::vector<std::string>{"\xC1\x0B", "\xC1\x15"}));
+    // Fetch and not PL/SQL, cursor 11 without text, ten rows to prefetch; a query executed ten times.
+    Bytes sent = r.Sent();
+    Bytes head = Hex("03 5E 01 02 80 40 01 0B 00 00 01 01 0D 00 00 00 01 0A");
+    ASSERT_GE(sent.size(), head.size());
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + long(head.size())), head);
+    Bytes al8i4 = Hex("00 01 0A 00 00 00 00 00 01 01 00 00 00 00 00");
+    EXPECT_EQ(Bytes(sent.end() - long(al8i4.size()), sent.end()), al8i4);
+}
