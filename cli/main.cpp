@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
         if (opt.demo) {
             demo = std::make_unique<vemu::EmuServer>(vemu::EmuOptions{});
             demo->Start();
-            logon = {"SCOTT", "TIGER", "127.0.0.1:" + std::to_string(demo->Port()) + ":bnx"};
+            logon = {"SCOTT", "tiger", "127.0.0.1:" + std::to_string(demo->Port()) + ":bnx"};
             std::fprintf(stderr, "Demo-Datenbank auf 127.0.0.1:%u, angemeldet als SCOTT\n",
                          unsigned(demo->Port()));
         } else if (logon.user.empty() || logon.password.empty() || logon.server.empty()) {

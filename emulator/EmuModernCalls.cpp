@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <sqlite3.h>
 #include <thread>
 
 namespace vemu {
@@ -245,6 +246,7 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
     case kTypeUrowid:
         v.kind = Value::Text;
         v.s = d.csfrm == kCsfrmNchar ? Utf16BeToUtf8(b) : std::move(b);
+        v.fixedChar = d.type == kOraChar; // compared blank-padded, as the classic generation's CHAR binds
         return v;
     case kOraRaw:
     case kOraLongRaw:
@@ -253,8 +255,18 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
         return v;
     case kOraNumber: {
         Decimal dec;
+        if (b == std::string("\xFF\x65", 2) || b == std::string(1, '\0')) { // the infinities
+            v.kind = Value::Real;
+            v.r = b.size() == 2 ? HUGE_VAL : -HUGE_VAL;
+            return v;
+        }
         if (!DecodeNumber(reinterpret_cast<const uint8_t*>(b.data()), b.size(), dec))
             throw ProtocolError("malformed NUMBER bind");
+        if (IsWideDecimal(dec)) { // kept digit for digit, as the classic generation keeps it
+            v.kind = Value::Text;
+            v.s = WideNumberText(dec);
+            return v;
+        }
         bool isInt = false;
         DecimalToValue(dec, isInt, v.i, v.r);
         v.kind = isInt ? Value::Int : Value::Real;
@@ -283,17 +295,18 @@ Value ModernSession::ReadBindValue(const BindDesc& d) {
 }
 
 std::vector<std::vector<Value>> ModernSession::ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
-                                                            size_t sent) {
+                                                            size_t sent, bool plsql) {
     if (rows > kMaxExecRows) throw ProtocolError("too many rows of binds");
     std::vector<std::vector<Value>> out;
     sent = std::min(sent, binds.size());
     if (sent == 0) return out;
     out.reserve(rows);
-    // Values longer than the longest string travel after all others.
+    // Values of a statement longer than the longest string travel after all others; a PL/SQL block's
+    // come in their order.
     std::vector<size_t> order;
     for (size_t i = 0; i < sent; ++i)
-        if (binds[i].maxSize <= kMaxStringSize) order.push_back(i);
-    for (size_t i = 0; i < sent; ++i)
+        if (plsql || binds[i].maxSize <= kMaxStringSize) order.push_back(i);
+    for (size_t i = 0; i < sent && !plsql; ++i)
         if (binds[i].maxSize > kMaxStringSize) order.push_back(i);
     for (uint32_t r = 0; r < rows; ++r) {
         if (w_.U8() != net::kMsgRowData) throw ProtocolError("bind row without its row-data message");
@@ -355,6 +368,7 @@ void ModernSession::Execute() {
     for (auto& x : al8i4)
         x = w_.UB4();
     if (numDefines && numBinds) throw ProtocolError("binds and defines in one execute");
+    const bool plsqlBinds = (options & kOptPlsqlBind) != 0;
     std::vector<BindDesc> defines = ReadBindDescs(numDefines);
     std::vector<BindDesc> binds = ReadBindDescs(numBinds);
 
@@ -373,7 +387,7 @@ void ModernSession::Execute() {
     } else {
         auto it = cursors_.find(cursorId);
         if (it == cursors_.end()) {
-            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom);
+            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom, plsqlBinds);
             return WriteCallEnd(MakeError(1001));
         }
         c = it->second.get();
@@ -385,7 +399,7 @@ void ModernSession::Execute() {
         auto st = eng_->Parse(returning ? "begin " + sql + "; end;" : sql, err);
         if (!st && returning && err.pos > 6) err.pos -= 6;
         if (!st) {
-            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom);
+            ReadBindRows(binds, binds.empty() ? 0 : std::max<uint32_t>(al8i4[1], 1), returnFrom, plsqlBinds);
             return WriteCallEnd(err, 0, c ? c->id : 0);
         }
         if (!c) {
@@ -402,10 +416,15 @@ void ModernSession::Execute() {
         parsed = true;
     }
     if (!c || !c->st) throw ProtocolError("execute of a cursor that holds no statement");
+    if (!parsed && (options & kOptExecute)) {
+        // executed again: the row count starts over
+        c->fetched = 0;
+        c->ended = false;
+    }
     const bool query = IsQuery(*c->st);
     if (options & kOptDefine) c->defines = defines;
     uint32_t rows = binds.empty() ? 0 : (query ? 1 : std::max<uint32_t>(al8i4[1], 1));
-    auto bindRows = ReadBindRows(binds, rows, returnFrom);
+    auto bindRows = ReadBindRows(binds, rows, returnFrom, plsqlBinds);
     c->binds = binds; // a re-execute sends values only
     c->returnFrom = returnFrom;
     uint32_t run = options;
@@ -424,7 +443,7 @@ void ModernSession::Reexecute(bool andFetch) {
     const std::vector<BindDesc>& all = c.binds;
     const bool query = IsQuery(*c.st);
     uint32_t rows = all.empty() ? 0 : (query || andFetch ? 1 : std::max<uint32_t>(iterations, 1));
-    auto bindRows = ReadBindRows(all, rows, c.returnFrom);
+    auto bindRows = ReadBindRows(all, rows, c.returnFrom, c.st->tr.kind == StmtKind::Plsql);
     uint32_t options = kOptExecute | (flags1 & kOptExecute);
     if (andFetch) options |= kOptFetch;
     if (flags2 & kReexecCommit) options |= kOptCommit;
@@ -438,12 +457,16 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
                                 bool describe) {
     EmuStatement& s = *c.st;
     long long processed = 0;
+    RowidParts inserted{};
+    bool haveRowid = false;
     if ((options & kOptExecute) && c.returnFrom < binds.size()) return ExecuteReturning(c, binds, rows);
     if (options & kOptExecute) {
         if (s.tr.kind == StmtKind::Plsql)
             return ExecuteBlock(c, binds, rows.empty() ? std::vector<Value>() : rows[0]);
         if (options & kOptPlsqlBind) throw ProtocolError("PL/SQL binds for a statement that is no block");
-        if (static_cast<int>(binds.size()) != s.bindCount() && s.tr.kind != StmtKind::Ddl)
+        // An EXPLAIN PLAN needs no values for its statement's placeholders.
+        if (static_cast<int>(binds.size()) != s.bindCount() && s.tr.kind != StmtKind::Ddl &&
+            !(s.tr.kind == StmtKind::Explain && binds.empty()))
             return WriteCallEnd(MakeError(1008), 0, c.id);
         static const std::vector<Value> none;
         // LOB locators bound to SQL stand for their content
@@ -476,6 +499,10 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
             OraError e = eng_->Execute(s, rowsIn.empty() ? none : rowsIn[0], processed);
             if (e) return WriteCallEnd(e, processed, c.id);
         }
+        if (s.tr.kind == StmtKind::Dml && !s.tr.dmlTable.empty() && processed > 0 && s.tr.commandType == 2) {
+            inserted = RowidOf(s.tr.dmlTable, sqlite3_last_insert_rowid(eng_->Handle()));
+            haveRowid = true;
+        }
         if (options & kOptCommit) {
             OraError e = eng_->Commit();
             if (e) return WriteCallEnd(e, processed, c.id);
@@ -492,7 +519,7 @@ void ModernSession::RunAndReply(ModernCursor& c, uint32_t options, const std::ve
         bool more = SendRows(c, fetchRows, err);
         return EndFetch(c, more, err);
     }
-    WriteCallEnd(OraError(), IsQuery(s) ? 0 : processed, c.id);
+    WriteCallEnd(OraError(), IsQuery(s) ? 0 : processed, c.id, haveRowid ? &inserted : nullptr);
 }
 
 void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& binds,
@@ -567,7 +594,7 @@ void ModernSession::ExecuteBlock(ModernCursor& c, const std::vector<BindDesc>& b
                 ColumnMeta meta;
                 meta.t.type = binds[k].type;
                 meta.t.size = static_cast<int>(binds[k].maxSize);
-                WriteColumnValue(values[k], meta, &binds[k]);
+                WriteColumnValue(values[k], meta, &binds[k], true);
             }
             w_.WSB4(0); // bytes beyond the client's buffer: none
         }
@@ -598,7 +625,7 @@ void ModernSession::ExecuteReturning(ModernCursor& c, const std::vector<BindDesc
             ColumnMeta meta;
             meta.t.type = binds[k].type;
             meta.t.size = static_cast<int>(binds[k].maxSize);
-            WriteColumnValue(values[k], meta, &binds[k]);
+            WriteColumnValue(values[k], meta, &binds[k], true);
             w_.WSB4(0);
         }
     }
@@ -665,11 +692,13 @@ void ModernSession::WriteDescribeBody(const EmuStatement& s) {
     w_.WUB4(0);
 }
 
-void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define) {
+void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define,
+                                     bool outBind) {
     uint8_t type = define ? define->type : WireType(col);
     if (type == kOraClob || type == kOraBlob) return WriteLobOut(v, type == kOraBlob);
     bool nchar = define ? define->csfrm == kCsfrmNchar : col.t.national;
-    bool trailer = type == kOraLong || type == kOraLongRaw || (define && define->maxSize > kMaxStringSize);
+    bool trailer =
+        !outBind && (type == kOraLong || type == kOraLongRaw || (define && define->maxSize > kMaxStringSize));
     bool isDate = v.isDate || col.t.type == kOraDate;
     std::string bytes;
     bool null = v.kind == Value::Null;
@@ -683,7 +712,7 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
                 bytes.assign(reinterpret_cast<const char*>(b), EncodeDoubleNumber(v.r, b));
             } else {
                 Decimal dec;
-                if (DecimalFromText(v.s, dec))
+                if (WideNumberFromText(v.s, dec) || DecimalFromText(v.s, dec))
                     bytes = EncodeNumber(dec);
                 else
                     null = true;
@@ -756,16 +785,18 @@ void ModernSession::WriteColumnValue(const Value& v, const ColumnMeta& col, cons
     }
 }
 
-bool ModernSession::ServesAhead(const ModernCursor& c) const {
+bool ModernSession::ServesAhead(const ModernCursor& c, bool* sameDefines) const {
     if (!ahead_ || ahead_->cursorId != c.id || !c.st || !c.st->executed ||
         c.st->runSerial != ahead_->runSerial)
         return false;
-    const std::vector<BindDesc>& a = ahead_->defines;
-    if (a.size() != c.defines.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].type != c.defines[i].type || a[i].csfrm != c.defines[i].csfrm ||
-            a[i].maxSize != c.defines[i].maxSize)
-            return false;
+    if (sameDefines) {
+        const std::vector<BindDesc>& a = ahead_->defines;
+        bool same = a.size() == c.defines.size();
+        for (size_t i = 0; same && i < a.size(); ++i)
+            same = a[i].type == c.defines[i].type && a[i].csfrm == c.defines[i].csfrm &&
+                   a[i].maxSize == c.defines[i].maxSize;
+        *sameDefines = same;
+    }
     return true;
 }
 
@@ -801,16 +832,19 @@ void ModernSession::DoReadAhead() {
                 a->ended = true;
                 break;
             }
+            std::vector<Value>& vals = a->values.emplace_back(s.cols.size());
             w_.W8(net::kMsgRowData);
-            for (size_t k = 0; k < s.cols.size(); ++k)
-                WriteColumnValue(eng_->ColumnValue(s, static_cast<int>(k)), s.cols[k],
-                                 k < c.defines.size() ? &c.defines[k] : nullptr);
+            for (size_t k = 0; k < s.cols.size(); ++k) {
+                vals[k] = eng_->ColumnValue(s, static_cast<int>(k));
+                WriteColumnValue(vals[k], s.cols[k], k < c.defines.size() ? &c.defines[k] : nullptr);
+            }
             a->rowEnd.push_back(w_.ReplySize());
         }
     } catch (const std::exception& e) {
         // the rows read so far are sent; the query ends with the error where the next row failed
         w_.DiscardReply();
         a->rowEnd.clear();
+        a->values.clear();
         a->ended = true;
         a->err = MakeError(600, e.what());
     }
@@ -824,12 +858,23 @@ bool ModernSession::SendRows(ModernCursor& c, uint32_t n, OraError& err) {
     if (c.ended) return false;
     if (ahead_ && !ServesAhead(c) && ahead_->cursorId == c.id) ahead_.reset(); // re-executed meanwhile
     uint32_t r = 0;
-    if (ServesAhead(c)) {
+    bool sameDefines = true;
+    if (ServesAhead(c, &sameDefines)) {
         ReadAhead& a = *ahead_;
         const size_t take = std::min<size_t>(n, a.rowEnd.size() - a.next);
-        if (take > 0) {
+        if (take > 0 && sameDefines) {
             const size_t from = a.next ? a.rowEnd[a.next - 1] : 0;
             w_.WBytes(a.bytes.data() + from, a.rowEnd[a.next + take - 1] - from);
+        } else {
+            // defined otherwise since they were read: the same rows in the forms asked for now
+            for (size_t i = a.next; i < a.next + take; ++i) {
+                w_.W8(net::kMsgRowData);
+                for (size_t k = 0; k < s.cols.size(); ++k)
+                    WriteColumnValue(k < a.values[i].size() ? a.values[i][k] : Value(), s.cols[k],
+                                     k < c.defines.size() ? &c.defines[k] : nullptr);
+            }
+        }
+        if (take > 0) {
             a.next += take;
             c.fetched += static_cast<long long>(take);
             r = static_cast<uint32_t>(take);

@@ -1,4 +1,5 @@
 #include "emulator/EmuModernSession.h"
+#include "emulator/EmuListener.h"
 
 #include "emulator/EmuNetWords.h"
 #include "emulator/EmuO5Logon.h"
@@ -161,11 +162,9 @@ bool ModernSession::Connect() {
             Refuse(12660); // encryption or crypto-checksumming parameters incompatible
             return false;
         }
-        std::string sid = DescriptorValue(c.data, "SID");
-        std::string service = DescriptorValue(c.data, "SERVICE_NAME");
-        const std::string& asked = service.empty() ? sid : service;
-        if (UpperAscii(asked) != UpperAscii(opts_.sid)) {
-            Refuse(service.empty() ? 12505 : 12514);
+        // The same listener as the classic generation's: the SID, or a service (the SID's name is one too).
+        if (int refusal = ListenerRefusal(c.data, opts_)) {
+            Refuse(refusal);
             return false;
         }
         uint16_t version = std::min<uint16_t>(c.version, net::kVersionHighest);
@@ -304,7 +303,8 @@ uint32_t ModernSession::CallStatus() const {
     return eng_ && eng_->InTransaction() ? kCallStatusTxnInProgress : 0;
 }
 
-void ModernSession::WriteCallEnd(const OraError& e, long long rowCount, int cursorId) {
+void ModernSession::WriteCallEnd(const OraError& e, long long rowCount, int cursorId,
+                                 const RowidParts* rowid) {
     // The error-information message of a 19c server (field version below 20.1).
     w_.W8(net::kMsgError);
     w_.WUB4(CallStatus()); // end-of-call status
@@ -321,12 +321,12 @@ void ModernSession::WriteCallEnd(const OraError& e, long long rowCount, int curs
     w_.W8(0);                     // user cursor options
     w_.W8(0);                     // UPI parameter
     w_.W8(0);                     // warning flags
-    // rowid: block address, partition, table number, block, slot
-    w_.WUB4(0);
-    w_.WUB2(0);
+    // rowid: object, file, a byte, block, slot
+    w_.WUB4(rowid ? static_cast<int64_t>(rowid->object) : 0);
+    w_.WUB2(rowid ? static_cast<int32_t>(rowid->file) : 0);
     w_.W8(0);
-    w_.WUB4(0);
-    w_.WUB2(0);
+    w_.WUB4(rowid ? static_cast<int64_t>(rowid->block) : 0);
+    w_.WUB2(rowid ? static_cast<int32_t>(rowid->row) : 0);
     w_.WUB4(0); // OS error
     w_.W8(0);   // statement error
     w_.W8(0);   // call number
@@ -370,9 +370,6 @@ void ModernSession::AuthPhaseOne() {
     }
     p.push_back({"AUTH_GLOBALLY_UNIQUE_DBID", {"E5A1C0DE5A1C0DE5A1C0DE5A1C0DE5A1", 0}});
     WriteParameters(p);
-    if (opts_.passwordExpiresInDays > 0)
-        return WriteCallEnd(MakeError(28002, "the password will expire within " +
-                                                 std::to_string(opts_.passwordExpiresInDays) + " days"));
     WriteCallEnd(OraError());
 }
 
@@ -430,6 +427,10 @@ void ModernSession::AuthPhaseTwo() {
     p.push_back({"AUTH_MAX_OPEN_CURSORS", {"300", 0}});
     p.push_back({"AUTH_MAX_IDEN_LENGTH", {"128", 0}});
     WriteParameters(p);
+    // a password in its grace period: the logon stands, the call ends with the warning
+    if (opts_.passwordExpiresInDays > 0)
+        return WriteCallEnd(MakeError(28002, "the password will expire within " +
+                                                 std::to_string(opts_.passwordExpiresInDays) + " days"));
     WriteCallEnd(OraError());
 }
 

@@ -47,7 +47,9 @@ private:
     LogonRequest ReadLogonRequest(bool phaseOne);
     void WriteParameters(const std::vector<std::pair<std::string, std::pair<std::string, uint32_t>>>& params);
     // The end of every call: the error-information message (code 0 for success).
-    void WriteCallEnd(const OraError& e, long long rowCount = 0, int cursorId = 0);
+    // rowid: the row an INSERT added, reported as Oracle reports it.
+    void WriteCallEnd(const OraError& e, long long rowCount = 0, int cursorId = 0,
+                      const RowidParts* rowid = nullptr);
     uint32_t CallStatus() const;
 
     // Statement calls (EmuModernCalls.cpp).
@@ -72,7 +74,7 @@ private:
     // Values of the binds before sent (those after a DML's RETURNING ... INTO come back, the client sends
     // none).
     std::vector<std::vector<Value>> ReadBindRows(const std::vector<BindDesc>& binds, uint32_t rows,
-                                                 size_t sent);
+                                                 size_t sent, bool plsql);
     void ExecuteReturning(ModernCursor& c, const std::vector<BindDesc>& binds,
                           const std::vector<std::vector<Value>>& rows);
     Value ReadBindValue(const BindDesc& d);
@@ -83,7 +85,9 @@ private:
     void WriteDescribeBody(const EmuStatement& s); // what a REF CURSOR value carries as well
     // Sends up to n rows; false when the query has ended (err says how, code 0 = no more rows).
     bool SendRows(ModernCursor& c, uint32_t n, OraError& err);
-    void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define);
+    // outBind: a value a block or a RETURNING clause hands back, which never carries a fetch's trailer.
+    void WriteColumnValue(const Value& v, const ColumnMeta& col, const BindDesc* define,
+                          bool outBind = false);
     void EndFetch(ModernCursor& c, bool more, const OraError& err);
     // Rows of a query read and encoded after a fetch reply has gone out, while the client works on the rows
     // it got; the next fetch of that cursor sends them first. Nothing is read from the connection meanwhile.
@@ -91,14 +95,17 @@ private:
         int cursorId = 0;
         uint64_t runSerial = 0;
         std::vector<BindDesc> defines;
-        uint32_t rows = 0;          // how many to read (the plan)
-        std::vector<uint8_t> bytes; // the rows' messages
-        std::vector<size_t> rowEnd; // where each row's message ends in bytes
-        size_t next = 0;            // the first row not sent yet
-        bool ended = false;         // the query ended while reading ahead, err says how
+        uint32_t rows = 0;                      // how many to read (the plan)
+        std::vector<uint8_t> bytes;             // the rows' messages
+        std::vector<size_t> rowEnd;             // where each row's message ends in bytes
+        std::vector<std::vector<Value>> values; // each row's values, for defines changed meanwhile
+        size_t next = 0;                        // the first row not sent yet
+        bool ended = false;                     // the query ended while reading ahead, err says how
         OraError err;
     };
-    bool ServesAhead(const ModernCursor& c) const;
+    // Whether the rows read ahead belong to this execution of the cursor; sameDefines: their bytes fit the
+    // cursor's defines (else they are encoded again from their values).
+    bool ServesAhead(const ModernCursor& c, bool* sameDefines = nullptr) const;
     void PlanReadAhead(const ModernCursor& c, uint32_t rows);
     void DoReadAhead();
     std::unique_ptr<ReadAhead> ahead_, aheadPlan_;

@@ -4,6 +4,7 @@
 #include "oranet/NetErrors.h"
 #include "oranet/NetSession315.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace oranet {
@@ -13,13 +14,21 @@ namespace {
 // Execute options.
 enum : uint32_t {
     exParse = 0x01,
+    exBinds = 0x08,
     exExecute = 0x20,
+    exFetch = 0x40,
+    exPlSqlBinds = 0x400,
     exNotPlSql = 0x8000,
     exDescribe = 0x20000,
 };
 constexpr uint32_t ImplicitResults = 0x8000; // al8i4[9]
 constexpr uint32_t MaxLong = 0x7FFFFFFF;
 constexpr uint32_t MaxColumns = 1000;
+constexpr uint32_t MaxBinds = 65535;
+// The longest string a server takes in line; longer bind values of a statement follow all others.
+constexpr uint32_t MaxInlineString = 4000;
+constexpr size_t MaxOutValue = 1u << 30;
+constexpr uint8_t DirectionOut = 0x10;
 
 } // namespace
 
@@ -63,6 +72,10 @@ std::string RowidText(uint32_t object, uint16_t file, uint32_t block, uint16_t r
 
 void TCurrentSession::ReadDescribeInfo(std::vector<TColumnInfo>& columns) {
     in_.SkipBytesWithLength();
+    ReadDescribeBody(columns);
+}
+
+void TCurrentSession::ReadDescribeBody(std::vector<TColumnInfo>& columns) {
     in_.UB4(); // largest row
     uint32_t count = in_.UB4();
     if (count > MaxColumns) throw EDBError(1);
@@ -107,6 +120,41 @@ void TCurrentSession::ReadReturnParameter() {
         in_.UB2();
     }
     in_.Skip(in_.UB2());
+}
+
+void TCurrentSession::ReadOutValues(const TCallBinds& binds, const std::vector<uint8_t>& directions) {
+    std::string raw;
+    std::vector<TColumnInfo> described;
+    for (size_t i = 0; i < directions.size(); ++i) {
+        if (!(directions[i] & DirectionOut)) continue;
+        const uint8_t type = binds.descs[i].type;
+        bool present = true;
+        uint32_t cursor = 0;
+        raw.clear();
+        described.clear();
+        if (type == 102) { // a cursor: its select list and its id
+            uint8_t n = in_.U8();
+            present = n != 0 && n != 255;
+            if (present) {
+                ReadDescribeBody(described);
+                cursor = in_.UB2();
+                present = cursor != 0;
+            }
+        } else if (type == 112 || type == 113) { // a LOB locator after its length and chunk size
+            present = in_.UB4() > 0;
+            if (present) {
+                in_.UB8(), in_.UB4();
+                in_.BytesWithLength(raw, 65536);
+                present = !raw.empty();
+            }
+        } else {
+            in_.BytesWithLength(raw, MaxOutValue);
+            present = !raw.empty();
+        }
+        in_.SB4(); // bytes beyond the bind's room
+        if (binds.out)
+            binds.out(i, present ? &raw : nullptr, cursor, present && type == 102 ? &described : nullptr);
+    }
 }
 
 void TCurrentSession::ReadRowHeader(const std::vector<TColumnInfo>& columns) {
@@ -170,11 +218,9 @@ void TCurrentSession::ReadRow(uint32_t row, const std::vector<TColumnInfo>& colu
     bitVector_.clear();
 }
 
-TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool query, bool plsql,
-                                  bool describeOnly, std::vector<TColumnInfo>& columns) {
-    const bool parse = cursorId == 0;
-    uint32_t options = (parse ? uint32_t(exParse) : 0u) | uint32_t(describeOnly ? exDescribe : exExecute);
-    if (!plsql && !describeOnly) options |= exNotPlSql;
+void TCurrentSession::WriteExecute(uint32_t options, uint32_t cursorId, std::string_view sql, bool parse,
+                                   uint32_t prefetchRows, uint32_t bindCount, uint32_t executions, bool query,
+                                   uint32_t flags) {
     FunctionHeader(fnExecute);
     out_.UB4(options);
     out_.UB4(cursorId);
@@ -183,10 +229,10 @@ TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool
     out_.U8(1);   // the al8i4 vector
     out_.UB4(13); // its length
     out_.U8(0), out_.U8(0);
-    out_.U8(0);  // prefetch buffer size
-    out_.UB4(0); // prefetch rows: the rows come with the fetches, once the defines are known
+    out_.U8(0); // prefetch buffer size
+    out_.UB4(prefetchRows);
     out_.UB4(MaxLong);
-    out_.U8(0), out_.UB4(0); // no binds
+    out_.U8(bindCount > 0 ? 1 : 0), out_.UB4(bindCount);
     out_.U8(0), out_.U8(0), out_.U8(0), out_.U8(0), out_.U8(0);
     out_.U8(0), out_.UB4(0); // no defines
     out_.UB4(0);             // registration
@@ -203,21 +249,74 @@ TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool
     } else {
         out_.UB4(0);
     }
-    out_.UB4(query ? 0 : 1); // executions
+    out_.UB4(executions);
     for (int i = 2; i <= 6; ++i)
         out_.UB4(0);
     out_.UB4(query ? 1 : 0);
     out_.UB4(0);
-    out_.UB4(describeOnly ? 0 : ImplicitResults);
+    out_.UB4(flags);
     out_.UB4(0), out_.UB4(0), out_.UB4(0);
+}
+
+TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool query, bool plsql,
+                                  bool describeOnly, std::vector<TColumnInfo>& columns,
+                                  const TCallBinds* binds) {
+    const bool parse = cursorId == 0;
+    uint32_t options = (parse ? uint32_t(exParse) : 0u) | uint32_t(describeOnly ? exDescribe : exExecute);
+    if (!plsql && !describeOnly) options |= exNotPlSql;
+    const uint32_t bindCount = binds && !describeOnly ? uint32_t(binds->descs.size()) : 0;
+    if (bindCount > MaxBinds) throw std::runtime_error("Too many binds");
+    if (bindCount > 0) options |= exBinds | (plsql ? uint32_t(exPlSqlBinds) : 0u);
+    const uint32_t rows = bindCount > 0 ? std::max<uint32_t>(binds->rows, 1) : 1;
+    WriteExecute(options, cursorId, parse ? sql : std::string_view(), parse, 0, bindCount, query ? 0 : rows,
+                 query, describeOnly ? 0 : ImplicitResults);
+    if (bindCount > 0) {
+        for (const TBindDesc& d : binds->descs) {
+            out_.U8(d.type);
+            out_.U8(d.flags);
+            out_.U8(0), out_.U8(0); // precision and scale
+            out_.UB4(d.maxSize);
+            out_.UB4(0); // array elements
+            out_.UB4(d.contFlags);
+            out_.UB4(0); // no type OID
+            out_.UB2(0); // type version
+            out_.UB2(d.charsetForm != 0 ? 873 : 0);
+            out_.U8(d.charsetForm);
+            out_.UB4(0); // LOB prefetch length
+            if (server_.fieldVersion >= 8) out_.UB4(0);
+        }
+        for (uint32_t r = 0; r < (query ? 1 : rows); ++r) {
+            out_.U8(ttcRowData);
+            binds->writeRow(out_, r);
+        }
+    }
     Send();
 
     TCallEnd end;
+    std::vector<uint8_t> directions;
     for (;;) {
         uint8_t type = in_.U8();
         switch (type) {
         case ttcDescribeInfo:
             ReadDescribeInfo(columns);
+            break;
+        case ttcIoVector: {
+            in_.U8(); // flags
+            uint32_t low = in_.UB2();
+            uint32_t high = in_.UB4();
+            if (high > MaxBinds / 256 || high * 256 + low != bindCount) throw EDBError(1);
+            in_.UB4();           // iterations this time
+            in_.UB2();           // buffer length
+            in_.Skip(in_.UB2()); // bit vector
+            in_.Skip(in_.UB2()); // rowid
+            std::string marks = in_.Raw(bindCount);
+            directions.assign(marks.begin(), marks.end());
+            break;
+        }
+        case ttcRowData:
+            // Output values come only after the I/O vector that names them.
+            if (directions.size() != bindCount || bindCount == 0) throw EDBError(1);
+            ReadOutValues(*binds, directions);
             break;
         case ttcParameter:
             ReadReturnParameter();
@@ -257,12 +356,31 @@ TCallEnd TCurrentSession::Fetch(uint32_t cursorId, uint32_t rows, const std::vec
     out_.UB4(cursorId);
     out_.UB4(rows);
     Send();
+    return ReadRows(rows, columns, sink, rowsRead);
+}
+
+TCallEnd TCurrentSession::FirstFetch(uint32_t cursorId, uint32_t rows,
+                                     const std::vector<TColumnInfo>& columns, const TValueSink& sink,
+                                     uint32_t& rowsRead) {
+    // An execute that only fetches, of a cursor that is neither parsed nor executed here.
+    WriteExecute(exFetch | exNotPlSql, cursorId, std::string_view(), false, rows, 0, rows, true, 0);
+    Send();
+    return ReadRows(rows, columns, sink, rowsRead);
+}
+
+TCallEnd TCurrentSession::ReadRows(uint32_t rows, const std::vector<TColumnInfo>& columns,
+                                   const TValueSink& sink, uint32_t& rowsRead) {
     rowsRead = 0;
     bitVector_.clear();
     TCallEnd end;
     for (;;) {
         uint8_t type = in_.U8();
         switch (type) {
+        case ttcDescribeInfo: { // the select list again: already known
+            std::vector<TColumnInfo> again;
+            ReadDescribeInfo(again);
+            break;
+        }
         case ttcRowHeader:
             ReadRowHeader(columns);
             break;

@@ -277,7 +277,8 @@ void TNetConnection::ReadDataTypes() {
 void TNetConnection::SetClientCharset(uint16_t id) {
     if (id == clientCharset) return;
     clientCharset = id;
-    if (id != 0 && loggedOn) {
+    // The current generation always takes text in UTF-8 and converts it at its edge: nothing to negotiate.
+    if (id != 0 && loggedOn && !current) {
         serverCharset = id;
         TNetOperation operation(transport.get());
         SendDataTypes();

@@ -359,7 +359,7 @@ sword TNetCursor::Execute(TNetConnection* svc, uint32_t iters, uint32_t mode, TN
         connection = svc;
         transport = svc->transport.get();
         TNetOperation operation(transport);
-        if (svc->current) return ExecuteCurrent(mode, err);
+        if (svc->current) return ExecuteCurrent(mode, iters, err);
         if (mode & oracall::OCI_DESCRIBE_ONLY) return DoDescribeOnly(err);
         iterations = iters ? int32_t(iters) : 1;
         std::string nan = NotANumberBind();

@@ -5,6 +5,7 @@
 // counted in substitutedValues.
 #include "dataset/ByteIO.h"
 #include "dataset/Cp1252.h"
+#include "oranet/NetBind315.h"
 #include "oranet/NetErrors.h"
 #include "oranet/NetHandles.h"
 #include "oranet/NetSession315.h"
@@ -19,6 +20,8 @@ namespace oranet {
 using namespace oracall;
 
 bool CurrentTypeSupported(uint8_t type);
+bool BuildCurrentBinds(TNetCursor& cursor, uint32_t rows, bool describeOnly, TCallBinds& out,
+                       std::vector<TEncodedBind>& encoded, std::string& refusal);
 
 namespace {
 
@@ -134,25 +137,72 @@ void DeliverLongPieces(TNetDefine& d, uint32_t row, const std::string* raw) {
 
 } // namespace
 
-sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
-    TCurrentSession& s = *connection->current;
-    if (!binds.empty()) {
-        if (err)
-            err->code = -1,
-            err->message = "NET: Binds over the current Oracle protocol are not available yet";
-        return -1;
+sword TNetCursor::AdoptCurrentColumns(const std::vector<TColumnInfo>& described, TNetErrorHandle* err) {
+    columns.clear();
+    currentMaxSizes.clear();
+    currentForms.clear();
+    currentTypes.clear();
+    for (const TColumnInfo& c : described) {
+        if (!CurrentTypeSupported(c.type)) {
+            if (err)
+                err->code = -1, err->message = cp1252::FromUtf8("Datentyp wird nicht unterstützt") + " (" +
+                                               std::to_string(c.type) + ")";
+            return -1;
+        }
+        auto col = std::make_unique<TNetColumn>(this);
+        col->name = cp1252::FromUtf8(c.name);
+        col->dataType = c.type;
+        col->dataSize =
+            uint16_t(std::min<uint32_t>(c.type == 1 || c.type == 96 ? c.size : c.maxSize, 0xFFFF));
+        col->precision = uint16_t(uint8_t(c.precision));
+        col->scale = c.scale;
+        if (CurrentTypeAsText(c.type)) {
+            // Shown as text made here, exact to the last digit; the layer sees a VARCHAR2 of its width.
+            col->dataType = 1;
+            col->dataSize = uint16_t(std::min<uint32_t>(CurrentTextWidth(c.type, c.maxSize), 0xFFFF));
+            col->precision = 0;
+            col->scale = 0;
+        }
+        col->nullable = c.nullable ? 1 : 0;
+        columns.push_back(std::move(col));
+        currentMaxSizes.push_back(c.maxSize);
+        currentForms.push_back(c.charsetForm);
+        currentTypes.push_back({c.type, c.precision, c.scale});
     }
+    currentDefineSizes.assign(columns.size(), 0);
+    currentTextDefinesChecked = false;
+    return 0;
+}
+
+sword TNetCursor::ExecuteCurrent(uint32_t mode, uint32_t iters, TNetErrorHandle* err) {
+    TCurrentSession& s = *connection->current;
     const bool query = statementType == 1;
     const bool describeOnly = (mode & OCI_DESCRIBE_ONLY) != 0;
+    TCallBinds callBinds;
+    std::vector<TEncodedBind> encoded;
+    std::string refusal;
+    if (!BuildCurrentBinds(*this, query || IsPlSql() ? 1 : std::max<uint32_t>(iters, 1), describeOnly,
+                           callBinds, encoded, refusal)) {
+        if (err)
+            err->code = refusal.rfind("ORA-", 0) == 0 ? std::atoi(refusal.c_str() + 4) : -1,
+            err->message = refusal;
+        return -1;
+    }
     std::vector<TColumnInfo> described;
-    // Every execution parses afresh: the text may have changed since the cursor was opened.
-    s.CloseCursorLater(uint32_t(cursorId));
-    cursorId = 0;
-    uint32_t id = 0;
-    TCallEnd end = s.Execute(id, cp1252::ToUtf8(statementText), query, IsPlSql(), describeOnly, described);
+    // A cursor is parsed again when its text changed since (and for statements the analysis does not know,
+    // DDL among them, every time).
+    if (cursorId != 0 && (currentParsedText != statementText || statementType == 0 || describeOnly)) {
+        s.CloseCursorLater(uint32_t(cursorId));
+        cursorId = 0;
+    }
+    uint32_t id = uint32_t(cursorId);
+    TCallEnd end = s.Execute(id, cp1252::ToUtf8(statementText), query, IsPlSql(), describeOnly, described,
+                             callBinds.descs.empty() ? nullptr : &callBinds);
     cursorId = int32_t(id);
+    currentParsedText = cursorId != 0 ? statementText : std::string();
     parseErrorOffset = end.offset > 0 ? uint16_t(end.offset) : 0;
     rowCount = int32_t(end.rows);
+    std::memcpy(rowidImage, end.rowid, sizeof rowidImage);
     serverCommandType = statementType == 1   ? 3
                         : statementType == 2 ? 6
                         : statementType == 3 ? 7
@@ -163,39 +213,7 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
         if (err) err->code = int32_t(end.code), err->message = cp1252::FromUtf8(end.message);
         return -1;
     }
-    if (!described.empty()) {
-        columns.clear();
-        currentMaxSizes.clear();
-        currentForms.clear();
-        currentTypes.clear();
-        for (const TColumnInfo& c : described) {
-            if (!CurrentTypeSupported(c.type)) {
-                if (err)
-                    err->code = -1, err->message = cp1252::FromUtf8("Datentyp wird nicht unterstützt") +
-                                                   " (" + std::to_string(c.type) + ")";
-                return -1;
-            }
-            auto col = std::make_unique<TNetColumn>(this);
-            col->name = cp1252::FromUtf8(c.name);
-            col->dataType = c.type;
-            col->dataSize = uint16_t(
-                std::min<uint32_t>(c.type == 1 || c.type == 96 || c.type == 23 ? c.size : c.maxSize, 0xFFFF));
-            col->precision = uint16_t(uint8_t(c.precision));
-            col->scale = c.scale;
-            if (CurrentTypeAsText(c.type)) {
-                // Shown as text made here, exact to the last digit; the layer sees a VARCHAR2 of its width.
-                col->dataType = 1;
-                col->dataSize = uint16_t(std::min<uint32_t>(CurrentTextWidth(c.type, c.maxSize), 0xFFFF));
-                col->precision = 0;
-                col->scale = 0;
-            }
-            col->nullable = c.nullable ? 1 : 0;
-            columns.push_back(std::move(col));
-            currentMaxSizes.push_back(c.maxSize);
-            currentForms.push_back(c.charsetForm);
-            currentTypes.push_back({c.type, c.precision, c.scale});
-        }
-    }
+    if (!described.empty() && AdoptCurrentColumns(described, err) != 0) return -1;
     currentDefineSizes.assign(columns.size(), 0);
     // LOB columns reach the client only once it has defined them (as locators with length and chunk size).
     if (query && !describeOnly && std::any_of(described.begin(), described.end(), [](auto& c) {
@@ -216,6 +234,34 @@ sword TNetCursor::ExecuteCurrent(uint32_t mode, TNetErrorHandle* err) {
 sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
     TCurrentSession& s = *connection->current;
     if (cursorId == 0 || columns.empty()) throw std::runtime_error("Statement is not executed");
+    if (!currentTextDefinesChecked) {
+        // DATE and RAW columns the caller defines as text are converted by the server, as its session's
+        // NLS settings say: the columns are defined so before the first rows come.
+        std::vector<TColumnInfo> described(columns.size());
+        bool needed = false;
+        for (size_t i = 0; i < described.size(); ++i) {
+            TColumnInfo& c = described[i];
+            c.type = currentTypes[i].type;
+            c.maxSize = currentMaxSizes[i];
+            c.charsetForm = currentForms[i];
+            const int t = i < defines.size() && defines[i] ? defines[i]->dataType : 0;
+            const bool textDefine = t == SQLT_STR || t == SQLT_CHR || t == SQLT_AVC || t == SQLT_AFC;
+            c.defineAsText = textDefine && (c.type == 12 || c.type == 23);
+            needed |= c.defineAsText;
+        }
+        if (needed) {
+            TCallEnd defined = s.Define(uint32_t(cursorId), described);
+            if (defined.code != 0) {
+                if (err) err->code = int32_t(defined.code), err->message = cp1252::FromUtf8(defined.message);
+                return -1;
+            }
+            for (size_t i = 0; i < described.size(); ++i) {
+                currentDefineSizes[i] = described[i].defineSize;
+                if (described[i].defineAsText) currentTypes[i].type = 1, currentForms[i] = 1;
+            }
+        }
+        currentTextDefinesChecked = true;
+    }
     std::vector<TColumnInfo> cols(columns.size());
     for (size_t i = 0; i < cols.size(); ++i) {
         cols[i].type = currentTypes[i].type;
@@ -356,7 +402,9 @@ sword TNetCursor::FetchCurrent(uint32_t rows, TNetErrorHandle* err) {
         if (len) Put<ub2>(len, ub2(std::min<size_t>(stored, 0xFFFF)));
     };
     uint32_t got = 0;
-    TCallEnd end = s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
+    TCallEnd end = currentRefCursorFresh ? s.FirstFetch(uint32_t(cursorId), rows, cols, sink, got)
+                                         : s.Fetch(uint32_t(cursorId), rows, cols, sink, got);
+    currentRefCursorFresh = false;
     rowCount = int32_t(end.rows);
     if (lobMismatch) {
         if (err) err->code = -1, err->message = "NET: LOB columns are fetched into LOB locators only";

@@ -65,6 +65,7 @@ public:
 class TNetCursor;
 class TCurrentSession;
 struct TAcceptInfo;
+struct TColumnInfo;
 
 // Fills the error handle from an exception; returns -1.
 sword MapNetError(const std::exception& e, TNetErrorHandle* err);
@@ -78,9 +79,9 @@ struct TClientInfo {
 };
 TClientInfo GatherClientInfo();
 
-// Whether new connections offer the current protocol generation (TNS 315+) beside the classic one. Off while
-// the current generation carries the logon and the calls without a cursor only: a listener that accepts it
-// would leave the session without statements. Tests of the current generation switch it on.
+// Whether new connections offer the current protocol generation (TNS 315+) beside the classic one: on by
+// default, so the listener picks (the current generation from 315 on, the classic one below). Off, the
+// CONNECT is the classic one and only the classic generation is spoken (tests that must stay classic).
 void SetOfferCurrentProtocol(bool on);
 bool OfferCurrentProtocol();
 
@@ -257,8 +258,10 @@ public:
     sword Fetch(uint32_t rows, TNetErrorHandle* err);
     sword Close(TNetErrorHandle* err);
     // The same over the current protocol generation (NetCursor315.cpp).
-    sword ExecuteCurrent(uint32_t mode, TNetErrorHandle* err);
+    sword ExecuteCurrent(uint32_t mode, uint32_t iters, TNetErrorHandle* err);
     sword FetchCurrent(uint32_t rows, TNetErrorHandle* err);
+    // Takes a select list the server described (of this statement, or of a REF CURSOR bound to another).
+    sword AdoptCurrentColumns(const std::vector<TColumnInfo>& described, TNetErrorHandle* err);
 
     // The statement analysis of Prepare, without the error mapping.
     void Analyse(const std::string& text);
@@ -320,7 +323,12 @@ public:
     std::vector<uint8_t> currentForms;
     std::vector<TTextColumn> currentTypes;    // the wire types, as described
     std::vector<uint32_t> currentDefineSizes; // the define's buffer size per column, 0 without a define
+    bool currentTextDefinesChecked = false;   // the defines asking for a server's conversion to text are sent
     uint32_t substitutedValues = 0;
+    // The text the server cursor was parsed with: executed again as it is, it is not parsed again.
+    std::string currentParsedText;
+    // A cursor a PL/SQL block handed back and nobody fetched from yet.
+    bool currentRefCursorFresh = false;
 
     // How each define's values are stored (worked out once per call) and where the next row's value,
     // indicator and length go.

@@ -158,9 +158,15 @@ TCallEnd TCurrentSession::Define(uint32_t cursorId, std::vector<TColumnInfo>& co
         uint8_t type = c.type;
         uint32_t size = c.maxSize;
         uint32_t flags = 0;
+        uint8_t form = c.charsetForm;
         if (type == 11 || type == 208) {
             type = 1; // ROWID and UROWID as their text
             size = RowidTextSize;
+        } else if (c.defineAsText) {
+            type = 1;
+            form = 1;
+            // two hexadecimal digits a byte; a date in any format picture fits 255 characters of 4 bytes
+            size = c.type == 23 ? std::max<uint32_t>(size, 1) * 2 : 1020;
         } else if (type == 8 || type == 24) {
             size = MaxLong;
         } else if (IsLobType(type)) {
@@ -178,8 +184,8 @@ TCallEnd TCurrentSession::Define(uint32_t cursorId, std::vector<TColumnInfo>& co
         out_.UB4(flags);
         out_.UB4(0); // no type OID
         out_.UB2(0);
-        out_.UB2(c.charsetForm != 0 ? CharsetUtf8 : 0);
-        out_.U8(c.charsetForm);
+        out_.UB2(form != 0 ? CharsetUtf8 : 0);
+        out_.U8(form);
         out_.UB4(0); // no LOB data prefetched
         if (server_.fieldVersion >= 8) out_.UB4(0);
     }

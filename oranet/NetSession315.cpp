@@ -1,6 +1,8 @@
 // The session of a connection whose listener answered with a current ACCEPT.
 #include "oranet/NetSession315.h"
 
+#include "dataset/ByteIO.h"
+
 #include "dataset/Cp1252.h"
 #include "oranet/NetAno.h"
 #include "oranet/NetErrors.h"
@@ -220,12 +222,18 @@ void TCurrentSession::ReadErrorInfo(TCallEnd& end) {
     end.offset = in_.SB2();
     in_.Skip(5); // SQL type, fatal, flags, user cursor options, UPI parameter
     in_.U8();    // warning flags
-    in_.UB4(), in_.UB2(), in_.U8(), in_.UB4(), in_.UB2(); // rowid
-    in_.UB4();                                            // OS error
-    in_.U8(), in_.U8();                                   // statement error, call number
-    in_.UB2();                                            // padding
-    in_.UB4();                                            // successful iterations
-    if (in_.UB4() > 0) in_.SkipBytesWithLength();         // logical rowid
+    const uint32_t object = in_.UB4();
+    const uint32_t file = in_.UB2();
+    end.rowid[0] = in_.U8();
+    const uint32_t block = in_.UB4();
+    const uint32_t slot = in_.UB2();
+    StoreBe(object, end.rowid + 1, 4), StoreBe(file, end.rowid + 5, 2);
+    StoreBe(block, end.rowid + 7, 4), StoreBe(slot, end.rowid + 11, 2);
+    in_.UB4();                                    // OS error
+    in_.U8(), in_.U8();                           // statement error, call number
+    in_.UB2();                                    // padding
+    in_.UB4();                                    // successful iterations
+    if (in_.UB4() > 0) in_.SkipBytesWithLength(); // logical rowid
     // Batch errors: codes, row offsets, messages. Not used by a single execution; read over.
     uint32_t codes = in_.UB2();
     if (codes > 0) {
@@ -478,7 +486,7 @@ bool TCurrentSession::Break() {
 // The service context's side
 
 namespace {
-std::atomic<bool> offerCurrentProtocol{false};
+std::atomic<bool> offerCurrentProtocol{true};
 } // namespace
 
 void SetOfferCurrentProtocol(bool on) {

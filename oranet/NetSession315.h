@@ -25,6 +25,9 @@ struct TCallEnd {
     uint32_t callStatus = 0;
     uint16_t warningCode = 0;
     std::string warning;
+    // The row a DML statement touched last, as the call interface's 13-byte image: the byte before the block,
+    // object, file, block and row, big-endian.
+    uint8_t rowid[13] = {};
 };
 
 // Text in the server's character set (UTF-8, or UTF-16 big-endian for the national one) in Windows-1252; a
@@ -60,6 +63,9 @@ struct TColumnInfo {
     uint32_t maxSize = 0;
     uint32_t size = 0;
     uint32_t defineSize = 0; // the buffer size of the define, when the client defined the column
+    // A DATE or RAW column the caller reads as text: the server converts it (NLS date format and language,
+    // hexadecimal digits), as it does for every client that defines such a column as a string.
+    bool defineAsText = false;
     bool nullable = true;
     std::string name; // UTF-8
 };
@@ -107,6 +113,28 @@ struct TLobValue {
 // The longest locator a server's LOB column may carry.
 constexpr size_t MaxLobLocator = 4096;
 
+// A bind as an execute describes it.
+struct TBindDesc {
+    uint8_t type = 1;        // the wire type
+    uint8_t flags = 0x01;    // 0x01: the values carry indicators
+    uint32_t maxSize = 1;    // the longest value in bytes (for output binds: the most that may come back)
+    uint32_t contFlags = 0;  // 0x2000000 for LOB locators
+    uint8_t charsetForm = 0; // 1: text in the database character set
+};
+
+// The binds of an execution: their descriptions, the rows of values (each row is written by writeRow after
+// its row-data byte) and where the values a PL/SQL block hands back go. For an output value raw is its
+// bytes (nullptr: NULL); a cursor comes with its id and select list, a LOB locator with its bytes.
+struct TCallBinds {
+    std::vector<TBindDesc> descs;
+    uint32_t rows = 1;
+    bool plsql = false;
+    std::function<void(TTtcWriter& out, uint32_t row)> writeRow;
+    std::function<void(size_t bind, const std::string* raw, uint32_t cursorId,
+                       const std::vector<TColumnInfo>* columns)>
+        out;
+};
+
 class TCurrentSession {
 public:
     // The TTC field version this client speaks (19.1 with its first extension).
@@ -123,8 +151,10 @@ public:
     TCallEnd Simple(uint8_t function);
     // Parses and executes a statement without binds (a query is described, not fetched; describeOnly parses
     // and describes only). cursorId: 0 for a new cursor, the server's id afterwards.
+    // With binds, their rows of values follow the call; a cursor already parsed (cursorId not 0) is executed
+    // again without its text.
     TCallEnd Execute(uint32_t& cursorId, std::string_view sqlUtf8, bool query, bool plsql, bool describeOnly,
-                     std::vector<TColumnInfo>& columns);
+                     std::vector<TColumnInfo>& columns, const TCallBinds* binds = nullptr);
     // Fetches up to rows rows of an executed query; rowsRead counts them. The end code 1403 means the last
     // row has been read.
     TCallEnd Fetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
@@ -134,6 +164,9 @@ public:
     TCallEnd Define(uint32_t cursorId, std::vector<TColumnInfo>& columns);
     // One LOB call (NetLob315.cpp).
     TCallEnd Lob(TLobCall& call);
+    // The first fetch of a cursor a PL/SQL block opened (a REF CURSOR): an execute that fetches only.
+    TCallEnd FirstFetch(uint32_t cursorId, uint32_t rows, const std::vector<TColumnInfo>& columns,
+                        const TValueSink& sink, uint32_t& rowsRead);
     // A cursor to be closed with the next call.
     void CloseCursorLater(uint32_t cursorId) {
         if (cursorId != 0) cursorsToClose_.push_back(cursorId);
@@ -159,11 +192,19 @@ private:
         if (gate) gate->EndCall();
     }
     void FunctionHeader(uint8_t function);
+    void WriteExecute(uint32_t options, uint32_t cursorId, std::string_view sql, bool parse,
+                      uint32_t prefetchRows, uint32_t bindCount, uint32_t executions, bool query,
+                      uint32_t flags);
+    TCallEnd ReadRows(uint32_t rows, const std::vector<TColumnInfo>& columns, const TValueSink& sink,
+                      uint32_t& rowsRead);
     // Reads messages up to the end of the reply; parameter messages go to sink (refused when there is none).
     TCallEnd ReadReply(const TParameterSink& sink = nullptr);
     void ReadErrorInfo(TCallEnd& end);
     void ReadServerPiggyback();
     void ReadDescribeInfo(std::vector<TColumnInfo>& columns);
+    void ReadDescribeBody(std::vector<TColumnInfo>& columns);
+    // The values a PL/SQL block hands back, after the I/O vector told which binds are outputs.
+    void ReadOutValues(const TCallBinds& binds, const std::vector<uint8_t>& directions);
     void ReadRowHeader(const std::vector<TColumnInfo>& columns);
     void ReadRow(uint32_t row, const std::vector<TColumnInfo>& columns, const TValueSink& sink);
     void ReadReturnParameter();

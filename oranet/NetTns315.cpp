@@ -1,4 +1,5 @@
 #include "oranet/NetTns315.h"
+#include "oranet/ConnectString.h"
 
 #include "oranet/NetErrors.h"
 #include "oranet/NetTransport.h"
@@ -165,6 +166,10 @@ void TNetTransport::ConnectDual(const TConnectAddress& address, TAcceptInfo& acc
                     text.assign(reinterpret_cast<const char*>(in_ + DataStart), size_t(d.length - DataStart));
             }
             int n = RefuseErrorNumber(text);
+            // A refusal by service name says which service, as the classic connect does.
+            if (!serviceName.empty() && n != 12660 && n != 12650 && n != 28040)
+                throw EConnectString(
+                    ServiceRefusedText(n > 0 ? std::to_string(n) : std::string(), serviceName));
             if (n == 0 || n == 12505) throw ENetError(206);
             if (n == 12514) throw std::runtime_error("Service not known to the listener (ORA-12514)");
             if (n == 12660 || n == 12650)

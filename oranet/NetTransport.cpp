@@ -456,6 +456,12 @@ std::string ServiceRefusedMessage(const uint8_t* packet, int length, const std::
     if (at != std::string_view::npos)
         for (size_t i = at + 5; i < data.size() && code.size() < 6 && data[i] >= '0' && data[i] <= '9'; ++i)
             code += data[i];
+    return ServiceRefusedText(code, service);
+}
+
+} // namespace
+
+std::string ServiceRefusedText(const std::string& code, const std::string& service) {
     const std::string name = "\x84" + service + "\x93";
     if (code == "12514") return "ORA-12514: Der Listener kennt den Dienst " + name + " nicht";
     std::string text = "Der Listener lehnt die Verbindung zum Dienst " + name + " ab";
@@ -463,8 +469,6 @@ std::string ServiceRefusedMessage(const uint8_t* packet, int length, const std::
         text = "ORA-" + std::string(5 - std::min<size_t>(code.size(), 5), '0') + code + ": " + text;
     return text;
 }
-
-} // namespace
 
 void TNetTransport::ApplyRedirect(std::string_view text) {
     if (text.empty()) return;

@@ -33,6 +33,10 @@ struct TPacketInfo {
     uint8_t flags = 0;
 };
 
+// The message for a listener's refusal of a connect by service name: its error number ("12514": the service
+// is unknown) and the service, in German.
+std::string ServiceRefusedText(const std::string& code, const std::string& service);
+
 class TNetTransport {
 public:
     static constexpr int BufferSize = 4100;

@@ -312,6 +312,8 @@ int main(int argc, char** argv) {
     o.benchRows = rows;
     vemu::EmuServer emu(o);
     emu.Start();
+    // The classic generation's figures and the recorded stream are the classic protocol's: offered alone.
+    oranet::SetOfferCurrentProtocol(false);
 
     LiveResult r25 = Live(emu, 25, false);
     LiveResult r1000 = Live(emu, 1000, false);

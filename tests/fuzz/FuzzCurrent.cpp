@@ -2,6 +2,7 @@
 #include "FuzzTargets.h"
 
 #include "oranet/NetAno.h"
+#include "oranet/NetBind315.h"
 #include "oranet/NetSession315.h"
 #include "oranet/NetTns315.h"
 #include "oranet/NetTransport.h"
@@ -131,6 +132,52 @@ int FuzzCurrentTtcReader(const uint8_t* data, size_t size) {
         }
         for (int i = 0; i < 4; ++i)
             s.Simple(fnCommit);
+    });
+    return 0;
+}
+
+int FuzzCurrentBindReader(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    // The first byte chooses the packet size; the rest is the server's reply to a PL/SQL block with a string,
+    // a cursor, a CLOB locator and a NUMBER bound, whose outputs are stored into small buffers.
+    size_t chunk = 1 + size_t(data[0]) * 16;
+    std::vector<uint8_t> stream;
+    for (size_t at = 1; at < size; at += chunk) {
+        size_t len = std::min(size - at, chunk);
+        uint32_t total = uint32_t(len + 10);
+        const uint8_t head[10] = {uint8_t(total >> 24), uint8_t(total >> 16), uint8_t(total >> 8),
+                                  uint8_t(total), 6};
+        stream.insert(stream.end(), head, head + 10);
+        stream.insert(stream.end(), data + at, data + at + len);
+    }
+    TStreamSocket sock(std::move(stream));
+    TCurrentSession s(sock, Accept(8192), {});
+    char text[8] = {};
+    int32_t number = 0;
+    TNetBind textBind(nullptr), numberBind(nullptr);
+    textBind.dataType = oracall::SQLT_STR, textBind.value = text, textBind.valueSize = sizeof text;
+    numberBind.dataType = oracall::SQLT_INT, numberBind.value = &number, numberBind.valueSize = 4;
+    TCallBinds binds;
+    binds.descs.resize(4);
+    binds.descs[0].type = 1, binds.descs[0].maxSize = 24, binds.descs[0].charsetForm = 1;
+    binds.descs[1].type = 102, binds.descs[1].maxSize = 4;
+    binds.descs[2].type = 112, binds.descs[2].maxSize = 112, binds.descs[2].charsetForm = 1;
+    binds.descs[3].type = 2, binds.descs[3].maxSize = 22;
+    binds.plsql = true;
+    binds.writeRow = [](TTtcWriter& w, uint32_t) {
+        for (int i = 0; i < 4; ++i)
+            w.U8(0);
+    };
+    binds.out = [&](size_t i, const std::string* raw, uint32_t, const std::vector<TColumnInfo>*) {
+        if (i == 0) StoreCurrentOutValue(textBind, raw);
+        if (i == 3) StoreCurrentOutValue(numberBind, raw);
+    };
+    Guarded([&] {
+        for (int i = 0; i < 2; ++i) {
+            uint32_t cursor = 0;
+            std::vector<TColumnInfo> columns;
+            s.Execute(cursor, "BEGIN X(:A, :C, :L, :N); END;", false, true, false, columns, &binds);
+        }
     });
     return 0;
 }

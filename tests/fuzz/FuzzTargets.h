@@ -26,5 +26,8 @@ int FuzzCurrentTtcReader(const uint8_t* data, size_t size);
 int FuzzCurrentTypesReader(const uint8_t* data, size_t size);
 // Current generation: LOB call replies, rows with LOB locators and LONG values, LOB text.
 int FuzzCurrentLobReader(const uint8_t* data, size_t size);
+// Current generation: the outputs of a PL/SQL block (I/O vector, values, a REF CURSOR's select list, LOB
+// locators) stored into bind buffers.
+int FuzzCurrentBindReader(const uint8_t* data, size_t size);
 
 } // namespace vfuzz

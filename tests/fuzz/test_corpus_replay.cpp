@@ -57,3 +57,7 @@ TEST(FuzzCorpus, CurrentTypes) {
 TEST(FuzzCorpus, CurrentLobReader) {
     EXPECT_GT(Replay("current_lob", vfuzz::FuzzCurrentLobReader), 0);
 }
+
+TEST(FuzzCorpus, CurrentBindReader) {
+    EXPECT_GT(Replay("current_bind", vfuzz::FuzzCurrentBindReader), 0);
+}

@@ -25,6 +25,8 @@ struct Server {
 vemu::EmuOptions Opts(int protocol = 6) {
     vemu::EmuOptions o;
     o.protocol = protocol;
+    // The older TTC versions belong to the classic generation: such a server speaks it alone.
+    if (protocol < 6) o.generation = vemu::EmuOptions::Generation::Classic;
     return o;
 }
 

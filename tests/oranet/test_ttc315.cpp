@@ -483,6 +483,43 @@ Bytes DescribeOne(uint8_t type) {
            Hex("01 01") + Str("C") + Hex("00 00 00 00") + Hex("00 00 00 00 00 00") + ErrorInfo(0, "", 0, 9);
 }
 
+// One bind of each kind a block hands back: a string (in/out), a cursor (out) and a CLOB locator (out).
+TCallBinds ThreeBinds(std::vector<std::string>& got, std::vector<uint32_t>& cursors,
+                      std::vector<std::vector<TColumnInfo>>& lists) {
+    TCallBinds b;
+    b.descs.resize(3);
+    b.descs[0].type = 1, b.descs[0].maxSize = 10, b.descs[0].charsetForm = 1;
+    b.descs[1].type = 102, b.descs[1].maxSize = 4;
+    b.descs[2].type = 112, b.descs[2].maxSize = 112, b.descs[2].contFlags = 0x2000000,
+    b.descs[2].charsetForm = 1;
+    b.plsql = true;
+    b.writeRow = [](TTtcWriter& w, uint32_t) {
+        w.BytesWithLength("in");
+        w.U8(1), w.U8(0);
+        w.U8(0);
+    };
+    got.assign(3, "<none>");
+    cursors.assign(3, 0);
+    lists.assign(3, {});
+    b.out = [&](size_t i, const std::string* raw, uint32_t cursor, const std::vector<TColumnInfo>* cols) {
+        got[i] = raw ? *raw : "<null>";
+        cursors[i] = cursor;
+        if (cols) lists[i] = *cols;
+    };
+    return b;
+}
+
+// The I/O vector of three binds: in/out, out, out.
+Bytes IoVector3() {
+    return Hex("0B 00 01 03 00 01 01 00 00 00") + Hex("30 10 10");
+}
+
+// The select list of one NUMBER column named N, as a cursor's value carries it.
+Bytes CursorBody() {
+    return Hex("01 16") + Hex("01 01 00") + Hex("02 00 00 81 01 16 00 00 00 00 00 00 00 01 01") +
+           Hex("01 01") + Str("N") + Hex("00 00 00 00") + Hex("00 00 00 00 00 00");
+}
+
 } // namespace
 
 TEST(CurrentCursor, RefusedTypesAndBadValuesLeaveTheConnectionUsable) {
@@ -493,12 +530,12 @@ TEST(CurrentCursor, RefusedTypesAndBadValuesLeaveTheConnectionUsable) {
                  ErrorInfo(1403, "ORA-01403: no data found", 2);
     CursorRig r(Data4(DescribeOne(119)) + Data4(DescribeOne(180)) + Data4(rows) + Data4(ErrorInfo(0)));
     r.cur.Analyse("SELECT J FROM T");
-    EXPECT_EQ(r.cur.ExecuteCurrent(0, &r.err), -1);
+    EXPECT_EQ(r.cur.ExecuteCurrent(0, 1, &r.err), -1);
     EXPECT_EQ(r.err.message, "Datentyp wird nicht unterst\xFCtzt (119)");
 
     r.sock.sent.clear();
     r.cur.Analyse("SELECT TS FROM T");
-    ASSERT_EQ(r.cur.ExecuteCurrent(0, &r.err), 0);
+    ASSERT_EQ(r.cur.ExecuteCurrent(0, 1, &r.err), 0);
     Bytes sent = Payload4(r.sock.sent);
     Bytes close = Hex("01 01 01 01 09"); // one cursor, number 9
     ASSERT_GE(sent.size(), 2u);
@@ -519,4 +556,108 @@ TEST(CurrentCursor, RefusedTypesAndBadValuesLeaveTheConnectionUsable) {
     EXPECT_STREQ(r.text[1], "2024-02-29 13:45:00.123456789");
     // The whole reply was read: the next call gets its own answer.
     EXPECT_EQ(r.conn->current->Simple(fnCommit).code, 0u);
+}
+
+TEST(CurrentBinds, AnExecuteDescribesItsBindsAndSendsTheirRows) {
+    SessionRig r(Data4(ErrorInfo(0, "", 1, 4)));
+    TCallBinds b;
+    b.descs.resize(1);
+    b.descs[0].type = 2, b.descs[0].maxSize = 22;
+    b.rows = 2;
+    b.writeRow = [](TTtcWriter& w, uint32_t row) { w.BytesWithLength(row == 0 ? "\xC1\x02" : "\xC1\x03"); };
+    uint32_t cursor = 0;
+    std::vector<TColumnInfo> cols;
+    TCallEnd e = r.s->Execute(cursor, "INSERT INTO T VALUES (:1)", false, false, false, cols, &b);
+    EXPECT_EQ(e.code, 0u);
+    EXPECT_EQ(cursor, 4u);
+    Bytes sent = r.Sent();
+    // Options: parse, binds, execute, not PL/SQL; one bind.
+    ASSERT_GE(sent.size(), 8u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), Hex("03 5E 01 02 80 29"));
+    // After the statement and its al8i4 (two executions): the description as Oracle's thin driver writes it,
+    // then a row-data message per row of values.
+    Bytes tail = Str("INSERT INTO T VALUES (:1)") + Hex("01 01 01 02") + Hex("00 00 00 00 00 00 00") +
+                 Hex("02 80 00 00 00 00") + Hex("02 01 00 00 01 16 00 00 00 00 00 00 00") +
+                 Hex("07 02 C1 02") + Hex("07 02 C1 03");
+    ASSERT_GE(sent.size(), tail.size());
+    EXPECT_EQ(Bytes(sent.end() - long(tail.size()), sent.end()), tail);
+}
+
+TEST(CurrentBinds, ABlockHandsBackTextCursorsAndLocators) {
+    Bytes reply = IoVector3() + Bytes{7} + Str("out") +
+                  Hex("00") + // the string and its count beyond the room
+                  Hex("01") + CursorBody() + Hex("01 0B") + Hex("00") + // cursor 11 with its select list
+                  Hex("01 03") + Hex("01 05 02 7F 00") + Str("LOC") + Hex("00") + ErrorInfo(0);
+    SessionRig r(Data4(reply));
+    std::vector<std::string> got;
+    std::vector<uint32_t> cursors;
+    std::vector<std::vector<TColumnInfo>> lists;
+    TCallBinds b = ThreeBinds(got, cursors, lists);
+    uint32_t cursor = 0;
+    std::vector<TColumnInfo> cols;
+    TCallEnd e = r.s->Execute(cursor, "BEGIN X(:A, :C, :L); END;", false, true, false, cols, &b);
+    EXPECT_EQ(e.code, 0u);
+    EXPECT_EQ(got[0], "out");
+    EXPECT_EQ(cursors[1], 11u);
+    ASSERT_EQ(lists[1].size(), 1u);
+    EXPECT_EQ(lists[1][0].type, 2);
+    EXPECT_EQ(lists[1][0].name, "N");
+    EXPECT_EQ(got[2], "LOC");
+    // The options of a block with binds: parse, binds, execute, PL/SQL binds.
+    Bytes sent = r.Sent();
+    ASSERT_GE(sent.size(), 6u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), Hex("03 5E 01 02 04 29"));
+
+    // NULLs of each: an empty string, no cursor, no locator.
+    SessionRig n(Data4(IoVector3() + Bytes{7} + Hex("00 00") + Hex("00 00") + Hex("00 00") + ErrorInfo(0)));
+    TCallBinds nb = ThreeBinds(got, cursors, lists);
+    cursor = 0;
+    EXPECT_EQ(n.s->Execute(cursor, "BEGIN X(:A, :C, :L); END;", false, true, false, cols, &nb).code, 0u);
+    EXPECT_EQ(got, (std::vector<std::string>{"<null>", "<null>", "<null>"}));
+}
+
+TEST(CurrentBinds, MalformedOutputsAreProtocolViolations) {
+    std::vector<std::string> got;
+    std::vector<uint32_t> cursors;
+    std::vector<std::vector<TColumnInfo>> lists;
+    const Bytes cases[] = {
+        // Row data before any I/O vector names the outputs.
+        Bytes{7} + Str("out") + Hex("00") + ErrorInfo(0),
+        // An I/O vector for another number of binds.
+        Hex("0B 00 01 02 00 01 01 00 00 00 30 10") + ErrorInfo(0),
+        // A cursor's select list announcing more columns than any statement has.
+        IoVector3() + Bytes{7} + Str("out") + Hex("00") + Hex("01 01 16 02 27 10 00") + ErrorInfo(0),
+        // A value cut short by the end of the reply.
+        IoVector3() + Bytes{7} + Hex("05 61 62"),
+    };
+    for (const Bytes& reply : cases) {
+        SessionRig r(Data4(reply));
+        TCallBinds b = ThreeBinds(got, cursors, lists);
+        uint32_t cursor = 0;
+        std::vector<TColumnInfo> cols;
+        EXPECT_ANY_THROW(r.s->Execute(cursor, "BEGIN X(:A, :C, :L); END;", false, true, false, cols, &b));
+    }
+}
+
+TEST(CurrentBinds, TheFirstFetchOfARefCursorIsAnExecuteThatFetches) {
+    std::vector<TColumnInfo> cols(1);
+    cols[0].type = 2, cols[0].maxSize = 22;
+    Bytes reply = Hex("06 00 00 00 00 00 00 00") + Bytes{7} + Hex("02 C1 0B") + Bytes{7} + Hex("02 C1 15") +
+                  ErrorInfo(1403, "ORA-01403: no data found", 2);
+    SessionRig r(Data4(reply));
+    std::vector<std::string> got;
+    uint32_t rows = 0;
+    TCallEnd end = r.s->FirstFetch(
+        11, 10, cols, [&](uint32_t, size_t, const std::string* v) { got.push_back(v ? *v : "<null>"); },
+        rows);
+    EXPECT_EQ(end.code, 1403u);
+    EXPECT_EQ(rows, 2u);
+    EXPECT_EQ(got, (std::vector<std::string>{"\xC1\x0B", "\xC1\x15"}));
+    // Fetch and not PL/SQL, cursor 11 without text, ten rows to prefetch; a query executed ten times.
+    Bytes sent = r.Sent();
+    Bytes head = Hex("03 5E 01 02 80 40 01 0B 00 00 01 01 0D 00 00 00 01 0A");
+    ASSERT_GE(sent.size(), head.size());
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + long(head.size())), head);
+    Bytes al8i4 = Hex("00 01 0A 00 00 00 00 00 01 01 00 00 00 00 00");
+    EXPECT_EQ(Bytes(sent.end() - long(al8i4.size()), sent.end()), al8i4);
 }
