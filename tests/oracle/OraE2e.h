@@ -18,7 +18,6 @@ struct TEmu {
     std::string Server() const { return "127.0.0.1:" + std::to_string(emu.Port()) + ":bnx"; }
 };
 
-
 // A session with the worksheet's options (no connect prompt, network mode).
 inline std::unique_ptr<TOraSession> MakeSession(const TEmu& emu, const std::string& user = "scott",
                                                 const std::string& password = "tiger", bool german = true) {
