@@ -321,31 +321,13 @@ TCallEnd TCurrentSession::Execute(uint32_t& cursorId, std::string_view sql, bool
         case ttcParameter:
             ReadReturnParameter();
             break;
-        case ttcError:
-            ReadErrorInfo(end);
-            ReplyRead();
-            if (end.cursor != 0) cursorId = end.cursor;
-            return end;
-        case ttcStatus:
-            end.callStatus = in_.UB4();
-            in_.UB2();
-            ReplyRead();
-            return end;
-        case ttcWarning: {
-            uint32_t code = in_.UB2();
-            uint32_t length = in_.UB2();
-            in_.UB2();
-            if (code != 0 && length > 0) {
-                end.warningCode = uint16_t(code);
-                end.warning = in_.BytesWithLength(65536);
+        default:
+            if (!ReadCommonMessage(type, end)) throw EDBError(1);
+            if (end.ended) {
+                if (end.cursor != 0) cursorId = end.cursor;
+                return end;
             }
             break;
-        }
-        case ttcServerPiggyback:
-            ReadServerPiggyback();
-            break;
-        default:
-            throw EDBError(1);
         }
     }
 }
@@ -393,20 +375,10 @@ TCallEnd TCurrentSession::ReadRows(uint32_t rows, const std::vector<TColumnInfo>
             if (rowsRead >= rows) throw EDBError(1); // more rows than asked for: nowhere to put them
             ReadRow(rowsRead++, columns, sink);
             break;
-        case ttcError:
-            ReadErrorInfo(end);
-            ReplyRead();
-            return end;
-        case ttcStatus:
-            end.callStatus = in_.UB4();
-            in_.UB2();
-            ReplyRead();
-            return end;
-        case ttcServerPiggyback:
-            ReadServerPiggyback();
-            break;
         default:
-            throw EDBError(1);
+            if (!ReadCommonMessage(type, end)) throw EDBError(1);
+            if (end.ended) return end;
+            break;
         }
     }
 }

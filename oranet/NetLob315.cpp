@@ -192,24 +192,15 @@ TCallEnd TCurrentSession::Define(uint32_t cursorId, std::vector<TColumnInfo>& co
     Send();
     TCallEnd end;
     for (;;) {
-        switch (in_.U8()) {
+        const uint8_t type = in_.U8();
+        switch (type) {
         case ttcParameter:
             ReadReturnParameter();
             break;
-        case ttcServerPiggyback:
-            ReadServerPiggyback();
-            break;
-        case ttcError:
-            ReadErrorInfo(end);
-            ReplyRead();
-            return end;
-        case ttcStatus:
-            end.callStatus = in_.UB4();
-            in_.UB2();
-            ReplyRead();
-            return end;
         default:
-            throw EDBError(1);
+            if (!ReadCommonMessage(type, end)) throw EDBError(1);
+            if (end.ended) return end;
+            break;
         }
     }
 }
@@ -257,7 +248,8 @@ TCallEnd TCurrentSession::Lob(TLobCall& call) {
     TCallEnd end;
     if (call.received) call.received->clear();
     for (;;) {
-        switch (in_.U8()) {
+        const uint8_t type = in_.U8();
+        switch (type) {
         case ttcLobData:
             // Only a read gets data, and never more than it can hold.
             if (!call.received || !call.received->empty()) throw EDBError(1);
@@ -272,30 +264,10 @@ TCallEnd TCurrentSession::Lob(TLobCall& call) {
                 call.amount = in_.UB8();
             }
             break;
-        case ttcServerPiggyback:
-            ReadServerPiggyback();
-            break;
-        case ttcWarning: {
-            uint32_t code = in_.UB2();
-            uint32_t length = in_.UB2();
-            in_.UB2();
-            if (code != 0 && length > 0) {
-                end.warningCode = uint16_t(code);
-                end.warning = in_.BytesWithLength(65536);
-            }
-            break;
-        }
-        case ttcError:
-            ReadErrorInfo(end);
-            ReplyRead();
-            return end;
-        case ttcStatus:
-            end.callStatus = in_.UB4();
-            in_.UB2();
-            ReplyRead();
-            return end;
         default:
-            throw EDBError(1);
+            if (!ReadCommonMessage(type, end)) throw EDBError(1);
+            if (end.ended) return end;
+            break;
         }
     }
 }

@@ -329,33 +329,44 @@ void TCurrentSession::ReadServerPiggyback() {
     }
 }
 
+bool TCurrentSession::ReadCommonMessage(uint8_t type, TCallEnd& end) {
+    switch (type) {
+    case ttcError:
+        ReadErrorInfo(end);
+        break;
+    case ttcStatus:
+        end.callStatus = in_.UB4();
+        in_.UB2();
+        break;
+    case ttcWarning: {
+        uint32_t code = in_.UB2();
+        uint32_t length = in_.UB2();
+        in_.UB2();
+        if (code != 0 && length > 0) {
+            end.warningCode = uint16_t(code);
+            end.warning = in_.BytesWithLength(65536);
+        }
+        return true;
+    }
+    case ttcServerPiggyback:
+        ReadServerPiggyback();
+        return true;
+    default:
+        return false;
+    }
+    end.ended = true;
+    ReplyRead();
+    return true;
+}
+
 TCallEnd TCurrentSession::ReadReply(const TParameterSink& sink) {
     TCallEnd end;
     for (;;) {
         uint8_t type = in_.U8();
         switch (type) {
-        case ttcError:
-            ReadErrorInfo(end);
-            ReplyRead();
-            return end;
-        case ttcStatus:
-            end.callStatus = in_.UB4();
-            in_.UB2();
-            ReplyRead();
-            return end;
         case ttcEndOfRequest:
             ReplyRead();
             return end;
-        case ttcWarning: {
-            uint32_t code = in_.UB2();
-            uint32_t length = in_.UB2();
-            in_.UB2();
-            if (code != 0 && length > 0) {
-                end.warningCode = uint16_t(code);
-                end.warning = in_.BytesWithLength(65536);
-            }
-            break;
-        }
         case ttcParameter: {
             if (!sink) throw EDBError(1);
             uint32_t count = in_.UB2();
@@ -370,11 +381,10 @@ TCallEnd TCurrentSession::ReadReply(const TParameterSink& sink) {
             }
             break;
         }
-        case ttcServerPiggyback:
-            ReadServerPiggyback();
-            break;
         default:
-            throw EDBError(1);
+            if (!ReadCommonMessage(type, end)) throw EDBError(1);
+            if (end.ended) return end;
+            break;
         }
     }
 }

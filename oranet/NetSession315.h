@@ -25,6 +25,7 @@ struct TCallEnd {
     uint32_t callStatus = 0;
     uint16_t warningCode = 0;
     std::string warning;
+    bool ended = false; // the reply has been read to its end (the error information or the status came)
     // The row a DML statement touched last, as the call interface's 13-byte image: the byte before the block,
     // object, file, block and row, big-endian.
     uint8_t rowid[13] = {};
@@ -199,6 +200,9 @@ private:
                       uint32_t& rowsRead);
     // Reads messages up to the end of the reply; parameter messages go to sink (refused when there is none).
     TCallEnd ReadReply(const TParameterSink& sink = nullptr);
+    // A message any reply may carry: the server's piggyback and a warning (the reply goes on), the error
+    // information or the status (the reply has ended: end.ended). False for any other message.
+    bool ReadCommonMessage(uint8_t type, TCallEnd& end);
     void ReadErrorInfo(TCallEnd& end);
     void ReadServerPiggyback();
     void ReadDescribeInfo(std::vector<TColumnInfo>& columns);
