@@ -88,11 +88,15 @@ bool IsQueryText(const std::string& text1252) {
     }
 }
 
-std::string SubstitutedValuesNote(unsigned values) {
+std::string SubstitutedValuesText(unsigned values) {
     if (values == 0) return std::string();
-    return " \x96 " + std::to_string(values) + (values == 1 ? " Wert" : " Werte") +
+    return std::to_string(values) + (values == 1 ? " Wert" : " Werte") +
            " mit Zeichen au\xDF"
            "erhalb von Windows-1252 (als ? angezeigt)";
+}
+
+std::string SubstitutedValuesNote(unsigned values) {
+    return values == 0 ? std::string() : " \x96 " + SubstitutedValuesText(values);
 }
 
 std::string StatusTextFor(int rowsAffected) {

@@ -27,6 +27,8 @@ std::string StatusTextFor(int rowsAffected);
 // What the status line adds when a result holds values shown with substitutes for characters Windows-1252
 // lacks: " \x96 3 Werte mit Zeichen au\xDFerhalb von Windows-1252 (als ? angezeigt)"; empty for none.
 std::string SubstitutedValuesNote(unsigned values);
+// The same without the dash: "3 Werte mit Zeichen au\xDFerhalb von Windows-1252 (als ? angezeigt)".
+std::string SubstitutedValuesText(unsigned values);
 
 // Texts the worksheet writes to its status line (Windows-1252).
 extern const char* const kStatusBusy;         // "..."

@@ -119,6 +119,9 @@ void TSqlRunner::PrintResult() {
     } else {
         StreamResultText(result, ParseSeparator(opt_.sep, opt_.hex), opt_.header, opt_.trim, emit);
     }
+    // Every row has been read: the values shown with '?' are told apart from the server's own text.
+    if (unsigned n = query_->SubstitutedValues(); n > 0)
+        ShowMessage("Hinweis: " + SubstitutedValuesText(n) + "\n");
 }
 
 bool TSqlRunner::Run(const std::string& statement) {

@@ -198,6 +198,21 @@ TEST_F(VestraSql, TextIsUtf8OnTheTerminalAndWindows1252InFiles) {
                      "e\r\n");
 }
 
+// Over the current protocol the server's text is Unicode: what Windows-1252 lacks shows as '?', and standard
+// error says how many values that touched.
+TEST_F(VestraSql, ValuesShownWithSubstitutesAreCounted) {
+    TRun r = Run({"-e", "select unistr('\\03A9') as a, unistr('\\2200 \\00E4') as b, 'x' as c from dual",
+                  "--format", "tsv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "A\tB\tC\r\n?\t? \xC3\xA4\tx\r\n");
+    EXPECT_NE(r.err.find("Hinweis: 2 Werte mit Zeichen au\xC3\x9F"
+                         "erhalb von Windows-1252 (als ? angezeigt)"),
+              std::string::npos)
+        << r.err;
+    r = Run({"-e", "select dname from dept where deptno = 10", "--format", "tsv"});
+    EXPECT_EQ(r.err.find("Hinweis"), std::string::npos) << r.err;
+}
+
 TEST_F(VestraSql, FormatSqlPrintsTheLayoutOnly) {
     TRun r = Run({"--format-sql"}, "select ename as name, sal from emp where deptno = 10;", false);
     EXPECT_EQ(r.status, 0);
