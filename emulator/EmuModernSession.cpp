@@ -427,10 +427,17 @@ void ModernSession::AuthPhaseTwo() {
     p.push_back({"AUTH_MAX_OPEN_CURSORS", {"300", 0}});
     p.push_back({"AUTH_MAX_IDEN_LENGTH", {"128", 0}});
     WriteParameters(p);
-    // a password in its grace period: the logon stands, the call ends with the warning
-    if (opts_.passwordExpiresInDays > 0)
-        return WriteCallEnd(MakeError(28002, "the password will expire within " +
-                                                 std::to_string(opts_.passwordExpiresInDays) + " days"));
+    // a password in its grace period: the logon stands, a warning message tells it before the call's end
+    if (opts_.passwordExpiresInDays > 0) {
+        const std::string text = MakeError(28002, "the password will expire within " +
+                                                      std::to_string(opts_.passwordExpiresInDays) + " days")
+                                     .text;
+        w_.W8(net::kMsgWarning);
+        w_.WUB2(28002);
+        w_.WUB2(static_cast<uint32_t>(text.size()));
+        w_.WUB2(0); // flags
+        w_.WBytesWithLength(text);
+    }
     WriteCallEnd(OraError());
 }
 

@@ -318,6 +318,17 @@ const scenarios = {
     await conn.close();
   },
 
+  // A password in its grace period: the logon succeeds and the connection carries the warning.
+  async passwordWarning() {
+    const conn = await connect();
+    assert.ok(conn.warning, 'a warning was expected');
+    assert.strictEqual(conn.warning.errorNum, 28002);
+    assert.match(conn.warning.message, /^ORA-28002: the password will expire within 7 days/);
+    const r = await conn.execute('select 4 from dual');
+    assert.strictEqual(r.rows[0][0], 4);
+    await conn.close();
+  },
+
   // Logon, the server's version, logoff (both verifier kinds: the emulator's option picks which).
   async logon() {
     const conn = await connect();
