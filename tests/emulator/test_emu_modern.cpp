@@ -207,7 +207,9 @@ TEST_P(O5LogonExchange, MalformedKeysAndPasswordsAreRejected) {
     auto client = O5Logon::ClientForTest(GetParam(), "tiger", server.SaltHex(), key, server.CskSaltHex());
     ASSERT_TRUE(server.AcceptClientKey(client.clientKeyHex));
     EXPECT_FALSE(server.DecryptPassword(client.passwordHex.substr(0, 30), pw)) << "not whole blocks";
-    EXPECT_FALSE(server.DecryptPassword(std::string(64, '0'), pw)) << "padding that is not the client's";
+    // Blocks the client did not encrypt: their padding is refused, except when the random key happens to turn
+    // them into bytes that end like padding (about one time in 200); the text is never the password.
+    EXPECT_FALSE(server.DecryptPassword(std::string(64, '0'), pw) && pw == "tiger");
     EXPECT_FALSE(server.SpeedyKeyMatches(std::string(160, 'Z')));
 }
 
