@@ -280,8 +280,8 @@ double LogonMs(vemu::EmuServer& emu, bool current) {
 
 // The same fetch by Oracle's thin driver (node, 1000 rows per fetch, rows as arrays) against the same
 // emulator: rows per second of its fetch, or 0 when node or the driver is missing (scripts/install-deps puts
-// them in place).
-double ThinPeerRowsPerSecond(vemu::EmuServer& emu, long long rows) {
+// them in place); cpuSeconds: the node process's CPU time during the fetch.
+double ThinPeerRowsPerSecond(vemu::EmuServer& emu, long long rows, double& cpuSeconds) {
     std::string command = "node '" VESTRA_THIN_FETCH_SCRIPT "' '" VESTRA_THIN_PEER_MODULES "' " +
                           std::to_string(emu.Port()) + " 2>&1";
     FILE* p = popen(command.c_str(), "r");
@@ -291,7 +291,7 @@ double ThinPeerRowsPerSecond(vemu::EmuServer& emu, long long rows) {
     double seconds = 0;
     bool seen = false;
     while (std::fgets(line, sizeof line, p)) {
-        if (std::sscanf(line, "ROWS %lld SECONDS %lf", &got, &seconds) == 2)
+        if (std::sscanf(line, "ROWS %lld SECONDS %lf CPU %lf", &got, &seconds, &cpuSeconds) == 3)
             seen = true;
         else
             std::fprintf(stderr, "thin driver: %s", line);
@@ -348,9 +348,15 @@ int main(int argc, char** argv) {
     std::printf("METRIC modern_vs_classic_ratio %.2f ratio\n",
                 modernRate / (double(r1000.rows) / r1000.seconds));
     std::printf("METRIC modern_client_cpu_ns_per_row %.1f ns\n", modern.cpu * 1e9 / double(modern.rows));
-    if (double thin = ThinPeerRowsPerSecond(emu, rows); thin > 0) {
+    double thinCpu = 0;
+    if (double thin = ThinPeerRowsPerSecond(emu, rows, thinCpu); thin > 0) {
         std::printf("METRIC thin_peer_rows_per_s %.0f rows/s\n", thin);
         std::printf("METRIC vestra_vs_thin_peer_ratio %.2f ratio\n", modernRate / thin);
+        // Both ends share one emulator, which bounds both rates; the CPU each client spends a row tells them
+        // apart (the thin driver's process time includes its collector's threads).
+        std::printf("METRIC thin_peer_cpu_ns_per_row %.1f ns\n", thinCpu * 1e9 / double(rows));
+        std::printf("METRIC vestra_vs_thin_peer_cpu_ratio %.2f ratio\n",
+                    thinCpu / std::max(modern.cpu, 1e-9));
     }
     // Logons: the current generation with the 12C verifier (PBKDF2-SHA512 on both sides), and the classic
     // one.
