@@ -29,21 +29,7 @@ void ModernWire::SetAccepted(size_t sdu) {
 }
 
 void ModernWire::RecvExact(uint8_t* p, size_t n) {
-    while (n > 0) {
-        if (rpos_ < rlen_) {
-            size_t k = std::min(n, rlen_ - rpos_);
-            std::memcpy(p, rbuf_.data() + rpos_, k);
-            rpos_ += k;
-            p += k;
-            n -= k;
-            continue;
-        }
-        ssize_t r = ::recv(fd_, rbuf_.data(), rbuf_.size(), 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) throw ConnectionClosed("connection closed by the client");
-        rpos_ = 0;
-        rlen_ = static_cast<size_t>(r);
-    }
+    RecvExactThrough(fd_, rbuf_, rpos_, rlen_, p, n);
 }
 
 Packet ModernWire::ReadPacket() {
@@ -65,27 +51,7 @@ Packet ModernWire::ReadPacket() {
 }
 
 void ModernWire::SendAll(const uint8_t* p, size_t n, bool isData) {
-    size_t allowed = n;
-    bool cut = false;
-    if (isData && dropAfter_ >= 0) {
-        long long left = dropAfter_ - dataSent_;
-        if (left < static_cast<long long>(n)) {
-            allowed = left > 0 ? static_cast<size_t>(left) : 0;
-            cut = true;
-        }
-    }
-    size_t done = 0;
-    while (done < allowed) {
-        ssize_t r = ::send(fd_, p + done, allowed - done, MSG_NOSIGNAL);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) throw ConnectionClosed("send failed");
-        done += static_cast<size_t>(r);
-    }
-    if (isData) dataSent_ += static_cast<long long>(allowed);
-    if (cut) {
-        ::shutdown(fd_, SHUT_RDWR);
-        throw ConnectionClosed("connection dropped after the configured number of bytes");
-    }
+    SendAllCounted(fd_, p, n, isData, dropAfter_, dataSent_);
 }
 
 void ModernWire::SendPacket(uint8_t type, const std::vector<uint8_t>& body, uint8_t flags) {

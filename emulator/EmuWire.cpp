@@ -17,22 +17,51 @@ Wire::Wire(int fd, long long dropAfterBytes)
 
 Wire::~Wire() = default;
 
-void Wire::RecvExact(uint8_t* p, size_t n) {
+void RecvExactThrough(int fd, std::vector<uint8_t>& buf, size_t& pos, size_t& len, uint8_t* p, size_t n) {
     while (n > 0) {
-        if (rpos_ < rlen_) {
-            size_t k = std::min(n, rlen_ - rpos_);
-            std::memcpy(p, rbuf_.data() + rpos_, k);
-            rpos_ += k;
+        if (pos < len) {
+            size_t k = std::min(n, len - pos);
+            std::memcpy(p, buf.data() + pos, k);
+            pos += k;
             p += k;
             n -= k;
             continue;
         }
-        ssize_t r = ::recv(fd_, rbuf_.data(), rbuf_.size(), 0);
+        ssize_t r = ::recv(fd, buf.data(), buf.size(), 0);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) throw ConnectionClosed("connection closed by the client");
-        rpos_ = 0;
-        rlen_ = static_cast<size_t>(r);
+        pos = 0;
+        len = static_cast<size_t>(r);
     }
+}
+
+void SendAllCounted(int fd, const uint8_t* p, size_t n, bool isData, long long dropAfter,
+                    long long& dataSent) {
+    size_t allowed = n;
+    bool cut = false;
+    if (isData && dropAfter >= 0) {
+        long long left = dropAfter - dataSent;
+        if (left < static_cast<long long>(n)) {
+            allowed = left > 0 ? static_cast<size_t>(left) : 0;
+            cut = true;
+        }
+    }
+    size_t done = 0;
+    while (done < allowed) {
+        ssize_t r = ::send(fd, p + done, allowed - done, MSG_NOSIGNAL);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) throw ConnectionClosed("send failed");
+        done += static_cast<size_t>(r);
+    }
+    if (isData) dataSent += static_cast<long long>(allowed);
+    if (cut) {
+        ::shutdown(fd, SHUT_RDWR);
+        throw ConnectionClosed("connection dropped after the configured number of bytes");
+    }
+}
+
+void Wire::RecvExact(uint8_t* p, size_t n) {
+    RecvExactThrough(fd_, rbuf_, rpos_, rlen_, p, n);
 }
 
 Packet Wire::ReadPacket() {
@@ -50,27 +79,7 @@ Packet Wire::ReadPacket() {
 }
 
 void Wire::SendAll(const uint8_t* p, size_t n, bool isData) {
-    size_t allowed = n;
-    bool cut = false;
-    if (isData && dropAfter_ >= 0) {
-        long long left = dropAfter_ - dataSent_;
-        if (left < static_cast<long long>(n)) {
-            allowed = left > 0 ? static_cast<size_t>(left) : 0;
-            cut = true;
-        }
-    }
-    size_t done = 0;
-    while (done < allowed) {
-        ssize_t r = ::send(fd_, p + done, allowed - done, MSG_NOSIGNAL);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) throw ConnectionClosed("send failed");
-        done += static_cast<size_t>(r);
-    }
-    if (isData) dataSent_ += static_cast<long long>(allowed);
-    if (cut) {
-        ::shutdown(fd_, SHUT_RDWR);
-        throw ConnectionClosed("connection dropped after the configured number of bytes");
-    }
+    SendAllCounted(fd_, p, n, isData, dropAfter_, dataSent_);
 }
 
 void Wire::SendPacket(uint8_t type, const std::vector<uint8_t>& body) {

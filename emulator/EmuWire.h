@@ -20,6 +20,14 @@ struct ConnectionClosed : std::runtime_error {
 // A break marker arrived during a call.
 struct BreakReceived {};
 
+// Socket reading and writing both protocol generations share. RecvExact fills p with n bytes through the
+// read buffer buf (pos and len say what of it is unread); SendAll sends n bytes, and of DATA bytes at most
+// dropAfter in all (the test hook; negative: no bound), counted in dataSent, then cuts the line. Both throw
+// ConnectionClosed when the peer is gone.
+void RecvExactThrough(int fd, std::vector<uint8_t>& buf, size_t& pos, size_t& len, uint8_t* p, size_t n);
+void SendAllCounted(int fd, const uint8_t* p, size_t n, bool isData, long long dropAfter,
+                    long long& dataSent);
+
 enum TnsType : uint8_t {
     kTnsConnect = 1,
     kTnsAccept = 2,
