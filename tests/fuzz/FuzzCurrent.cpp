@@ -1,4 +1,5 @@
 // Fuzz entries for the decoders of the current protocol generation.
+#include "FuzzStream.h"
 #include "FuzzTargets.h"
 
 #include "oranet/NetAno.h"
@@ -18,36 +19,6 @@ using namespace oranet;
 namespace vfuzz {
 
 namespace {
-
-// Serves the bytes as the received stream and accepts every send.
-class TStreamSocket : public TWinSocket {
-public:
-    explicit TStreamSocket(std::vector<uint8_t> d) : data_(std::move(d)) {}
-    void Open(const std::string&, int) override { connected_ = true; }
-    void Close() override { connected_ = false; }
-    bool Connected() const override { return connected_; }
-    int SendBuf(const void*, int count) override { return connected_ ? count : 0; }
-    int ReceiveBuf(void* buffer, int count) override {
-        if (!connected_ || at_ >= data_.size()) return 0;
-        size_t n = std::min(size_t(count), data_.size() - at_);
-        std::memcpy(buffer, data_.data() + at_, n);
-        at_ += n;
-        return int(n);
-    }
-
-private:
-    std::vector<uint8_t> data_;
-    size_t at_ = 0;
-    bool connected_ = true;
-};
-
-template <class F> void Guarded(F f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-        // Malformed input ends in one of the client's own errors; only a crash is a finding.
-    }
-}
 
 TAcceptInfo Accept(uint32_t sdu) {
     TAcceptInfo a;
@@ -97,23 +68,7 @@ int FuzzCurrentTtcReader(const uint8_t* data, size_t size) {
     // DATA packets.
     size_t chunk = 1 + size_t(data[0]) * 16;
     uint8_t selector = data[1];
-    std::vector<uint8_t> stream;
-    for (size_t at = 2; at < size; at += chunk) {
-        size_t len = std::min(size - at, chunk);
-        uint32_t total = uint32_t(len + 10);
-        const uint8_t head[10] = {uint8_t(total >> 24),
-                                  uint8_t(total >> 16),
-                                  uint8_t(total >> 8),
-                                  uint8_t(total),
-                                  6,
-                                  0,
-                                  0,
-                                  0,
-                                  0,
-                                  0};
-        stream.insert(stream.end(), head, head + 10);
-        stream.insert(stream.end(), data + at, data + at + len);
-    }
+    std::vector<uint8_t> stream = DataPackets(data, 2, size, chunk);
     TStreamSocket sock(std::move(stream));
     TCurrentSession s(sock, Accept(8192), {});
     s.random = [](uint8_t* p, size_t n) { std::memset(p, 7, n); };
@@ -141,15 +96,7 @@ int FuzzCurrentBindReader(const uint8_t* data, size_t size) {
     // The first byte chooses the packet size; the rest is the server's reply to a PL/SQL block with a string,
     // a cursor, a CLOB locator and a NUMBER bound, whose outputs are stored into small buffers.
     size_t chunk = 1 + size_t(data[0]) * 16;
-    std::vector<uint8_t> stream;
-    for (size_t at = 1; at < size; at += chunk) {
-        size_t len = std::min(size - at, chunk);
-        uint32_t total = uint32_t(len + 10);
-        const uint8_t head[10] = {uint8_t(total >> 24), uint8_t(total >> 16), uint8_t(total >> 8),
-                                  uint8_t(total), 6};
-        stream.insert(stream.end(), head, head + 10);
-        stream.insert(stream.end(), data + at, data + at + len);
-    }
+    std::vector<uint8_t> stream = DataPackets(data, 1, size, chunk);
     TStreamSocket sock(std::move(stream));
     TCurrentSession s(sock, Accept(8192), {});
     char text[8] = {};

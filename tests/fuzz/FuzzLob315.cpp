@@ -1,5 +1,6 @@
 // Fuzz entry for the LOB decoders of the current protocol generation: the LOB call's replies, rows with LOB
 // locators and LONG values, and the LOB text conversion.
+#include "FuzzStream.h"
 #include "FuzzTargets.h"
 
 #include "oranet/NetSession315.h"
@@ -14,39 +15,6 @@ using namespace oranet;
 
 namespace vfuzz {
 
-namespace {
-
-class TLobStreamSocket : public TWinSocket {
-public:
-    explicit TLobStreamSocket(std::vector<uint8_t> d) : data_(std::move(d)) {}
-    void Open(const std::string&, int) override {}
-    void Close() override { connected_ = false; }
-    bool Connected() const override { return connected_; }
-    int SendBuf(const void*, int count) override { return connected_ ? count : 0; }
-    int ReceiveBuf(void* buffer, int count) override {
-        if (!connected_ || at_ >= data_.size()) return 0;
-        size_t n = std::min(size_t(count), data_.size() - at_);
-        std::memcpy(buffer, data_.data() + at_, n);
-        at_ += n;
-        return int(n);
-    }
-
-private:
-    std::vector<uint8_t> data_;
-    size_t at_ = 0;
-    bool connected_ = true;
-};
-
-template <class F> void Survives(F f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-        // A malformed reply ends in one of the client's own errors; only a crash is a finding.
-    }
-}
-
-} // namespace
-
 int FuzzCurrentLobReader(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const size_t chunk = 1 + size_t(data[0]) * 16;
@@ -56,21 +24,13 @@ int FuzzCurrentLobReader(const uint8_t* data, size_t size) {
         LobTextToCp1252(std::string_view(reinterpret_cast<const char*>(data + 2), size - 2), selector & 1,
                         text);
     }
-    std::vector<uint8_t> stream;
-    for (size_t at = 2; at < size; at += chunk) {
-        size_t len = std::min(size - at, chunk);
-        uint32_t total = uint32_t(len + 10);
-        const uint8_t head[10] = {uint8_t(total >> 24), uint8_t(total >> 16), uint8_t(total >> 8),
-                                  uint8_t(total), 6};
-        stream.insert(stream.end(), head, head + 10);
-        stream.insert(stream.end(), data + at, data + at + len);
-    }
-    TLobStreamSocket sock(std::move(stream));
+    std::vector<uint8_t> stream = DataPackets(data, 2, size, chunk);
+    TStreamSocket sock(std::move(stream));
     TAcceptInfo accepted;
     accepted.version = 319;
     accepted.sdu = 8192;
     TCurrentSession s(sock, accepted, {});
-    Survives([&] {
+    Guarded([&] {
         // A few LOB calls of the kinds the client makes.
         for (int i = 0; i < 4; ++i) {
             std::string locator(i == 2 ? 40 : 20 + (selector >> 4), 'L'), got;
@@ -94,7 +54,7 @@ int FuzzCurrentLobReader(const uint8_t* data, size_t size) {
             s.Lob(call);
         }
     });
-    Survives([&] {
+    Guarded([&] {
         // Rows with a CLOB, a LONG RAW and a VARCHAR2 column, defined and not.
         std::vector<TColumnInfo> columns(3);
         columns[0].type = 112, columns[0].maxSize = 4000, columns[0].defineSize = 4000;

@@ -1,5 +1,6 @@
 // Fuzz entry for the value decoders of the current generation: date-times with time zones, intervals,
 // BOOLEAN, universal ROWIDs and binary floats, alone and inside a fetch's row stream.
+#include "FuzzStream.h"
 #include "FuzzTargets.h"
 
 #include "oranet/NetSession315.h"
@@ -32,25 +33,6 @@ void Decode(uint8_t type, int8_t precision, int8_t scale, int zone, std::string_
         __builtin_trap(); // a text wider than its column would be cut
 }
 
-class TBytesSocket : public TWinSocket {
-public:
-    explicit TBytesSocket(std::vector<uint8_t> d) : data_(std::move(d)) {}
-    void Open(const std::string&, int) override {}
-    void Close() override {}
-    bool Connected() const override { return true; }
-    int SendBuf(const void*, int count) override { return count; }
-    int ReceiveBuf(void* buffer, int count) override {
-        size_t n = std::min(size_t(count), data_.size() - at_);
-        if (n > 0) std::memcpy(buffer, data_.data() + at_, n);
-        at_ += n;
-        return int(n);
-    }
-
-private:
-    std::vector<uint8_t> data_;
-    size_t at_ = 0;
-};
-
 } // namespace
 
 int FuzzCurrentTypesReader(const uint8_t* data, size_t size) {
@@ -70,7 +52,7 @@ int FuzzCurrentTypesReader(const uint8_t* data, size_t size) {
         uint8_t(total >> 24), uint8_t(total >> 16), uint8_t(total >> 8), uint8_t(total), 6, 0, 0, 0, 0, 0};
     stream.insert(stream.end(), head, head + 10);
     stream.insert(stream.end(), raw.begin(), raw.end());
-    TBytesSocket sock(std::move(stream));
+    TStreamSocket sock(std::move(stream));
     TAcceptInfo accept;
     accept.version = 319;
     accept.sdu = 8192;
